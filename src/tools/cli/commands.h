@@ -1,0 +1,24 @@
+#pragma once
+// quillon-cli: one function per command. Each gets the arguments after the
+// command name and returns the process exit status.
+#include <string_view>
+#include <vector>
+
+namespace cli {
+
+using Args = std::vector<std::string_view>;
+
+struct Command {
+    std::string_view name;
+    std::string_view usage;
+    int (*run)(const Args& args);
+};
+
+// Defined in main.cpp: every command of the program, in the order --help lists them.
+const std::vector<Command>& Commands();
+
+int RunDisks(const Args& args);
+int RunRecords(const Args& args);
+int RunAudio(const Args& args);
+
+}  // namespace cli

@@ -1,0 +1,46 @@
+#include "tools/cli/commands.h"
+
+#include <cstdio>
+#include <string>
+
+namespace cli {
+
+const std::vector<Command>& Commands()
+{
+    static const std::vector<Command> commands = {
+        {"disks", "disks [IMAGE...]", RunDisks},
+        {"records", "records DISK", RunRecords},
+        {"audio", "audio DISK --record N --camera C [--from S] [--seconds K] -o OUT.wav", RunAudio},
+    };
+    return commands;
+}
+
+}  // namespace cli
+
+static void PrintUsage(std::FILE* to)
+{
+    std::fprintf(to, "usage: quillon-cli COMMAND ...\n"
+                     "DISK is a recorder disk image path or a drive number (0 to 9).\n"
+                     "Record and camera numbers count from 1; positions from 0.\n\n");
+    for (const auto& c : cli::Commands())
+        std::fprintf(to, "  quillon-cli %.*s\n", static_cast<int>(c.usage.size()), c.usage.data());
+}
+
+int main(int argc, char** argv)
+{
+    if (argc < 2) {
+        PrintUsage(stderr);
+        return 1;
+    }
+    const std::string_view name = argv[1];
+    if (name == "--help" || name == "-h" || name == "help") {
+        PrintUsage(stdout);
+        return 0;
+    }
+    cli::Args args(argv + 2, argv + argc);
+    for (const auto& c : cli::Commands())
+        if (c.name == name)
+            return c.run(args);
+    std::fprintf(stderr, "quillon-cli: unknown command '%s'\n", argv[1]);
+    return 1;
+}
