@@ -1,0 +1,163 @@
+// libquillon_decode.so: MPEG-4 Part 2 decoding into YUY2 for 64 channels.
+// The caller serialises all calls (one lock around every entry point), so the
+// channel table needs no lock of its own.
+#include "platform/decode_api.h"
+
+#include <array>
+#include <cstring>
+#include <memory>
+
+extern "C" {
+#include <libavcodec/avcodec.h>
+#include <libavutil/frame.h>
+#include <libswscale/swscale.h>
+}
+
+namespace {
+
+struct CodecDeleter {
+    void operator()(AVCodecContext* p) const { avcodec_free_context(&p); }
+};
+struct FrameDeleter {
+    void operator()(AVFrame* p) const { av_frame_free(&p); }
+};
+struct PacketDeleter {
+    void operator()(AVPacket* p) const { av_packet_free(&p); }
+};
+struct BufferDeleter {
+    void operator()(AVBufferRef* p) const { av_buffer_unref(&p); }
+};
+struct ScaleDeleter {
+    void operator()(SwsContext* p) const { sws_freeContext(p); }
+};
+
+struct Channel {
+    int32_t width = 0;
+    int32_t height = 0;
+    std::unique_ptr<AVCodecContext, CodecDeleter> codec;
+    std::unique_ptr<AVFrame, FrameDeleter> frame;
+    std::unique_ptr<AVPacket, PacketDeleter> packet;
+    // Padded input copy, allocated once per Init: libavcodec reads past the
+    // end of a packet, and the caller's buffer has no padding.
+    std::unique_ptr<AVBufferRef, BufferDeleter> input;
+    std::unique_ptr<SwsContext, ScaleDeleter> convert;
+    int convertFormat = -1;
+
+    bool IsOpen() const { return codec != nullptr; }
+    void Clear() { *this = Channel(); }
+};
+
+std::array<Channel, decodeapi::kChannels> channels;
+
+bool ValidChannel(int32_t channel) { return channel >= 0 && channel < decodeapi::kChannels; }
+
+bool ValidSize(int32_t width, int32_t height)
+{
+    // YUY2 packs two pixels per 4 bytes: the width must be even.
+    if (width < 2 || height < 1 || width % 2 != 0 || width > 4096 || height > 4096)
+        return false;
+    return int64_t{width} * height * 2 <= decodeapi::kPictureBufferBytes;
+}
+
+bool OpenChannel(Channel& c, int32_t width, int32_t height)
+{
+    const AVCodec* decoder = avcodec_find_decoder(AV_CODEC_ID_MPEG4);
+    if (!decoder)
+        return false;
+    c.codec.reset(avcodec_alloc_context3(decoder));
+    c.frame.reset(av_frame_alloc());
+    c.packet.reset(av_packet_alloc());
+    c.input.reset(av_buffer_allocz(decodeapi::kMaxInputBytes + AV_INPUT_BUFFER_PADDING_SIZE));
+    if (!c.codec || !c.frame || !c.packet || !c.input)
+        return false;
+    c.codec->width = width;
+    c.codec->height = height;
+    // One picture out per frame in, on the caller's thread.
+    c.codec->thread_count = 1;
+    c.codec->flags |= AV_CODEC_FLAG_LOW_DELAY;
+    if (avcodec_open2(c.codec.get(), decoder, nullptr) < 0)
+        return false;
+    c.width = width;
+    c.height = height;
+    return true;
+}
+
+bool ConvertToYuy2(Channel& c, const AVFrame& frame, uint8_t* output)
+{
+    // A stream whose own size disagrees with the channel's would not fit the
+    // caller's picture layout.
+    if (frame.width != c.width || frame.height != c.height)
+        return false;
+    if (!c.convert || c.convertFormat != frame.format) {
+        c.convert.reset(sws_getContext(c.width, c.height, static_cast<AVPixelFormat>(frame.format), c.width,
+                                       c.height, AV_PIX_FMT_YUYV422, SWS_POINT, nullptr, nullptr, nullptr));
+        c.convertFormat = frame.format;
+        if (!c.convert)
+            return false;
+    }
+    uint8_t* dst[4] = {output, nullptr, nullptr, nullptr};
+    const int dstStride[4] = {c.width * 2, 0, 0, 0};
+    return sws_scale(c.convert.get(), frame.data, frame.linesize, 0, c.height, dst, dstStride) == c.height;
+}
+
+}  // namespace
+
+#define QUILLON_DECODE_EXPORT extern "C" __attribute__((visibility("default")))
+
+QUILLON_DECODE_EXPORT int32_t Init(int32_t format, int32_t width, int32_t height, int32_t channel)
+{
+    (void)format;  // one stream kind only: MPEG-4 Part 2
+    if (!ValidChannel(channel))
+        return 0;
+    Channel& c = channels[channel];
+    c.Clear();
+    if (!ValidSize(width, height) || !OpenChannel(c, width, height)) {
+        c.Clear();
+        return 0;
+    }
+    return 1;
+}
+
+QUILLON_DECODE_EXPORT int32_t Decode(const uint8_t* input, uint8_t* output, int32_t length, int32_t channel)
+{
+    if (!ValidChannel(channel) || !input || !output || length <= 0 || length > decodeapi::kMaxInputBytes)
+        return 0;
+    Channel& c = channels[channel];
+    if (!c.IsOpen())
+        return 0;
+
+    // The decoder may still hold a reference to the previous input; then
+    // this makes a private copy instead of overwriting what it reads.
+    AVBufferRef* input_ref = c.input.release();
+    const bool writable = av_buffer_make_writable(&input_ref) == 0;
+    c.input.reset(input_ref);
+    if (!writable)
+        return 0;
+    std::memcpy(c.input->data, input, static_cast<size_t>(length));
+    std::memset(c.input->data + length, 0, AV_INPUT_BUFFER_PADDING_SIZE);
+
+    AVPacket* packet = c.packet.get();
+    packet->buf = av_buffer_ref(c.input.get());
+    if (!packet->buf)
+        return 0;
+    packet->data = c.input->data;
+    packet->size = length;
+    const int sent = avcodec_send_packet(c.codec.get(), packet);
+    av_packet_unref(packet);
+    if (sent < 0)
+        return 0;
+
+    int32_t written = 0;
+    while (avcodec_receive_frame(c.codec.get(), c.frame.get()) == 0) {
+        written = ConvertToYuy2(c, *c.frame, output) ? 1 : written;
+        av_frame_unref(c.frame.get());
+    }
+    return written;
+}
+
+QUILLON_DECODE_EXPORT int32_t Release(int32_t channel)
+{
+    if (ValidChannel(channel))
+        channels[channel].Clear();
+    return 1;
+}
