@@ -1,0 +1,49 @@
+#include "disk/raw_disk.h"
+
+#include <algorithm>
+#include <array>
+#include <cstring>
+
+namespace disk {
+
+namespace {
+constexpr char kSignature[] = "Kor Halvex";
+constexpr size_t kSignatureOffset = 2;
+constexpr size_t kSignatureLength = sizeof(kSignature) - 1;
+}  // namespace
+
+bool RawDisk::Open(int driveNumber)
+{
+    Close();
+    drive = platform::DriveHandle::OpenDrive(driveNumber);
+    return drive.IsOpen();
+}
+
+void RawDisk::Close() { drive.Close(); }
+
+uint32_t RawDisk::ReadSectors(uint32_t firstSector, uint32_t count, std::span<uint8_t> destination)
+{
+    if (!drive.IsOpen() || count == 0)
+        return 0;
+    const uint64_t bytes = uint64_t(count) * kSectorBytes;
+    if (bytes > destination.size() || bytes > UINT32_MAX)
+        return 0;
+    if (!drive.ReadAt(uint64_t(firstSector) * kSectorBytes, destination.data(), bytes))
+        return 0;
+    return static_cast<uint32_t>(bytes);
+}
+
+int RawDisk::QueryGeometry(DiskGeometry& out) const
+{
+    return drive.IsOpen() && drive.QueryGeometry(out) ? 1 : 0;
+}
+
+bool RawDisk::HasVolumeSignature()
+{
+    std::array<uint8_t, kSectorBytes> sector {};
+    if (ReadSectors(0, 1, sector) == 0)
+        return false;
+    return std::memcmp(sector.data() + kSignatureOffset, kSignature, kSignatureLength) == 0;
+}
+
+}  // namespace disk

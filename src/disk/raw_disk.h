@@ -1,0 +1,45 @@
+#pragma once
+// One physical drive (or the disk image standing in for one), read by whole
+// 512-byte sectors. Never writes.
+#include <cstdint>
+#include <span>
+
+#include "platform/drive_table.h"
+
+namespace disk {
+
+constexpr uint32_t kSectorBytes = 512;
+
+using DiskGeometry = platform::DriveGeometry;
+
+class RawDisk {
+public:
+    RawDisk() = default;
+    RawDisk(const RawDisk&) = delete;
+    RawDisk& operator=(const RawDisk&) = delete;
+
+    // Drive numbers 0..9 of the drive table; closes a drive already open.
+    bool Open(int driveNumber);
+    void Close();
+    bool IsOpen() const { return drive.IsOpen(); }
+
+    // Reads count sectors from firstSector into destination. Returns the
+    // bytes read, or 0 on failure: no drive, count 0, a destination too
+    // small, a span past the end of the drive, or a read error. A partial
+    // read is a failure (stale buffer bytes must never pass for disk data).
+    uint32_t ReadSectors(uint32_t firstSector, uint32_t count, std::span<uint8_t> destination);
+
+    // Non-zero on success.
+    int QueryGeometry(DiskGeometry& out) const;
+
+    // Sector 0 carries "Kor Halvex" at bytes 2..11, case-sensitive.
+    bool HasVolumeSignature();
+
+    // Whole sectors on the drive; 0 when none is open.
+    uint64_t SectorCount() const { return drive.SizeBytes() / kSectorBytes; }
+
+private:
+    platform::DriveHandle drive;
+};
+
+}  // namespace disk

@@ -1,0 +1,139 @@
+#include "disk/recorder_volume.h"
+
+#include <algorithm>
+#include <cstring>
+#include <new>
+
+#include "disk/byte_order.h"
+
+namespace disk {
+namespace {
+
+// Look-ahead past the cursor never exceeds 7 bytes; the padding keeps it
+// inside the allocation even at the window's last byte.
+constexpr uint32_t kWindowPadding = 16;
+
+VolumeHeader ParseHeader(std::span<const uint8_t> sector)
+{
+    VolumeHeader h;
+    h.recordTableSector = ReadBe32(sector, 12);
+    h.indexAreaSector = ReadBe32(sector, 16);
+    h.valueA = ReadBe32(sector, 20);
+    h.recordCount = ReadBe16(sector, 24);
+    h.valueB = ReadBe32(sector, 26);
+    h.valueC = ReadBe32(sector, 30);
+    h.valueD = ReadBe32(sector, 34);
+    h.firstEntryPosition = ReadBe16(sector, 38);
+    return h;
+}
+
+}  // namespace
+
+RecorderVolume::RecorderVolume()
+    : slots(kRecordSlots),
+      window(std::make_unique<uint8_t[]>(kWindowBytes + kWindowPadding)),
+      splitBuffer(std::make_unique_for_overwrite<uint8_t[]>(kSplitBufferBytes))
+{
+    static constexpr uint8_t kFixedHeader[] = {0x00, 0x00, 0x01, 0xB0, 0x03, 0x00, 0x00, 0x01, 0xB5, 0x09};
+    std::memcpy(streamHeader.data(), kFixedHeader, sizeof kFixedHeader);
+}
+
+RecorderVolume::~RecorderVolume() = default;
+
+bool RecorderVolume::Load(int driveNumber)
+{
+    // A failed reload must not leave the volume looking loaded with half of
+    // a new table, nor a record open on the old disk's index.
+    loadedDrive = -1;
+    openRecord = -1;
+    segmentCount = 0;
+    sectorIndex.clear();
+
+    if (!disk.Open(driveNumber))
+        return false;
+    if (!disk.HasVolumeSignature())
+        return false;
+    std::array<uint8_t, kSectorBytes> sector0 {};
+    if (disk.ReadSectors(0, 1, sector0) == 0)
+        return false;
+    header = ParseHeader(sector0);
+    if (!ReadTable())
+        return false;
+    loadedDrive = driveNumber;
+    return true;
+}
+
+// Parses the record table into the slots. Refuses tables the slots can't
+// hold (count above 8192) and a first entry position of 0, which would
+// place record 0 before the table.
+bool RecorderVolume::ReadTable()
+{
+    const uint32_t count = header.recordCount;
+    const uint32_t first = header.firstEntryPosition;
+    if (count == 0 || count > kRecordSlots || first == 0)
+        return false;
+    const uint32_t sectors = (count + first - 1) * kRecordEntryBytes / kSectorBytes + 1;
+    if (uint64_t(header.recordTableSector) + sectors > disk.SectorCount())
+        return false;
+
+    std::vector<uint8_t> table;
+    try {
+        table.resize(size_t(sectors) * kSectorBytes);
+    } catch (const std::bad_alloc&) {
+        return false;
+    }
+    if (disk.ReadSectors(header.recordTableSector, sectors, table) == 0)
+        return false;
+
+    const std::span<const uint8_t> bytes(table);
+    for (uint32_t i = 0; i < count; ++i) {
+        if (!slots[i])
+            slots[i] = std::make_unique<RecordEntry>();
+        const ParsedEntry parsed = ParseRecordEntry(bytes.subspan(size_t(first - 1 + i) * kRecordEntryBytes, kRecordEntryBytes));
+        *slots[i] = parsed.entry;
+        audioArea = parsed.hasAudioArea;
+    }
+    return true;
+}
+
+void RecorderVolume::Close()
+{
+    loadedDrive = -1;
+    disk.Close();
+}
+
+bool RecorderVolume::FirstRecord(RecordTime& beginTime, uint32_t& count)
+{
+    if (header.recordCount == 0 || !slots[0])
+        return false;
+    iteration = 0;
+    beginTime = slots[0]->beginTime;
+    count = slots[0]->segmentCount;
+    return true;
+}
+
+bool RecorderVolume::NextRecord(RecordTime& beginTime, uint32_t& count)
+{
+    if (header.recordCount == 0 || iteration + 1 >= header.recordCount || iteration + 1 >= kRecordSlots)
+        return false;
+    ++iteration;
+    const RecordEntry& e = Record(iteration);
+    beginTime = e.beginTime;
+    count = e.segmentCount;
+    return true;
+}
+
+const RecordEntry& RecorderVolume::Record(uint32_t index) const
+{
+    static const RecordEntry empty {};
+    if (index >= kRecordSlots || !slots[index])
+        return empty;
+    return *slots[index];
+}
+
+RecordTime RecorderVolume::OpenRecordTime() const
+{
+    return openRecord >= 0 ? Record(static_cast<uint32_t>(openRecord)).beginTime : RecordTime {};
+}
+
+}  // namespace disk

@@ -1,0 +1,162 @@
+#pragma once
+// An opened recorder disk: its header and record table, the open record's
+// sector index, the stream cursor over the read-ahead window, the frame
+// assembly state and audio extraction.
+//
+// No lock of its own. One thread at a time: the UI thread while playback is
+// stopped, otherwise whoever holds the playback engine's stream lock (or the
+// export worker, which runs while playback is stopped).
+#include <array>
+#include <cstdint>
+#include <memory>
+#include <span>
+#include <vector>
+
+#include "disk/raw_disk.h"
+#include "disk/record_entry.h"
+#include "disk/record_time.h"
+
+namespace disk {
+
+enum class StartCodeMatch { Vop, IntraVop, VopOrUserData };
+
+struct VolumeHeader {
+    uint32_t recordTableSector = 0;
+    uint32_t indexAreaSector = 0;
+    uint32_t valueA = 0;
+    uint32_t recordCount = 0;
+    uint32_t valueB = 0;
+    uint32_t valueC = 0;
+    uint32_t valueD = 0;
+    uint32_t firstEntryPosition = 0;
+};
+
+class RecorderVolume {
+public:
+    static constexpr uint32_t kRecordSlots = 8192;
+    static constexpr uint32_t kWindowSectors = 30032;
+    static constexpr uint32_t kWindowBytes = kWindowSectors * kSectorBytes;  // 15,376,384
+    static constexpr uint32_t kReadAheadSectors = 42;
+    static constexpr uint32_t kFrameBufferBytes = 128000;
+    static constexpr uint32_t kSplitBufferBytes = 256000;
+    static constexpr uint32_t kMaxSplitPieces = 32;
+    static constexpr uint32_t kContinuationSearch = 32766;
+    static constexpr uint32_t kAudioAreaBytes = 16384;
+    static constexpr uint32_t kAudioBlockBytes = 4080;
+    static constexpr uint32_t kAudioSamples = 8080;
+    static constexpr uint32_t kStreamHeaderBytes = 29;
+    // Longest record whose index we agree to hold (about 194 days).
+    static constexpr uint32_t kMaxSegments = 1u << 24;
+
+    RecorderVolume();
+    ~RecorderVolume();
+    RecorderVolume(const RecorderVolume&) = delete;
+    RecorderVolume& operator=(const RecorderVolume&) = delete;
+
+    // --- volume and record table ---
+    bool Load(int driveNumber);
+    void Close();
+    bool IsLoaded() const { return loadedDrive != -1; }
+    int LoadedDrive() const { return loadedDrive; }
+    const VolumeHeader& Header() const { return header; }
+    uint32_t RecordCount() const { return header.recordCount; }
+    bool FirstRecord(RecordTime& beginTime, uint32_t& segmentCount);
+    bool NextRecord(RecordTime& beginTime, uint32_t& segmentCount);
+    // Out-of-range indexes get an all-zero entry rather than stray memory.
+    const RecordEntry& Record(uint32_t index) const;
+    int32_t RecordWidth(uint32_t index) const { return Record(index).width; }
+    int32_t RecordHeight(uint32_t index) const { return Record(index).height; }
+    // Segments begin with the 16,384-byte audio area (taken from the last
+    // entry the load parsed: a property of the whole volume).
+    bool HasAudioArea() const { return audioArea; }
+
+    // --- record index and stream cursor ---
+    bool OpenRecord(uint32_t recordNumber);
+    bool SelectSegment(uint32_t segment);
+    bool ReadAhead();
+    bool Advance();
+    // Window byte at cursor + k (k <= 7); 0 past what was loaded.
+    uint8_t CursorByte(uint32_t k) const;
+    uint32_t SegmentCount() const { return segmentCount; }
+    uint32_t CurrentSegment() const { return currentSegment; }
+    int32_t OpenRecordNumber() const { return openRecord; }
+    RecordTime OpenRecordTime() const;
+    int32_t OpenWidth() const { return openWidth; }
+    int32_t OpenHeight() const { return openHeight; }
+    std::span<const uint32_t> SectorIndex() const { return sectorIndex; }
+    uint32_t Cursor() const { return cursor; }
+    uint32_t SegmentBytes() const { return segmentBytes; }
+    uint32_t LoadedBytes() const { return loadedBytes; }
+
+    // --- frame extraction ---
+    // Cuts the next compressed frame (see frame_assembly.cpp). audioChannel
+    // 0..3 also takes that channel's audio block when a segment begins;
+    // -1 skips the audio area.
+    bool NextFrame(std::span<uint8_t> frame, uint32_t& frameLength, bool intraOnly, int audioChannel,
+                   std::span<uint8_t> audioBlock, int* audioDelivered);
+    std::span<const uint8_t, kStreamHeaderBytes> StreamHeader() const { return streamHeader; }
+    void ResetFrameAssembly();
+
+    // --- audio ---
+    bool ExtractAudioBlock(int channel, std::span<uint8_t> destination);
+    // Decodes a 4,080-byte block to 8,080 samples; byteCount = 16,160.
+    // False (nothing written) when a buffer is too small.
+    static bool DecodeAudioBlock(std::span<const uint8_t> block, std::span<int16_t> destination,
+                                 uint32_t& byteCount);
+
+private:
+    bool ReadTable();
+    void EndSegmentAtLoaded();
+    // Frame assembly steps.
+    bool DeliverPendingPiece(std::span<uint8_t> frame, uint32_t& frameLength);
+    bool ContinuationPiece(std::span<uint8_t> frame, uint32_t& frameLength);
+    bool FailFrame();
+    bool CutFrame(uint32_t frameFirst, std::span<uint8_t> frame, uint32_t& frameLength);
+    bool SkipAudioArea();
+    void LeaveSegment();
+    uint32_t FindStartCode(uint32_t from, uint32_t limit, StartCodeMatch match);
+    void CaptureStreamHeader(uint32_t frameFirst);
+    bool EnsureLoaded(uint32_t end);
+
+    RawDisk disk;
+    VolumeHeader header;
+    std::vector<std::unique_ptr<RecordEntry>> slots;  // kRecordSlots, filled on demand
+    bool audioArea = false;
+    int loadedDrive = -1;
+    uint32_t iteration = 0;
+
+    // Open record.
+    int32_t openRecord = -1;
+    int32_t openWidth = 0;
+    int32_t openHeight = 0;
+    std::vector<uint32_t> sectorIndex;
+    uint32_t segmentCount = 0;
+    uint32_t currentSegment = 0;
+
+    // Stream window; allocated once, a few bytes of zero padding past its end
+    // so that look-ahead never leaves the allocation.
+    std::unique_ptr<uint8_t[]> window;
+    uint32_t loadedBytes = 0;
+    uint32_t segmentBytes = 0;
+    uint32_t cursor = 0;
+    uint32_t nextSector = 0;
+    uint32_t sectorsLeft = 0;
+    uint32_t firstSector = 0;
+    uint32_t endSector = 0;
+
+    // Frame assembly.
+    std::array<uint8_t, kStreamHeaderBytes> streamHeader {};
+    bool capturePending = false;
+    uint32_t carryLength = 0;
+    bool continuation = false;
+    bool atSegmentStart = false;
+    uint32_t frameStart = 0;
+    std::unique_ptr<uint8_t[]> splitBuffer;
+    std::array<uint32_t, kMaxSplitPieces> startCodes {};
+    uint32_t startCodeCount = 0;
+    uint32_t splitLength = 0;
+    uint32_t pendingPieces = 0;
+    uint32_t nextPiece = 0;
+};
+
+}  // namespace disk

@@ -1,0 +1,183 @@
+#include "platform/drive_table.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <filesystem>
+#include <fstream>
+#include <utility>
+
+#include <fcntl.h>
+#include <linux/fs.h>
+#include <linux/hdreg.h>
+#include <sys/ioctl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace platform {
+namespace {
+
+std::vector<std::string>& ImageList()
+{
+    static std::vector<std::string> images;
+    return images;
+}
+
+std::string ReadSysText(const std::filesystem::path& path)
+{
+    std::ifstream in(path);
+    std::string text;
+    std::getline(in, text);
+    while (!text.empty() && (text.back() == ' ' || text.back() == '\n'))
+        text.pop_back();
+    return text;
+}
+
+// Whole disks only: partitions have no entry in /sys/block, and memory
+// and compressed-swap devices are never recorder disks.
+bool IsCandidateDevice(const std::string& name, const std::filesystem::path& dir)
+{
+    if (name.starts_with("ram") || name.starts_with("zram") || name.starts_with("loop"))
+        return false;
+    return ReadSysText(dir / "size") != "0";
+}
+
+}  // namespace
+
+void SetDriveImages(std::vector<std::string> paths) { ImageList() = std::move(paths); }
+
+const std::vector<std::string>& DriveImages() { return ImageList(); }
+
+std::vector<DriveInfo> EnumerateDrives()
+{
+    std::vector<DriveInfo> drives;
+    for (const auto& image : ImageList())
+        drives.push_back({image, image, true});
+
+    std::vector<DriveInfo> devices;
+    std::error_code ec;
+    for (const auto& entry : std::filesystem::directory_iterator("/sys/block", ec)) {
+        const std::string name = entry.path().filename().string();
+        if (!IsCandidateDevice(name, entry.path()))
+            continue;
+        std::string vendor = ReadSysText(entry.path() / "device" / "vendor");
+        std::string model = ReadSysText(entry.path() / "device" / "model");
+        std::string description = vendor.empty() ? model : (model.empty() ? vendor : vendor + " " + model);
+        if (description.empty())
+            description = name;
+        devices.push_back({"/dev/" + name, description, false});
+    }
+    std::sort(devices.begin(), devices.end(),
+              [](const DriveInfo& a, const DriveInfo& b) { return a.path < b.path; });
+    drives.insert(drives.end(), devices.begin(), devices.end());
+    return drives;
+}
+
+DriveHandle::~DriveHandle() { Close(); }
+
+DriveHandle::DriveHandle(DriveHandle&& other) noexcept
+    : fd(std::exchange(other.fd, -1)), isDevice(other.isDevice), sizeBytes(other.sizeBytes)
+{
+}
+
+DriveHandle& DriveHandle::operator=(DriveHandle&& other) noexcept
+{
+    if (this != &other) {
+        Close();
+        fd = std::exchange(other.fd, -1);
+        isDevice = other.isDevice;
+        sizeBytes = other.sizeBytes;
+    }
+    return *this;
+}
+
+void DriveHandle::Close()
+{
+    if (fd >= 0)
+        ::close(fd);
+    fd = -1;
+    sizeBytes = 0;
+}
+
+DriveHandle DriveHandle::OpenDrive(int driveNumber)
+{
+    if (driveNumber < 0 || driveNumber >= kMaxDrives)
+        return {};
+    const auto drives = EnumerateDrives();
+    if (static_cast<size_t>(driveNumber) >= drives.size())
+        return {};
+    return OpenPath(drives[static_cast<size_t>(driveNumber)].path);
+}
+
+DriveHandle DriveHandle::OpenPath(const std::string& path)
+{
+    DriveHandle handle;
+    // Never O_CREAT, never writable: the disk is evidence.
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY);
+    if (fd < 0)
+        return handle;
+    handle.fd = fd;
+    struct stat st {};
+    if (::fstat(fd, &st) != 0) {
+        handle.Close();
+        return handle;
+    }
+    if (S_ISBLK(st.st_mode)) {
+        uint64_t bytes = 0;
+        if (::ioctl(fd, BLKGETSIZE64, &bytes) != 0) {
+            handle.Close();
+            return handle;
+        }
+        handle.isDevice = true;
+        handle.sizeBytes = bytes;
+    } else if (S_ISREG(st.st_mode)) {
+        handle.sizeBytes = static_cast<uint64_t>(st.st_size);
+    } else {
+        handle.Close();
+    }
+    return handle;
+}
+
+bool DriveHandle::ReadAt(uint64_t offset, void* destination, uint64_t size) const
+{
+    if (fd < 0 || size == 0)
+        return false;
+    if (offset > sizeBytes || size > sizeBytes - offset)
+        return false;
+    auto* out = static_cast<unsigned char*>(destination);
+    uint64_t done = 0;
+    while (done < size) {
+        const ssize_t n = ::pread(fd, out + done, size - done, static_cast<off_t>(offset + done));
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0)
+            return false;
+        done += static_cast<uint64_t>(n);
+    }
+    return true;
+}
+
+bool DriveHandle::QueryGeometry(DriveGeometry& out) const
+{
+    if (fd < 0)
+        return false;
+    out = {};
+    out.bytesPerSector = 512;
+    out.mediaType = isDevice ? 12 /* fixed media */ : 0;
+    if (isDevice) {
+        hd_geometry geo {};
+        if (::ioctl(fd, HDIO_GETGEO, &geo) == 0 && geo.heads != 0 && geo.sectors != 0) {
+            out.tracksPerCylinder = geo.heads;
+            out.sectorsPerTrack = geo.sectors;
+            out.cylinders = static_cast<int64_t>(sizeBytes / 512 / (uint64_t(geo.heads) * geo.sectors));
+            return true;
+        }
+    }
+    // Images (and devices without a CHS answer) get the conventional
+    // 255 heads x 63 sectors translation, cylinders rounded down.
+    out.tracksPerCylinder = 255;
+    out.sectorsPerTrack = 63;
+    out.cylinders = static_cast<int64_t>(sizeBytes / 512 / (255 * 63));
+    return true;
+}
+
+}  // namespace platform

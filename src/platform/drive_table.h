@@ -1,0 +1,70 @@
+#pragma once
+// The machine's drives as the program numbers them: first the disk image
+// files the program was given, then the whole-disk block devices of
+// /sys/block in name order. Drive numbers 0 to 9 are usable.
+//
+// Everything here opens read-only: no call creates, truncates or writes a
+// file or device.
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace platform {
+
+struct DriveInfo {
+    std::string path;         // image file or /dev node
+    std::string description;  // image path, or vendor + model of a device
+    bool isImage = false;
+};
+
+// Geometry in the layout the disk dialog expects.
+struct DriveGeometry {
+    int64_t cylinders = 0;
+    uint32_t mediaType = 0;
+    uint32_t tracksPerCylinder = 0;
+    uint32_t sectorsPerTrack = 0;
+    uint32_t bytesPerSector = 0;
+};
+
+constexpr int kMaxDrives = 10;
+
+// Images named by the user come first in the numbering. Process-wide; set
+// once at start-up, before any drive is opened.
+void SetDriveImages(std::vector<std::string> paths);
+const std::vector<std::string>& DriveImages();
+
+// The current drive table: images, then block devices found now.
+std::vector<DriveInfo> EnumerateDrives();
+
+// An open drive: a read-only descriptor. Move-only; closes itself.
+class DriveHandle {
+public:
+    DriveHandle() = default;
+    ~DriveHandle();
+    DriveHandle(DriveHandle&& other) noexcept;
+    DriveHandle& operator=(DriveHandle&& other) noexcept;
+    DriveHandle(const DriveHandle&) = delete;
+    DriveHandle& operator=(const DriveHandle&) = delete;
+
+    // Drive number 0..9 from the drive table; any other number fails.
+    static DriveHandle OpenDrive(int driveNumber);
+    // A specific path: a regular file or a block device, read-only.
+    static DriveHandle OpenPath(const std::string& path);
+
+    bool IsOpen() const { return fd >= 0; }
+    void Close();
+
+    // Reads exactly size bytes at offset; false on any error or short read.
+    bool ReadAt(uint64_t offset, void* destination, uint64_t size) const;
+    // Bytes on the drive (file size or device size).
+    uint64_t SizeBytes() const { return sizeBytes; }
+    bool QueryGeometry(DriveGeometry& out) const;
+
+private:
+    int fd = -1;
+    bool isDevice = false;
+    uint64_t sizeBytes = 0;
+};
+
+}  // namespace platform
