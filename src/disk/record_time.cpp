@@ -5,7 +5,7 @@
 
 namespace disk {
 
-RecordTime AddMilliseconds(const RecordTime& time, int32_t milliseconds)
+RecordTime AddMilliseconds(const RecordTime& time, int64_t milliseconds)
 {
     using namespace std::chrono;
     const year_month_day date {year {time.year}, month {time.month}, day {time.day}};
@@ -15,7 +15,7 @@ RecordTime AddMilliseconds(const RecordTime& time, int32_t milliseconds)
     const sys_time<std::chrono::milliseconds> start = sys_days {date} + hours {time.hour} +
                                                       minutes {time.minute} + seconds {time.second} +
                                                       std::chrono::milliseconds {time.milliseconds};
-    const auto shifted = start + std::chrono::milliseconds {int64_t {milliseconds}};
+    const auto shifted = start + std::chrono::milliseconds {milliseconds};
     const auto days = floor<std::chrono::days>(shifted);
     const year_month_day newDate {days};
     const hh_mm_ss clock {shifted - days};

@@ -21,7 +21,7 @@ struct RecordTime {
 // time + milliseconds, carried through the calendar (day of week filled
 // in). A time that is not a valid calendar date (a damaged record entry)
 // comes back unchanged rather than as an invented date.
-RecordTime AddMilliseconds(const RecordTime& time, int32_t milliseconds);
+RecordTime AddMilliseconds(const RecordTime& time, int64_t milliseconds);
 
 // "%d/%02d/%02d %02d:%02d:%02d", the format of the record list.
 std::string FormatRecordTime(const RecordTime& time);

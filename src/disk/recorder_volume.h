@@ -37,10 +37,15 @@ public:
     static constexpr uint32_t kWindowSectors = 30032;
     static constexpr uint32_t kWindowBytes = kWindowSectors * kSectorBytes;  // 15,376,384
     static constexpr uint32_t kReadAheadSectors = 42;
+    // Frames cut within one segment are shorter than this.
     static constexpr uint32_t kFrameBufferBytes = 128000;
+    static constexpr uint32_t kContinuationSearch = 32766;
+    // A frame joined across a segment end can reach a tail of 127,999 bytes
+    // plus a continuation of up to 32,766: callers' buffers of this size
+    // never lose one. NextFrame never writes past the span it is given.
+    static constexpr uint32_t kMaxFrameBytes = kFrameBufferBytes + kContinuationSearch;
     static constexpr uint32_t kSplitBufferBytes = 256000;
     static constexpr uint32_t kMaxSplitPieces = 32;
-    static constexpr uint32_t kContinuationSearch = 32766;
     static constexpr uint32_t kAudioAreaBytes = 16384;
     static constexpr uint32_t kAudioBlockBytes = 4080;
     static constexpr uint32_t kAudioSamples = 8080;

@@ -20,5 +20,6 @@ const std::vector<Command>& Commands();
 int RunDisks(const Args& args);
 int RunRecords(const Args& args);
 int RunAudio(const Args& args);
+int RunFrames(const Args& args);
 
 }  // namespace cli

@@ -11,6 +11,8 @@ const std::vector<Command>& Commands()
         {"disks", "disks [IMAGE...]", RunDisks},
         {"records", "records DISK", RunRecords},
         {"audio", "audio DISK --record N --camera C [--from S] [--seconds K] -o OUT.wav", RunAudio},
+        {"frames", "frames DISK --record N [--from S] [--calls K] [--intra-first] [--audio-camera C] [--dump DIR]",
+         RunFrames},
     };
     return commands;
 }

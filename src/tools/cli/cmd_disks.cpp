@@ -1,0 +1,32 @@
+// quillon-cli disks [IMAGE...]: the drive table, as the disk dialog sizes it.
+#include <cstdio>
+#include <string>
+
+#include "disk/raw_disk.h"
+#include "platform/drive_table.h"
+#include "tools/cli/commands.h"
+#include "tools/cli/options.h"
+
+namespace cli {
+
+int RunDisks(const Args& args)
+{
+    Options options;
+    if (!options.Parse(args, {}, {}))
+        return Fail(options.error);
+    platform::SetDriveImages(options.positional);
+    const auto drives = platform::EnumerateDrives();
+    for (size_t i = 0; i < drives.size() && i < size_t(platform::kMaxDrives); ++i) {
+        disk::RawDisk drive;
+        disk::DiskGeometry geometry;
+        if (!drive.Open(static_cast<int>(i)) || !drive.QueryGeometry(geometry))
+            continue;
+        // The geometry product, not the byte count: what the dialog shows.
+        const uint64_t bytes = uint64_t(geometry.bytesPerSector) * geometry.sectorsPerTrack *
+                               geometry.tracksPerCylinder * uint64_t(geometry.cylinders);
+        std::printf("%zu\t%d GBytes\t%s\n", i, static_cast<int>(bytes >> 30), drives[i].description.c_str());
+    }
+    return 0;
+}
+
+}  // namespace cli

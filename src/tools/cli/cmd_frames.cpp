@@ -1,0 +1,95 @@
+// quillon-cli frames: NextFrame calls as playback makes them, one line each.
+#include <cstdio>
+#include <filesystem>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include <zlib.h>
+
+#include "disk/recorder_volume.h"
+#include "tools/cli/commands.h"
+#include "tools/cli/options.h"
+#include "tools/cli/volume_arg.h"
+
+namespace cli {
+namespace {
+
+bool WriteBytes(const std::filesystem::path& path, const uint8_t* bytes, size_t size)
+{
+    const std::unique_ptr<std::FILE, int (*)(std::FILE*)> file(std::fopen(path.c_str(), "wb"), &std::fclose);
+    return file && std::fwrite(bytes, 1, size, file.get()) == size;
+}
+
+bool IsIntraVop(const uint8_t* f, uint32_t n)
+{
+    return n >= 5 && f[0] == 0 && f[1] == 0 && f[2] == 1 && f[3] == 0xB6 && (f[4] & 0xC0) == 0;
+}
+
+}  // namespace
+
+int RunFrames(const Args& args)
+{
+    Options options;
+    if (!options.Parse(args, {"--record", "--from", "--calls", "--audio-camera", "--dump"}, {"--intra-first"}))
+        return Fail(options.error);
+    if (options.positional.size() != 1)
+        return Fail("usage: quillon-cli frames DISK --record N [--from S] [--calls K] [--intra-first] "
+                    "[--audio-camera C] [--dump DIR]");
+    disk::RecorderVolume volume;
+    std::string error;
+    uint32_t record = 0;
+    if (!LoadVolume(options.positional[0], volume, error) || !OpenRecordOption(options, volume, record, error))
+        return Fail(error);
+    const uint32_t length = volume.SegmentCount();
+    int64_t from = 0, calls = 0, audioCamera = 0;
+    if (!options.Number("--from", 0, length == 0 ? 0 : length - 1, 0, from) ||
+        !options.Number("--calls", 0, INT64_MAX, INT64_MAX, calls) ||
+        !options.Number("--audio-camera", 1, 4, 0, audioCamera))
+        return Fail(options.error);
+    const auto dump = options.Value("--dump");
+    if (dump) {
+        std::error_code ec;
+        std::filesystem::create_directories(*dump, ec);
+        if (ec)
+            return Fail("cannot create " + *dump);
+    }
+
+    // A seek: select the position and drop any assembly in progress.
+    if (length > 0 && volume.SelectSegment(static_cast<uint32_t>(from)))
+        volume.ResetFrameAssembly();
+    const bool intraFirst = options.Has("--intra-first");
+    const int channel = static_cast<int>(audioCamera) - 1;
+    std::vector<uint8_t> frame(disk::RecorderVolume::kMaxFrameBytes);
+    std::vector<uint8_t> block(disk::RecorderVolume::kAudioBlockBytes);
+    int failures = 0;
+    for (int64_t call = 0; call < calls && failures < 2; ++call) {
+        uint32_t n = 0;
+        int delivered = 0;
+        const bool got = volume.NextFrame(frame, n, intraFirst && call < 4, channel, block, &delivered);
+        failures = got ? 0 : failures + 1;
+        if (!got) {
+            std::printf("%lld\t%lld\t%u\t-\t-\t-\t-\n", static_cast<long long>(call), static_cast<long long>(call % 4),
+                        volume.CurrentSegment());
+            continue;
+        }
+        const uLong crc = crc32(crc32(0L, Z_NULL, 0), frame.data(), n);
+        std::printf("%lld\t%lld\t%u\t%u\t%d\t%d\t%08lx\n", static_cast<long long>(call),
+                    static_cast<long long>(call % 4), volume.CurrentSegment(), n, IsIntraVop(frame.data(), n) ? 1 : 0,
+                    delivered, static_cast<unsigned long>(crc));
+        if (dump) {
+            char name[32];
+            std::snprintf(name, sizeof name, "%06lld.m4v", static_cast<long long>(call));
+            if (!WriteBytes(std::filesystem::path(*dump) / name, frame.data(), n))
+                return Fail("cannot write to " + *dump);
+        }
+    }
+    if (dump) {
+        const auto header = volume.StreamHeader();
+        if (!WriteBytes(std::filesystem::path(*dump) / "header.bin", header.data(), header.size()))
+            return Fail("cannot write to " + *dump);
+    }
+    return 0;
+}
+
+}  // namespace cli

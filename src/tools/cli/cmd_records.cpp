@@ -1,0 +1,56 @@
+// quillon-cli records DISK: the record table as the record list shows it.
+#include <cstdio>
+#include <string>
+
+#include "disk/recorder_volume.h"
+#include "tools/cli/commands.h"
+#include "tools/cli/options.h"
+#include "tools/cli/volume_arg.h"
+
+namespace cli {
+namespace {
+
+std::string CameraList(const std::array<uint8_t, disk::kChannelFlags>& present)
+{
+    std::string list;
+    for (int camera = 0; camera < 4; ++camera) {
+        if (!present[camera])
+            continue;
+        if (!list.empty())
+            list += ',';
+        list += std::to_string(camera + 1);
+    }
+    return list.empty() ? "-" : list;
+}
+
+}  // namespace
+
+int RunRecords(const Args& args)
+{
+    Options options;
+    if (!options.Parse(args, {}, {}))
+        return Fail(options.error);
+    if (options.positional.size() != 1)
+        return Fail("usage: quillon-cli records DISK");
+    disk::RecorderVolume volume;
+    std::string error;
+    if (!LoadVolume(options.positional[0], volume, error))
+        return Fail(error);
+
+    std::printf("No.\tRecord\tBegin Time\tEnd Time\tSegments\tSize\tFPS\tVideo\tAudio\n");
+    disk::RecordTime begin;
+    uint32_t segments = 0;
+    uint32_t index = 0;
+    for (bool more = volume.FirstRecord(begin, segments); more; more = volume.NextRecord(begin, segments), ++index) {
+        const disk::RecordEntry& entry = volume.Record(index);
+        // End = begin of the last one-second segment.
+        const disk::RecordTime end = disk::AddMilliseconds(begin, int64_t(segments) * 1000 - 1000);
+        std::printf("%u\t%c\t%s\t%s\t%u\t%dx%d\t%d\t%s\t%s\n", index + 1, disk::KindLetter(entry.kind),
+                    disk::FormatRecordTime(begin).c_str(), disk::FormatRecordTime(end).c_str(), segments, entry.width,
+                    entry.height, entry.frameRate, CameraList(entry.videoPresent).c_str(),
+                    CameraList(entry.audioPresent).c_str());
+    }
+    return 0;
+}
+
+}  // namespace cli
