@@ -1,0 +1,74 @@
+#pragma once
+// What a generated disk holds: records with their time, length, picture format,
+// kind, cameras with video and sound, and the edge cases of frame extraction.
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "tools/mkdisk/volume_writer.h"
+
+namespace mkdisk {
+
+// Values are the format byte's bits 0x50.
+enum class PictureFormat : uint8_t { k352x240 = 0x50, k720x240 = 0x40, k352x288 = 0x10, k720x288 = 0x00 };
+int FormatWidth(PictureFormat f);
+int FormatHeight(PictureFormat f);
+int FormatFrameRate(PictureFormat f);
+// "352x240" and so on; empty on failure.
+std::optional<PictureFormat> ParsePictureFormat(const std::string& text);
+
+// Values are the kind flags byte.
+enum class RecordKind : uint8_t { B = 0x00, A = 0x04, S = 0x08, M = 0x10 };
+
+// A frame of segment `segment`'s stream that crosses into the next segment: the
+// writer cuts at a sector boundary inside the last frame that has one, searching
+// from the frame `framesFromEnd` places before the second's last frame. Frames
+// after the cut move to the next segment.
+struct StraddleSpec {
+    uint32_t segment = 0;
+    uint32_t framesFromEnd = 0;
+};
+
+// A VOP padded (after its coded data, with bytes that never form a start code)
+// to `bytes` bytes: 128,000 or more is a frame that readers must skip.
+struct HugeFrameSpec {
+    uint32_t second = 0;
+    int camera = 0;
+    int frame = 0;  // the camera's frame within the second
+    uint32_t bytes = 130000;
+};
+
+struct RecordPlan {
+    RecordTime begin;
+    uint32_t seconds = 3;
+    PictureFormat format = PictureFormat::k352x240;
+    RecordKind kind = RecordKind::A;
+    uint8_t videoCameras = 0x0F;  // bit k = camera k; others carry tiny empty VOPs
+    uint8_t audioCameras = 0x01;  // cameras with a tone; others are silent
+    int qscale = 4;
+    std::vector<StraddleSpec> straddles;
+    std::vector<HugeFrameSpec> hugeFrames;
+    std::vector<uint32_t> emptySegments;  // seconds left out: their index entries are equal
+    // Bit 0x80 of this entry's format byte; by default the disk's audio area setting.
+    // The layout of the segments never changes with it.
+    std::optional<bool> audioAreaBit;
+    // Channel flag overrides (all 16 channels), when a test needs odd values.
+    std::optional<uint16_t> videoChannelField;
+    std::optional<uint16_t> audioChannelField;
+};
+
+struct DiskPlan {
+    bool audioAreas = true;  // every segment opens with the 16,384-byte audio area
+    std::vector<RecordPlan> records;
+    VolumeFields fields;     // first entry position and header overrides
+};
+
+// The disk of the README: four records, one per picture format, kinds A, B, S, M,
+// sound on cameras 1 and 2 of the first record, a camera without video in the third.
+DiskPlan DemoPlan();
+
+// Checks a plan before anything is written.
+bool ValidatePlan(const DiskPlan& plan, std::string& error);
+
+}  // namespace mkdisk

@@ -1,0 +1,255 @@
+#include "tools/mkdisk/plan_options.h"
+
+#include <charconv>
+#include <cstdio>
+
+namespace mkdisk {
+
+const char* const kUsage =
+    "usage: quillon-mkdisk -o OUT.img (--demo | --record SPEC...) [options]\n"
+    "Writes a recorder disk image: header, record table, index area and one-second\n"
+    "segments with four-camera MPEG-4 video and IMA ADPCM sound. Same options, same bytes.\n"
+    "\n"
+    "  -o, --output FILE     the image to create or truncate (never a block device)\n"
+    "  --demo                the demo disk: four records, one per picture format, kinds\n"
+    "                        A, B, S, M, sound on cameras 1 and 2 of record 1, camera 4\n"
+    "                        without video in record 3, some frames straddling segments\n"
+    "  --record SPEC         add a record; SPEC is comma-separated KEY=VALUE:\n"
+    "      format=WxH          352x240 (30 fps, default), 720x240 (15), 352x288 (25), 720x288 (12)\n"
+    "      seconds=N           length in one-second segments (default 3; 0 allowed)\n"
+    "      kind=A|B|S|M        record kind (default A)\n"
+    "      time=YYYY-MM-DDTHH:MM:SS  begin time (default: 2023-05-14T09:30:00, later\n"
+    "                          records a minute after the previous one ends)\n"
+    "      video=CAMS          cameras with video, digits 1-4 or 'none' (default 1234);\n"
+    "                          the others carry tiny empty VOPs in their turn\n"
+    "      audio=CAMS          cameras with sound (default 1); the others are silent\n"
+    "      q=N                 MPEG-4 quantiser 1 (best) to 31 (default 4)\n"
+    "      straddle=S[/K]:...  the stream of segment S is cut at a sector boundary inside\n"
+    "                          its last frame (or K frames earlier) and goes on in S + 1\n"
+    "      huge=S/C/F[/N]:...  frame F (from 0) of camera C (1-4) in second S is padded\n"
+    "                          to N bytes (default 130000)\n"
+    "      empty=S:...         segments left empty (equal index entries, second lost)\n"
+    "      audiobit=0|1        bit 0x80 of this entry's format byte only (layout unchanged)\n"
+    "      vflags=0xHHHH       raw video channel mask, bit k = channel k (k = 0..15)\n"
+    "      aflags=0xHHHH       raw audio channel mask\n"
+    "  --no-audio            segments without audio areas (format bytes without 0x80)\n"
+    "  --first-entry N       first entry position in the record table (default 1)\n"
+    "  --record-count N      record count written in the header (default: the records)\n"
+    "  --manifest FILE       write what went where: tab-separated volume, record,\n"
+    "                        segment and frame lines\n"
+    "  -h, --help            this text\n"
+    "\n"
+    "Segments and seconds count from 0, cameras from 1.\n";
+
+namespace {
+
+template <typename T>
+bool Number(std::string_view text, T& value, int base = 10)
+{
+    if (base == 16 && (text.starts_with("0x") || text.starts_with("0X")))
+        text.remove_prefix(2);
+    const auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), value, base);
+    return ec == std::errc() && end == text.data() + text.size() && !text.empty();
+}
+
+std::vector<std::string_view> Split(std::string_view text, char sep)
+{
+    std::vector<std::string_view> parts;
+    size_t start = 0;
+    while (true) {
+        const size_t at = text.find(sep, start);
+        parts.push_back(text.substr(start, at == std::string_view::npos ? std::string_view::npos : at - start));
+        if (at == std::string_view::npos)
+            return parts;
+        start = at + 1;
+    }
+}
+
+bool Cameras(std::string_view text, uint8_t& mask)
+{
+    mask = 0;
+    if (text == "none")
+        return true;
+    for (char c : text) {
+        if (c < '1' || c > '4')
+            return false;
+        mask |= static_cast<uint8_t>(1u << (c - '1'));
+    }
+    return !text.empty();
+}
+
+bool Time(std::string_view text, RecordTime& t)
+{
+    int y, mo, d, h, mi, s;
+    char tail;
+    const std::string copy(text);
+    if (std::sscanf(copy.c_str(), "%4d-%2d-%2dT%2d:%2d:%2d%c", &y, &mo, &d, &h, &mi, &s, &tail) != 6)
+        return false;
+    t = {y, mo, d, h, mi, s};
+    return true;
+}
+
+}  // namespace
+
+bool ParseRecordSpec(std::string_view spec, RecordPlan& r, std::string& error)
+{
+    for (std::string_view item : Split(spec, ',')) {
+        if (item.empty())
+            continue;
+        const size_t eq = item.find('=');
+        if (eq == std::string_view::npos) {
+            error = "record option without '=': " + std::string(item);
+            return false;
+        }
+        const std::string_view key = item.substr(0, eq);
+        const std::string_view value = item.substr(eq + 1);
+        bool ok = true;
+        if (key == "format") {
+            const auto f = ParsePictureFormat(std::string(value));
+            ok = f.has_value();
+            if (ok)
+                r.format = *f;
+        } else if (key == "seconds") {
+            ok = Number(value, r.seconds);
+        } else if (key == "kind") {
+            ok = value.size() == 1;
+            if (ok) {
+                switch (value[0]) {
+                case 'A': r.kind = RecordKind::A; break;
+                case 'B': r.kind = RecordKind::B; break;
+                case 'S': r.kind = RecordKind::S; break;
+                case 'M': r.kind = RecordKind::M; break;
+                default: ok = false;
+                }
+            }
+        } else if (key == "time") {
+            ok = Time(value, r.begin);
+        } else if (key == "video") {
+            ok = Cameras(value, r.videoCameras);
+        } else if (key == "audio") {
+            ok = Cameras(value, r.audioCameras);
+        } else if (key == "q") {
+            ok = Number(value, r.qscale);
+        } else if (key == "straddle") {
+            for (std::string_view one : Split(value, ':')) {
+                const auto parts = Split(one, '/');
+                StraddleSpec st;
+                ok = ok && parts.size() <= 2 && Number(parts[0], st.segment) &&
+                     (parts.size() < 2 || Number(parts[1], st.framesFromEnd));
+                r.straddles.push_back(st);
+            }
+        } else if (key == "huge") {
+            for (std::string_view one : Split(value, ':')) {
+                const auto parts = Split(one, '/');
+                HugeFrameSpec h;
+                int camera = 0;
+                ok = ok && (parts.size() == 3 || parts.size() == 4) && Number(parts[0], h.second) &&
+                     Number(parts[1], camera) && camera >= 1 && camera <= 4 && Number(parts[2], h.frame) &&
+                     (parts.size() < 4 || Number(parts[3], h.bytes));
+                h.camera = camera - 1;
+                r.hugeFrames.push_back(h);
+            }
+        } else if (key == "empty") {
+            for (std::string_view one : Split(value, ':')) {
+                uint32_t s = 0;
+                ok = ok && Number(one, s);
+                r.emptySegments.push_back(s);
+            }
+        } else if (key == "audiobit") {
+            ok = value == "0" || value == "1";
+            r.audioAreaBit = value == "1";
+        } else if (key == "vflags" || key == "aflags") {
+            uint16_t mask = 0;
+            ok = Number(value, mask, 16);
+            (key == "vflags" ? r.videoChannelField : r.audioChannelField) = mask;
+        } else {
+            error = "unknown record option '" + std::string(key) + "'";
+            return false;
+        }
+        if (!ok) {
+            error = "bad value in record option '" + std::string(item) + "'";
+            return false;
+        }
+    }
+    return true;
+}
+
+bool ParseCommandLine(const std::vector<std::string_view>& args, CommandLine& out, std::string& error)
+{
+    bool demo = false;
+    std::vector<std::string_view> specs;
+    for (size_t i = 0; i < args.size(); ++i) {
+        const std::string_view a = args[i];
+        auto value = [&](std::string_view& v) {
+            if (i + 1 >= args.size()) {
+                error = std::string(a) + " needs a value";
+                return false;
+            }
+            v = args[++i];
+            return true;
+        };
+        std::string_view v;
+        if (a == "-h" || a == "--help") {
+            out.help = true;
+            return true;
+        } else if (a == "-o" || a == "--output") {
+            if (!value(v))
+                return false;
+            out.output = v;
+        } else if (a == "--demo") {
+            demo = true;
+        } else if (a == "--record") {
+            if (!value(v))
+                return false;
+            specs.push_back(v);
+        } else if (a == "--no-audio") {
+            out.plan.audioAreas = false;
+        } else if (a == "--first-entry") {
+            if (!value(v) || !Number(v, out.plan.fields.firstEntryPosition)) {
+                error = "--first-entry needs a number from 0 to 65535";
+                return false;
+            }
+        } else if (a == "--record-count") {
+            uint16_t n = 0;
+            if (!value(v) || !Number(v, n)) {
+                error = "--record-count needs a number from 0 to 65535";
+                return false;
+            }
+            out.plan.fields.recordCount = n;
+        } else if (a == "--manifest") {
+            if (!value(v))
+                return false;
+            out.manifest = v;
+        } else {
+            error = "unknown option '" + std::string(a) + "'";
+            return false;
+        }
+    }
+    if (out.output.empty()) {
+        error = "no output file: give -o OUT.img";
+        return false;
+    }
+    if (demo == !specs.empty()) {
+        error = demo ? "--demo writes its own records; leave out --record" : "nothing to write: give --demo or --record";
+        return false;
+    }
+    if (demo) {
+        const DiskPlan base = out.plan;
+        out.plan = DemoPlan();
+        out.plan.fields = base.fields;
+        out.plan.audioAreas = base.audioAreas;
+        return true;
+    }
+    RecordTime next{2023, 5, 14, 9, 30, 0};
+    for (std::string_view spec : specs) {
+        RecordPlan r;
+        r.begin = next;
+        if (!ParseRecordSpec(spec, r, error))
+            return false;
+        out.plan.records.push_back(r);
+        next = AddSeconds(r.begin, int64_t{r.seconds} + 60);
+    }
+    return true;
+}
+
+}  // namespace mkdisk

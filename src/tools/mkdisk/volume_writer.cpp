@@ -1,0 +1,302 @@
+#include "tools/mkdisk/volume_writer.h"
+
+#include <algorithm>
+#include <chrono>
+#include <cstring>
+#include <filesystem>
+
+namespace mkdisk {
+namespace {
+
+void PutBe32(uint8_t* p, uint32_t v)
+{
+    p[0] = static_cast<uint8_t>(v >> 24);
+    p[1] = static_cast<uint8_t>(v >> 16);
+    p[2] = static_cast<uint8_t>(v >> 8);
+    p[3] = static_cast<uint8_t>(v);
+}
+
+void PutBe16(uint8_t* p, uint16_t v)
+{
+    p[0] = static_cast<uint8_t>(v >> 8);
+    p[1] = static_cast<uint8_t>(v);
+}
+
+uint32_t SectorsFor(uint64_t bytes)
+{
+    return static_cast<uint32_t>((bytes + kSectorSize - 1) / kSectorSize);
+}
+
+}  // namespace
+
+RecordTime AddSeconds(const RecordTime& t, int64_t seconds)
+{
+    using namespace std::chrono;
+    const year_month_day ymd{year{t.year}, month{static_cast<unsigned>(t.month)},
+                             day{static_cast<unsigned>(t.day)}};
+    const auto start = sys_days{ymd} + hours{t.hour} + minutes{t.minute} + std::chrono::seconds{t.second};
+    const auto when = start + std::chrono::seconds{seconds};
+    const auto dayStart = floor<days>(when);
+    const year_month_day out{dayStart};
+    const hh_mm_ss clock{when - dayStart};
+    RecordTime r;
+    r.year = static_cast<int>(out.year());
+    r.month = static_cast<int>(static_cast<unsigned>(out.month()));
+    r.day = static_cast<int>(static_cast<unsigned>(out.day()));
+    r.hour = static_cast<int>(clock.hours().count());
+    r.minute = static_cast<int>(clock.minutes().count());
+    r.second = static_cast<int>(clock.seconds().count());
+    return r;
+}
+
+std::array<uint8_t, 2> EncodeChannelFlags(uint16_t mask)
+{
+    // The reader sees channel k when bit 15 - k of (second byte * 256 + first byte)
+    // is set: cameras 0..7 live in the second byte, highest bit first.
+    std::array<uint8_t, 2> b{};
+    for (int k = 0; k < 16; ++k) {
+        if (!(mask & (1u << k)))
+            continue;
+        if (k < 8)
+            b[1] |= static_cast<uint8_t>(0x80 >> k);
+        else
+            b[0] |= static_cast<uint8_t>(0x80 >> (k - 8));
+    }
+    return b;
+}
+
+std::array<uint8_t, 32> EncodeRecordEntry(const RecordHeader& h, uint32_t segmentCount,
+                                          uint32_t indexOffset)
+{
+    std::array<uint8_t, 32> e{};
+    e[0] = static_cast<uint8_t>(h.begin.second);
+    e[1] = static_cast<uint8_t>(h.begin.minute);
+    e[2] = static_cast<uint8_t>(h.begin.hour);
+    e[3] = static_cast<uint8_t>(h.begin.day);
+    e[4] = static_cast<uint8_t>(h.begin.month);
+    e[5] = static_cast<uint8_t>(h.begin.year - 2000);
+    PutBe32(&e[6], h.segmentCountField.value_or(segmentCount));
+    PutBe32(&e[10], h.indexOffsetField.value_or(indexOffset));
+    e[14] = h.kindFlags;
+    e[15] = h.formatByte;
+    const auto video = EncodeChannelFlags(h.videoChannels);
+    const auto audio = EncodeChannelFlags(h.audioChannels);
+    e[16] = video[0];
+    e[17] = video[1];
+    e[18] = audio[0];
+    e[19] = audio[1];
+    return e;
+}
+
+bool CheckOutputPath(const std::string& path, std::string& error)
+{
+    std::error_code ec;
+    const auto status = std::filesystem::status(path, ec);
+    if (status.type() == std::filesystem::file_type::not_found)
+        return true;
+    if (ec) {
+        error = path + ": " + ec.message();
+        return false;
+    }
+    if (status.type() == std::filesystem::file_type::block) {
+        error = path + ": is a block device; refusing to overwrite a disk";
+        return false;
+    }
+    if (status.type() != std::filesystem::file_type::regular) {
+        error = path + ": not a regular file";
+        return false;
+    }
+    return true;
+}
+
+bool VolumeWriter::Open(const std::string& path, std::vector<RecordHeader> headers,
+                        std::vector<uint32_t> segmentCounts, const VolumeFields& fields,
+                        std::string& error)
+{
+    if (headers.size() != segmentCounts.size()) {
+        error = "record headers and segment counts differ in number";
+        return false;
+    }
+    if (headers.size() > 65535) {
+        error = "at most 65535 records fit the header's record count";
+        return false;
+    }
+    headers_ = std::move(headers);
+    segmentCounts_ = std::move(segmentCounts);
+    fields_ = fields;
+    path_ = path;
+
+    // Each record owns its c + 1 index entries; records do not share boundaries.
+    indexOffsets_.clear();
+    uint64_t entries = 0;
+    for (uint32_t c : segmentCounts_) {
+        indexOffsets_.push_back(static_cast<uint32_t>(entries));
+        entries += uint64_t{c} + 1;
+    }
+    if (entries > (uint64_t{1} << 28)) {
+        error = "too many segments for one volume";
+        return false;
+    }
+    index_.assign(entries, 0);
+
+    // The table span is what a reader loads for the header's record count:
+    // ((count + first position - 1) * 32) / 512 + 1 sectors.
+    const uint64_t countField = fields_.recordCount.value_or(static_cast<uint16_t>(headers_.size()));
+    const uint64_t slots = std::max<uint64_t>(countField, headers_.size());
+    const uint64_t firstSlot = fields_.firstEntryPosition == 0 ? 0 : fields_.firstEntryPosition - 1;
+    tableSector_ = fields_.tableSector.value_or(1);
+    tableSectors_ = static_cast<uint32_t>(((slots + firstSlot) * 32) / kSectorSize + 1);
+    indexSector_ = fields_.indexSector.value_or(tableSector_ + tableSectors_);
+    const uint64_t indexEntries = fields_.indexEntries ? fields_.indexEntries->size() : entries;
+    indexSectors_ = static_cast<uint32_t>((indexEntries * 4) / kSectorSize + 1);
+    const uint64_t dataStart = std::max<uint64_t>({uint64_t{1}, uint64_t{tableSector_} + tableSectors_,
+                                                   uint64_t{indexSector_} + indexSectors_});
+    if (dataStart > 0xFFFFFFFFull) {
+        error = "table or index sector beyond the 32-bit sector range";
+        return false;
+    }
+    nextSector_ = static_cast<uint32_t>(dataStart);
+
+    if (!CheckOutputPath(path, error))
+        return false;
+    out_.open(path, std::ios::binary | std::ios::trunc | std::ios::out);
+    if (!out_) {
+        error = path + ": cannot create: " + std::strerror(errno);
+        return false;
+    }
+    // Reserve the header, table and index sectors so that segments land after them.
+    out_.seekp(static_cast<std::streamoff>(dataStart * kSectorSize));
+    if (!out_) {
+        error = path + ": seek failed";
+        return false;
+    }
+    record_ = 0;
+    recordOpen_ = false;
+    return true;
+}
+
+bool VolumeWriter::BeginRecord(size_t record, std::string& error)
+{
+    if (record >= headers_.size() || (recordOpen_ && record <= record_) ||
+        (recordOpen_ && segment_ != segmentCounts_[record_])) {
+        error = "records must be written in order, each with all its segments";
+        return false;
+    }
+    record_ = record;
+    segment_ = 0;
+    recordOpen_ = true;
+    index_[indexOffsets_[record_]] = nextSector_;
+    return true;
+}
+
+bool VolumeWriter::AppendSegment(std::span<const uint8_t> bytes, std::string& error)
+{
+    if (!recordOpen_ || segment_ >= segmentCounts_[record_]) {
+        error = "segment appended outside a record";
+        return false;
+    }
+    const uint32_t sectors = SectorsFor(bytes.size());
+    if (uint64_t{nextSector_} + sectors > 0xFFFFFFFFull) {
+        error = "volume exceeds the 32-bit sector range";
+        return false;
+    }
+    out_.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+    static constexpr std::array<char, kSectorSize> zeros{};
+    const size_t pad = size_t{sectors} * kSectorSize - bytes.size();
+    out_.write(zeros.data(), static_cast<std::streamsize>(pad));
+    if (!out_) {
+        error = path_ + ": write failed";
+        return false;
+    }
+    nextSector_ += sectors;
+    ++segment_;
+    index_[indexOffsets_[record_] + segment_] = nextSector_;
+    return true;
+}
+
+bool VolumeWriter::WriteAt(uint64_t offset, std::span<const uint8_t> bytes, std::string& error)
+{
+    out_.seekp(static_cast<std::streamoff>(offset));
+    out_.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+    if (!out_) {
+        error = path_ + ": write failed";
+        return false;
+    }
+    return true;
+}
+
+bool VolumeWriter::Finish(std::string& error)
+{
+    // Records never begun (0 segments after the last written one) start where data ends.
+    for (size_t r = 0; r < headers_.size(); ++r) {
+        const bool begun = recordOpen_ && r <= record_;
+        if (!begun && segmentCounts_[r] != 0) {
+            error = "record " + std::to_string(r) + " was not written";
+            return false;
+        }
+        if (!begun)
+            index_[indexOffsets_[r]] = nextSector_;
+    }
+    if (recordOpen_ && segment_ != segmentCounts_[record_]) {
+        error = "record " + std::to_string(record_) + " lacks segments";
+        return false;
+    }
+
+    std::vector<uint8_t> sector0(kSectorSize, 0);
+    std::memcpy(&sector0[2], kVolumeSignature, 10);
+    PutBe32(&sector0[12], tableSector_);
+    PutBe32(&sector0[16], indexSector_);
+    PutBe32(&sector0[20], fields_.headerValues[0]);
+    PutBe16(&sector0[24], fields_.recordCount.value_or(static_cast<uint16_t>(headers_.size())));
+    PutBe32(&sector0[26], fields_.headerValues[1]);
+    PutBe32(&sector0[30], fields_.headerValues[2]);
+    PutBe32(&sector0[34], fields_.headerValues[3]);
+    PutBe16(&sector0[38], fields_.firstEntryPosition);
+
+    std::vector<uint8_t> table(size_t{tableSectors_} * kSectorSize, 0);
+    // A first entry position of 0 (a refusal test) puts record 0 in the first slot.
+    const size_t firstSlot = fields_.firstEntryPosition == 0 ? 0 : fields_.firstEntryPosition - 1;
+    for (size_t r = 0; r < headers_.size(); ++r) {
+        const auto entry = EncodeRecordEntry(headers_[r], segmentCounts_[r], indexOffsets_[r]);
+        std::memcpy(&table[(firstSlot + r) * 32], entry.data(), entry.size());
+    }
+
+    const std::vector<uint32_t>& entries = fields_.indexEntries ? *fields_.indexEntries : index_;
+    std::vector<uint8_t> index(size_t{indexSectors_} * kSectorSize, 0);
+    for (size_t i = 0; i < entries.size(); ++i)
+        PutBe32(&index[i * 4], entries[i]);
+
+    if (!WriteAt(uint64_t{tableSector_} * kSectorSize, table, error) ||
+        !WriteAt(uint64_t{indexSector_} * kSectorSize, index, error) ||
+        !WriteAt(0, sector0, error))
+        return false;
+    out_.close();
+    if (out_.fail()) {
+        error = path_ + ": close failed";
+        return false;
+    }
+    return true;
+}
+
+bool WriteRawVolume(const RawVolume& volume, const std::string& path, std::string& error)
+{
+    std::vector<RecordHeader> headers;
+    std::vector<uint32_t> counts;
+    for (const auto& r : volume.records) {
+        headers.push_back(r.header);
+        counts.push_back(static_cast<uint32_t>(r.segments.size()));
+    }
+    VolumeWriter writer;
+    if (!writer.Open(path, std::move(headers), std::move(counts), volume.fields, error))
+        return false;
+    for (size_t r = 0; r < volume.records.size(); ++r) {
+        if (!writer.BeginRecord(r, error))
+            return false;
+        for (const auto& seg : volume.records[r].segments)
+            if (!writer.AppendSegment(seg, error))
+                return false;
+    }
+    return writer.Finish(error);
+}
+
+}  // namespace mkdisk

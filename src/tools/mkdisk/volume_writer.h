@@ -1,0 +1,113 @@
+#pragma once
+// The recorder volume container: sector 0 header, record table, index area and
+// the segments, written in one pass. Segments stream to the file as they come;
+// the header, the table and the index go in last, into space reserved up front.
+#include <array>
+#include <cstdint>
+#include <fstream>
+#include <optional>
+#include <span>
+#include <string>
+#include <vector>
+
+namespace mkdisk {
+
+inline constexpr uint32_t kSectorSize = 512;
+inline constexpr char kVolumeSignature[] = "Kor Halvex";  // bytes 2..11 of sector 0
+
+// Recorder wall-clock time of a record entry (no day of week, no milliseconds).
+struct RecordTime {
+    int year = 2023;
+    int month = 1;
+    int day = 1;
+    int hour = 0;
+    int minute = 0;
+    int second = 0;
+};
+
+// The time `seconds` after `t`, across days, months and years.
+RecordTime AddSeconds(const RecordTime& t, int64_t seconds);
+
+// One record-table entry as the recorder writes it. Channel masks use bit k for
+// camera k; the writer turns them into the recorder's reversed bit order.
+struct RecordHeader {
+    RecordTime begin;
+    uint8_t kindFlags = 0;     // 0x04 "A", 0x08 "S", 0x10 "M", none "B"
+    uint8_t formatByte = 0x50; // AND 0x50 picks the picture format; 0x80 = audio areas
+    uint16_t videoChannels = 0x000F;
+    uint16_t audioChannels = 0;
+    // Field overrides for refusal tests; by default the true values are written.
+    std::optional<uint32_t> segmentCountField;
+    std::optional<uint32_t> indexOffsetField;
+};
+
+// Volume-wide header fields and the overrides that tests of refusals need.
+struct VolumeFields {
+    uint16_t firstEntryPosition = 1;            // slot of record 0, counted from 1
+    std::optional<uint16_t> recordCount;        // default: the number of records
+    std::optional<uint32_t> tableSector;        // default: 1
+    std::optional<uint32_t> indexSector;        // default: right after the table
+    std::optional<std::vector<uint32_t>> indexEntries;  // replaces the computed index area
+    std::array<uint32_t, 4> headerValues{};     // values A..D, not interpreted by readers
+};
+
+// The 32 bytes of one record-table entry.
+std::array<uint8_t, 32> EncodeRecordEntry(const RecordHeader& h, uint32_t segmentCount,
+                                          uint32_t indexOffset);
+// Channel mask (bit k = camera k) to the two flag bytes at entry offsets 16/18.
+std::array<uint8_t, 2> EncodeChannelFlags(uint16_t mask);
+
+// Writes a volume record by record, segment by segment:
+//   Open, then for each record in order BeginRecord + AppendSegment per segment, then Finish.
+class VolumeWriter {
+public:
+    // segmentCounts[i] is how many segments record i will receive.
+    bool Open(const std::string& path, std::vector<RecordHeader> headers,
+              std::vector<uint32_t> segmentCounts, const VolumeFields& fields, std::string& error);
+    bool BeginRecord(size_t record, std::string& error);
+    // Pads the bytes with zeros to whole sectors; empty bytes make an empty segment.
+    bool AppendSegment(std::span<const uint8_t> bytes, std::string& error);
+    bool Finish(std::string& error);
+
+    uint32_t TableSector() const { return tableSector_; }
+    uint32_t IndexSector() const { return indexSector_; }
+    uint32_t IndexOffset(size_t record) const { return indexOffsets_.at(record); }
+    uint32_t NextSector() const { return nextSector_; }
+
+private:
+    bool WriteAt(uint64_t offset, std::span<const uint8_t> bytes, std::string& error);
+
+    std::ofstream out_;
+    std::string path_;
+    std::vector<RecordHeader> headers_;
+    std::vector<uint32_t> segmentCounts_;
+    std::vector<uint32_t> indexOffsets_;
+    std::vector<uint32_t> index_;
+    VolumeFields fields_;
+    uint32_t tableSector_ = 1;
+    uint32_t tableSectors_ = 0;
+    uint32_t indexSector_ = 0;
+    uint32_t indexSectors_ = 0;
+    uint32_t nextSector_ = 0;
+    size_t record_ = 0;
+    uint32_t segment_ = 0;
+    bool recordOpen_ = false;
+};
+
+// A volume built from raw segment bytes, for exact hand-made layouts.
+struct RawRecord {
+    RecordHeader header;
+    std::vector<std::vector<uint8_t>> segments;
+};
+
+struct RawVolume {
+    std::vector<RawRecord> records;
+    VolumeFields fields;
+};
+
+bool WriteRawVolume(const RawVolume& volume, const std::string& path, std::string& error);
+
+// Refuses paths that exist and are not regular files (block devices above all).
+bool CheckOutputPath(const std::string& path, std::string& error);
+
+}  // namespace mkdisk
