@@ -75,6 +75,7 @@ bool WaveOut::Queue(std::span<const uint8_t> block)
     std::memcpy(blocks[slot].data(), block.data(), block.size());
     blockBytes[slot] = block.size();
     ++pending;
+    ++queuedTotal;
     return true;
 }
 

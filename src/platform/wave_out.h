@@ -46,6 +46,8 @@ public:
 
     // Blocks queued and not yet played completely.
     int PendingBlocks() const;
+    // Blocks accepted by Queue since the device was constructed.
+    unsigned long QueuedTotal() const { return queuedTotal; }
 
     // Called on the device's thread: writes len bytes of stereo 16-bit samples.
     static void Fill(void* self, uint8_t* stream, int len);
@@ -53,8 +55,9 @@ public:
 private:
     void FillStereo(uint8_t* stream, int len);
 
-    uint32_t device = 0;
+    std::atomic<uint32_t> device{0};
     std::atomic<uint32_t> volume{0xFFFFFFFFu};
+    std::atomic<unsigned long> queuedTotal{0};
 
     mutable std::mutex queueMutex;
     std::array<std::array<uint8_t, kMaxBlockBytes>, kQueueBlocks> blocks{};

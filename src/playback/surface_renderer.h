@@ -1,0 +1,62 @@
+#pragma once
+#include "playback/view_layout.h"
+
+#include <array>
+#include <cstdint>
+#include <memory>
+#include <span>
+
+struct SwsContext;
+
+namespace platform {
+class WindowSurface;
+}
+
+namespace playback {
+
+// Puts decoded YUY2 pictures into a window's backing image: scaled and
+// converted (BT.601, studio range in, full range out) to exactly a target
+// rectangle, aspect ratio not kept; or, without a picture, the rectangle
+// filled with the no-picture colour. Scaling contexts are made once per
+// pair of sizes and the composition buffer once per window size.
+//
+// Threads: not locked; the owner (the engine's presentation lock) makes one
+// call at a time. The window's own lock is taken inside.
+class SurfaceRenderer {
+public:
+    static constexpr int32_t kFailed = static_cast<int32_t>(0x80004005u);
+    // RGB(100, 0, 0) as a 32-bit 0xffRRGGBB pixel.
+    static constexpr uint32_t kNoPictureColour = 0xff640000u;
+
+    SurfaceRenderer();
+    ~SurfaceRenderer();
+    SurfaceRenderer(const SurfaceRenderer&) = delete;
+    SurfaceRenderer& operator=(const SurfaceRenderer&) = delete;
+
+    // Binds the renderer to window: 0, or kFailed when there is no window or
+    // it has no area.
+    int32_t Create(platform::WindowSurface* window);
+    void ReleaseAll();
+    platform::WindowSurface* Window() const { return window; }
+
+    // Draws picture (width x height YUY2, rows of width * 2 bytes without
+    // gaps), or the no-picture colour when picture is empty, into target.
+    // 1, or 0 when not bound, the picture is malformed or the target empty.
+    int Present(std::span<const uint8_t> picture, int32_t width, int32_t height, CellRect target);
+
+private:
+    struct Scaler;
+    SwsContext* ScalerFor(int32_t srcWidth, int32_t srcHeight, int32_t dstWidth, int32_t dstHeight);
+    bool ReserveStage(int32_t width, int32_t height);
+
+    platform::WindowSurface* window = nullptr;
+    std::array<std::unique_ptr<Scaler>, 4> scalers;
+    uint64_t uses = 0;
+    struct StageDeleter {
+        void operator()(uint8_t* p) const;
+    };
+    std::unique_ptr<uint8_t, StageDeleter> stage;
+    std::size_t stageBytes = 0;
+};
+
+}  // namespace playback

@@ -1,0 +1,204 @@
+#include "mpeg4_test_stream.h"
+#include "playback/video_decoder.h"
+#include "platform/shared_library.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstring>
+#include <string>
+#include <thread>
+#include <vector>
+
+using playback::VideoDecoder;
+
+struct FakeCall {
+    char kind;
+    int32_t args[4];
+    uint8_t head[16];
+};
+using teststream::CameraStream;
+
+namespace {
+
+const std::string kLibrary = std::string(QUILLON_BIN_DIR) + "/libquillon_decode.so";
+
+struct Format {
+    int width, height, frameRate;
+};
+// The recorder's four picture formats.
+constexpr Format kFormats[] = {{352, 240, 30}, {720, 240, 15}, {352, 288, 25}, {720, 288, 12}};
+
+std::vector<uint8_t> PictureBuffer() { return std::vector<uint8_t>(VideoDecoder::kPictureBytes, 0); }
+
+CameraStream Encode(int camera, int width, int height, int frames, int gop)
+{
+    CameraStream s;
+    EXPECT_TRUE(teststream::EncodeCamera(camera, width, height, frames, gop, s));
+    EXPECT_EQ(s.header.size(), 29u) << "VOL of unexpected length";
+    return s;
+}
+
+}  // namespace
+
+// Four cameras interleaved frame by frame on channels 0..3, as the playback
+// loop feeds them: every picture shows its own camera and frame.
+TEST(VideoDecoder, DecodesInterleavedCamerasInEveryFormat)
+{
+    VideoDecoder decoder(kLibrary);
+    ASSERT_TRUE(decoder.IsLoaded());
+    for (const Format& f : kFormats) {
+        SCOPED_TRACE(std::to_string(f.width) + "x" + std::to_string(f.height));
+        std::vector<CameraStream> cams;
+        for (int c = 0; c < 4; ++c)
+            cams.push_back(Encode(c, f.width, f.height, f.frameRate + 3, f.frameRate));
+        auto picture = PictureBuffer();
+        for (int i = 0; i < f.frameRate + 3; ++i)
+            for (int c = 0; c < 4; ++c) {
+                const auto& frame = cams[c].frames[i];
+                ASSERT_NE(decoder.DecodeFrame(c, frame, picture, f.width, f.height, cams[c].header), 0)
+                    << "camera " << c << " frame " << i;
+                EXPECT_EQ(teststream::ReadCamera(picture, f.width, f.height), c);
+                EXPECT_EQ(teststream::ReadFrameCode(picture, f.width, f.height), i);
+            }
+    }
+}
+
+// What reaches the library, call by call: Init with the channel's format and
+// size, the header in front of the first frame after each Init only, Release
+// before a re-Init and on ReleaseChannel of an open channel.
+TEST(VideoDecoder, HeaderGoesOnlyWithTheFirstFrameAfterInit)
+{
+    VideoDecoder decoder(FAKE_DECODE_LIBRARY);
+    ASSERT_TRUE(decoder.IsLoaded());
+    platform::SharedLibrary fake;
+    ASSERT_TRUE(fake.Open(FAKE_DECODE_LIBRARY));  // the same loaded copy
+    using CallsFn = const FakeCall* (*)(int32_t*);
+    const auto callsFn = reinterpret_cast<CallsFn>(fake.Symbol("FakeCalls"));
+    ASSERT_NE(callsFn, nullptr);
+    auto calls = [&] {
+        int32_t n = 0;
+        const FakeCall* p = callsFn(&n);
+        return std::vector<FakeCall>(p, p + n);
+    };
+
+    std::vector<uint8_t> header(29);
+    for (int i = 0; i < 29; ++i)
+        header[i] = static_cast<uint8_t>(0xC0 + i);
+    const std::vector<uint8_t> frame = {0x00, 0x00, 0x01, 0xB6, 0x11, 0x22};
+    auto picture = PictureBuffer();
+
+    EXPECT_EQ(decoder.SetFormat(2, 1), 1);
+    EXPECT_EQ(decoder.DecodeFrame(2, frame, picture, 352, 240, header), 7);
+    EXPECT_EQ(decoder.DecodeFrame(2, frame, picture, 352, 240, header), 7);
+    decoder.DecodeFrame(2, frame, picture, 720, 288, header);
+    decoder.ReleaseChannel(2);
+    decoder.ReleaseChannel(2);  // closed: not passed on
+    decoder.DecodeFrame(2, frame, picture, 720, 288, {});
+
+    const auto log = calls();
+    ASSERT_EQ(log.size(), 9u);
+    auto expectDecode = [&](const FakeCall& c, bool withHeader) {
+        EXPECT_EQ(c.kind, 'D');
+        EXPECT_EQ(c.args[3], 2);
+        EXPECT_EQ(c.args[2], int32_t(frame.size() + (withHeader ? 29 : 0)));
+        EXPECT_EQ(c.head[0], withHeader ? 0xC0 : 0x00);
+        if (withHeader) {
+            EXPECT_EQ(0, std::memcmp(c.head, header.data(), 16));
+        }
+    };
+    EXPECT_EQ(log[0].kind, 'I');
+    EXPECT_EQ((std::vector<int32_t>(log[0].args, log[0].args + 4)), (std::vector<int32_t>{1, 352, 240, 2}));
+    expectDecode(log[1], true);
+    expectDecode(log[2], false);
+    EXPECT_EQ(log[3].kind, 'R');
+    EXPECT_EQ(log[4].kind, 'I');
+    EXPECT_EQ(log[4].args[1], 720);
+    expectDecode(log[5], true);
+    EXPECT_EQ(log[6].kind, 'R');
+    EXPECT_EQ(log[7].kind, 'I');
+    expectDecode(log[8], false);
+    EXPECT_EQ(picture[0], 0xAB);
+    // The caller's frame is not written into.
+    EXPECT_EQ(frame, (std::vector<uint8_t>{0x00, 0x00, 0x01, 0xB6, 0x11, 0x22}));
+}
+
+// A new picture size re-initialises the channel and sends the header again;
+// so does a released channel.
+TEST(VideoDecoder, SizeChangeAndReleaseStartTheChannelAgain)
+{
+    VideoDecoder decoder(kLibrary);
+    const CameraStream small = Encode(2, 352, 240, 2, 30);
+    const CameraStream large = Encode(3, 720, 288, 2, 12);
+    auto picture = PictureBuffer();
+    ASSERT_NE(decoder.DecodeFrame(0, small.frames[0], picture, 352, 240, small.header), 0);
+    ASSERT_NE(decoder.DecodeFrame(0, large.frames[0], picture, 720, 288, large.header), 0);
+    EXPECT_EQ(teststream::ReadCamera(picture, 720, 288), 3);
+    EXPECT_EQ(teststream::ReadFrameCode(picture, 720, 288), 0);
+
+    decoder.ReleaseChannel(0);
+    ASSERT_NE(decoder.DecodeFrame(0, small.frames[0], picture, 352, 240, small.header), 0);
+    EXPECT_EQ(teststream::ReadCamera(picture, 352, 240), 2);
+}
+
+// What the library can't be told (the picture buffer's size) is checked by
+// the wrapper; a refused first frame leaves the header for the next one.
+TEST(VideoDecoder, RefusesWhatWouldNotFit)
+{
+    VideoDecoder decoder(kLibrary);
+    const CameraStream cam = Encode(0, 720, 288, 1, 12);
+    std::vector<uint8_t> small(720 * 288 * 2 - 1, 0x5A);
+    EXPECT_EQ(decoder.DecodeFrame(0, cam.frames[0], small, 720, 288, cam.header), 0);
+    EXPECT_EQ(small.front(), 0x5A);
+
+    auto picture = PictureBuffer();
+    EXPECT_EQ(decoder.DecodeFrame(0, cam.frames[0], picture, 1440, 1152, cam.header), 0);
+    EXPECT_EQ(decoder.DecodeFrame(64, cam.frames[0], picture, 720, 288, cam.header), 0);
+    EXPECT_EQ(decoder.DecodeFrame(-1, cam.frames[0], picture, 720, 288, cam.header), 0);
+    EXPECT_EQ(decoder.SetFormat(64, 1), 0);
+
+    std::vector<uint8_t> huge(decodeapi::kMaxInputBytes, 0);
+    EXPECT_EQ(decoder.DecodeFrame(0, huge, picture, 720, 288, cam.header), 0);
+    EXPECT_NE(decoder.DecodeFrame(0, cam.frames[0], picture, 720, 288, cam.header), 0);
+}
+
+TEST(VideoDecoder, MissingLibraryOrEntryPointDecodesNothing)
+{
+    const CameraStream cam = Encode(0, 352, 240, 1, 30);
+    auto picture = PictureBuffer();
+    for (const char* path : {"/nonexistent/libquillon_decode.so", "libm.so.6"}) {
+        testing::internal::CaptureStderr();
+        VideoDecoder decoder(path);
+        const std::string said = testing::internal::GetCapturedStderr();
+        EXPECT_FALSE(decoder.IsLoaded());
+        EXPECT_NE(said.find("no video decoding"), std::string::npos) << said;
+        EXPECT_EQ(std::count(said.begin(), said.end(), '\n'), 1) << said;
+        EXPECT_EQ(decoder.SetFormat(0, 1), 1);
+        EXPECT_EQ(decoder.DecodeFrame(0, cam.frames[0], picture, 352, 240, cam.header), 0);
+        decoder.ReleaseChannel(0);
+    }
+}
+
+// The timer thread, the window's thread and an export worker decode through
+// the one decoder at the same time, each on its own channel.
+TEST(VideoDecoder, ConcurrentCallersOnSeparateChannels)
+{
+    VideoDecoder decoder(kLibrary);
+    std::vector<CameraStream> cams;
+    for (int c = 0; c < 4; ++c)
+        cams.push_back(Encode(c, 352, 288, 12, 6));
+    std::vector<int> wrong(4, 0);
+    std::vector<std::thread> threads;
+    for (int c = 0; c < 4; ++c)
+        threads.emplace_back([&, c] {
+            auto picture = PictureBuffer();
+            for (int i = 0; i < 12; ++i)
+                if (decoder.DecodeFrame(c, cams[c].frames[i], picture, 352, 288, cams[c].header) == 0 ||
+                    teststream::ReadCamera(picture, 352, 288) != c ||
+                    teststream::ReadFrameCode(picture, 352, 288) != i)
+                    ++wrong[c];
+        });
+    for (auto& t : threads)
+        t.join();
+    EXPECT_EQ(wrong, std::vector<int>(4, 0));
+}
