@@ -6,9 +6,11 @@ namespace platform {
 
 PeriodicTimer::~PeriodicTimer() { Kill(); }
 
+bool PeriodicTimer::InsideTick() const { return tickThread.load() == std::this_thread::get_id(); }
+
 bool PeriodicTimer::Start(unsigned periodMs, Callback callback)
 {
-    if (periodMs == 0 || !callback || thread.get_id() == std::this_thread::get_id())
+    if (periodMs == 0 || !callback || InsideTick())
         return false;
     Kill();
     if (thread.joinable())  // stopped from inside a tick earlier
@@ -31,7 +33,7 @@ void PeriodicTimer::Kill()
     }
     wake.notify_all();
     running = false;
-    if (thread.joinable() && thread.get_id() != std::this_thread::get_id())
+    if (!InsideTick() && thread.joinable())
         thread.join();
 }
 
@@ -40,10 +42,13 @@ void PeriodicTimer::Run(unsigned periodMs, Callback callback)
     using Clock = std::chrono::steady_clock;
     const auto step = std::chrono::milliseconds(periodMs);
     auto due = Clock::now() + step;
+    tickThread = std::this_thread::get_id();
     std::unique_lock lock(mutex);
     for (;;) {
-        if (wake.wait_until(lock, due, [this] { return stopRequested; }))
+        if (wake.wait_until(lock, due, [this] { return stopRequested; })) {
+            tickThread = std::thread::id();
             return;
+        }
         lock.unlock();
         callback();
         lock.lock();

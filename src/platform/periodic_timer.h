@@ -12,8 +12,10 @@ namespace platform {
 // runs is not queued up: it runs as soon as that one ends, and the schedule
 // goes on from there.
 //
-// Threads: Start, Kill and the destructor belong to the owner's thread; the
-// callback runs on the timer thread. `mutex` guards `stopRequested`.
+// Threads: Start, Kill and the destructor belong to the owner's thread (Kill
+// may also come from inside a tick); the callback runs on the timer thread.
+// `thread` is touched by the owner only; `mutex` guards `stopRequested`;
+// `tickThread` (the running timer thread's id) is atomic.
 class PeriodicTimer {
 public:
     using Callback = std::function<void()>;
@@ -37,6 +39,7 @@ public:
 
 private:
     void Run(unsigned periodMs, Callback callback);
+    bool InsideTick() const;
 
     std::thread thread;
     std::mutex mutex;
@@ -44,6 +47,7 @@ private:
     bool stopRequested = false;
     std::atomic<bool> running{false};
     std::atomic<unsigned> period{0};
+    std::atomic<std::thread::id> tickThread{};
 };
 
 }  // namespace platform
