@@ -1,0 +1,9 @@
+#pragma once
+#include "export/jpeg/jpeg_codec.h"
+
+namespace jpeg {
+
+// Baseline JFIF from the DIB described by props (see WriteImageToBuffer).
+int EncodeImage(JpegProperties& props);
+
+}  // namespace jpeg
