@@ -18,6 +18,7 @@ bool RecorderVolume::ExtractAudioBlock(int channel, std::span<uint8_t> destinati
 {
     if (channel < 0 || channel > 3 || destination.size() < kAudioBlockBytes)
         return false;
+    EnsureLoaded(cursor + kRowBytes);
     const uint32_t lane = 2 * static_cast<uint32_t>(channel);
     uint8_t* out = destination.data();
     // Steps to the next row; the very last step of the area may fail when

@@ -209,6 +209,7 @@ bool RecorderVolume::ContinuationPiece(std::span<uint8_t> frame, uint32_t& frame
         std::memcpy(frame.data(), window.get() + frameStart, n);
         frameLength = n;
     }
+    cursor = q;
     frameStart = q;
     atSegmentStart = false;
     if (window[q + 3] == kUserDataCode)

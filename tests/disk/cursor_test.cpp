@@ -1,0 +1,128 @@
+// Opening a record's index, selecting segments, streaming through the window.
+#include "disk/load_helper.h"
+
+using testing_support::VolumeBytes;
+
+namespace {
+
+class CursorTest : public testing_support::VolumeFixture {
+protected:
+    // Sector 0 header, table at sector 1, index at sector 2, one record.
+    VolumeBytes MinimalVolume(std::vector<uint32_t> index, uint32_t indexOffset = 0, uint8_t format = 0x50)
+    {
+        VolumeBytes image(8);
+        image.Header(1, 2, 1).Entry(512, static_cast<uint32_t>(index.size() - 1), indexOffset, format);
+        for (size_t j = 0; j < index.size(); ++j)
+            image.Be32(1024 + (indexOffset + j) * 4, index[j]);
+        return image;
+    }
+};
+
+TEST_F(CursorTest, MinimalVolumeSegments)
+{
+    VolumeBytes image = MinimalVolume({3, 45, 87});
+    image.Resize(87 * 512);
+    image.Put(3 * 512, "seg0", 4).Put(45 * 512, "seg1", 4);
+    ASSERT_TRUE(Load(image));
+    ASSERT_TRUE(volume.OpenRecord(0));
+    EXPECT_EQ(volume.SegmentCount(), 2u);
+    EXPECT_EQ(volume.OpenWidth(), 352);
+    ASSERT_TRUE(volume.SelectSegment(1));
+    EXPECT_EQ(volume.SegmentBytes(), 21504u);
+    EXPECT_EQ(volume.LoadedBytes(), 0u) << "selecting does not read";
+    ASSERT_TRUE(volume.SelectSegment(0));
+    EXPECT_EQ(volume.SegmentBytes(), 21504u);
+    EXPECT_FALSE(volume.SelectSegment(2));
+    EXPECT_TRUE(volume.ReadAhead());
+    EXPECT_EQ(volume.CursorByte(0), 's');
+    EXPECT_EQ(volume.CursorByte(3), '0');
+    EXPECT_FALSE(volume.ReadAhead()) << "42 sectors were the whole segment";
+}
+
+TEST_F(CursorTest, EntriesAreTakenAtTheirOffsetInTheIndexArea)
+{
+    // Segment count 3, index offset 130: entries at index bytes 520..532,
+    // which straddle the index area's first and second sectors.
+    VolumeBytes image = MinimalVolume({10, 11, 12, 13}, 130);
+    image.Resize(16 * 512);
+    ASSERT_TRUE(Load(image));
+    ASSERT_TRUE(volume.OpenRecord(0));
+    ASSERT_EQ(volume.SectorIndex().size(), 4u);
+    EXPECT_EQ(volume.SectorIndex()[0], 10u);
+    EXPECT_EQ(volume.SectorIndex()[3], 13u);
+    EXPECT_FALSE(volume.OpenRecord(1)) << "beyond the record count";
+}
+
+TEST_F(CursorTest, ReadAheadStepsAndCursorEnd)
+{
+    VolumeBytes image = MinimalVolume({3, 103, 104});
+    image.Resize(104 * 512);
+    ASSERT_TRUE(Load(image));
+    ASSERT_TRUE(volume.OpenRecord(0));
+    ASSERT_TRUE(volume.SelectSegment(0));
+    std::vector<uint32_t> loaded;
+    while (volume.ReadAhead())
+        loaded.push_back(volume.LoadedBytes());
+    EXPECT_EQ(loaded, (std::vector<uint32_t> {42 * 512, 84 * 512, 100 * 512}));
+
+    // A one-sector segment: the cursor stops on byte 511.
+    ASSERT_TRUE(volume.SelectSegment(1));
+    int moves = 0;
+    while (volume.Advance())
+        ++moves;
+    EXPECT_EQ(moves, 511);
+    EXPECT_EQ(volume.Cursor(), 511u);
+}
+
+TEST_F(CursorTest, DamagedIndexesAreHarmless)
+{
+    // Decreasing entries make an empty segment; a segment longer than the
+    // window is cut to it.
+    VolumeBytes image = MinimalVolume({40, 10, 20, 20 + 40000});
+    image.Resize(64 * 512);
+    ASSERT_TRUE(Load(image));
+    ASSERT_TRUE(volume.OpenRecord(0));
+    ASSERT_TRUE(volume.SelectSegment(0));
+    EXPECT_EQ(volume.SegmentBytes(), 0u);
+    EXPECT_FALSE(volume.Advance()) << "an empty segment has no byte to move to";
+    EXPECT_FALSE(volume.ReadAhead());
+    ASSERT_TRUE(volume.SelectSegment(2));
+    EXPECT_EQ(volume.SegmentBytes(), disk::RecorderVolume::kWindowBytes);
+}
+
+TEST_F(CursorTest, IndexOutsideTheDiskIsRefusedBeforeAllocating)
+{
+    // Index offset far past the end of the disk, then an absurd count.
+    VolumeBytes far = MinimalVolume({3, 4}, 0);
+    far.Be32(512 + 10, 0x40000000u);
+    ASSERT_TRUE(Load(far));
+    EXPECT_FALSE(volume.OpenRecord(0));
+    VolumeBytes huge = MinimalVolume({3, 4}, 0);
+    huge.Be32(512 + 6, 0xFFFFFFFFu);
+    ASSERT_TRUE(Load(huge));
+    EXPECT_FALSE(volume.OpenRecord(0));
+    VolumeBytes indexPastEnd = MinimalVolume({3, 4}, 0);
+    indexPastEnd.Be32(16, 100);
+    ASSERT_TRUE(Load(indexPastEnd));
+    EXPECT_FALSE(volume.OpenRecord(0));
+}
+
+TEST_F(CursorTest, UnreadableSectorsEndTheSegmentWhereReadingStopped)
+{
+    // The segment claims 100 sectors but the disk ends after 50 of them:
+    // the cursor never walks over bytes that were not read for it.
+    VolumeBytes image = MinimalVolume({3, 103});
+    image.Resize(53 * 512);
+    ASSERT_TRUE(Load(image));
+    ASSERT_TRUE(volume.OpenRecord(0));
+    ASSERT_TRUE(volume.SelectSegment(0));
+    ASSERT_TRUE(volume.ReadAhead());
+    uint32_t moves = 0;
+    while (volume.Advance())
+        ++moves;
+    EXPECT_EQ(volume.SegmentBytes(), 42u * 512);
+    EXPECT_EQ(moves, 42u * 512 - 1);
+    EXPECT_EQ(volume.CursorByte(7), 0) << "nothing is read past the loaded bytes";
+}
+
+}  // namespace
