@@ -15,7 +15,7 @@ inline constexpr int kSamplesPerSecond = 8000;
 inline constexpr int kSamplesPerArea = kAudioSubBlocks * 505;  // 8,080
 
 // Tone of each camera with sound; a click (a 2 kHz square burst) opens every second.
-inline constexpr std::array<int, 4> kToneHz = {500, 750, 1000, 1250};
+inline constexpr std::array<int, 4> kToneHz = {400, 550, 700, 850};
 inline constexpr int kToneAmplitude = 6000;
 inline constexpr int kClickSamples = 40;
 inline constexpr int kClickAmplitude = 16000;

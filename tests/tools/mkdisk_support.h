@@ -1,0 +1,99 @@
+#pragma once
+// Helpers for the writer's tests: temporary files, reading images by hand, and
+// pulling one camera's elementary stream out of an image with the manifest.
+#include <unistd.h>
+
+#include <atomic>
+#include <cstdint>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <string>
+#include <vector>
+
+#include "tools/mkdisk/manifest.h"
+
+namespace mkdisk_test {
+
+// A path in the temporary directory, removed when the object goes.
+class TempPath {
+public:
+    explicit TempPath(const std::string& suffix)
+    {
+        static std::atomic<int> counter{0};
+        path_ = (std::filesystem::temp_directory_path() /
+                 ("mkdisk-test-" + std::to_string(::getpid()) + "-" + std::to_string(counter++) + suffix))
+                    .string();
+    }
+    ~TempPath()
+    {
+        std::error_code ec;
+        std::filesystem::remove(path_, ec);
+    }
+    TempPath(const TempPath&) = delete;
+    TempPath& operator=(const TempPath&) = delete;
+    const std::string& str() const { return path_; }
+
+private:
+    std::string path_;
+};
+
+inline std::vector<uint8_t> ReadFile(const std::string& path)
+{
+    std::ifstream in(path, std::ios::binary);
+    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+
+inline uint32_t Be32(const std::vector<uint8_t>& b, size_t at)
+{
+    return (uint32_t{b.at(at)} << 24) | (uint32_t{b.at(at + 1)} << 16) | (uint32_t{b.at(at + 2)} << 8) | b.at(at + 3);
+}
+
+inline uint16_t Be16(const std::vector<uint8_t>& b, size_t at)
+{
+    return static_cast<uint16_t>((b.at(at) << 8) | b.at(at + 1));
+}
+
+inline const uint8_t* SegmentBytes(const std::vector<uint8_t>& image, const mkdisk::ManifestRecord& r, uint32_t seg)
+{
+    return image.data() + size_t{r.segments.at(seg).firstSector} * 512;
+}
+
+// A frame's VOP bytes, joined across a segment end when it straddles.
+inline std::vector<uint8_t> FrameBytes(const std::vector<uint8_t>& image, const mkdisk::ManifestRecord& r,
+                                       const mkdisk::ManifestFrame& f)
+{
+    const uint8_t* seg = SegmentBytes(image, r, f.segment);
+    std::vector<uint8_t> out(seg + f.offset, seg + f.offset + f.bytesInSegment);
+    if (f.bytesInSegment < f.length) {
+        const auto& next = r.segments.at(f.segment + 1);
+        const uint8_t* more = SegmentBytes(image, r, f.segment + 1) + next.videoStart;
+        out.insert(out.end(), more, more + (f.length - f.bytesInSegment));
+    }
+    return out;
+}
+
+// One camera's frames as decoder packets: the header (VO + VOL + user data)
+// before each intra VOP, the first packet led by the fixed VOS + VO start bytes.
+inline std::vector<std::vector<uint8_t>> CameraPackets(const std::vector<uint8_t>& image,
+                                                       const mkdisk::ManifestRecord& r, int camera)
+{
+    std::vector<std::vector<uint8_t>> packets;
+    for (const auto& f : r.frames) {
+        if (f.camera != camera)
+            continue;
+        std::vector<uint8_t> p;
+        if (packets.empty())
+            p = {0x00, 0x00, 0x01, 0xB0, 0x03, 0x00, 0x00, 0x01, 0xB5, 0x09};
+        if (f.headerOffset >= 0) {
+            const uint8_t* seg = SegmentBytes(image, r, f.segment);
+            p.insert(p.end(), seg + f.headerOffset, seg + f.offset);
+        }
+        const auto vop = FrameBytes(image, r, f);
+        p.insert(p.end(), vop.begin(), vop.end());
+        packets.push_back(std::move(p));
+    }
+    return packets;
+}
+
+}  // namespace mkdisk_test
