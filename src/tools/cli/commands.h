@@ -21,5 +21,6 @@ int RunDisks(const Args& args);
 int RunRecords(const Args& args);
 int RunAudio(const Args& args);
 int RunFrames(const Args& args);
+int RunStill(const Args& args);
 
 }  // namespace cli

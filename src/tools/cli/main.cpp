@@ -13,6 +13,7 @@ const std::vector<Command>& Commands()
         {"audio", "audio DISK --record N --camera C [--from S] [--seconds K] -o OUT.wav", RunAudio},
         {"frames", "frames DISK --record N [--from S] [--calls K] [--intra-first] [--audio-camera C] [--dump DIR]",
          RunFrames},
+        {"still", "still DISK --record N --at S [--view quad|1..4] -o OUT.png", RunStill},
     };
     return commands;
 }
