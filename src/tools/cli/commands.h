@@ -22,5 +22,6 @@ int RunRecords(const Args& args);
 int RunAudio(const Args& args);
 int RunFrames(const Args& args);
 int RunStill(const Args& args);
+int RunConvert(const Args& args);
 
 }  // namespace cli

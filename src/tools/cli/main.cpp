@@ -14,6 +14,7 @@ const std::vector<Command>& Commands()
         {"frames", "frames DISK --record N [--from S] [--calls K] [--intra-first] [--audio-camera C] [--dump DIR]",
          RunFrames},
         {"still", "still DISK --record N --at S [--view quad|1..4] -o OUT.png", RunStill},
+        {"convert", "convert IN OUT [--quality Q] [--watermark]", RunConvert},
     };
     return commands;
 }
