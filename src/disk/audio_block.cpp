@@ -18,9 +18,27 @@ bool RecorderVolume::ExtractAudioBlock(int channel, std::span<uint8_t> destinati
 {
     if (channel < 0 || channel > 3 || destination.size() < kAudioBlockBytes)
         return false;
-    EnsureLoaded(cursor + kRowBytes);
     const uint32_t lane = 2 * static_cast<uint32_t>(channel);
     uint8_t* out = destination.data();
+    // The usual case, a whole area at the segment's start followed by video:
+    // take the lane straight from the window and leave the cursor on the
+    // first video byte, as the row-by-row walk below would.
+    EnsureLoaded(cursor + kAudioAreaBytes + kRowBytes);
+    if (cursor == 0 && segmentBytes > kAudioAreaBytes && loadedBytes > kAudioAreaBytes) {
+        const uint8_t* row = window.get() + lane;
+        for (uint32_t sub = 0; sub < kSubBlocks; ++sub) {
+            *out++ = row[0];
+            *out++ = row[1];
+            *out++ = row[kRowBytes];
+            row += 2 * kRowBytes;
+            for (uint32_t w = 0; w < kCodeWords; ++w, row += kRowBytes) {
+                *out++ = row[0];
+                *out++ = row[1];
+            }
+        }
+        cursor = kAudioAreaBytes;
+        return true;
+    }
     // Steps to the next row; the very last step of the area may fail when
     // the segment holds nothing after it, yet the block is complete then.
     auto nextRow = [&](bool last) {
