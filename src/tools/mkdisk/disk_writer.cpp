@@ -214,15 +214,19 @@ bool WriteDisk(const DiskPlan& plan, const std::string& path, std::string& error
             mr->height = FormatHeight(r.format);
             mr->frameRate = FormatFrameRate(r.format);
         }
-        if (!volume.BeginRecord(i, error))
-            return false;
         RecordWriter writer(plan, r, volume, mr);
-        if (!writer.Write(error))
+        if (!volume.BeginRecord(i, error) || !writer.Write(error)) {
+            volume.Discard();
             return false;
+        }
     }
     if (manifest)
         manifest->totalSectors = volume.NextSector();
-    return volume.Finish(error);
+    if (!volume.Finish(error)) {
+        volume.Discard();
+        return false;
+    }
+    return true;
 }
 
 }  // namespace mkdisk

@@ -121,6 +121,7 @@ bool VolumeWriter::Open(const std::string& path, std::vector<RecordHeader> heade
         error = "at most 65535 records fit the header's record count";
         return false;
     }
+    created_ = false;
     headers_ = std::move(headers);
     segmentCounts_ = std::move(segmentCounts);
     fields_ = fields;
@@ -164,10 +165,12 @@ bool VolumeWriter::Open(const std::string& path, std::vector<RecordHeader> heade
         error = path + ": cannot create: " + std::strerror(errno);
         return false;
     }
+    created_ = true;
     // Reserve the header, table and index sectors so that segments land after them.
     out_.seekp(static_cast<std::streamoff>(dataStart * kSectorSize));
     if (!out_) {
         error = path + ": seek failed";
+        Discard();
         return false;
     }
     record_ = 0;
@@ -275,7 +278,19 @@ bool VolumeWriter::Finish(std::string& error)
         error = path_ + ": close failed";
         return false;
     }
+    created_ = false;  // finished: the image is the caller's now
     return true;
+}
+
+void VolumeWriter::Discard()
+{
+    if (out_.is_open())
+        out_.close();
+    if (!created_)
+        return;
+    created_ = false;
+    std::error_code ec;
+    std::filesystem::remove(path_, ec);
 }
 
 bool WriteRawVolume(const RawVolume& volume, const std::string& path, std::string& error)
@@ -289,14 +304,17 @@ bool WriteRawVolume(const RawVolume& volume, const std::string& path, std::strin
     VolumeWriter writer;
     if (!writer.Open(path, std::move(headers), std::move(counts), volume.fields, error))
         return false;
-    for (size_t r = 0; r < volume.records.size(); ++r) {
-        if (!writer.BeginRecord(r, error))
-            return false;
-        for (const auto& seg : volume.records[r].segments)
-            if (!writer.AppendSegment(seg, error))
-                return false;
+    bool ok = true;
+    for (size_t r = 0; ok && r < volume.records.size(); ++r) {
+        ok = writer.BeginRecord(r, error);
+        for (size_t s = 0; ok && s < volume.records[r].segments.size(); ++s)
+            ok = writer.AppendSegment(volume.records[r].segments[s], error);
     }
-    return writer.Finish(error);
+    if (!ok || !writer.Finish(error)) {
+        writer.Discard();
+        return false;
+    }
+    return true;
 }
 
 }  // namespace mkdisk

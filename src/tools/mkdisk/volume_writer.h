@@ -68,6 +68,8 @@ public:
     // Pads the bytes with zeros to whole sectors; empty bytes make an empty segment.
     bool AppendSegment(std::span<const uint8_t> bytes, std::string& error);
     bool Finish(std::string& error);
+    // After a failure: closes and removes the half-written image.
+    void Discard();
 
     uint32_t TableSector() const { return tableSector_; }
     uint32_t IndexSector() const { return indexSector_; }
@@ -92,6 +94,7 @@ private:
     size_t record_ = 0;
     uint32_t segment_ = 0;
     bool recordOpen_ = false;
+    bool created_ = false;  // only a file this writer created may be removed
 };
 
 // A volume built from raw segment bytes, for exact hand-made layouts.

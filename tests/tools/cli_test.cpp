@@ -1,0 +1,221 @@
+// quillon-cli as a script sees it: output lines, exit status, files written.
+#include <gtest/gtest.h>
+#include <sys/wait.h>
+
+#include <cmath>
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+
+#include "temp_dir.h"
+#include "tools/mkdisk/disk_writer.h"
+
+namespace {
+
+struct CliRun {
+    int status = -1;
+    std::string out;
+    std::string err;
+};
+
+std::string ReadText(const std::string& path)
+{
+    std::ifstream in(path, std::ios::binary);
+    std::stringstream s;
+    s << in.rdbuf();
+    return s.str();
+}
+
+std::vector<std::string> Lines(const std::string& text)
+{
+    std::vector<std::string> lines;
+    std::stringstream s(text);
+    for (std::string line; std::getline(s, line);)
+        lines.push_back(line);
+    return lines;
+}
+
+class CliTest : public ::testing::Test {
+protected:
+    static void SetUpTestSuite()
+    {
+        dir = std::make_unique<testing_support::TempDir>();
+        std::string error;
+        ASSERT_TRUE(mkdisk::WriteDisk(mkdisk::DemoPlan(), Demo(), error)) << error;
+        mkdisk::DiskPlan silent = mkdisk::DemoPlan();
+        silent.audioAreas = false;
+        silent.records.resize(1);
+        ASSERT_TRUE(mkdisk::WriteDisk(silent, Silent(), error)) << error;
+    }
+    static void TearDownTestSuite() { dir.reset(); }
+    static std::string Demo() { return dir->File("demo.img"); }
+    static std::string Silent() { return dir->File("silent.img"); }
+
+    CliRun Cli(const std::string& args)
+    {
+        const std::string errFile = dir->File("stderr.txt");
+        const std::string command = std::string(QUILLON_BIN_DIR) + "/quillon-cli " + args + " 2>" + errFile;
+        CliRun run;
+        FILE* pipe = ::popen(command.c_str(), "r");
+        if (!pipe)
+            return run;
+        char buffer[4096];
+        for (size_t n; (n = std::fread(buffer, 1, sizeof buffer, pipe)) > 0;)
+            run.out.append(buffer, n);
+        const int status = ::pclose(pipe);
+        run.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+        run.err = ReadText(errFile);
+        return run;
+    }
+
+    // An error: status 1, exactly one line on stderr, nothing on stdout.
+    void ExpectRefusal(const std::string& args, const std::string& fragment)
+    {
+        const CliRun run = Cli(args);
+        EXPECT_EQ(run.status, 1) << args;
+        EXPECT_EQ(Lines(run.err).size(), 1u) << args << ": " << run.err;
+        EXPECT_NE(run.err.find(fragment), std::string::npos) << args << ": " << run.err;
+        EXPECT_TRUE(run.out.empty()) << args;
+    }
+
+    static inline std::unique_ptr<testing_support::TempDir> dir;
+};
+
+// Golden dumps: QUILLON_UPDATE_GOLDEN=1 rewrites them after a deliberate change.
+void ExpectGolden(const std::string& name, const std::string& actual)
+{
+    const std::string path = std::string(QUILLON_SOURCE_DIR) + "/tests/tools/golden/" + name;
+    if (std::getenv("QUILLON_UPDATE_GOLDEN")) {
+        std::ofstream(path, std::ios::binary) << actual;
+        return;
+    }
+    EXPECT_EQ(actual, ReadText(path)) << "differs from " << path;
+}
+
+TEST_F(CliTest, RecordsListsTheTableAsTheRecordListShowsIt)
+{
+    const CliRun run = Cli("records " + Demo());
+    ASSERT_EQ(run.status, 0) << run.err;
+    ExpectGolden("demo-records.txt", run.out);
+    const auto lines = Lines(run.out);
+    ASSERT_EQ(lines.size(), 5u);
+    EXPECT_EQ(lines[0], "No.\tRecord\tBegin Time\tEnd Time\tSegments\tSize\tFPS\tVideo\tAudio");
+    EXPECT_EQ(lines[2], "2\tB\t2023/12/31 23:59:50\t2024/01/01 00:00:04\t15\t720x240\t15\t1,2,3,4\t-")
+        << "the end is the last segment's begin, across the year's end";
+    EXPECT_EQ(lines[3].substr(lines[3].size() - 8), "\t1,2,3\t-");
+}
+
+TEST_F(CliTest, FramesFollowTheCallsOfPlayback)
+{
+    const CliRun run = Cli("frames " + Demo() + " --record 1 --calls 12 --intra-first --audio-camera 2");
+    ASSERT_EQ(run.status, 0) << run.err;
+    ExpectGolden("demo-frames-r1.txt", run.out);
+    const auto lines = Lines(run.out);
+    ASSERT_EQ(lines.size(), 12u);
+    for (size_t i = 0; i < lines.size(); ++i) {
+        std::stringstream s(lines[i]);
+        int call, camera, segment, length, intra, audio;
+        std::string crc;
+        s >> call >> camera >> segment >> length >> intra >> audio >> crc;
+        EXPECT_EQ(call, int(i));
+        EXPECT_EQ(camera, int(i % 4));
+        EXPECT_EQ(intra, i < 4 ? 1 : 0) << "an intra VOP opens each camera's second";
+        EXPECT_EQ(audio, i == 0 ? 1 : 0) << "the block comes with the segment's first call";
+        EXPECT_EQ(crc.size(), 8u);
+    }
+
+    // Seeking to the last position: the record ends, two failed calls stop it.
+    const CliRun end = Cli("frames " + Demo() + " --record 2 --from 14 --intra-first");
+    ASSERT_EQ(end.status, 0);
+    const auto tail = Lines(end.out);
+    ASSERT_GE(tail.size(), 3u);
+    EXPECT_EQ(tail[0].substr(0, 6), "0\t0\t14\t");
+    EXPECT_EQ(tail.back().substr(tail.back().size() - 8), "-\t-\t-\t-");
+    EXPECT_EQ(tail[tail.size() - 2].substr(tail[tail.size() - 2].size() - 8), "-\t-\t-\t-");
+    EXPECT_EQ(tail.size(), 15u * 4 + 1) << "one second of 15 frames x 4 cameras, the last VOP lost, two failures";
+}
+
+TEST_F(CliTest, FramesDumpFormsADecodableStream)
+{
+    const std::string out = dir->File("dump");
+    const CliRun run = Cli("frames " + Demo() + " --record 4 --calls 48 --dump " + out);
+    ASSERT_EQ(run.status, 0) << run.err;
+    ASSERT_EQ(std::filesystem::file_size(out + "/header.bin"), 29u);
+    // Camera 1's frames behind the stream header: ffmpeg decodes all 12.
+    const std::string stream = dir->File("cam0.m4v");
+    {
+        std::ofstream s(stream, std::ios::binary);
+        s << ReadText(out + "/header.bin");
+        for (int call = 0; call < 48; call += 4) {
+            char name[32];
+            std::snprintf(name, sizeof name, "/%06d.m4v", call);
+            s << ReadText(out + name);
+        }
+    }
+    if (std::system("command -v ffprobe >/dev/null") != 0)
+        GTEST_SKIP() << "ffprobe not installed";
+    const std::string probe = "ffprobe -v error -count_frames -select_streams v -show_entries "
+                              "stream=nb_read_frames,width,height -of csv=p=0 " + stream;
+    FILE* pipe = ::popen(probe.c_str(), "r");
+    char line[256] = {};
+    ASSERT_TRUE(std::fgets(line, sizeof line, pipe));
+    ::pclose(pipe);
+    EXPECT_EQ(std::string(line), "720,288,12\n");
+}
+
+TEST_F(CliTest, AudioIsOneSecondPerSegmentOfTheCamerasTone)
+{
+    const std::string wav = dir->File("cam2.wav");
+    const CliRun run = Cli("audio " + Demo() + " --record 1 --camera 2 --from 3 --seconds 5 -o " + wav);
+    ASSERT_EQ(run.status, 0) << run.err;
+    const std::string bytes = ReadText(wav);
+    ASSERT_EQ(bytes.size(), 44u + 5 * 16000);
+    EXPECT_EQ(bytes.substr(0, 4), "RIFF");
+    EXPECT_EQ(bytes.substr(8, 8), "WAVEfmt ");
+    EXPECT_EQ(uint8_t(bytes[24]) | uint8_t(bytes[25]) << 8, 8000);
+    // Camera 2's tone is 550 Hz: its energy dwarfs camera 1's 400 Hz.
+    auto power = [&](double hz) {
+        double re = 0, im = 0;
+        for (size_t i = 2000; i < 10000; ++i) {
+            const int16_t s = int16_t(uint8_t(bytes[44 + 2 * i]) | uint8_t(bytes[45 + 2 * i]) << 8);
+            re += s * std::cos(2 * M_PI * hz * double(i) / 8000);
+            im += s * std::sin(2 * M_PI * hz * double(i) / 8000);
+        }
+        return re * re + im * im;
+    };
+    EXPECT_GT(power(550), 100 * power(400));
+
+    // Without --seconds: to the record's end.
+    ASSERT_EQ(Cli("audio " + Demo() + " --record 1 --camera 1 --from 18 -o " + wav).status, 0);
+    EXPECT_EQ(std::filesystem::file_size(wav), 44u + 2 * 16000);
+}
+
+TEST_F(CliTest, RefusalsWriteNothing)
+{
+    const std::string wav = dir->File("never.wav");
+    ExpectRefusal("audio " + Demo() + " --record 2 --camera 1 -o " + wav, "no sound");
+    ExpectRefusal("audio " + Demo() + " --record 1 --camera 5 -o " + wav, "camera");
+    ExpectRefusal("audio " + Demo() + " --record 9 --camera 1 -o " + wav, "record");
+    ExpectRefusal("audio " + Demo() + " --record 1 --camera 1 --from 20 -o " + wav, "--from");
+    ExpectRefusal("audio " + Silent() + " --record 1 --camera 1 -o " + wav, "no audio areas");
+    EXPECT_FALSE(std::filesystem::exists(wav));
+
+    const std::string notVolume = dir->File("zeros.img");
+    std::ofstream(notVolume) << std::string(4096, '\0');
+    ExpectRefusal("records " + notVolume, "not a recorder volume");
+    ExpectRefusal("records " + dir->File("missing.img"), "no such disk");
+    ExpectRefusal("frames " + Demo() + " --record 0", "record");
+    ExpectRefusal("frames " + Demo(), "--record");
+}
+
+TEST_F(CliTest, DisksPutsImagesFirst)
+{
+    const CliRun run = Cli("disks " + Demo());
+    ASSERT_EQ(run.status, 0);
+    const auto lines = Lines(run.out);
+    ASSERT_FALSE(lines.empty());
+    EXPECT_EQ(lines[0], "0\t0 GBytes\t" + Demo());
+}
+
+}  // namespace
