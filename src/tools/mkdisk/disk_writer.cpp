@@ -15,7 +15,8 @@ struct PendingFrame {
     size_t offset = 0;  // within the segment's content
 };
 
-// Writes one record; `carry` holds stream bytes cut off the previous segment.
+// Writes one record, a segment per second; carry_ holds the stream bytes that a
+// straddle cut off the previous segment.
 class RecordWriter {
 public:
     RecordWriter(const DiskPlan& disk, const RecordPlan& plan, VolumeWriter& volume, ManifestRecord* manifest)
@@ -113,9 +114,9 @@ private:
         for (size_t i = from + 1; i-- > 0;) {
             const size_t begin = frames_[i].offset;
             const size_t end = begin + frames_[i].frame.length;
-            // Keep the start code and at least four more bytes in this segment; a
-        // frame's bytes end where the next header or VOP begins, so headers are
-        // never cut.
+            // Keep the start code and at least four more bytes in this segment. A
+            // frame's bytes end where the next header or VOP begins, so headers
+            // are never cut.
             const size_t boundary = ((begin + 8 + kSectorSize - 1) / kSectorSize) * kSectorSize;
             if (boundary < end) {
                 cut = boundary;

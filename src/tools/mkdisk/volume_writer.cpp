@@ -180,7 +180,8 @@ bool VolumeWriter::Open(const std::string& path, std::vector<RecordHeader> heade
 
 bool VolumeWriter::BeginRecord(size_t record, std::string& error)
 {
-    if (record >= headers_.size() || (recordOpen_ && record <= record_) ||
+    const size_t expected = recordOpen_ ? record_ + 1 : 0;
+    if (record != expected || record >= headers_.size() ||
         (recordOpen_ && segment_ != segmentCounts_[record_])) {
         error = "records must be written in order, each with all its segments";
         return false;
@@ -230,7 +231,7 @@ bool VolumeWriter::WriteAt(uint64_t offset, std::span<const uint8_t> bytes, std:
 
 bool VolumeWriter::Finish(std::string& error)
 {
-    // Records never begun (0 segments after the last written one) start where data ends.
+    // Records never begun (only ones without segments may be left out) start where data ends.
     for (size_t r = 0; r < headers_.size(); ++r) {
         const bool begun = recordOpen_ && r <= record_;
         if (!begun && segmentCounts_[r] != 0) {
