@@ -94,7 +94,7 @@ TEST(MkdiskCli, RecordSpecsFillThePlan)
     CommandLine cmd;
     std::string error;
     ASSERT_TRUE(ParseCommandLine({"-o", "x.img", "--no-audio", "--first-entry", "7", "--record-count", "0", "--record",
-                                  "format=720x288,seconds=5,kind=B,video=none,audio=24,q=9,straddle=1:2/4,"
+                                  "format=720x288,seconds=5,kind=B,video=none,audio=24,q=9,straddle=1:2/4:3/1/early,"
                                   "huge=3/4/11,empty=0,audiobit=1,vflags=0x8001,aflags=0100"},
                                  cmd, error))
         << error;
@@ -109,9 +109,13 @@ TEST(MkdiskCli, RecordSpecsFillThePlan)
     EXPECT_EQ(0, r.videoCameras);
     EXPECT_EQ(0x0A, r.audioCameras);
     EXPECT_EQ(9, r.qscale);
-    ASSERT_EQ(2u, r.straddles.size());
+    ASSERT_EQ(3u, r.straddles.size());
     EXPECT_EQ(2u, r.straddles[1].segment);
     EXPECT_EQ(4u, r.straddles[1].framesFromEnd);
+    EXPECT_FALSE(r.straddles[1].early);
+    EXPECT_EQ(3u, r.straddles[2].segment);
+    EXPECT_EQ(1u, r.straddles[2].framesFromEnd);
+    EXPECT_TRUE(r.straddles[2].early);
     ASSERT_EQ(1u, r.hugeFrames.size());
     EXPECT_EQ(3, r.hugeFrames[0].camera);
     EXPECT_EQ(11, r.hugeFrames[0].frame);

@@ -202,7 +202,7 @@ TEST(MkdiskLayout, StraddlingFramesContinueAfterTheNextAudioArea)
 {
     DiskPlan plan;
     RecordPlan r = Short(PictureFormat::k352x240, 4);
-    r.straddles = {{0, 0}, {1, 6}};
+    r.straddles = {{0, 0, false}, {1, 6, false}, {2, 0, true}};
     plan.records = {r};
     const Written w = Write(plan);
     const ManifestRecord& rec = w.manifest.records[0];
@@ -210,7 +210,7 @@ TEST(MkdiskLayout, StraddlingFramesContinueAfterTheNextAudioArea)
     for (const auto& f : rec.frames)
         if (f.bytesInSegment < f.length)
             straddling.push_back(&f);
-    ASSERT_EQ(2u, straddling.size());
+    ASSERT_EQ(3u, straddling.size());
     for (const ManifestFrame* f : straddling) {
         const ManifestSegment& seg = rec.segments[f->segment];
         // The segment ends inside the frame, exactly at its last sector: no padding.
@@ -219,16 +219,21 @@ TEST(MkdiskLayout, StraddlingFramesContinueAfterTheNextAudioArea)
         EXPECT_GE(f->bytesInSegment, 8u);
         EXPECT_EQ(f->crc, Crc(mkdisk_test::FrameBytes(w.image, rec, *f)));
     }
-    // Segment 0 cut in its last frame (camera 3, frame 29); segment 1 at least six frames earlier.
+    // By default the cut is the frame's last sector boundary; early, its first.
+    EXPECT_LT(straddling[0]->length - straddling[0]->bytesInSegment, 512u);
+    EXPECT_LT(straddling[1]->length - straddling[1]->bytesInSegment, 512u);
+    EXPECT_LT(straddling[2]->bytesInSegment, 520u);
+    // Segment 0 cut in its last frame that spans a boundary; segment 1 at least six frames earlier.
     EXPECT_EQ(0u, straddling[0]->segment);
-    EXPECT_EQ(3, straddling[0]->camera);
-    EXPECT_EQ(29, straddling[0]->frame);
+    EXPECT_EQ(0u, straddling[0]->second);
     EXPECT_EQ(1u, straddling[1]->segment);
     EXPECT_LE(straddling[1]->frame * 4 + straddling[1]->camera, 29 * 4 + 3 - 6);
-    // Frames after the cut open segment 2, right after its audio area.
+    EXPECT_EQ(2u, straddling[2]->segment);
+    // Frames after the cut open the next segment, right after its audio area.
     const ManifestFrame* next = straddling[1] + 1;
     EXPECT_EQ(2u, next->segment);
-    EXPECT_EQ(kAudioAreaBytes + (straddling[1]->length - straddling[1]->bytesInSegment), next->offset);
+    EXPECT_EQ(kAudioAreaBytes + (straddling[1]->length - straddling[1]->bytesInSegment),
+              next->headerOffset >= 0 ? uint32_t(next->headerOffset) : next->offset);
     EXPECT_EQ(1u, next->second);
     // Every frame of the record is where the manifest says.
     for (const auto& f : rec.frames)

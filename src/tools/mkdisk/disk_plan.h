@@ -24,10 +24,13 @@ enum class RecordKind : uint8_t { B = 0x00, A = 0x04, S = 0x08, M = 0x10 };
 // A frame of segment `segment`'s stream that crosses into the next segment: the
 // writer cuts at a sector boundary inside the last frame that has one, searching
 // from the frame `framesFromEnd` places before the second's last frame. Frames
-// after the cut move to the next segment.
+// after the cut move to the next segment. The cut is the frame's last sector
+// boundary (a continuation under 512 bytes), or with `early` its first one (a
+// tail under 520 bytes, the rest of the frame continued).
 struct StraddleSpec {
     uint32_t segment = 0;
     uint32_t framesFromEnd = 0;
+    bool early = false;
 };
 
 // A VOP padded (after its coded data, with bytes that never form a start code)

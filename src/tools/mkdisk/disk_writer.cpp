@@ -117,9 +117,9 @@ private:
             // Keep the start code and at least four more bytes in this segment. A
             // frame's bytes end where the next header or VOP begins, so headers
             // are never cut.
-            const size_t boundary = ((begin + 8 + kSectorSize - 1) / kSectorSize) * kSectorSize;
-            if (boundary < end) {
-                cut = boundary;
+            const size_t first = ((begin + 8 + kSectorSize - 1) / kSectorSize) * kSectorSize;
+            if (first < end) {
+                cut = st.early ? first : ((end - 1) / kSectorSize) * kSectorSize;
                 return true;
             }
         }

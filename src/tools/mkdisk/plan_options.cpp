@@ -24,8 +24,10 @@ const char* const kUsage =
     "                          the others carry tiny empty VOPs in their turn\n"
     "      audio=CAMS          cameras with sound (default 1); the others are silent\n"
     "      q=N                 MPEG-4 quantiser 1 (best) to 31 (default 4)\n"
-    "      straddle=S[/K]:...  the stream of segment S is cut at a sector boundary inside\n"
-    "                          its last frame (or K frames earlier) and goes on in S + 1\n"
+    "      straddle=S[/K][/early]:...  the stream of segment S is cut at a sector boundary\n"
+    "                          inside its last frame (or K frames earlier) and goes on in\n"
+    "                          S + 1: at the frame's last boundary (continuation < 512\n"
+    "                          bytes) or, with /early, its first (tail < 520 bytes)\n"
     "      huge=S/C/F[/N]:...  frame F (from 0) of camera C (1-4) in second S is padded\n"
     "                          to N bytes (default 130000)\n"
     "      empty=S:...         segments left empty (equal index entries, second lost)\n"
@@ -134,8 +136,10 @@ bool ParseRecordSpec(std::string_view spec, RecordPlan& r, std::string& error)
             for (std::string_view one : Split(value, ':')) {
                 const auto parts = Split(one, '/');
                 StraddleSpec st;
-                ok = ok && parts.size() <= 2 && Number(parts[0], st.segment) &&
-                     (parts.size() < 2 || Number(parts[1], st.framesFromEnd));
+                st.early = parts.back() == "early";
+                const size_t n = parts.size() - (st.early ? 1 : 0);
+                ok = ok && n >= 1 && n <= 2 && Number(parts[0], st.segment) &&
+                     (n < 2 || Number(parts[1], st.framesFromEnd));
                 r.straddles.push_back(st);
             }
         } else if (key == "huge") {
