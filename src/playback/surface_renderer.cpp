@@ -14,12 +14,18 @@ namespace playback {
 
 namespace {
 
-// Larger than any window; keeps a bad target from sizing the stage.
+// Larger than any window; keeps a bad target from sizing the buffers.
 constexpr int32_t kMaxTargetSide = 8192;
 // libswscale's vector code may write a little past a row's last pixel.
-constexpr std::size_t kStagePadding = 256;
+constexpr std::size_t kPadding = 256;
 
-int32_t StageStride(int32_t width) { return (width * 4 + 63) & ~63; }
+int32_t Align(int32_t bytes) { return (bytes + 63) & ~63; }
+int32_t StageStride(int32_t width) { return Align(width * 4); }
+
+struct SwsDeleter {
+    void operator()(SwsContext* p) const { sws_freeContext(p); }
+};
+using SwsPtr = std::unique_ptr<SwsContext, SwsDeleter>;
 
 }  // namespace
 
@@ -29,9 +35,9 @@ struct SurfaceRenderer::Scaler {
     int32_t dstWidth = 0;
     int32_t dstHeight = 0;
     uint64_t lastUse = 0;
-    SwsContext* context = nullptr;
-
-    ~Scaler() { sws_freeContext(context); }
+    SwsPtr unpack;   // YUY2 -> planar, picture size
+    SwsPtr scale;    // planar -> planar, picture to target size (none when equal)
+    SwsPtr convert;  // planar -> RGB32, target size
 };
 
 void SurfaceRenderer::StageDeleter::operator()(uint8_t* p) const { av_free(p); }
@@ -45,7 +51,9 @@ int32_t SurfaceRenderer::Create(platform::WindowSurface* target)
     ReleaseAll();
     if (!target || target->Width() <= 0 || target->Height() <= 0)
         return kFailed;
-    if (!ReserveStage(std::min(target->Width(), kMaxTargetSide), std::min(target->Height(), kMaxTargetSide)))
+    const int32_t w = std::min(target->Width(), kMaxTargetSide);
+    const int32_t h = std::min(target->Height(), kMaxTargetSide);
+    if (!ReserveStage(w, h) || !Layout(scaled, w, h))
         return kFailed;
     window = target;
     return 0;
@@ -55,14 +63,37 @@ void SurfaceRenderer::ReleaseAll()
 {
     for (auto& s : scalers)
         s.reset();
+    unpacked = Planes();
+    scaled = Planes();
     stage.reset();
     stageBytes = 0;
     window = nullptr;
 }
 
+bool SurfaceRenderer::Layout(Planes& planes, int32_t width, int32_t height)
+{
+    const int32_t lumaStride = Align(width);
+    const int32_t chromaStride = Align((width + 1) / 2);
+    const std::size_t lumaBytes = std::size_t(lumaStride) * height + kPadding;
+    const std::size_t chromaBytes = std::size_t(chromaStride) * ((height + 1) / 2) + kPadding;
+    const std::size_t needed = lumaBytes + 2 * chromaBytes;
+    if (needed > planes.capacity) {
+        planes.memory = {static_cast<uint8_t*>(av_malloc(needed)), &av_free};
+        planes.capacity = planes.memory ? needed : 0;
+        if (!planes.memory)
+            return false;
+    }
+    planes.stride[0] = lumaStride;
+    planes.stride[1] = planes.stride[2] = chromaStride;
+    planes.data[0] = planes.memory.get();
+    planes.data[1] = planes.data[0] + lumaBytes;
+    planes.data[2] = planes.data[1] + chromaBytes;
+    return true;
+}
+
 bool SurfaceRenderer::ReserveStage(int32_t width, int32_t height)
 {
-    const std::size_t needed = static_cast<std::size_t>(StageStride(width)) * height + kStagePadding;
+    const std::size_t needed = static_cast<std::size_t>(StageStride(width)) * height + kPadding;
     if (needed <= stageBytes)
         return true;
     stage.reset(static_cast<uint8_t*>(av_malloc(needed)));
@@ -70,7 +101,8 @@ bool SurfaceRenderer::ReserveStage(int32_t width, int32_t height)
     return stage != nullptr;
 }
 
-SwsContext* SurfaceRenderer::ScalerFor(int32_t srcWidth, int32_t srcHeight, int32_t dstWidth, int32_t dstHeight)
+SurfaceRenderer::Scaler* SurfaceRenderer::ScalerFor(int32_t srcWidth, int32_t srcHeight, int32_t dstWidth,
+                                                    int32_t dstHeight)
 {
     ++uses;
     std::unique_ptr<Scaler>* slot = &scalers[0];
@@ -78,26 +110,51 @@ SwsContext* SurfaceRenderer::ScalerFor(int32_t srcWidth, int32_t srcHeight, int3
         if (s && s->srcWidth == srcWidth && s->srcHeight == srcHeight && s->dstWidth == dstWidth &&
             s->dstHeight == dstHeight) {
             s->lastUse = uses;
-            return s->context;
+            return s.get();
         }
         // Take an empty slot, else the one unused for longest.
         if (!s || (*slot && s->lastUse < (*slot)->lastUse))
             slot = &s;
     }
     auto made = std::make_unique<Scaler>();
-    made->context = sws_getContext(srcWidth, srcHeight, AV_PIX_FMT_YUYV422, dstWidth, dstHeight, AV_PIX_FMT_RGB32,
-                                   SWS_BILINEAR, nullptr, nullptr, nullptr);
-    if (!made->context)
+    made->unpack.reset(sws_getContext(srcWidth, srcHeight, AV_PIX_FMT_YUYV422, srcWidth, srcHeight,
+                                      AV_PIX_FMT_YUV420P, SWS_POINT, nullptr, nullptr, nullptr));
+    if (srcWidth != dstWidth || srcHeight != dstHeight)
+        made->scale.reset(sws_getContext(srcWidth, srcHeight, AV_PIX_FMT_YUV420P, dstWidth, dstHeight,
+                                         AV_PIX_FMT_YUV420P, SWS_FAST_BILINEAR, nullptr, nullptr, nullptr));
+    made->convert.reset(sws_getContext(dstWidth, dstHeight, AV_PIX_FMT_YUV420P, dstWidth, dstHeight,
+                                       AV_PIX_FMT_RGB32, SWS_POINT, nullptr, nullptr, nullptr));
+    if (!made->unpack || !made->convert || (!made->scale && (srcWidth != dstWidth || srcHeight != dstHeight)))
         return nullptr;
     const int* bt601 = sws_getCoefficients(SWS_CS_ITU601);
-    sws_setColorspaceDetails(made->context, bt601, 0, bt601, 1, 0, 1 << 16, 1 << 16);
+    sws_setColorspaceDetails(made->convert.get(), bt601, 0, bt601, 1, 0, 1 << 16, 1 << 16);
     made->srcWidth = srcWidth;
     made->srcHeight = srcHeight;
     made->dstWidth = dstWidth;
     made->dstHeight = dstHeight;
     made->lastUse = uses;
     *slot = std::move(made);
-    return (*slot)->context;
+    return slot->get();
+}
+
+bool SurfaceRenderer::Convert(std::span<const uint8_t> picture, int32_t width, int32_t height, CellRect target,
+                              uint8_t* rgb, int rgbStride)
+{
+    Scaler* s = ScalerFor(width, height, target.Width(), target.Height());
+    if (!s || !Layout(unpacked, width, height) || !Layout(scaled, target.Width(), target.Height()))
+        return false;
+    const uint8_t* src[4] = {picture.data(), nullptr, nullptr, nullptr};
+    const int srcStride[4] = {width * 2, 0, 0, 0};
+    sws_scale(s->unpack.get(), src, srcStride, 0, height, unpacked.data, unpacked.stride);
+    const Planes* planes = &unpacked;
+    if (s->scale) {
+        sws_scale(s->scale.get(), unpacked.data, unpacked.stride, 0, height, scaled.data, scaled.stride);
+        planes = &scaled;
+    }
+    uint8_t* dst[4] = {rgb, nullptr, nullptr, nullptr};
+    const int dstStride[4] = {rgbStride, 0, 0, 0};
+    sws_scale(s->convert.get(), planes->data, planes->stride, 0, target.Height(), dst, dstStride);
+    return true;
 }
 
 int SurfaceRenderer::Present(std::span<const uint8_t> picture, int32_t width, int32_t height, CellRect target)
@@ -106,18 +163,9 @@ int SurfaceRenderer::Present(std::span<const uint8_t> picture, int32_t width, in
         target.Height() > kMaxTargetSide)
         return 0;
     const bool hasPicture = !picture.empty();
-    if (hasPicture) {
-        if (width < 2 || height < 1 || int64_t{width} * height * 2 > static_cast<int64_t>(picture.size()))
-            return 0;
-        SwsContext* scaler = ScalerFor(width, height, target.Width(), target.Height());
-        if (!scaler || !ReserveStage(target.Width(), target.Height()))
-            return 0;
-        const uint8_t* src[4] = {picture.data(), nullptr, nullptr, nullptr};
-        const int srcStride[4] = {width * 2, 0, 0, 0};
-        uint8_t* dst[4] = {stage.get(), nullptr, nullptr, nullptr};
-        const int dstStride[4] = {StageStride(target.Width()), 0, 0, 0};
-        sws_scale(scaler, src, srcStride, 0, height, dst, dstStride);
-    }
+    if (hasPicture && (width < 2 || height < 2 || width > kMaxTargetSide || height > kMaxTargetSide ||
+                       int64_t{width} * height * 2 > static_cast<int64_t>(picture.size())))
+        return 0;
 
     const QRect wanted(target.left, target.top, target.Width(), target.Height());
     auto context = window->Draw(wanted);
@@ -128,16 +176,25 @@ int SurfaceRenderer::Present(std::span<const uint8_t> picture, int32_t width, in
     uint8_t* bits = image.bits();
     const auto pitch = static_cast<std::size_t>(image.bytesPerLine());
     const auto rowBytes = static_cast<std::size_t>(visible.width()) * 4;
-    for (int y = visible.top(); y <= visible.bottom(); ++y) {
-        uint8_t* row = bits + pitch * y + static_cast<std::size_t>(visible.left()) * 4;
-        if (hasPicture) {
-            const uint8_t* from = stage.get() + static_cast<std::size_t>(StageStride(target.Width())) * (y - target.top) +
-                                  static_cast<std::size_t>(visible.left() - target.left) * 4;
-            std::memcpy(row, from, rowBytes);
-        } else {
-            std::fill_n(reinterpret_cast<uint32_t*>(row), visible.width(), kNoPictureColour);
-        }
+    uint8_t* const firstRow = bits + pitch * visible.top() + std::size_t(visible.left()) * 4;
+
+    if (!hasPicture) {
+        for (int y = 0; y < visible.height(); ++y)
+            std::fill_n(reinterpret_cast<uint32_t*>(firstRow + pitch * y), visible.width(), kNoPictureColour);
+        return 1;
     }
+    // Straight into the image when the whole target is visible and its width
+    // lets the vector code write whole blocks; else through the stage.
+    if (visible == wanted && target.Width() % 16 == 0)
+        return Convert(picture, width, height, target, firstRow, static_cast<int>(pitch)) ? 1 : 0;
+    if (!ReserveStage(target.Width(), target.Height()) ||
+        !Convert(picture, width, height, target, stage.get(), StageStride(target.Width())))
+        return 0;
+    const std::size_t stride = StageStride(target.Width());
+    const uint8_t* from = stage.get() + stride * (visible.top() - target.top) +
+                          std::size_t(visible.left() - target.left) * 4;
+    for (int y = 0; y < visible.height(); ++y)
+        std::memcpy(firstRow + pitch * y, from + stride * y, rowBytes);
     return 1;
 }
 

@@ -18,7 +18,11 @@ namespace playback {
 // converted (BT.601, studio range in, full range out) to exactly a target
 // rectangle, aspect ratio not kept; or, without a picture, the rectangle
 // filled with the no-picture colour. Scaling contexts are made once per
-// pair of sizes and the composition buffer once per window size.
+// pair of sizes, work buffers once per size (they only grow).
+//
+// The work is split in three libswscale steps because each has a fast path
+// that the one-step packed-YUV scaler lacks: unpack YUY2 to planar 4:2:0
+// (the decoder's chroma is 4:2:0 anyway), scale the planes, convert to RGB.
 //
 // Threads: not locked; the owner (the engine's presentation lock) makes one
 // call at a time. The window's own lock is taken inside.
@@ -46,12 +50,27 @@ public:
 
 private:
     struct Scaler;
-    SwsContext* ScalerFor(int32_t srcWidth, int32_t srcHeight, int32_t dstWidth, int32_t dstHeight);
+    // Planar 4:2:0 pictures: the picture unpacked, then scaled to the target.
+    // The memory only grows; the layout follows each picture's own size (a
+    // wider stride than needed slows libswscale down a lot).
+    struct Planes {
+        int stride[4] = {};
+        uint8_t* data[4] = {};
+        std::size_t capacity = 0;
+        std::unique_ptr<uint8_t, void (*)(void*)> memory{nullptr, nullptr};
+    };
+
+    Scaler* ScalerFor(int32_t srcWidth, int32_t srcHeight, int32_t dstWidth, int32_t dstHeight);
+    static bool Layout(Planes& planes, int32_t width, int32_t height);
     bool ReserveStage(int32_t width, int32_t height);
+    bool Convert(std::span<const uint8_t> picture, int32_t width, int32_t height, CellRect target, uint8_t* rgb,
+                 int rgbStride);
 
     platform::WindowSurface* window = nullptr;
     std::array<std::unique_ptr<Scaler>, 4> scalers;
     uint64_t uses = 0;
+    Planes unpacked;
+    Planes scaled;
     struct StageDeleter {
         void operator()(uint8_t* p) const;
     };
