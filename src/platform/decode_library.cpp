@@ -10,6 +10,7 @@
 extern "C" {
 #include <libavcodec/avcodec.h>
 #include <libavutil/frame.h>
+#include <libavutil/log.h>
 #include <libswscale/swscale.h>
 }
 
@@ -75,6 +76,9 @@ bool OpenChannel(Channel& c, int32_t width, int32_t height)
     // One picture out per frame in, on the caller's thread.
     c.codec->thread_count = 1;
     c.codec->flags |= AV_CODEC_FLAG_LOW_DELAY;
+    // Damaged recordings are expected and answered with "no picture"; keep
+    // libavcodec's complaints about them below the default log level.
+    c.codec->log_level_offset = AV_LOG_DEBUG;
     if (avcodec_open2(c.codec.get(), decoder, nullptr) < 0)
         return false;
     c.width = width;

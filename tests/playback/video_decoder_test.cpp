@@ -202,3 +202,40 @@ TEST(VideoDecoder, ConcurrentCallersOnSeparateChannels)
         t.join();
     EXPECT_EQ(wrong, std::vector<int>(4, 0));
 }
+
+// Frames from a damaged disk: cut short, bytes flipped, or a stream whose own
+// size is larger than the record says. The library writes nothing past the
+// record's picture and never fails worse than "no picture".
+TEST(VideoDecoder, DamagedFramesStayInsideThePicture)
+{
+    VideoDecoder decoder(kLibrary);
+    const CameraStream cam = Encode(1, 352, 240, 6, 3);
+    const std::size_t pictureBytes = 352 * 240 * 2;
+    std::vector<uint8_t> buffer(VideoDecoder::kPictureBytes, 0xEE);
+    const std::span<uint8_t> picture(buffer);
+    auto canaryIntact = [&] {
+        return std::all_of(buffer.begin() + pictureBytes, buffer.end(), [](uint8_t b) { return b == 0xEE; });
+    };
+    uint32_t seed = 12345;
+    auto next = [&] { return seed = seed * 1103515245u + 12345u; };
+    for (int round = 0; round < 60; ++round) {
+        decoder.ReleaseChannel(0);
+        for (std::size_t i = 0; i < cam.frames.size(); ++i) {
+            std::vector<uint8_t> frame = cam.frames[i];
+            if (round % 2)
+                frame.resize(1 + next() % frame.size());
+            for (int flips = round % 5; flips > 0; --flips)
+                frame[next() % frame.size()] ^= static_cast<uint8_t>(1 + next() % 255);
+            const int result = decoder.DecodeFrame(0, frame, picture, 352, 240, cam.header);
+            EXPECT_TRUE(result == 0 || result == 1);
+        }
+        ASSERT_TRUE(canaryIntact()) << "round " << round;
+    }
+
+    // A stream of 720 x 288 pictures on a channel told 352 x 240.
+    const CameraStream large = Encode(2, 720, 288, 2, 12);
+    decoder.ReleaseChannel(0);
+    EXPECT_EQ(decoder.DecodeFrame(0, large.frames[0], picture, 352, 240, large.header), 0);
+    EXPECT_EQ(decoder.DecodeFrame(0, large.frames[1], picture, 352, 240, large.header), 0);
+    EXPECT_TRUE(canaryIntact());
+}
