@@ -29,6 +29,8 @@ bool WaveOut::Open()
 {
     if (device != 0)
         return true;
+    // Sound only: SDL must not take over the process's signals.
+    SDL_SetHint(SDL_HINT_NO_SIGNAL_HANDLERS, "1");
     if (SDL_InitSubSystem(SDL_INIT_AUDIO) != 0) {
         std::fprintf(stderr, "quillon: no sound output: %s\n", SDL_GetError());
         return false;

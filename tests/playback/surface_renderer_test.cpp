@@ -4,6 +4,8 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
+#include <thread>
 #include <vector>
 
 using playback::CellRect;
@@ -211,4 +213,35 @@ TEST(Present, RefusesMalformedInputAndClipsToTheWindow)
 
     platform::WindowSurface empty(0, 0);
     EXPECT_EQ(presenter.Present(&empty, VideoPresenter::kQuadView, cells, 0, picture, 352, 240), 0);
+}
+
+// The playback timer presents while the window's thread redraws and the GUI
+// copies the image out; each camera ends up whole in its own cell.
+TEST(Present, ConcurrentPresentersAndReader)
+{
+    platform::WindowSurface window(640, 480);
+    VideoPresenter presenter;
+    const auto cells = QuadCells(640, 480);
+    const Yuv colours[] = {kRed, kGreen, kBlue, kGrey};
+    std::atomic<bool> stop{false};
+    std::thread reader([&] {
+        while (!stop)
+            (void)window.Copy();
+    });
+    std::vector<std::thread> threads;
+    for (int camera = 0; camera < 4; ++camera)
+        threads.emplace_back([&, camera] {
+            const auto picture = Picture(camera % 2 ? 720 : 352, 240, colours[camera]);
+            for (int i = 0; i < 50; ++i)
+                presenter.Present(&window, VideoPresenter::kQuadView, cells, camera, picture, camera % 2 ? 720 : 352,
+                                  240);
+        });
+    for (auto& t : threads)
+        t.join();
+    stop = true;
+    reader.join();
+    const QImage image = window.Copy();
+    const int rgb[][3] = {{255, 0, 0}, {0, 255, 0}, {0, 0, 255}, {128, 128, 128}};
+    for (int camera = 0; camera < 4; ++camera)
+        ExpectPictureIn(image, cells[camera], rgb[camera][0], rgb[camera][1], rgb[camera][2]);
 }
