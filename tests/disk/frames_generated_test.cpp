@@ -168,6 +168,7 @@ TEST_F(GeneratedFramesTest, FramesDecodeToTheirCameraAndFrameCode)
                 EXPECT_LE(f.length, 100u) << "a camera without video sends tiny VOPs";
                 continue;
             }
+            EXPECT_GT(f.length, 100u) << "video never looks like a camera without picture";
             ASSERT_NE(decoder.DecodeFrame(camera, frames[i].bytes, picture, record.width, record.height,
                                           volume.StreamHeader()), 0)
                 << "frame " << i;
