@@ -184,6 +184,19 @@ TEST_F(TBitmapTest, JpegIsRecognisedByContentAndDecodesTopDown)
         EXPECT_EQ(bmp.Pixels()[3 * i], bmp.Pixels()[3 * i + 2]);
     }
 
+    // 8000 x 8000 claimed by a few hundred bytes: refused before allocating.
+    auto huge = colour;
+    for (std::size_t i = 0; i + 8 < huge.size(); ++i)
+        if (huge[i] == 0xFF && huge[i + 1] == 0xC0) {
+            huge[i + 5] = huge[i + 7] = 0x1F;
+            huge[i + 6] = huge[i + 8] = 0x40;
+            break;
+        }
+    TBitmap fresh;
+    EXPECT_EQ(fresh.LoadFile(Write("huge.jpg", huge)), 0);
+    EXPECT_EQ(fresh.Pixels(), nullptr);
+    EXPECT_STREQ(fresh.FailureReason(), "TBitmap: Cannot read JPEG file header\n");
+
     auto broken = colour;
     broken.resize(broken.size() / 2);
     EXPECT_EQ(bmp.LoadFile(Write("broken.jpg", broken)), 0);

@@ -172,6 +172,28 @@ int NextMarker(const DecoderState& s, std::size_t& at)
     return -1;
 }
 
+// Blocks the scan whose SOS length field is at `at` covers; 0 when its
+// header is malformed (the scan decoder reports that).
+std::int64_t ScanBlocks(const DecoderState& s, std::size_t at)
+{
+    const auto d = s.data;
+    if (d.size() - at < 3)
+        return 0;
+    const int count = d[at + 2];
+    if (count < 1 || count > 4 || d.size() - at < 3 + 2 * static_cast<std::size_t>(count))
+        return 0;
+    std::int64_t perMcu = 0;
+    std::int64_t single = 0;
+    for (int i = 0; i < count; ++i)
+        for (int j = 0; j < s.componentCount; ++j)
+            if (s.components[j].id == d[at + 3 + 2 * i]) {
+                const FrameComponent& c = s.components[j];
+                perMcu += c.h * c.v;
+                single = static_cast<std::int64_t>(c.blocksWide) * c.blocksHigh;
+            }
+    return count == 1 ? single : perMcu * s.mcusWide * s.mcusHigh;
+}
+
 int ParseHeaders(DecoderState& s)
 {
     const auto d = s.data;
@@ -186,6 +208,10 @@ int ParseHeaders(DecoderState& s)
             if (!s.hasFrame)
                 return NoFrame;
             s.firstScan = at;  // the SOS length field
+            // Every block takes at least two bits: a picture far larger than
+            // the data could code is refused before anyone allocates for it.
+            if (static_cast<std::int64_t>(d.size() - at) * 4 < ScanBlocks(s, at))
+                return ErrorEof;
             s.headerRead = true;
             return Success;
         }
