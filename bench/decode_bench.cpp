@@ -12,6 +12,10 @@
 #include "tools/mkdisk/disk_plan.h"
 #include "tools/mkdisk/disk_writer.h"
 
+#ifdef QUILLON_BENCH_MOVING
+#include "mpeg4_test_stream.h"
+#endif
+
 #include <sys/resource.h>
 #include <unistd.h>
 
@@ -233,6 +237,39 @@ int main(int argc, char** argv)
                     Rate(extract), Rate(decode), Rate(present), Rate(play), Rate(ffmpeg),
                     Rate(ffmpeg) > 0 ? Rate(play) / Rate(ffmpeg) : 0, share);
     }
+#ifdef QUILLON_BENCH_MOVING
+    // The disk writer's pictures hardly change between frames; these move
+    // everywhere, so predicted frames carry data and decoding weighs more.
+    std::printf("\nbusier pictures (texture moving in every block), decode + present from memory\n");
+    std::printf("format\tpictures\tdecode\tpresent\tdecode+present\tffmpeg\tratio\treal-time quad CPU\n");
+    for (const auto format : formats) {
+        const int w = mkdisk::FormatWidth(format);
+        const int h = mkdisk::FormatHeight(format);
+        const int fps = mkdisk::FormatFrameRate(format);
+        Frames frames;
+        std::vector<teststream::CameraStream> cams(4);
+        for (int c = 0; c < 4; ++c)
+            if (!teststream::EncodeCamera(c, w, h, fps * seconds, fps, cams[c]))
+                return 1;
+        frames.header = cams[0].header;
+        for (int i = 0; i < fps * seconds; ++i)
+            for (int c = 0; c < 4; ++c)
+                frames.frames.push_back(cams[c].frames[i]);
+        Stage decode{1e9, 0}, present{1e9, 0}, ffmpeg{1e9, 0};
+        for (int run = 0; run < 3; ++run) {
+            Stage d, p;
+            Split(frames, w, h, decoder, presenter, window, d, p);
+            const Stage x = Ffmpeg(frames, dir);
+            decode = d.cpu < decode.cpu ? d : decode;
+            present = p.cpu < present.cpu ? p : present;
+            ffmpeg = x.cpu < ffmpeg.cpu && x.pictures > 0 ? x : ffmpeg;
+        }
+        const Stage both{decode.cpu + present.cpu, decode.pictures};
+        const double share = both.pictures > 0 ? 100.0 * 4 * fps * both.cpu / both.pictures : 0;
+        std::printf("%dx%d@%d\t%d\t%.0f\t%.0f\t%.0f\t%.0f\t%.2f\t%.1f%%\n", w, h, fps, both.pictures, Rate(decode),
+                    Rate(present), Rate(both), Rate(ffmpeg), Rate(ffmpeg) > 0 ? Rate(both) / Rate(ffmpeg) : 0, share);
+    }
+#endif
     std::filesystem::remove_all(dir);
     return 0;
 }
