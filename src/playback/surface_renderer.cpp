@@ -163,8 +163,9 @@ int SurfaceRenderer::Present(std::span<const uint8_t> picture, int32_t width, in
         target.Height() > kMaxTargetSide)
         return 0;
     const bool hasPicture = !picture.empty();
-    if (hasPicture && (width < 2 || height < 2 || width > kMaxTargetSide || height > kMaxTargetSide ||
-                       int64_t{width} * height * 2 > static_cast<int64_t>(picture.size())))
+    // YUY2 holds pixel pairs: an odd width is no YUY2 picture.
+    if (hasPicture && (width < 2 || width % 2 != 0 || height < 2 || width > kMaxTargetSide ||
+                       height > kMaxTargetSide || int64_t{width} * height * 2 > static_cast<int64_t>(picture.size())))
         return 0;
 
     const QRect wanted(target.left, target.top, target.Width(), target.Height());

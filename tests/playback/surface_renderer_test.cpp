@@ -199,6 +199,7 @@ TEST(Present, RefusesMalformedInputAndClipsToTheWindow)
     const auto picture = Picture(352, 240, kRed);
     const std::span<const uint8_t> shortPicture(picture.data(), picture.size() - 1);
     EXPECT_EQ(presenter.Present(&window, VideoPresenter::kQuadView, cells, 0, shortPicture, 352, 240), 0);
+    EXPECT_EQ(presenter.Present(&window, VideoPresenter::kQuadView, cells, 0, picture, 351, 240), 0);
     EXPECT_EQ(presenter.Present(&window, VideoPresenter::kQuadView, cells, 4, picture, 352, 240), 0);
     EXPECT_EQ(presenter.Present(nullptr, VideoPresenter::kQuadView, cells, 0, picture, 352, 240), 0);
     EXPECT_EQ(window.Copy().pixel(10, 10), kUntouched);
