@@ -1,11 +1,15 @@
 #include "mpeg4_test_stream.h"
 #include "playback/video_decoder.h"
 #include "platform/shared_library.h"
+#include "temp_dir.h"
 
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstdlib>
 #include <cstring>
+#include <fstream>
+#include <iterator>
 #include <string>
 #include <thread>
 #include <vector>
@@ -238,4 +242,45 @@ TEST(VideoDecoder, DamagedFramesStayInsideThePicture)
     EXPECT_EQ(decoder.DecodeFrame(0, large.frames[0], picture, 352, 240, large.header), 0);
     EXPECT_EQ(decoder.DecodeFrame(0, large.frames[1], picture, 352, 240, large.header), 0);
     EXPECT_TRUE(canaryIntact());
+}
+
+// Our pictures against ffmpeg's own decoding of the same elementary stream
+// into YUY2: byte for byte, frame after frame. Each 4:2:0 chroma line serves
+// two picture lines as it is (ffmpeg's "neighbor" conversion), rather than
+// being interpolated.
+TEST(VideoDecoder, MatchesFfmpegByteForByte)
+{
+    if (std::system("ffmpeg -version > /dev/null 2>&1") != 0)
+        GTEST_SKIP() << "ffmpeg not installed";
+    const int w = 352, h = 288, frames = 12;
+    const CameraStream cam = Encode(3, w, h, frames, 5);
+    testing_support::TempDir dir;
+    const std::string stream = dir.File("camera.m4v");
+    const std::string raw = dir.File("camera.yuyv");
+    {
+        std::ofstream out(stream, std::ios::binary);
+        out.write(reinterpret_cast<const char*>(cam.header.data()), std::streamsize(cam.header.size()));
+        for (const auto& f : cam.frames)
+            out.write(reinterpret_cast<const char*>(f.data()), std::streamsize(f.size()));
+    }
+    const std::string cmd = "ffmpeg -nostdin -loglevel error -threads 1 -f m4v -i '" + stream +
+                            "' -sws_flags neighbor -pix_fmt yuyv422 -f rawvideo -y '" + raw + "'";
+    ASSERT_EQ(std::system(cmd.c_str()), 0) << cmd;
+    std::ifstream in(raw, std::ios::binary);
+    const std::vector<uint8_t> reference((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    const std::size_t pictureBytes = std::size_t(w) * h * 2;
+    ASSERT_EQ(reference.size(), pictureBytes * frames);
+
+    VideoDecoder decoder(kLibrary);
+    auto picture = PictureBuffer();
+    for (int i = 0; i < frames; ++i) {
+        ASSERT_NE(decoder.DecodeFrame(0, cam.frames[i], picture, w, h, cam.header), 0);
+        int lumaDiffers = 0;
+        int chromaDiffers = 0;
+        for (std::size_t k = 0; k < pictureBytes; ++k)
+            if (picture[k] != reference[i * pictureBytes + k])
+                ++(k % 2 == 0 ? lumaDiffers : chromaDiffers);
+        ASSERT_EQ(lumaDiffers + chromaDiffers, 0)
+            << "frame " << i << ": " << lumaDiffers << " luma and " << chromaDiffers << " chroma bytes differ";
+    }
 }
