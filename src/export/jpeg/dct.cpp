@@ -1,6 +1,7 @@
 #include "export/jpeg/dct.h"
 
 #include "export/jpeg/tables.h"
+#include "export/jpeg/vector_clones.h"
 
 #include <algorithm>
 
@@ -134,6 +135,7 @@ static inline void Transpose(const T* in, T* out)
             out[c * 8 + r] = in[r * 8 + c];
 }
 
+JPEG_VECTOR_CLONES
 void InverseDct(const std::int16_t* coefficients, const std::uint16_t* quant, std::uint8_t* out,
                 std::ptrdiff_t stride)
 {
@@ -162,6 +164,7 @@ std::uint8_t InverseDctDcOnly(std::int16_t dc, std::uint16_t quant)
     return static_cast<std::uint8_t>(s < 0 ? 0 : (s > 255 ? 255 : s));
 }
 
+JPEG_VECTOR_CLONES
 void ForwardDct(const std::uint8_t* samples, std::ptrdiff_t stride, const float* multipliers,
                 std::int16_t* zigzagOut)
 {

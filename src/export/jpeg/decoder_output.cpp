@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "export/jpeg/decoder_state.h"
+#include "export/jpeg/vector_clones.h"
 
 namespace jpeg {
 
@@ -15,29 +16,54 @@ constexpr int kScaleBits = 16;
 constexpr int kHalf = 1 << (kScaleBits - 1);
 constexpr int Fix(double x) { return static_cast<int>(x * (1 << kScaleBits) + 0.5); }
 
-struct ColourTables {
-    int crR[256], cbB[256], crG[256], cbG[256];
-    ColourTables()
-    {
-        for (int i = 0; i < 256; ++i) {
-            const int x = i - 128;
-            crR[i] = (Fix(1.40200) * x + kHalf) >> kScaleBits;
-            cbB[i] = (Fix(1.77200) * x + kHalf) >> kScaleBits;
-            crG[i] = -Fix(0.71414) * x;
-            cbG[i] = -Fix(0.34414) * x + kHalf;
-        }
-    }
-};
-
-const ColourTables& Tables()
+// JFIF YCbCr to blue-green-red, the arithmetic of libjpeg's tables.
+JPEG_VECTOR_CLONES
+void ConvertRow(const std::uint8_t* __restrict luma, const std::uint8_t* __restrict cb,
+                const std::uint8_t* __restrict cr, std::uint8_t* __restrict out, int width)
 {
-    static const ColourTables tables;
-    return tables;
+    for (int x = 0; x < width; ++x) {
+        const int l = luma[x];
+        const int b = cb[x] - 128;
+        const int r = cr[x] - 128;
+        const int blue = l + ((Fix(1.77200) * b + kHalf) >> kScaleBits);
+        const int green = l + ((-Fix(0.34414) * b - Fix(0.71414) * r + kHalf) >> kScaleBits);
+        const int red = l + ((Fix(1.40200) * r + kHalf) >> kScaleBits);
+        out[3 * x] = static_cast<std::uint8_t>(std::clamp(blue, 0, 255));
+        out[3 * x + 1] = static_cast<std::uint8_t>(std::clamp(green, 0, 255));
+        out[3 * x + 2] = static_cast<std::uint8_t>(std::clamp(red, 0, 255));
+    }
 }
 
-inline std::uint8_t Clamp255(int v)
+// Triangle-filter doubling of a row, horizontally (libjpeg's h2v1 "fancy").
+JPEG_VECTOR_CLONES
+void UpsampleRow2x1(const std::uint8_t* __restrict in, std::uint8_t* __restrict out, int n)
 {
-    return static_cast<std::uint8_t>(v < 0 ? 0 : (v > 255 ? 255 : v));
+    out[0] = in[0];
+    out[1] = static_cast<std::uint8_t>((in[0] * 3 + in[1] + 2) >> 2);
+    for (int i = 1; i < n - 1; ++i) {
+        const int v = in[i] * 3;
+        out[2 * i] = static_cast<std::uint8_t>((v + in[i - 1] + 1) >> 2);
+        out[2 * i + 1] = static_cast<std::uint8_t>((v + in[i + 1] + 2) >> 2);
+    }
+    out[2 * n - 2] = static_cast<std::uint8_t>((in[n - 1] * 3 + in[n - 2] + 1) >> 2);
+    out[2 * n - 1] = in[n - 1];
+}
+
+// The same both ways (h2v2): `near` is the nearer neighbouring input row.
+JPEG_VECTOR_CLONES
+void UpsampleRow2x2(const std::uint8_t* __restrict in, const std::uint8_t* __restrict near,
+                    std::uint8_t* __restrict out, int n)
+{
+    auto sum = [&](int i) { return in[i] * 3 + near[i]; };
+    out[0] = static_cast<std::uint8_t>((sum(0) * 4 + 8) >> 4);
+    out[1] = static_cast<std::uint8_t>((sum(0) * 3 + sum(1) + 7) >> 4);
+    for (int i = 1; i < n - 1; ++i) {
+        const int here = sum(i) * 3;
+        out[2 * i] = static_cast<std::uint8_t>((here + sum(i - 1) + 8) >> 4);
+        out[2 * i + 1] = static_cast<std::uint8_t>((here + sum(i + 1) + 7) >> 4);
+    }
+    out[2 * n - 2] = static_cast<std::uint8_t>((sum(n - 1) * 3 + sum(n - 2) + 8) >> 4);
+    out[2 * n - 1] = static_cast<std::uint8_t>((sum(n - 1) * 4 + 7) >> 4);
 }
 
 // One component's samples for output row y, at full picture width, in `row`
@@ -49,7 +75,6 @@ public:
     {
         if (hFactor_ != 1 || vFactor_ != 1) {
             row_.resize(static_cast<std::size_t>(c.width) * hFactor_ + 8);
-            columnSums_.resize(static_cast<std::size_t>(c.width));
         }
         // Narrow components are replicated, as libjpeg does.
         fancy_ = (hFactor_ == 2 && vFactor_ <= 2 && c.width > 2) || (hFactor_ == 1 && vFactor_ == 2);
@@ -66,15 +91,7 @@ public:
         const int n = c_.width;
         std::uint8_t* out = row_.data();
         if (vFactor_ == 1) {  // 2 x 1
-            out[0] = in[0];
-            out[1] = static_cast<std::uint8_t>((in[0] * 3 + in[1] + 2) >> 2);
-            for (int i = 1; i < n - 1; ++i) {
-                const int v = in[i] * 3;
-                out[2 * i] = static_cast<std::uint8_t>((v + in[i - 1] + 1) >> 2);
-                out[2 * i + 1] = static_cast<std::uint8_t>((v + in[i + 1] + 2) >> 2);
-            }
-            out[2 * n - 2] = static_cast<std::uint8_t>((in[n - 1] * 3 + in[n - 2] + 1) >> 2);
-            out[2 * n - 1] = in[n - 1];
+            UpsampleRow2x1(in, out, n);
             return out;
         }
         // Vertical neighbour: the row above for the upper output row of a
@@ -87,17 +104,7 @@ public:
                 out[i] = static_cast<std::uint8_t>((in[i] * 3 + near[i] + bias) >> 2);
             return out;
         }
-        int* sums = columnSums_.data();  // 2 x 2
-        for (int i = 0; i < n; ++i)
-            sums[i] = in[i] * 3 + near[i];
-        out[0] = static_cast<std::uint8_t>((sums[0] * 4 + 8) >> 4);
-        out[1] = static_cast<std::uint8_t>((sums[0] * 3 + sums[1] + 7) >> 4);
-        for (int i = 1; i < n - 1; ++i) {
-            out[2 * i] = static_cast<std::uint8_t>((sums[i] * 3 + sums[i - 1] + 8) >> 4);
-            out[2 * i + 1] = static_cast<std::uint8_t>((sums[i] * 3 + sums[i + 1] + 7) >> 4);
-        }
-        out[2 * n - 2] = static_cast<std::uint8_t>((sums[n - 1] * 3 + sums[n - 2] + 8) >> 4);
-        out[2 * n - 1] = static_cast<std::uint8_t>((sums[n - 1] * 4 + 7) >> 4);
+        UpsampleRow2x2(in, near, out, n);  // 2 x 2
         return out;
     }
 
@@ -119,7 +126,6 @@ private:
     int hFactor_, vFactor_;
     bool fancy_ = false;
     std::vector<std::uint8_t> row_;
-    std::vector<int> columnSums_;
 };
 
 }  // namespace
@@ -147,7 +153,6 @@ int WriteDib(const DecoderState& s, JpegProperties& props)
     if (s.componentCount != 3)
         return NotSupported;
 
-    const ColourTables& t = Tables();
     RowUpsampler luma(s.components[0], s.hMax, s.vMax);
     RowUpsampler blue(s.components[1], s.hMax, s.vMax);
     RowUpsampler red(s.components[2], s.hMax, s.vMax);
@@ -155,13 +160,7 @@ int WriteDib(const DecoderState& s, JpegProperties& props)
         const std::uint8_t* yy = luma.Row(y);
         const std::uint8_t* cb = blue.Row(y);
         const std::uint8_t* cr = red.Row(y);
-        std::uint8_t* out = outRow(y);
-        for (int x = 0; x < w; ++x) {
-            const int l = yy[x];
-            out[3 * x] = Clamp255(l + t.cbB[cb[x]]);
-            out[3 * x + 1] = Clamp255(l + ((t.cbG[cb[x]] + t.crG[cr[x]]) >> kScaleBits));
-            out[3 * x + 2] = Clamp255(l + t.crR[cr[x]]);
-        }
+        ConvertRow(yy, cb, cr, outRow(y), w);
     }
     return Success;
 }

@@ -9,6 +9,7 @@
 #include "export/jpeg/dct.h"
 #include "export/jpeg/entropy_encoder.h"
 #include "export/jpeg/tables.h"
+#include "export/jpeg/vector_clones.h"
 
 namespace jpeg {
 
@@ -83,6 +84,44 @@ void WriteHeaders(JpegWriter& w, int width, int height, const std::vector<EncCom
     w.Byte(0);
 }
 
+JPEG_VECTOR_CLONES
+void BgrToGreyRow(const std::uint8_t* __restrict in, std::uint8_t* __restrict lum, int width)
+{
+    for (int x = 0; x < width; ++x) {
+        const int b = in[3 * x], g = in[3 * x + 1], r = in[3 * x + 2];
+        lum[x] = static_cast<std::uint8_t>((Fix(0.29900) * r + Fix(0.58700) * g + Fix(0.11400) * b + 32768) >> 16);
+    }
+}
+
+// JFIF YCbCr, rounded as libjpeg rounds it.
+JPEG_VECTOR_CLONES
+void BgrToYccRow(const std::uint8_t* __restrict in, std::uint8_t* __restrict lum, std::uint8_t* __restrict cb,
+                 std::uint8_t* __restrict cr, int width)
+{
+    for (int x = 0; x < width; ++x) {
+        const int b = in[3 * x], g = in[3 * x + 1], r = in[3 * x + 2];
+        lum[x] = static_cast<std::uint8_t>((Fix(0.29900) * r + Fix(0.58700) * g + Fix(0.11400) * b + 32768) >> 16);
+        cb[x] = static_cast<std::uint8_t>((-Fix(0.16874) * r - Fix(0.33126) * g + Fix(0.5) * b + (128 << 16) + 32767) >> 16);
+        cr[x] = static_cast<std::uint8_t>((Fix(0.5) * r - Fix(0.41869) * g - Fix(0.08131) * b + (128 << 16) + 32767) >> 16);
+    }
+}
+
+// Box filters with alternating rounding bias, so that no direction drifts.
+JPEG_VECTOR_CLONES
+void DownsampleRow2x1(const std::uint8_t* __restrict in, std::uint8_t* __restrict out, int n)
+{
+    for (int x = 0; x < n; ++x)
+        out[x] = static_cast<std::uint8_t>((in[2 * x] + in[2 * x + 1] + (x & 1)) >> 1);
+}
+
+JPEG_VECTOR_CLONES
+void DownsampleRow2x2(const std::uint8_t* __restrict in0, const std::uint8_t* __restrict in1,
+                      std::uint8_t* __restrict out, int n)
+{
+    for (int x = 0; x < n; ++x)
+        out[x] = static_cast<std::uint8_t>((in0[2 * x] + in0[2 * x + 1] + in1[2 * x] + in1[2 * x + 1] + 1 + (x & 1)) >> 2);
+}
+
 // Converts the picture rows of one MCU row into the components' sample rows,
 // repeating the last column and row to fill whole MCUs, and downsamples chroma.
 class McuRowSource {
@@ -114,21 +153,13 @@ public:
             const std::uint8_t* in = p_.dibBytes + stride_ * static_cast<std::size_t>(p_.dibHeight > 0 ? y : height_ - 1 - y);
             std::uint8_t* lum = lumaRows + static_cast<std::size_t>(r) * paddedWidth_;
             if (!colour) {
-                for (int x = 0; x < width_; ++x) {
-                    const int b = in[3 * x], g = in[3 * x + 1], red = in[3 * x + 2];
-                    lum[x] = static_cast<std::uint8_t>((Fix(0.29900) * red + Fix(0.58700) * g + Fix(0.11400) * b + 32768) >> 16);
-                }
+                BgrToGreyRow(in, lum, width_);
                 std::fill(lum + width_, lum + paddedWidth_, lum[width_ - 1]);
                 continue;
             }
             std::uint8_t* cb = fullCb_.data() + static_cast<std::size_t>(r) * paddedWidth_;
             std::uint8_t* cr = fullCr_.data() + static_cast<std::size_t>(r) * paddedWidth_;
-            for (int x = 0; x < width_; ++x) {
-                const int b = in[3 * x], g = in[3 * x + 1], red = in[3 * x + 2];
-                lum[x] = static_cast<std::uint8_t>((Fix(0.29900) * red + Fix(0.58700) * g + Fix(0.11400) * b + 32768) >> 16);
-                cb[x] = static_cast<std::uint8_t>((-Fix(0.16874) * red - Fix(0.33126) * g + Fix(0.5) * b + (128 << 16) + 32767) >> 16);
-                cr[x] = static_cast<std::uint8_t>((Fix(0.5) * red - Fix(0.41869) * g - Fix(0.08131) * b + (128 << 16) + 32767) >> 16);
-            }
+            BgrToYccRow(in, lum, cb, cr, width_);
             std::fill(lum + width_, lum + paddedWidth_, lum[width_ - 1]);
             std::fill(cb + width_, cb + paddedWidth_, cb[width_ - 1]);
             std::fill(cr + width_, cr + paddedWidth_, cr[width_ - 1]);
@@ -140,7 +171,6 @@ public:
     }
 
 private:
-    // Box filter with alternating rounding bias, so that no direction drifts.
     void Downsample(const std::uint8_t* full, EncComponent& c) const
     {
         const int fh = hMax_ / c.h, fv = vMax_ / c.v;
@@ -150,13 +180,9 @@ private:
             if (fh == 1 && fv == 1) {
                 std::copy(in0, in0 + c.stride, out);
             } else if (fv == 1) {
-                for (int x = 0; x < c.stride; ++x)
-                    out[x] = static_cast<std::uint8_t>((in0[2 * x] + in0[2 * x + 1] + (x & 1)) >> 1);
+                DownsampleRow2x1(in0, out, c.stride);
             } else {
-                const std::uint8_t* in1 = in0 + paddedWidth_;
-                for (int x = 0; x < c.stride; ++x)
-                    out[x] = static_cast<std::uint8_t>(
-                        (in0[2 * x] + in0[2 * x + 1] + in1[2 * x] + in1[2 * x + 1] + 1 + (x & 1)) >> 2);
+                DownsampleRow2x2(in0, in0 + paddedWidth_, out, c.stride);
             }
         }
     }
