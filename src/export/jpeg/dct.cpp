@@ -176,13 +176,16 @@ void ForwardDct(const std::uint8_t* samples, std::ptrdiff_t stride, const float*
     ForwardPass(a);  // [y][x] -> [v][x]
     Transpose(a, b);  // -> [x][v]
     ForwardPass(b);  // -> [u][v]
+    // Rounded to nearest and kept within the magnitude categories of 8-bit
+    // baseline coding (DC 11 bits, AC 10 bits).
     alignas(32) int q[64];
     for (int i = 0; i < 64; ++i)
         q[i] = static_cast<int>(b[i] * multipliers[i] + 16384.5f) - 16384;
-    // Keep within the magnitude categories of 8-bit baseline coding.
     zigzagOut[0] = static_cast<std::int16_t>(std::clamp(q[0], -2047, 2047));
+    for (int i = 0; i < 64; ++i)
+        q[i] = std::clamp(q[i], -1023, 1023);
     for (int i = 1; i < 64; ++i)
-        zigzagOut[i] = static_cast<std::int16_t>(std::clamp(q[kZigzagTransposed[i]], -1023, 1023));
+        zigzagOut[i] = static_cast<std::int16_t>(q[kZigzagTransposed[i]]);
 }
 
 }  // namespace jpeg
