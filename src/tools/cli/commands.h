@@ -23,5 +23,6 @@ int RunAudio(const Args& args);
 int RunFrames(const Args& args);
 int RunStill(const Args& args);
 int RunConvert(const Args& args);
+int RunSkinPreview(const Args& args);
 
 }  // namespace cli

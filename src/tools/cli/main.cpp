@@ -15,6 +15,7 @@ const std::vector<Command>& Commands()
          RunFrames},
         {"still", "still DISK --record N --at S [--view quad|1..4] -o OUT.png", RunStill},
         {"convert", "convert IN OUT [--quality Q] [--watermark]", RunConvert},
+        {"skin-preview", "skin-preview [--skin DIR] -o OUT.png [--states]", RunSkinPreview},
     };
     return commands;
 }
