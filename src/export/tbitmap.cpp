@@ -8,7 +8,9 @@
 #include <cstring>
 #include <new>
 #include <string>
+#include <vector>
 
+#include "export/bmp_rle.h"
 #include "export/jpeg/jpeg_codec.h"
 #include "export/snapshot_watermark.h"
 
@@ -128,8 +130,9 @@ int TBitmap::LoadFile(const char* path)
     // Every field is untrusted: refuse what this type can't hold before
     // allocating anything.
     const int bits = info.bitsPerPixel;
+    const bool rle = info.compression == kBmpRle8 && bits == 8 && info.height > 0;
     if (info.headerSize < kBmpInfoHeaderSize || info.width <= 0 || info.height == 0 ||
-        info.height == INT32_MIN || info.compression != 0 || (bits != 8 && bits != 24 && bits != 32))
+        info.height == INT32_MIN || (info.compression != 0 && !rle) || (bits != 8 && bits != 24 && bits != 32))
         return 0;
     const std::int64_t width = info.width;
     const std::int64_t height = std::abs(static_cast<std::int64_t>(info.height));
@@ -140,7 +143,9 @@ int TBitmap::LoadFile(const char* path)
     if (std::fseek(f.get(), 0, SEEK_END) != 0)
         return 0;
     const long fileSize = std::ftell(f.get());
-    if (fileSize < 0 || static_cast<std::int64_t>(fileHeader.pixelOffset) + size > fileSize)
+    // Runs take at least two bytes per row; raw rows take their full size.
+    const std::int64_t minimum = rle ? 2 * height : size;
+    if (fileSize < 0 || static_cast<std::int64_t>(fileHeader.pixelOffset) + minimum > fileSize)
         return 0;  // short file
 
     // A palette of 0 colours used means all 256 of an 8-bit picture.
@@ -171,7 +176,17 @@ int TBitmap::LoadFile(const char* path)
     }
     if (std::fseek(f.get(), static_cast<long>(fileHeader.pixelOffset), SEEK_SET) != 0)
         return 0;
-    return ReadExact(f.get(), pixels_.get(), static_cast<std::size_t>(size)) ? 1 : 0;
+    if (!rle)
+        return ReadExact(f.get(), pixels_.get(), static_cast<std::size_t>(size)) ? 1 : 0;
+    // Even all-literal runs stay well within twice the rows plus row ends.
+    const std::int64_t runBytes = std::min<std::int64_t>(fileSize - fileHeader.pixelOffset, 2 * size + 4 * height + 16);
+    std::vector<std::uint8_t> runs(static_cast<std::size_t>(runBytes));
+    if (!ReadExact(f.get(), runs.data(), runs.size()) ||
+        !DecodeBmpRle8(runs, width_, height_, static_cast<std::size_t>(BmpStride(width, bits)),
+                       std::span(pixels_.get(), static_cast<std::size_t>(size))))
+        return 0;
+    infoHeader_.compression = 0;  // held (and saved) uncompressed
+    return 1;
 }
 
 int TBitmap::FailJpeg(const char* reason)

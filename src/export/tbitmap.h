@@ -31,7 +31,8 @@ public:
 
     // directory + '/' + fileName (no second '/' when directory ends in one).
     int Load(const char* directory, const char* fileName);
-    // BMP (uncompressed 8, 24 or 32 bits) or JPEG, by the first bytes.
+    // BMP (8, 24 or 32 bits uncompressed, or 8 bits run-length encoded) or
+    // JPEG, by the first bytes.
     int LoadFile(const char* path);
     // A 24-bit top-down picture from a JPEG file.
     int DecodeJpeg(const char* path);

@@ -73,6 +73,7 @@ TEST_F(BmpTools, WeReadImageMagickBmps)
     // 8-bit files go through a palette, so compare with what ImageMagick reads.
     for (const Case& c : {Case{"BMP3:", true}, Case{"-type truecolor BMP3:", true},
                           Case{"-type palette -compress none BMP3:", false}, Case{"-type palette -compress none BMP:", false},
+                          Case{"-type palette BMP3:", false},
                           Case{"BMP:", true}}) {
         const std::string bmpPath = dir.File("im.bmp");
         ASSERT_EQ(RunTool("convert " + ppm + " " + c.options + bmpPath), 0) << c.options;

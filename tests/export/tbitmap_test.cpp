@@ -160,6 +160,29 @@ TEST_F(TBitmapTest, RefusesUnknownShortAndAbsurdFiles)
     EXPECT_EQ(bmp.LoadFile(Write("pal.bmp", MakeBmp({.bits = 8, .coloursUsed = 200, .headerSize = 40, .paletteEntries = 0}))), 0);
 }
 
+TEST_F(TBitmapTest, RunLengthEncodedPalettePicturesExpandAndBadRunsAreRefused)
+{
+    // 4 x 2, 8 bits, compression 1: the header of MakeBmp with its pixels
+    // replaced by runs.
+    auto withRuns = [](std::vector<std::uint8_t> runs) {
+        auto b = MakeBmp({.width = 4, .height = 2, .bits = 8, .coloursUsed = 2, .paletteEntries = 2, .pixelBytes = 0});
+        b[30] = 1;
+        b.insert(b.end(), runs.begin(), runs.end());
+        return b;
+    };
+    TBitmap bmp;
+    // Row 0: three 1s and one 0 as runs; row 1: literal 1 0 1 1 (even, no pad).
+    ASSERT_EQ(bmp.LoadFile(Write("rle.bmp", withRuns({3, 1, 1, 0, 0, 0, 0, 4, 1, 0, 1, 1, 0, 1}))), 1);
+    const std::uint8_t expected[8] = {1, 1, 1, 0, 1, 0, 1, 1};
+    EXPECT_TRUE(std::equal(expected, expected + 8, bmp.Pixels()));
+    EXPECT_EQ(bmp.InfoHeader().compression, 0u);
+    // Delta past the picture, a run past the row end, runs that stop early.
+    EXPECT_EQ(bmp.LoadFile(Write("d.bmp", withRuns({0, 2, 9, 0, 0, 1}))), 0);
+    EXPECT_EQ(bmp.LoadFile(Write("r.bmp", withRuns({5, 1, 0, 1}))), 0);
+    EXPECT_EQ(bmp.LoadFile(Write("e.bmp", withRuns({4, 1, 0, 0}))), 0);
+    EXPECT_EQ(bmp.LoadFile(Write("l.bmp", withRuns({0, 9, 1, 1}))), 0);
+}
+
 TEST_F(TBitmapTest, JpegIsRecognisedByContentAndDecodesTopDown)
 {
     const auto picture = picture_support::NaturalPicture(30, 20);
