@@ -30,7 +30,7 @@ VolumeHeader ParseHeader(std::span<const uint8_t> sector)
 }  // namespace
 
 RecorderVolume::RecorderVolume()
-    : slots(kRecordSlots),
+    : recordSlots(kRecordSlots),
       window(std::make_unique<uint8_t[]>(kWindowBytes + kWindowPadding)),
       splitBuffer(std::make_unique_for_overwrite<uint8_t[]>(kSplitBufferBytes))
 {
@@ -87,10 +87,10 @@ bool RecorderVolume::ReadTable()
 
     const std::span<const uint8_t> bytes(table);
     for (uint32_t i = 0; i < count; ++i) {
-        if (!slots[i])
-            slots[i] = std::make_unique<RecordEntry>();
+        if (!recordSlots[i])
+            recordSlots[i] = std::make_unique<RecordEntry>();
         const ParsedEntry parsed = ParseRecordEntry(bytes.subspan(size_t(first - 1 + i) * kRecordEntryBytes, kRecordEntryBytes));
-        *slots[i] = parsed.entry;
+        *recordSlots[i] = parsed.entry;
         audioArea = parsed.hasAudioArea;
     }
     return true;
@@ -104,11 +104,11 @@ void RecorderVolume::Close()
 
 bool RecorderVolume::FirstRecord(RecordTime& beginTime, uint32_t& count)
 {
-    if (header.recordCount == 0 || !slots[0])
+    if (header.recordCount == 0 || !recordSlots[0])
         return false;
     iteration = 0;
-    beginTime = slots[0]->beginTime;
-    count = slots[0]->segmentCount;
+    beginTime = recordSlots[0]->beginTime;
+    count = recordSlots[0]->segmentCount;
     return true;
 }
 
@@ -126,9 +126,9 @@ bool RecorderVolume::NextRecord(RecordTime& beginTime, uint32_t& count)
 const RecordEntry& RecorderVolume::Record(uint32_t index) const
 {
     static const RecordEntry empty {};
-    if (index >= kRecordSlots || !slots[index])
+    if (index >= kRecordSlots || !recordSlots[index])
         return empty;
-    return *slots[index];
+    return *recordSlots[index];
 }
 
 RecordTime RecorderVolume::OpenRecordTime() const

@@ -125,7 +125,7 @@ private:
 
     RawDisk disk;
     VolumeHeader header;
-    std::vector<std::unique_ptr<RecordEntry>> slots;  // kRecordSlots, filled on demand
+    std::vector<std::unique_ptr<RecordEntry>> recordSlots;  // kRecordSlots, filled on demand
     bool audioArea = false;
     int loadedDrive = -1;
     uint32_t iteration = 0;

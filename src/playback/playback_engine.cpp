@@ -1,0 +1,262 @@
+// Setting up, showing positions, stepping, marks and the slider.
+#include "playback/playback_engine.h"
+
+#include <algorithm>
+
+#include "export/tbitmap.h"
+#include "platform/window_surface.h"
+#include "playback/video_decoder.h"
+
+namespace playback {
+
+PlaybackEngine::PlaybackEngine(VideoDecoder& decoder, std::unique_ptr<TickTimer> tickTimer)
+    : decoder(decoder), timer(tickTimer ? std::move(tickTimer) : std::make_unique<PeriodicTickTimer>()),
+      soundBlocks(disk::RecorderVolume::kAudioBlockBytes), soundPcm(kSoundPcmBytes / 2)
+{
+    for (int c = 0; c < kCameras; ++c) {
+        frameBuffers[c].resize(disk::RecorderVolume::kMaxFrameBytes);
+        pictureBuffers[c].resize(kPictureBytes);
+        decoder.SetFormat(c, 1);
+    }
+}
+
+PlaybackEngine::~PlaybackEngine()
+{
+    timer->Kill();
+    presenter.Release();
+    sound.Close();
+}
+
+void PlaybackEngine::SetHosts(PositionSlider* positionSlider, MessageSink* messageSink,
+                              platform::WindowSurface* mainSurface)
+{
+    slider = positionSlider;
+    messages = messageSink;
+    mainWindow = mainSurface;
+}
+
+int PlaybackEngine::Attach(platform::WindowSurface* videoWindow, disk::RecorderVolume* recorderVolume,
+                           int recordNumber, int driveNumber)
+{
+    if (!recorderVolume)
+        return 0;
+    int result = 1;
+    if (!recorderVolume->IsLoaded())
+        result = recorderVolume->Load(driveNumber) ? 1 : 0;
+    {
+        std::lock_guard lock(streamLock);
+        volume = recorderVolume;
+        SelectRecord(recordNumber);
+    }
+    window = videoWindow;
+    markBegin = -1;
+    markEnd = -1;
+    loop = false;
+    if (slider)
+        slider->ClearMarks();
+    sound.Open(2000);
+    windowWidth = window ? window->Width() : 0;
+    windowHeight = window ? window->Height() : 0;
+    cells = QuadCells(windowWidth, windowHeight);
+    return result;
+}
+
+bool PlaybackEngine::SelectRecord(int recordNumber)
+{
+    std::lock_guard lock(streamLock);
+    if (!volume || recordNumber < 0 || !volume->OpenRecord(static_cast<uint32_t>(recordNumber)))
+        return false;
+    frameRate = volume->Record(static_cast<uint32_t>(recordNumber)).frameRate;
+    reverse = false;
+    SyncPosition();
+    return true;
+}
+
+int PlaybackEngine::GotoStart()
+{
+    const int result = ShowPosition(0, true, true);
+    if (result)
+        ready = true;
+    return result;
+}
+
+int PlaybackEngine::Length() const
+{
+    return volume && volume->OpenRecordNumber() >= 0 ? static_cast<int>(volume->SegmentCount()) : 0;
+}
+
+bool PlaybackEngine::HasAudio(int camera) const
+{
+    if (!volume || volume->OpenRecordNumber() < 0 || camera < 0 || camera >= kCameras)
+        return false;
+    return volume->Record(static_cast<uint32_t>(volume->OpenRecordNumber())).audioPresent[camera] != 0;
+}
+
+bool PlaybackEngine::IsShown(int camera) const
+{
+    return viewMode.load() == kQuadView || camera == selectedCamera.load();
+}
+
+void PlaybackEngine::SyncPosition()
+{
+    position = volume ? static_cast<int>(volume->CurrentSegment()) : 0;
+}
+
+std::span<const uint8_t> PlaybackEngine::Picture(int camera) const
+{
+    if (camera < 0 || camera >= kCameras)
+        return {};
+    return pictureBuffers[camera];
+}
+
+int PlaybackEngine::Present(int camera, std::span<const uint8_t> picture, int32_t width, int32_t height)
+{
+    return presenter.Present(window, viewMode.load(), cells, camera, picture, width, height);
+}
+
+bool PlaybackEngine::DecodeAndPresent(int camera, uint32_t length)
+{
+    const int32_t width = volume->OpenWidth();
+    const int32_t height = volume->OpenHeight();
+    const auto frame = std::span<const uint8_t>(frameBuffers[camera]).first(length);
+    if (!decoder.DecodeFrame(camera, frame, pictureBuffers[camera], width, height, volume->StreamHeader()))
+        return false;
+    Present(camera, pictureBuffers[camera], width, height);
+    return true;
+}
+
+int PlaybackEngine::ShowPosition(int target, bool showPictures, bool moveSlider)
+{
+    std::lock_guard lock(streamLock);
+    if (!volume || target < 0 || !volume->SelectSegment(static_cast<uint32_t>(target)))
+        return 0;
+    volume->ResetFrameAssembly();
+    SyncPosition();
+    for (int camera = 0; camera < kCameras; ++camera) {
+        uint32_t length = 0;
+        if (!volume->NextFrame(frameBuffers[camera], length, true, -1, soundBlocks, nullptr))
+            continue;
+        frameLengths[camera] = length;
+        if (!IsShown(camera) || !showPictures)
+            continue;
+        if (length > kNoPictureBytes)
+            DecodeAndPresent(camera, length);
+        else
+            Present(camera, {}, volume->OpenWidth(), volume->OpenHeight());
+    }
+    SyncPosition();
+    if (moveSlider)
+        UpdateSlider(target);
+    if (showPictures) {
+        DrawTime();
+        DrawSpeed();
+    }
+    return 1;
+}
+
+int PlaybackEngine::StepForward()
+{
+    if (!ready)
+        return 0;
+    Halt();
+    std::lock_guard lock(streamLock);
+    for (int camera = 0; camera < kCameras; ++camera) {
+        uint32_t length = 0;
+        if (!volume->NextFrame(frameBuffers[camera], length, false, -1, soundBlocks, nullptr)) {
+            SyncPosition();
+            return 0;
+        }
+        SyncPosition();
+        frameLengths[camera] = length;
+        if (IsShown(camera) && length > kNoPictureBytes && DecodeAndPresent(camera, length)) {
+            UpdateSlider(Position());
+            DrawTime();
+        }
+    }
+    return 1;
+}
+
+int PlaybackEngine::StepBack()
+{
+    if (!ready)
+        return 0;
+    Halt();
+    return ShowPosition(Position() - 1, true, true);
+}
+
+void PlaybackEngine::Redraw()
+{
+    if (!volume || volume->OpenRecordNumber() < 0)
+        return;
+    const auto& entry = volume->Record(static_cast<uint32_t>(volume->OpenRecordNumber()));
+    for (int camera = 0; camera < kCameras; ++camera) {
+        if (!IsShown(camera))
+            continue;
+        if (entry.videoPresent[camera])
+            Present(camera, pictureBuffers[camera], volume->OpenWidth(), volume->OpenHeight());
+        else
+            Present(camera, {}, volume->OpenWidth(), volume->OpenHeight());
+    }
+}
+
+void PlaybackEngine::UpdateSlider(int at)
+{
+    if (!slider)
+        return;
+    const int span = std::max(Length() - 1, 1);
+    slider->DrawPosition(static_cast<int>(int64_t(at) * slider->TrackLength() / span));
+}
+
+void PlaybackEngine::ToggleMark()
+{
+    if (!ready)
+        return;
+    const int here = Position();
+    const int thumb = slider ? slider->PositionOffset() : 0;
+    if (markBegin == -1) {
+        markBegin = here;
+        markBeginPixel = thumb;
+        if (slider)
+            slider->SetBeginMark(thumb);
+        loop = false;
+    } else if (markEnd == -1) {
+        const int d = here - markBegin;
+        if (d >= -3 && d <= 3) {
+            if (messages)
+                messages->ShowFreshUiText(21);
+        } else if (d > 3) {
+            markEnd = here;
+            if (slider)
+                slider->SetEndMark(thumb);
+            loop = true;
+        } else {
+            // Set before the begin mark: the marks change places.
+            markEnd = markBegin.load();
+            markBegin = here;
+            if (slider) {
+                slider->ClearMarks();
+                slider->SetEndMark(markBeginPixel);
+                slider->SetBeginMark(thumb);
+            }
+            loop = true;
+        }
+    } else {
+        markBegin = -1;
+        markEnd = -1;
+        loop = false;
+        markBeginPixel = 0;
+        if (slider)
+            slider->ClearMarks();
+    }
+    if (slider)
+        slider->DrawPosition(-1);
+}
+
+void PlaybackEngine::PlayAudio(std::span<const uint8_t> pcm)
+{
+    if (soundTap)
+        soundTap(pcm);
+    sound.Write(pcm);
+}
+
+}  // namespace playback

@@ -1,0 +1,180 @@
+#pragma once
+// Plays one record of a RecorderVolume into a video window: all four
+// cameras in a quad or one over the whole window, forward or in reverse at
+// 1/8 to 16 times, stepping, seeking, looping between segment marks, and
+// one camera's sound at normal speed. The timer's Tick is the playback loop.
+//
+// Threads: the window's thread calls everything but Tick; the timer thread
+// calls Tick, one at a time; the export worker reads and decodes through
+// the same volume and buffers while playback is halted.
+// - streamLock (recursive) is held by ShowPosition, StepForward and Tick for
+//   their whole run: it guards the volume's stream, frameBuffers,
+//   pictureBuffers, the sound buffers and lastShownPosition.
+// - The presenter's own lock is held by Present; the decoder's inside
+//   DecodeFrame. Order: streamLock first, never the reverse.
+// - The playback flags (playing, reverse, speed, viewMode, selectedCamera,
+//   loop, the marks, soundOff, ready, exporting) are atomics written by the
+//   window's thread and read by the tick without the lock.
+// - volume, window, cells, frameRate and the window size change only in
+//   Attach/SelectRecord, on the window's thread while the timer is idle.
+#include <array>
+#include <atomic>
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <span>
+#include <vector>
+
+#include "disk/recorder_volume.h"
+#include "playback/engine_host.h"
+#include "playback/tick_timer.h"
+#include "playback/video_presenter.h"
+#include "playback/view_layout.h"
+#include "playback/wave_player.h"
+
+class TBitmap;
+
+namespace platform {
+class WindowSurface;
+}
+
+namespace playback {
+
+class VideoDecoder;
+
+class PlaybackEngine {
+public:
+    static constexpr int kQuadView = 1;
+    static constexpr int kSingleView = 0;
+    static constexpr float kMinSpeed = 0.125f;
+    static constexpr float kMaxSpeed = 16.0f;
+    // Frames of this many bytes or fewer stand for a camera without picture.
+    static constexpr uint32_t kNoPictureBytes = 100;
+    static constexpr uint32_t kPictureBytes = 1244160;  // 720 × 576 × 3
+    static constexpr uint32_t kSoundPcmBytes = 16200;
+    static constexpr uint32_t kSecondOfSound = 16000;   // 8,000 samples
+
+    explicit PlaybackEngine(VideoDecoder& decoder, std::unique_ptr<TickTimer> timer = nullptr);
+    ~PlaybackEngine();
+    PlaybackEngine(const PlaybackEngine&) = delete;
+    PlaybackEngine& operator=(const PlaybackEngine&) = delete;
+
+    // The window around the engine; any may be null.
+    void SetHosts(PositionSlider* slider, MessageSink* messages, platform::WindowSurface* mainWindow);
+
+    // --- setting up ---
+    int Attach(platform::WindowSurface* window, disk::RecorderVolume* volume, int recordNumber, int driveNumber);
+    bool SelectRecord(int recordNumber);
+    int GotoStart();
+
+    // --- showing ---
+    int ShowPosition(int position, bool showPictures, bool moveSlider);
+    int StepForward();
+    int StepBack();
+    void Redraw();
+    int Present(int camera, std::span<const uint8_t> picture, int32_t width, int32_t height);
+    bool IsShown(int camera) const;
+
+    // --- playing ---
+    void PlayForward();
+    void PlayReverse();
+    void Halt();
+    void Faster();
+    void Slower();
+    void ApplySpeed();
+    void Tick();
+    void SetView(int viewMode, int camera);
+    void ToggleMark();
+    void ToggleSound() { soundOff = soundOff.load() ? 0 : 1; }
+
+    // --- queries ---
+    int Position() const { return position.load(); }
+    int Length() const;
+    bool IsPlaying() const { return playing.load(); }
+    bool IsReverse() const { return reverse.load(); }
+    bool IsReady() const { return ready.load(); }
+    bool HasAudio(int camera) const;
+    float Speed() const { return speed.load(); }
+    int ViewMode() const { return viewMode.load(); }
+    int SelectedCamera() const { return selectedCamera.load(); }
+    int MarkBegin() const { return markBegin.load(); }
+    int MarkEnd() const { return markEnd.load(); }
+    bool Looping() const { return loop.load(); }
+    bool SoundOff() const { return soundOff.load() != 0; }
+    bool TimerRunning() const { return timer->IsRunning(); }
+    unsigned TimerPeriod() const { return timerPeriod.load(); }
+    void KillTimer();
+    int32_t WindowWidth() const { return windowWidth; }
+    int32_t WindowHeight() const { return windowHeight; }
+    const std::array<CellRect, kCameras>& Cells() const { return cells; }
+    // The last decoded picture of a camera (YUY2), for snapshots and export.
+    std::span<const uint8_t> Picture(int camera) const;
+
+    // --- sound ---
+    void PlayAudio(std::span<const uint8_t> pcm);
+    WavePlayer& Sound() { return sound; }
+    // Sees every block of sound the engine plays (tests, the CLI).
+    void SetSoundTap(std::function<void(std::span<const uint8_t>)> tap) { soundTap = std::move(tap); }
+
+    // --- indicators on the main window ---
+    void DrawSpeed();
+    void DrawTime();
+    disk::RecordTime PositionTime() const;
+    void UpdateSlider(int position);
+
+    std::atomic<bool> exporting {false};
+    std::atomic<bool> dragWasPlaying {false};
+    std::atomic<bool> dragWasReverse {false};
+
+private:
+    float RateFor(bool reversed) const;
+    void ArmTimer(float newRate);
+    void ReadCamera(int camera, int soundCamera);
+    bool DecodeAndPresent(int camera, uint32_t length);
+    void SyncPosition();
+
+    VideoDecoder& decoder;
+    std::unique_ptr<TickTimer> timer;
+    VideoPresenter presenter;
+    WavePlayer sound;
+    disk::RecorderVolume* volume = nullptr;
+    platform::WindowSurface* window = nullptr;
+    platform::WindowSurface* mainWindow = nullptr;
+    PositionSlider* slider = nullptr;
+    MessageSink* messages = nullptr;
+    std::array<CellRect, kCameras> cells {};
+
+    std::recursive_mutex streamLock;
+    std::array<std::vector<uint8_t>, kCameras> frameBuffers;
+    std::array<uint32_t, kCameras> frameLengths {};
+    std::array<std::vector<uint8_t>, kCameras> pictureBuffers;
+    std::vector<uint8_t> soundBlocks;
+    std::vector<int16_t> soundPcm;
+    std::function<void(std::span<const uint8_t>)> soundTap;
+
+    std::atomic<float> speed {1.0f};
+    float rate = 0;
+    std::atomic<unsigned> timerPeriod {0};
+    std::atomic<bool> loop {false};
+    std::atomic<bool> playing {false};
+    std::atomic<bool> ready {false};
+    std::atomic<bool> reverse {false};
+    std::atomic<int> viewMode {kQuadView};
+    std::atomic<int> selectedCamera {0};
+    int32_t frameRate = 0;
+    int32_t windowWidth = 0;
+    int32_t windowHeight = 0;
+    std::atomic<int> markBegin {-1};
+    std::atomic<int> markEnd {-1};
+    std::atomic<int> soundOff {1};
+    int lastShownPosition = -1;
+    int markBeginPixel = 0;
+    std::atomic<int> position {0};
+
+    // Indicator resources, made at first use.
+    std::unique_ptr<TBitmap> timeBack;
+    std::mutex indicatorLock;
+};
+
+}  // namespace playback

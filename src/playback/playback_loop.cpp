@@ -1,0 +1,168 @@
+// The timer-driven playback loop: speeds, directions, the timer's period and
+// what each tick does.
+#include "playback/playback_engine.h"
+
+#include "playback/video_decoder.h"
+
+namespace playback {
+
+// Ticks per second: one frame of each camera per tick forward at speed 1 or
+// below; one position per tick fast forward and in reverse.
+float PlaybackEngine::RateFor(bool reversed) const
+{
+    const float s = speed.load();
+    if (reversed || s > 1.0f)
+        return s;
+    return static_cast<float>(frameRate) * s;
+}
+
+void PlaybackEngine::ArmTimer(float newRate)
+{
+    if (timer->IsRunning() && newRate == rate)
+        return;
+    timer->Kill();
+    rate = newRate;
+    if (newRate <= 0) {
+        timerPeriod = 0;
+        return;
+    }
+    const auto period = static_cast<unsigned>(1000.0f / newRate);
+    timerPeriod = period;
+    timer->Start(period, [this] { Tick(); });
+}
+
+void PlaybackEngine::KillTimer()
+{
+    timer->Kill();
+    timerPeriod = 0;
+}
+
+void PlaybackEngine::PlayForward()
+{
+    if (!ready)
+        return;
+    const float newRate = RateFor(false);
+    if (!timer->IsRunning() || newRate != rate) {
+        Halt();
+        ArmTimer(newRate);
+    }
+    reverse = false;
+    playing = true;
+}
+
+void PlaybackEngine::PlayReverse()
+{
+    if (!ready)
+        return;
+    const float newRate = RateFor(true);
+    if (!timer->IsRunning() || newRate != rate) {
+        Halt();
+        ArmTimer(newRate);
+    }
+    playing = true;
+    reverse = true;
+}
+
+void PlaybackEngine::Halt()
+{
+    playing = false;
+    sound.Reset();
+}
+
+void PlaybackEngine::Faster()
+{
+    if (!ready || speed.load() * 2 > kMaxSpeed)
+        return;
+    speed = speed.load() * 2;
+    ApplySpeed();
+}
+
+void PlaybackEngine::Slower()
+{
+    if (!ready || speed.load() / 2 < kMinSpeed)
+        return;
+    speed = speed.load() / 2;
+    ApplySpeed();
+}
+
+void PlaybackEngine::ApplySpeed()
+{
+    ArmTimer(RateFor(reverse.load()));
+    DrawSpeed();
+}
+
+void PlaybackEngine::ReadCamera(int camera, int soundCamera)
+{
+    uint32_t length = 0;
+    int delivered = 0;
+    if (!volume->NextFrame(frameBuffers[camera], length, false, soundCamera, soundBlocks, &delivered)) {
+        if (!loop)
+            Halt();
+        return;
+    }
+    frameLengths[camera] = length;
+    if (IsShown(camera) && length > kNoPictureBytes)
+        DecodeAndPresent(camera, length);
+    if (soundCamera >= 0 && delivered) {
+        uint32_t bytes = 0;
+        disk::RecorderVolume::DecodeAudioBlock(soundBlocks, soundPcm, bytes);
+        PlayAudio(std::span(reinterpret_cast<const uint8_t*>(soundPcm.data()), kSecondOfSound));
+    }
+}
+
+void PlaybackEngine::Tick()
+{
+    if (!playing)
+        return;
+    std::lock_guard lock(streamLock);
+    if (!volume)
+        return;
+    if (reverse) {
+        if (!ShowPosition(Position() - 1, true, true))
+            Halt();
+    } else if (speed.load() > 1.0f) {
+        if (!ShowPosition(Position() + 1, true, true))
+            Halt();
+    } else {
+        int soundCamera = -1;
+        if (speed.load() == 1.0f && soundOff.load() == 0) {
+            const int candidate = viewMode.load() == kSingleView ? selectedCamera.load() : 0;
+            if (HasAudio(candidate))
+                soundCamera = candidate;
+        }
+        for (int camera = 0; camera < kCameras; ++camera)
+            ReadCamera(camera, soundCamera);
+        SyncPosition();
+    }
+    const int p = Position();
+    if (p != lastShownPosition) {
+        DrawTime();
+        UpdateSlider(p);
+        lastShownPosition = p;
+    }
+    if (loop) {
+        if (p >= markEnd)
+            ShowPosition(markBegin, true, true);
+        else if (p < markBegin)
+            ShowPosition(markEnd, true, true);
+    }
+}
+
+void PlaybackEngine::SetView(int mode, int camera)
+{
+    if (!ready)
+        return;
+    const bool wasPlaying = IsPlaying();
+    Halt();
+    selectedCamera = camera;
+    viewMode = mode;
+    ShowPosition(Position(), true, true);
+    if (wasPlaying) {
+        if (reverse)
+            PlayReverse();
+        else
+            PlayForward();
+    }
+}
+
+}  // namespace playback
