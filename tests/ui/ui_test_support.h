@@ -1,0 +1,88 @@
+#pragma once
+// Shared by the UI tests: a headless Qt application, BMP pictures written
+// through TBitmap, and a stand-in for the main window.
+#include <QApplication>
+#include <QImage>
+#include <QRegion>
+#include <QWidget>
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "export/tbitmap.h"
+#include "platform/window_surface.h"
+#include "ui/skin_window.h"
+
+namespace ui_test {
+
+// One offscreen application for the whole test binary.
+inline QApplication& App()
+{
+    static int argc = 1;
+    static char name[] = "quillon_ui_tests";
+    static char* argv[] = {name, nullptr};
+    qputenv("QT_QPA_PLATFORM", "offscreen");
+    static QApplication app(argc, argv);
+    return app;
+}
+
+// A 24-bit BMP of image at path; false when it can't be written.
+inline bool WriteBmp(const std::string& path, const QImage& source)
+{
+    const QImage image = source.convertToFormat(QImage::Format_RGB888);
+    TBitmap bitmap;
+    if (!bitmap.Create(image.width(), image.height(), 24))
+        return false;
+    const auto stride = static_cast<std::size_t>(BmpStride(image.width(), 24));
+    for (int y = 0; y < image.height(); ++y) {
+        std::uint8_t* row = bitmap.Pixels() + stride * static_cast<std::size_t>(image.height() - 1 - y);
+        const uchar* src = image.constScanLine(y);
+        for (int x = 0; x < image.width(); ++x) {
+            row[x * 3 + 0] = src[x * 3 + 2];
+            row[x * 3 + 1] = src[x * 3 + 1];
+            row[x * 3 + 2] = src[x * 3 + 0];
+        }
+    }
+    return bitmap.SaveBmp(path.c_str(), false);
+}
+
+inline QImage Filled(int width, int height, QRgb colour)
+{
+    QImage image(width, height, QImage::Format_RGB32);
+    image.fill(colour);
+    return image;
+}
+
+constexpr QRgb kMagenta = 0xFFFF00FF;
+
+// The main window as the Skin sees it, without a screen.
+class FakeWindow : public ui::SkinWindow {
+public:
+    FakeWindow(int width = 925, int height = 640) : surface(width, height), screen(145, 40, width, height) {}
+
+    platform::WindowSurface& Surface() override { return surface; }
+    QRect ScreenRect() const override { return screen; }
+    void MoveTo(QPoint topLeft) override
+    {
+        screen.moveTopLeft(topLeft);
+        ++moves;
+    }
+    void SetShape(const QRegion& region) override
+    {
+        shape = region;
+        ++shapes;
+    }
+    QWidget* TooltipOwner() override { return owner; }
+
+    QRgb Pixel(int x, int y) const { return surface.Copy().pixel(x, y) | 0xFF000000; }
+
+    platform::WindowSurface surface;
+    QRect screen;
+    QRegion shape;
+    int shapes = 0;
+    int moves = 0;
+    QWidget* owner = nullptr;
+};
+
+}  // namespace ui_test
