@@ -209,6 +209,25 @@ TEST_F(CliTest, RefusalsWriteNothing)
     ExpectRefusal("frames " + Demo(), "--record");
 }
 
+TEST_F(CliTest, PlayRunsTheEngineToTheRecordsEnd)
+{
+    const CliRun run = Cli("play " + Demo() + " --record 2 --speed 16 --view 2");
+    ASSERT_EQ(run.status, 0) << run.err;
+    const auto lines = Lines(run.out);
+    ASSERT_EQ(lines.size(), 15u) << run.out;
+    for (size_t i = 0; i < lines.size(); ++i)
+        EXPECT_TRUE(lines[i].ends_with("\t" + std::to_string(i))) << lines[i];
+
+    const CliRun back = Cli("play " + Demo() + " --record 4 --from 2 --reverse --speed 8");
+    ASSERT_EQ(back.status, 0) << back.err;
+    const auto reverse = Lines(back.out);
+    ASSERT_EQ(reverse.size(), 3u) << back.out;
+    EXPECT_TRUE(reverse[2].ends_with("\t0"));
+
+    ExpectRefusal("play " + Demo() + " --record 1 --speed 3", "--speed");
+    ExpectRefusal("play " + Demo() + " --record 1 --view 5", "--view");
+}
+
 TEST_F(CliTest, DisksPutsImagesFirst)
 {
     const CliRun run = Cli("disks " + Demo());

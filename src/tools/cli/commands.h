@@ -21,6 +21,7 @@ int RunDisks(const Args& args);
 int RunRecords(const Args& args);
 int RunAudio(const Args& args);
 int RunFrames(const Args& args);
+int RunPlay(const Args& args);
 int RunStill(const Args& args);
 int RunConvert(const Args& args);
 int RunSkinPreview(const Args& args);

@@ -13,6 +13,8 @@ const std::vector<Command>& Commands()
         {"audio", "audio DISK --record N --camera C [--from S] [--seconds K] -o OUT.wav", RunAudio},
         {"frames", "frames DISK --record N [--from S] [--calls K] [--intra-first] [--audio-camera C] [--dump DIR]",
          RunFrames},
+        {"play", "play DISK --record N [--from S] [--speed X] [--reverse] [--view quad|1..4] [--seconds T] [--sound]",
+         RunPlay},
         {"still", "still DISK --record N --at S [--view quad|1..4] -o OUT.png", RunStill},
         {"convert", "convert IN OUT [--quality Q] [--watermark]", RunConvert},
         {"skin-preview", "skin-preview [--skin DIR] -o OUT.png [--states]", RunSkinPreview},

@@ -1,0 +1,101 @@
+// quillon-cli play: the real engine and timer, headless; one line
+// "elapsed_ms<TAB>position" whenever the position changes.
+#include <chrono>
+#include <cstdio>
+#include <string>
+#include <thread>
+
+#include "tools/cli/commands.h"
+#include "tools/cli/headless_engine.h"
+#include "tools/cli/options.h"
+#include "tools/cli/volume_arg.h"
+
+namespace cli {
+namespace {
+
+// "16", "2", "1", "1/2" ... "1/8", or the same as decimals.
+bool ParseSpeed(const std::string& text, float& speed)
+{
+    for (float s = 0.125f; s <= 16.0f; s *= 2) {
+        const int whole = static_cast<int>(s);
+        const std::string name = s >= 1 ? std::to_string(whole) : "1/" + std::to_string(static_cast<int>(1 / s));
+        if (text == name || (text.find('.') != std::string::npos && std::stof(text) == s)) {
+            speed = s;
+            return true;
+        }
+    }
+    return false;
+}
+
+}  // namespace
+
+int RunPlay(const Args& args)
+{
+    Options options;
+    if (!options.Parse(args, {"--record", "--from", "--speed", "--view", "--seconds"}, {"--reverse", "--sound"}))
+        return Fail(options.error);
+    if (options.positional.size() != 1)
+        return Fail("usage: quillon-cli play DISK --record N [--from S] [--speed X] [--reverse] [--view quad|1..4] "
+                    "[--seconds T] [--sound]");
+    float speed = 1;
+    if (!ParseSpeed(options.Value("--speed").value_or("1"), speed))
+        return Fail("--speed takes 1/8, 1/4, 1/2, 1, 2, 4, 8 or 16");
+    int viewMode = 0;
+    int camera = 0;
+    if (!ParseView(options.Value("--view").value_or("quad"), viewMode, camera))
+        return Fail("--view takes quad or a camera number 1 to 4");
+
+    disk::RecorderVolume volume;
+    std::string error;
+    uint32_t record = 0;
+    if (!LoadVolume(options.positional[0], volume, error) || !OpenRecordOption(options, volume, record, error))
+        return Fail(error);
+    const uint32_t length = volume.SegmentCount();
+    int64_t from = 0;
+    int64_t seconds = 0;
+    if (!options.Number("--from", 0, length == 0 ? 0 : length - 1, 0, from) ||
+        !options.Number("--seconds", 1, 86400, 86400, seconds))
+        return Fail(options.error);
+
+    HeadlessEngine player;
+    if (!player.Open(volume, record, error))
+        return Fail(error);
+    auto& engine = player.Engine();
+    if (viewMode != playback::PlaybackEngine::kQuadView)
+        engine.SetView(viewMode, camera);
+    if (from != 0 && !engine.ShowPosition(static_cast<int>(from), true, true))
+        return Fail("cannot seek to position " + std::to_string(from));
+    if (options.Has("--sound"))
+        engine.ToggleSound();
+    while (engine.Speed() < speed)
+        engine.Faster();
+    while (engine.Speed() > speed)
+        engine.Slower();
+
+    using Clock = std::chrono::steady_clock;
+    const auto start = Clock::now();
+    auto elapsed = [&] {
+        return std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - start).count();
+    };
+    int shown = engine.Position();
+    std::printf("0\t%d\n", shown);
+    std::fflush(stdout);
+    if (options.Has("--reverse"))
+        engine.PlayReverse();
+    else
+        engine.PlayForward();
+    while (engine.IsPlaying() && elapsed() < seconds * 1000) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        const int now = engine.Position();
+        if (now != shown) {
+            shown = now;
+            std::printf("%lld\t%d\n", static_cast<long long>(elapsed()), now);
+            std::fflush(stdout);
+        }
+    }
+    engine.Halt();
+    engine.KillTimer();
+    return 0;
+}
+
+}  // namespace cli

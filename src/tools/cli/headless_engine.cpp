@@ -1,0 +1,75 @@
+#include "tools/cli/headless_engine.h"
+
+#include <QGuiApplication>
+
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <string>
+
+namespace cli {
+namespace {
+
+// Fonts for the time and speed read-outs need a GUI application; no display.
+void EnsureGuiApplication()
+{
+    if (QGuiApplication::instance())
+        return;
+    setenv("QT_QPA_PLATFORM", "offscreen", 0);
+    setenv("SDL_AUDIODRIVER", "dummy", 0);
+    if (!std::getenv("XDG_RUNTIME_DIR")) {
+        // Qt wants a private runtime directory even with no display.
+        const std::string dir = "/tmp/quillon-runtime-" + std::to_string(::getuid());
+        ::mkdir(dir.c_str(), 0700);
+        setenv("XDG_RUNTIME_DIR", dir.c_str(), 0);
+    }
+    static int argc = 1;
+    static char name[] = "quillon-cli";
+    static char* argv[] = {name, nullptr};
+    static QGuiApplication app(argc, argv);
+}
+
+}  // namespace
+
+HeadlessEngine::HeadlessEngine()
+{
+    EnsureGuiApplication();
+    engine = std::make_unique<playback::PlaybackEngine>(decoder);
+    engine->SetHosts(nullptr, nullptr, &mainWindow);
+}
+
+HeadlessEngine::~HeadlessEngine()
+{
+    engine->Halt();
+    engine->KillTimer();
+}
+
+bool HeadlessEngine::Open(disk::RecorderVolume& volume, uint32_t record, std::string& error)
+{
+    if (!engine->Attach(&video, &volume, static_cast<int>(record), volume.LoadedDrive())) {
+        error = "cannot attach record " + std::to_string(record + 1);
+        return false;
+    }
+    if (!engine->GotoStart()) {
+        error = "record " + std::to_string(record + 1) + " has no segment to show";
+        return false;
+    }
+    return true;
+}
+
+bool ParseView(const std::string& text, int& viewMode, int& camera)
+{
+    viewMode = playback::PlaybackEngine::kQuadView;
+    camera = 0;
+    if (text == "quad")
+        return true;
+    if (text.size() == 1 && text[0] >= '1' && text[0] <= '4') {
+        viewMode = playback::PlaybackEngine::kSingleView;
+        camera = text[0] - '1';
+        return true;
+    }
+    return false;
+}
+
+}  // namespace cli

@@ -1,0 +1,40 @@
+#pragma once
+// The program's playback engine with headless windows: the 640 × 480 video
+// window and the 925 × 640 main window as plain images, the real decoder
+// library and timer.
+#include <memory>
+#include <string>
+
+#include "disk/recorder_volume.h"
+#include "platform/window_surface.h"
+#include "playback/playback_engine.h"
+#include "playback/video_decoder.h"
+
+namespace cli {
+
+class HeadlessEngine {
+public:
+    static constexpr int kViewWidth = 640;
+    static constexpr int kViewHeight = 480;
+
+    HeadlessEngine();
+    ~HeadlessEngine();
+
+    // Attach the record (from 0) and show its start in the quad view, as
+    // the main window does after the record list.
+    bool Open(disk::RecorderVolume& volume, uint32_t record, std::string& error);
+
+    playback::PlaybackEngine& Engine() { return *engine; }
+    platform::WindowSurface& Video() { return video; }
+
+private:
+    playback::VideoDecoder decoder;
+    platform::WindowSurface video {kViewWidth, kViewHeight};
+    platform::WindowSurface mainWindow {925, 640};
+    std::unique_ptr<playback::PlaybackEngine> engine;
+};
+
+// "quad" or a camera number 1..4.
+bool ParseView(const std::string& text, int& viewMode, int& camera);
+
+}  // namespace cli
