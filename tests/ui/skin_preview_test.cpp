@@ -1,0 +1,56 @@
+// quillon-cli skin-preview run as a process on a copy of our skin.
+#include <gtest/gtest.h>
+
+#include <QImage>
+
+#include <cstdlib>
+#include <filesystem>
+#include <string>
+
+#include "temp_dir.h"
+
+namespace {
+
+using testing_support::TempDir;
+
+int Cli(const std::string& args)
+{
+    const std::string command = std::string(QUILLON_BIN_DIR "/quillon-cli ") + args + " >/dev/null 2>&1";
+    return std::system(command.c_str());
+}
+
+TEST(SkinPreview, RendersTheStartWindowAndWritesTheOutlineCache)
+{
+    TempDir dir;
+    std::filesystem::copy(QUILLON_SOURCE_DIR "/skin/bmp", dir.File("bmp"));
+    std::filesystem::copy_file(QUILLON_SOURCE_DIR "/skin/Tooltip.ini", dir.File("Tooltip.ini"));
+    ASSERT_FALSE(std::filesystem::exists(dir.File("bmp/window.rgn")));
+    ASSERT_EQ(Cli("skin-preview --skin " + dir.File("bmp") + " -o " + dir.File("out.png") + " --states"), 0);
+    EXPECT_TRUE(std::filesystem::exists(dir.File("bmp/window.rgn")));
+
+    const QImage start(QString::fromStdString(dir.File("out.png")));
+    const QImage states(QString::fromStdString(dir.File("out-states.png")));
+    ASSERT_EQ(start.size(), QSize(925, 640));
+    ASSERT_EQ(states.size(), QSize(925, 640));
+    EXPECT_TRUE(start.hasAlphaChannel());
+    EXPECT_EQ(qAlpha(start.pixel(0, 0)), 0);
+    EXPECT_EQ(qAlpha(start.pixel(900, 320)), 0);
+    EXPECT_EQ(qAlpha(start.pixel(400, 300)), 255);
+    // The sound button (17, 550) is toggled in the second picture only.
+    EXPECT_NE(start.pixel(35, 572), states.pixel(35, 572));
+    EXPECT_EQ(start.pixel(100, 100), states.pixel(100, 100));
+
+    // The second run reads the cache it wrote, with the same result.
+    ASSERT_EQ(Cli("skin-preview --skin " + dir.File("bmp") + " -o " + dir.File("again.png")), 0);
+    EXPECT_EQ(QImage(QString::fromStdString(dir.File("again.png"))), start);
+}
+
+TEST(SkinPreview, RefusesWhatItCannotDo)
+{
+    TempDir dir;
+    EXPECT_NE(Cli("skin-preview --skin " + dir.File("absent") + " -o " + dir.File("out.png")), 0);
+    EXPECT_NE(Cli("skin-preview"), 0);
+    EXPECT_FALSE(std::filesystem::exists(dir.File("out.png")));
+}
+
+}  // namespace
