@@ -111,6 +111,8 @@ public:
 
     // For the engine and the main window: geometry is fixed after loading.
     const SkinSlider& Slider(SliderId slider) const { return slider == SliderId::Position ? positionSlider : volumeSlider; }
+    // DrawPosition and DrawVolume take it themselves: hold it to read a
+    // slider's state consistently, never around those calls.
     std::mutex& SliderLock() { return sliderLock; }
 
     int Count() const { return count; }

@@ -28,7 +28,7 @@ std::string_view CutAt(std::string_view text, std::size_t limit)
 
 }  // namespace
 
-ToolTipWindow::ToolTipWindow(QWidget* ownerWindow)
+ToolTipWindow::ToolTipWindow(Key, QWidget* ownerWindow)
     : QWidget(nullptr, Qt::Tool | Qt::FramelessWindowHint | Qt::WindowDoesNotAcceptFocus), owner(ownerWindow)
 {
     setObjectName(QStringLiteral("ToolTip"));
@@ -46,7 +46,7 @@ std::unique_ptr<ToolTipWindow> ToolTipWindow::Create(QWidget* owner)
 {
     if (!owner)
         return nullptr;
-    std::unique_ptr<ToolTipWindow> window(new ToolTipWindow(owner));
+    auto window = std::make_unique<ToolTipWindow>(Key{}, owner);
     window->create();
     QWindow* handle = window->windowHandle();
     if (!handle)

@@ -34,12 +34,19 @@ public:
     // The size Show gives the window: the text's extent plus the padding.
     QSize SizeForText() const;
 
+private:
+    // Only Create can name it, so only Create makes a window.
+    struct Key {
+        explicit Key() = default;
+    };
+
+public:
+    ToolTipWindow(Key, QWidget* owner);
+
 protected:
     void paintEvent(QPaintEvent* event) override;
 
 private:
-    explicit ToolTipWindow(QWidget* owner);
-
     QWidget* owner;
     QString text;
     QPoint position;

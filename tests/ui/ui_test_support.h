@@ -6,7 +6,10 @@
 #include <QRegion>
 #include <QWidget>
 
+#include <gtest/gtest.h>
+
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -16,16 +19,37 @@
 
 namespace ui_test {
 
-// One offscreen application for the whole test binary.
-inline QApplication& App()
-{
-    static int argc = 1;
-    static char name[] = "quillon_ui_tests";
-    static char* argv[] = {name, nullptr};
-    qputenv("QT_QPA_PLATFORM", "offscreen");
-    static QApplication app(argc, argv);
-    return app;
-}
+// One offscreen application for the whole test binary. It goes before the
+// program's static objects do: Qt's input devices must not outlive it.
+class QtEnvironment : public ::testing::Environment {
+public:
+    void SetUp() override { App(); }
+    void TearDown() override { Instance().reset(); }
+
+    static QApplication& App()
+    {
+        static int argc = 1;
+        static char name[] = "quillon_ui_tests";
+        static char* argv[] = {name, nullptr};
+        if (!Instance()) {
+            qputenv("QT_QPA_PLATFORM", "offscreen");
+            Instance() = std::make_unique<QApplication>(argc, argv);
+        }
+        return *Instance();
+    }
+
+private:
+    static std::unique_ptr<QApplication>& Instance()
+    {
+        static std::unique_ptr<QApplication> app;
+        return app;
+    }
+};
+
+inline ::testing::Environment* const kQtEnvironment =
+    ::testing::AddGlobalTestEnvironment(std::make_unique<QtEnvironment>().release());
+
+inline QApplication& App() { return QtEnvironment::App(); }
 
 // A 24-bit BMP of image at path; false when it can't be written.
 inline bool WriteBmp(const std::string& path, const QImage& source)
