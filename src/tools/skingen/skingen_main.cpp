@@ -122,13 +122,33 @@ QImage Background()
     p.setClipRegion(QRegion(QBitmap::fromImage(inside.createAlphaMask())));
     for (int y = 0; y < kBody.height(); ++y)
         p.fillRect(QRect(0, y, kBody.width(), 1), BodyAt(y));
-    // Title strip.
-    QLinearGradient title(0, 0, 0, 28);
-    title.setColorAt(0, QColor(74, 83, 99));
-    title.setColorAt(1, QColor(60, 67, 80));
-    p.fillRect(QRect(0, 0, kBody.width(), 28), title);
+    // Title strip, deeper over the right column where the window buttons sit.
+    QPainterPath strip;
+    strip.moveTo(0, 0);
+    strip.lineTo(kBody.width(), 0);
+    strip.lineTo(kBody.width(), 44);
+    strip.lineTo(664, 44);
+    strip.quadTo(656, 44, 656, 36);
+    strip.lineTo(656, 28);
+    strip.lineTo(0, 28);
+    strip.closeSubpath();
+    QLinearGradient title(0, 0, 0, 44);
+    title.setColorAt(0, QColor(76, 85, 101));
+    title.setColorAt(1, QColor(58, 65, 78));
+    p.setPen(Qt::NoPen);
+    p.setBrush(title);
+    p.drawPath(strip);
+    QPainterPath edge;
+    edge.moveTo(0, 27.5);
+    edge.lineTo(656.5, 27.5);
+    edge.lineTo(656.5, 36);
+    edge.quadTo(656.5, 43.5, 664, 43.5);
+    edge.lineTo(kBody.width(), 43.5);
+    p.setBrush(Qt::NoBrush);
     p.setPen(QColor(22, 25, 30));
-    p.drawLine(QPointF(0, 27.5), QPointF(kBody.width(), 27.5));
+    p.drawPath(edge);
+    p.setPen(QColor(255, 255, 255, 20));
+    p.drawPath(edge.translated(0, 1));
 
     // Video well: the view covers its inside.
     Recess(p, QRectF(kVideo).adjusted(-3.5, -3.5, 3.5, 3.5), 4, QColor(6, 7, 9));
