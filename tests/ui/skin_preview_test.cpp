@@ -5,6 +5,8 @@
 
 #include <cstdlib>
 #include <filesystem>
+#include <fstream>
+#include <iterator>
 #include <string>
 
 #include "temp_dir.h"
@@ -51,6 +53,29 @@ TEST(SkinPreview, RefusesWhatItCannotDo)
     EXPECT_NE(Cli("skin-preview --skin " + dir.File("absent") + " -o " + dir.File("out.png")), 0);
     EXPECT_NE(Cli("skin-preview"), 0);
     EXPECT_FALSE(std::filesystem::exists(dir.File("out.png")));
+}
+
+}  // namespace
+
+namespace {
+
+// The committed pictures are what the committed generator draws.
+TEST(SkinGenerator, RedrawsTheCommittedSkinByteForByte)
+{
+    TempDir dir;
+    const std::string command = std::string(QUILLON_BIN_DIR "/quillon-skingen ") + dir.File("bmp") + " >/dev/null 2>&1";
+    ASSERT_EQ(std::system(command.c_str()), 0);
+    std::size_t count = 0;
+    for (const auto& entry : std::filesystem::directory_iterator(QUILLON_SOURCE_DIR "/skin/bmp")) {
+        ++count;
+        const std::string name = entry.path().filename().string();
+        std::ifstream committed(entry.path(), std::ios::binary);
+        std::ifstream drawn(dir.File("bmp/" + name), std::ios::binary);
+        ASSERT_TRUE(drawn) << name;
+        EXPECT_TRUE(std::equal(std::istreambuf_iterator<char>(committed), {}, std::istreambuf_iterator<char>(drawn), {}))
+            << name;
+    }
+    EXPECT_EQ(count, 93u);
 }
 
 }  // namespace

@@ -9,6 +9,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdint>
+#include <cstring>
 #include <memory>
 #include <string>
 #include <vector>
@@ -59,6 +60,8 @@ inline bool WriteBmp(const std::string& path, const QImage& source)
     if (!bitmap.Create(image.width(), image.height(), 24))
         return false;
     const auto stride = static_cast<std::size_t>(BmpStride(image.width(), 24));
+    // Row padding too: the file must not carry stale memory.
+    std::memset(bitmap.Pixels(), 0, stride * static_cast<std::size_t>(image.height()));
     for (int y = 0; y < image.height(); ++y) {
         std::uint8_t* row = bitmap.Pixels() + stride * static_cast<std::size_t>(image.height() - 1 - y);
         const uchar* src = image.constScanLine(y);

@@ -1,11 +1,8 @@
 // quillon-skingen: draws the program's own skin and writes it as BMP files
 // into a directory (the repository keeps its output in skin/bmp).
 //   quillon-skingen OUTDIR
-#include <QBitmap>
 #include <QGuiApplication>
-#include <QLinearGradient>
 #include <QPainter>
-#include <QRadialGradient>
 
 #include <cstdio>
 #include <cstring>
@@ -13,25 +10,16 @@
 #include <string>
 #include <vector>
 
+#include "background_art.h"
 #include "export/tbitmap.h"
 #include "icons.h"
+#include "layout.h"
 #include "skin_art.h"
+#include "small_art.h"
 
 namespace {
 
 using namespace skingen;
-
-constexpr int kWidth = 925;
-constexpr int kHeight = 640;
-const QRect kBody(0, 0, 784, 624);
-constexpr int kBodyRadius = 18;
-const QRect kVideo(8, 31, 640, 480);
-const QRect kTimePanel(470, 512, 172, 26);
-const QRect kSpeedBox(682, 519, 28, 19);
-const QRect kTimeAxis(17, 519, 440, 16);
-const QRect kVolumeAxis(54, 567, 140, 16);
-constexpr QSize kThumb(13, 16);
-constexpr QSize kMark(11, 16);
 
 std::string outDir;
 int failures = 0;
@@ -45,6 +33,8 @@ void Save(const QImage& source, const char* name)
         return;
     }
     const auto stride = static_cast<std::size_t>(BmpStride(image.width(), 24));
+    // Row padding too: the file must not carry stale memory.
+    std::memset(bitmap.Pixels(), 0, stride * static_cast<std::size_t>(image.height()));
     for (int y = 0; y < image.height(); ++y) {
         // Bottom-up rows, blue first.
         std::uint8_t* row = bitmap.Pixels() + stride * static_cast<std::size_t>(image.height() - 1 - y);
@@ -62,149 +52,6 @@ void Save(const QImage& source, const char* name)
     }
 }
 
-QColor BodyAt(int y)
-{
-    const double t = static_cast<double>(y) / kBody.height();
-    auto mix = [t](int a, int b) { return static_cast<int>(a + (b - a) * t + 0.5); };
-    return QColor(mix(colour::kBodyTop.red(), colour::kBodyBottom.red()),
-                  mix(colour::kBodyTop.green(), colour::kBodyBottom.green()),
-                  mix(colour::kBodyTop.blue(), colour::kBodyBottom.blue()));
-}
-
-void Recess(QPainter& p, const QRectF& rect, qreal radius, const QColor& fill)
-{
-    p.setPen(Qt::NoPen);
-    p.setBrush(QColor(255, 255, 255, 22));
-    p.drawRoundedRect(rect.translated(0, 1), radius, radius);
-    p.setBrush(fill);
-    p.setPen(QPen(QColor(10, 12, 15, 200), 1));
-    p.drawRoundedRect(rect, radius, radius);
-}
-
-void Engraved(QPainter& p, const QRectF& box, const QString& text, int px, Qt::Alignment align = Qt::AlignCenter)
-{
-    QFont font = SkinFont(px, true);
-    font.setLetterSpacing(QFont::AbsoluteSpacing, 1.2);
-    p.setFont(font);
-    p.setPen(QColor(0, 0, 0, 150));
-    p.drawText(box.translated(0, 1), align, text);
-    p.setPen(colour::kEngrave);
-    p.drawText(box, align, text);
-}
-
-void Grille(QPainter& p, const QRectF& area)
-{
-    p.setPen(Qt::NoPen);
-    for (qreal y = area.top() + 3; y < area.bottom() - 2; y += 7)
-        for (qreal x = area.left() + 3; x < area.right() - 2; x += 7) {
-            p.setBrush(QColor(255, 255, 255, 25));
-            p.drawEllipse(QPointF(x + 2, y + 2.6), 1.9, 1.9);
-            p.setBrush(QColor(8, 9, 12));
-            p.drawEllipse(QPointF(x + 2, y + 2), 1.8, 1.8);
-        }
-}
-
-// The body: a rounded slab with a crisp two-pixel rim; magenta outside.
-QImage Background()
-{
-    QImage image(kWidth, kHeight, QImage::Format_RGB32);
-    image.fill(QColor(255, 0, 255));
-    QImage inside(kWidth, kHeight, QImage::Format_ARGB32_Premultiplied);
-    inside.fill(Qt::transparent);
-    {
-        QPainter mask(&inside);
-        mask.setPen(Qt::NoPen);
-        mask.setBrush(Qt::black);
-        mask.drawRoundedRect(kBody, kBodyRadius, kBodyRadius);
-    }
-    QPainter p(&image);
-    p.setRenderHint(QPainter::Antialiasing);
-    p.setClipRegion(QRegion(QBitmap::fromImage(inside.createAlphaMask())));
-    for (int y = 0; y < kBody.height(); ++y)
-        p.fillRect(QRect(0, y, kBody.width(), 1), BodyAt(y));
-    // Title strip, deeper over the right column where the window buttons sit.
-    QPainterPath strip;
-    strip.moveTo(0, 0);
-    strip.lineTo(kBody.width(), 0);
-    strip.lineTo(kBody.width(), 44);
-    strip.lineTo(664, 44);
-    strip.quadTo(656, 44, 656, 36);
-    strip.lineTo(656, 28);
-    strip.lineTo(0, 28);
-    strip.closeSubpath();
-    QLinearGradient title(0, 0, 0, 44);
-    title.setColorAt(0, QColor(76, 85, 101));
-    title.setColorAt(1, QColor(58, 65, 78));
-    p.setPen(Qt::NoPen);
-    p.setBrush(title);
-    p.drawPath(strip);
-    QPainterPath edge;
-    edge.moveTo(0, 27.5);
-    edge.lineTo(656.5, 27.5);
-    edge.lineTo(656.5, 36);
-    edge.quadTo(656.5, 43.5, 664, 43.5);
-    edge.lineTo(kBody.width(), 43.5);
-    p.setBrush(Qt::NoBrush);
-    p.setPen(QColor(22, 25, 30));
-    p.drawPath(edge);
-    p.setPen(QColor(255, 255, 255, 20));
-    p.drawPath(edge.translated(0, 1));
-
-    // Video well: the view covers its inside.
-    Recess(p, QRectF(kVideo).adjusted(-3.5, -3.5, 3.5, 3.5), 4, QColor(6, 7, 9));
-    p.fillRect(kVideo, QColor(12, 13, 16));
-    p.setPen(QColor(40, 44, 52));
-    p.setFont(SkinFont(13, true));
-    p.drawText(kVideo, Qt::AlignCenter, QStringLiteral("NO RECORDING OPEN"));
-
-    // Right column: capture group label, separators and a grille.
-    Engraved(p, QRectF(665, 78, 100, 14), QStringLiteral("CAPTURE"), 9);
-    p.setPen(QColor(20, 23, 28));
-    p.drawLine(QPointF(668, 193.5), QPointF(765, 193.5));
-    p.drawLine(QPointF(668, 243.5), QPointF(765, 243.5));
-    p.setPen(QColor(255, 255, 255, 24));
-    p.drawLine(QPointF(668, 194.5), QPointF(765, 194.5));
-    p.drawLine(QPointF(668, 244.5), QPointF(765, 244.5));
-    Engraved(p, QRectF(716, 352, 49, 12), QStringLiteral("VIEW"), 8);
-    Grille(p, QRectF(716, 366, 49, 140));
-
-    // Speed plate with the frame of the speed box.
-    Recess(p, QRectF(644.5, 514.5, 103, 45), 6, QColor(34, 38, 46));
-    p.setPen(QColor(8, 9, 12));
-    p.setBrush(Qt::NoBrush);
-    p.drawRect(QRectF(kSpeedBox).adjusted(-1.5, -1.5, 0.5, 0.5));
-    p.fillRect(kSpeedBox, QColor(127, 128, 128));
-    Engraved(p, QRectF(647, 543, 97, 13), QStringLiteral("SPEED"), 8);
-
-    // Time panel frame.
-    p.setPen(QColor(8, 9, 12));
-    p.drawRoundedRect(QRectF(kTimePanel).adjusted(-1.5, -1.5, 1.5, 1.5), 4, 4);
-
-    // Transport plate, sound and volume.
-    Recess(p, QRectF(9.5, 544.5, 636, 70), 10, QColor(30, 34, 41));
-    Engraved(p, QRectF(54, 588, 140, 12), QStringLiteral("VOLUME"), 8);
-    p.setClipping(false);
-
-    // A crisp rim on the outline: dark outside ring, light inside ring.
-    QImage ring = image.copy();
-    auto isBody = [&](int x, int y) {
-        return x >= 0 && y >= 0 && x < kWidth && y < kHeight && qAlpha(inside.pixel(x, y)) != 0;
-    };
-    for (int y = 0; y < kHeight; ++y)
-        for (int x = 0; x < kWidth; ++x) {
-            if (!isBody(x, y)) {
-                ring.setPixel(x, y, qRgb(255, 0, 255));
-                continue;
-            }
-            const bool edge = !isBody(x - 1, y) || !isBody(x + 1, y) || !isBody(x, y - 1) || !isBody(x, y + 1);
-            const bool second = !isBody(x - 2, y) || !isBody(x + 2, y) || !isBody(x, y - 2) || !isBody(x, y + 2);
-            if (edge)
-                ring.setPixel(x, y, qRgb(9, 10, 13));
-            else if (second)
-                ring.setPixel(x, y, y < kBody.height() / 2 ? qRgb(104, 115, 134) : qRgb(70, 78, 92));
-        }
-    return ring;
-}
 
 struct ButtonArt {
     const char* prefix;  // files prefix-up/-on/-dw/-un.bmp
@@ -302,130 +149,6 @@ void SaveButtons(const QImage& background)
     }
 }
 
-// Both axes share one groove profile, so that one thumb fits both.
-QImage Axis(const QImage& background, const QRect& rect, bool volume)
-{
-    QImage axis = background.copy(rect).convertToFormat(QImage::Format_RGB32);
-    QPainter p(&axis);
-    p.setRenderHint(QPainter::Antialiasing);
-    if (volume) {
-        // A rising wedge under the groove says louder to the right.
-        QPolygonF wedge({QPointF(2, 13.5), QPointF(rect.width() - 2, 13.5), QPointF(rect.width() - 2, 10.5)});
-        p.setPen(Qt::NoPen);
-        p.setBrush(QColor(53, 194, 214, 70));
-        p.drawPolygon(wedge);
-    } else {
-        p.setPen(QColor(255, 255, 255, 30));
-        for (int x = 8; x < rect.width() - 4; x += 20)
-            p.drawLine(QPointF(x + 0.5, 12.5), QPointF(x + 0.5, 14.5));
-    }
-    QRectF groove(1.5, 5.5, rect.width() - 3, 5);
-    p.setPen(QColor(255, 255, 255, 28));
-    p.setBrush(Qt::NoBrush);
-    p.drawRoundedRect(groove.translated(0, 1), 2.5, 2.5);
-    p.setPen(QColor(6, 7, 9));
-    p.setBrush(QColor(14, 16, 20));
-    p.drawRoundedRect(groove, 2.5, 2.5);
-    return axis;
-}
-
-QImage ThumbLayer()
-{
-    QImage layer(kThumb, QImage::Format_ARGB32_Premultiplied);
-    layer.fill(Qt::transparent);
-    QPainter p(&layer);
-    p.setRenderHint(QPainter::Antialiasing);
-    const QRectF knob(0.5, 0.5, kThumb.width() - 1.0, kThumb.height() - 1.0);
-    QLinearGradient fill(knob.topLeft(), knob.bottomLeft());
-    fill.setColorAt(0, QColor(236, 240, 246));
-    fill.setColorAt(1, QColor(150, 160, 176));
-    p.setPen(QColor(12, 14, 18));
-    p.setBrush(fill);
-    p.drawRoundedRect(knob, 3, 3);
-    p.setPen(QPen(colour::kAccent, 2));
-    p.drawLine(QPointF(kThumb.width() / 2.0, 4), QPointF(kThumb.width() / 2.0, kThumb.height() - 4));
-    return layer;
-}
-
-QImage MarkLayer(bool begin)
-{
-    QImage layer(kMark, QImage::Format_ARGB32_Premultiplied);
-    layer.fill(Qt::transparent);
-    QPainter p(&layer);
-    p.setRenderHint(QPainter::Antialiasing);
-    const QColor c = begin ? QColor(88, 214, 130) : QColor(255, 112, 92);
-    const qreal mid = kMark.width() / 2.0;
-    // A pennant on a staff; the staff stands on the mark's offset.
-    p.setPen(QPen(c.darker(300), 1));
-    p.setBrush(c);
-    p.drawRect(QRectF(mid - 1, 0.5, 2, kMark.height() - 1.0));
-    QPolygonF flag = begin ? QPolygonF({QPointF(mid, 0.5), QPointF(kMark.width() - 0.5, 4), QPointF(mid, 7.5)})
-                           : QPolygonF({QPointF(mid, 0.5), QPointF(0.5, 4), QPointF(mid, 7.5)});
-    p.drawPolygon(flag);
-    return layer;
-}
-
-QImage TimeBack()
-{
-    QImage image(kTimePanel.size(), QImage::Format_RGB32);
-    image.fill(QColor(8, 9, 12));
-    QPainter p(&image);
-    p.setRenderHint(QPainter::Antialiasing);
-    QLinearGradient lcd(0, 0, 0, kTimePanel.height());
-    lcd.setColorAt(0, QColor(222, 233, 240));
-    lcd.setColorAt(1, QColor(186, 206, 218));
-    p.setPen(QPen(QColor(8, 9, 12), 1));
-    p.setBrush(lcd);
-    p.drawRoundedRect(QRectF(0.5, 0.5, kTimePanel.width() - 1.0, kTimePanel.height() - 1.0), 3, 3);
-    p.setPen(QColor(255, 255, 255, 120));
-    p.drawLine(QPointF(3, 1.5), QPointF(kTimePanel.width() - 3, 1.5));
-    return image;
-}
-
-QImage Logo(QSize size, bool product)
-{
-    QImage layer(size, QImage::Format_ARGB32_Premultiplied);
-    layer.fill(Qt::transparent);
-    QPainter p(&layer);
-    p.setRenderHint(QPainter::Antialiasing);
-    if (!product) {
-        // A quill: a curved vane with its shaft, in the accent colour.
-        QPainterPath vane;
-        vane.moveTo(3, 21);
-        vane.cubicTo(6, 12, 12, 5, 21, 2);
-        vane.cubicTo(18, 10, 13, 17, 5, 20);
-        vane.closeSubpath();
-        p.setPen(Qt::NoPen);
-        p.setBrush(colour::kAccent);
-        p.drawPath(vane);
-        p.setPen(QPen(QColor(20, 60, 70), 1.1));
-        p.drawLine(QPointF(2, 22), QPointF(17, 6));
-        p.setFont(SkinFont(16, true));
-        p.setPen(QColor(0, 0, 0, 140));
-        p.drawText(QRectF(27, 1, 100, 22), Qt::AlignLeft | Qt::AlignVCenter, QStringLiteral("Quillon"));
-        p.setPen(QColor(236, 240, 246));
-        p.drawText(QRectF(27, 0, 100, 22), Qt::AlignLeft | Qt::AlignVCenter, QStringLiteral("Quillon"));
-        QFont small = SkinFont(9, true);
-        small.setLetterSpacing(QFont::AbsoluteSpacing, 1.5);
-        p.setFont(small);
-        p.setPen(colour::kEngrave);
-        p.drawText(QRectF(98, 3, 100, 20), Qt::AlignLeft | Qt::AlignVCenter, QStringLiteral("PLAYBACK"));
-        return layer;
-    }
-    QFont big = SkinFont(20, true);
-    big.setLetterSpacing(QFont::AbsoluteSpacing, 3);
-    p.setFont(big);
-    p.setPen(QColor(0, 0, 0, 150));
-    p.drawText(QRectF(0, 9, size.width(), 26), Qt::AlignCenter, QStringLiteral("QUILLON"));
-    p.setPen(QColor(214, 221, 232));
-    p.drawText(QRectF(0, 8, size.width(), 26), Qt::AlignCenter, QStringLiteral("QUILLON"));
-    QFont small = SkinFont(8, true);
-    small.setLetterSpacing(QFont::AbsoluteSpacing, 0.8);
-    p.setFont(small);
-    p.setPen(colour::kAccent);
-    p.drawText(QRectF(0, 34, size.width(), 14), Qt::AlignCenter, QStringLiteral("RECORDER PLAYER"));
-    return layer;
-}
 
 }  // namespace
 
