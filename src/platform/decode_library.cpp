@@ -13,35 +13,20 @@ extern "C" {
 #include <libavutil/log.h>
 #include <libswscale/swscale.h>
 }
+#include "platform/av_handles.h"
 
 namespace {
-
-struct CodecDeleter {
-    void operator()(AVCodecContext* p) const { avcodec_free_context(&p); }
-};
-struct FrameDeleter {
-    void operator()(AVFrame* p) const { av_frame_free(&p); }
-};
-struct PacketDeleter {
-    void operator()(AVPacket* p) const { av_packet_free(&p); }
-};
-struct BufferDeleter {
-    void operator()(AVBufferRef* p) const { av_buffer_unref(&p); }
-};
-struct ScaleDeleter {
-    void operator()(SwsContext* p) const { sws_freeContext(p); }
-};
 
 struct Channel {
     int32_t width = 0;
     int32_t height = 0;
-    std::unique_ptr<AVCodecContext, CodecDeleter> codec;
-    std::unique_ptr<AVFrame, FrameDeleter> frame;
-    std::unique_ptr<AVPacket, PacketDeleter> packet;
+    av::CodecContextPtr codec;
+    av::FramePtr frame;
+    av::PacketPtr packet;
     // Padded input copy, allocated once per Init: libavcodec reads past the
     // end of a packet, and the caller's buffer has no padding.
-    std::unique_ptr<AVBufferRef, BufferDeleter> input;
-    std::unique_ptr<SwsContext, ScaleDeleter> convert;
+    av::BufferRefPtr input;
+    av::SwsContextPtr convert;
     int convertFormat = -1;
 
     bool IsOpen() const { return codec != nullptr; }

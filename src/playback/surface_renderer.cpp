@@ -9,6 +9,7 @@ extern "C" {
 #include <libavutil/mem.h>
 #include <libswscale/swscale.h>
 }
+#include "platform/av_handles.h"
 
 namespace playback {
 
@@ -22,10 +23,7 @@ constexpr std::size_t kPadding = 256;
 int32_t Align(int32_t bytes) { return (bytes + 63) & ~63; }
 int32_t StageStride(int32_t width) { return Align(width * 4); }
 
-struct SwsDeleter {
-    void operator()(SwsContext* p) const { sws_freeContext(p); }
-};
-using SwsPtr = std::unique_ptr<SwsContext, SwsDeleter>;
+using SwsPtr = av::SwsContextPtr;
 
 }  // namespace
 

@@ -7,20 +7,12 @@ extern "C" {
 #include <libavcodec/avcodec.h>
 #include <libavutil/frame.h>
 }
+#include "platform/av_handles.h"
 
 namespace teststream {
 
 namespace {
 
-struct CodecDeleter {
-    void operator()(AVCodecContext* p) const { avcodec_free_context(&p); }
-};
-struct FrameDeleter {
-    void operator()(AVFrame* p) const { av_frame_free(&p); }
-};
-struct PacketDeleter {
-    void operator()(AVPacket* p) const { av_packet_free(&p); }
-};
 
 struct Yuv {
     int y, u, v;
@@ -80,7 +72,7 @@ bool EncodeCamera(int camera, int width, int height, int frameCount, int gop, Ca
     const AVCodec* encoder = avcodec_find_encoder(AV_CODEC_ID_MPEG4);
     if (!encoder)
         return false;
-    std::unique_ptr<AVCodecContext, CodecDeleter> c(avcodec_alloc_context3(encoder));
+    av::CodecContextPtr c(avcodec_alloc_context3(encoder));
     c->width = width;
     c->height = height;
     c->pix_fmt = AV_PIX_FMT_YUV420P;
@@ -106,8 +98,8 @@ bool EncodeCamera(int camera, int width, int height, int frameCount, int gop, Ca
     out.header = {0x00, 0x00, 0x01, 0xB0, 0x03, 0x00, 0x00, 0x01, 0xB5, 0x09, 0x00, 0x00, 0x01, 0x00};
     out.header.insert(out.header.end(), vol, volEnd);
 
-    std::unique_ptr<AVFrame, FrameDeleter> frame(av_frame_alloc());
-    std::unique_ptr<AVPacket, PacketDeleter> packet(av_packet_alloc());
+    av::FramePtr frame(av_frame_alloc());
+    av::PacketPtr packet(av_packet_alloc());
     frame->width = width;
     frame->height = height;
     frame->format = AV_PIX_FMT_YUV420P;

@@ -17,6 +17,7 @@ extern "C" {
 #include "tools/mkdisk/picture.h"
 #include "tools/mkdisk/record_video.h"
 #include "mkdisk_support.h"
+#include "platform/av_handles.h"
 
 using namespace mkdisk;
 using mkdisk_test::TempPath;
@@ -70,12 +71,9 @@ public:
     }
 
 private:
-    struct FreeCtx { void operator()(AVCodecContext* c) const { avcodec_free_context(&c); } };
-    struct FreeFrame { void operator()(AVFrame* f) const { av_frame_free(&f); } };
-    struct FreePacket { void operator()(AVPacket* p) const { av_packet_free(&p); } };
-    std::unique_ptr<AVCodecContext, FreeCtx> ctx_;
-    std::unique_ptr<AVFrame, FreeFrame> frame_;
-    std::unique_ptr<AVPacket, FreePacket> packet_;
+    av::CodecContextPtr ctx_;
+    av::FramePtr frame_;
+    av::PacketPtr packet_;
     bool ok_ = false;
 };
 

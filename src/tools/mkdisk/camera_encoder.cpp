@@ -83,9 +83,6 @@ bool TakeVoVol(std::span<const uint8_t> bytes, const std::vector<StartCode>& cod
 
 }  // namespace
 
-void CameraEncoder::CodecDeleter::operator()(AVCodecContext* c) const { avcodec_free_context(&c); }
-void CameraEncoder::FrameDeleter::operator()(AVFrame* f) const { av_frame_free(&f); }
-void CameraEncoder::PacketDeleter::operator()(AVPacket* p) const { av_packet_free(&p); }
 
 CameraEncoder::CameraEncoder() = default;
 CameraEncoder::~CameraEncoder() = default;
@@ -166,10 +163,7 @@ bool CameraEncoder::Encode(int64_t pts, bool intra, EncodedFrame& out, std::stri
 
 bool VoVolHeader(const EncoderSettings& settings, std::vector<uint8_t>& voVol, std::string& error)
 {
-    struct Free {
-        void operator()(AVCodecContext* c) const { avcodec_free_context(&c); }
-    };
-    std::unique_ptr<AVCodecContext, Free> c(avcodec_alloc_context3(avcodec_find_encoder(AV_CODEC_ID_MPEG4)));
+    av::CodecContextPtr c(avcodec_alloc_context3(avcodec_find_encoder(AV_CODEC_ID_MPEG4)));
     if (!c) {
         error = "out of memory for the MPEG-4 encoder";
         return false;

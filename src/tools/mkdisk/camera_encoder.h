@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/av_handles.h"
 #include "tools/mkdisk/yuv_view.h"
 
 struct AVCodecContext;
@@ -45,12 +46,9 @@ public:
     bool Encode(int64_t pts, bool intra, EncodedFrame& out, std::string& error);
 
 private:
-    struct CodecDeleter { void operator()(AVCodecContext* c) const; };
-    struct FrameDeleter { void operator()(AVFrame* f) const; };
-    struct PacketDeleter { void operator()(AVPacket* p) const; };
-    std::unique_ptr<AVCodecContext, CodecDeleter> codec_;
-    std::unique_ptr<AVFrame, FrameDeleter> frame_;
-    std::unique_ptr<AVPacket, PacketDeleter> packet_;
+    av::CodecContextPtr codec_;
+    av::FramePtr frame_;
+    av::PacketPtr packet_;
 };
 
 // The VO + VOL that encoders with these settings write before intra VOPs, taken
