@@ -5,6 +5,7 @@
 #include <thread>
 
 #include "skin_test_support.h"
+#include "ui/skin_position_slider.h"
 #include "ui/tooltip_window.h"
 
 namespace {
@@ -352,6 +353,26 @@ TEST(SkinSliders, TimerThreadAndWindowThreadDrawSafely)
     }
     timer.join();
     EXPECT_EQ(t.skin.PositionOffset(), 499 % 289);
+}
+
+}  // namespace
+
+namespace {
+
+TEST(SkinPositionSlider, EngineSeesTheTrackAndMovesTheThumb)
+{
+    ui_test::TestSkin t;
+    ui::SkinPositionSlider slider(t.skin);
+    playback::PositionSlider& engineView = slider;
+    EXPECT_EQ(engineView.TrackLength(), 288);
+    EXPECT_EQ(engineView.PositionOffset(), -1);
+    EXPECT_TRUE(engineView.DrawPosition(144));
+    EXPECT_EQ(t.skin.PositionOffset(), 144);
+    engineView.SetBeginMark(10);
+    engineView.SetEndMark(20);
+    engineView.ClearMarks();
+    EXPECT_EQ(t.skin.BeginMark(), -1);
+    EXPECT_FALSE(engineView.DrawPosition(289));
 }
 
 }  // namespace
