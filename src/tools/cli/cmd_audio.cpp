@@ -22,7 +22,7 @@ int RunAudio(const Args& args)
     disk::RecorderVolume volume;
     std::string error;
     uint32_t record = 0;
-    if (!LoadVolume(options.positional[0], volume, error) || !OpenRecordOption(options, volume, record, error))
+    if (!LoadRecord(options, volume, record, error))
         return Fail(error);
     int64_t camera = 0, from = 0, seconds = 0;
     if (!options.Number("--camera", 1, 4, 1, camera))

@@ -39,7 +39,7 @@ int RunFrames(const Args& args)
     disk::RecorderVolume volume;
     std::string error;
     uint32_t record = 0;
-    if (!LoadVolume(options.positional[0], volume, error) || !OpenRecordOption(options, volume, record, error))
+    if (!LoadRecord(options, volume, record, error))
         return Fail(error);
     const uint32_t length = volume.SegmentCount();
     int64_t from = 0, calls = 0, audioCamera = 0;

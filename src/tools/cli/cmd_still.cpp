@@ -28,7 +28,7 @@ int RunStill(const Args& args)
     disk::RecorderVolume volume;
     std::string error;
     uint32_t record = 0;
-    if (!LoadVolume(options.positional[0], volume, error) || !OpenRecordOption(options, volume, record, error))
+    if (!LoadRecord(options, volume, record, error))
         return Fail(error);
     const uint32_t length = volume.SegmentCount();
     if (length == 0)

@@ -50,6 +50,11 @@ bool LoadVolume(std::string_view diskArg, disk::RecorderVolume& volume, std::str
     return true;
 }
 
+bool LoadRecord(Options& options, disk::RecorderVolume& volume, uint32_t& record, std::string& error)
+{
+    return LoadVolume(options.positional.at(0), volume, error) && OpenRecordOption(options, volume, record, error);
+}
+
 bool OpenRecordOption(Options& options, disk::RecorderVolume& volume, uint32_t& record, std::string& error)
 {
     if (!options.Value("--record")) {

@@ -17,6 +17,9 @@ bool ResolveDrive(std::string_view diskArg, int& driveNumber, std::string& error
 // recorder's signature and a damaged header or record table.
 bool LoadVolume(std::string_view diskArg, disk::RecorderVolume& volume, std::string& error);
 
+// The command's one DISK argument loaded and its --record N opened.
+bool LoadRecord(Options& options, disk::RecorderVolume& volume, uint32_t& record, std::string& error);
+
 // --record N (from 1) of a loaded volume, opened; record gets N - 1.
 bool OpenRecordOption(Options& options, disk::RecorderVolume& volume, uint32_t& record, std::string& error);
 
