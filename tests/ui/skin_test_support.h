@@ -35,13 +35,13 @@ struct TestSkin {
         QImage background = Filled(400, 120, kBackground);
         background.setPixel(0, 0, kMagenta);
         WriteBmp(dir.File("backgr.bmp"), background);
-        struct Spec {
+        struct ButtonCase {
             const char* name;
             int kind;
             int x, y, w, h;
             bool down;
         };
-        const Spec specs[] = {
+        const ButtonCase cases[] = {
             {"play", ui::kKindPush, 10, 10, 20, 10, true},   {"pause", ui::kKindPush, 30, 10, 20, 10, true},
             {"sound", ui::kKindToggle, 10, 40, 20, 10, true}, {"quad", ui::kKindViewSelector, 40, 40, 20, 10, true},
             {"logo", ui::kKindStatic, 70, 40, 20, 10, true},  {"nodown", ui::kKindPush, 100, 40, 20, 10, false},
@@ -50,7 +50,7 @@ struct TestSkin {
         skin.Attach(&window);
         skin.LoadBackground(dir.Path().c_str(), "backgr.bmp");
         for (int i = 0; i < 6; ++i) {
-            const Spec& s = specs[i];
+            const ButtonCase& s = cases[i];
             for (int state = 0; state < 4; ++state) {
                 if (state == ui::kStateDown && !s.down)
                     continue;

@@ -38,20 +38,20 @@ int ParseHuffmanTables(DecoderState& s, std::span<const std::uint8_t> seg)
         const int index = seg[at] & 15;
         if (tableClass > 1 || index > 3)
             return BadHuffmanTable;
-        HuffmanSpec spec;
+        HuffmanSpec def;
         int total = 0;
         for (int l = 0; l < 16; ++l) {
-            spec.counts[l] = seg[at + 1 + l];
-            total += spec.counts[l];
+            def.counts[l] = seg[at + 1 + l];
+            total += def.counts[l];
         }
         at += 17;
         if (total > 256 || seg.size() - at < static_cast<std::size_t>(total))
             return BadHuffmanTable;
-        std::copy_n(seg.begin() + static_cast<std::ptrdiff_t>(at), total, spec.symbols.begin());
-        spec.symbolCount = total;
+        std::copy_n(seg.begin() + static_cast<std::ptrdiff_t>(at), total, def.symbols.begin());
+        def.symbolCount = total;
         at += static_cast<std::size_t>(total);
         const bool isDc = tableClass == 0;
-        if (!BuildDecodeTable(spec, isDc, isDc ? s.dcTables[index] : s.acTables[index]))
+        if (!BuildDecodeTable(def, isDc, isDc ? s.dcTables[index] : s.acTables[index]))
             return BadHuffmanTable;
         (isDc ? s.hasDc : s.hasAc)[index] = true;
     }

@@ -23,18 +23,18 @@ struct EncComponent {
     std::vector<std::uint8_t> rows;
 };
 
-void WriteHuffmanTable(JpegWriter& w, int tableClass, int index, const HuffmanSpec& spec)
+void WriteHuffmanTable(JpegWriter& w, int tableClass, int index, const HuffmanSpec& def)
 {
     w.Byte((tableClass << 4) | index);
     for (int l = 0; l < 16; ++l)
-        w.Byte(spec.counts[l]);
-    for (int i = 0; i < spec.symbolCount; ++i)
-        w.Byte(spec.symbols[i]);
+        w.Byte(def.counts[l]);
+    for (int i = 0; i < def.symbolCount; ++i)
+        w.Byte(def.symbols[i]);
 }
 
 void WriteHeaders(JpegWriter& w, int width, int height, const std::vector<EncComponent>& comps,
                   const std::array<std::array<std::uint16_t, 64>, 2>& quant,
-                  const std::array<HuffmanSpec, 4>& specs)
+                  const std::array<HuffmanSpec, 4>& defs)
 {
     const int tables = comps.size() > 1 ? 2 : 1;
     w.Marker(0xD8);
@@ -66,11 +66,11 @@ void WriteHeaders(JpegWriter& w, int width, int height, const std::vector<EncCom
     w.Marker(0xC4);
     int length = 2;
     for (int t = 0; t < 2 * tables; ++t)
-        length += 17 + specs[t].symbolCount;
+        length += 17 + defs[t].symbolCount;
     w.U16(length);
     for (int t = 0; t < tables; ++t) {
-        WriteHuffmanTable(w, 0, t, specs[2 * t]);
-        WriteHuffmanTable(w, 1, t, specs[2 * t + 1]);
+        WriteHuffmanTable(w, 0, t, defs[2 * t]);
+        WriteHuffmanTable(w, 1, t, defs[2 * t + 1]);
     }
     w.Marker(0xDA);
     w.U16(6 + 2 * static_cast<int>(comps.size()));
@@ -265,7 +265,7 @@ int EncodeImage(JpegProperties& p)
                     }
     };
 
-    std::array<HuffmanSpec, 4> specs = {StdDcLuminance(), StdAcLuminance(), StdDcChrominance(), StdAcChrominance()};
+    std::array<HuffmanSpec, 4> defs = {StdDcLuminance(), StdAcLuminance(), StdDcChrominance(), StdAcChrominance()};
     if (p.optimalHuffman) {
         std::array<SymbolCounts, 2> counts{};
         std::array<int, 3> predictors{};
@@ -278,17 +278,17 @@ int EncodeImage(JpegProperties& p)
                         CountBlock(block, predictors[ci], counts[comps[ci].table]);
         }
         for (std::size_t t = 0; t < (comps.size() > 1 ? 2u : 1u); ++t) {
-            specs[2 * t] = OptimalSpec(counts[t].dc);
-            specs[2 * t + 1] = OptimalSpec(counts[t].ac);
+            defs[2 * t] = OptimalSpec(counts[t].dc);
+            defs[2 * t + 1] = OptimalSpec(counts[t].ac);
         }
     }
     std::array<HuffmanEncodeTable, 4> tables;
     for (int t = 0; t < 4; ++t)
-        if (!BuildEncodeTable(specs[t], tables[t]))
+        if (!BuildEncodeTable(defs[t], tables[t]))
             return InternalError;
 
     JpegWriter w(p.jpegBytes, p.jpegSize);
-    WriteHeaders(w, p.jpegWidth, p.jpegHeight, comps, quant, specs);
+    WriteHeaders(w, p.jpegWidth, p.jpegHeight, comps, quant, defs);
     std::array<int, 3> predictors{};
     for (int my = 0; my < mcusHigh && !w.Overflow(); ++my) {
         const std::int16_t* block = coefficients.data();

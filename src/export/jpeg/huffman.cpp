@@ -4,18 +4,18 @@ namespace jpeg {
 
 // Code lengths and codes in symbol order (T.81 C.1, C.2). False when the
 // counts don't describe a prefix code.
-static bool GenerateCodes(const HuffmanSpec& spec, std::array<std::uint8_t, 256>& sizes,
+static bool GenerateCodes(const HuffmanSpec& def, std::array<std::uint8_t, 256>& sizes,
                           std::array<std::uint16_t, 256>& codes, int& count)
 {
     count = 0;
     for (int l = 1; l <= 16; ++l) {
-        for (int i = 0; i < spec.counts[l - 1]; ++i) {
+        for (int i = 0; i < def.counts[l - 1]; ++i) {
             if (count >= 256)
                 return false;
             sizes[count++] = static_cast<std::uint8_t>(l);
         }
     }
-    if (count != spec.symbolCount)
+    if (count != def.symbolCount)
         return false;
     std::uint32_t code = 0;
     int k = 0;
@@ -30,27 +30,27 @@ static bool GenerateCodes(const HuffmanSpec& spec, std::array<std::uint8_t, 256>
     return true;
 }
 
-bool BuildDecodeTable(const HuffmanSpec& spec, bool isDc, HuffmanDecodeTable& table)
+bool BuildDecodeTable(const HuffmanSpec& def, bool isDc, HuffmanDecodeTable& table)
 {
     std::array<std::uint8_t, 256> sizes{};
     std::array<std::uint16_t, 256> codes{};
     int count = 0;
-    if (!GenerateCodes(spec, sizes, codes, count))
+    if (!GenerateCodes(def, sizes, codes, count))
         return false;
     table = HuffmanDecodeTable{};
     for (int i = 0; i < count; ++i) {
-        if (isDc && spec.symbols[i] > 15)
+        if (isDc && def.symbols[i] > 15)
             return false;
-        table.symbols[i] = spec.symbols[i];
+        table.symbols[i] = def.symbols[i];
     }
     int p = 0;
     for (int l = 1; l <= 16; ++l) {
-        if (spec.counts[l - 1] == 0) {
+        if (def.counts[l - 1] == 0) {
             table.maxCode[l] = -1;
             continue;
         }
         table.valueOffset[l] = p - codes[p];
-        p += spec.counts[l - 1];
+        p += def.counts[l - 1];
         table.maxCode[l] = codes[p - 1];
     }
     table.maxCode[17] = 0x7fffffff;  // sentinel: ends the slow search
@@ -62,11 +62,11 @@ bool BuildDecodeTable(const HuffmanSpec& spec, bool isDc, HuffmanDecodeTable& ta
         const int shift = kFastBits - l;
         const int first = codes[i] << shift;
         for (int j = 0; j < (1 << shift); ++j) {
-            table.fast[first + j] = static_cast<std::uint16_t>((l << 8) | spec.symbols[i]);
+            table.fast[first + j] = static_cast<std::uint16_t>((l << 8) | def.symbols[i]);
             if (isDc)
                 continue;
-            const int run = spec.symbols[i] >> 4;
-            const int magnitude = spec.symbols[i] & 15;
+            const int run = def.symbols[i] >> 4;
+            const int magnitude = def.symbols[i] & 15;
             if (magnitude == 0 || l + magnitude > kFastBits)
                 continue;
             // The magnitude bits follow the code inside the same index.
@@ -80,16 +80,16 @@ bool BuildDecodeTable(const HuffmanSpec& spec, bool isDc, HuffmanDecodeTable& ta
     return true;
 }
 
-bool BuildEncodeTable(const HuffmanSpec& spec, HuffmanEncodeTable& table)
+bool BuildEncodeTable(const HuffmanSpec& def, HuffmanEncodeTable& table)
 {
     std::array<std::uint8_t, 256> sizes{};
     std::array<std::uint16_t, 256> codes{};
     int count = 0;
-    if (!GenerateCodes(spec, sizes, codes, count))
+    if (!GenerateCodes(def, sizes, codes, count))
         return false;
     table = HuffmanEncodeTable{};
     for (int i = 0; i < count; ++i) {
-        const std::uint8_t s = spec.symbols[i];
+        const std::uint8_t s = def.symbols[i];
         if (table.length[s] != 0)
             return false;  // a symbol listed twice
         table.code[s] = codes[i];
@@ -164,16 +164,16 @@ HuffmanSpec OptimalSpec(const std::array<std::uint32_t, 256>& frequencies)
     if (i > 0)
         --bits[i];  // drop the reserved code point
 
-    HuffmanSpec spec;
+    HuffmanSpec def;
     for (int l = 1; l <= 16; ++l)
-        spec.counts[l - 1] = static_cast<std::uint8_t>(bits[l]);
+        def.counts[l - 1] = static_cast<std::uint8_t>(bits[l]);
     int p = 0;
     for (int l = 1; l <= kMaxLength; ++l)
         for (int s = 0; s < 256; ++s)
             if (codeSize[s] == l && p < 256)
-                spec.symbols[p++] = static_cast<std::uint8_t>(s);
-    spec.symbolCount = p;
-    return spec;
+                def.symbols[p++] = static_cast<std::uint8_t>(s);
+    def.symbolCount = p;
+    return def;
 }
 
 }  // namespace jpeg

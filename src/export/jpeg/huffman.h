@@ -25,14 +25,14 @@ struct HuffmanDecodeTable {
 
 // False when the counts overflow the code space or exceed 256 symbols.
 // isDc: symbols above 15 are refused (magnitude categories of 8-bit data).
-bool BuildDecodeTable(const HuffmanSpec& spec, bool isDc, HuffmanDecodeTable& table);
+bool BuildDecodeTable(const HuffmanSpec& def, bool isDc, HuffmanDecodeTable& table);
 
 struct HuffmanEncodeTable {
     std::array<std::uint16_t, 256> code{};
     std::array<std::uint8_t, 256> length{};  // 0: symbol not in the table
 };
 
-bool BuildEncodeTable(const HuffmanSpec& spec, HuffmanEncodeTable& table);
+bool BuildEncodeTable(const HuffmanSpec& def, HuffmanEncodeTable& table);
 
 // Table with code lengths of at most 16 bits from symbol frequencies
 // (ITU-T T.81 K.2); no code of all ones.

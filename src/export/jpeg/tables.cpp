@@ -29,11 +29,11 @@ const std::array<float, 8> kAanScale = {
 
 static HuffmanSpec MakeSpec(const std::uint8_t (&counts)[16], const std::uint8_t* symbols, int n)
 {
-    HuffmanSpec spec;
-    std::copy(counts, counts + 16, spec.counts.begin());
-    std::copy(symbols, symbols + n, spec.symbols.begin());
-    spec.symbolCount = n;
-    return spec;
+    HuffmanSpec def;
+    std::copy(counts, counts + 16, def.counts.begin());
+    std::copy(symbols, symbols + n, def.symbols.begin());
+    def.symbolCount = n;
+    return def;
 }
 
 HuffmanSpec StdDcLuminance()

@@ -6,7 +6,7 @@
 namespace mkdisk {
 
 const char* const kUsage =
-    "usage: quillon-mkdisk -o OUT.img (--demo | --record SPEC...) [options]\n"
+    "usage: quillon-mkdisk -o OUT.img (--demo | --record KEYS...) [options]\n"
     "Writes a recorder disk image: header, record table, index area and one-second\n"
     "segments with four-camera MPEG-4 video and IMA ADPCM sound. Same options, same bytes.\n"
     "\n"
@@ -14,7 +14,7 @@ const char* const kUsage =
     "  --demo                the demo disk: four records, one per picture format, kinds\n"
     "                        A, B, S, M, sound on cameras 1 and 2 of record 1, camera 4\n"
     "                        without video in record 3, some frames straddling segments\n"
-    "  --record SPEC         add a record; SPEC is comma-separated KEY=VALUE:\n"
+    "  --record KEYS         add a record; KEYS is comma-separated KEY=VALUE:\n"
     "      format=WxH          352x240 (30 fps, default), 720x240 (15), 352x288 (25), 720x288 (12)\n"
     "      seconds=N           length in one-second segments (default 3; 0 allowed)\n"
     "      kind=A|B|S|M        record kind (default A)\n"
@@ -93,9 +93,9 @@ bool Time(std::string_view text, RecordTime& t)
 
 }  // namespace
 
-bool ParseRecordSpec(std::string_view spec, RecordPlan& r, std::string& error)
+bool ParseRecordSpec(std::string_view text, RecordPlan& r, std::string& error)
 {
-    for (std::string_view item : Split(spec, ',')) {
+    for (std::string_view item : Split(text, ',')) {
         if (item.empty())
             continue;
         const size_t eq = item.find('=');
@@ -181,7 +181,7 @@ bool ParseRecordSpec(std::string_view spec, RecordPlan& r, std::string& error)
 bool ParseCommandLine(const std::vector<std::string_view>& args, CommandLine& out, std::string& error)
 {
     bool demo = false;
-    std::vector<std::string_view> specs;
+    std::vector<std::string_view> records;
     for (size_t i = 0; i < args.size(); ++i) {
         const std::string_view a = args[i];
         auto value = [&](std::string_view& v) {
@@ -205,7 +205,7 @@ bool ParseCommandLine(const std::vector<std::string_view>& args, CommandLine& ou
         } else if (a == "--record") {
             if (!value(v))
                 return false;
-            specs.push_back(v);
+            records.push_back(v);
         } else if (a == "--no-audio") {
             out.plan.audioAreas = false;
         } else if (a == "--first-entry") {
@@ -233,7 +233,7 @@ bool ParseCommandLine(const std::vector<std::string_view>& args, CommandLine& ou
         error = "no output file: give -o OUT.img";
         return false;
     }
-    if (demo == !specs.empty()) {
+    if (demo == !records.empty()) {
         error = demo ? "--demo writes its own records; leave out --record" : "nothing to write: give --demo or --record";
         return false;
     }
@@ -245,10 +245,10 @@ bool ParseCommandLine(const std::vector<std::string_view>& args, CommandLine& ou
         return true;
     }
     RecordTime next{2023, 5, 14, 9, 30, 0};
-    for (std::string_view spec : specs) {
+    for (std::string_view text : records) {
         RecordPlan r;
         r.begin = next;
-        if (!ParseRecordSpec(spec, r, error))
+        if (!ParseRecordSpec(text, r, error))
             return false;
         out.plan.records.push_back(r);
         next = AddSeconds(r.begin, int64_t{r.seconds} + 60);

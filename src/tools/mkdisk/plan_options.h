@@ -17,7 +17,7 @@ struct CommandLine {
 
 bool ParseCommandLine(const std::vector<std::string_view>& args, CommandLine& out, std::string& error);
 // One --record value: comma-separated key=value pairs.
-bool ParseRecordSpec(std::string_view spec, RecordPlan& record, std::string& error);
+bool ParseRecordSpec(std::string_view text, RecordPlan& record, std::string& error);
 
 extern const char* const kUsage;
 
