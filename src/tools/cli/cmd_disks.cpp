@@ -19,8 +19,11 @@ int RunDisks(const Args& args)
     for (size_t i = 0; i < drives.size() && i < size_t(platform::kMaxDrives); ++i) {
         disk::RawDisk drive;
         disk::DiskGeometry geometry;
-        if (!drive.Open(static_cast<int>(i)) || !drive.QueryGeometry(geometry))
+        if (!drive.Open(static_cast<int>(i)) || !drive.QueryGeometry(geometry)) {
+            // Left out as the disk dialog leaves it out; say why on stderr.
+            std::fprintf(stderr, "quillon-cli: drive %zu (%s) cannot be opened for reading\n", i, drives[i].path.c_str());
             continue;
+        }
         // The geometry product, not the byte count: what the dialog shows.
         const uint64_t bytes = uint64_t(geometry.bytesPerSector) * geometry.sectorsPerTrack *
                                geometry.tracksPerCylinder * uint64_t(geometry.cylinders);
