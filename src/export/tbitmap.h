@@ -51,6 +51,8 @@ public:
 
     // The picture upright as a QImage (a null image when there is none).
     QImage ToImage() const;
+    // On an empty object: a 24-bit bottom-up copy of image (padding zeroed).
+    bool FromImage(const QImage& image);
 
     int Width() const { return width_; }
     int Height() const { return height_; }

@@ -3,7 +3,29 @@
 #include <QImage>
 #include <QPainter>
 
+#include <cstring>
+
 #include "export/tbitmap.h"
+
+bool TBitmap::FromImage(const QImage& source)
+{
+    const QImage image = source.convertToFormat(QImage::Format_RGB888);
+    if (!Create(image.width(), image.height(), 24))
+        return false;
+    const auto stride = static_cast<std::size_t>(BmpStride(image.width(), 24));
+    // Row padding too: a saved file must not carry stale memory.
+    std::memset(Pixels(), 0, stride * static_cast<std::size_t>(image.height()));
+    for (int y = 0; y < image.height(); ++y) {
+        std::uint8_t* row = Pixels() + stride * static_cast<std::size_t>(image.height() - 1 - y);
+        const uchar* src = image.constScanLine(y);
+        for (int x = 0; x < image.width(); ++x) {
+            row[x * 3 + 0] = src[x * 3 + 2];
+            row[x * 3 + 1] = src[x * 3 + 1];
+            row[x * 3 + 2] = src[x * 3 + 0];
+        }
+    }
+    return true;
+}
 
 QImage TBitmap::ToImage() const
 {

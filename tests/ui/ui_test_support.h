@@ -55,23 +55,8 @@ inline QApplication& App() { return QtEnvironment::App(); }
 // A 24-bit BMP of image at path; false when it can't be written.
 inline bool WriteBmp(const std::string& path, const QImage& source)
 {
-    const QImage image = source.convertToFormat(QImage::Format_RGB888);
     TBitmap bitmap;
-    if (!bitmap.Create(image.width(), image.height(), 24))
-        return false;
-    const auto stride = static_cast<std::size_t>(BmpStride(image.width(), 24));
-    // Row padding too: the file must not carry stale memory.
-    std::memset(bitmap.Pixels(), 0, stride * static_cast<std::size_t>(image.height()));
-    for (int y = 0; y < image.height(); ++y) {
-        std::uint8_t* row = bitmap.Pixels() + stride * static_cast<std::size_t>(image.height() - 1 - y);
-        const uchar* src = image.constScanLine(y);
-        for (int x = 0; x < image.width(); ++x) {
-            row[x * 3 + 0] = src[x * 3 + 2];
-            row[x * 3 + 1] = src[x * 3 + 1];
-            row[x * 3 + 2] = src[x * 3 + 0];
-        }
-    }
-    return bitmap.SaveBmp(path.c_str(), false);
+    return bitmap.FromImage(source) && bitmap.SaveBmp(path.c_str(), false);
 }
 
 inline QImage Filled(int width, int height, QRgb colour)

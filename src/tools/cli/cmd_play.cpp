@@ -42,7 +42,7 @@ int RunPlay(const Args& args)
         return Fail("--speed takes 1/8, 1/4, 1/2, 1, 2, 4, 8 or 16");
     int viewMode = 0;
     int camera = 0;
-    if (!ParseView(options.Value("--view").value_or("quad"), viewMode, camera))
+    if (!ViewOption(options, viewMode, camera))
         return Fail("--view takes quad or a camera number 1 to 4");
 
     disk::RecorderVolume volume;

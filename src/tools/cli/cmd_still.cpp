@@ -22,7 +22,7 @@ int RunStill(const Args& args)
         return Fail("usage: quillon-cli still DISK --record N --at S [--view quad|1..4] -o OUT.png");
     int viewMode = 0;
     int camera = 0;
-    if (!ParseView(options.Value("--view").value_or("quad"), viewMode, camera))
+    if (!ViewOption(options, viewMode, camera))
         return Fail("--view takes quad or a camera number 1 to 4");
 
     disk::RecorderVolume volume;

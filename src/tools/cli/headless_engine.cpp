@@ -58,8 +58,9 @@ bool HeadlessEngine::Open(disk::RecorderVolume& volume, uint32_t record, std::st
     return true;
 }
 
-bool ParseView(const std::string& text, int& viewMode, int& camera)
+bool ViewOption(const Options& options, int& viewMode, int& camera)
 {
+    const std::string text = options.Value("--view").value_or("quad");
     viewMode = playback::PlaybackEngine::kQuadView;
     camera = 0;
     if (text == "quad")

@@ -9,6 +9,7 @@
 #include "platform/window_surface.h"
 #include "playback/playback_engine.h"
 #include "playback/video_decoder.h"
+#include "tools/cli/options.h"
 
 namespace cli {
 
@@ -34,7 +35,7 @@ private:
     std::unique_ptr<playback::PlaybackEngine> engine;
 };
 
-// "quad" or a camera number 1..4.
-bool ParseView(const std::string& text, int& viewMode, int& camera);
+// --view: "quad" (the default) or a camera number 1..4.
+bool ViewOption(const Options& options, int& viewMode, int& camera);
 
 }  // namespace cli

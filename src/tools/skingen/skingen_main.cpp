@@ -26,24 +26,10 @@ int failures = 0;
 
 void Save(const QImage& source, const char* name)
 {
-    const QImage image = source.convertToFormat(QImage::Format_RGB888);
     TBitmap bitmap;
-    if (!bitmap.Create(image.width(), image.height(), 24)) {
+    if (!bitmap.FromImage(source)) {
         ++failures;
         return;
-    }
-    const auto stride = static_cast<std::size_t>(BmpStride(image.width(), 24));
-    // Row padding too: the file must not carry stale memory.
-    std::memset(bitmap.Pixels(), 0, stride * static_cast<std::size_t>(image.height()));
-    for (int y = 0; y < image.height(); ++y) {
-        // Bottom-up rows, blue first.
-        std::uint8_t* row = bitmap.Pixels() + stride * static_cast<std::size_t>(image.height() - 1 - y);
-        const uchar* src = image.constScanLine(y);
-        for (int x = 0; x < image.width(); ++x) {
-            row[x * 3 + 0] = src[x * 3 + 2];
-            row[x * 3 + 1] = src[x * 3 + 1];
-            row[x * 3 + 2] = src[x * 3 + 0];
-        }
     }
     const std::string path = outDir + "/" + name;
     if (!bitmap.SaveBmp(path.c_str(), false)) {
