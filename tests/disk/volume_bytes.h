@@ -59,7 +59,8 @@ public:
     VolumeBytes& Put(size_t at, const void* data, size_t n)
     {
         Grow(at + n);
-        std::memcpy(bytes.data() + at, data, n);
+        if (n > 0)
+            std::memcpy(bytes.data() + at, data, n);
         return *this;
     }
     VolumeBytes& Put(size_t at, const std::vector<uint8_t>& data) { return Put(at, data.data(), data.size()); }
