@@ -1,5 +1,7 @@
 #include "platform/window_surface.h"
 
+#include <QPainter>
+
 #include <algorithm>
 
 namespace platform {
@@ -67,6 +69,12 @@ int WindowSurface::Height() const
 {
     std::lock_guard lock(imageMutex);
     return image.height();
+}
+
+void WindowSurface::PaintTo(QPainter& painter, const QRect& area) const
+{
+    std::lock_guard lock(imageMutex);
+    painter.drawImage(area, image, area);
 }
 
 QImage WindowSurface::Copy() const

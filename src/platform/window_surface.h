@@ -5,6 +5,8 @@
 #include <functional>
 #include <mutex>
 
+class QPainter;
+
 namespace platform {
 
 // The backing image of a window that other threads draw into: the stand-in
@@ -52,6 +54,9 @@ public:
     int Width() const;
     int Height() const;
     QImage Copy() const;
+    // Draws the image's area onto painter at the same place, under the lock:
+    // a window's paint event, without copying the whole image.
+    void PaintTo(QPainter& painter, const QRect& area) const;
 
 private:
     void Repaint(const QRect& rect);

@@ -68,10 +68,8 @@ void MainWindow::SetShape(const QRegion& shape)
 
 void MainWindow::paintEvent(QPaintEvent* event)
 {
-    const QImage image = surface.Copy();
     QPainter painter(this);
-    const QRect area = event->rect();
-    painter.drawImage(area, image, area);
+    surface.PaintTo(painter, event->rect());
 }
 
 void MainWindow::showEvent(QShowEvent* event)
