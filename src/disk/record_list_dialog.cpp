@@ -1,0 +1,181 @@
+#include "disk/record_list_dialog.h"
+
+#include <QCloseEvent>
+#include <QShowEvent>
+#include <QTimer>
+
+#include "disk/dialog_layout.h"
+#include "disk/record_entry.h"
+#include "disk/record_time.h"
+#include "platform/app_directory.h"
+#include "ui/message_box.h"
+
+namespace disk {
+namespace {
+
+constexpr int kNoPicturesText = 23;
+
+// The main window's position slider as the preview may use it: the thumb
+// follows the preview (the main engine puts it back on Cancel), but the
+// segment marks on it are the main engine's and stay.
+class PreviewSlider final : public playback::PositionSlider {
+public:
+    explicit PreviewSlider(playback::PositionSlider& mainSlider) : slider(mainSlider) {}
+    int TrackLength() const override { return slider.TrackLength(); }
+    bool DrawPosition(int offset) override { return slider.DrawPosition(offset); }
+    int PositionOffset() const override { return slider.PositionOffset(); }
+    void SetBeginMark(int) override {}
+    void SetEndMark(int) override {}
+    void ClearMarks() override {}
+
+private:
+    playback::PositionSlider& slider;
+};
+
+}  // namespace
+
+RecordListDialog::RecordListDialog(QWidget* mainWindow, RecorderVolume& volume, int drive,
+                                   playback::VideoDecoder& decoder, playback::PlaybackEngine* engine,
+                                   playback::PositionSlider* slider, platform::WindowSurface* mainWindowSurface)
+    : QDialog(mainWindow),
+      previewEngine(decoder),
+      previewSlider(slider ? std::make_unique<PreviewSlider>(*slider) : nullptr),
+      mainVolume(volume),
+      currentDrive(drive),
+      mainEngine(engine),
+      okButton(QStringLiteral("OK"), this),
+      cancelButton(QStringLiteral("Cancel"), this),
+      list(this, {{"No.", 39}, {"Record", 55}, {"Begin Time", 136}, {"End Time", 136}}),
+      previewFrame(this),
+      previewView(&previewFrame, 1, 1)
+{
+    previewEngine.SetHosts(previewSlider.get(), nullptr, mainWindowSurface);
+
+    setWindowTitle(QStringLiteral("File Select"));
+    const DialogUnits units(font());
+    setFixedSize(units.X(515), units.Y(213));
+    okButton.setGeometry(units.Rect(319, 194, 50, 14));
+    cancelButton.setGeometry(units.Rect(379, 194, 50, 14));
+    list.setGeometry(units.Rect(7, 7, 222, 201));
+    okButton.setDefault(true);
+    connect(&okButton, &QPushButton::clicked, this, &RecordListDialog::accept);
+    connect(&cancelButton, &QPushButton::clicked, this, &RecordListDialog::reject);
+
+    // A black frame with a sunken edge; the preview engine draws inside it.
+    previewFrame.setGeometry(units.Rect(238, 7, 270, 181));
+    previewFrame.setFrameStyle(QFrame::Panel | QFrame::Sunken);
+    previewFrame.setLineWidth(2);
+    QPalette black = previewFrame.palette();
+    black.setColor(QPalette::Window, Qt::black);
+    previewFrame.setPalette(black);
+    previewFrame.setAutoFillBackground(true);
+    const QRect inside = previewFrame.contentsRect();
+    previewView.setGeometry(inside);
+    // The engine takes the window's size at Attach, before the first show.
+    previewView.Surface().Resize(inside.width(), inside.height());
+
+    PlaceFromWindow(*this, mainWindow, QPoint(-80, 53));
+
+    ListRecords();
+    previewLoaded = previewVolume.Load(currentDrive);
+    list.OnMarkChanged([this](int row) { SelectRow(row); });
+}
+
+RecordListDialog::~RecordListDialog() = default;
+
+void RecordListDialog::ListRecords()
+{
+    RecordTime begin;
+    uint32_t segments = 0;
+    bool more = mainVolume.FirstRecord(begin, segments);
+    for (uint32_t r = 0; more; ++r) {
+        const int row = list.AddRow();
+        list.SetText(row, 0, QString::number(r + 1));
+        list.SetText(row, 1, QString(QChar::fromLatin1(KindLetter(mainVolume.Record(r).kind))));
+        list.SetText(row, 2, QString::fromStdString(FormatRecordTime(begin)));
+        // The begin of the last one-second segment. A record without
+        // segments has none: its end is its begin, never a second before.
+        const int64_t last = segments > 0 ? int64_t(segments) * 1000 - 1000 : 0;
+        list.SetText(row, 3, QString::fromStdString(FormatRecordTime(AddMilliseconds(begin, last))));
+        more = mainVolume.NextRecord(begin, segments);
+    }
+}
+
+void RecordListDialog::showEvent(QShowEvent* event)
+{
+    QDialog::showEvent(event);
+    if (!firstShow)
+        return;
+    firstShow = false;
+    // After the dialog is on screen: the first record may have a message.
+    QTimer::singleShot(0, this, [this] { SelectRow(0); });
+}
+
+bool RecordListDialog::PreviewHasPictures() const
+{
+    // The open record must be the marked one: a record that failed to open
+    // leaves the one before it open.
+    return previewLoaded && previewVolume.IsLoaded() && selectedRow >= 0 &&
+           previewVolume.OpenRecordNumber() == selectedRow && previewVolume.SegmentCount() > 0;
+}
+
+void RecordListDialog::ShowNoPictures()
+{
+    const std::string path = uiTextPath.empty() ? platform::AppDirectory() + "/Tooltip.ini" : uiTextPath;
+    ui::LoadUiTexts(texts, path, this);
+    textsLoaded = true;
+    ui::ShowApplicationMessage(ui::UiString(texts.Text(kNoPicturesText)));
+}
+
+void RecordListDialog::SelectRow(int row)
+{
+    if (row < 0 || row >= list.Rows())
+        return;
+    list.SetSelectionMark(row);
+    selectedRow = row;
+    if (!previewLoaded)
+        return;
+    previewEngine.Attach(&previewView.Surface(), &previewVolume, row, currentDrive);
+    if (PreviewHasPictures()) {
+        previewEngine.GotoStart();
+        return;
+    }
+    // No picture of this record: the last record's must not stand for it.
+    {
+        platform::WindowSurface& surface = previewView.Surface();
+        auto context = surface.Draw(QRect(0, 0, surface.Width(), surface.Height()));
+        context.Image().fill(Qt::black);
+    }
+    ShowNoPictures();
+}
+
+void RecordListDialog::accept()
+{
+    if (PreviewHasPictures()) {
+        QDialog::accept();
+        return;
+    }
+    // Never an empty box: the texts are read if no selection has read them.
+    if (!textsLoaded) {
+        ShowNoPictures();
+        return;
+    }
+    ui::ShowApplicationMessage(ui::UiString(texts.Text(kNoPicturesText)));
+}
+
+void RecordListDialog::reject()
+{
+    // The preview painted the main window's time panel and slider; the main
+    // engine puts back its own.
+    if (mainEngine && mainEngine->IsReady())
+        mainEngine->ShowPosition(mainEngine->Position(), true, true);
+    QDialog::reject();
+}
+
+void RecordListDialog::closeEvent(QCloseEvent* event)
+{
+    previewVolume.Close();
+    QDialog::closeEvent(event);
+}
+
+}  // namespace disk

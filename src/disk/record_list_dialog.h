@@ -1,0 +1,83 @@
+#pragma once
+// "File Select": lists the records of the loaded disk with number, kind,
+// begin and end time, and previews the marked record's first pictures.
+// The preview reads the disk through a second volume and a second engine of
+// its own, so the main playback state is left as it was.
+#include <QDialog>
+#include <QFrame>
+#include <QPushButton>
+
+#include <memory>
+#include <string>
+
+#include "disk/recorder_volume.h"
+#include "disk/report_list.h"
+#include "playback/playback_engine.h"
+#include "ui/surface_view.h"
+#include "ui/ui_text_table.h"
+
+namespace platform {
+class WindowSurface;
+}
+
+namespace disk {
+
+class RecordListDialog : public QDialog {
+public:
+    // mainVolume must be loaded; currentDrive is the drive it was loaded
+    // from. mainEngine, slider and mainWindowSurface may be null.
+    RecordListDialog(QWidget* mainWindow, RecorderVolume& mainVolume, int currentDrive,
+                     playback::VideoDecoder& decoder, playback::PlaybackEngine* mainEngine,
+                     playback::PositionSlider* slider, platform::WindowSurface* mainWindowSurface);
+    ~RecordListDialog() override;
+
+    // The marked record (its list row); -1 before the dialog was shown.
+    int SelectedRecord() const { return selectedRow; }
+
+    // Where the UI texts are read from (Tooltip.ini beside the executable
+    // unless set).
+    void SetUiTextPath(std::string path) { uiTextPath = std::move(path); }
+
+    ReportList& List() { return list; }
+    bool PreviewLoaded() const { return previewLoaded; }
+    platform::WindowSurface& PreviewSurface() { return previewView.Surface(); }
+    playback::PlaybackEngine& PreviewEngine() { return previewEngine; }
+
+    void accept() override;
+    void reject() override;
+
+protected:
+    void showEvent(QShowEvent* event) override;
+    void closeEvent(QCloseEvent* event) override;
+
+private:
+    void ListRecords();
+    void SelectRow(int row);
+    bool PreviewHasPictures() const;
+    void ShowNoPictures();
+
+    RecorderVolume previewVolume;
+    playback::PlaybackEngine previewEngine;
+    // The preview moves the main window's slider thumb; its marks belong to
+    // the main engine.
+    std::unique_ptr<playback::PositionSlider> previewSlider;
+    ui::UiTextTable texts;
+    bool textsLoaded = false;
+    std::string uiTextPath;
+
+    RecorderVolume& mainVolume;
+    int currentDrive;
+    playback::PlaybackEngine* mainEngine;
+
+    QPushButton okButton;
+    QPushButton cancelButton;
+    ReportList list;
+    QFrame previewFrame;
+    ui::SurfaceView previewView;
+
+    bool previewLoaded = false;
+    bool firstShow = true;
+    int selectedRow = -1;
+};
+
+}  // namespace disk

@@ -1,0 +1,68 @@
+#pragma once
+// A report-view list as both dialogs use it: fixed column titles and pixel
+// widths, centred texts, grid lines, whole rows selected one at a time, no
+// editing. Its "selection mark" is the current row.
+#include <QAbstractTableModel>
+#include <QString>
+#include <QTableView>
+
+#include <functional>
+#include <initializer_list>
+#include <vector>
+
+namespace disk {
+
+struct ReportColumn {
+    const char* title;
+    int width;  // pixels
+};
+
+// The texts of the list, row by row.
+class ReportTexts final : public QAbstractTableModel {
+public:
+    explicit ReportTexts(std::initializer_list<ReportColumn> columns);
+
+    int AddRow();
+    void SetText(int row, int column, const QString& text);
+    QString Text(int row, int column) const;
+    QString Title(int column) const;
+    int Columns() const { return static_cast<int>(titles.size()); }
+
+    int rowCount(const QModelIndex& parent = QModelIndex()) const override;
+    int columnCount(const QModelIndex& parent = QModelIndex()) const override;
+    QVariant data(const QModelIndex& index, int role) const override;
+    QVariant headerData(int section, Qt::Orientation orientation, int role) const override;
+
+private:
+    std::vector<QString> titles;
+    std::vector<std::vector<QString>> rows;
+};
+
+class ReportList final : public QTableView {
+public:
+    ReportList(QWidget* parent, std::initializer_list<ReportColumn> columns);
+    ~ReportList() override;
+
+    // Appends an empty row; its number.
+    int AddRow() { return texts.AddRow(); }
+    void SetText(int row, int column, const QString& text) { texts.SetText(row, column, text); }
+    QString Text(int row, int column) const { return texts.Text(row, column); }
+    QString Title(int column) const { return texts.Title(column); }
+    int Rows() const { return texts.rowCount(); }
+    int Columns() const { return texts.Columns(); }
+
+    // -1 when no row is marked.
+    int SelectionMark() const;
+    // Marks and highlights the row without telling the dialog (it asked).
+    void SetSelectionMark(int row);
+
+    // Called with the newly marked row when the user moves the mark, by
+    // mouse or keyboard.
+    void OnMarkChanged(std::function<void(int row)> handler);
+
+private:
+    ReportTexts texts;
+    bool quiet = false;
+};
+
+}  // namespace disk
