@@ -1,0 +1,433 @@
+// The disk selection and record list dialogs, headless, over disks written
+// by the project's disk writer.
+#include <gtest/gtest.h>
+
+#include <QApplication>
+#include <QPushButton>
+#include <QWidget>
+
+#include <filesystem>
+#include <fstream>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "disk/disk_select_dialog.h"
+#include "disk/record_list_dialog.h"
+#include "platform/drive_table.h"
+#include "platform/window_surface.h"
+#include "playback/playback_engine.h"
+#include "playback/video_decoder.h"
+#include "temp_dir.h"
+#include "tools/mkdisk/disk_writer.h"
+#include "tools/mkdisk/frame_code.h"
+#include "tools/mkdisk/volume_writer.h"
+#include "ui/message_box.h"
+
+namespace {
+
+// One offscreen application for the binary, gone before static destruction.
+class QtEnvironment : public ::testing::Environment {
+public:
+    void SetUp() override
+    {
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+        setenv("SDL_AUDIODRIVER", "dummy", 1);
+        static int argc = 1;
+        static char name[] = "dialogs_test";
+        static char* argv[] = {name, nullptr};
+        app = std::make_unique<QApplication>(argc, argv);
+    }
+    void TearDown() override { app.reset(); }
+
+private:
+    std::unique_ptr<QApplication> app;
+};
+
+const ::testing::Environment* const kQt = ::testing::AddGlobalTestEnvironment(std::make_unique<QtEnvironment>().release());
+
+struct Shown {
+    ui::MessageKind kind;
+    QWidget* owner;
+    std::string text;
+};
+
+// Message boxes remembered instead of shown.
+class MessageLog {
+public:
+    MessageLog()
+    {
+        ui::SetMessagePresenter([this](ui::MessageKind kind, QWidget* owner, const QString& text) {
+            shown.push_back({kind, owner, text.toStdString()});
+        });
+    }
+    ~MessageLog() { ui::SetMessagePresenter({}); }
+    std::vector<Shown> shown;
+};
+
+QPushButton* Button(QWidget& dialog, const char* text)
+{
+    for (QPushButton* b : dialog.findChildren<QPushButton*>())
+        if (b->text() == QLatin1String(text))
+            return b;
+    return nullptr;
+}
+
+// The user moves the list's mark, as a click or an arrow key does.
+void MarkRow(disk::ReportList& list, int row) { list.setCurrentIndex(list.model()->index(row, 0)); }
+
+std::string Header(disk::ReportList& list, int column)
+{
+    return list.model()->headerData(column, Qt::Horizontal, Qt::DisplayRole).toString().toStdString();
+}
+
+// A borderless main window somewhere on the screen.
+struct MainWindow {
+    MainWindow(int x, int y)
+    {
+        widget.setWindowFlags(Qt::FramelessWindowHint);
+        widget.setGeometry(x, y, 925, 640);
+        widget.show();
+    }
+    QWidget widget;
+};
+
+void WriteOrFail(const mkdisk::DiskPlan& plan, const std::string& path)
+{
+    std::string error;
+    ASSERT_TRUE(mkdisk::WriteDisk(plan, path, error)) << error;
+}
+
+mkdisk::RecordPlan Record(mkdisk::RecordTime begin, uint32_t seconds, mkdisk::RecordKind kind, uint8_t cameras = 0x0F)
+{
+    mkdisk::RecordPlan r;
+    r.begin = begin;
+    r.seconds = seconds;
+    r.kind = kind;
+    r.videoCameras = cameras;
+    r.audioCameras = 0;
+    return r;
+}
+
+// ---------------------------------------------------------------- disk list
+
+TEST(DiskSelectDialog, ListsOnlySignedDrivesSizedByTheirGeometry)
+{
+    testing_support::TempDir dir;
+    const std::string junk = dir.File("junk.img");
+    const std::string small = dir.File("small.img");
+    const std::string big = dir.File("big.img");
+    std::ofstream(junk, std::ios::binary) << std::string(64 * 1024, '\0');
+    mkdisk::DiskPlan plan;
+    plan.records = {Record({2006, 3, 7, 9, 5, 0}, 1, mkdisk::RecordKind::A)};
+    WriteOrFail(plan, small);
+    // 312,581,808 sectors (sparse): 19,457 cylinders of 255 × 63 sectors
+    // make 149 GBytes, where the sector count would make 149.05.
+    std::filesystem::copy_file(small, big);
+    std::filesystem::resize_file(big, 312581808ull * 512);
+    platform::SetDriveImages({junk, small, big});
+
+    MainWindow main(100, 200);
+    disk::DiskSelectDialog dialog(&main.widget);
+    dialog.show();
+    EXPECT_EQ(dialog.windowTitle().toStdString(), "Disk Select");
+    EXPECT_EQ(dialog.pos(), QPoint(250, 350));
+
+    disk::ReportList& list = dialog.List();
+    ASSERT_EQ(list.model()->columnCount(), 3);
+    EXPECT_EQ(Header(list, 0), "HDD");
+    EXPECT_EQ(Header(list, 1), "Size");
+    EXPECT_EQ(Header(list, 2), "Name");
+    EXPECT_EQ(list.columnWidth(0), 38);
+    EXPECT_EQ(list.columnWidth(1), 89);
+    EXPECT_EQ(list.columnWidth(2), 200);
+
+    // The unsigned image is left out; rows are numbered from 0 whatever
+    // their drive numbers.
+    ASSERT_EQ(dialog.RowCount(), 2);
+    EXPECT_EQ(list.Text(0, 0).toStdString(), "0");
+    EXPECT_EQ(list.Text(0, 1).toStdString(), "0 GBytes");
+    EXPECT_EQ(list.Text(0, 2).toStdString(), small);
+    EXPECT_EQ(dialog.RowDrive(0), 1);
+    EXPECT_EQ(list.Text(1, 0).toStdString(), "1");
+    EXPECT_EQ(list.Text(1, 1).toStdString(), "149 GBytes");
+    EXPECT_EQ(list.Text(1, 2).toStdString(), big);
+    EXPECT_EQ(dialog.RowDrive(1), 2);
+
+    EXPECT_EQ(dialog.SelectedDrive(), 1) << "the first row is marked at the start";
+    EXPECT_EQ(list.SelectionMark(), 0);
+    MarkRow(list, 1);
+    EXPECT_EQ(dialog.SelectedDrive(), 2);
+    Button(dialog, "OK")->click();
+    EXPECT_EQ(dialog.result(), QDialog::Accepted);
+    EXPECT_EQ(dialog.SelectedDrive(), 2);
+}
+
+TEST(DiskSelectDialog, WithoutARecorderDiskOkGivesNoDrive)
+{
+    testing_support::TempDir dir;
+    const std::string junk = dir.File("junk.img");
+    std::ofstream(junk, std::ios::binary) << std::string(4096, 'x');
+    platform::SetDriveImages({junk});
+
+    disk::DiskSelectDialog dialog(nullptr);
+    dialog.show();
+    EXPECT_EQ(dialog.RowCount(), 0);
+    EXPECT_EQ(dialog.List().SelectionMark(), -1);
+    Button(dialog, "OK")->click();
+    EXPECT_EQ(dialog.result(), QDialog::Accepted);
+    EXPECT_EQ(dialog.SelectedDrive(), -1);
+}
+
+// -------------------------------------------------------------- record list
+
+class RecordListTest : public ::testing::Test {
+protected:
+    static void SetUpTestSuite()
+    {
+        dir = std::make_unique<testing_support::TempDir>();
+        mkdisk::DiskPlan plan;
+        plan.audioAreas = false;
+        plan.records = {
+            Record({2006, 12, 31, 23, 59, 30}, 31, mkdisk::RecordKind::S),
+            Record({2006, 3, 7, 9, 5, 0}, 2, mkdisk::RecordKind::B, 0x05),  // cameras 1 and 3 only
+            Record({2007, 1, 2, 3, 4, 5}, 0, mkdisk::RecordKind::M),
+            Record({2008, 2, 29, 12, 0, 0}, 1, mkdisk::RecordKind::A),
+        };
+        WriteOrFail(plan, dir->File("records.img"));
+        std::ofstream texts(dir->File("Tooltip.ini"), std::ios::binary);
+        for (int i = 1; i <= 28; ++i)
+            texts << "line " << i << "\r\n";
+    }
+    static void TearDownTestSuite() { dir.reset(); }
+
+    void SetUp() override
+    {
+        platform::SetDriveImages({dir->File("records.img")});
+        ASSERT_TRUE(volume.Load(0));
+        ASSERT_TRUE(decoder.IsLoaded());
+    }
+
+    std::unique_ptr<disk::RecordListDialog> Open(int drive = 0, playback::PlaybackEngine* engine = nullptr,
+                                                 playback::PositionSlider* slider = nullptr,
+                                                 platform::WindowSurface* surface = nullptr)
+    {
+        auto dialog = std::make_unique<disk::RecordListDialog>(&main.widget, volume, drive, decoder, engine, slider,
+                                                               surface);
+        dialog->SetUiTextPath(dir->File("Tooltip.ini"));
+        dialog->show();
+        QApplication::processEvents();  // the first record is marked once on screen
+        return dialog;
+    }
+
+    // The frame code in camera's quarter of the preview.
+    static std::optional<mkdisk::FrameCode> PreviewCode(disk::RecordListDialog& dialog, int camera)
+    {
+        const playback::CellRect r = dialog.PreviewEngine().Cells()[camera];
+        const QImage image = dialog.PreviewSurface().Copy();
+        const uint8_t* at = image.constBits() + r.top * image.bytesPerLine() + r.left * 4;
+        return mkdisk::DecodeFrameCodeRgb(at, r.Width(), r.Height(), size_t(image.bytesPerLine()), 4);
+    }
+
+    static inline std::unique_ptr<testing_support::TempDir> dir;
+    MainWindow main {300, 100};
+    disk::RecorderVolume volume;
+    playback::VideoDecoder decoder {std::string(QUILLON_BIN_DIR) + "/libquillon_decode.so"};
+    MessageLog messages;
+};
+
+TEST_F(RecordListTest, ListsEveryRecordWithKindAndTimes)
+{
+    auto dialog = Open();
+    EXPECT_EQ(dialog->windowTitle().toStdString(), "File Select");
+    EXPECT_EQ(dialog->pos(), QPoint(220, 153)) << "80 left of and 53 below the main window";
+
+    disk::ReportList& list = dialog->List();
+    const char* titles[] = {"No.", "Record", "Begin Time", "End Time"};
+    const int widths[] = {39, 55, 136, 136};
+    ASSERT_EQ(list.model()->columnCount(), 4);
+    for (int c = 0; c < 4; ++c) {
+        EXPECT_EQ(Header(list, c), titles[c]);
+        EXPECT_EQ(list.columnWidth(c), widths[c]);
+    }
+    const std::vector<std::vector<std::string>> rows = {
+        // 31 one-second segments: the last begins 30 seconds later, in the next year.
+        {"1", "S", "2006/12/31 23:59:30", "2007/01/01 00:00:00"},
+        {"2", "B", "2006/03/07 09:05:00", "2006/03/07 09:05:01"},
+        // No segments: it ends where it begins, not a second before.
+        {"3", "M", "2007/01/02 03:04:05", "2007/01/02 03:04:05"},
+        {"4", "A", "2008/02/29 12:00:00", "2008/02/29 12:00:00"},
+    };
+    ASSERT_EQ(list.Rows(), 4);
+    for (int r = 0; r < 4; ++r)
+        for (int c = 0; c < 4; ++c)
+            EXPECT_EQ(list.Text(r, c).toStdString(), rows[size_t(r)][size_t(c)]) << "row " << r << " column " << c;
+    EXPECT_TRUE(messages.shown.empty());
+}
+
+TEST_F(RecordListTest, PreviewShowsTheMarkedRecordsCameras)
+{
+    auto dialog = Open();
+    ASSERT_TRUE(dialog->PreviewLoaded());
+    EXPECT_EQ(dialog->SelectedRecord(), 0);
+    EXPECT_EQ(dialog->List().SelectionMark(), 0);
+    for (int camera = 0; camera < 4; ++camera) {
+        const auto code = PreviewCode(*dialog, camera);
+        ASSERT_TRUE(code) << "camera " << camera;
+        EXPECT_EQ(*code, (mkdisk::FrameCode {camera, 0, 0}));
+    }
+
+    MarkRow(dialog->List(), 1);
+    EXPECT_EQ(dialog->SelectedRecord(), 1);
+    EXPECT_EQ(PreviewCode(*dialog, 0), (mkdisk::FrameCode {0, 0, 0}));
+    EXPECT_EQ(PreviewCode(*dialog, 2), (mkdisk::FrameCode {2, 0, 0}));
+    EXPECT_FALSE(PreviewCode(*dialog, 1)) << "a camera without video leaves its quarter empty";
+    EXPECT_FALSE(PreviewCode(*dialog, 3));
+
+    Button(*dialog, "OK")->click();
+    EXPECT_EQ(dialog->result(), QDialog::Accepted);
+    EXPECT_EQ(dialog->SelectedRecord(), 1);
+    EXPECT_TRUE(messages.shown.empty());
+}
+
+TEST_F(RecordListTest, RecordWithoutSegmentsCannotBeConfirmed)
+{
+    auto dialog = Open();
+    MarkRow(dialog->List(), 2);
+    EXPECT_EQ(dialog->SelectedRecord(), 2);
+    ASSERT_EQ(messages.shown.size(), 1u);
+    EXPECT_EQ(messages.shown[0].kind, ui::MessageKind::Application);
+    EXPECT_EQ(messages.shown[0].text, "line 23");
+    EXPECT_FALSE(PreviewCode(*dialog, 0)) << "the last record's picture does not stand for this one";
+
+    Button(*dialog, "OK")->click();
+    EXPECT_TRUE(dialog->isVisible()) << "OK is refused";
+    EXPECT_NE(dialog->result(), QDialog::Accepted);
+    ASSERT_EQ(messages.shown.size(), 2u);
+    EXPECT_EQ(messages.shown[1].text, "line 23");
+
+    MarkRow(dialog->List(), 3);
+    EXPECT_EQ(PreviewCode(*dialog, 3), (mkdisk::FrameCode {3, 0, 0}));
+    Button(*dialog, "OK")->click();
+    EXPECT_EQ(dialog->result(), QDialog::Accepted);
+    EXPECT_EQ(dialog->SelectedRecord(), 3);
+    EXPECT_EQ(messages.shown.size(), 2u);
+}
+
+TEST_F(RecordListTest, MissingTextFileIsSaidFirstInABoxOwnedByTheDialog)
+{
+    auto dialog = Open();
+    dialog->SetUiTextPath(dir->File("gone/Tooltip.ini"));
+    MarkRow(dialog->List(), 2);
+    ASSERT_EQ(messages.shown.size(), 2u);
+    EXPECT_EQ(messages.shown[0].kind, ui::MessageKind::Window);
+    EXPECT_EQ(messages.shown[0].owner, dialog.get());
+    EXPECT_EQ(messages.shown[0].text, "Can't Open Setting file");
+    EXPECT_EQ(messages.shown[1].kind, ui::MessageKind::Application);
+    EXPECT_EQ(messages.shown[1].text, "");
+}
+
+TEST_F(RecordListTest, WithoutPreviewEveryRecordIsRefusedWithItsMessage)
+{
+    auto dialog = Open(7);  // no such drive
+    EXPECT_FALSE(dialog->PreviewLoaded());
+    EXPECT_EQ(dialog->List().Rows(), 4) << "the list stays usable";
+    EXPECT_EQ(dialog->SelectedRecord(), 0);
+    EXPECT_TRUE(messages.shown.empty());
+    Button(*dialog, "OK")->click();
+    EXPECT_NE(dialog->result(), QDialog::Accepted);
+    // Read for the purpose, not an empty box.
+    ASSERT_EQ(messages.shown.size(), 1u);
+    EXPECT_EQ(messages.shown[0].text, "line 23");
+}
+
+// A stand-in for the skin's position slider.
+class Slider final : public playback::PositionSlider {
+public:
+    int TrackLength() const override { return 300; }
+    bool DrawPosition(int offset) override
+    {
+        if (offset >= 0)
+            thumb = offset;
+        return true;
+    }
+    int PositionOffset() const override { return thumb; }
+    void SetBeginMark(int offset) override { begin = offset; }
+    void SetEndMark(int offset) override { end = offset; }
+    void ClearMarks() override { begin = end = -1; }
+    int thumb = 0, begin = -1, end = -1;
+};
+
+TEST_F(RecordListTest, CancelPutsTheMainPlaybackBackWhereItWas)
+{
+    Slider slider;
+    platform::WindowSurface mainSurface(925, 640);
+    platform::WindowSurface video(352, 240);
+    playback::PlaybackEngine engine(decoder);
+    engine.SetHosts(&slider, nullptr, &mainSurface);
+    ASSERT_EQ(engine.Attach(&video, &volume, 0, 0), 1);
+    ASSERT_EQ(engine.GotoStart(), 1);
+    ASSERT_EQ(engine.ShowPosition(6, true, true), 1);
+    engine.ToggleMark();
+    ASSERT_EQ(slider.thumb, 60);
+    ASSERT_EQ(slider.begin, 60);
+
+    auto dialog = Open(0, &engine, &slider, &mainSurface);
+    EXPECT_EQ(slider.thumb, 0) << "the preview moves the main thumb";
+    MarkRow(dialog->List(), 1);
+    Button(*dialog, "Cancel")->click();
+    EXPECT_EQ(dialog->result(), QDialog::Rejected);
+
+    EXPECT_EQ(engine.Position(), 6);
+    EXPECT_EQ(slider.thumb, 60);
+    EXPECT_EQ(slider.begin, 60) << "the main engine's mark stays on the slider";
+    EXPECT_EQ(engine.MarkBegin(), 6);
+    const QImage picture = video.Copy();
+    const playback::CellRect r = engine.Cells()[1];
+    const auto code = mkdisk::DecodeFrameCodeRgb(picture.constBits() + r.top * picture.bytesPerLine() + r.left * 4,
+                                                 r.Width(), r.Height(), size_t(picture.bytesPerLine()), 4);
+    EXPECT_EQ(code, (mkdisk::FrameCode {1, 6, 0}));
+}
+
+TEST_F(RecordListTest, ClosingTheWindowCancels)
+{
+    auto dialog = Open();
+    dialog->close();
+    EXPECT_EQ(dialog->result(), QDialog::Rejected);
+    EXPECT_FALSE(dialog->isVisible());
+}
+
+// A record whose index lies beyond the disk can't be opened; the record
+// opened before must not be confirmed in its name.
+TEST(RecordListDialog, RecordThatCannotBeOpenedIsRefused)
+{
+    testing_support::TempDir dir;
+    mkdisk::RawVolume raw;
+    mkdisk::RawRecord good;
+    good.segments = {std::vector<uint8_t>(512, 0)};
+    mkdisk::RawRecord broken = good;
+    broken.header.indexOffsetField = 0x7FFFFFF0u;
+    raw.records = {good, broken};
+    std::string error;
+    ASSERT_TRUE(mkdisk::WriteRawVolume(raw, dir.File("raw.img"), error)) << error;
+    platform::SetDriveImages({dir.File("raw.img")});
+    disk::RecorderVolume volume;
+    ASSERT_TRUE(volume.Load(0));
+    playback::VideoDecoder decoder(std::string(QUILLON_BIN_DIR) + "/libquillon_decode.so");
+    MessageLog messages;
+
+    disk::RecordListDialog dialog(nullptr, volume, 0, decoder, nullptr, nullptr, nullptr);
+    dialog.SetUiTextPath(dir.File("none.ini"));
+    dialog.show();
+    QApplication::processEvents();
+    EXPECT_EQ(dialog.SelectedRecord(), 0);
+    EXPECT_TRUE(messages.shown.empty());
+    MarkRow(dialog.List(), 1);
+    ASSERT_EQ(messages.shown.size(), 2u);
+    EXPECT_EQ(messages.shown[0].text, "Can't Open Setting file");
+    Button(dialog, "OK")->click();
+    EXPECT_NE(dialog.result(), QDialog::Accepted);
+}
+
+}  // namespace
