@@ -1,0 +1,131 @@
+#include "ui/main_frame.h"
+
+#include <QCloseEvent>
+#include <QMessageBox>
+#include <QMetaObject>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdint>
+#include <thread>
+
+#include "playback/playback_engine.h"
+#include "ui/app_context.h"
+#include "ui/main_skin.h"
+#include "ui/video_view.h"
+
+namespace ui {
+
+const char* const CMainFrame::kVersionText = "Torvane Version 1.5.0012";
+const char* const CMainFrame::kVersionCaption = "Quillon PlayBack";
+
+CMainFrame::CMainFrame(AppContext& appContext, playback::PlaybackEngine& playbackEngine)
+    : MainWindow(appContext.skin),
+      context(appContext),
+      engine(playbackEngine),
+      positionSlider(appContext.skin),
+      messages(TextTablePath(appContext.appDirectory), this)
+{
+    move(kLeft, kTop);
+    SetEvents(this);
+    videoView = std::make_unique<VideoView>(this, engine);
+    videoView->SetClickHandler([this](int x, int y) { OnViewClick(x, y); });
+    videoView->show();
+    BuildSkin(SkinDirectory(context.appDirectory), TextTablePath(context.appDirectory));
+    engine.SetHosts(&positionSlider, &messages, &Surface());
+    // The box is opened from the event loop, not from inside the key's
+    // native event filter.
+    hotKey.Register(kHotKeyId, platform::GlobalHotKey::kModAlt | platform::GlobalHotKey::kModControl,
+                    kHotKeyVirtualKey, [this](int) {
+                        QMetaObject::invokeMethod(this, [this] { ShowVersion(); }, Qt::QueuedConnection);
+                    });
+}
+
+CMainFrame::~CMainFrame()
+{
+    // The engine outlives the window: nothing of it may be drawn into after this.
+    engine.Halt();
+    engine.KillTimer();
+    engine.SetHosts(nullptr, nullptr, nullptr);
+}
+
+bool CMainFrame::MouseIgnored() { return engine.exporting.load(); }
+
+void CMainFrame::OnPress(int, int)
+{
+    if (!GetSkin().PositionDrag())
+        return;
+    const bool wasPlaying = engine.IsPlaying();
+    engine.dragWasPlaying = wasPlaying;
+    engine.dragWasReverse = wasPlaying && engine.IsReverse();
+}
+
+void CMainFrame::OnMove(int x, int)
+{
+    Skin& skin = GetSkin();
+    if (skin.PositionDrag()) {
+        engine.Halt();
+        if (!engine.IsReady())
+            return;
+        const SkinSlider& slider = skin.Slider(SliderId::Position);
+        const int range = slider.trackRight - slider.trackLeft;
+        if (range <= 0)  // a skin without the slider's pictures
+            return;
+        const int offset = std::clamp(x - slider.trackLeft, 0, range);
+        const int64_t target = int64_t(engine.Length()) * offset / range;
+        // The right end names Length itself, which the engine refuses.
+        if (target >= 0)
+            engine.ShowPosition(static_cast<int>(target), true, false);
+    } else if (skin.VolumeDrag()) {
+        const SkinSlider& slider = skin.Slider(SliderId::Volume);
+        const int range = slider.trackRight - slider.trackLeft;
+        if (range <= 0)
+            return;
+        const int volume = (x - slider.trackLeft) * 100 / range;
+        if (volume >= 0 && volume <= 100)
+            engine.Sound().SetVolume(volume);
+    }
+}
+
+void CMainFrame::OnDragEnd(bool positionDrag)
+{
+    if (!positionDrag || !engine.dragWasPlaying.load())
+        return;
+    if (engine.dragWasReverse.load())
+        engine.PlayReverse();
+    else
+        engine.PlayForward();
+}
+
+void CMainFrame::OnPaint()
+{
+    if (!engine.IsReady())
+        return;
+    engine.DrawSpeed();
+    engine.DrawTime();
+}
+
+void CMainFrame::StopPlayback()
+{
+    engine.Halt();
+    if (engine.TimerRunning()) {
+        engine.KillTimer();
+        // As long as a tick may take: whatever it drew has landed.
+        std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    }
+}
+
+void CMainFrame::closeEvent(QCloseEvent* event)
+{
+    StopPlayback();
+    MainWindow::closeEvent(event);
+}
+
+void CMainFrame::ShowVersion()
+{
+    QMessageBox box(QMessageBox::NoIcon, QString::fromLatin1(kVersionCaption), QString::fromLatin1(kVersionText),
+                    QMessageBox::Ok, this);
+    box.exec();
+}
+
+}  // namespace ui

@@ -1,0 +1,90 @@
+#pragma once
+// The program's main window: the skinned shell with the video view inside,
+// the commands of the skin's buttons, seeking and volume by the sliders, the
+// version message on Ctrl+Alt+V, and an orderly shutdown on close.
+//
+// Everything here runs on the GUI thread. The engine's timer thread draws
+// into the video view, the time panel and the position slider through their
+// backing images and never calls into this class.
+#include <memory>
+#include <string>
+
+#include "platform/x11_hot_key.h"
+#include "ui/fresh_ui_text_messages.h"
+#include "ui/main_window.h"
+#include "ui/skin_position_slider.h"
+
+namespace playback {
+class PlaybackEngine;
+}
+
+namespace ui {
+
+struct AppContext;
+class VideoView;
+
+class CMainFrame : public MainWindow, private MainWindowEvents {
+public:
+    static constexpr int kLeft = 145;
+    static constexpr int kTop = 40;
+    static constexpr int kHotKeyId = 999;
+    static constexpr unsigned kHotKeyVirtualKey = 0x56;  // V
+    static const char* const kVersionText;
+    static const char* const kVersionCaption;
+
+    // The creation sequence: the video view, the skin from the context's
+    // directory, the texts, the hot key. The window is made in any case.
+    CMainFrame(AppContext& context, playback::PlaybackEngine& engine);
+    ~CMainFrame() override;
+
+    // The command of the skin button named `name`; unknown names do nothing.
+    void RunCommand(const std::string& name);
+    // The volume thumb at v percent of its track, and the sound output's volume.
+    void SetVolume(int percent);
+    // The message that Ctrl+Alt+V shows.
+    void ShowVersion();
+
+    VideoView& View() { return *videoView; }
+    bool HotKeyRegistered() const { return hotKey.IsRegistered(); }
+    bool VolumePending() const { return volumePending; }
+
+protected:
+    // The dialogs that choose a drive and a record: the chosen number, or -1
+    // when cancelled. Tests put their own choices here.
+    virtual int RunDiskSelectDialog();
+    virtual int RunRecordListDialog();
+    // Snapshot, print and export are not part of the program yet: their
+    // buttons reach these and nothing happens.
+    virtual void TakeSnapshot() {}
+    virtual void PrintPicture() {}
+    virtual void StartExport() {}
+
+    void closeEvent(QCloseEvent* event) override;
+
+private:
+    // MainWindowEvents
+    bool MouseIgnored() override;
+    void OnPress(int x, int y) override;
+    void OnMove(int x, int y) override;
+    void OnDragEnd(bool positionSlider) override;
+    void OnCommand(const std::string& name) override { RunCommand(name); }
+    void OnPaint() override;
+
+    void ChooseDisk();
+    void ChooseRecord(bool setVolume);
+    void OnViewClick(int x, int y);
+    // One of "quad", "ch1" .. "ch4" down, the others up.
+    void SelectViewButton(const char* name);
+    void SetButtonState(const char* name, int state);
+    void StopPlayback();
+
+    AppContext& context;
+    playback::PlaybackEngine& engine;
+    std::unique_ptr<VideoView> videoView;
+    SkinPositionSlider positionSlider;
+    FreshUiTextMessages messages;
+    platform::GlobalHotKey hotKey;
+    bool volumePending = true;
+};
+
+}  // namespace ui

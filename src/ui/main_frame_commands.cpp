@@ -1,0 +1,162 @@
+// The commands of the main window's buttons and of clicks into the video view.
+#include <QMetaObject>
+
+#include <array>
+
+#include "playback/playback_engine.h"
+#include "ui/app_context.h"
+#include "ui/main_frame.h"
+#include "ui/message_box.h"
+#include "ui/video_view.h"
+
+namespace ui {
+
+namespace {
+
+using playback::PlaybackEngine;
+
+// The view selector group: "quad", then the cameras' buttons in camera order.
+constexpr std::array<const char*, 5> kViewButtons = {"quad", "ch1", "ch2", "ch3", "ch4"};
+
+constexpr int kTextNoDrive = 17;
+
+}  // namespace
+
+void CMainFrame::RunCommand(const std::string& name)
+{
+    if (name == "exit") {
+        QMetaObject::invokeMethod(this, "close", Qt::QueuedConnection);
+    } else if (name == "hdd") {
+        ChooseDisk();
+    } else if (name == "list") {
+        engine.Halt();
+        if (!context.volume.IsLoaded()) {
+            ShowWindowMessage(this, UiString(Texts().Text(kTextNoDrive)));
+            return;
+        }
+        ChooseRecord(false);
+    } else if (name == "play") {
+        engine.PlayForward();
+    } else if (name == "next") {
+        engine.StepForward();
+    } else if (name == "prev") {
+        engine.StepBack();
+    } else if (name == "pause") {
+        engine.Halt();
+    } else if (name == "slow") {
+        engine.Slower();
+    } else if (name == "fast") {
+        engine.Faster();
+    } else if (name == "rewind") {
+        engine.PlayReverse();
+    } else if (name == "quad") {
+        SelectViewButton("quad");
+        engine.SetView(PlaybackEngine::kQuadView, 0);
+    } else if (name == "ch1" || name == "ch2" || name == "ch3" || name == "ch4") {
+        SelectViewButton(name.c_str());
+        engine.SetView(PlaybackEngine::kSingleView, name[2] - '1');
+    } else if (name == "snap") {
+        if (engine.IsReady()) {
+            engine.Halt();
+            TakeSnapshot();
+        }
+    } else if (name == "print") {
+        if (engine.IsReady()) {
+            engine.Halt();
+            PrintPicture();
+        }
+    } else if (name == "minimize") {
+        showMinimized();
+    } else if (name == "output") {
+        if (engine.IsReady())
+            StartExport();
+    } else if (name == "segment") {
+        if (engine.IsReady())
+            engine.ToggleMark();
+    } else if (name == "sound") {
+        engine.ToggleSound();  // the button's picture toggled at the press
+    }
+}
+
+void CMainFrame::ChooseDisk()
+{
+    engine.Halt();
+    // The dialogs reload the volume and re-attach the engine: no tick may be
+    // reading the volume meanwhile. Play starts the timer again.
+    engine.KillTimer();
+    const int drive = RunDiskSelectDialog();
+    if (drive == -1 || !context.volume.Load(drive))
+        return;
+    context.currentDrive = drive;
+    ChooseRecord(true);
+}
+
+void CMainFrame::ChooseRecord(bool setVolume)
+{
+    engine.Halt();
+    engine.KillTimer();
+    const int record = RunRecordListDialog();
+    if (record < 0)
+        return;
+    context.currentRecord = record;
+    if (engine.Attach(&videoView->Surface(), &context.volume, record, context.currentDrive) != 1)
+        return;
+    if (setVolume && volumePending) {
+        SetVolume(engine.Sound().GetVolume());
+        volumePending = false;
+    }
+    // A new record opens in the quad view. Only a ready engine can be in the
+    // one-camera view, and only a ready engine takes SetView.
+    if (engine.ViewMode() != PlaybackEngine::kQuadView)
+        engine.SetView(PlaybackEngine::kQuadView, engine.SelectedCamera());
+    SelectViewButton("quad");
+    engine.GotoStart();
+}
+
+void CMainFrame::SetVolume(int percent)
+{
+    const int volume = std::clamp(percent, 0, 100);
+    const SkinSlider& slider = GetSkin().Slider(SliderId::Volume);
+    const int range = slider.trackRight - slider.trackLeft;
+    if (range > 0)
+        GetSkin().DrawVolume(volume * range / 100);
+    engine.Sound().SetVolume(volume);
+}
+
+void CMainFrame::OnViewClick(int x, int y)
+{
+    if (engine.exporting.load())
+        return;
+    if (engine.ViewMode() == PlaybackEngine::kSingleView) {
+        SelectViewButton("quad");
+        engine.SetView(PlaybackEngine::kQuadView, 0);
+        return;
+    }
+    const auto& cells = engine.Cells();
+    for (int camera = 0; camera < playback::kCameras; ++camera) {
+        const playback::CellRect& cell = cells[static_cast<std::size_t>(camera)];
+        if (cell.left < x && x < cell.right && cell.top < y && y < cell.bottom) {
+            SelectViewButton(kViewButtons[static_cast<std::size_t>(camera) + 1]);
+            engine.SetView(PlaybackEngine::kSingleView, camera);
+            return;
+        }
+    }
+}
+
+void CMainFrame::SelectViewButton(const char* name)
+{
+    for (const char* button : kViewButtons)
+        SetButtonState(button, std::string_view(button) == name ? kStateDown : kStateUp);
+}
+
+void CMainFrame::SetButtonState(const char* name, int state)
+{
+    Skin& skin = GetSkin();
+    for (int index = 0; index < skin.Count(); ++index)
+        if (skin.Button(index).name == name) {
+            skin.SetButtonState(index, state);
+            return;
+        }
+}
+
+}  // namespace ui

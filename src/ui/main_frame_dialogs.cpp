@@ -1,0 +1,27 @@
+// The disk selection and record list dialogs, run from the main window.
+#include "ui/main_frame.h"
+
+#include "disk/disk_select_dialog.h"
+#include "disk/record_list_dialog.h"
+#include "ui/app_context.h"
+
+namespace ui {
+
+int CMainFrame::RunDiskSelectDialog()
+{
+    disk::DiskSelectDialog dialog(this);
+    if (dialog.exec() != QDialog::Accepted)
+        return -1;
+    return dialog.SelectedDrive();
+}
+
+int CMainFrame::RunRecordListDialog()
+{
+    disk::RecordListDialog dialog(this, context.volume, context.currentDrive, context.decoder, &engine,
+                                  &positionSlider, &Surface());
+    if (dialog.exec() != QDialog::Accepted)
+        return -1;
+    return dialog.SelectedRecord();
+}
+
+}  // namespace ui

@@ -1,0 +1,34 @@
+// quillon: the program. Disk image paths given as arguments become drives
+// 0, 1, ... ahead of the machine's own disks.
+#include <QApplication>
+
+#include <string>
+#include <vector>
+
+#include "platform/app_directory.h"
+#include "platform/drive_table.h"
+#include "platform/x11_window_search.h"
+#include "playback/playback_engine.h"
+#include "ui/app_context.h"
+#include "ui/main_frame.h"
+
+int main(int argc, char* argv[])
+{
+    // Process-wide, outliving the application object.
+    ui::AppContext context(platform::AppDirectory());
+    playback::PlaybackEngine engine(context.decoder);
+
+    QApplication app(argc, argv);  // takes Qt's own options out of argv
+    std::vector<std::string> images;
+    for (int i = 1; i < argc; ++i)
+        images.emplace_back(argv[i]);
+    platform::SetDriveImages(std::move(images));
+
+    // One copy at a time: a second start only brings the first to the front.
+    if (platform::ActivateTopLevelWindow("Quillon"))
+        return 0;
+
+    ui::CMainFrame frame(context, engine);
+    frame.show();
+    return app.exec();
+}

@@ -1,0 +1,51 @@
+#pragma once
+// The child window the playback engine shows its pictures in: 640 x 480 at
+// (8, 31) of the main window. Its look is its backing image; Invalidate
+// draws it afresh (the last pictures again, or the idle colour), and clicks
+// go to the main window, which picks the view from them.
+#include <QColor>
+
+#include <functional>
+
+#include "ui/surface_view.h"
+
+namespace playback {
+class PlaybackEngine;
+}
+
+namespace ui {
+
+class VideoView : public SurfaceView {
+public:
+    static constexpr int kLeft = 8;
+    static constexpr int kTop = 31;
+    static constexpr int kWidth = 640;
+    static constexpr int kHeight = 480;
+    // Shown while there is no record, and during an export.
+    static constexpr QRgb kIdleColour = 0xFF1E0000;  // RGB(30, 0, 0)
+
+    VideoView(QWidget* parent, playback::PlaybackEngine& engine);
+
+    // Left button down or double-click at (x, y) of the view.
+    void SetClickHandler(std::function<void(int, int)> handler) { onClick = std::move(handler); }
+
+    // A halted record's last pictures are shown again; a playing record is
+    // left to the next tick; without a record, or while exporting, the view
+    // is filled with the idle colour.
+    void Invalidate();
+
+protected:
+    void showEvent(QShowEvent* event) override;
+    void mousePressEvent(QMouseEvent* event) override;
+    void mouseDoubleClickEvent(QMouseEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
+
+private:
+    void Click(QMouseEvent* event);
+
+    playback::PlaybackEngine& engine;
+    std::function<void(int, int)> onClick;
+    bool shown = false;
+};
+
+}  // namespace ui
