@@ -1,0 +1,416 @@
+// The main window's commands over a real engine and a written disk: every
+// button name, the view selector group, seeking and volume by the sliders,
+// clicks into the video view, closing, and the version message.
+#include <QMessageBox>
+#include <QMouseEvent>
+#include <QTimer>
+
+#include <chrono>
+#include <filesystem>
+
+#include "playback/engine_harness.h"
+#include "ui/app_context.h"
+#include "ui/main_frame.h"
+#include "ui/message_box.h"
+#include "ui/skin.h"
+#include "ui/video_view.h"
+#include "ui_test_support.h"
+
+namespace {
+
+using playback::PlaybackEngine;
+
+// The frame with scripted dialog choices and counted capture commands.
+class TestFrame : public ui::CMainFrame {
+public:
+    using CMainFrame::CMainFrame;
+    int driveChoice = 0;
+    int recordChoice = 0;
+    int diskDialogs = 0, recordDialogs = 0, snapshots = 0, prints = 0, exports = 0;
+
+protected:
+    int RunDiskSelectDialog() override { return ++diskDialogs, driveChoice; }
+    int RunRecordListDialog() override { return ++recordDialogs, recordChoice; }
+    void TakeSnapshot() override { ++snapshots; }
+    void PrintPicture() override { ++prints; }
+    void StartExport() override { ++exports; }
+};
+
+void Mouse(QWidget& widget, QEvent::Type type, QPoint at)
+{
+    const Qt::MouseButton button = type == QEvent::MouseMove ? Qt::NoButton : Qt::LeftButton;
+    const Qt::MouseButtons held = type == QEvent::MouseButtonRelease ? Qt::NoButton : Qt::MouseButtons(Qt::LeftButton);
+    QMouseEvent event(type, QPointF(at), widget.mapToGlobal(QPointF(at)), button, held, Qt::NoModifier);
+    QApplication::sendEvent(&widget, &event);
+}
+
+class MainFrameTest : public ::testing::Test {
+protected:
+    static void SetUpTestSuite()
+    {
+        ui_test::App();
+        setenv("SDL_AUDIODRIVER", "dummy", 1);
+        dir = std::make_unique<testing_support::TempDir>();
+        mkdisk::DiskPlan plan;
+        mkdisk::RecordPlan first;  // record 0: 8 seconds
+        first.begin = {2006, 3, 15, 23, 59, 30};
+        first.seconds = 8;
+        mkdisk::RecordPlan second;
+        second.seconds = 4;
+        plan.records = {first, second};
+        std::string error;
+        ASSERT_TRUE(mkdisk::WriteDisk(plan, dir->File("frame.img"), error)) << error;
+        // The program's directory: our skin and texts, and the decoding library.
+        const std::string app = dir->File("app");
+        std::filesystem::create_directory(app);
+        std::filesystem::copy(QUILLON_SOURCE_DIR "/skin/bmp", app + "/bmp");
+        std::filesystem::copy_file(QUILLON_SOURCE_DIR "/skin/Tooltip.ini", app + "/Tooltip.ini");
+        std::filesystem::copy_file(QUILLON_BIN_DIR "/libquillon_decode.so", app + "/libquillon_decode.so");
+    }
+    static void TearDownTestSuite() { dir.reset(); }
+
+    void SetUp() override
+    {
+        platform::SetDriveImages({dir->File("frame.img")});
+        ui::SetMessagePresenter([this](ui::MessageKind, QWidget*, const QString& text) { shown.push_back(text); });
+        context = std::make_unique<ui::AppContext>(dir->File("app"));
+        ASSERT_TRUE(context->decoder.IsLoaded());
+        auto manual = std::make_unique<engine_test::ManualTimer>();
+        timer = manual.get();
+        engine = std::make_unique<PlaybackEngine>(context->decoder, std::move(manual));
+        frame = std::make_unique<TestFrame>(*context, *engine);
+    }
+    void TearDown() override
+    {
+        frame.reset();
+        engine.reset();
+        context.reset();
+        ui::SetMessagePresenter({});
+    }
+
+    void Open()
+    {
+        frame->RunCommand("hdd");
+        ASSERT_TRUE(engine->IsReady());
+    }
+    int State(const char* name) const
+    {
+        for (int i = 0; i < context->skin.Count(); ++i)
+            if (context->skin.Button(i).name == name)
+                return context->skin.Button(i).state;
+        return -1;
+    }
+    std::string ViewStates() const
+    {
+        std::string s;
+        for (const char* name : {"quad", "ch1", "ch2", "ch3", "ch4"})
+            s += State(name) == ui::kStateDown ? 'D' : 'u';
+        return s;
+    }
+    // The shown frame code in a rectangle of the video view.
+    std::optional<mkdisk::FrameCode> CodeIn(const playback::CellRect& r) const
+    {
+        const QImage image = frame->View().Surface().Copy();
+        const uint8_t* at = image.constBits() + r.top * image.bytesPerLine() + r.left * 4;
+        return mkdisk::DecodeFrameCodeRgb(at, r.Width(), r.Height(), size_t(image.bytesPerLine()), 4);
+    }
+    QPoint PositionThumb() const
+    {
+        const ui::SkinSlider& s = context->skin.Slider(ui::SliderId::Position);
+        return {s.current, s.y + s.axis.Height() / 2};
+    }
+
+    static inline std::unique_ptr<testing_support::TempDir> dir;
+    std::unique_ptr<ui::AppContext> context;
+    std::unique_ptr<PlaybackEngine> engine;
+    std::unique_ptr<TestFrame> frame;
+    engine_test::ManualTimer* timer = nullptr;
+    std::vector<QString> shown;
+};
+
+TEST_F(MainFrameTest, StartsFramelessWithTheVideoViewInPlace)
+{
+    EXPECT_EQ(frame->geometry(), QRect(145, 40, 925, 640));
+    EXPECT_EQ(frame->windowTitle(), "Quillon");
+    EXPECT_EQ(frame->View().geometry(), QRect(8, 31, 640, 480));
+    EXPECT_EQ(context->skin.Count(), 23);
+    EXPECT_TRUE(frame->VolumePending());
+    frame->show();
+    EXPECT_EQ(frame->View().Surface().Copy().pixel(320, 240), ui::VideoView::kIdleColour) << "no record: dark red";
+    EXPECT_TRUE(shown.empty());
+}
+
+TEST_F(MainFrameTest, BeforeADiskOnlyListComplainsAndNothingPlays)
+{
+    frame->RunCommand("list");
+    ASSERT_EQ(shown.size(), 1u);
+    EXPECT_EQ(shown[0], ui::UiString(frame->Texts().Text(17)));
+    EXPECT_FALSE(shown[0].isEmpty());
+    EXPECT_EQ(frame->recordDialogs, 0);
+    for (const char* name : {"play", "next", "prev", "rewind", "fast", "snap", "print", "output", "segment", "nonsense"})
+        frame->RunCommand(name);
+    EXPECT_FALSE(engine->IsPlaying());
+    EXPECT_FALSE(timer->IsRunning());
+    EXPECT_EQ(frame->snapshots + frame->prints + frame->exports, 0);
+    EXPECT_EQ(engine->MarkBegin(), -1);
+    // Sound is the one thing that works without a record: the first press turns it on.
+    EXPECT_TRUE(engine->SoundOff());
+    frame->RunCommand("sound");
+    EXPECT_FALSE(engine->SoundOff());
+    frame->RunCommand("sound");
+    EXPECT_TRUE(engine->SoundOff());
+}
+
+TEST_F(MainFrameTest, CancelledOrFailedChoicesChangeNothing)
+{
+    frame->driveChoice = -1;
+    frame->RunCommand("hdd");
+    EXPECT_EQ(frame->recordDialogs, 0);
+    frame->driveChoice = 7;  // no such drive
+    frame->RunCommand("hdd");
+    EXPECT_EQ(frame->recordDialogs, 0);
+    EXPECT_EQ(context->currentDrive, -1);
+    frame->driveChoice = 0;
+    frame->recordChoice = -1;
+    frame->RunCommand("hdd");
+    EXPECT_EQ(context->currentDrive, 0);
+    EXPECT_EQ(frame->recordDialogs, 1);
+    EXPECT_FALSE(engine->IsReady());
+    EXPECT_TRUE(frame->VolumePending());
+    frame->RunCommand("list");  // the drive is loaded now: no message, the list again
+    EXPECT_TRUE(shown.empty());
+    EXPECT_EQ(frame->recordDialogs, 2);
+}
+
+TEST_F(MainFrameTest, OpeningARecordShowsItInQuadWithTheVolumeSet)
+{
+    frame->show();
+    frame->RunCommand("hdd");
+    ASSERT_TRUE(engine->IsReady());
+    EXPECT_EQ(context->currentDrive, 0);
+    EXPECT_EQ(context->currentRecord, 0);
+    EXPECT_EQ(engine->Position(), 0);
+    EXPECT_EQ(ViewStates(), "Duuuu");
+    EXPECT_FALSE(frame->VolumePending());
+    for (int camera = 0; camera < 4; ++camera) {
+        const auto code = CodeIn(engine->Cells()[camera]);
+        ASSERT_TRUE(code) << camera;
+        EXPECT_EQ(code->second, 0u);
+    }
+    // The volume thumb stands where the sound output's volume says.
+    const ui::SkinSlider& volume = context->skin.Slider(ui::SliderId::Volume);
+    EXPECT_EQ(volume.current - volume.trackLeft,
+              engine->Sound().GetVolume() * (volume.trackRight - volume.trackLeft) / 100);
+
+    // A one-camera view is left for the quad when another record opens.
+    frame->RunCommand("ch3");
+    frame->recordChoice = 1;
+    frame->RunCommand("list");
+    EXPECT_EQ(context->currentRecord, 1);
+    EXPECT_EQ(engine->ViewMode(), PlaybackEngine::kQuadView);
+    EXPECT_EQ(ViewStates(), "Duuuu");
+}
+
+TEST_F(MainFrameTest, EveryPlaybackButtonReachesTheEngine)
+{
+    Open();
+    frame->RunCommand("play");
+    EXPECT_TRUE(engine->IsPlaying());
+    EXPECT_FALSE(engine->IsReverse());
+    timer->Fire(30);
+    EXPECT_EQ(engine->Position(), 1);
+    frame->RunCommand("pause");
+    EXPECT_FALSE(engine->IsPlaying());
+    frame->RunCommand("next");
+    EXPECT_EQ(engine->Position(), 1);
+    frame->RunCommand("prev");
+    EXPECT_EQ(engine->Position(), 0);
+    frame->RunCommand("fast");
+    EXPECT_EQ(engine->Speed(), 2.0f);
+    frame->RunCommand("slow");
+    frame->RunCommand("slow");
+    EXPECT_EQ(engine->Speed(), 0.5f);
+    frame->RunCommand("fast");
+    frame->RunCommand("rewind");
+    EXPECT_TRUE(engine->IsPlaying());
+    EXPECT_TRUE(engine->IsReverse());
+
+    frame->RunCommand("segment");
+    EXPECT_EQ(engine->MarkBegin(), 0);
+    frame->RunCommand("snap");
+    EXPECT_EQ(frame->snapshots, 1);
+    EXPECT_FALSE(engine->IsPlaying()) << "snapshot halts first";
+    frame->RunCommand("play");
+    frame->RunCommand("print");
+    EXPECT_EQ(frame->prints, 1);
+    EXPECT_FALSE(engine->IsPlaying());
+    frame->RunCommand("output");
+    EXPECT_EQ(frame->exports, 1);
+    // Names are exact: case and spaces count.
+    frame->RunCommand("Play");
+    frame->RunCommand("play ");
+    EXPECT_FALSE(engine->IsPlaying());
+}
+
+TEST_F(MainFrameTest, ViewButtonsAndClicksSelectTheViewGroupWise)
+{
+    Open();
+    frame->RunCommand("ch2");
+    EXPECT_EQ(ViewStates(), "uuDuu");
+    EXPECT_EQ(engine->ViewMode(), PlaybackEngine::kSingleView);
+    EXPECT_EQ(engine->SelectedCamera(), 1);
+    const auto whole = CodeIn({0, 0, 640, 480});
+    ASSERT_TRUE(whole);
+    EXPECT_EQ(whole->camera, 1u);
+
+    // One camera: any click goes back to the quad.
+    Mouse(frame->View(), QEvent::MouseButtonPress, {5, 5});
+    EXPECT_EQ(ViewStates(), "Duuuu");
+    EXPECT_EQ(engine->ViewMode(), PlaybackEngine::kQuadView);
+    // Quad: a click into cell 3 selects camera 3 with "ch4" down; a double
+    // click does the same as a press.
+    Mouse(frame->View(), QEvent::MouseButtonDblClick, {500, 400});
+    EXPECT_EQ(ViewStates(), "uuuuD");
+    EXPECT_EQ(engine->SelectedCamera(), 3);
+    Mouse(frame->View(), QEvent::MouseButtonPress, {1, 1});
+    Mouse(frame->View(), QEvent::MouseButtonPress, {320, 100});  // on the cells' border: none
+    EXPECT_EQ(ViewStates(), "Duuuu");
+    EXPECT_EQ(engine->ViewMode(), PlaybackEngine::kQuadView);
+    Mouse(frame->View(), QEvent::MouseButtonPress, {100, 100});
+    EXPECT_EQ(ViewStates(), "uDuuu");
+    frame->RunCommand("quad");
+    EXPECT_EQ(ViewStates(), "Duuuu");
+
+    // While exporting the view ignores clicks.
+    engine->exporting = true;
+    Mouse(frame->View(), QEvent::MouseButtonPress, {100, 100});
+    EXPECT_EQ(ViewStates(), "Duuuu");
+    engine->exporting = false;
+}
+
+TEST_F(MainFrameTest, DraggingThePositionThumbSeeksAndResumesAsBefore)
+{
+    Open();
+    const ui::SkinSlider& slider = context->skin.Slider(ui::SliderId::Position);
+    const int range = slider.trackRight - slider.trackLeft;
+    ASSERT_GT(range, 0);
+    const int length = engine->Length();
+    ASSERT_EQ(length, 8);
+
+    // Halted: the drag seeks and leaves playback halted.
+    const QPoint grab = PositionThumb();
+    Mouse(*frame, QEvent::MouseButtonPress, grab);
+    ASSERT_TRUE(context->skin.PositionDrag());
+    const int x = slider.trackLeft + range / 2 + 3;
+    Mouse(*frame, QEvent::MouseMove, {x, grab.y()});
+    EXPECT_EQ(engine->Position(), length * (range / 2 + 3) / range);
+    Mouse(*frame, QEvent::MouseButtonRelease, {x, grab.y()});
+    EXPECT_FALSE(engine->IsPlaying());
+
+    // The right end names Length itself: refused, the last position stays.
+    Mouse(*frame, QEvent::MouseButtonPress, PositionThumb());
+    Mouse(*frame, QEvent::MouseMove, {slider.trackRight + 40, grab.y()});
+    EXPECT_EQ(engine->Position(), length * (range / 2 + 3) / range);
+    // Left of the track is position 0.
+    Mouse(*frame, QEvent::MouseMove, {slider.trackLeft - 40, grab.y()});
+    EXPECT_EQ(engine->Position(), 0);
+    Mouse(*frame, QEvent::MouseButtonRelease, {slider.trackLeft - 40, grab.y()});
+
+    // Playing in reverse: halted during the drag, reverse again after it,
+    // and the release of a drag runs no command.
+    frame->RunCommand("next");
+    frame->RunCommand("next");
+    frame->RunCommand("rewind");
+    ASSERT_TRUE(engine->IsReverse());
+    Mouse(*frame, QEvent::MouseButtonPress, PositionThumb());
+    ASSERT_TRUE(context->skin.PositionDrag());
+    Mouse(*frame, QEvent::MouseMove, {slider.trackLeft + range / 4, grab.y()});
+    EXPECT_FALSE(engine->IsPlaying());
+    Mouse(*frame, QEvent::MouseButtonRelease, {slider.trackLeft + range / 4, grab.y()});
+    EXPECT_TRUE(engine->IsPlaying());
+    EXPECT_TRUE(engine->IsReverse());
+}
+
+TEST_F(MainFrameTest, VolumeFollowsItsThumb)
+{
+    Open();
+    ASSERT_TRUE(engine->Sound().IsOpen()) << "the dummy sound driver gives a device";
+    const ui::SkinSlider& slider = context->skin.Slider(ui::SliderId::Volume);
+    const int range = slider.trackRight - slider.trackLeft;
+    frame->SetVolume(100);
+    EXPECT_EQ(slider.current, slider.trackRight);
+    const QPoint grab(slider.current, slider.y + slider.axis.Height() / 2);
+    Mouse(*frame, QEvent::MouseButtonPress, grab);
+    ASSERT_TRUE(context->skin.VolumeDrag());
+    Mouse(*frame, QEvent::MouseMove, {slider.trackLeft + range * 3 / 10, grab.y()});
+    const int volume = range * 3 / 10 * 100 / range;
+    EXPECT_NEAR(engine->Sound().GetVolume(), volume, 1) << "read back from the device's 16-bit level";
+    // Off the track: the volume stays as it was.
+    Mouse(*frame, QEvent::MouseMove, {slider.trackLeft - 5, grab.y()});
+    EXPECT_NEAR(engine->Sound().GetVolume(), volume, 1);
+    Mouse(*frame, QEvent::MouseMove, {slider.trackRight + 5, grab.y()});
+    EXPECT_NEAR(engine->Sound().GetVolume(), volume, 1);
+    Mouse(*frame, QEvent::MouseButtonRelease, {slider.trackRight + 5, grab.y()});
+    EXPECT_FALSE(engine->IsPlaying());
+}
+
+TEST_F(MainFrameTest, AButtonRunsItsCommandWhereverItIsReleasedButNotWhileExporting)
+{
+    Open();
+    const ui::SkinButton* fast = nullptr;
+    for (int i = 0; i < context->skin.Count(); ++i)
+        if (context->skin.Button(i).name == "fast")
+            fast = &context->skin.Button(i);
+    ASSERT_TRUE(fast);
+    const QPoint centre((fast->left + fast->right) / 2, (fast->top + fast->bottom) / 2);
+    Mouse(*frame, QEvent::MouseButtonPress, centre);
+    Mouse(*frame, QEvent::MouseMove, {300, 300});
+    Mouse(*frame, QEvent::MouseButtonRelease, {300, 300});
+    EXPECT_EQ(engine->Speed(), 2.0f);
+
+    engine->exporting = true;
+    Mouse(*frame, QEvent::MouseButtonPress, centre);
+    Mouse(*frame, QEvent::MouseButtonRelease, centre);
+    EXPECT_EQ(engine->Speed(), 2.0f);
+    engine->exporting = false;
+}
+
+TEST_F(MainFrameTest, ClosingHaltsCancelsTheTimerAndWaits)
+{
+    Open();
+    frame->show();
+    frame->RunCommand("play");
+    ASSERT_TRUE(timer->IsRunning());
+    const auto start = std::chrono::steady_clock::now();
+    frame->RunCommand("exit");
+    EXPECT_TRUE(frame->isVisible()) << "exit posts the close request";
+    QCoreApplication::processEvents();
+    EXPECT_GE(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(300));
+    EXPECT_FALSE(frame->isVisible());
+    EXPECT_FALSE(engine->IsPlaying());
+    EXPECT_FALSE(timer->IsRunning());
+    EXPECT_EQ(engine->TimerPeriod(), 0u);
+}
+
+TEST_F(MainFrameTest, VersionMessage)
+{
+    QString text, caption;
+    int icon = -1;
+    QTimer::singleShot(0, [&] {
+        for (QWidget* widget : QApplication::topLevelWidgets())
+            if (auto* box = qobject_cast<QMessageBox*>(widget); box && box->isVisible()) {
+                text = box->text();
+                caption = box->windowTitle();
+                icon = box->icon();
+                EXPECT_EQ(box->parentWidget(), frame.get());
+                box->accept();
+            }
+    });
+    frame->ShowVersion();
+    EXPECT_EQ(text, "Torvane Version 1.5.0012");
+    EXPECT_EQ(caption, "Quillon PlayBack");
+    EXPECT_EQ(icon, QMessageBox::NoIcon);
+    EXPECT_FALSE(frame->HotKeyRegistered()) << "no X11 here: no hot key";
+}
+
+}  // namespace
