@@ -93,10 +93,7 @@ void RecordListDialog::ListRecords()
         list.SetText(row, 0, QString::number(r + 1));
         list.SetText(row, 1, QString(QChar::fromLatin1(KindLetter(mainVolume.Record(r).kind))));
         list.SetText(row, 2, QString::fromStdString(FormatRecordTime(begin)));
-        // The begin of the last one-second segment. A record without
-        // segments has none: its end is its begin, never a second before.
-        const int64_t last = segments > 0 ? int64_t(segments) * 1000 - 1000 : 0;
-        list.SetText(row, 3, QString::fromStdString(FormatRecordTime(AddMilliseconds(begin, last))));
+        list.SetText(row, 3, QString::fromStdString(FormatRecordTime(RecordEndTime(begin, segments))));
         more = mainVolume.NextRecord(begin, segments);
     }
 }

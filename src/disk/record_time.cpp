@@ -35,6 +35,11 @@ RecordTime AddMilliseconds(const RecordTime& time, int64_t milliseconds)
     return out;
 }
 
+RecordTime RecordEndTime(const RecordTime& begin, uint32_t segments)
+{
+    return segments == 0 ? begin : AddMilliseconds(begin, (int64_t(segments) - 1) * 1000);
+}
+
 std::string FormatRecordTime(const RecordTime& time)
 {
     char text[64];

@@ -23,6 +23,10 @@ struct RecordTime {
 // comes back unchanged rather than as an invented date.
 RecordTime AddMilliseconds(const RecordTime& time, int64_t milliseconds);
 
+// The begin time of a record's last one-second segment, as the record list
+// shows its end; a record without segments ends where it begins.
+RecordTime RecordEndTime(const RecordTime& begin, uint32_t segments);
+
 // "%d/%02d/%02d %02d:%02d:%02d", the format of the record list.
 std::string FormatRecordTime(const RecordTime& time);
 

@@ -200,7 +200,8 @@ TEST(RecordTimeTest, MillisecondArithmeticCrossesTheCalendar)
     EXPECT_EQ(next.dayOfWeek, 1) << "1 January 2007 was a Monday";
     // End time of a record of 31 segments beginning 23:59:30.
     const RecordTime begin {2006, 12, 0, 31, 23, 59, 30, 0};
-    EXPECT_EQ(disk::FormatRecordTime(disk::AddMilliseconds(begin, 31 * 1000 - 1000)), "2007/01/01 00:00:00");
+    EXPECT_EQ(disk::FormatRecordTime(disk::RecordEndTime(begin, 31)), "2007/01/01 00:00:00");
+    EXPECT_EQ(disk::RecordEndTime(begin, 0), begin) << "no segments: it ends where it begins";
     EXPECT_EQ(disk::FormatRecordTime(disk::AddMilliseconds({2008, 3, 0, 1, 0, 0, 0, 0}, -1000)), "2008/02/29 23:59:59");
     // Long records do not overflow: 30 days of seconds.
     EXPECT_EQ(disk::FormatRecordTime(disk::AddMilliseconds(begin, int64_t(30) * 86400 * 1000)), "2007/01/30 23:59:30");

@@ -43,8 +43,7 @@ int RunRecords(const Args& args)
     uint32_t index = 0;
     for (bool more = volume.FirstRecord(begin, segments); more; more = volume.NextRecord(begin, segments), ++index) {
         const disk::RecordEntry& entry = volume.Record(index);
-        // End = begin of the last one-second segment.
-        const disk::RecordTime end = disk::AddMilliseconds(begin, int64_t(segments) * 1000 - 1000);
+        const disk::RecordTime end = disk::RecordEndTime(begin, segments);
         std::printf("%u\t%c\t%s\t%s\t%u\t%dx%d\t%d\t%s\t%s\n", index + 1, disk::KindLetter(entry.kind),
                     disk::FormatRecordTime(begin).c_str(), disk::FormatRecordTime(end).c_str(), segments, entry.width,
                     entry.height, entry.frameRate, CameraList(entry.videoPresent).c_str(),
