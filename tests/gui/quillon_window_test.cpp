@@ -1,0 +1,236 @@
+// The quillon program on a virtual X display: open a record through the disk
+// and record dialogs, play, pause and pick a camera with the mouse, and read
+// the cameras' frame codes back from screenshots. Also the hot key and the
+// single running copy.
+#include <gtest/gtest.h>
+
+#include <QImage>
+
+#include <signal.h>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdlib>
+#include <filesystem>
+#include <optional>
+#include <string>
+#include <thread>
+
+#include "temp_dir.h"
+#include "tools/mkdisk/frame_code.h"
+
+extern char** environ;
+
+namespace {
+
+using namespace std::chrono_literals;
+
+// The main window's place on the screen and its video view inside it.
+constexpr int kWindowX = 145, kWindowY = 40;
+constexpr int kViewX = kWindowX + 8, kViewY = kWindowY + 31;
+
+pid_t Spawn(const std::vector<std::string>& args)
+{
+    std::vector<char*> argv;
+    for (const auto& a : args)
+        argv.push_back(const_cast<char*>(a.c_str()));
+    argv.push_back(nullptr);
+    pid_t pid = -1;
+    if (posix_spawnp(&pid, argv[0], nullptr, nullptr, argv.data(), environ) != 0)
+        return -1;
+    return pid;
+}
+
+// Exit status when the process ends within the time, else nullopt.
+std::optional<int> WaitFor(pid_t pid, std::chrono::milliseconds limit)
+{
+    const auto end = std::chrono::steady_clock::now() + limit;
+    while (std::chrono::steady_clock::now() < end) {
+        int status = 0;
+        if (waitpid(pid, &status, WNOHANG) == pid)
+            return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+        std::this_thread::sleep_for(20ms);
+    }
+    return std::nullopt;
+}
+
+void Stop(pid_t& pid)
+{
+    if (pid > 0) {
+        kill(pid, SIGTERM);
+        if (!WaitFor(pid, 3s)) {
+            kill(pid, SIGKILL);
+            waitpid(pid, nullptr, 0);
+        }
+    }
+    pid = -1;
+}
+
+int Sh(const std::string& command) { return std::system(("{ " + command + "; } >/dev/null 2>&1").c_str()); }
+
+class QuillonWindowTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        if (Sh("command -v Xvfb && command -v xdotool && command -v import") != 0)
+            GTEST_SKIP() << "Xvfb, xdotool or ImageMagick missing";
+        for (int n = 71; n < 90 && xvfb < 0; ++n) {
+            if (std::filesystem::exists("/tmp/.X11-unix/X" + std::to_string(n)) ||
+                std::filesystem::exists("/tmp/.X" + std::to_string(n) + "-lock"))
+                continue;
+            const std::string name = ":" + std::to_string(n);
+            pid_t pid = Spawn({"Xvfb", name, "-screen", "0", "1280x800x24", "-nolisten", "tcp"});
+            for (int i = 0; i < 100 && pid > 0; ++i) {
+                if (std::filesystem::exists("/tmp/.X11-unix/X" + std::to_string(n)))
+                    break;
+                if (WaitFor(pid, 50ms))
+                    pid = -1;  // died: the display was taken after all
+            }
+            if (pid > 0 && std::filesystem::exists("/tmp/.X11-unix/X" + std::to_string(n))) {
+                xvfb = pid;
+                display = name;
+            } else {
+                Stop(pid);
+            }
+        }
+        if (xvfb < 0)
+            GTEST_SKIP() << "Xvfb could not start";
+        setenv("DISPLAY", display.c_str(), 1);
+        unsetenv("WAYLAND_DISPLAY");
+        setenv("QT_QPA_PLATFORM", "xcb", 1);
+        setenv("SDL_AUDIODRIVER", "dummy", 1);
+        image = dir.File("gui.img");
+        ASSERT_EQ(Sh(std::string(QUILLON_BIN_DIR) + "/quillon-mkdisk -o " + image +
+                     " --record seconds=6 --record format=720x288,seconds=3"),
+                  0);
+    }
+    void TearDown() override
+    {
+        Stop(quillon);
+        Stop(xvfb);
+    }
+
+    pid_t Start() { return Spawn({std::string(QUILLON_BIN_DIR) + "/quillon", image}); }
+
+    // Waits until a visible window titled exactly `title` exists.
+    bool WaitForWindow(const std::string& title, std::chrono::milliseconds limit = 10s)
+    {
+        const auto end = std::chrono::steady_clock::now() + limit;
+        while (std::chrono::steady_clock::now() < end) {
+            if (Sh("xdotool search --onlyvisible --name '^" + title + "$'") == 0)
+                return true;
+            std::this_thread::sleep_for(100ms);
+        }
+        return false;
+    }
+    // OK on a dialog: focus it and press Return.
+    bool Confirm(const std::string& title)
+    {
+        if (!WaitForWindow(title))
+            return false;
+        std::this_thread::sleep_for(300ms);
+        return Sh("w=$(xdotool search --onlyvisible --name '^" + title +
+                  "$' | head -1) && xdotool windowfocus --sync $w && xdotool key Return") == 0;
+    }
+    void Click(int windowX, int windowY)
+    {
+        Sh("xdotool mousemove " + std::to_string(kWindowX + windowX) + " " + std::to_string(kWindowY + windowY) +
+           " click 1");
+        std::this_thread::sleep_for(300ms);
+    }
+    QImage Screenshot(const std::string& name)
+    {
+        const std::string path = dir.File(name);
+        Sh("import -window root " + path);
+        QImage shot(QString::fromStdString(path));
+        return shot.convertToFormat(QImage::Format_RGB32);
+    }
+    static std::optional<mkdisk::FrameCode> CodeAt(const QImage& shot, int x, int y, int width, int height)
+    {
+        if (shot.isNull() || x + width > shot.width() || y + height > shot.height())
+            return std::nullopt;
+        const uint8_t* at = shot.constBits() + y * shot.bytesPerLine() + x * 4;
+        return mkdisk::DecodeFrameCodeRgb(at, width, height, size_t(shot.bytesPerLine()), 4);
+    }
+
+    testing_support::TempDir dir;
+    std::string image;
+    std::string display;
+    pid_t xvfb = -1;
+    pid_t quillon = -1;
+};
+
+TEST_F(QuillonWindowTest, OpensPlaysAndShowsOneCamera)
+{
+    quillon = Start();
+    ASSERT_GT(quillon, 0);
+    ASSERT_TRUE(WaitForWindow("Quillon"));
+    std::this_thread::sleep_for(500ms);
+    const QImage idle = Screenshot("idle.png");
+    ASSERT_FALSE(idle.isNull());
+    EXPECT_EQ(idle.pixel(kViewX + 320, kViewY + 240) & 0xFFFFFF, 0x1E0000u) << "no record yet: dark red";
+
+    Click(716 + 24, 294 + 25);  // "hdd"
+    ASSERT_TRUE(Confirm("Disk Select"));
+    ASSERT_TRUE(Confirm("File Select"));
+    std::this_thread::sleep_for(800ms);
+    const QImage opened = Screenshot("opened.png");
+    for (int camera = 0; camera < 4; ++camera) {
+        const auto code = CodeAt(opened, kViewX + camera % 2 * 320, kViewY + camera / 2 * 240, 320, 240);
+        ASSERT_TRUE(code) << "camera " << camera;
+        EXPECT_EQ(code->camera, unsigned(camera));
+        EXPECT_EQ(code->second, 0u);
+    }
+
+    Click(365 + 20, 554 + 20);  // "play"
+    std::this_thread::sleep_for(2500ms);
+    Click(312 + 22, 549 + 22);  // "pause"
+    std::this_thread::sleep_for(400ms);
+    const QImage paused = Screenshot("paused.png");
+    const auto first = CodeAt(paused, kViewX, kViewY, 320, 240);
+    ASSERT_TRUE(first);
+    EXPECT_GE(first->second, 1u) << "about two seconds were played";
+    std::this_thread::sleep_for(600ms);
+    const auto still = CodeAt(Screenshot("still.png"), kViewX, kViewY, 320, 240);
+    ASSERT_TRUE(still);
+    EXPECT_EQ(still->second, first->second) << "paused";
+    EXPECT_EQ(still->frame, first->frame);
+
+    Click(647 + 25, 397 + 15);  // "ch2"
+    std::this_thread::sleep_for(500ms);
+    const auto whole = CodeAt(Screenshot("ch2.png"), kViewX, kViewY, 640, 480);
+    ASSERT_TRUE(whole);
+    EXPECT_EQ(whole->camera, 1u);
+    EXPECT_EQ(whole->second, first->second);
+
+    Click(697 + 10, 17 + 8);  // "exit"
+    const auto status = WaitFor(quillon, 10s);
+    ASSERT_TRUE(status) << "exit closes the program";
+    EXPECT_EQ(*status, 0);
+    quillon = -1;
+}
+
+TEST_F(QuillonWindowTest, HotKeyAndASingleCopy)
+{
+    quillon = Start();
+    ASSERT_GT(quillon, 0);
+    ASSERT_TRUE(WaitForWindow("Quillon"));
+    // Another window has the focus: the key still reaches the program.
+    Sh("xdotool search --onlyvisible --name '^Quillon$' windowunmap --sync");
+    Sh("xdotool key ctrl+alt+v");
+    EXPECT_TRUE(WaitForWindow("Quillon PlayBack", 5s)) << "the version message";
+    Confirm("Quillon PlayBack");
+
+    // A second start brings the first copy back and ends at once.
+    const pid_t second = Start();
+    ASSERT_GT(second, 0);
+    const auto status = WaitFor(second, 10s);
+    ASSERT_TRUE(status);
+    EXPECT_EQ(*status, 0);
+    EXPECT_TRUE(WaitForWindow("Quillon", 3s)) << "the first copy is shown again";
+    EXPECT_FALSE(WaitFor(quillon, 100ms)) << "the first copy runs on";
+}
+
+}  // namespace
