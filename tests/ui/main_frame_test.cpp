@@ -182,6 +182,20 @@ TEST_F(MainFrameTest, CancelledOrFailedChoicesChangeNothing)
     EXPECT_EQ(frame->recordDialogs, 2);
 }
 
+TEST_F(MainFrameTest, AFailedReloadUnderAnOpenRecordIsHarmless)
+{
+    Open();
+    frame->RunCommand("play");
+    frame->driveChoice = 7;  // no such drive: the volume is left unloaded
+    frame->RunCommand("hdd");
+    EXPECT_FALSE(timer->IsRunning()) << "no tick reads the volume while it is reloaded";
+    for (const char* name : {"play", "next", "prev", "rewind", "ch2", "quad", "segment"})
+        frame->RunCommand(name);
+    timer->Fire(40);
+    frame->View().Invalidate();
+    SUCCEED();
+}
+
 TEST_F(MainFrameTest, OpeningARecordShowsItInQuadWithTheVolumeSet)
 {
     frame->show();
