@@ -229,6 +229,36 @@ TEST_F(EngineTest, IndicatorsShowSpeedAndPositionTime)
     EXPECT_GT(textPixels(QRect(682, 519, 28, 19), qRgb(0, 250, 240)), 5) << "speed text";
 }
 
+TEST_F(EngineTest, EveryTickOfTheDemoShowsEachCamerasNextFrame)
+{
+    // Straddling frames, a camera without video, all four picture formats.
+    const std::string path = dir->File("demo.img");
+    std::string error;
+    ASSERT_TRUE(mkdisk::WriteDisk(mkdisk::DemoPlan(), path, error)) << error;
+    platform::SetDriveImages({path});
+    disk::RecorderVolume demo;
+    ASSERT_TRUE(demo.Load(0));
+    for (int record = 0; record < 4; ++record) {
+        SCOPED_TRACE("record " + std::to_string(record + 1));
+        ASSERT_EQ(engine->Attach(&video, &demo, record, 0), 1);
+        ASSERT_EQ(engine->GotoStart(), 1);
+        engine->PlayForward();
+        const auto& entry = demo.Record(static_cast<uint32_t>(record));
+        int ticks = 0;
+        for (timer->Fire(1); engine->IsPlaying(); timer->Fire(1)) {
+            ++ticks;
+            const mkdisk::FrameCode expected {0, uint32_t(ticks / entry.frameRate), ticks % entry.frameRate};
+            for (int c = 0; c < 4; ++c) {
+                if (entry.videoPresent[c])
+                    ASSERT_EQ(CodeInCell(c), (mkdisk::FrameCode {c, expected.second, expected.frame})) << "tick " << ticks;
+            }
+        }
+        // Frame 0 came with the start; the record's last frame never comes,
+        // and the tick that misses it halts.
+        EXPECT_EQ(ticks, int(entry.segmentCount) * entry.frameRate - 2);
+    }
+}
+
 TEST_F(EngineTest, RealTimerPlaysOnItsOwnThread)
 {
     auto real = std::make_unique<playback::PlaybackEngine>(decoder);
