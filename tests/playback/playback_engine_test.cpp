@@ -249,8 +249,9 @@ TEST_F(EngineTest, EveryTickOfTheDemoShowsEachCamerasNextFrame)
             ++ticks;
             const mkdisk::FrameCode expected {0, uint32_t(ticks / entry.frameRate), ticks % entry.frameRate};
             for (int c = 0; c < 4; ++c) {
-                if (entry.videoPresent[c])
-                    ASSERT_EQ(CodeInCell(c), (mkdisk::FrameCode {c, expected.second, expected.frame})) << "tick " << ticks;
+                if (!entry.videoPresent[c])
+                    continue;
+                ASSERT_EQ(CodeInCell(c), (mkdisk::FrameCode {c, expected.second, expected.frame})) << "tick " << ticks;
             }
         }
         // Frame 0 came with the start; the record's last frame never comes,
