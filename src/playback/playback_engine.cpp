@@ -114,6 +114,20 @@ int PlaybackEngine::Present(int camera, std::span<const uint8_t> picture, int32_
     return presenter.Present(window, viewMode.load(), cells, camera, picture, width, height);
 }
 
+// While playing or stepping, a frame of 100 bytes or less is skipped as a
+// camera without picture, unless the record says the camera has video:
+// then it is a still scene's predicted frame, and skipping it would leave
+// every later frame of the second decoded against the wrong picture.
+bool PlaybackEngine::DecodesInPlay(int camera, uint32_t length) const
+{
+    if (!IsShown(camera))
+        return false;
+    if (length > kNoPictureBytes)
+        return true;
+    const auto record = volume->OpenRecordNumber();
+    return record >= 0 && volume->Record(static_cast<uint32_t>(record)).videoPresent[camera] != 0;
+}
+
 bool PlaybackEngine::DecodeAndPresent(int camera, uint32_t length)
 {
     const int32_t width = volume->OpenWidth();
@@ -168,7 +182,7 @@ int PlaybackEngine::StepForward()
         }
         SyncPosition();
         frameLengths[camera] = length;
-        if (IsShown(camera) && length > kNoPictureBytes && DecodeAndPresent(camera, length)) {
+        if (DecodesInPlay(camera, length) && DecodeAndPresent(camera, length)) {
             UpdateSlider(Position());
             DrawTime();
         }

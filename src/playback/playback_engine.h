@@ -132,6 +132,7 @@ private:
     void ArmTimer(float newRate);
     void ReadCamera(int camera, int soundCamera);
     bool DecodeAndPresent(int camera, uint32_t length);
+    bool DecodesInPlay(int camera, uint32_t length) const;
     void SyncPosition();
 
     VideoDecoder& decoder;

@@ -101,7 +101,7 @@ void PlaybackEngine::ReadCamera(int camera, int soundCamera)
         return;
     }
     frameLengths[camera] = length;
-    if (IsShown(camera) && length > kNoPictureBytes)
+    if (DecodesInPlay(camera, length))
         DecodeAndPresent(camera, length);
     if (soundCamera >= 0 && delivered) {
         uint32_t bytes = 0;

@@ -260,6 +260,46 @@ TEST_F(EngineTest, EveryTickOfTheDemoShowsEachCamerasNextFrame)
     }
 }
 
+TEST_F(EngineTest, StillScenesSmallFramesAreStillDecoded)
+{
+    // Without sensor noise some predicted frames of a camera with video
+    // code to 100 bytes or less. Each picture must equal a decoder's that
+    // saw every frame (the reference decodes on channels 10 to 13).
+    mkdisk::DiskPlan plan;
+    plan.records.resize(1);
+    plan.records[0].seconds = 3;
+    plan.records[0].sensorNoise = false;
+    const std::string path = dir->File("still.img");
+    std::string error;
+    ASSERT_TRUE(mkdisk::WriteDisk(plan, path, error)) << error;
+    platform::SetDriveImages({path});
+    disk::RecorderVolume still, reference;
+    ASSERT_TRUE(still.Load(0));
+    ASSERT_TRUE(reference.Load(0));
+    ASSERT_TRUE(reference.OpenRecord(0));
+    ASSERT_EQ(engine->Attach(&video, &still, 0, 0), 1);
+    ASSERT_EQ(engine->GotoStart(), 1);
+    std::vector<uint8_t> frame(disk::RecorderVolume::kMaxFrameBytes), picture(playback::VideoDecoder::kPictureBytes);
+    int small = 0;
+    auto next = [&](int camera, bool intra) {
+        uint32_t n = 0;
+        ASSERT_TRUE(reference.NextFrame(frame, n, intra, -1, {}, nullptr));
+        small += n <= PlaybackEngine::kNoPictureBytes;
+        ASSERT_NE(decoder.DecodeFrame(camera + 10, std::span(frame).first(n), picture, 352, 240, reference.StreamHeader()), 0);
+        ASSERT_TRUE(std::equal(picture.begin(), picture.begin() + 352 * 240 * 2, engine->Picture(camera).begin()))
+            << "camera " << camera;
+    };
+    for (int c = 0; c < 4; ++c)
+        next(c, true);
+    engine->PlayForward();
+    for (int tick = 1; tick < 3 * 30 - 1; ++tick) {
+        timer->Fire(1);
+        for (int c = 0; c < 4; ++c)
+            next(c, false);
+    }
+    EXPECT_GT(small, 0) << "the scene should have had frames of 100 bytes or less";
+}
+
 TEST_F(EngineTest, RealTimerPlaysOnItsOwnThread)
 {
     auto real = std::make_unique<playback::PlaybackEngine>(decoder);

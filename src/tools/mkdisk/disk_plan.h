@@ -50,6 +50,8 @@ struct RecordPlan {
     uint8_t videoCameras = 0x0F;  // bit k = camera k; others carry tiny empty VOPs
     uint8_t audioCameras = 0x01;  // cameras with a tone; others are silent
     int qscale = 4;
+    // Off: a still scene whose predicted frames can code to 100 bytes or less.
+    bool sensorNoise = true;
     std::vector<StraddleSpec> straddles;
     std::vector<HugeFrameSpec> hugeFrames;
     std::vector<uint32_t> emptySegments;  // seconds left out: their index entries are equal

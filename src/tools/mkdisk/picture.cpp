@@ -88,8 +88,8 @@ void DrawPicture(const Yuv420View& pic, const PictureContent& content)
     // Sensor noise in the top right corner: every picture differs from the
     // last there, so no predicted frame of a camera with video codes as
     // small as the tiny frame of a camera without one (100 bytes or less).
+    const int noise = content.sensorNoise ? 32 : 0;
     uint32_t state = 0x9E3779B9u ^ (uint32_t(content.camera) << 24) ^ (content.second << 8) ^ uint32_t(content.frame);
-    const int noise = 32;
     for (int y = 0; y < noise && y < h; ++y)
         for (int x = w - noise; x < w; ++x) {
             state ^= state << 13;

@@ -27,6 +27,7 @@ struct PictureContent {
     uint32_t second = 0;  // second within the record
     int frame = 0;        // frame within the second
     int frameRate = 30;
+    bool sensorNoise = true;  // a noisy corner that keeps predicted frames over 100 bytes
 };
 
 void DrawPicture(const Yuv420View& pic, const PictureContent& content);

@@ -24,6 +24,8 @@ const char* const kUsage =
     "                          the others carry tiny empty VOPs in their turn\n"
     "      audio=CAMS          cameras with sound (default 1); the others are silent\n"
     "      q=N                 MPEG-4 quantiser 1 (best) to 31 (default 4)\n"
+    "      noise=0|1           sensor noise in a corner (default 1); 0: a still scene whose\n"
+    "                          predicted frames can be 100 bytes or less\n"
     "      straddle=S[/K][/early]:...  the stream of segment S is cut at a sector boundary\n"
     "                          inside its last frame (or K frames earlier) and goes on in\n"
     "                          S + 1: at the frame's last boundary (continuation < 512\n"
@@ -132,6 +134,9 @@ bool ParseRecordSpec(std::string_view text, RecordPlan& r, std::string& error)
             ok = Cameras(value, r.audioCameras);
         } else if (key == "q") {
             ok = Number(value, r.qscale);
+        } else if (key == "noise") {
+            ok = value == "0" || value == "1";
+            r.sensorNoise = value == "1";
         } else if (key == "straddle") {
             for (std::string_view one : Split(value, ':')) {
                 const auto parts = Split(one, '/');

@@ -104,7 +104,7 @@ bool RecordVideo::EncodeSecond(uint32_t second, SecondStream& out, std::string& 
                 Yuv420View pic;
                 if (!encoder->Picture(pic, error))
                     return false;
-                DrawPicture(pic, {c, time, second, f, rate});
+                DrawPicture(pic, {c, time, second, f, rate, plan_.sensorNoise});
                 if (!encoder->Encode(int64_t{second} * rate + f, intra, encoded_, error))
                     return false;
                 if (intra)
