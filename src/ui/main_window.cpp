@@ -1,12 +1,11 @@
 #include "ui/main_window.h"
 
-#include <QMetaObject>
 #include <QMouseEvent>
 #include <QPainter>
-#include <QPointer>
 
 #include "ui/main_skin.h"
 #include "ui/skin.h"
+#include "ui/surface_view.h"
 
 namespace ui {
 
@@ -21,18 +20,7 @@ MainWindow::MainWindow(Skin& ownerSkin, MainWindowEvents* ownerEvents)
     setMouseTracking(true);
     setAttribute(Qt::WA_OpaquePaintEvent);
     setAttribute(Qt::WA_NoSystemBackground);
-    // Any thread may draw; the widget repaints on its own thread.
-    QPointer<QWidget> self(this);
-    surface.SetRepaintHook([self](const QRect& rect) {
-        if (self)
-            QMetaObject::invokeMethod(
-                self.data(),
-                [self, rect] {
-                    if (self)
-                        self->update(rect);
-                },
-                Qt::QueuedConnection);
-    });
+    RepaintOnDraw(*this, surface);
 }
 
 MainWindow::~MainWindow()

@@ -8,11 +8,9 @@
 
 namespace ui {
 
-SurfaceView::SurfaceView(QWidget* parent, int width, int height) : QWidget(parent), surface(width, height)
+void RepaintOnDraw(QWidget& widget, platform::WindowSurface& surface)
 {
-    resize(width, height);
-    setAttribute(Qt::WA_OpaquePaintEvent);
-    QPointer<SurfaceView> self(this);
+    QPointer<QWidget> self(&widget);
     surface.SetRepaintHook([self](const QRect& rect) {
         if (self)
             QMetaObject::invokeMethod(
@@ -23,6 +21,13 @@ SurfaceView::SurfaceView(QWidget* parent, int width, int height) : QWidget(paren
                 },
                 Qt::QueuedConnection);
     });
+}
+
+SurfaceView::SurfaceView(QWidget* parent, int width, int height) : QWidget(parent), surface(width, height)
+{
+    resize(width, height);
+    setAttribute(Qt::WA_OpaquePaintEvent);
+    RepaintOnDraw(*this, surface);
 }
 
 SurfaceView::~SurfaceView() { surface.SetRepaintHook({}); }

@@ -9,6 +9,10 @@
 
 namespace ui {
 
+// Whoever draws into surface, on any thread, makes widget repaint that
+// rectangle on its own thread. The widget clears the hook before it goes.
+void RepaintOnDraw(QWidget& widget, platform::WindowSurface& surface);
+
 class SurfaceView : public QWidget {
 public:
     SurfaceView(QWidget* parent, int width, int height);
