@@ -110,6 +110,9 @@ public:
     const std::array<CellRect, kCameras>& Cells() const { return cells; }
     // The last decoded picture of a camera (YUY2), for snapshots and export.
     std::span<const uint8_t> Picture(int camera) const;
+    // The open record's picture size; 0 without a volume.
+    int32_t PictureWidth() const { return volume ? volume->OpenWidth() : 0; }
+    int32_t PictureHeight() const { return volume ? volume->OpenHeight() : 0; }
 
     // --- sound ---
     void PlayAudio(std::span<const uint8_t> pcm);
