@@ -53,10 +53,11 @@ protected:
     // when cancelled. Tests put their own choices here.
     virtual int RunDiskSelectDialog();
     virtual int RunRecordListDialog();
-    // Snapshot, print and export are not part of the program yet: their
-    // buttons reach these and nothing happens.
-    virtual void TakeSnapshot() {}
-    virtual void PrintPicture() {}
+    // Snapshot and print through the platform's save and print dialogs.
+    virtual void TakeSnapshot();
+    virtual void PrintPicture();
+    // Export is not part of the program yet: its button reaches this and
+    // nothing happens.
     virtual void StartExport() {}
 
     void closeEvent(QCloseEvent* event) override;

@@ -1,8 +1,11 @@
 // The commands of the main window's buttons and of clicks into the video view.
 #include <QMetaObject>
+#include <QPrinter>
 
 #include <array>
 
+#include "export/print.h"
+#include "export/snapshot.h"
 #include "playback/playback_engine.h"
 #include "ui/app_context.h"
 #include "ui/main_frame.h"
@@ -141,6 +144,16 @@ void CMainFrame::OnViewClick(int x, int y)
             return;
         }
     }
+}
+
+// Failures show nothing: a snapshot or print that did not happen simply
+// leaves no file or page.
+void CMainFrame::TakeSnapshot() { capture::TakeSnapshot(engine, capture::FileSaveDialog(this)); }
+
+void CMainFrame::PrintPicture()
+{
+    QPrinter printer(QPrinter::HighResolution);
+    capture::PrintPicture(engine, printer, capture::PlatformPrintDialog(this));
 }
 
 void CMainFrame::SelectViewButton(const char* name)

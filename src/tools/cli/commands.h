@@ -23,6 +23,7 @@ int RunAudio(const Args& args);
 int RunFrames(const Args& args);
 int RunPlay(const Args& args);
 int RunStill(const Args& args);
+int RunSnapshot(const Args& args);
 int RunConvert(const Args& args);
 int RunSkinPreview(const Args& args);
 

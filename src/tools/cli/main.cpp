@@ -16,6 +16,7 @@ const std::vector<Command>& Commands()
         {"play", "play DISK --record N [--from S] [--speed X] [--reverse] [--view quad|1..4] [--seconds T] [--sound]",
          RunPlay},
         {"still", "still DISK --record N --at S [--view quad|1..4] -o OUT.png", RunStill},
+        {"snapshot", "snapshot DISK --record N --at S [--view quad|1..4] -o OUT.jpg|OUT.bmp", RunSnapshot},
         {"convert", "convert IN OUT [--quality Q] [--watermark]", RunConvert},
         {"skin-preview", "skin-preview [--skin DIR] -o OUT.png [--states]", RunSkinPreview},
     };
