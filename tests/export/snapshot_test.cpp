@@ -1,0 +1,240 @@
+// Snapshots over a written disk, read back with djpeg and ImageMagick.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+
+#include "capture_tools.h"
+#include "export/snapshot.h"
+#include "export/tbitmap.h"
+#include "playback/engine_harness.h"
+
+namespace {
+
+using capture_test::Shell;
+using playback::PlaybackEngine;
+
+class SnapshotTest : public engine_test::EngineTest {
+protected:
+    // The snapshot's composition, rows padded as a DIB's.
+    std::vector<uint8_t> Capture(uint32_t background = capture::kSnapshotBackground)
+    {
+        const std::size_t stride = capture::DibStride(engine->WindowWidth(), 24);
+        std::vector<uint8_t> out(stride * engine->WindowHeight(), 0xAB);
+        EXPECT_EQ(capture::CapturePicture(*engine, out, background, stride), 1);
+        return out;
+    }
+
+    // Pixels where the capture differs from what the video window shows; the
+    // renderer is the same, so only the time stamp may differ.
+    QRect Differences(const std::vector<uint8_t>& captured)
+    {
+        const QImage shown = video.Copy();
+        const std::size_t stride = capture::DibStride(shown.width(), 24);
+        QRect bounds;
+        for (int y = 0; y < shown.height(); ++y)
+            for (int x = 0; x < shown.width(); ++x) {
+                const QRgb p = shown.pixel(x, y);
+                const uint8_t* c = captured.data() + stride * y + 3 * x;
+                if (c[0] != qBlue(p) || c[1] != qGreen(p) || c[2] != qRed(p))
+                    bounds |= QRect(x, y, 1, 1);
+            }
+        return bounds;
+    }
+
+    int Snap(const std::string& name, std::string* offeredName = nullptr)
+    {
+        return capture::TakeSnapshot(*engine, [&](const std::string& defaultName) {
+            if (offeredName)
+                *offeredName = defaultName;
+            return std::optional(dir->File(name));
+        });
+    }
+};
+
+TEST_F(SnapshotTest, QuadComposesEveryCellAndStampsOnlyTheFirst)
+{
+    Open(0);
+    ASSERT_EQ(engine->ShowPosition(3, true, true), 1);
+    const auto captured = Capture();
+    const std::size_t stride = capture::DibStride(640, 24);
+    for (int c = 0; c < 4; ++c) {
+        const auto& cell = engine->Cells()[c];
+        EXPECT_EQ(mkdisk::DecodeFrameCodeRgb(captured.data() + stride * cell.top + 3 * cell.left, cell.Width(),
+                                             cell.Height(), stride, 3),
+                  (mkdisk::FrameCode {c, 3, 0}))
+            << "camera " << c;
+    }
+    const QRect stamp = Differences(captured);
+    ASSERT_FALSE(stamp.isEmpty()) << "the time stamp is drawn";
+    EXPECT_GE(stamp.left(), 4);
+    EXPECT_GE(stamp.top(), 4);
+    EXPECT_LT(stamp.right(), 320) << "inside cell 0 only";
+    EXPECT_LT(stamp.bottom(), 40);
+}
+
+TEST_F(SnapshotTest, OneCameraViewComposesTheSelectedCameraOverTheWholeView)
+{
+    Open(0);
+    engine->SetView(PlaybackEngine::kSingleView, 2);
+    ASSERT_EQ(engine->ShowPosition(4, true, true), 1);
+    const auto captured = Capture();
+    const std::size_t stride = capture::DibStride(640, 24);
+    EXPECT_EQ(mkdisk::DecodeFrameCodeRgb(captured.data(), 640, 480, stride, 3), (mkdisk::FrameCode {2, 4, 0}));
+    const QRect stamp = Differences(captured);
+    ASSERT_FALSE(stamp.isEmpty());
+    EXPECT_GE(stamp.left(), 4);
+    EXPECT_GE(stamp.top(), 4);
+    EXPECT_LT(stamp.bottom(), 40);
+
+    std::string offered;
+    ASSERT_EQ(Snap("one.bmp", &offered), 1);
+    EXPECT_EQ(offered, "2006_03_15_23_59_34_Camera03");
+}
+
+TEST_F(SnapshotTest, JpegIsBaseline420OfTheViewSizeWithEveryCameraInItsCell)
+{
+    Open(0);
+    ASSERT_EQ(engine->ShowPosition(3, true, true), 1);
+    std::string offered;
+    ASSERT_EQ(Snap("quad.jpg", &offered), 1);
+    EXPECT_EQ(offered, "2006_03_15_23_59_33_Quad");
+
+    const std::string path = dir->File("quad.jpg");
+    const auto verbose = Shell("djpeg -verbose -outfile /dev/null '" + path + "' 2>&1");
+    ASSERT_TRUE(verbose);
+    EXPECT_NE(verbose->find("Start Of Frame 0xc0: width=640, height=480, components=3"), std::string::npos)
+        << *verbose;
+    EXPECT_NE(verbose->find("Component 1: 2hx2v"), std::string::npos);
+    EXPECT_NE(verbose->find("Component 2: 1hx1v"), std::string::npos);
+    EXPECT_NE(verbose->find("Component 3: 1hx1v"), std::string::npos);
+    EXPECT_EQ(Shell("identify -format %Q '" + path + "'"), std::optional<std::string>("70"));
+
+    const auto rgb = capture_test::DecodeWithImageMagick(path, dir->File("quad.rgb"));
+    ASSERT_TRUE(rgb);
+    for (int c = 0; c < 4; ++c) {
+        const auto& cell = engine->Cells()[c];
+        EXPECT_EQ(rgb->CodeIn(cell.left, cell.top, cell.Width(), cell.Height()), (mkdisk::FrameCode {c, 3, 0}))
+            << "camera " << c << " upright in its own cell";
+    }
+}
+
+TEST_F(SnapshotTest, BmpIsBottomUp24BitWithTheCapturedPicture)
+{
+    Open(0);
+    ASSERT_EQ(engine->ShowPosition(5, true, true), 1);
+    ASSERT_EQ(Snap("quad.bmp"), 1);
+    const std::string path = dir->File("quad.bmp");
+    const auto bytes = capture_test::ReadFile(path);
+    ASSERT_EQ(bytes.size(), 54u + 640 * 3 * 480);
+    const auto u32 = [&](std::size_t at) { return bytes[at] | bytes[at + 1] << 8 | bytes[at + 2] << 16 | bytes[at + 3] << 24; };
+    EXPECT_EQ(u32(10), 54u) << "pixels right after the headers";
+    EXPECT_EQ(static_cast<int32_t>(u32(22)), 480) << "positive height: bottom-up";
+    EXPECT_EQ(bytes[28] | bytes[29] << 8, 24);
+    EXPECT_EQ(Shell("identify -format '%m %w %h %[type]' '" + path + "'").value_or(""), "BMP3 640 480 TrueColor");
+
+    const auto rgb = capture_test::DecodeWithImageMagick(path, dir->File("quad.rgb"));
+    ASSERT_TRUE(rgb);
+    for (int c = 0; c < 4; ++c) {
+        const auto& cell = engine->Cells()[c];
+        EXPECT_EQ(rgb->CodeIn(cell.left, cell.top, cell.Width(), cell.Height()), (mkdisk::FrameCode {c, 5, 0}));
+    }
+    // The watermark only touches bit 3 of red.
+    const auto captured = Capture();
+    int otherBits = 0;
+    for (int y = 0; y < 480; ++y)
+        for (int x = 0; x < 640; ++x) {
+            const uint8_t* c = captured.data() + 1920 * y + 3 * x;
+            const uint8_t* f = rgb->At(x, y);
+            otherBits += f[0] != c[2] && (f[0] ^ c[2]) != 0x08;
+            otherBits += f[1] != c[1] || f[2] != c[0];
+        }
+    EXPECT_EQ(otherBits, 0);
+}
+
+// 67 x 51: rows of 201 bytes padded to 204, and a last column and row that
+// no quad cell covers.
+TEST_F(SnapshotTest, ViewWidthNotAMultipleOfFourIsPaddedAndUncoveredAreasShowTheBackground)
+{
+    platform::WindowSurface odd(67, 51);
+    ASSERT_EQ(engine->Attach(&odd, &volume, 0, 0), 1);
+    ASSERT_EQ(engine->GotoStart(), 1);
+    ASSERT_EQ(Snap("odd.bmp"), 1);
+    const auto bytes = capture_test::ReadFile(dir->File("odd.bmp"));
+    ASSERT_EQ(bytes.size(), 54u + 204 * 51);
+    for (int row = 0; row < 51; ++row)
+        EXPECT_EQ(bytes[54 + 204 * row + 201] | bytes[54 + 204 * row + 202] | bytes[54 + 204 * row + 203], 0)
+            << "padding of row " << row;
+
+    const auto rgb = capture_test::DecodeWithImageMagick(dir->File("odd.bmp"), dir->File("odd.rgb"));
+    ASSERT_TRUE(rgb);
+    ASSERT_EQ(rgb->width, 67);
+    const std::vector<uint8_t> background = {5, 5, 5};
+    // Above row 30 the time stamp runs across the narrow view.
+    for (int y = 30; y < 51; ++y)
+        EXPECT_EQ(std::vector<uint8_t>(rgb->At(66, y), rgb->At(66, y) + 3), background) << "row " << y;
+    for (int x = 0; x < 67; ++x)
+        EXPECT_EQ(std::vector<uint8_t>(rgb->At(x, 50), rgb->At(x, 50) + 3), background) << "column " << x;
+    // Below the stamp the cells hold what the window shows.
+    const QImage shown = odd.Copy();
+    int differing = 0;
+    for (int y = 30; y < 50; ++y)
+        for (int x = 0; x < 66; ++x) {
+            const QRgb p = shown.pixel(x, y);
+            differing += rgb->At(x, y)[0] != qRed(p) || rgb->At(x, y)[1] != qGreen(p) || rgb->At(x, y)[2] != qBlue(p);
+        }
+    EXPECT_EQ(differing, 0);
+    // The JPEG encoder reads the same padded rows.
+    ASSERT_EQ(Snap("odd.jpg"), 1);
+    EXPECT_EQ(Shell("identify -format '%w %h' '" + dir->File("odd.jpg") + "'"), std::optional<std::string>("67 51"));
+}
+
+TEST_F(SnapshotTest, OnlyLowerCaseJpgAndBmpAreWritten)
+{
+    Open(0);
+    for (const char* name : {"a.JPG", "a.Bmp", "a.jpeg", "a.png", "noextension", "dotted.jpg_dir/name"}) {
+        if (std::string(name).find('/') != std::string::npos)
+            std::filesystem::create_directory(dir->File("dotted.jpg_dir"));
+        EXPECT_EQ(Snap(name), 0) << name;
+        EXPECT_FALSE(std::filesystem::exists(dir->File(name))) << name;
+    }
+    EXPECT_EQ(capture::TakeSnapshot(*engine, [](const std::string&) { return std::optional<std::string>(); }), 0)
+        << "cancelled";
+    EXPECT_EQ(Snap("missing_dir/a.jpg"), 0);
+    EXPECT_EQ(Snap("missing_dir/a.bmp"), 0) << "a BMP that could not be written is no success";
+}
+
+TEST(FlipRows, SwapsRowsAroundTheMiddleAndLeavesPaddingAlone)
+{
+    // 3 rows of 2 pixels at 24 bits: 6 bytes a row, stride 8.
+    std::vector<uint8_t> pixels(24);
+    for (std::size_t i = 0; i < pixels.size(); ++i)
+        pixels[i] = uint8_t(i);
+    auto flipped = pixels;
+    ASSERT_TRUE(capture::FlipRows(flipped, 2, 3, 24, 8));
+    for (int i = 0; i < 6; ++i) {
+        EXPECT_EQ(flipped[i], pixels[16 + i]);
+        EXPECT_EQ(flipped[8 + i], pixels[8 + i]) << "the middle row stays";
+        EXPECT_EQ(flipped[16 + i], pixels[i]);
+    }
+    EXPECT_EQ(flipped[6], 6);
+    EXPECT_EQ(flipped[23], 23);
+
+    // Unpadded rows of (width x bits + 7) / 8 bytes: 5 pixels at 1 bit is one byte.
+    std::vector<uint8_t> bits = {1, 2};
+    ASSERT_TRUE(capture::FlipRows(bits, 5, 2, 1));
+    EXPECT_EQ(bits, (std::vector<uint8_t> {2, 1}));
+
+    std::vector<uint8_t> shortBuffer(23, 7);
+    EXPECT_FALSE(capture::FlipRows(shortBuffer, 2, 4, 24, 8));
+    EXPECT_EQ(shortBuffer, std::vector<uint8_t>(23, 7)) << "too few pixels: untouched";
+}
+
+TEST(FileExtension, IsWhatFollowsTheNamesLastDot)
+{
+    EXPECT_EQ(capture::FileExtension("/a/b.c/snap.jpg"), "jpg");
+    EXPECT_EQ(capture::FileExtension("/a/b.c/snap"), "");
+    EXPECT_EQ(capture::FileExtension("snap.tar.BMP"), "BMP");
+    EXPECT_EQ(capture::FileExtension("snap."), "");
+}
+
+}  // namespace
