@@ -74,8 +74,11 @@ int CapturePicture(const playback::PlaybackEngine& engine, std::span<uint8_t> ou
         if (!engine.IsShown(camera))
             continue;
         const playback::CellRect cell = quad ? engine.Cells()[camera] : playback::CellRect{0, 0, width, height};
-        // A malformed picture or an empty cell leaves the background.
-        renderer.Present(engine.Picture(camera), engine.PictureWidth(), engine.PictureHeight(), cell);
+        // A camera without video has no picture to compose (its buffer was
+        // never decoded): its cell keeps the background, as does a
+        // malformed picture or an empty cell.
+        if (engine.HasVideo(camera))
+            renderer.Present(engine.Picture(camera), engine.PictureWidth(), engine.PictureHeight(), cell);
         if (!stamped) {
             const disk::RecordTime t = engine.PositionTime();
             char text[64];

@@ -92,6 +92,13 @@ bool PlaybackEngine::HasAudio(int camera) const
     return volume->Record(static_cast<uint32_t>(volume->OpenRecordNumber())).audioPresent[camera] != 0;
 }
 
+bool PlaybackEngine::HasVideo(int camera) const
+{
+    if (!volume || volume->OpenRecordNumber() < 0 || camera < 0 || camera >= kCameras)
+        return false;
+    return volume->Record(static_cast<uint32_t>(volume->OpenRecordNumber())).videoPresent[camera] != 0;
+}
+
 bool PlaybackEngine::IsShown(int camera) const
 {
     return viewMode.load() == kQuadView || camera == selectedCamera.load();

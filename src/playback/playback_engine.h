@@ -95,6 +95,8 @@ public:
     bool IsReverse() const { return reverse.load(); }
     bool IsReady() const { return ready.load(); }
     bool HasAudio(int camera) const;
+    // The open record's video flag of the camera.
+    bool HasVideo(int camera) const;
     float Speed() const { return speed.load(); }
     int ViewMode() const { return viewMode.load(); }
     int SelectedCamera() const { return selectedCamera.load(); }

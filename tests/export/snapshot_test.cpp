@@ -188,6 +188,30 @@ TEST_F(SnapshotTest, ViewWidthNotAMultipleOfFourIsPaddedAndUncoveredAreasShowThe
     EXPECT_EQ(Shell("identify -format '%w %h' '" + dir->File("odd.jpg") + "'"), std::optional<std::string>("67 51"));
 }
 
+TEST_F(SnapshotTest, CameraWithoutVideoKeepsTheBackground)
+{
+    // Its picture buffer was never decoded: composing it would paint the
+    // cell with whatever the buffer holds (green for zeros).
+    mkdisk::DiskPlan plan;
+    plan.records.resize(1);
+    plan.records[0].seconds = 2;
+    plan.records[0].videoCameras = 0x7;
+    std::string error;
+    ASSERT_TRUE(mkdisk::WriteDisk(plan, dir->File("novideo.img"), error)) << error;
+    platform::SetDriveImages({dir->File("novideo.img")});
+    disk::RecorderVolume blind;
+    ASSERT_TRUE(blind.Load(0));
+    ASSERT_EQ(engine->Attach(&video, &blind, 0, 0), 1);
+    ASSERT_EQ(engine->GotoStart(), 1);
+    const auto captured = Capture();
+    const std::size_t stride = capture::DibStride(640, 24);
+    const auto& cell = engine->Cells()[3];
+    for (int y = cell.top; y < cell.bottom; y += 9)
+        for (int x = cell.left; x < cell.right; x += 9)
+            for (int k = 0; k < 3; ++k)
+                ASSERT_EQ(captured[stride * y + 3 * x + k], 5) << x << "," << y;
+}
+
 TEST_F(SnapshotTest, OnlyLowerCaseJpgAndBmpAreWritten)
 {
     Open(0);
