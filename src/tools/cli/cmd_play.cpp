@@ -40,31 +40,16 @@ int RunPlay(const Args& args)
     float speed = 1;
     if (!ParseSpeed(options.Value("--speed").value_or("1"), speed))
         return Fail("--speed takes 1/8, 1/4, 1/2, 1, 2, 4, 8 or 16");
-    int viewMode = 0;
-    int camera = 0;
-    if (!ViewOption(options, viewMode, camera))
-        return Fail("--view takes quad or a camera number 1 to 4");
-
-    disk::RecorderVolume volume;
-    std::string error;
-    uint32_t record = 0;
-    if (!LoadRecord(options, volume, record, error))
-        return Fail(error);
-    const uint32_t length = volume.SegmentCount();
-    int64_t from = 0;
     int64_t seconds = 0;
-    if (!options.Number("--from", 0, length == 0 ? 0 : length - 1, 0, from) ||
-        !options.Number("--seconds", 1, 86400, 86400, seconds))
+    if (!options.Number("--seconds", 1, 86400, 86400, seconds))
         return Fail(options.error);
 
+    disk::RecorderVolume volume;
     HeadlessEngine player;
-    if (!player.Open(volume, record, error))
+    std::string error;
+    if (!player.OpenFromOptions(options, volume, "--from", error))
         return Fail(error);
     auto& engine = player.Engine();
-    if (viewMode != playback::PlaybackEngine::kQuadView)
-        engine.SetView(viewMode, camera);
-    if (from != 0 && !engine.ShowPosition(static_cast<int>(from), true, true))
-        return Fail("cannot seek to position " + std::to_string(from));
     if (options.Has("--sound"))
         engine.ToggleSound();
     while (engine.Speed() < speed)

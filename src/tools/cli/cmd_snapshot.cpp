@@ -22,31 +22,12 @@ int RunSnapshot(const Args& args)
     const std::string extension = capture::FileExtension(*out);
     if (extension != "jpg" && extension != "bmp")
         return Fail("the output name must end in .jpg or .bmp (lower case): " + *out);
-    int viewMode = 0;
-    int camera = 0;
-    if (!ViewOption(options, viewMode, camera))
-        return Fail("--view takes quad or a camera number 1 to 4");
-
     disk::RecorderVolume volume;
-    std::string error;
-    uint32_t record = 0;
-    if (!LoadRecord(options, volume, record, error))
-        return Fail(error);
-    const uint32_t length = volume.SegmentCount();
-    if (length == 0)
-        return Fail("record " + std::to_string(record + 1) + " has no segments");
-    int64_t at = 0;
-    if (!options.Number("--at", 0, length - 1, 0, at))
-        return Fail("--at must lie between 0 and " + std::to_string(length - 1));
-
     HeadlessEngine player;
-    if (!player.Open(volume, record, error))
+    std::string error;
+    if (!player.OpenFromOptions(options, volume, "--at", error))
         return Fail(error);
     auto& engine = player.Engine();
-    if (viewMode != playback::PlaybackEngine::kQuadView)
-        engine.SetView(viewMode, camera);
-    if (!engine.ShowPosition(static_cast<int>(at), true, true))
-        return Fail("cannot seek to position " + std::to_string(at));
     const auto choose = [&out](const std::string&) { return std::optional<std::string>(*out); };
     if (!capture::TakeSnapshot(engine, choose))
         return Fail("cannot write " + *out);

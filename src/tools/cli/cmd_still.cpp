@@ -20,31 +20,11 @@ int RunStill(const Args& args)
     const auto out = options.Value("-o");
     if (options.positional.size() != 1 || !out || !options.Value("--at"))
         return Fail("usage: quillon-cli still DISK --record N --at S [--view quad|1..4] -o OUT.png");
-    int viewMode = 0;
-    int camera = 0;
-    if (!ViewOption(options, viewMode, camera))
-        return Fail("--view takes quad or a camera number 1 to 4");
-
     disk::RecorderVolume volume;
-    std::string error;
-    uint32_t record = 0;
-    if (!LoadRecord(options, volume, record, error))
-        return Fail(error);
-    const uint32_t length = volume.SegmentCount();
-    if (length == 0)
-        return Fail("record " + std::to_string(record + 1) + " has no segments");
-    int64_t at = 0;
-    if (!options.Number("--at", 0, length - 1, 0, at))
-        return Fail("--at must lie between 0 and " + std::to_string(length - 1));
-
     HeadlessEngine player;
-    if (!player.Open(volume, record, error))
+    std::string error;
+    if (!player.OpenFromOptions(options, volume, "--at", error))
         return Fail(error);
-    auto& engine = player.Engine();
-    if (viewMode != playback::PlaybackEngine::kQuadView)
-        engine.SetView(viewMode, camera);
-    if (!engine.ShowPosition(static_cast<int>(at), true, true))
-        return Fail("cannot seek to position " + std::to_string(at));
     if (!player.Video().Copy().save(QString::fromStdString(*out), "PNG"))
         return Fail("cannot write " + *out);
     return 0;

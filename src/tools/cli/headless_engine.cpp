@@ -8,6 +8,8 @@
 #include <cstdlib>
 #include <string>
 
+#include "tools/cli/volume_arg.h"
+
 namespace cli {
 namespace {
 
@@ -53,6 +55,39 @@ bool HeadlessEngine::Open(disk::RecorderVolume& volume, uint32_t record, std::st
     }
     if (!engine->GotoStart()) {
         error = "record " + std::to_string(record + 1) + " has no segment to show";
+        return false;
+    }
+    return true;
+}
+
+bool HeadlessEngine::OpenFromOptions(Options& options, disk::RecorderVolume& volume, std::string_view positionOption,
+                                     std::string& error)
+{
+    int viewMode = 0;
+    int camera = 0;
+    if (!ViewOption(options, viewMode, camera)) {
+        error = "--view takes quad or a camera number 1 to 4";
+        return false;
+    }
+    uint32_t record = 0;
+    if (!LoadRecord(options, volume, record, error))
+        return false;
+    const uint32_t length = volume.SegmentCount();
+    if (length == 0) {
+        error = "record " + std::to_string(record + 1) + " has no segments";
+        return false;
+    }
+    int64_t at = 0;
+    if (!options.Number(positionOption, 0, length - 1, 0, at)) {
+        error = std::string(positionOption) + " must lie between 0 and " + std::to_string(length - 1);
+        return false;
+    }
+    if (!Open(volume, record, error))
+        return false;
+    if (viewMode != playback::PlaybackEngine::kQuadView)
+        engine->SetView(viewMode, camera);
+    if (at != 0 && !engine->ShowPosition(static_cast<int>(at), true, true)) {
+        error = "cannot seek to position " + std::to_string(at);
         return false;
     }
     return true;

@@ -25,6 +25,12 @@ public:
     // the main window does after the record list.
     bool Open(disk::RecorderVolume& volume, uint32_t record, std::string& error);
 
+    // DISK, --record and --view of the command's options: the record opened
+    // as above, the view chosen, and the position given by positionOption
+    // (from 0, default 0) shown as a seek shows it.
+    bool OpenFromOptions(Options& options, disk::RecorderVolume& volume, std::string_view positionOption,
+                         std::string& error);
+
     playback::PlaybackEngine& Engine() { return *engine; }
     platform::WindowSurface& Video() { return video; }
 
