@@ -119,14 +119,9 @@ int ParseFrame(DecoderState& s, std::span<const std::uint8_t> seg, bool extended
 // length field). Returns the result and advances at past the segment.
 int ParseSegment(DecoderState& s, int marker, std::size_t& at)
 {
-    const auto d = s.data;
-    if (d.size() - at < 2)
+    std::span<const std::uint8_t> seg;
+    if (!TakeSegment(s.data, at, seg))
         return ErrorEof;
-    const int length = ReadU16(d, at);
-    if (length < 2 || d.size() - at < static_cast<std::size_t>(length))
-        return ErrorEof;
-    const auto seg = d.subspan(at + 2, static_cast<std::size_t>(length - 2));
-    at += static_cast<std::size_t>(length);
 
     switch (marker) {
     case 0xDB:

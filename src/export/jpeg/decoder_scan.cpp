@@ -110,13 +110,9 @@ inline void StoreBlock(FrameComponent& c, std::int16_t* block, int last, int bx,
 int DecodeScan(DecoderState& s, std::size_t& at)
 {
     const auto d = s.data;
-    if (d.size() - at < 2)
+    std::span<const std::uint8_t> seg;
+    if (!TakeSegment(s.data, at, seg))
         return ErrorEof;
-    const int length = ReadU16(d, at);
-    if (length < 2 || d.size() - at < static_cast<std::size_t>(length))
-        return ErrorEof;
-    const auto seg = d.subspan(at + 2, static_cast<std::size_t>(length - 2));
-    at += static_cast<std::size_t>(length);
     if (seg.empty())
         return DataError;
     const int count = seg[0];

@@ -65,4 +65,19 @@ inline int ReadU16(std::span<const std::uint8_t> d, std::size_t at)
     return (d[at] << 8) | d[at + 1];
 }
 
+// The body of the marker segment whose length field stands at `at`; moves
+// at past the segment. False when the length is impossible or runs past
+// the data.
+inline bool TakeSegment(std::span<const std::uint8_t> d, std::size_t& at, std::span<const std::uint8_t>& body)
+{
+    if (at > d.size() || d.size() - at < 2)
+        return false;
+    const int length = ReadU16(d, at);
+    if (length < 2 || d.size() - at < static_cast<std::size_t>(length))
+        return false;
+    body = d.subspan(at + 2, static_cast<std::size_t>(length - 2));
+    at += static_cast<std::size_t>(length);
+    return true;
+}
+
 }  // namespace jpeg
