@@ -1,0 +1,141 @@
+#include "export/picture_composer.h"
+
+#include <QColor>
+#include <QGuiApplication>
+#include <QPainter>
+#include <QString>
+
+#include <algorithm>
+#include <cstdio>
+#include <cstring>
+
+#include "platform/window_surface.h"
+#include "playback/playback_engine.h"
+#include "playback/surface_renderer.h"
+
+namespace capture {
+
+namespace {
+
+// Larger than any view; keeps a bad size from sizing the buffers.
+constexpr int32_t kMaxViewSide = 8192;
+
+// The text's top-left corner at each point, as the platform's text call
+// places it; the last colour ends on top.
+void DrawStamp(QImage& image, const char* text, std::span<const QPoint> points, std::span<const QColor> colours)
+{
+    // Fonts need the GUI application; without one there is no stamp.
+    if (!QGuiApplication::instance())
+        return;
+    QPainter painter(&image);
+    const QString line = QString::fromLatin1(text);
+    for (std::size_t i = 0; i < points.size(); ++i) {
+        painter.setPen(colours[i]);
+        painter.drawText(QRect(points[i].x(), points[i].y(), image.width(), image.height()),
+                         Qt::AlignLeft | Qt::AlignTop, line);
+    }
+}
+
+}  // namespace
+
+void FormatStamp(const disk::RecordTime& t, char (&text)[64])
+{
+    std::snprintf(text, sizeof text, "%d/%02d/%02d %02d:%02d:%02d", t.year, t.month, t.day, t.hour, t.minute,
+                  t.second);
+}
+
+PictureComposer::PictureComposer() = default;
+PictureComposer::~PictureComposer() = default;
+
+bool PictureComposer::Setup(int32_t width, int32_t height, uint32_t background)
+{
+    if (width <= 0 || height <= 0 || width > kMaxViewSide || height > kMaxViewSide)
+        return false;
+    if (surface && surface->Width() == width && surface->Height() == height)
+        return true;
+    Release();
+    auto made = std::make_unique<platform::WindowSurface>(width, height);
+    auto scaler = std::make_unique<playback::SurfaceRenderer>();
+    if (scaler->Create(made.get()) != 0)
+        return false;
+    surface = std::move(made);
+    renderer = std::move(scaler);
+    Fill(background);
+    return true;
+}
+
+void PictureComposer::Release()
+{
+    renderer.reset();
+    surface.reset();
+}
+
+void PictureComposer::Fill(uint32_t background)
+{
+    if (surface)
+        surface->Draw().Image().fill(static_cast<uint>(0xff000000u | background));
+}
+
+void PictureComposer::Compose(const playback::PlaybackEngine& engine, const disk::RecordTime& time, Stamp stamp)
+{
+    if (!surface)
+        return;
+    char text[64];
+    FormatStamp(time, text);
+    const bool quad = engine.ViewMode() == playback::PlaybackEngine::kQuadView;
+    bool stamped = false;
+    for (int camera = 0; camera < playback::kCameras; ++camera) {
+        if (!engine.IsShown(camera))
+            continue;
+        const playback::CellRect cell =
+            quad ? engine.Cells()[camera] : playback::CellRect {0, 0, surface->Width(), surface->Height()};
+        // A camera without video has no picture to compose (its buffer was
+        // never decoded): its cell keeps what the surface holds.
+        if (engine.HasVideo(camera))
+            renderer->Present(engine.Picture(camera), engine.PictureWidth(), engine.PictureHeight(), cell);
+        if (stamp == Stamp::FirstCamera && !stamped) {
+            const int x = cell.left, y = cell.top;
+            const QPoint points[] = {{x + 4, y + 4}, {x + 5, y + 4}, {x + 4, y + 5}, {x + 5, y + 5}};
+            const QColor colours[] = {Qt::black, Qt::black, Qt::black, Qt::white};
+            auto context = surface->Draw();
+            DrawStamp(context.Image(), text, points, colours);
+            stamped = true;
+        }
+    }
+    if (stamp == Stamp::FrameCorner) {
+        const QPoint points[] = {{9, 9}, {10, 10}};
+        const QColor colours[] = {Qt::black, Qt::white};
+        auto context = surface->Draw();
+        DrawStamp(context.Image(), text, points, colours);
+    }
+}
+
+bool PictureComposer::CopyOut(std::span<uint8_t> out, std::size_t stride, bool bottomUp) const
+{
+    if (!surface)
+        return false;
+    const int width = surface->Width();
+    const int height = surface->Height();
+    const std::size_t rowBytes = std::size_t(width) * 3;
+    if (stride == 0)
+        stride = rowBytes;
+    if (stride < rowBytes || out.size() < stride * (height - 1) + rowBytes)
+        return false;
+    // RGB32 pixels are 0xffRRGGBB words: bytes blue, green, red, alpha.
+    auto context = surface->Draw();
+    const QImage& image = context.Image();
+    for (int y = 0; y < height; ++y) {
+        const uint8_t* from = image.constScanLine(y);
+        const std::size_t row = bottomUp ? std::size_t(height - 1 - y) : std::size_t(y);
+        uint8_t* to = out.data() + stride * row;
+        for (int x = 0; x < width; ++x) {
+            to[3 * x] = from[4 * x];
+            to[3 * x + 1] = from[4 * x + 1];
+            to[3 * x + 2] = from[4 * x + 2];
+        }
+        std::fill(to + rowBytes, to + std::min(stride, out.size() - stride * row), uint8_t {0});
+    }
+    return true;
+}
+
+}  // namespace capture
