@@ -33,9 +33,14 @@ void DrawTextAt(QPainter& painter, int x, int y, const QColor& colour, const cha
 
 disk::RecordTime PlaybackEngine::PositionTime() const
 {
+    return TimeAt(Position());
+}
+
+disk::RecordTime PlaybackEngine::TimeAt(int at) const
+{
     if (!volume)
         return {};
-    return disk::AddMilliseconds(volume->OpenRecordTime(), int64_t(Position()) * 1000);
+    return disk::AddMilliseconds(volume->OpenRecordTime(), int64_t(at) * 1000);
 }
 
 void PlaybackEngine::DrawSpeed()

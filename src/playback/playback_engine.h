@@ -115,6 +115,25 @@ public:
     // The open record's picture size; 0 without a volume.
     int32_t PictureWidth() const { return volume ? volume->OpenWidth() : 0; }
     int32_t PictureHeight() const { return volume ? volume->OpenHeight() : 0; }
+    // The open record's frames per camera per second.
+    int32_t FrameRate() const { return frameRate; }
+
+    // --- the export worker's reads (playback halted, exporting set) ---
+    // Held by the worker around each read and composition, so that a tick
+    // that was under way when playback halted cannot touch the pictures.
+    [[nodiscard]] std::unique_lock<std::recursive_mutex> LockStream() { return std::unique_lock(streamLock); }
+    // Selects the segment for an export; frame assembly is not reset.
+    bool SelectForExport(int position);
+    // The camera's next frame, read as a tick reads it (intra only for the
+    // first frame after the selection) and decoded into its picture when
+    // shown, but not presented. When soundCamera (or -1) delivered the block
+    // of a newly entered segment, soundDelivered is set and ExportSound()
+    // holds its second of PCM. False when the read failed (end of record).
+    bool ReadForExport(int camera, bool intraOnly, int soundCamera, bool& soundDelivered);
+    // One second of sound, 8,000 samples (16,000 bytes).
+    std::span<const uint8_t> ExportSound() const;
+    // The calendar time of a position of the open record.
+    disk::RecordTime TimeAt(int position) const;
 
     // --- sound ---
     void PlayAudio(std::span<const uint8_t> pcm);

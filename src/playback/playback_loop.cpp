@@ -110,6 +110,50 @@ void PlaybackEngine::ReadCamera(int camera, int soundCamera)
     }
 }
 
+bool PlaybackEngine::SelectForExport(int target)
+{
+    std::lock_guard lock(streamLock);
+    if (!volume || target < 0 || !volume->SelectSegment(static_cast<uint32_t>(target)))
+        return false;
+    SyncPosition();
+    return true;
+}
+
+// The first frame after the selection follows a seek's rule (a short intra
+// frame stands for no picture); later ones a tick's, so a still scene's
+// small predicted frames keep the decoder's reference right.
+bool PlaybackEngine::ReadForExport(int camera, bool intraOnly, int soundCamera, bool& soundDelivered)
+{
+    std::lock_guard lock(streamLock);
+    soundDelivered = false;
+    if (!volume || camera < 0 || camera >= kCameras)
+        return false;
+    uint32_t length = 0;
+    int delivered = 0;
+    const bool read = volume->NextFrame(frameBuffers[camera], length, intraOnly, soundCamera, soundBlocks, &delivered);
+    SyncPosition();
+    if (!read)
+        return false;
+    frameLengths[camera] = length;
+    const bool decodes = intraOnly ? IsShown(camera) && length > kNoPictureBytes : DecodesInPlay(camera, length);
+    if (decodes) {
+        const auto frame = std::span<const uint8_t>(frameBuffers[camera]).first(length);
+        decoder.DecodeFrame(camera, frame, pictureBuffers[camera], volume->OpenWidth(), volume->OpenHeight(),
+                            volume->StreamHeader());
+    }
+    if (soundCamera >= 0 && delivered) {
+        uint32_t bytes = 0;
+        disk::RecorderVolume::DecodeAudioBlock(soundBlocks, soundPcm, bytes);
+        soundDelivered = true;
+    }
+    return true;
+}
+
+std::span<const uint8_t> PlaybackEngine::ExportSound() const
+{
+    return std::span(reinterpret_cast<const uint8_t*>(soundPcm.data()), kSecondOfSound);
+}
+
 void PlaybackEngine::Tick()
 {
     if (!playing)

@@ -1,0 +1,12 @@
+#pragma once
+// The save dialog of "output": MPEG and AVI filters, "mpg" by default, no
+// overwrite prompt.
+#include "export/snapshot.h"
+
+class QWidget;
+
+namespace exporter {
+
+capture::SaveDialog ExportSaveDialog(QWidget* parent);
+
+}  // namespace exporter

@@ -1,0 +1,206 @@
+// Setting an export up and closing it: names, modes, the output's opening and
+// finishing. The worker's loop is in export_worker.cpp.
+#include "export/segment_exporter.h"
+
+#include <cstdio>
+#include <filesystem>
+
+#include "export/avi_writer.h"
+#include "export/bmp_format.h"
+#include "export/export_progress.h"
+#include "export/snapshot.h"
+#include "platform/mpeg1_encoder.h"
+#include "playback/playback_engine.h"
+
+namespace exporter {
+
+namespace {
+
+// What the MPEG-1 encoder is given beside the size and path: the sound's
+// rate in kHz and its video parameter, as the program has always passed them.
+constexpr int kMpegAudioKiloHertz = 32;
+constexpr int kMpegVideoParameter = 300;
+
+// 0 = 352 x 240 at 30 a second, 1 = 720 x 240 at 15, 2 = 352 x 288 at 25,
+// 3 = 720 x 288 at 12. A damaged entry's other size goes by its frame rate.
+int FormatCode(int32_t width, int32_t height, int32_t frameRate)
+{
+    if (width == 720 && height == 240)
+        return 1;
+    if (width == 720 && height == 288)
+        return 3;
+    if (width == 352 && height == 240)
+        return 0;
+    if (width == 352 && height == 288)
+        return 2;
+    switch (frameRate) {
+    case 15: return 1;
+    case 25: return 2;
+    case 12: return 3;
+    default: return 0;
+    }
+}
+
+}  // namespace
+
+std::string DefaultExportName(const playback::PlaybackEngine& engine)
+{
+    const disk::RecordTime t = engine.PositionTime();
+    char name[80];
+    if (engine.ViewMode() == playback::PlaybackEngine::kQuadView)
+        std::snprintf(name, sizeof name, "%d%02d%02d_%02d%02d%02d_Quad", t.year, t.month, t.day, t.hour, t.minute,
+                      t.second);
+    else
+        std::snprintf(name, sizeof name, "%d%02d%02d_%02d%02d%02d_Camera%02d", t.year, t.month, t.day, t.hour,
+                      t.minute, t.second, engine.SelectedCamera() + 1);
+    return name;
+}
+
+bool ExportModeFor(const std::string& path, ExportMode& mode)
+{
+    const std::string extension = capture::FileExtension(path);
+    if (extension == "mpg")
+        mode = ExportMode::Mpeg;
+    else if (extension == "avi")
+        mode = ExportMode::Avi;
+    else
+        return false;
+    return true;
+}
+
+SegmentExporter::SegmentExporter(playback::PlaybackEngine& engine, ExportProgress& progress,
+                                 ExportFinished finished)
+    : engine(engine), progress(progress), finished(std::move(finished)), mpeg(std::make_unique<CMPEG1Encoder>()),
+      stretched(kSoundBufferBytes / 2), silence(EncodeStage::kSoundBytes, 0)
+{
+}
+
+SegmentExporter::~SegmentExporter()
+{
+    if (worker.joinable()) {
+        progress.RequestStop();
+        worker.join();
+    }
+}
+
+void SegmentExporter::Refuse(PrepareFailure failure, std::string error)
+{
+    prepareFailure = failure;
+    prepareError = std::move(error);
+}
+
+bool SegmentExporter::PrepareExport(const std::string& path, int returnPosition, int beginPosition,
+                                    int endPosition, ExportMode mode)
+{
+    prepareFailure = PrepareFailure::None;
+    prepareError.clear();
+    if (running.load()) {
+        Refuse(PrepareFailure::CannotOpen, "an export is already running");
+        return false;
+    }
+    if (!engine.IsReady() || engine.PictureWidth() <= 0) {
+        Refuse(PrepareFailure::NotReady, "no record is open");
+        return false;
+    }
+    ExportMode byName {};
+    if (!ExportModeFor(path, byName) || byName != mode) {
+        Refuse(PrepareFailure::BadName, "the output name must end in .mpg or .avi (lower case): " + path);
+        return false;
+    }
+    if (beginPosition < 0 || endPosition < beginPosition) {
+        Refuse(PrepareFailure::BadMarks, "the segment's end lies before its begin");
+        return false;
+    }
+    if (beginPosition >= engine.Length()) {
+        Refuse(PrepareFailure::BeginPastRecord, "the segment begins past the record's last second (" +
+                                                    std::to_string(engine.Length() - 1) + ")");
+        return false;
+    }
+    width = engine.WindowWidth();
+    height = engine.WindowHeight();
+    if (width <= 0 || height <= 0) {
+        Refuse(PrepareFailure::NotReady, "the video window has no size");
+        return false;
+    }
+    if (mode == ExportMode::Mpeg) {
+        if (!mpeg->Init(width, height, path.c_str(), kMpegAudioKiloHertz, kMpegVideoParameter)) {
+            Refuse(PrepareFailure::CannotOpen, mpeg->LastError().empty() ? "cannot create " + path : mpeg->LastError());
+            return false;
+        }
+    } else {
+        BmpInfoHeader picture;
+        picture.headerSize = kBmpInfoHeaderSize;
+        picture.width = width;
+        picture.height = height;
+        picture.planes = 1;
+        picture.bitsPerPixel = 24;
+        picture.imageSize = static_cast<uint32_t>(height * ((24 * width + 7) / 8));
+        PcmFormat sound {};
+        sound.formatTag = 1;
+        sound.channels = 1;
+        sound.samplesPerSecond = 8000;
+        sound.bitsPerSample = 16;
+        avi = std::make_unique<AviWriter>();
+        const int code = avi->OpenFile(path, 3, kAviQuality, width, height, &picture, &sound, 1000);
+        if (code != 0) {
+            Refuse(PrepareFailure::CannotOpen, avi->LastError().empty()
+                                                   ? "cannot create " + path + " (code " + std::to_string(code) + ")"
+                                                   : avi->LastError());
+            avi.reset();
+            return false;
+        }
+    }
+    run = {};
+    run.path = path;
+    run.mode = mode;
+    run.returnPosition = returnPosition;
+    run.beginPosition = beginPosition;
+    run.endPosition = endPosition;
+    run.formatCode = FormatCode(engine.PictureWidth(), engine.PictureHeight(), engine.FrameRate());
+    progress.Show();
+    return true;
+}
+
+void SegmentExporter::StartWorker()
+{
+    if (running.load())
+        return;
+    if (worker.joinable())
+        worker.join();
+    running = true;
+    engine.exporting = true;
+    worker = std::thread([this] { ExportWorker(); });
+}
+
+void SegmentExporter::Wait()
+{
+    if (worker.joinable())
+        worker.join();
+}
+
+bool SegmentExporter::FinishOutput(std::string& error)
+{
+    bool ok = stage.Finish();
+    if (!ok)
+        error = run.mode == ExportMode::Mpeg ? mpeg->LastError() : (avi ? avi->LastError() : std::string());
+    if (run.mode == ExportMode::Mpeg) {
+        if (!mpeg->Close() && ok) {
+            ok = false;
+            error = mpeg->LastError();
+        }
+    } else if (avi) {
+        const int code = avi->CloseFile(kOutputRate);
+        if (code != 0 && ok) {
+            ok = false;
+            error = avi->LastError().empty() ? "the AVI file could not be finished (code " + std::to_string(code) + ")"
+                                             : avi->LastError();
+        }
+        avi.reset();
+    }
+    composer.Release();
+    if (!ok && error.empty())
+        error = "cannot write " + run.path;
+    return ok;
+}
+
+}  // namespace exporter

@@ -1,0 +1,146 @@
+#pragma once
+// Writes the marked part of the open record into a video file: MPEG-1 (with
+// MPEG-1 Layer II sound) or AVI (XviD with PCM sound), chosen by the file
+// name's extension. A worker thread re-reads the record from the begin mark,
+// decodes the shown cameras, composes each frame as the view shows it with
+// the recorder time burnt in, repeats frames up to 30 a second, and hands
+// frames and the sound camera's seconds to the encoder, which runs on a
+// thread of its own (EncodeStage). Playback returns to where it was.
+//
+// Threads: the window's thread calls PrepareExport, StartWorker and Wait;
+// the worker owns everything else while it runs, and reads and decodes
+// through the engine under its stream lock (playback is halted). `running`
+// and the engine's exporting flag are read by the window's thread.
+#include <atomic>
+#include <chrono>
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "export/encode_stage.h"
+#include "export/picture_composer.h"
+
+class CMPEG1Encoder;
+
+namespace playback {
+class PlaybackEngine;
+}
+
+namespace exporter {
+
+class AviWriter;
+class ExportProgress;
+
+enum class ExportMode { Avi = 0, Mpeg = 1 };
+
+// Why PrepareExport refused.
+enum class PrepareFailure {
+    None,
+    NotReady,         // no record open
+    BadName,          // the extension is neither "mpg" nor "avi"
+    BadMarks,         // no begin mark, or the end before it
+    BeginPastRecord,  // the begin mark lies past the record's last segment
+    CannotOpen,       // the encoder or the file could not be set up
+};
+
+// How a run ended.
+struct ExportOutcome {
+    enum class End {
+        Completed,       // the end mark was passed
+        Stopped,         // Stop or a close request
+        RecordEnded,     // the record ended before the end mark
+        NothingRead,     // the begin mark could not be selected: no file is left
+        WriteFailed,     // the file could not be written or finished; it is incomplete
+    };
+    End end = End::Completed;
+    int64_t framesWritten = 0;
+    int firstPosition = -1;  // the positions whose pictures were written
+    int lastPosition = -1;
+    std::string error;       // one line for the user when the output failed
+};
+
+// Told once per run, on the worker thread, after the file is closed and
+// playback is back at its position; the exporting flag is cleared after it
+// returns. The program shows the completion message from here.
+using ExportFinished = std::function<void(const ExportOutcome&)>;
+
+// "20060315_235930_Quad" or "..._Camera02" for the engine's position and view.
+std::string DefaultExportName(const playback::PlaybackEngine& engine);
+// The mode for a path's extension, compared exactly; false for any other.
+bool ExportModeFor(const std::string& path, ExportMode& mode);
+
+class SegmentExporter {
+public:
+    static constexpr int kOutputRate = 30;
+    static constexpr std::size_t kSoundBufferBytes = 44100;
+    static constexpr int kAviQuality = 6750;
+
+    SegmentExporter(playback::PlaybackEngine& engine, ExportProgress& progress, ExportFinished finished);
+    ~SegmentExporter();
+    SegmentExporter(const SegmentExporter&) = delete;
+    SegmentExporter& operator=(const SegmentExporter&) = delete;
+
+    // Opens the output and shows the progress. False, leaving no file, when
+    // the export cannot start (LastPrepareFailure and LastError say why).
+    bool PrepareExport(const std::string& path, int returnPosition, int beginPosition, int endPosition,
+                       ExportMode mode);
+    PrepareFailure LastPrepareFailure() const { return prepareFailure; }
+    const std::string& LastError() const { return prepareError; }
+
+    // Sets the engine's exporting flag and runs ExportWorker on a new thread.
+    void StartWorker();
+    bool IsRunning() const { return running.load(); }
+    // Waits for the worker (after its completion call returned).
+    void Wait();
+    // The worker's body; 1.
+    int ExportWorker();
+
+    // Sees the position whose pictures each composed frame shows, and how
+    // many output frames it became (tests, the command line).
+    void SetFrameTap(std::function<void(int position, int copies)> tap) { frameTap = std::move(tap); }
+
+private:
+    struct Run {
+        std::string path;
+        ExportMode mode = ExportMode::Mpeg;
+        int returnPosition = 0;
+        int beginPosition = 0;
+        int endPosition = 0;
+        int formatCode = 0;
+        int lastPercent = -1;
+    };
+
+    bool ComposeFrame(int framePosition, int copies);
+    void WriteAudio(std::span<const uint8_t> pcm);
+    bool WriteStretchedSound(std::span<const uint8_t> pcm);
+    ExportOutcome::End ReadLoop(ExportOutcome& outcome);
+    bool ReadCameras(bool intraOnly, int soundCamera, bool& readFailed);
+    int Repeats(int iteration) const;
+    void ShowProgress(std::chrono::steady_clock::time_point started);
+    bool FinishOutput(std::string& error);
+    void Refuse(PrepareFailure failure, std::string error);
+
+    playback::PlaybackEngine& engine;
+    ExportProgress& progress;
+    ExportFinished finished;
+    std::unique_ptr<CMPEG1Encoder> mpeg;
+    std::unique_ptr<AviWriter> avi;
+    Run run;
+    capture::PictureComposer composer;
+    EncodeStage stage;
+    std::vector<int16_t> stretched;  // kSoundBufferBytes
+    int32_t width = 0;
+    int32_t height = 0;
+    int soundPosition = -1;  // the last position whose second of sound was written
+    std::vector<uint8_t> silence;
+    std::function<void(int, int)> frameTap;
+    PrepareFailure prepareFailure = PrepareFailure::None;
+    std::string prepareError;
+    std::atomic<bool> running {false};
+    std::thread worker;
+};
+
+}  // namespace exporter
