@@ -24,6 +24,7 @@ int RunFrames(const Args& args);
 int RunPlay(const Args& args);
 int RunStill(const Args& args);
 int RunSnapshot(const Args& args);
+int RunExport(const Args& args);
 int RunConvert(const Args& args);
 int RunSkinPreview(const Args& args);
 

@@ -1,0 +1,115 @@
+// quillon-cli export: what "output" writes, headless. The record is opened and
+// the view chosen as the program's window would; the program's own exporter
+// and worker thread write the file. Ctrl+C stops the export as "Stop" does:
+// the file is closed properly.
+#include <atomic>
+#include <csignal>
+#include <cstdint>
+#include <cstdlib>
+#include <cstdio>
+#include <filesystem>
+#include <string>
+
+#include "export/export_progress.h"
+#include "export/segment_exporter.h"
+#include "tools/cli/commands.h"
+#include "tools/cli/headless_engine.h"
+#include "tools/cli/options.h"
+#include "tools/cli/progress_bar.h"
+
+namespace cli {
+
+namespace {
+
+class TerminalProgress : public exporter::ExportProgress {
+public:
+    void Show() override { bar.Draw(0, -1); }
+    void Hide() override { bar.Done(); }
+    void SetProgress(int percent, const std::string&, const std::string& timeLeft) override
+    {
+        bar.Draw(percent, std::strtol(timeLeft.c_str(), nullptr, 10));
+    }
+
+private:
+    ProgressBar bar {"export"};
+};
+
+exporter::ExportProgress* interrupted = nullptr;
+static_assert(std::atomic<bool>::is_always_lock_free, "the stop flag is set from a signal handler");
+
+extern "C" void StopOnSignal(int)
+{
+    if (interrupted)
+        interrupted->RequestStop();
+}
+
+const char* EndName(exporter::ExportOutcome::End end)
+{
+    using End = exporter::ExportOutcome::End;
+    switch (end) {
+    case End::Completed: return "completed";
+    case End::Stopped: return "stopped";
+    case End::RecordEnded: return "record-ended";
+    case End::NothingRead: return "nothing-read";
+    case End::WriteFailed: return "write-failed";
+    }
+    return "?";
+}
+
+}  // namespace
+
+int RunExport(const Args& args)
+{
+    Options options;
+    if (!options.Parse(args, {"--record", "--from", "--to", "--view", "-o"}, {}))
+        return Fail(options.error);
+    const auto out = options.Value("-o");
+    if (options.positional.size() != 1 || !out || !options.Value("--from") || !options.Value("--to"))
+        return Fail("usage: quillon-cli export DISK --record N --from B --to E [--view quad|1..4] -o OUT.mpg|OUT.avi");
+    exporter::ExportMode mode {};
+    if (!exporter::ExportModeFor(*out, mode))
+        return Fail("the output name must end in .mpg or .avi (lower case): " + *out);
+    int64_t to = 0;
+    if (!options.Number("--to", 0, INT32_MAX - 2, 0, to))
+        return Fail(options.error);
+    disk::RecorderVolume volume;
+    HeadlessEngine player;
+    std::string error;
+    if (!player.OpenFromOptions(options, volume, "--from", error))
+        return Fail(error);
+    auto& engine = player.Engine();
+    const int from = engine.Position();
+    if (to < from)
+        return Fail("--to (" + std::to_string(to) + ") lies before --from (" + std::to_string(from) + ")");
+
+    TerminalProgress progress;
+    exporter::ExportOutcome outcome;
+    exporter::SegmentExporter exporter(engine, progress, [&outcome](const exporter::ExportOutcome& o) { outcome = o; });
+    if (!exporter.PrepareExport(*out, from, from, static_cast<int>(to), mode))
+        return Fail(exporter.LastError());
+    interrupted = &progress;
+    std::signal(SIGINT, StopOnSignal);
+    std::signal(SIGTERM, StopOnSignal);
+    exporter.StartWorker();
+    exporter.Wait();
+    std::signal(SIGINT, SIG_DFL);
+    std::signal(SIGTERM, SIG_DFL);
+    interrupted = nullptr;
+
+    using End = exporter::ExportOutcome::End;
+    if (outcome.end == End::WriteFailed) {
+        std::error_code ignored;
+        std::filesystem::remove(*out, ignored);
+        return Fail(outcome.error.empty() ? "cannot write " + *out : outcome.error);
+    }
+    if (outcome.end == End::NothingRead)
+        return Fail("nothing could be read at position " + std::to_string(from));
+    if (outcome.end == End::RecordEnded)
+        std::fprintf(stderr, "quillon-cli: the record ends before --to: exported up to position %d\n",
+                     outcome.lastPosition);
+    std::printf("%s\t%lld\t%d\t%d\t%s\n", out->c_str(), static_cast<long long>(outcome.framesWritten),
+                outcome.firstPosition, outcome.lastPosition, EndName(outcome.end));
+    return 0;
+}
+
+}  // namespace cli
