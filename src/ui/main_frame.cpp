@@ -9,6 +9,8 @@
 #include <cstdint>
 #include <thread>
 
+#include "export/export_progress_dialog.h"
+#include "export/segment_exporter.h"
 #include "playback/playback_engine.h"
 #include "ui/app_context.h"
 #include "ui/main_skin.h"
@@ -43,6 +45,7 @@ CMainFrame::CMainFrame(AppContext& appContext, playback::PlaybackEngine& playbac
 
 CMainFrame::~CMainFrame()
 {
+    WaitForExport();
     // The engine outlives the window: nothing of it may be drawn into after this.
     engine.Halt();
     engine.KillTimer();
@@ -117,6 +120,10 @@ void CMainFrame::StopPlayback()
 
 void CMainFrame::closeEvent(QCloseEvent* event)
 {
+    if (DeferCloseForExport()) {
+        event->ignore();
+        return;
+    }
     StopPlayback();
     MainWindow::closeEvent(event);
 }

@@ -7,6 +7,7 @@
 // into the video view, the time panel and the position slider through their
 // backing images and never calls into this class.
 #include <memory>
+#include <optional>
 #include <string>
 
 #include "platform/x11_hot_key.h"
@@ -16,6 +17,12 @@
 
 namespace playback {
 class PlaybackEngine;
+}
+
+namespace exporter {
+class ExportProgressDialog;
+class SegmentExporter;
+struct ExportOutcome;
 }
 
 namespace ui {
@@ -47,6 +54,10 @@ public:
     VideoView& View() { return *videoView; }
     bool HotKeyRegistered() const { return hotKey.IsRegistered(); }
     bool VolumePending() const { return volumePending; }
+    // Absent until the first "output".
+    exporter::SegmentExporter* Exporter() { return exporter.get(); }
+    exporter::ExportProgressDialog* ExportDialog() { return exportDialog.get(); }
+    bool MouseIgnoredForTest() { return MouseIgnored(); }
 
 protected:
     // The dialogs that choose a drive and a record: the chosen number, or -1
@@ -56,9 +67,11 @@ protected:
     // Snapshot and print through the platform's save and print dialogs.
     virtual void TakeSnapshot();
     virtual void PrintPicture();
-    // Export is not part of the program yet: its button reaches this and
-    // nothing happens.
-    virtual void StartExport() {}
+    // "output": the marked segment written to an MPEG-1 or AVI file by the
+    // exporter, made at the first use and kept for the program's life.
+    virtual void StartExport();
+    // The export's save dialog: the chosen path, or nothing when cancelled.
+    virtual std::optional<std::string> RunExportSaveDialog(const std::string& defaultName);
 
     void closeEvent(QCloseEvent* event) override;
 
@@ -78,6 +91,10 @@ private:
     void SelectViewButton(const char* name);
     void SetButtonState(const char* name, int state);
     void StopPlayback();
+    void OnExportFinished(const exporter::ExportOutcome& outcome);
+    bool DeferCloseForExport();
+    // Stops a running export and waits for it, serving its completion call.
+    void WaitForExport();
 
     AppContext& context;
     playback::PlaybackEngine& engine;
@@ -86,6 +103,10 @@ private:
     FreshUiTextMessages messages;
     platform::GlobalHotKey hotKey;
     bool volumePending = true;
+    bool closeAfterExport = false;
+    // The dialog holds the stop flag the exporter reads: it goes last.
+    std::unique_ptr<exporter::ExportProgressDialog> exportDialog;
+    std::unique_ptr<exporter::SegmentExporter> exporter;
 };
 
 }  // namespace ui

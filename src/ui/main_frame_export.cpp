@@ -1,0 +1,111 @@
+// "output": the marked segment exported on the exporter's worker thread while
+// the window ignores its buttons; the completion message at the end.
+#include <QCoreApplication>
+#include <QMetaObject>
+
+#include "export/export_progress_dialog.h"
+#include "export/export_save_dialog.h"
+#include "export/segment_exporter.h"
+#include "playback/playback_engine.h"
+#include "ui/main_frame.h"
+#include "ui/message_box.h"
+#include "ui/video_view.h"
+
+namespace ui {
+
+namespace {
+
+constexpr int kTextCannotStart = 18;
+constexpr int kTextNoEndMark = 19;
+constexpr int kTextFinished = 20;
+constexpr int kTextAviNotClosed = 22;
+
+}  // namespace
+
+std::optional<std::string> CMainFrame::RunExportSaveDialog(const std::string& defaultName)
+{
+    return exporter::ExportSaveDialog(this)(defaultName);
+}
+
+void CMainFrame::StartExport()
+{
+    if (!engine.IsReady() || engine.exporting.load())
+        return;
+    if (engine.MarkEnd() == -1) {
+        ShowWindowMessage(this, UiString(Texts().Text(kTextNoEndMark)));
+        return;
+    }
+    if (!exporter) {
+        exportDialog = std::make_unique<exporter::ExportProgressDialog>(this);
+        // The completion message is the window's: the worker waits for it,
+        // then clears the exporting flag.
+        exporter = std::make_unique<exporter::SegmentExporter>(
+            engine, *exportDialog, [this](const exporter::ExportOutcome& outcome) {
+                QMetaObject::invokeMethod(this, [this, &outcome] { OnExportFinished(outcome); },
+                                          Qt::BlockingQueuedConnection);
+            });
+    }
+    engine.Halt();
+    const auto path = RunExportSaveDialog(exporter::DefaultExportName(engine));
+    if (!path)
+        return;
+    videoView->update();
+    exporter::ExportMode mode {};
+    if (!exporter::ExportModeFor(*path, mode) ||
+        !exporter->PrepareExport(*path, engine.Position(), engine.MarkBegin(), engine.MarkEnd(), mode)) {
+        ShowWindowMessage(this, UiString(Texts().Text(kTextCannotStart)));
+        return;
+    }
+    exporter->StartWorker();
+}
+
+void CMainFrame::OnExportFinished(const exporter::ExportOutcome& outcome)
+{
+    using End = exporter::ExportOutcome::End;
+    switch (outcome.end) {
+    case End::NothingRead:
+        break;
+    case End::WriteFailed: {
+        // Never the completion message over a file that is not whole.
+        std::string text = outcome.error.empty() ? Texts().Text(kTextAviNotClosed) : outcome.error;
+        ShowWindowMessage(this, UiString(text + "\nThe exported file is incomplete."));
+        break;
+    }
+    default:
+        messages.ShowFreshUiText(kTextFinished);
+        break;
+    }
+    videoView->update();
+    // The worker ends right after this returns: close once it has.
+    if (closeAfterExport)
+        QMetaObject::invokeMethod(
+            this,
+            [this] {
+                exporter->Wait();
+                close();
+            },
+            Qt::QueuedConnection);
+}
+
+// A close request during an export stops it; the window closes once the file
+// is finished.
+bool CMainFrame::DeferCloseForExport()
+{
+    if (!exporter || !exporter->IsRunning())
+        return false;
+    exportDialog->RequestStop();
+    closeAfterExport = true;
+    return true;
+}
+
+void CMainFrame::WaitForExport()
+{
+    if (!exporter)
+        return;
+    exportDialog->RequestStop();
+    while (exporter->IsRunning())
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+    exporter->Wait();
+}
+
+}  // namespace ui
