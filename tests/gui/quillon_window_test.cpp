@@ -14,6 +14,7 @@
 #include <chrono>
 #include <cstdlib>
 #include <filesystem>
+#include <fstream>
 #include <optional>
 #include <string>
 #include <thread>
@@ -210,6 +211,56 @@ TEST_F(QuillonWindowTest, OpensPlaysAndShowsOneCamera)
     ASSERT_TRUE(status) << "exit closes the program";
     EXPECT_EQ(*status, 0);
     quillon = -1;
+}
+
+// Mark, mark, export: the save dialog, the progress dialog while it runs, the
+// completion message, and a file that ffprobe reads as the marked seconds.
+TEST_F(QuillonWindowTest, MarksASegmentAndExportsIt)
+{
+    quillon = Start();
+    ASSERT_GT(quillon, 0);
+    ASSERT_TRUE(WaitForWindow("Quillon"));
+    Click(716 + 24, 294 + 25);  // "hdd"
+    ASSERT_TRUE(Confirm("Disk Select"));
+    ASSERT_TRUE(Confirm("File Select"));
+    std::this_thread::sleep_for(800ms);
+    Click(719, 207);  // "segment": the begin mark at 0
+    Click(365 + 20, 554 + 20);  // "play"
+    std::this_thread::sleep_for(4500ms);
+    Click(312 + 22, 549 + 22);  // "pause"
+    Click(719, 207);  // the end mark, four seconds on
+    Click(719, 230);  // "output"
+    ASSERT_TRUE(WaitForWindow("Save As")) << "the save dialog";
+    std::this_thread::sleep_for(500ms);
+    const std::string out = dir.File("segment.mpg");
+    Screenshot("export-save.png");
+    ASSERT_EQ(Sh("xdotool key ctrl+a && xdotool type --delay 5 '" + out + "' && xdotool key Return"), 0);
+    ASSERT_TRUE(WaitForWindow("Output File", 5s)) << "the progress dialog";
+    const QImage during = Screenshot("export-progress.png");
+    EXPECT_EQ(during.pixel(kViewX + 320, kViewY + 240) & 0xFFFFFF, 0x1E0000u) << "the view shows it is exporting";
+
+    // The completion message comes when the dialog has gone.
+    const auto end = std::chrono::steady_clock::now() + 60s;
+    while (Sh("xdotool search --onlyvisible --name '^Output File$'") == 0 && std::chrono::steady_clock::now() < end)
+        std::this_thread::sleep_for(100ms);
+    std::this_thread::sleep_for(700ms);
+    Screenshot("export-done.png");
+    EXPECT_EQ(Sh("test $(xdotool search --onlyvisible --name '^Quillon$' | wc -l) -ge 2"), 0)
+        << "the completion message beside the main window";
+    Sh("xdotool key Return");
+    std::this_thread::sleep_for(300ms);
+
+    const std::string frames = dir.File("frames.txt");
+    ASSERT_EQ(Sh("ffprobe -v error -select_streams v:0 -count_frames -show_entries stream=nb_read_frames -of csv=p=0 '" +
+                 out + "' > " + frames),
+              0);
+    std::ifstream in(frames);
+    int count = 0;
+    in >> count;
+    EXPECT_GE(count, 30 * 5) << "the marked seconds and the one after them";
+    EXPECT_EQ(count % 30, 0);
+    if (const char* keep = std::getenv("QUILLON_GUI_SHOTS"))
+        Sh(std::string("cp ") + dir.File("export-*.png") + " " + keep);
 }
 
 TEST_F(QuillonWindowTest, HotKeyAndASingleCopy)

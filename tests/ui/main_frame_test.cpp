@@ -8,6 +8,8 @@
 #include <chrono>
 #include <filesystem>
 
+#include "export/export_progress_dialog.h"
+#include "export/segment_exporter.h"
 #include "playback/engine_harness.h"
 #include "ui/app_context.h"
 #include "ui/main_frame.h"
@@ -27,13 +29,26 @@ public:
     int driveChoice = 0;
     int recordChoice = 0;
     int diskDialogs = 0, recordDialogs = 0, snapshots = 0, prints = 0, exports = 0;
+    // Set: "output" runs the real export with this path from its save dialog.
+    std::optional<std::string> exportPath;
+    std::vector<std::string> offeredNames;
 
 protected:
     int RunDiskSelectDialog() override { return ++diskDialogs, driveChoice; }
     int RunRecordListDialog() override { return ++recordDialogs, recordChoice; }
     void TakeSnapshot() override { ++snapshots; }
     void PrintPicture() override { ++prints; }
-    void StartExport() override { ++exports; }
+    void StartExport() override
+    {
+        ++exports;
+        if (exportPath)
+            CMainFrame::StartExport();
+    }
+    std::optional<std::string> RunExportSaveDialog(const std::string& defaultName) override
+    {
+        offeredNames.push_back(defaultName);
+        return *exportPath == "cancel" ? std::nullopt : exportPath;
+    }
 };
 
 void Mouse(QWidget& widget, QEvent::Type type, QPoint at)
@@ -387,6 +402,73 @@ TEST_F(MainFrameTest, AButtonRunsItsCommandWhereverItIsReleasedButNotWhileExport
     Mouse(*frame, QEvent::MouseButtonRelease, centre);
     EXPECT_EQ(engine->Speed(), 2.0f);
     engine->exporting = false;
+}
+
+TEST_F(MainFrameTest, OutputNeedsAnEndMarkAndANameEndingInMpgOrAvi)
+{
+    Open();
+    frame->exportPath = dir->File("x.mpg");
+    frame->RunCommand("output");
+    ASSERT_EQ(shown.size(), 1u);
+    EXPECT_EQ(shown[0], ui::UiString(frame->Texts().Text(19)));
+    EXPECT_TRUE(frame->offeredNames.empty()) << "no save dialog without an end mark";
+
+    frame->RunCommand("segment");
+    ASSERT_EQ(engine->ShowPosition(5, true, true), 1);
+    frame->RunCommand("segment");
+    ASSERT_EQ(engine->MarkEnd(), 5);
+    frame->exportPath = "cancel";
+    frame->RunCommand("output");
+    ASSERT_EQ(frame->offeredNames.size(), 1u);
+    EXPECT_EQ(frame->offeredNames[0], "20060315_235935_Quad");
+    EXPECT_EQ(shown.size(), 1u) << "a cancelled dialog says nothing";
+
+    frame->exportPath = dir->File("x.MPG");
+    frame->RunCommand("output");
+    ASSERT_EQ(shown.size(), 2u);
+    EXPECT_EQ(shown[1], ui::UiString(frame->Texts().Text(18)));
+    EXPECT_FALSE(std::filesystem::exists(dir->File("x.MPG")));
+    EXPECT_FALSE(engine->exporting.load());
+}
+
+TEST_F(MainFrameTest, OutputExportsOnItsThreadIgnoringButtonsThenReportsAndReturns)
+{
+    Open();
+    frame->RunCommand("segment");
+    ASSERT_EQ(engine->ShowPosition(5, true, true), 1);
+    frame->RunCommand("segment");
+    ASSERT_EQ(engine->ShowPosition(2, true, true), 1);
+    frame->RunCommand("ch2");
+    frame->exportPath = dir->File("gui.avi");
+    frame->RunCommand("output");
+    EXPECT_EQ(frame->offeredNames.back(), "20060315_235932_Camera02");
+    ASSERT_TRUE(frame->Exporter());
+    EXPECT_TRUE(engine->exporting.load()) << "set before the command returns";
+    frame->RunCommand("fast");
+    EXPECT_TRUE(frame->MouseIgnoredForTest());
+    while (frame->Exporter()->IsRunning())
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+    frame->Exporter()->Wait();
+    QCoreApplication::processEvents();
+    EXPECT_FALSE(engine->exporting.load());
+    EXPECT_FALSE(frame->ExportDialog()->isVisible());
+    EXPECT_EQ(frame->ExportDialog()->windowTitle(), "Output File");
+    EXPECT_EQ(frame->ExportDialog()->Bar().value(), 100);
+    ASSERT_FALSE(shown.empty());
+    EXPECT_EQ(shown.back(), ui::UiString(frame->Texts().Text(20)));
+    EXPECT_EQ(engine->Position(), 2) << "back where playback was";
+    EXPECT_TRUE(std::filesystem::file_size(dir->File("gui.avi")) > 10000);
+
+    // The exporter and its dialog are kept for the next export.
+    auto* exporter = frame->Exporter();
+    frame->exportPath = dir->File("gui.mpg");
+    frame->RunCommand("output");
+    EXPECT_EQ(frame->Exporter(), exporter);
+    frame->close();  // stops the export; the window closes once the file is finished
+    while (exporter->IsRunning())
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+    QCoreApplication::processEvents();
+    EXPECT_FALSE(frame->isVisible());
 }
 
 TEST_F(MainFrameTest, ClosingHaltsCancelsTheTimerAndWaits)

@@ -1,0 +1,329 @@
+// Exports over a written disk, read back with ffprobe and ffmpeg: the frame
+// rate conversion per picture format from the frame codes of the decoded
+// pictures, the burnt-in time, sound in step with the pictures, stopping,
+// refusals and write failures.
+#include <gtest/gtest.h>
+
+#include <unistd.h>
+
+#include <cmath>
+#include <filesystem>
+
+#include "export/export_progress.h"
+#include "export/segment_exporter.h"
+#include "export_tools.h"
+#include "playback/engine_harness.h"
+
+namespace {
+
+using capture_test::ReadFile;
+using capture_test::Shell;
+using exporter::ExportMode;
+using exporter::ExportOutcome;
+using playback::PlaybackEngine;
+
+class RecordingProgress final : public exporter::ExportProgress {
+public:
+    void Show() override { ++shows; }
+    void Hide() override { ++hides; }
+    void SetProgress(int percent, const std::string& text, const std::string& left) override
+    {
+        percents.push_back(percent);
+        texts.push_back(text + "|" + left);
+    }
+    int shows = 0, hides = 0;
+    std::vector<int> percents;
+    std::vector<std::string> texts;
+};
+
+class SegmentExportTest : public engine_test::EngineTest {
+protected:
+    static void SetUpTestSuite()
+    {
+        EngineTest::SetUpTestSuite();
+        mkdisk::DiskPlan plan;
+        mkdisk::RecordPlan r;
+        r.begin = {2006, 3, 15, 23, 59, 30};
+        r.seconds = 5;
+        r.audioCameras = 0x1;
+        plan.records.push_back(r);  // 0: 352 x 240 at 30
+        r.audioCameras = 0;
+        r.seconds = 4;
+        r.format = mkdisk::PictureFormat::k720x240;
+        plan.records.push_back(r);  // 1: 15 a second
+        r.format = mkdisk::PictureFormat::k352x288;
+        plan.records.push_back(r);  // 2: 25 a second
+        r.format = mkdisk::PictureFormat::k720x288;
+        plan.records.push_back(r);  // 3: 12 a second
+        r.format = mkdisk::PictureFormat::k352x240;
+        r.seconds = 16;
+        r.audioCameras = 0x1;
+        plan.records.push_back(r);  // 4: long, for sound against pictures
+        std::string error;
+        ASSERT_TRUE(mkdisk::WriteDisk(plan, dir->File("engine.img"), error)) << error;
+    }
+
+    struct Result {
+        bool prepared = false;
+        ExportOutcome outcome;
+        std::vector<int> positions;  // per output frame: the position its pictures came from
+    };
+
+    Result Export(int record, int begin, int end, const std::string& name, int camera = -1,
+                  std::function<void(exporter::ExportProgress&, int frame)> onFrame = nullptr)
+    {
+        Result result;
+        Open(record);
+        engine->SetView(camera >= 0 ? PlaybackEngine::kSingleView : PlaybackEngine::kQuadView, std::max(camera, 0));
+        engine->ShowPosition(returnPosition, true, true);
+        exporter::SegmentExporter exporter(*engine, progress, [&](const ExportOutcome& o) { result.outcome = o; });
+        int composed = 0;
+        exporter.SetFrameTap([&](int position, int copies) {
+            result.positions.insert(result.positions.end(), copies, position);
+            if (onFrame)
+                onFrame(progress, composed++);
+        });
+        ExportMode mode {};
+        exporter::ExportModeFor(name, mode);
+        result.prepared = exporter.PrepareExport(dir->File(name), returnPosition, begin, end, mode);
+        failure = exporter.LastPrepareFailure();
+        if (!result.prepared)
+            return result;
+        exporter.StartWorker();
+        exporter.Wait();
+        return result;
+    }
+
+    // Output frames per source frame: a run of equal frame codes.
+    static std::vector<int> RunLengths(const std::vector<std::optional<mkdisk::FrameCode>>& codes)
+    {
+        std::vector<int> runs;
+        for (std::size_t i = 0; i < codes.size(); ++i) {
+            if (i > 0 && codes[i] == codes[i - 1])
+                ++runs.back();
+            else
+                runs.push_back(1);
+        }
+        return runs;
+    }
+
+    RecordingProgress progress;
+    exporter::PrepareFailure failure {};
+    int returnPosition = 1;
+};
+
+TEST_F(SegmentExportTest, EachFormatBecomesThirtyFramesASecondWithEveryCameraInItsCell)
+{
+    struct Case {
+        int record, sourceRate;
+        std::function<int(int frame)> copies;
+    };
+    const Case cases[] = {
+        {0, 30, [](int) { return 1; }},
+        {1, 15, [](int) { return 2; }},
+        {2, 25, [](int f) { return f % 5 == 0 ? 2 : 1; }},
+        {3, 12, [](int f) { return f % 2 == 0 ? 4 : 1; }},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE("record " + std::to_string(c.record));
+        const std::string name = "rate" + std::to_string(c.record) + ".mpg";
+        const Result r = Export(c.record, 0, 1, name);
+        ASSERT_TRUE(r.prepared);
+        EXPECT_EQ(r.outcome.end, ExportOutcome::End::Completed);
+        const std::string path = dir->File(name);
+        EXPECT_EQ(export_test::DecodeErrors(path), std::optional<std::string>(""));
+        auto video = export_test::Probe(path, "v:0");
+        EXPECT_EQ(video["codec_name"], "mpeg1video");
+        EXPECT_EQ(video["width"], "640");
+        EXPECT_EQ(video["height"], "480");
+        EXPECT_EQ(video["r_frame_rate"], "30/1");
+        // Seconds 0 to 2: the end mark's second and the one after it.
+        EXPECT_EQ(video["nb_read_frames"], "90");
+        EXPECT_EQ(r.outcome.framesWritten, 90);
+
+        const auto codes = export_test::CodesIn(path, 0, 0, 320, 240);
+        ASSERT_EQ(codes.size(), 90u);
+        std::vector<int> expected;
+        for (int second = 0; second < 3; ++second)
+            for (int f = 0; f < c.sourceRate; ++f)
+                expected.push_back(c.copies(f));
+        EXPECT_EQ(RunLengths(codes), expected);
+        for (std::size_t i = 0; i < codes.size(); ++i) {
+            ASSERT_TRUE(codes[i]) << "frame " << i;
+            EXPECT_EQ(codes[i]->camera, 0);
+            EXPECT_EQ(codes[i]->second, int(i / 30)) << "frame " << i;
+            // The burnt-in time is the second of the pictures, not where the
+            // reader already stands.
+            EXPECT_EQ(r.positions[i], codes[i]->second) << "frame " << i;
+        }
+        const auto corners = export_test::CodesIn(path, 320, 240, 320, 240);
+        ASSERT_FALSE(corners.empty());
+        EXPECT_EQ(corners[45]->camera, 3);
+        EXPECT_EQ(engine->Position(), returnPosition) << "playback back where it was";
+    }
+}
+
+TEST_F(SegmentExportTest, OneCameraViewExportsThatCameraFullSizeWithItsSoundOrSilence)
+{
+    const Result r = Export(0, 1, 2, "one.avi", 2);
+    ASSERT_TRUE(r.prepared);
+    const std::string path = dir->File("one.avi");
+    const auto codes = export_test::CodesIn(path, 0, 0, 640, 480);
+    ASSERT_EQ(codes.size(), 90u);
+    EXPECT_EQ(codes[0], (mkdisk::FrameCode {2, 1, 0}));
+    EXPECT_EQ(codes[89], (mkdisk::FrameCode {2, 3, 29}));
+    // Camera 3 has no sound: three seconds of silence keep the track in step.
+    const auto sound = export_test::Sound(path, 8000);
+    EXPECT_EQ(sound.size(), 24000u);
+    EXPECT_TRUE(std::all_of(sound.begin(), sound.end(), [](int16_t s) { return s == 0; }));
+}
+
+TEST_F(SegmentExportTest, AviCarriesXvidAndTheRecordersSoundUnchanged)
+{
+    const Result r = Export(0, 1, 2, "sound.avi");
+    ASSERT_TRUE(r.prepared);
+    EXPECT_EQ(r.outcome.end, ExportOutcome::End::Completed);
+    const std::string path = dir->File("sound.avi");
+    EXPECT_EQ(export_test::DecodeErrors(path), std::optional<std::string>(""));
+    auto video = export_test::Probe(path, "v:0");
+    EXPECT_EQ(video["codec_name"], "mpeg4");
+    EXPECT_EQ(video["codec_tag_string"], "XVID");
+    EXPECT_EQ(video["r_frame_rate"], "30/1");
+    EXPECT_EQ(video["nb_read_frames"], "90");
+    auto audio = export_test::Probe(path, "a:0");
+    EXPECT_EQ(audio["codec_name"], "pcm_s16le");
+    EXPECT_EQ(audio["sample_rate"], "8000");
+    EXPECT_EQ(audio["channels"], "1");
+
+    // The same seconds of camera 1 as the command line's audio writes them.
+    const std::string wav = dir->File("sound.wav");
+    ASSERT_TRUE(Shell(std::string(QUILLON_BIN_DIR) + "/quillon-cli audio '" + dir->File("engine.img") +
+                      "' --record 1 --camera 1 --from 1 --seconds 3 -o '" + wav + "'"));
+    const auto exported = export_test::Sound(path, 8000);
+    const auto recorded = export_test::Sound(wav, 8000);
+    ASSERT_EQ(exported.size(), 24000u);
+    EXPECT_EQ(exported, recorded);
+}
+
+// The click at each recorded second's start lands where that second's first
+// picture is, at the same offset from the first second to the last.
+TEST_F(SegmentExportTest, SoundStaysInStepWithThePicturesOverALongExport)
+{
+    const Result r = Export(4, 0, 13, "long.mpg");
+    ASSERT_TRUE(r.prepared);
+    const std::string path = dir->File("long.mpg");
+    auto audio = export_test::Probe(path, "a:0");
+    EXPECT_EQ(audio["codec_name"], "mp2");
+    EXPECT_EQ(audio["sample_rate"], "32000");
+    EXPECT_EQ(audio["channels"], "1");
+    EXPECT_LE(std::stoi(audio["bit_rate"]), 192000);
+
+    const auto codes = export_test::CodesIn(path, 0, 0, 320, 240);
+    const auto sound = export_test::Sound(path, 32000);
+    ASSERT_EQ(codes.size(), 450u);
+    std::vector<double> offsets;
+    for (std::size_t i = 0; i < codes.size(); ++i) {
+        if (!codes[i] || codes[i]->frame != 0)
+            continue;
+        // Where a second's pictures start, and the loudest edge near it.
+        const long at = std::lround(double(i) / 30 * 32000);
+        long best = -1;
+        double loudest = 0;
+        for (long n = std::max(at - 8000, 2L); n < std::min<long>(at + 8000, long(sound.size())); ++n) {
+            const double edge = std::abs(double(sound[n]) - 2 * sound[n - 1] + sound[n - 2]);
+            if (edge > loudest) {
+                loudest = edge;
+                best = n;
+            }
+        }
+        offsets.push_back(double(best - at) / 32);  // milliseconds
+    }
+    ASSERT_EQ(offsets.size(), 15u);
+    for (double o : offsets) {
+        EXPECT_NEAR(o, offsets.front(), 2.0) << "no drift";
+        EXPECT_LT(std::abs(o), 60.0) << "sound and picture within a frame or two";
+    }
+}
+
+TEST_F(SegmentExportTest, StopClosesTheFileProperlyAndProgressOnlyMovesForward)
+{
+    const Result r = Export(4, 0, 10, "stopped.mpg", -1, [](exporter::ExportProgress& p, int frame) {
+        if (frame == 100)
+            p.RequestStop();
+    });
+    ASSERT_TRUE(r.prepared);
+    EXPECT_EQ(r.outcome.end, ExportOutcome::End::Stopped);
+    const std::string path = dir->File("stopped.mpg");
+    EXPECT_EQ(export_test::DecodeErrors(path), std::optional<std::string>(""));
+    EXPECT_EQ(export_test::Probe(path, "v:0")["nb_read_frames"], std::to_string(r.outcome.framesWritten));
+    EXPECT_EQ(r.outcome.framesWritten, 101);
+    EXPECT_EQ(engine->Position(), returnPosition);
+    EXPECT_EQ(progress.shows, 1);
+    EXPECT_EQ(progress.hides, 1);
+    ASSERT_FALSE(progress.percents.empty());
+    for (std::size_t i = 1; i < progress.percents.size(); ++i)
+        EXPECT_GT(progress.percents[i], progress.percents[i - 1]) << "shown only when it changes";
+    EXPECT_GE(progress.percents.front(), 0);
+    EXPECT_LE(progress.percents.back(), 100);
+}
+
+TEST_F(SegmentExportTest, EqualMarksAndAnEndPastTheRecordExportWhatThereIs)
+{
+    Result r = Export(1, 2, 2, "equal.avi");
+    ASSERT_TRUE(r.prepared);
+    EXPECT_EQ(r.outcome.framesWritten, 60) << "the mark's second and the next";
+    for (int p : progress.percents) {
+        EXPECT_GE(p, 0);
+        EXPECT_LE(p, 100);
+    }
+    r = Export(1, 2, 40, "past.mpg");
+    ASSERT_TRUE(r.prepared);
+    EXPECT_EQ(r.outcome.end, ExportOutcome::End::RecordEnded);
+    EXPECT_EQ(r.outcome.lastPosition, 3);
+    EXPECT_EQ(export_test::DecodeErrors(dir->File("past.mpg")), std::optional<std::string>(""));
+}
+
+TEST_F(SegmentExportTest, RefusalsLeaveNoFile)
+{
+    using exporter::PrepareFailure;
+    EXPECT_FALSE(Export(1, 4, 6, "late.mpg").prepared) << "the record has seconds 0 to 3";
+    EXPECT_EQ(failure, PrepareFailure::BeginPastRecord);
+    EXPECT_FALSE(Export(1, 4, 6, "late.avi").prepared);
+    EXPECT_FALSE(Export(1, 2, 1, "backwards.mpg").prepared);
+    EXPECT_EQ(failure, PrepareFailure::BadMarks);
+    EXPECT_FALSE(Export(1, 0, 1, "capitals.MPG").prepared);
+    EXPECT_EQ(failure, PrepareFailure::BadName);
+    EXPECT_FALSE(Export(1, 0, 1, "no-such-folder/x.avi").prepared);
+    EXPECT_EQ(failure, PrepareFailure::CannotOpen);
+    EXPECT_FALSE(Export(1, 0, 1, "no-such-folder/x.mpg").prepared);
+    for (const char* name : {"late.mpg", "late.avi", "backwards.mpg", "capitals.MPG"})
+        EXPECT_FALSE(std::filesystem::exists(dir->File(name))) << name;
+    EXPECT_EQ(progress.shows, 0) << "the dialog is not shown";
+}
+
+TEST_F(SegmentExportTest, AFullDiskIsAFailureNeverACompletion)
+{
+    for (const char* name : {"full.mpg", "full.avi"}) {
+        ASSERT_EQ(::symlink("/dev/full", dir->File(name).c_str()), 0);
+        const Result r = Export(0, 0, 1, name);
+        if (r.prepared) {
+            EXPECT_EQ(r.outcome.end, ExportOutcome::End::WriteFailed) << name;
+            EXPECT_FALSE(r.outcome.error.empty());
+        }
+        EXPECT_EQ(engine->Position(), returnPosition);
+    }
+}
+
+TEST_F(SegmentExportTest, TheSameExportGivesTheSameBytes)
+{
+    for (const char* kind : {"mpg", "avi"}) {
+        const std::string a = std::string("same-a.") + kind, b = std::string("same-b.") + kind;
+        ASSERT_TRUE(Export(0, 0, 1, a).prepared);
+        ASSERT_TRUE(Export(0, 0, 1, b).prepared);
+        const auto first = ReadFile(dir->File(a));
+        EXPECT_GT(first.size(), 10000u);
+        EXPECT_TRUE(first == ReadFile(dir->File(b))) << kind;
+    }
+}
+
+}  // namespace
