@@ -86,7 +86,7 @@ bool SegmentExporter::ReadCameras(bool intraOnly, int soundCamera, bool& readFai
     return true;
 }
 
-void SegmentExporter::ShowProgress(std::chrono::steady_clock::time_point started)
+void SegmentExporter::ShowProgress(std::chrono::steady_clock::time_point started, int iterations)
 {
     const int position = engine.Position();
     const int span = run.endPosition - run.beginPosition;
@@ -97,10 +97,13 @@ void SegmentExporter::ShowProgress(std::chrono::steady_clock::time_point started
         return;
     run.lastPercent = percent;
     // Seconds left from the average pace so far: the work per recorded second
-    // times the seconds still to read.
+    // (within the first second, from the frames read) times the seconds
+    // still to read.
     const double elapsed = std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
     const int remaining = std::max(run.endPosition + 1 - position, 0);
-    const long left = done > 0 ? std::lround(elapsed / done * remaining) : 0;
+    const double perSecond =
+        done > 0 ? elapsed / done : elapsed / std::max(iterations, 1) * std::max(engine.FrameRate(), 1);
+    const long left = std::lround(perSecond * remaining);
     progress.SetProgress(percent, std::to_string(percent) + " %", std::to_string(left) + " ");
 }
 
@@ -126,7 +129,7 @@ ExportOutcome::End SegmentExporter::ReadLoop(ExportOutcome& outcome)
             progress.RequestStop();
         if (ComposeFrame(framePosition, Repeats(iteration)))
             outcome.lastPosition = framePosition;
-        ShowProgress(started);
+        ShowProgress(started, iteration);
         if (stage.Failed())
             return ExportOutcome::End::WriteFailed;
         if (progress.StopRequested())

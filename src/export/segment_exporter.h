@@ -119,7 +119,7 @@ private:
     ExportOutcome::End ReadLoop(ExportOutcome& outcome);
     bool ReadCameras(bool intraOnly, int soundCamera, bool& readFailed);
     int Repeats(int iteration) const;
-    void ShowProgress(std::chrono::steady_clock::time_point started);
+    void ShowProgress(std::chrono::steady_clock::time_point started, int iterations);
     bool FinishOutput(std::string& error);
     void Refuse(PrepareFailure failure, std::string error);
 

@@ -49,7 +49,6 @@ void CMainFrame::StartExport()
     const auto path = RunExportSaveDialog(exporter::DefaultExportName(engine));
     if (!path)
         return;
-    videoView->update();
     exporter::ExportMode mode {};
     if (!exporter::ExportModeFor(*path, mode) ||
         !exporter->PrepareExport(*path, engine.Position(), engine.MarkBegin(), engine.MarkEnd(), mode)) {
@@ -57,6 +56,8 @@ void CMainFrame::StartExport()
         return;
     }
     exporter->StartWorker();
+    // With the exporting flag set, the view shows that it is exporting.
+    videoView->Invalidate();
 }
 
 void CMainFrame::OnExportFinished(const exporter::ExportOutcome& outcome)
