@@ -104,7 +104,7 @@ int RunExport(const Args& args)
     }
     if (outcome.end == End::NothingRead)
         return Fail("nothing could be read at position " + std::to_string(from));
-    if (outcome.end == End::RecordEnded)
+    if (outcome.end == End::RecordEnded && outcome.lastPosition < to)
         std::fprintf(stderr, "quillon-cli: the record ends before --to: exported up to position %d\n",
                      outcome.lastPosition);
     std::printf("%s\t%lld\t%d\t%d\t%s\n", out->c_str(), static_cast<long long>(outcome.framesWritten),
