@@ -238,3 +238,37 @@ TEST_F(CliTest, DisksPutsImagesFirst)
 }
 
 }  // namespace
+
+namespace {
+
+TEST_F(CliTest, ExportWritesThePlayersFileAndRefusesWithoutLeavingOne)
+{
+    const std::string out = dir->File("cli.avi");
+    const CliRun run = Cli("export " + Demo() + " --record 2 --from 1 --to 2 --view 3 -o " + out);
+    ASSERT_EQ(run.status, 0) << run.err;
+    EXPECT_EQ(run.out, out + "\t90\t1\t3\tcompleted\n");
+    EXPECT_TRUE(run.err.empty()) << "no progress bar into a file: " << run.err;
+    FILE* pipe = ::popen(("ffprobe -v error -count_frames -show_entries stream=codec_name,nb_read_frames,width "
+                          "-of csv=p=0 '" + out + "'")
+                             .c_str(),
+                         "r");
+    ASSERT_TRUE(pipe);
+    char buffer[256] = {};
+    std::string facts;
+    for (size_t n; (n = std::fread(buffer, 1, sizeof buffer, pipe)) > 0;)
+        facts.append(buffer, n);
+    EXPECT_EQ(::pclose(pipe), 0);
+    EXPECT_EQ(facts.rfind("mpeg4,640,90\npcm_s16le,", 0), 0u) << "XviD pictures and the PCM track: " << facts;
+
+    const std::string none = dir->File("none.mpg");
+    ExpectRefusal("export " + Demo() + " --record 9 --from 0 --to 2 -o " + none, "record");
+    ExpectRefusal("export " + Demo() + " --record 1 --from 5 --to 2 -o " + none, "before");
+    ExpectRefusal("export " + Demo() + " --record 2 --from 40 --to 41 -o " + none, "--from");
+    ExpectRefusal("export " + Demo() + " --record 1 --from 0 --to 2 -o " + dir->File("x.MPG"), ".mpg");
+    ExpectRefusal("export " + Demo() + " --record 1 --from 0 --to 2 -o " + dir->File("gone/x.mpg"), "gone");
+    ExpectRefusal("export " + Demo() + " --record 1 --from 0 -o " + none, "usage");
+    EXPECT_FALSE(std::filesystem::exists(none));
+    EXPECT_FALSE(std::filesystem::exists(dir->File("x.MPG")));
+}
+
+}  // namespace
