@@ -63,14 +63,22 @@ public:
     AviWriter& operator=(const AviWriter&) = delete;
 
     // depth: bytes per pixel (3: BGR24 pictures, bottom row first, rows of
-    // 3 * width bytes). quality: 1..10000. videoFormat: the pictures' BMP info
-    // header (or none: made from the size). audioFormat: PCM (or none: no
-    // sound stream); its average rate and block align are filled in here.
+    // 3 * width bytes; width and height even). quality: 1..10000.
+    // videoFormat: the pictures' BMP info header, or none: made from the
+    // size. audioFormat: PCM, or none: no sound stream; its average rate and
+    // block align are worked out here. 0, or 302, 101, 102, 404, 600, 602,
+    // 603, 606 (LastError says why); a refused open leaves no file and does
+    // not touch one already at the path. An open writer is closed first.
     int OpenFile(const std::string& path, int depth, int quality, int width, int height,
                  const BmpInfoHeader* videoFormat, const PcmFormat* audioFormat, uint32_t audioHint);
+    // 0, or 100, 101, 102, 105, 403, 607, 206, 200.
     int WriteVideoFrame(const uint8_t* frame);
+    // One chunk of sound. 0, or 100, 101, 102, 105, 403, 608, 206, 200.
     int WriteAudioChunk(const uint8_t* data, uint32_t byteCount);
-    // frameRate: pictures per second, written as the video rate (x 100).
+    // Finishes the file with frameRate pictures per second (x 100 in the
+    // header), or deletes it when it has no picture. 0, 101, 102, 210 when a
+    // write failed on the way or now, 105 when a write on another thread
+    // still runs after a second.
     int CloseFile(int frameRate);
 
     int State() const { return state.load(); }

@@ -43,6 +43,8 @@ bool XvidCompressor::Open(int width, int height, int quantiser, int keyInterval)
     if (width <= 0 || height <= 0 || width > 8192 || height > 8192 || quantiser < 2 || quantiser > 31 ||
         keyInterval < 1)
         return Fail("picture size, quantiser or key interval out of range", 0);
+    if (width % 2 != 0 || height % 2 != 0)
+        return Fail("the picture's width and height must be even", 0);
     const AVCodec* encoder = avcodec_find_encoder_by_name("libxvid");
     if (!encoder)
         return Fail("this FFmpeg has no libxvid encoder", 0);

@@ -453,17 +453,4 @@ TEST(AviRiffTest, FilePastOneGibibyteReadsBackWhole)
     std::filesystem::remove(path);
 }
 
-TEST(AviRiffTest, DiscardLeavesNoFileAndRefusesNoRoomLimits)
-{
-    testing_support::TempDir dir;
-    const std::string path = dir.File("gone.avi");
-    AviRiffWriter w;
-    ASSERT_TRUE(w.Open(path, Video(), nullptr));
-    EXPECT_FALSE(w.WriteAudio(std::vector<uint8_t>(10))) << "no sound stream";
-    w.Discard();
-    EXPECT_FALSE(std::filesystem::exists(path));
-    EXPECT_FALSE(w.Open(path, Video(), nullptr, AviRiffLimits{5000, 256}));
-    EXPECT_FALSE(std::filesystem::exists(path));
-}
-
 }  // namespace
