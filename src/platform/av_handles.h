@@ -5,8 +5,10 @@
 
 extern "C" {
 #include <libavcodec/avcodec.h>
+#include <libavformat/avformat.h>
 #include <libavutil/buffer.h>
 #include <libavutil/frame.h>
+#include <libswresample/swresample.h>
 #include <libswscale/swscale.h>
 }
 
@@ -28,10 +30,25 @@ struct SwsContextFree {
     void operator()(SwsContext* p) const { sws_freeContext(p); }
 };
 
+// An output context; its AVIOContext is closed apart (IoContextPtr), since
+// closing reports the last write's error.
+struct OutputContextFree {
+    void operator()(AVFormatContext* p) const { avformat_free_context(p); }
+};
+struct IoContextClose {
+    void operator()(AVIOContext* p) const { avio_closep(&p); }
+};
+struct SwrContextFree {
+    void operator()(SwrContext* p) const { swr_free(&p); }
+};
+
 using CodecContextPtr = std::unique_ptr<AVCodecContext, CodecContextFree>;
 using FramePtr = std::unique_ptr<AVFrame, FrameFree>;
 using PacketPtr = std::unique_ptr<AVPacket, PacketFree>;
 using BufferRefPtr = std::unique_ptr<AVBufferRef, BufferRefFree>;
 using SwsContextPtr = std::unique_ptr<SwsContext, SwsContextFree>;
+using OutputContextPtr = std::unique_ptr<AVFormatContext, OutputContextFree>;
+using IoContextPtr = std::unique_ptr<AVIOContext, IoContextClose>;
+using SwrContextPtr = std::unique_ptr<SwrContext, SwrContextFree>;
 
 }  // namespace av

@@ -1,0 +1,145 @@
+#include "platform/mpeg1_sound.h"
+
+#include <algorithm>
+#include <cstring>
+
+extern "C" {
+#include <libavutil/error.h>
+#include <libavutil/mathematics.h>
+#include <libavutil/opt.h>
+}
+
+namespace mpeg1 {
+
+namespace {
+
+// The caller's bytes go through in chunks of this many samples, so the
+// buffers are sized once whatever a call hands over.
+constexpr int kChunkSamples = 2048;
+
+bool Failed(std::string& error, const char* what, int averror)
+{
+    error = std::string("MPEG-1 sound: ") + what;
+    if (averror < 0) {
+        char text[AV_ERROR_MAX_STRING_SIZE] = {};
+        av_make_error_string(text, sizeof text, averror);
+        error += std::string(": ") + text;
+    }
+    return false;
+}
+
+}  // namespace
+
+bool SoundFrames::Open(const AVCodecContext& encoder, int inputRate, std::string& error)
+{
+    if (encoder.sample_fmt != AV_SAMPLE_FMT_S16 || encoder.ch_layout.nb_channels != 1 || encoder.frame_size <= 0)
+        return Failed(error, "the encoder wants another sample layout", 0);
+    frameSize = encoder.frame_size;
+    filled = 0;
+    nextPts = 0;
+
+    AVChannelLayout mono{};
+    av_channel_layout_default(&mono, 1);
+    SwrContext* swr = nullptr;
+    int err = swr_alloc_set_opts2(&swr, &mono, AV_SAMPLE_FMT_S16, encoder.sample_rate, &mono, AV_SAMPLE_FMT_S16,
+                                  inputRate, 0, nullptr);
+    resampler.reset(swr);
+    if (err < 0)
+        return Failed(error, "cannot set up the resampler", err);
+    // The ratio as an exact fraction: 11,200 in give 32,000 out, every
+    // second, over any length.
+    av_opt_set_int(swr, "exact_rational", 1, 0);
+    if ((err = swr_init(swr)) < 0)
+        return Failed(error, "cannot set up the resampler", err);
+
+    frame.reset(av_frame_alloc());
+    if (!frame)
+        return Failed(error, "out of memory", AVERROR(ENOMEM));
+    frame->format = AV_SAMPLE_FMT_S16;
+    frame->sample_rate = encoder.sample_rate;
+    frame->nb_samples = frameSize;
+    if ((err = av_channel_layout_copy(&frame->ch_layout, &mono)) < 0 || (err = av_frame_get_buffer(frame.get(), 0)) < 0)
+        return Failed(error, "out of memory", err);
+
+    input.assign(kChunkSamples, 0);
+    // Room for a chunk's worth plus whatever the filter still holds.
+    const int64_t room = av_rescale_rnd(kChunkSamples, encoder.sample_rate, inputRate, AV_ROUND_UP);
+    output.assign(static_cast<size_t>(std::max<int64_t>(room, swr_get_out_samples(swr, kChunkSamples)) + 256), 0);
+    return true;
+}
+
+bool SoundFrames::Push(std::span<const uint8_t> bytes, Sink& sink, std::string& error)
+{
+    while (bytes.size() >= 2) {
+        const size_t count = std::min<size_t>(bytes.size() / 2, input.size());
+        for (size_t i = 0; i < count; ++i)
+            input[i] = static_cast<int16_t>(bytes[2 * i] | (bytes[2 * i + 1] << 8));
+        if (Resample(input.data(), static_cast<int>(count), sink, error) < 0)
+            return false;
+        bytes = bytes.subspan(2 * count);
+    }
+    return true;
+}
+
+int SoundFrames::Resample(const int16_t* samples, int count, Sink& sink, std::string& error)
+{
+    SwrContext* swr = resampler.get();
+    // Never more output than the buffer holds: libswresample would keep the
+    // rest, and only a flush (which ends the stream) gets it out again.
+    if (samples && swr_get_out_samples(swr, count) > static_cast<int>(output.size())) {
+        Failed(error, "resampler output larger than expected", 0);
+        return -1;
+    }
+    const uint8_t* in[1] = {reinterpret_cast<const uint8_t*>(samples)};
+    uint8_t* out[1] = {reinterpret_cast<uint8_t*>(output.data())};
+    const int made = swr_convert(swr, out, static_cast<int>(output.size()), samples ? in : nullptr, count);
+    if (made < 0) {
+        Failed(error, "resampling failed", made);
+        return -1;
+    }
+    return Append(output.data(), made, sink, error) ? made : -1;
+}
+
+bool SoundFrames::Append(const int16_t* samples, int count, Sink& sink, std::string& error)
+{
+    while (count > 0) {
+        // The encoder may still hold the last frame; then libav gives this
+        // one a buffer of its own.
+        if (filled == 0) {
+            if (const int err = av_frame_make_writable(frame.get()); err < 0)
+                return Failed(error, "out of memory", err);
+        }
+        const int n = std::min(count, frameSize - filled);
+        std::memcpy(frame->data[0] + sizeof(int16_t) * filled, samples, sizeof(int16_t) * n);
+        filled += n;
+        samples += n;
+        count -= n;
+        if (filled == frameSize && !SendFrame(sink))
+            return false;
+    }
+    return true;
+}
+
+bool SoundFrames::SendFrame(Sink& sink)
+{
+    frame->pts = nextPts;
+    nextPts += frameSize;
+    filled = 0;
+    return sink.EncodeSound(*frame);
+}
+
+bool SoundFrames::Finish(Sink& sink, std::string& error)
+{
+    // A null input drains the filter's delay; repeated until it gives no more.
+    for (int made; (made = Resample(nullptr, 0, sink, error)) != 0;) {
+        if (made < 0)
+            return false;
+    }
+    if (filled == 0)
+        return true;
+    std::memset(frame->data[0] + sizeof(int16_t) * filled, 0, sizeof(int16_t) * (frameSize - filled));
+    filled = frameSize;
+    return SendFrame(sink);
+}
+
+}  // namespace mpeg1

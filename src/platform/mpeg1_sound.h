@@ -1,0 +1,52 @@
+#pragma once
+// The MPEG-1 file's sound path: 16-bit mono samples at the export's rate,
+// resampled with libswresample and cut into the MP2 encoder's frames. Each
+// frame is stamped with the index of its first output sample, so the sound's
+// clock is the sample count and never drifts from the pictures'.
+#include <cstdint>
+#include <span>
+#include <string>
+#include <vector>
+
+#include "platform/av_handles.h"
+
+namespace mpeg1 {
+
+class SoundFrames {
+public:
+    // Takes each full frame: encodes it and writes what comes out; on failure
+    // it fills in the error string the sound path was given.
+    class Sink {
+    public:
+        virtual bool EncodeSound(AVFrame& frame) = 0;
+
+    protected:
+        ~Sink() = default;
+    };
+
+    // Rate, frame size and sample format come from the open encoder; every
+    // buffer is allocated here.
+    bool Open(const AVCodecContext& encoder, int inputRate, std::string& error);
+    // Little-endian signed 16-bit samples; an even byte count.
+    bool Push(std::span<const uint8_t> bytes, Sink& sink, std::string& error);
+    // The resampler's delay, then the last frame completed with silence.
+    bool Finish(Sink& sink, std::string& error);
+
+    int64_t SamplesOut() const { return nextPts + filled; }
+
+private:
+    // Samples made, or -1 on failure; null samples flush the filter.
+    int Resample(const int16_t* samples, int count, Sink& sink, std::string& error);
+    bool Append(const int16_t* samples, int count, Sink& sink, std::string& error);
+    bool SendFrame(Sink& sink);
+
+    av::SwrContextPtr resampler;
+    av::FramePtr frame;
+    std::vector<int16_t> input;   // one chunk of the caller's bytes as samples
+    std::vector<int16_t> output;  // the resampler's output for one chunk
+    int frameSize = 0;
+    int filled = 0;               // samples already in frame
+    int64_t nextPts = 0;          // output sample index of frame's first sample
+};
+
+}  // namespace mpeg1
