@@ -6,10 +6,10 @@
 #include <QString>
 
 #include <algorithm>
-#include <bit>
 #include <cstdio>
 #include <cstring>
 
+#include "platform/pixel_packer.h"
 #include "platform/window_surface.h"
 #include "playback/playback_engine.h"
 #include "playback/surface_renderer.h"
@@ -37,27 +37,6 @@ void DrawStamp(QImage& image, const char* text, std::span<const QPoint> points, 
     }
 }
 
-// RGB32 pixels are 0xffRRGGBB words, bytes blue, green, red, alpha; the
-// alpha bytes go. Four pixels at a time as three words: this runs for every
-// exported frame.
-void PackRow(const uint8_t* from, uint8_t* to, int width)
-{
-    static_assert(std::endian::native == std::endian::little, "pixel words are read as little-endian");
-    int x = 0;
-    for (; x + 4 <= width; x += 4) {
-        uint32_t p[4];
-        std::memcpy(p, from + 4 * x, sizeof p);
-        const uint32_t words[3] = {(p[0] & 0xFFFFFFu) | p[1] << 24, (p[1] >> 8 & 0xFFFFu) | p[2] << 16,
-                                   (p[2] >> 16 & 0xFFu) | p[3] << 8};
-        std::memcpy(to + 3 * x, words, sizeof words);
-    }
-    for (; x < width; ++x) {
-        to[3 * x] = from[4 * x];
-        to[3 * x + 1] = from[4 * x + 1];
-        to[3 * x + 2] = from[4 * x + 2];
-    }
-}
-
 }  // namespace
 
 void FormatStamp(const disk::RecordTime& t, char (&text)[64])
@@ -66,7 +45,7 @@ void FormatStamp(const disk::RecordTime& t, char (&text)[64])
                   t.second);
 }
 
-PictureComposer::PictureComposer() = default;
+PictureComposer::PictureComposer() : packer(std::make_unique<platform::PixelPacker>()) {}
 PictureComposer::~PictureComposer() = default;
 
 bool PictureComposer::Setup(int32_t width, int32_t height, uint32_t background)
@@ -143,14 +122,17 @@ bool PictureComposer::CopyOut(std::span<uint8_t> out, std::size_t stride, bool b
         stride = rowBytes;
     if (stride < rowBytes || out.size() < stride * (height - 1) + rowBytes)
         return false;
+    // RGB32 pixels are 0xffRRGGBB words: bytes blue, green, red, alpha.
     auto context = surface->Draw();
     const QImage& image = context.Image();
-    for (int y = 0; y < height; ++y) {
-        const std::size_t row = bottomUp ? std::size_t(height - 1 - y) : std::size_t(y);
-        uint8_t* to = out.data() + stride * row;
-        PackRow(image.constScanLine(y), to, width);
-        std::fill(to + rowBytes, to + std::min(stride, out.size() - stride * row), uint8_t {0});
-    }
+    uint8_t* const first = bottomUp ? out.data() + stride * (height - 1) : out.data();
+    const int step = bottomUp ? -static_cast<int>(stride) : static_cast<int>(stride);
+    if (!packer->Pack(image.constBits(), static_cast<int>(image.bytesPerLine()), first, step, width, height))
+        return false;
+    if (stride > rowBytes)
+        for (int y = 0; y < height; ++y)
+            std::fill(out.data() + stride * y + rowBytes, out.data() + std::min(stride * (y + 1), out.size()),
+                      uint8_t {0});
     return true;
 }
 

@@ -15,6 +15,7 @@
 #include "disk/record_time.h"
 
 namespace platform {
+class PixelPacker;
 class WindowSurface;
 }
 
@@ -55,6 +56,7 @@ public:
 private:
     std::unique_ptr<platform::WindowSurface> surface;
     std::unique_ptr<playback::SurfaceRenderer> renderer;
+    std::unique_ptr<platform::PixelPacker> packer;
 };
 
 // "2006/03/15 23:59:30": the stamp's text.
