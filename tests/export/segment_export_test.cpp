@@ -4,7 +4,10 @@
 // refusals and write failures.
 #include <gtest/gtest.h>
 
+#include <sys/resource.h>
 #include <unistd.h>
+
+#include <csignal>
 
 #include <cmath>
 #include <filesystem>
@@ -310,6 +313,27 @@ TEST_F(SegmentExportTest, AFullDiskIsAFailureNeverACompletion)
             EXPECT_EQ(r.outcome.end, ExportOutcome::End::WriteFailed) << name;
             EXPECT_FALSE(r.outcome.error.empty());
         }
+        EXPECT_EQ(engine->Position(), returnPosition);
+    }
+}
+
+// A file that stops growing mid-export (here: a file-size limit, as a full
+// disk would): the export stops, says why, and never reports completion.
+TEST_F(SegmentExportTest, AWriteFailingMidwayStopsTheExportAndSaysSo)
+{
+    std::signal(SIGXFSZ, SIG_IGN);
+    rlimit old {};
+    ASSERT_EQ(getrlimit(RLIMIT_FSIZE, &old), 0);
+    for (const char* name : {"cut.mpg", "cut.avi"}) {
+        rlimit small = old;
+        small.rlim_cur = 600 * 1024;
+        ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &small), 0);
+        const Result r = Export(4, 0, 12, name);
+        ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &old), 0);
+        ASSERT_TRUE(r.prepared) << name;
+        EXPECT_EQ(r.outcome.end, ExportOutcome::End::WriteFailed) << name;
+        EXPECT_NE(r.outcome.error.find("cut."), std::string::npos) << r.outcome.error;
+        EXPECT_LT(r.outcome.framesWritten, 200) << name << ": stopped soon after";
         EXPECT_EQ(engine->Position(), returnPosition);
     }
 }
