@@ -132,8 +132,13 @@ ExportOutcome::End SegmentExporter::ReadLoop(ExportOutcome& outcome)
         ShowProgress(started, iteration);
         if (stage.Failed())
             return ExportOutcome::End::WriteFailed;
-        if (progress.StopRequested())
-            return readFailed ? ExportOutcome::End::RecordEnded : ExportOutcome::End::Stopped;
+        if (progress.StopRequested()) {
+            if (!readFailed)
+                return ExportOutcome::End::Stopped;
+            // The record's very last frame is never delivered: a read that
+            // fails in the last second to export has missed nothing.
+            return framePosition > run.endPosition ? ExportOutcome::End::Completed : ExportOutcome::End::RecordEnded;
+        }
     }
     return ExportOutcome::End::Completed;
 }
