@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
+#include <optional>
 #include <system_error>
 
 #include <fcntl.h>
@@ -336,18 +337,9 @@ bool AviRiffWriter::FileStillThere()
 
 bool AviRiffWriter::Append(std::span<const std::uint8_t> bytes)
 {
-    const std::uint8_t* p = bytes.data();
-    std::size_t left = bytes.size();
-    while (left > 0) {
-        const ssize_t n = ::write(fd, p, std::min<std::size_t>(left, 1u << 30));
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n <= 0)
-            return FailErrno("cannot write", n < 0 ? errno : EIO);
-        p += n;
-        left -= std::size_t(n);
-        position += std::uint64_t(n);
-    }
+    if (!WriteWhole(bytes, std::nullopt))
+        return false;
+    position += bytes.size();
     return true;
 }
 
@@ -369,17 +361,26 @@ bool AviRiffWriter::FlushBuffer()
 
 bool AviRiffWriter::WriteAt(std::span<const std::uint8_t> bytes, std::uint64_t at)
 {
+    return WriteWhole(bytes, at);
+}
+
+// Every byte or a failure: short writes go on where they stopped, EINTR is
+// tried again. At `at`, or at the file's own position without one.
+bool AviRiffWriter::WriteWhole(std::span<const std::uint8_t> bytes, std::optional<std::uint64_t> at)
+{
     const std::uint8_t* p = bytes.data();
     std::size_t left = bytes.size();
     while (left > 0) {
-        const ssize_t n = ::pwrite(fd, p, left, off_t(at));
+        const std::size_t chunk = std::min<std::size_t>(left, 1u << 30);
+        const ssize_t n = at ? ::pwrite(fd, p, chunk, off_t(*at)) : ::write(fd, p, chunk);
         if (n < 0 && errno == EINTR)
             continue;
         if (n <= 0)
             return FailErrno("cannot write", n < 0 ? errno : EIO);
         p += n;
         left -= std::size_t(n);
-        at += std::uint64_t(n);
+        if (at)
+            *at += std::uint64_t(n);
     }
     return true;
 }

@@ -11,6 +11,7 @@
 // 0, so a file cut short still reads up to its last chunk; Finish writes the
 // real values.
 #include <cstdint>
+#include <optional>
 #include <span>
 #include <string>
 #include <vector>
@@ -118,6 +119,7 @@ private:
     bool BufferedAppend(std::span<const std::uint8_t> bytes);
     bool FlushBuffer();
     bool WriteAt(std::span<const std::uint8_t> bytes, std::uint64_t at);
+    bool WriteWhole(std::span<const std::uint8_t> bytes, std::optional<std::uint64_t> at);
     bool Fail(const std::string& reason);
     bool FailErrno(const char* verb, int err);
     void CloseDescriptor();

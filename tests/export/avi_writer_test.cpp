@@ -21,25 +21,8 @@
 #include "capture_tools.h"
 #include "export/avi_writer.h"
 #include "temp_dir.h"
+#include "allocation_counter.h"
 
-// Counts allocations while a test asks for it: the export path must make none.
-namespace {
-std::atomic<bool> countAllocations{false};
-std::atomic<int> allocations{0};
-}  // namespace
-
-// Plain malloc and free behind new and delete; GCC cannot tell they pair.
-#pragma GCC diagnostic ignored "-Wmismatched-new-delete"
-void* operator new(std::size_t size)
-{
-    if (countAllocations.load(std::memory_order_relaxed))
-        allocations.fetch_add(1, std::memory_order_relaxed);
-    if (void* p = std::malloc(size ? size : 1))
-        return p;
-    throw std::bad_alloc();
-}
-void operator delete(void* p) noexcept { std::free(p); }
-void operator delete(void* p, std::size_t) noexcept { std::free(p); }
 
 namespace {
 
@@ -448,15 +431,13 @@ TEST(AviWriterTest, PicturesAndSoundNeedNoAllocationOfOurOwn)
     const auto sound = Sound(0);
     for (int i = 0; i < 10; ++i)
         ASSERT_EQ(w.WriteVideoFrame(pictures[i].data()), AviWriter::kOk);
-    allocations = 0;
-    countAllocations = true;
+    const long before = testing_support::allocations.load();
     for (int i = 0; i < 60; ++i) {
         if (i % 30 == 0)
             w.WriteAudioChunk(sound.data(), kChunkBytes);
         w.WriteVideoFrame(pictures[i % 20].data());
     }
-    countAllocations = false;
-    EXPECT_EQ(allocations.load(), 0);
+    EXPECT_EQ(testing_support::allocations.load() - before, 0);
     EXPECT_EQ(w.CloseFile(30), AviWriter::kOk);
 }
 
