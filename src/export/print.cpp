@@ -2,12 +2,14 @@
 #include "export/print.h"
 
 #include <QAbstractPrintDialog>
+#include <QFontMetrics>
 #include <QImage>
 #include <QPainter>
 #include <QPrintDialog>
 #include <QPrinter>
 #include <QString>
 
+#include <algorithm>
 #include <cstdio>
 #include <new>
 #include <vector>
@@ -17,7 +19,7 @@
 
 namespace capture {
 
-PrintLayout LayOutPage(int pageWidth, int viewWidth, int viewHeight)
+PrintLayout LayOutPage(int pageWidth, int viewWidth, int viewHeight, int textHeight)
 {
     PrintLayout layout;
     if (pageWidth <= 0 || viewWidth <= 0 || viewHeight <= 0)
@@ -26,7 +28,7 @@ PrintLayout LayOutPage(int pageWidth, int viewWidth, int viewHeight)
     layout.textX = layout.margin;
     layout.textY = layout.margin + 200;
     layout.pictureX = layout.margin;
-    layout.pictureY = layout.margin + 400;
+    layout.pictureY = std::max(layout.margin + 400, layout.textY + std::max(textHeight, 0));
     layout.pictureWidth = pageWidth - 2 * layout.margin;
     layout.pictureHeight = static_cast<int>(int64_t(layout.pictureWidth) * viewHeight / viewWidth);
     return layout;
@@ -67,16 +69,19 @@ int PrintPicture(const playback::PlaybackEngine& engine, QPrinter& printer, cons
     QPainter painter;
     if (!painter.begin(&printer))
         return 0;
-    // Device pixels of the printable area, where the painter's origin lies.
-    const PrintLayout layout = LayOutPage(printer.width(), width, height);
-
     const disk::RecordTime t = engine.PositionTime();
     char text[64];
     std::snprintf(text, sizeof text, "%d/%02d/%02d %02d:%02d:%02d", t.year, t.month, t.day, t.hour, t.minute,
                   t.second);
-    // Top-left corner of the text at the point, as the platform's text call places it.
-    painter.drawText(QRect(layout.textX, layout.textY, printer.width() - layout.textX, 200),
-                     Qt::AlignLeft | Qt::AlignTop, QString::fromLatin1(text));
+    const QString line = QString::fromLatin1(text);
+    // The font's own height on this device: a large font at a high
+    // resolution is taller than the band the layout keeps for it.
+    const QFontMetrics metrics = painter.fontMetrics();
+    // Device pixels of the printable area, where the painter's origin lies.
+    const PrintLayout layout = LayOutPage(printer.width(), width, height, metrics.height());
+    // Top-left corner of the text at the point, as the platform's text call
+    // places it: the baseline one ascent below.
+    painter.drawText(QPoint(layout.textX, layout.textY + metrics.ascent()), line);
 
     // The composition's rows run top first, as QImage wants them: no flip.
     const QImage picture(pixels.data(), width, height, static_cast<qsizetype>(stride), QImage::Format_BGR888);

@@ -14,13 +14,15 @@ class PlaybackEngine;
 namespace capture {
 
 // Where things go on a page pageWidth device pixels wide; all positions
-// derive from the width, with integer division.
+// derive from the width, with integer division. The time line gets the
+// 200-pixel band above the picture; a line taller than that (textHeight, in
+// device pixels) keeps all of itself and pushes the picture down below it.
 struct PrintLayout {
     int margin = 0;
     int textX = 0, textY = 0;
     int pictureX = 0, pictureY = 0, pictureWidth = 0, pictureHeight = 0;
 };
-PrintLayout LayOutPage(int pageWidth, int viewWidth, int viewHeight);
+PrintLayout LayOutPage(int pageWidth, int viewWidth, int viewHeight, int textHeight = 0);
 
 // The print dialog on a printer: true when the user chose to print.
 using PrintDialog = std::function<bool(QPrinter& printer)>;

@@ -26,38 +26,42 @@ TEST(PrintLayout, AllFromThePageWidth)
     EXPECT_EQ(l.pictureY, 550);
     EXPECT_EQ(l.pictureWidth, 4500);
     EXPECT_EQ(l.pictureHeight, 3375);
+    EXPECT_EQ(capture::LayOutPage(4800, 640, 480, 200).pictureY, 550) << "a line that fits its band";
+    EXPECT_EQ(capture::LayOutPage(4800, 640, 480, 349).pictureY, 699) << "a taller line pushes the picture down";
     EXPECT_EQ(capture::LayOutPage(4800, 0, 480).pictureWidth, 0) << "no view, no division by zero";
 }
 
 class PrintTest : public engine_test::EngineTest {
 protected:
-    // An 8 x 10 inch page at 600 dpi without margins: 4800 device pixels wide.
-    void SetUpPrinter(QPrinter& printer, const std::string& pdf)
+    // An 8 x 10 inch page without margins: at 600 dpi 4800 device pixels wide.
+    void SetUpPrinter(QPrinter& printer, const std::string& pdf, int dpi = 600)
     {
         printer.setOutputFormat(QPrinter::PdfFormat);
         printer.setOutputFileName(QString::fromStdString(pdf));
-        printer.setResolution(600);
+        printer.setResolution(dpi);
         printer.setPageSize(QPageSize(QSizeF(8, 10), QPageSize::Inch));
         printer.setPageMargins(QMarginsF(0, 0, 0, 0));
         printer.setFullPage(true);
     }
 
-    // Prints and renders the page at 60 dpi: one rendered pixel is 10 device pixels.
-    std::optional<QImage> PrintPage(const std::string& name)
+    // Prints at dpi and renders the page at renderDpi; by default one
+    // rendered pixel is 10 device pixels.
+    std::optional<QImage> PrintPage(const std::string& name, int dpi = 600, int renderDpi = 60)
     {
         const std::string pdf = dir->File(name + ".pdf");
         QPrinter printer(QPrinter::HighResolution);
-        SetUpPrinter(printer, pdf);
+        SetUpPrinter(printer, pdf, dpi);
         int dialogs = 0;
         const int result = capture::PrintPicture(*engine, printer, [&](QPrinter& p) {
             ++dialogs;
-            EXPECT_EQ(p.width(), 4800);
+            EXPECT_EQ(p.width(), 8 * dpi);
             return true;
         });
         EXPECT_EQ(dialogs, 1);
         EXPECT_EQ(result, 1);
         const std::string png = dir->File(name);
-        if (!capture_test::Shell("pdftoppm -r 60 -singlefile -png '" + pdf + "' '" + png + "'"))
+        if (!capture_test::Shell("pdftoppm -r " + std::to_string(renderDpi) + " -singlefile -png '" + pdf + "' '" +
+                                 png + "'"))
             return std::nullopt;
         QImage page(QString::fromStdString(png + ".png"));
         if (page.isNull())
@@ -107,6 +111,38 @@ TEST_F(PrintTest, QuadPageHasTheTimeLineAndThePictureScaledToThePageWidth)
         for (int x = 13; x < 300; ++x)
             ink += !White(*page, x, y);
     EXPECT_GT(ink, 20) << "the time line starts at (150, 350) device pixels";
+}
+
+// At 2400 dpi the default font (9 points here) is about 350 device pixels
+// tall: the time line keeps all of it, digits' feet included, and the
+// picture starts below it. Rendered at 150 dpi: one pixel is 16 device
+// pixels, the old 200-pixel band ended at row 62.5.
+TEST_F(PrintTest, ATallTimeLineIsKeptWholeAndThePictureGoesBelowIt)
+{
+    Open(0);
+    ASSERT_EQ(engine->ShowPosition(2, true, true), 1);
+    const auto page = PrintPage("tall", 2400, 150);
+    ASSERT_TRUE(page);
+    ASSERT_EQ(page->width(), 1200);
+
+    // Column 900 lies right of the text, inside the picture: its first
+    // non-white row is the picture's top.
+    int pictureTop = -1;
+    for (int y = 40; y < 200 && pictureTop < 0; ++y)
+        if (!White(*page, 900, y))
+            pictureTop = y;
+    ASSERT_GT(pictureTop, 0);
+    int textBottom = -1;
+    for (int y = 40; y < pictureTop; ++y)
+        for (int x = 0; x < 1200; ++x)
+            if (!White(*page, x, y))
+                textBottom = y;
+    EXPECT_GE(textBottom, 64) << "ink below the old band";
+    EXPECT_LT(textBottom, pictureTop - 1) << "a white row between the text and the picture";
+    EXPECT_LE(pictureTop, textBottom + 8) << "the picture right below the text";
+    // Cells of 562.5 x 421.9 rendered pixels from (37.5, top).
+    EXPECT_EQ(CodeIn(*page, 40, pictureTop + 2, 558, 417), (mkdisk::FrameCode {0, 2, 0}));
+    EXPECT_EQ(CodeIn(*page, 602, pictureTop + 424, 558, 417), (mkdisk::FrameCode {3, 2, 0}));
 }
 
 // 67 x 51: the last column and row belong to no cell and print white; the
