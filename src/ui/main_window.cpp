@@ -3,6 +3,7 @@
 #include <QMouseEvent>
 #include <QPainter>
 
+#include "platform/window_system.h"
 #include "ui/main_skin.h"
 #include "ui/skin.h"
 #include "ui/surface_view.h"
@@ -75,7 +76,14 @@ void MainWindow::mousePressEvent(QMouseEvent* event)
         return;
     captured = true;
     const QPoint at = event->position().toPoint();
-    skin.Press(at.x(), at.y());
+    skin.Press(at.x(), at.y(), event->globalPosition().toPoint());
+    // Where the system places windows, it drags them too, and keeps the
+    // pointer until the button goes up: the skin's drag ends here.
+    if (skin.WindowDrag() && platform::SystemPlacesWindows() && platform::StartSystemMove(windowHandle())) {
+        captured = false;
+        skin.Release();
+        return;
+    }
     if (events)
         events->OnPress(at.x(), at.y());
 }
@@ -83,7 +91,7 @@ void MainWindow::mousePressEvent(QMouseEvent* event)
 void MainWindow::mouseMoveEvent(QMouseEvent* event)
 {
     const QPoint at = event->position().toPoint();
-    skin.Move(at.x(), at.y());
+    skin.Move(at.x(), at.y(), event->globalPosition().toPoint());
     if (events)
         events->OnMove(at.x(), at.y());
 }

@@ -16,6 +16,8 @@
 #include <mutex>
 #include <string>
 
+#include <QPoint>
+
 #include "ui/skin_picture.h"
 
 class QImage;
@@ -89,9 +91,13 @@ public:
     // False when index is outside 0 .. count - 1.
     bool ButtonName(int index, std::string& name) const;
 
-    // Mouse, in client coordinates.
+    // Mouse, in client coordinates. screenPoint is the same point on the
+    // screen as the windowing system reported it; without it, the point is
+    // taken against where the window is now.
     int Press(int x, int y);
+    int Press(int x, int y, QPoint screenPoint);
     void Move(int x, int y);
+    void Move(int x, int y, QPoint screenPoint);
     int Release();
     bool PositionDrag() const { return positionDrag; }
     bool VolumeDrag() const { return volumeDrag; }
@@ -127,6 +133,7 @@ private:
     SkinSlider& MutableSlider(SliderId slider) { return slider == SliderId::Position ? positionSlider : volumeSlider; }
     bool DrawSlider(SkinSlider& slider, bool withMarks, int offset, QImage* context);
     bool GrabsThumb(const SkinSlider& slider, int x, int y) const;
+    QPoint ScreenPoint(int x, int y) const;
     void ShowTooltip(int index);
     void LeaveHover();
 
@@ -137,8 +144,7 @@ private:
     int count = 0;
     SkinWindow* window = nullptr;
     bool windowDrag = false;
-    int dragStartX = -1;
-    int dragStartY = -1;
+    QPoint dragGrab;  // the pressed point, from the window's top-left corner
     int pressed = -1;
     int hover = -1;
     bool positionDrag = false;

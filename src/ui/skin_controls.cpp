@@ -54,7 +54,14 @@ bool Skin::GrabsThumb(const SkinSlider& slider, int x, int y) const
            y < slider.y + slider.axis.Height();
 }
 
-int Skin::Press(int x, int y)
+QPoint Skin::ScreenPoint(int x, int y) const
+{
+    return window ? window->ScreenRect().topLeft() + QPoint(x, y) : QPoint(x, y);
+}
+
+int Skin::Press(int x, int y) { return Press(x, y, ScreenPoint(x, y)); }
+
+int Skin::Press(int x, int y, QPoint screenPoint)
 {
     const int i = HitTest(x, y);
     if (i != -1 && buttons[static_cast<std::size_t>(i)].kind != kKindStatic) {
@@ -81,8 +88,7 @@ int Skin::Press(int x, int y)
     } else {
         pressed = -1;
         windowDrag = true;
-        dragStartX = x;
-        dragStartY = y;
+        dragGrab = window ? screenPoint - window->ScreenRect().topLeft() : QPoint(x, y);
     }
     return i;
 }
@@ -98,7 +104,9 @@ void Skin::LeaveHover()
     hover = -1;
 }
 
-void Skin::Move(int x, int y)
+void Skin::Move(int x, int y) { Move(x, y, ScreenPoint(x, y)); }
+
+void Skin::Move(int x, int y, QPoint screenPoint)
 {
     const int i = HitTest(x, y);
     if (positionDrag) {
@@ -122,10 +130,10 @@ void Skin::Move(int x, int y)
     if (windowDrag) {
         if (!window)
             return;
-        // The start point stays: the window follows the mouse, which thus
-        // stays near it in client coordinates.
-        const QRect rect = window->ScreenRect();
-        window->MoveTo(rect.topLeft() + QPoint(x - dragStartX, y - dragStartY));
+        // From the pointer's screen position alone: the windowing system
+        // moves windows asynchronously, so client coordinates of queued
+        // moves still count from an older place of the window.
+        window->MoveTo(screenPoint - dragGrab);
         return;
     }
     LeaveHover();

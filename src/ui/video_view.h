@@ -1,11 +1,13 @@
 #pragma once
 // The child window the playback engine shows its pictures in: 640 x 480 at
-// (8, 31) of the main window. Its look is its backing image; Invalidate
-// draws it afresh (the last pictures again, or the idle colour), and clicks
-// go to the main window, which picks the view from them.
+// (8, 31) of the main window, in a sunken edge two pixels wide around it.
+// Its look is its backing image; Invalidate draws it afresh (the last
+// pictures again, or the idle colour), and clicks go to the main window,
+// which picks the view from them.
 #include <QColor>
 
 #include <functional>
+#include <memory>
 
 #include "ui/surface_view.h"
 
@@ -23,8 +25,12 @@ public:
     static constexpr int kHeight = 480;
     // Shown while there is no record, and during an export.
     static constexpr QRgb kIdleColour = 0xFF1E0000;  // RGB(30, 0, 0)
+    // The sunken edge lies outside the pictures' place, which stays where
+    // the engine and the quad cells have it.
+    static constexpr int kEdgeWidth = 2;
 
     VideoView(QWidget* parent, playback::PlaybackEngine& engine);
+    ~VideoView() override;
 
     // Left button down or double-click at (x, y) of the view.
     void SetClickHandler(std::function<void(int, int)> handler) { onClick = std::move(handler); }
@@ -36,6 +42,7 @@ public:
 
 protected:
     void showEvent(QShowEvent* event) override;
+    void hideEvent(QHideEvent* event) override;
     void mousePressEvent(QMouseEvent* event) override;
     void mouseDoubleClickEvent(QMouseEvent* event) override;
     void keyPressEvent(QKeyEvent* event) override;
@@ -44,6 +51,7 @@ private:
     void Click(QMouseEvent* event);
 
     playback::PlaybackEngine& engine;
+    std::unique_ptr<QWidget> edge;  // a sibling beneath the view; null without a parent
     std::function<void(int, int)> onClick;
     bool shown = false;
 };

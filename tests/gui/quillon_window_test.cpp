@@ -1,7 +1,8 @@
 // The quillon program on a virtual X display: open a record through the disk
 // and record dialogs, play, pause and pick a camera with the mouse, and read
-// the cameras' frame codes back from screenshots. Also the hot key and the
-// single running copy.
+// the cameras' frame codes back from screenshots. Also the hot key, the
+// single running copy, and the window on a desktop with a window manager:
+// placement, icon and dragging.
 #include <gtest/gtest.h>
 
 #include <QImage>
@@ -12,12 +13,15 @@
 #include <unistd.h>
 
 #include <chrono>
+#include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <iterator>
 #include <optional>
 #include <string>
 #include <thread>
+#include <utility>
 
 #include "temp_dir.h"
 #include "tools/mkdisk/frame_code.h"
@@ -110,7 +114,58 @@ protected:
     void TearDown() override
     {
         Stop(quillon);
+        Stop(windowManager);
         Stop(xvfb);
+    }
+
+    // A small window manager of the kind desktops run: it reparents the
+    // window and moves it on the server's time, not the program's.
+    bool StartWindowManager()
+    {
+        windowManager = Spawn({"sh", "-c", "exec openbox --sm-disable >/dev/null 2>&1"});
+        for (int i = 0; i < 100 && windowManager > 0; ++i) {
+            if (Sh("xprop -root _NET_SUPPORTING_WM_CHECK | grep -q 'window id'") == 0)
+                return true;
+            std::this_thread::sleep_for(50ms);
+        }
+        return false;
+    }
+    // Output of a shell command, or nothing when it fails.
+    std::optional<std::string> Output(const std::string& command)
+    {
+        const std::string path = dir.File("output.txt");
+        if (std::system(("{ " + command + "; } >" + path + " 2>/dev/null").c_str()) != 0)
+            return std::nullopt;
+        std::ifstream in(path);
+        return std::string(std::istreambuf_iterator<char>(in), {});
+    }
+    // The main window's top-left corner on the screen, as the X server has it.
+    std::optional<std::pair<int, int>> WindowPosition()
+    {
+        const auto shell = Output("xdotool getwindowgeometry --shell $(xdotool search --onlyvisible --name "
+                                  "'^Quillon$' | head -1)");
+        if (!shell)
+            return std::nullopt;
+        int x = 0, y = 0;
+        const auto xAt = shell->find("X="), yAt = shell->find("Y=");
+        if (xAt == std::string::npos || yAt == std::string::npos ||
+            std::sscanf(shell->c_str() + xAt, "X=%d", &x) != 1 || std::sscanf(shell->c_str() + yAt, "Y=%d", &y) != 1)
+            return std::nullopt;
+        return std::pair(x, y);
+    }
+    // Once the window has stopped moving; (-1, -1) when it never does.
+    std::pair<int, int> SettledPosition()
+    {
+        std::pair<int, int> last(-1, -1);
+        for (int i = 0; i < 20; ++i) {
+            const auto now = WindowPosition();
+            if (now && *now == last)
+                return last;
+            if (now)
+                last = *now;
+            std::this_thread::sleep_for(150ms);
+        }
+        return {-1, -1};
     }
 
     pid_t Start() { return Spawn({std::string(QUILLON_BIN_DIR) + "/quillon", image}); }
@@ -160,6 +215,7 @@ protected:
     std::string image;
     std::string display;
     pid_t xvfb = -1;
+    pid_t windowManager = -1;
     pid_t quillon = -1;
 };
 
@@ -172,6 +228,18 @@ TEST_F(QuillonWindowTest, OpensPlaysAndShowsOneCamera)
     const QImage idle = Screenshot("idle.png");
     ASSERT_FALSE(idle.isNull());
     EXPECT_EQ(idle.pixel(kViewX + 320, kViewY + 240) & 0xFFFFFF, 0x1E0000u) << "no record yet: dark red";
+    // The view's sunken edge: two rings outside the pictures' place, each
+    // darker above and left than below and right.
+    auto grey = [&](int x, int y) { return qGray(idle.pixel(x, y)); };
+    for (int ring = 1; ring <= 2; ++ring) {
+        EXPECT_EQ(idle.pixel(kViewX, kViewY) & 0xFFFFFF, 0x1E0000u) << "the pictures start at (8, 31)";
+        EXPECT_EQ(idle.pixel(kViewX + 639, kViewY + 479) & 0xFFFFFF, 0x1E0000u);
+        const int top = grey(kViewX + 320, kViewY - ring), left = grey(kViewX - ring, kViewY + 240);
+        const int bottom = grey(kViewX + 320, kViewY + 479 + ring), right = grey(kViewX + 639 + ring, kViewY + 240);
+        EXPECT_EQ(top, left) << "ring " << ring;
+        EXPECT_EQ(bottom, right) << "ring " << ring;
+        EXPECT_GT(bottom, top + 40) << "ring " << ring << " is sunken";
+    }
 
     Click(716 + 24, 294 + 25);  // "hdd"
     ASSERT_TRUE(Confirm("Disk Select"));
@@ -286,6 +354,55 @@ TEST_F(QuillonWindowTest, HotKeyAndASingleCopy)
     EXPECT_EQ(*status, 0);
     EXPECT_TRUE(WaitForWindow("Quillon", 3s)) << "the first copy is shown again";
     EXPECT_FALSE(WaitFor(quillon, 100ms)) << "the first copy runs on";
+}
+
+// On a desktop: a window manager runs, and the session says Wayland while X
+// (Xwayland here: Xvfb) is there. The program picks X11 itself, keeps its
+// place and shows its icon; fast drags by the background land exactly where
+// the mouse went, whatever the window manager's delays.
+TEST_F(QuillonWindowTest, OnADesktopDragsExactlyWithTheMouse)
+{
+    if (Sh("command -v openbox && command -v xprop") != 0)
+        GTEST_SKIP() << "openbox or xprop missing";
+    ASSERT_TRUE(StartWindowManager());
+    unsetenv("QT_QPA_PLATFORM");
+    setenv("XDG_SESSION_TYPE", "wayland", 1);
+    setenv("WAYLAND_DISPLAY", "quillon-test-no-compositor", 1);
+    quillon = Start();
+    unsetenv("XDG_SESSION_TYPE");
+    unsetenv("WAYLAND_DISPLAY");
+    ASSERT_GT(quillon, 0);
+    ASSERT_TRUE(WaitForWindow("Quillon", 20s));
+    EXPECT_EQ(SettledPosition(), std::pair(kWindowX, kWindowY)) << "placed at (145, 40)";
+    const auto icon = Output("xprop -id $(xdotool search --onlyvisible --name '^Quillon$' | head -1) _NET_WM_ICON");
+    ASSERT_TRUE(icon);
+    EXPECT_NE(icon->find("Icon (128 x 128)"), std::string::npos) << *icon;
+
+    // Grab the title strip, clear of the logo and the buttons, and go 20
+    // steps of (10, 5) with no pause between them; then back up and left.
+    auto drag = [&](int fromX, int fromY, int dx, int dy) {
+        std::string steps = "xdotool mousemove " + std::to_string(fromX) + " " + std::to_string(fromY) + " mousedown 1";
+        for (int i = 1; i <= 20; ++i)
+            steps += " mousemove " + std::to_string(fromX + i * dx) + " " + std::to_string(fromY + i * dy);
+        EXPECT_EQ(Sh(steps), 0);
+        std::this_thread::sleep_for(300ms);
+        EXPECT_EQ(Sh("xdotool mouseup 1"), 0);
+    };
+    drag(kWindowX + 400, kWindowY + 14, 10, 5);
+    EXPECT_EQ(SettledPosition(), std::pair(kWindowX + 200, kWindowY + 100));
+    drag(kWindowX + 600, kWindowY + 114, -7, -4);
+    EXPECT_EQ(SettledPosition(), std::pair(kWindowX + 60, kWindowY + 20));
+
+    // The whole window came along: the view, in its edge, at its new place.
+    const QImage moved = Screenshot("moved.png");
+    EXPECT_EQ(moved.pixel(kViewX + 60, kViewY + 20) & 0xFFFFFF, 0x1E0000u);
+    EXPECT_EQ(moved.pixel(kViewX + 60 + 639, kViewY + 20 + 479) & 0xFFFFFF, 0x1E0000u);
+    EXPECT_NE(moved.pixel(kViewX + 60 + 640, kViewY + 20 + 240) & 0xFFFFFF, 0x1E0000u);
+    // Released: the mouse moves on alone.
+    Sh("xdotool mousemove 1000 700");
+    EXPECT_EQ(SettledPosition(), std::pair(kWindowX + 60, kWindowY + 20));
+    if (const char* keep = std::getenv("QUILLON_GUI_SHOTS"))
+        Sh(std::string("cp ") + dir.File("moved.png") + " " + keep);
 }
 
 }  // namespace

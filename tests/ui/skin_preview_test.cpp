@@ -75,7 +75,7 @@ TEST(SkinGenerator, RedrawsTheCommittedSkinByteForByte)
         EXPECT_TRUE(std::equal(std::istreambuf_iterator<char>(committed), {}, std::istreambuf_iterator<char>(drawn), {}))
             << name;
     }
-    EXPECT_EQ(count, 93u);
+    EXPECT_EQ(count, 94u);
 }
 
 }  // namespace

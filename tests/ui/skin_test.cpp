@@ -261,6 +261,24 @@ TEST(SkinWindowDrag, TenPixelsRightMovesTheWindowTenPixelsRight)
     EXPECT_EQ(t.window.screen.topLeft(), QPoint(155, 40));
 }
 
+// The windowing system moves the window some time after it is asked to, so
+// moves queued meanwhile carry client coordinates against the window's older
+// place. The window follows the pointer on the screen all the same.
+TEST(SkinWindowDrag, FollowsThePointerWhenMovesLagBehind)
+{
+    TestSkin t;
+    EXPECT_EQ(t.skin.Press(200, 30, QPoint(345, 70)), -1);
+    for (int step = 1; step <= 3; ++step)
+        t.skin.Move(200 + 10 * step, 30 + 5 * step, QPoint(345 + 10 * step, 70 + 5 * step));
+    EXPECT_EQ(t.window.screen.topLeft(), QPoint(175, 55)) << "no step counted twice";
+    // The window has caught up: client and screen agree again.
+    t.skin.Move(200, 30, QPoint(375, 85));
+    EXPECT_EQ(t.window.screen.topLeft(), QPoint(175, 55));
+    t.skin.Move(190, 30, QPoint(365, 85));
+    EXPECT_EQ(t.window.screen.topLeft(), QPoint(165, 55));
+    t.skin.Release();
+}
+
 TEST(SkinSliders, ThumbIsGrabbedOnlyAfterItWasDrawn)
 {
     TestSkin t;

@@ -1,5 +1,6 @@
-// quillon-skingen: draws the program's own skin and writes it as BMP files
-// into a directory (the repository keeps its output in skin/bmp).
+// quillon-skingen: draws the program's own skin and writes it as BMP files,
+// with the program's icon as quillon.png, into a directory (the repository
+// keeps its output in skin/bmp).
 //   quillon-skingen OUTDIR
 #include <QGuiApplication>
 #include <QPainter>
@@ -170,6 +171,12 @@ int main(int argc, char** argv)
     const QRect productRect(507, 549, 132, 56);
     Save(KeyedOver(background.copy(productRect), Logo(productRect.size(), true)), "product.bmp");
     Save(TimeBack(), "time_back.bmp");
+    // The icon keeps its transparency: PNG, not one of the skin's BMPs.
+    const std::string iconPath = outDir + "/quillon.png";
+    if (!AppIcon().save(QString::fromStdString(iconPath), "PNG")) {
+        std::fprintf(stderr, "quillon-skingen: cannot write %s\n", iconPath.c_str());
+        ++failures;
+    }
 
     // The outline follows the background: a stale cache would keep the old one.
     std::filesystem::remove(outDir + "/window.rgn", ec);

@@ -4,6 +4,7 @@
 #include <QPainter>
 #include <QPainterPath>
 
+#include "icons.h"
 #include "layout.h"
 #include "skin_art.h"
 
@@ -132,6 +133,29 @@ QImage Logo(QSize size, bool product)
     p.setPen(colour::kAccent);
     p.drawText(QRectF(0, 34, size.width(), 14), Qt::AlignCenter, QStringLiteral("RECORDER PLAYER"));
     return layer;
+}
+
+QImage AppIcon()
+{
+    QImage icon(kAppIconSize, kAppIconSize, QImage::Format_ARGB32);
+    icon.fill(Qt::transparent);
+    QPainter p(&icon);
+    p.setRenderHint(QPainter::Antialiasing);
+    const QRectF slab(4.5, 4.5, kAppIconSize - 9.0, kAppIconSize - 9.0);
+    QLinearGradient body(slab.topLeft(), slab.bottomLeft());
+    body.setColorAt(0, colour::kBodyTop);
+    body.setColorAt(1, colour::kBodyBottom);
+    p.setPen(QPen(colour::kOutline, 3));
+    p.setBrush(body);
+    p.drawRoundedRect(slab, 22, 22);
+    p.setPen(QPen(QColor(104, 115, 134), 2));
+    p.setBrush(Qt::NoBrush);
+    p.drawRoundedRect(slab.adjusted(3, 3, -3, -3), 19, 19);
+    // The quad view's button picture, four times its size.
+    constexpr qreal kScale = 4;
+    p.scale(kScale, kScale);
+    icons::Screen(p, QRectF(0, 0, kAppIconSize / kScale, kAppIconSize / kScale), colour::kAccent, 0);
+    return icon;
 }
 
 }  // namespace skingen

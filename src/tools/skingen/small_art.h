@@ -1,6 +1,6 @@
 #pragma once
-// The smaller pictures: slider axes, thumb, segment marks, time panel and
-// the two logos.
+// The smaller pictures: slider axes, thumb, segment marks, time panel, the
+// two logos and the program's icon.
 #include <QImage>
 #include <QRect>
 
@@ -13,5 +13,9 @@ QImage MarkLayer(bool begin);
 QImage TimeBack();
 // The title logo, or the product logo of the transport plate.
 QImage Logo(QSize size, bool product);
+// The application and window icon: the quad screen on a piece of the body,
+// kAppIconSize square, transparent around.
+inline constexpr int kAppIconSize = 128;
+QImage AppIcon();
 
 }  // namespace skingen
