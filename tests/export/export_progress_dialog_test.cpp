@@ -7,6 +7,7 @@
 #include <QKeyEvent>
 #include <QWidget>
 
+#include <memory>
 #include <thread>
 
 #include "disk/dialog_layout.h"
@@ -14,17 +15,29 @@
 
 namespace {
 
-class ExportProgressDialogTest : public ::testing::Test {
-protected:
-    static void SetUpTestSuite()
+// The application goes at the end of the test run, before the program's
+// static objects do: Qt's input devices must not outlive it.
+class QtEnvironment : public ::testing::Environment {
+public:
+    void SetUp() override
     {
         qputenv("QT_QPA_PLATFORM", "offscreen");
         static int argc = 1;
         static char name[] = "export_progress_dialog_test";
         static char* argv[] = {name, nullptr};
-        if (!QApplication::instance())
-            static QApplication app(argc, argv);
+        app = std::make_unique<QApplication>(argc, argv);
     }
+    void TearDown() override { app.reset(); }
+
+private:
+    std::unique_ptr<QApplication> app;
+};
+
+::testing::Environment* const kQtEnvironment =
+    ::testing::AddGlobalTestEnvironment(std::make_unique<QtEnvironment>().release());
+
+class ExportProgressDialogTest : public ::testing::Test {
+protected:
     void SetUp() override
     {
         main.setGeometry(145, 40, 925, 640);
