@@ -1,6 +1,9 @@
 #include "disk/disk_select_dialog.h"
 
+#include <QStringList>
+
 #include <algorithm>
+#include <filesystem>
 #include <string>
 
 #include "disk/dialog_layout.h"
@@ -8,12 +11,22 @@
 #include "platform/drive_table.h"
 
 namespace disk {
+namespace {
+
+// Room below the buttons for four lines of notice, in dialog units.
+constexpr int kNoticeTop = 102;
+constexpr int kNoticeHeight = 34;
+
+QString Names(const QStringList& names) { return names.join(QStringLiteral(", ")); }
+
+}  // namespace
 
 DiskSelectDialog::DiskSelectDialog(QWidget* mainWindow)
     : QDialog(mainWindow),
       list(this, {{"HDD", 38}, {"Size", 89}, {"Name", 200}}),
       okButton(QStringLiteral("OK"), this),
-      cancelButton(QStringLiteral("Cancel"), this)
+      cancelButton(QStringLiteral("Cancel"), this),
+      notice(this)
 {
     setWindowTitle(QStringLiteral("Disk Select"));
     const DialogUnits units(font());
@@ -24,9 +37,17 @@ DiskSelectDialog::DiskSelectDialog(QWidget* mainWindow)
     okButton.setDefault(true);
     connect(&okButton, &QPushButton::clicked, this, &QDialog::accept);
     connect(&cancelButton, &QPushButton::clicked, this, &QDialog::reject);
-    PlaceFromWindow(*this, mainWindow, QPoint(150, 150));
+    notice.setGeometry(units.Rect(7, kNoticeTop, 189, kNoticeHeight));
+    notice.setWordWrap(true);
+    notice.setAlignment(Qt::AlignLeft | Qt::AlignTop);
 
     Fill();
+    // An ordinary user sees no block device at all: an empty list must say why.
+    const bool hasNotice = !notice.text().isEmpty();
+    notice.setVisible(hasNotice);
+    if (hasNotice)
+        setFixedSize(units.X(203), units.Y(kNoticeTop + kNoticeHeight + 4));
+    PlaceFromWindow(*this, mainWindow, QPoint(150, 150));
     selectedDrive = -1;
     SelectRow(0);
     list.OnMarkChanged([this](int row) { SelectRow(row); });
@@ -39,12 +60,19 @@ int DiskSelectDialog::RowDrive(int row) const { return row >= 0 && row < rowCoun
 void DiskSelectDialog::Fill()
 {
     rowCount = 0;
-    const std::vector<platform::DriveInfo> drives = platform::EnumerateDrives();
+    // RawDisk::Open resolves drive numbers against this same snapshot.
+    const std::vector<platform::DriveInfo> drives = platform::SnapshotDrives();
     const int count = static_cast<int>(std::min<size_t>(drives.size(), platform::kMaxDrives));
+    QStringList closedDevices;
+    QStringList closedImages;
     for (int i = 0; i < count && rowCount < kMaxRows; ++i) {
         RawDisk drive;
-        if (!drive.Open(i))
+        if (!drive.Open(i)) {
+            const platform::DriveInfo& info = drives[size_t(i)];
+            const QString name = QString::fromStdString(std::filesystem::path(info.path).filename().string());
+            (info.isImage ? closedImages : closedDevices).append(name);
             continue;
+        }
         DiskGeometry geometry;
         if (drive.HasVolumeSignature() && drive.QueryGeometry(geometry)) {
             const int row = list.AddRow();
@@ -60,6 +88,13 @@ void DiskSelectDialog::Fill()
         }
         drive.Close();
     }
+    QStringList lines;
+    if (!closedDevices.isEmpty())
+        lines.append(QStringLiteral("Some disks could not be opened (%1): run as root or join the 'disk' group.")
+                         .arg(Names(closedDevices)));
+    if (!closedImages.isEmpty())
+        lines.append(QStringLiteral("Some images could not be opened (%1).").arg(Names(closedImages)));
+    notice.setText(lines.join(QLatin1Char('\n')));
 }
 
 void DiskSelectDialog::SelectRow(int row)

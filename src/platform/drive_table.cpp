@@ -4,6 +4,8 @@
 #include <cerrno>
 #include <filesystem>
 #include <fstream>
+#include <mutex>
+#include <optional>
 #include <utility>
 
 #include <fcntl.h>
@@ -16,10 +18,20 @@
 namespace platform {
 namespace {
 
-std::vector<std::string>& ImageList()
+// Process-wide: the CLI and the program set it up on their main thread, but
+// a drive may be opened from any thread. `lock` guards all of it.
+struct TableState {
+    std::mutex lock;
+    std::vector<std::string> images;
+    std::string sysBlock = "/sys/block";
+    std::string devices = "/dev";
+    std::optional<std::vector<DriveInfo>> snapshot;
+};
+
+TableState& State()
 {
-    static std::vector<std::string> images;
-    return images;
+    static TableState state;
+    return state;
 }
 
 std::string ReadSysText(const std::filesystem::path& path)
@@ -43,19 +55,41 @@ bool IsCandidateDevice(const std::string& name, const std::filesystem::path& dir
 
 }  // namespace
 
-void SetDriveImages(std::vector<std::string> paths) { ImageList() = std::move(paths); }
+void SetDriveImages(std::vector<std::string> paths)
+{
+    TableState& state = State();
+    std::lock_guard guard(state.lock);
+    state.images = std::move(paths);
+    state.snapshot.reset();
+}
 
-const std::vector<std::string>& DriveImages() { return ImageList(); }
+const std::vector<std::string>& DriveImages() { return State().images; }
+
+void SetDeviceDirectories(std::string sysBlock, std::string devices)
+{
+    TableState& state = State();
+    std::lock_guard guard(state.lock);
+    state.sysBlock = std::move(sysBlock);
+    state.devices = std::move(devices);
+    state.snapshot.reset();
+}
 
 std::vector<DriveInfo> EnumerateDrives()
 {
+    TableState& state = State();
     std::vector<DriveInfo> drives;
-    for (const auto& image : ImageList())
-        drives.push_back({image, image, true});
+    std::string sysBlock, devDir;
+    {
+        std::lock_guard guard(state.lock);
+        for (const auto& image : state.images)
+            drives.push_back({image, image, true});
+        sysBlock = state.sysBlock;
+        devDir = state.devices;
+    }
 
     std::vector<DriveInfo> devices;
     std::error_code ec;
-    for (const auto& entry : std::filesystem::directory_iterator("/sys/block", ec)) {
+    for (const auto& entry : std::filesystem::directory_iterator(sysBlock, ec)) {
         const std::string name = entry.path().filename().string();
         if (!IsCandidateDevice(name, entry.path()))
             continue;
@@ -64,12 +98,41 @@ std::vector<DriveInfo> EnumerateDrives()
         std::string description = vendor.empty() ? model : (model.empty() ? vendor : vendor + " " + model);
         if (description.empty())
             description = name;
-        devices.push_back({"/dev/" + name, description, false});
+        devices.push_back({devDir + "/" + name, description, false});
     }
     std::sort(devices.begin(), devices.end(),
               [](const DriveInfo& a, const DriveInfo& b) { return a.path < b.path; });
     drives.insert(drives.end(), devices.begin(), devices.end());
     return drives;
+}
+
+std::vector<DriveInfo> SnapshotDrives()
+{
+    std::vector<DriveInfo> drives = EnumerateDrives();
+    TableState& state = State();
+    std::lock_guard guard(state.lock);
+    state.snapshot = drives;
+    return drives;
+}
+
+std::vector<DriveInfo> CurrentDrives()
+{
+    {
+        TableState& state = State();
+        std::lock_guard guard(state.lock);
+        if (state.snapshot)
+            return *state.snapshot;
+    }
+    return EnumerateDrives();
+}
+
+std::string DrivePath(int driveNumber)
+{
+    if (driveNumber < 0 || driveNumber >= kMaxDrives)
+        return {};
+    const auto drives = CurrentDrives();
+    return static_cast<size_t>(driveNumber) < drives.size() ? drives[static_cast<size_t>(driveNumber)].path
+                                                            : std::string();
 }
 
 DriveHandle::~DriveHandle() { Close(); }
@@ -100,12 +163,10 @@ void DriveHandle::Close()
 
 DriveHandle DriveHandle::OpenDrive(int driveNumber)
 {
-    if (driveNumber < 0 || driveNumber >= kMaxDrives)
+    const std::string path = DrivePath(driveNumber);
+    if (path.empty())
         return {};
-    const auto drives = EnumerateDrives();
-    if (static_cast<size_t>(driveNumber) >= drives.size())
-        return {};
-    return OpenPath(drives[static_cast<size_t>(driveNumber)].path);
+    return OpenPath(path);
 }
 
 DriveHandle DriveHandle::OpenPath(const std::string& path)

@@ -30,12 +30,28 @@ struct DriveGeometry {
 constexpr int kMaxDrives = 10;
 
 // Images named by the user come first in the numbering. Process-wide; set
-// once at start-up, before any drive is opened.
+// once at start-up, before any drive is opened. Drops the snapshot.
 void SetDriveImages(std::vector<std::string> paths);
 const std::vector<std::string>& DriveImages();
 
-// The current drive table: images, then block devices found now.
+// Where whole-disk block devices are looked for: /sys/block and /dev unless
+// a test points elsewhere. Drops the snapshot.
+void SetDeviceDirectories(std::string sysBlock, std::string devices);
+
+// The drive table as it is now: images, then block devices found now.
 std::vector<DriveInfo> EnumerateDrives();
+
+// Takes the table afresh and keeps it: from then on drive numbers name its
+// rows, whatever is plugged in or out, until the next snapshot. The disk
+// dialog takes one per run, so the row chosen loads the disk that was shown.
+std::vector<DriveInfo> SnapshotDrives();
+
+// The table drive numbers name: the last snapshot, or the table as it is
+// now when none has been taken.
+std::vector<DriveInfo> CurrentDrives();
+
+// The path of a drive number in CurrentDrives(); empty when there is none.
+std::string DrivePath(int driveNumber);
 
 // An open drive: a read-only descriptor. Move-only; closes itself.
 class DriveHandle {
@@ -47,7 +63,7 @@ public:
     DriveHandle(const DriveHandle&) = delete;
     DriveHandle& operator=(const DriveHandle&) = delete;
 
-    // Drive number 0..9 from the drive table; any other number fails.
+    // Drive number 0..9 of CurrentDrives(); any other number fails.
     static DriveHandle OpenDrive(int driveNumber);
     // A specific path: a regular file or a block device, read-only.
     static DriveHandle OpenPath(const std::string& path);

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <QApplication>
+#include <QLabel>
 #include <QPushButton>
 #include <QWidget>
 
@@ -178,6 +179,106 @@ TEST(DiskSelectDialog, WithoutARecorderDiskOkGivesNoDrive)
     Button(dialog, "OK")->click();
     EXPECT_EQ(dialog.result(), QDialog::Accepted);
     EXPECT_EQ(dialog.SelectedDrive(), -1);
+}
+
+// Whole-disk block devices in a directory of their own, as /sys/block and
+// /dev show them: the node of each is a symbolic link to what stands for
+// the disk (a dangling link stands for one that cannot be opened, even by root).
+class FakeDevices {
+public:
+    explicit FakeDevices(testing_support::TempDir& dir) : sys(dir.File("sys-block")), dev(dir.File("dev"))
+    {
+        std::filesystem::create_directory(sys);
+        std::filesystem::create_directory(dev);
+        platform::SetDeviceDirectories(sys, dev);
+    }
+    ~FakeDevices() { platform::SetDeviceDirectories("/sys/block", "/dev"); }
+
+    void Plug(const std::string& name, const std::string& target)
+    {
+        std::filesystem::create_directory(sys + "/" + name);
+        std::ofstream(sys + "/" + name + "/size") << "2048\n";
+        std::filesystem::create_symlink(target, dev + "/" + name);
+    }
+
+    const std::string sys, dev;
+};
+
+mkdisk::DiskPlan RecordsPlan(int records)
+{
+    mkdisk::DiskPlan plan;
+    for (int i = 0; i < records; ++i)
+        plan.records.push_back(Record({2006, 3, 7, 9, 5, 0}, 1, mkdisk::RecordKind::A));
+    return plan;
+}
+
+TEST(DiskSelectDialog, TheChosenRowLoadsTheDiskShownThoughAnotherWasPluggedInMeanwhile)
+{
+    testing_support::TempDir dir;
+    WriteOrFail(RecordsPlan(3), dir.File("three.img"));
+    WriteOrFail(RecordsPlan(1), dir.File("one.img"));
+    platform::SetDriveImages({});
+    FakeDevices devices(dir);
+    devices.Plug("sdb", dir.File("three.img"));
+
+    disk::DiskSelectDialog dialog(nullptr);
+    dialog.show();
+    ASSERT_EQ(dialog.RowCount(), 1);
+    EXPECT_EQ(dialog.List().Text(0, 2).toStdString(), "sdb");
+    // Named before it: a fresh table would give it sdb's number.
+    devices.Plug("sda", dir.File("one.img"));
+    Button(dialog, "OK")->click();
+    ASSERT_EQ(dialog.SelectedDrive(), 0);
+    EXPECT_EQ(platform::DrivePath(0), devices.dev + "/sdb");
+    disk::RecorderVolume volume;
+    ASSERT_TRUE(volume.Load(dialog.SelectedDrive()));
+    EXPECT_EQ(volume.RecordCount(), 3u) << "the disk the user saw";
+    EXPECT_TRUE(dialog.Notice().isEmpty());
+
+    // The next run of the dialog takes the table afresh.
+    disk::DiskSelectDialog again(nullptr);
+    ASSERT_EQ(again.RowCount(), 2);
+    EXPECT_EQ(again.List().Text(0, 2).toStdString(), "sda");
+    EXPECT_EQ(again.RowDrive(0), 0);
+    ASSERT_TRUE(volume.Load(0));
+    EXPECT_EQ(volume.RecordCount(), 1u);
+}
+
+TEST(DiskSelectDialog, DrivesThatCannotBeOpenedAreNamedWithWhatToDo)
+{
+    testing_support::TempDir dir;
+    WriteOrFail(RecordsPlan(1), dir.File("good.img"));
+    platform::SetDriveImages({dir.File("gone.img"), dir.File("good.img")});
+    FakeDevices devices(dir);
+    devices.Plug("sdq", dir.File("no-such-node"));
+    devices.Plug("sdr", dir.File("good.img"));
+
+    disk::DiskSelectDialog dialog(nullptr);
+    dialog.show();
+    EXPECT_EQ(dialog.RowCount(), 2) << "what opens is listed as ever";
+    const std::string notice = dialog.Notice().toStdString();
+    EXPECT_NE(notice.find("Some disks could not be opened (sdq): run as root or join the 'disk' group."),
+              std::string::npos)
+        << notice;
+    EXPECT_NE(notice.find("Some images could not be opened (gone.img)."), std::string::npos) << notice;
+    EXPECT_EQ(notice.find("sdr"), std::string::npos);
+    QLabel* line = dialog.findChild<QLabel*>();
+    ASSERT_TRUE(line);
+    EXPECT_TRUE(line->isVisible());
+    EXPECT_EQ(line->text().toStdString(), notice);
+    EXPECT_LE(line->geometry().bottom(), dialog.height()) << "inside the dialog";
+    const int withNotice = dialog.height();
+
+    // Only devices that open: no line, and the dialog keeps its size.
+    platform::SetDriveImages({dir.File("good.img")});
+    std::filesystem::remove(devices.dev + "/sdq");
+    std::filesystem::remove_all(devices.sys + "/sdq");
+    disk::DiskSelectDialog quiet(nullptr);
+    quiet.show();
+    EXPECT_EQ(quiet.RowCount(), 2);
+    EXPECT_TRUE(quiet.Notice().isEmpty());
+    EXPECT_FALSE(quiet.findChild<QLabel*>()->isVisible());
+    EXPECT_LT(quiet.height(), withNotice);
 }
 
 // -------------------------------------------------------------- record list
