@@ -29,7 +29,13 @@ int CapturePicture(const playback::PlaybackEngine& engine, std::span<uint8_t> ou
     PictureComposer composer;
     if (!composer.Setup(width, height, background))
         return 0;
-    composer.Compose(engine, engine.PositionTime(), PictureComposer::Stamp::FirstCamera);
+    {
+        // A tick already under way when "snap" or "print" halted playback
+        // keeps decoding into the pictures: let it finish first. The stamp's
+        // time is read under the same lock, so it is the pictures' own.
+        const auto lock = engine.LockStream();
+        composer.Compose(engine, engine.PositionTime(), PictureComposer::Stamp::FirstCamera);
+    }
     return composer.CopyOut(out, stride, false) ? 1 : 0;
 }
 

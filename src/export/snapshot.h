@@ -3,8 +3,9 @@
 // pictures (not read back from the window), stamped with the playback time,
 // and saved as JPEG or BMP. The composition also serves printing.
 //
-// Runs on the window's thread while playback is halted: the engine's picture
-// buffers are read without its stream lock.
+// Runs on the window's thread after playback was halted. The composition
+// reads the engine's picture buffers under its stream lock: a tick that was
+// under way finishes first, and none starts a step after the halt.
 #include <cstddef>
 #include <cstdint>
 #include <functional>

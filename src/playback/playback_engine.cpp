@@ -80,6 +80,26 @@ int PlaybackEngine::GotoStart()
     return result;
 }
 
+void PlaybackEngine::Detach()
+{
+    Halt();
+    {
+        std::lock_guard lock(streamLock);
+        volume = nullptr;
+        position = 0;
+        lastShownPosition = -1;
+    }
+    ready = false;
+    markBegin = -1;
+    markEnd = -1;
+    loop = false;
+    markBeginPixel = 0;
+    if (slider) {
+        slider->ClearMarks();
+        slider->DrawPosition(0);
+    }
+}
+
 int PlaybackEngine::Length() const
 {
     return volume && volume->OpenRecordNumber() >= 0 ? static_cast<int>(volume->SegmentCount()) : 0;

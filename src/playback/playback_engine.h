@@ -16,7 +16,9 @@
 //   loop, the marks, soundOff, ready, exporting) are atomics written by the
 //   window's thread and read by the tick without the lock.
 // - volume, window, cells, frameRate and the window size change only in
-//   Attach/SelectRecord, on the window's thread while the timer is idle.
+//   Attach/SelectRecord/Detach, on the window's thread while the timer is idle.
+// - Snapshot and print compose the pictures under streamLock (LockStream),
+//   as the export worker reads them.
 #include <array>
 #include <atomic>
 #include <cstdint>
@@ -67,6 +69,9 @@ public:
     int Attach(platform::WindowSurface* window, disk::RecorderVolume* volume, int recordNumber, int driveNumber);
     bool SelectRecord(int recordNumber);
     int GotoStart();
+    // Lets go of the record whose volume was reloaded under it: not ready, not
+    // playing, no volume and no marks until the next Attach and GotoStart.
+    void Detach();
 
     // --- showing ---
     int ShowPosition(int position, bool showPictures, bool moveSlider);
@@ -119,9 +124,10 @@ public:
     int32_t FrameRate() const { return frameRate; }
 
     // --- the export worker's reads (playback halted, exporting set) ---
-    // Held by the worker around each read and composition, so that a tick
-    // that was under way when playback halted cannot touch the pictures.
-    [[nodiscard]] std::unique_lock<std::recursive_mutex> LockStream() { return std::unique_lock(streamLock); }
+    // Held by the worker around each read and composition, and by snapshot
+    // and print around theirs, so that a tick that was under way when
+    // playback halted cannot touch the pictures meanwhile.
+    [[nodiscard]] std::unique_lock<std::recursive_mutex> LockStream() const { return std::unique_lock(streamLock); }
     // Selects the segment for an export; frame assembly is not reset.
     bool SelectForExport(int position);
     // The camera's next frame, read as a tick reads it (intra only for the
@@ -170,7 +176,8 @@ private:
     MessageSink* messages = nullptr;
     std::array<CellRect, kCameras> cells {};
 
-    std::recursive_mutex streamLock;
+    // Mutable: readers of the pictures through a const engine take it too.
+    mutable std::recursive_mutex streamLock;
     std::array<std::vector<uint8_t>, kCameras> frameBuffers;
     std::array<uint32_t, kCameras> frameLengths {};
     std::array<std::vector<uint8_t>, kCameras> pictureBuffers;

@@ -159,7 +159,9 @@ void PlaybackEngine::Tick()
     if (!playing)
         return;
     std::lock_guard lock(streamLock);
-    if (!volume)
+    // Halted while this tick waited for the lock (a snapshot, print or export
+    // held it): the step must not happen after the halt.
+    if (!playing || !volume)
         return;
     if (reverse) {
         if (!ShowPosition(Position() - 1, true, true))

@@ -6,6 +6,7 @@
 
 #include "export/print.h"
 #include "export/snapshot.h"
+#include "platform/drive_table.h"
 #include "playback/playback_engine.h"
 #include "ui/app_context.h"
 #include "ui/main_frame.h"
@@ -22,6 +23,16 @@ using playback::PlaybackEngine;
 constexpr std::array<const char*, 5> kViewButtons = {"quad", "ch1", "ch2", "ch3", "ch4"};
 
 constexpr int kTextNoDrive = 17;
+
+// No record to show: the engine not ready, the view in its idle colour, the
+// time panel and slider as the skin draws them. Never a ready engine whose
+// record is gone.
+void LeaveRecord(PlaybackEngine& engine, CMainFrame& frame)
+{
+    engine.Detach();
+    frame.View().Invalidate();
+    frame.RepaintAll();
+}
 
 }  // namespace
 
@@ -87,11 +98,31 @@ void CMainFrame::ChooseDisk()
     // The dialogs reload the volume and re-attach the engine: no tick may be
     // reading the volume meanwhile. Play starts the timer again.
     engine.KillTimer();
+    // What is on screen, to come back to if the record list is cancelled.
+    const bool wasShowing = engine.IsReady();
+    const int shownRecord = context.volume.OpenRecordNumber();
+    const int shownPosition = engine.Position();
+    const std::string shownDisk = platform::DrivePath(context.volume.LoadedDrive());
+
     const int drive = RunDiskSelectDialog();
-    if (drive == -1 || !context.volume.Load(drive))
+    if (drive == -1)
         return;
-    context.currentDrive = drive;
-    ChooseRecord(true);
+    // Numbers name the rows of the dialog's drive table snapshot.
+    const bool sameDisk = !shownDisk.empty() && platform::DrivePath(drive) == shownDisk;
+    if (context.volume.Load(drive)) {
+        context.currentDrive = drive;
+        ChooseRecord(true);
+        if (context.volume.OpenRecordNumber() >= 0)
+            return;  // a record was opened, or the list failed to open one and left the window idle
+    }
+    // The load dropped the record that was open. On the same disk it is
+    // opened again where it stood; otherwise nothing is shown.
+    if (wasShowing && sameDisk && context.volume.IsLoaded() && engine.SelectRecord(shownRecord) &&
+        engine.ShowPosition(shownPosition, true, true)) {
+        context.currentRecord = shownRecord;
+        return;
+    }
+    LeaveRecord(engine, *this);
 }
 
 void CMainFrame::ChooseRecord(bool setVolume)
@@ -113,7 +144,8 @@ void CMainFrame::ChooseRecord(bool setVolume)
     if (engine.ViewMode() != PlaybackEngine::kQuadView)
         engine.SetView(PlaybackEngine::kQuadView, engine.SelectedCamera());
     SelectViewButton("quad");
-    engine.GotoStart();
+    if (!engine.GotoStart())
+        LeaveRecord(engine, *this);
 }
 
 void CMainFrame::SetVolume(int percent)

@@ -8,6 +8,7 @@
 #include <chrono>
 #include <filesystem>
 
+#include "disk/record_time.h"
 #include "export/export_progress_dialog.h"
 #include "export/segment_exporter.h"
 #include "playback/engine_harness.h"
@@ -75,6 +76,12 @@ protected:
         plan.records = {first, second};
         std::string error;
         ASSERT_TRUE(mkdisk::WriteDisk(plan, dir->File("frame.img"), error)) << error;
+        mkdisk::DiskPlan other;  // another disk: one record of 3 seconds
+        mkdisk::RecordPlan only;
+        only.begin = {2010, 1, 2, 3, 4, 5};
+        only.seconds = 3;
+        other.records = {only};
+        ASSERT_TRUE(mkdisk::WriteDisk(other, dir->File("other.img"), error)) << error;
         // The program's directory: our skin and texts, and the decoding library.
         const std::string app = dir->File("app");
         std::filesystem::create_directory(app);
@@ -197,18 +204,77 @@ TEST_F(MainFrameTest, CancelledOrFailedChoicesChangeNothing)
     EXPECT_EQ(frame->recordDialogs, 2);
 }
 
-TEST_F(MainFrameTest, AFailedReloadUnderAnOpenRecordIsHarmless)
+// Nothing on screen: the engine not ready, the view in its idle colour, and
+// no command that needs a record does anything.
+void ExpectIdle(TestFrame& frame, PlaybackEngine& engine, engine_test::ManualTimer& timer)
 {
+    EXPECT_FALSE(engine.IsReady());
+    EXPECT_EQ(frame.View().Surface().Copy().pixel(320, 240), ui::VideoView::kIdleColour);
+    EXPECT_EQ(engine.MarkBegin(), -1);
+    const int captures = frame.snapshots + frame.prints + frame.exports;
+    for (const char* name : {"play", "next", "prev", "rewind", "fast", "ch2", "segment", "snap", "print", "output"})
+        frame.RunCommand(name);
+    timer.Fire(40);
+    EXPECT_FALSE(engine.IsPlaying());
+    EXPECT_FALSE(timer.IsRunning());
+    EXPECT_EQ(engine.Position(), 0);
+    EXPECT_EQ(engine.MarkBegin(), -1);
+    EXPECT_EQ(frame.snapshots + frame.prints + frame.exports, captures);
+    EXPECT_EQ(frame.View().Surface().Copy().pixel(320, 240), ui::VideoView::kIdleColour);
+}
+
+TEST_F(MainFrameTest, AFailedReloadUnderAnOpenRecordLeavesTheWindowIdle)
+{
+    frame->show();
     Open();
     frame->RunCommand("play");
     frame->driveChoice = 7;  // no such drive: the volume is left unloaded
     frame->RunCommand("hdd");
     EXPECT_FALSE(timer->IsRunning()) << "no tick reads the volume while it is reloaded";
-    for (const char* name : {"play", "next", "prev", "rewind", "ch2", "quad", "segment"})
-        frame->RunCommand(name);
-    timer->Fire(40);
-    frame->View().Invalidate();
-    SUCCEED();
+    ExpectIdle(*frame, *engine, *timer);
+    frame->RunCommand("list");
+    EXPECT_EQ(shown.size(), 1u) << "no disk: the list says so";
+}
+
+// "hdd", OK, then Cancel in the record list: Load dropped the open record.
+// On the same disk the record comes back where it stood; on another disk the
+// window is idle until a record of that disk is chosen.
+TEST_F(MainFrameTest, CancelledRecordListAfterHddReturnsToTheRecordOnTheSameDiskOnly)
+{
+    platform::SetDriveImages({dir->File("frame.img"), dir->File("other.img")});
+    frame->show();
+    Open();
+    ASSERT_EQ(engine->ShowPosition(5, true, true), 1);
+    frame->RunCommand("segment");
+    frame->RunCommand("ch2");
+    frame->recordChoice = -1;
+    frame->RunCommand("hdd");
+    ASSERT_TRUE(engine->IsReady());
+    EXPECT_EQ(engine->Position(), 5);
+    EXPECT_EQ(disk::FormatRecordTime(engine->PositionTime()), "2006/03/15 23:59:35") << "what snap stamps";
+    EXPECT_EQ(engine->MarkBegin(), 5);
+    EXPECT_EQ(ViewStates(), "uuDuu");
+    const auto whole = CodeIn({0, 0, 640, 480});
+    ASSERT_TRUE(whole);
+    EXPECT_EQ(*whole, (mkdisk::FrameCode {1, 5, 0}));
+    frame->RunCommand("play");
+    timer->Fire(30);
+    EXPECT_EQ(engine->Position(), 6) << "plays on";
+    frame->RunCommand("prev");
+    EXPECT_EQ(engine->Position(), 5);
+
+    frame->driveChoice = 1;
+    frame->RunCommand("hdd");
+    EXPECT_EQ(context->currentDrive, 1);
+    ExpectIdle(*frame, *engine, *timer);
+
+    // The other disk's list opens its record as usual.
+    frame->recordChoice = 0;
+    frame->RunCommand("list");
+    ASSERT_TRUE(engine->IsReady());
+    EXPECT_EQ(engine->Length(), 3);
+    EXPECT_EQ(engine->PositionTime().year, 2010);
+    EXPECT_EQ(ViewStates(), "Duuuu");
 }
 
 TEST_F(MainFrameTest, OpeningARecordShowsItInQuadWithTheVolumeSet)
