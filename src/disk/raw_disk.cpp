@@ -12,10 +12,10 @@ constexpr size_t kSignatureOffset = 2;
 constexpr size_t kSignatureLength = sizeof(kSignature) - 1;
 }  // namespace
 
-bool RawDisk::Open(int driveNumber)
+bool RawDisk::Open(int driveNumber, std::string* whyNot)
 {
     Close();
-    drive = platform::DriveHandle::OpenDrive(driveNumber);
+    drive = platform::DriveHandle::OpenDrive(driveNumber, whyNot);
     return drive.IsOpen();
 }
 

@@ -3,6 +3,7 @@
 // 512-byte sectors. Never writes.
 #include <cstdint>
 #include <span>
+#include <string>
 
 #include "platform/drive_table.h"
 
@@ -19,7 +20,9 @@ public:
     RawDisk& operator=(const RawDisk&) = delete;
 
     // Drive numbers 0..9 of the drive table; closes a drive already open.
-    bool Open(int driveNumber);
+    // whyNot, when given, says why a drive could not be opened (a damaged
+    // EWF image, a split image's missing piece, the system's reason).
+    bool Open(int driveNumber, std::string* whyNot = nullptr);
     void Close();
     bool IsOpen() const { return drive.IsOpen(); }
 
@@ -37,6 +40,15 @@ public:
 
     // Whole sectors on the drive; 0 when none is open.
     uint64_t SectorCount() const { return drive.SizeBytes() / kSectorBytes; }
+
+    // The acquisition digest an EWF image stores (see DriveHandle); false
+    // for plain and split images and block devices.
+    bool StoredImageHash(std::string& algorithm, std::string& hex) const
+    {
+        return drive.StoredImageHash(algorithm, hex);
+    }
+    // The drive itself: its format, files and every stored digest.
+    const platform::DriveHandle& Drive() const { return drive; }
 
 private:
     platform::DriveHandle drive;

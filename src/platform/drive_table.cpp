@@ -135,92 +135,67 @@ std::string DrivePath(int driveNumber)
                                                             : std::string();
 }
 
-DriveHandle::~DriveHandle() { Close(); }
+DriveHandle::DriveHandle() = default;
+DriveHandle::~DriveHandle() = default;
+DriveHandle::DriveHandle(DriveHandle&& other) noexcept = default;
+DriveHandle& DriveHandle::operator=(DriveHandle&& other) noexcept = default;
 
-DriveHandle::DriveHandle(DriveHandle&& other) noexcept
-    : fd(std::exchange(other.fd, -1)), isDevice(other.isDevice), sizeBytes(other.sizeBytes)
-{
-}
+void DriveHandle::Close() { source.reset(); }
 
-DriveHandle& DriveHandle::operator=(DriveHandle&& other) noexcept
-{
-    if (this != &other) {
-        Close();
-        fd = std::exchange(other.fd, -1);
-        isDevice = other.isDevice;
-        sizeBytes = other.sizeBytes;
-    }
-    return *this;
-}
-
-void DriveHandle::Close()
-{
-    if (fd >= 0)
-        ::close(fd);
-    fd = -1;
-    sizeBytes = 0;
-}
-
-DriveHandle DriveHandle::OpenDrive(int driveNumber)
+DriveHandle DriveHandle::OpenDrive(int driveNumber, std::string* whyNot)
 {
     const std::string path = DrivePath(driveNumber);
-    if (path.empty())
+    if (path.empty()) {
+        if (whyNot)
+            *whyNot = "no drive " + std::to_string(driveNumber);
         return {};
-    return OpenPath(path);
+    }
+    return OpenPath(path, whyNot);
 }
 
-DriveHandle DriveHandle::OpenPath(const std::string& path)
+DriveHandle DriveHandle::OpenPath(const std::string& path, std::string* whyNot)
 {
     DriveHandle handle;
-    // Never O_CREAT, never writable: the disk is evidence.
-    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY);
-    if (fd < 0)
-        return handle;
-    handle.fd = fd;
-    struct stat st {};
-    if (::fstat(fd, &st) != 0) {
-        handle.Close();
-        return handle;
-    }
-    if (S_ISBLK(st.st_mode)) {
-        uint64_t bytes = 0;
-        if (::ioctl(fd, BLKGETSIZE64, &bytes) != 0) {
-            handle.Close();
-            return handle;
-        }
-        handle.isDevice = true;
-        handle.sizeBytes = bytes;
-    } else if (S_ISREG(st.st_mode)) {
-        handle.sizeBytes = static_cast<uint64_t>(st.st_size);
-    } else {
-        handle.Close();
-    }
+    std::string why;
+    handle.source = OpenDiskSource(path, why);
+    if (!handle.source && whyNot)
+        *whyNot = why;
     return handle;
 }
 
 bool DriveHandle::ReadAt(uint64_t offset, void* destination, uint64_t size) const
 {
-    if (fd < 0 || size == 0)
+    return source && source->ReadAt(offset, destination, size);
+}
+
+uint64_t DriveHandle::SizeBytes() const { return source ? source->SizeBytes() : 0; }
+
+std::string DriveHandle::Format() const { return source ? source->FormatName() : std::string(); }
+
+std::vector<std::string> DriveHandle::Files() const { return source ? source->Files() : std::vector<std::string>(); }
+
+std::vector<ImageHash> DriveHandle::StoredImageHashes() const
+{
+    return source ? source->StoredHashes() : std::vector<ImageHash>();
+}
+
+bool DriveHandle::StoredImageHash(std::string& algorithm, std::string& hex) const
+{
+    const std::vector<ImageHash> hashes = StoredImageHashes();
+    if (hashes.empty())
         return false;
-    if (offset > sizeBytes || size > sizeBytes - offset)
-        return false;
-    auto* out = static_cast<unsigned char*>(destination);
-    uint64_t done = 0;
-    while (done < size) {
-        const ssize_t n = ::pread(fd, out + done, size - done, static_cast<off_t>(offset + done));
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n <= 0)
-            return false;
-        done += static_cast<uint64_t>(n);
-    }
+    algorithm = hashes.front().algorithm;
+    hex = hashes.front().hex;
     return true;
 }
 
 bool DriveHandle::QueryGeometry(DriveGeometry& out) const
 {
-    if (fd < 0)
+    if (!source)
         return false;
+    const int fd = source->DeviceDescriptor();
+    const bool isDevice = fd >= 0;
+    const uint64_t sizeBytes = source->SizeBytes();
     out = {};
     out.bytesPerSector = 512;
     out.mediaType = isDevice ? 12 /* fixed media */ : 0;

@@ -6,9 +6,12 @@
 // Everything here opens read-only: no call creates, truncates or writes a
 // file or device.
 #include <cstdint>
+#include <memory>
 #include <optional>
 #include <string>
 #include <vector>
+
+#include "platform/disk_source.h"
 
 namespace platform {
 
@@ -53,10 +56,11 @@ std::vector<DriveInfo> CurrentDrives();
 // The path of a drive number in CurrentDrives(); empty when there is none.
 std::string DrivePath(int driveNumber);
 
-// An open drive: a read-only descriptor. Move-only; closes itself.
+// An open drive: a disk image (plain, split or EWF) or a block device,
+// read-only whatever its format. Move-only; closes itself.
 class DriveHandle {
 public:
-    DriveHandle() = default;
+    DriveHandle();
     ~DriveHandle();
     DriveHandle(DriveHandle&& other) noexcept;
     DriveHandle& operator=(DriveHandle&& other) noexcept;
@@ -64,23 +68,34 @@ public:
     DriveHandle& operator=(const DriveHandle&) = delete;
 
     // Drive number 0..9 of CurrentDrives(); any other number fails.
-    static DriveHandle OpenDrive(int driveNumber);
-    // A specific path: a regular file or a block device, read-only.
-    static DriveHandle OpenPath(const std::string& path);
+    static DriveHandle OpenDrive(int driveNumber, std::string* whyNot = nullptr);
+    // A specific path: an image file (the first piece of a split set, any
+    // segment of an EWF image) or a block device, read-only. whyNot, when
+    // given, says why it failed in one line for the user.
+    static DriveHandle OpenPath(const std::string& path, std::string* whyNot = nullptr);
 
-    bool IsOpen() const { return fd >= 0; }
+    bool IsOpen() const { return source != nullptr; }
     void Close();
 
     // Reads exactly size bytes at offset; false on any error or short read.
+    // Safe from several threads at once.
     bool ReadAt(uint64_t offset, void* destination, uint64_t size) const;
-    // Bytes on the drive (file size or device size).
-    uint64_t SizeBytes() const { return sizeBytes; }
+    // Bytes on the drive (file size, device size, or an EWF image's media size).
+    uint64_t SizeBytes() const;
     bool QueryGeometry(DriveGeometry& out) const;
 
+    // "raw", "split" or "ewf"; empty when closed.
+    std::string Format() const;
+    // The host files held open: the image, its pieces or segment files.
+    std::vector<std::string> Files() const;
+    // The digest the imager stored in an EWF image, strongest first:
+    // algorithm is OpenSSL's name ("sha256", "sha1", "md5"), hex lower-case.
+    // False when the image stores none (plain and split images never do).
+    bool StoredImageHash(std::string& algorithm, std::string& hex) const;
+    std::vector<ImageHash> StoredImageHashes() const;
+
 private:
-    int fd = -1;
-    bool isDevice = false;
-    uint64_t sizeBytes = 0;
+    std::unique_ptr<DiskSource> source;
 };
 
 }  // namespace platform

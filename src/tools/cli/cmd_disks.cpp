@@ -19,9 +19,11 @@ int RunDisks(const Args& args)
     for (size_t i = 0; i < drives.size() && i < size_t(platform::kMaxDrives); ++i) {
         disk::RawDisk drive;
         disk::DiskGeometry geometry;
-        if (!drive.Open(static_cast<int>(i)) || !drive.QueryGeometry(geometry)) {
+        std::string why;
+        if (!drive.Open(static_cast<int>(i), &why) || !drive.QueryGeometry(geometry)) {
             // Left out as the disk dialog leaves it out; say why on stderr.
-            std::fprintf(stderr, "quillon-cli: drive %zu (%s) cannot be opened for reading\n", i, drives[i].path.c_str());
+            std::fprintf(stderr, "quillon-cli: drive %zu (%s) cannot be opened for reading%s%s\n", i,
+                         drives[i].path.c_str(), why.empty() ? "" : ": ", why.c_str());
             continue;
         }
         // The geometry product, not the byte count: what the dialog shows.

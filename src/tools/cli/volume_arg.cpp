@@ -34,8 +34,9 @@ bool LoadVolume(std::string_view diskArg, disk::RecorderVolume& volume, std::str
         return false;
     {
         disk::RawDisk probe;
-        if (!probe.Open(drive)) {
-            error = "cannot open " + std::string(diskArg) + " for reading";
+        std::string why;
+        if (!probe.Open(drive, &why)) {
+            error = "cannot open " + std::string(diskArg) + " for reading" + (why.empty() ? "" : ": " + why);
             return false;
         }
         if (!probe.HasVolumeSignature()) {

@@ -1,0 +1,195 @@
+// The drive handle over plain, split and EWF images: the same bytes as the
+// plain image, reads past the end refused, damaged and incomplete sets
+// refused when opened, the imager's digest read back, and every descriptor
+// the handle holds open for reading only.
+#include <gtest/gtest.h>
+
+#include <fcntl.h>
+#include <sys/stat.h>
+
+#include <cstdint>
+#include <filesystem>
+#include <fstream>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "export/capture_tools.h"
+#include "platform/drive_table.h"
+#include "temp_dir.h"
+
+namespace {
+
+using capture_test::ReadFile;
+using capture_test::Shell;
+using platform::DriveHandle;
+
+class DiskSourceTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        if (!Shell("command -v ewfacquire && command -v split"))
+            GTEST_SKIP() << "ewf-tools (ewfacquire) or split missing";
+        // Not a whole number of pieces, and pieces not a whole number of sectors.
+        bytes.resize(3 * 1024 * 1024 + 512 * 7);
+        std::mt19937 random(12);
+        for (auto& b : bytes)
+            b = static_cast<uint8_t>(random());
+        plain = dir.File("disk.img");
+        std::ofstream(plain, std::ios::binary).write(reinterpret_cast<const char*>(bytes.data()),
+                                                     static_cast<std::streamsize>(bytes.size()));
+        ASSERT_TRUE(Shell("cd " + dir.Path().string() + " && split -b 1000000 -d -a 3 --numeric-suffixes=1 disk.img disk.img."));
+        // Compressed chunks and three segment files.
+        ASSERT_TRUE(Shell("ewfacquire -u -q -c fast -d sha1 -S 1048576 -t " + dir.File("ewf") + " " + plain));
+        ASSERT_TRUE(std::filesystem::exists(dir.File("ewf.E02")));
+    }
+
+    void ExpectSameBytes(const std::string& path, const std::string& format)
+    {
+        std::string why;
+        const DriveHandle drive = DriveHandle::OpenPath(path, &why);
+        ASSERT_TRUE(drive.IsOpen()) << path << ": " << why;
+        EXPECT_EQ(drive.Format(), format);
+        ASSERT_EQ(drive.SizeBytes(), bytes.size());
+        std::vector<uint8_t> got(bytes.size());
+        ASSERT_TRUE(drive.ReadAt(0, got.data(), got.size())) << "the whole disk in one read";
+        EXPECT_TRUE(got == bytes) << path;
+        // Across piece and chunk boundaries, and the very last byte.
+        for (const uint64_t at : {999'999ull, 1'000'000ull - 512, 1'048'575ull, bytes.size() - 1ull}) {
+            uint8_t two[2] = {};
+            const uint64_t size = at + 2 <= bytes.size() ? 2 : 1;
+            ASSERT_TRUE(drive.ReadAt(at, two, size)) << path << " at " << at;
+            EXPECT_EQ(two[0], bytes[at]) << path << " at " << at;
+        }
+        // Past the end: refused like a short read, however the sum wraps.
+        uint8_t buffer[1024];
+        EXPECT_FALSE(drive.ReadAt(bytes.size() - 10, buffer, 11));
+        EXPECT_FALSE(drive.ReadAt(bytes.size(), buffer, 1));
+        EXPECT_FALSE(drive.ReadAt(UINT64_MAX - 4, buffer, 8));
+        EXPECT_FALSE(drive.ReadAt(16, buffer, UINT64_MAX));
+    }
+
+    static std::string Refusal(const std::string& path)
+    {
+        std::string why;
+        const DriveHandle drive = DriveHandle::OpenPath(path, &why);
+        EXPECT_FALSE(drive.IsOpen()) << path;
+        EXPECT_FALSE(why.empty()) << path;
+        EXPECT_EQ(why.find('\n'), std::string::npos) << why;
+        return why;
+    }
+
+    testing_support::TempDir dir;
+    std::vector<uint8_t> bytes;
+    std::string plain;
+};
+
+TEST_F(DiskSourceTest, EveryFormatReadsThePlainImagesBytes)
+{
+    ExpectSameBytes(plain, "raw");
+    ExpectSameBytes(dir.File("disk.img.001"), "split");
+    ExpectSameBytes(dir.File("ewf.E01"), "ewf");
+}
+
+TEST_F(DiskSourceTest, TheImagersDigestsAreReadFromTheImage)
+{
+    const auto md5 = Shell("md5sum " + plain + " | cut -c1-32");
+    const auto sha1 = Shell("sha1sum " + plain + " | cut -c1-40");
+    ASSERT_TRUE(md5 && sha1);
+    const DriveHandle ewf = DriveHandle::OpenPath(dir.File("ewf.E01"));
+    ASSERT_TRUE(ewf.IsOpen());
+    const auto hashes = ewf.StoredImageHashes();
+    ASSERT_EQ(hashes.size(), 2u);
+    EXPECT_EQ(hashes[0].algorithm, "sha1");
+    EXPECT_EQ(hashes[0].hex + "\n", *sha1);
+    EXPECT_EQ(hashes[1].algorithm, "md5");
+    EXPECT_EQ(hashes[1].hex + "\n", *md5);
+    std::string algorithm, hex;
+    EXPECT_TRUE(ewf.StoredImageHash(algorithm, hex));
+    EXPECT_EQ(algorithm, "sha1") << "the strongest first";
+
+    EXPECT_FALSE(DriveHandle::OpenPath(plain).StoredImageHash(algorithm, hex));
+    EXPECT_FALSE(DriveHandle::OpenPath(dir.File("disk.img.001")).StoredImageHash(algorithm, hex));
+}
+
+// Mode 0444 on every file, and each descriptor the handle holds is open for
+// reading only, as /proc says.
+TEST_F(DiskSourceTest, EveryDescriptorIsReadOnly)
+{
+    for (const auto& entry : std::filesystem::directory_iterator(dir.Path()))
+        ASSERT_EQ(::chmod(entry.path().c_str(), 0444), 0);
+    for (const std::string name : {"disk.img", "disk.img.001", "ewf.E01"}) {
+        const DriveHandle drive = DriveHandle::OpenPath(dir.File(name));
+        ASSERT_TRUE(drive.IsOpen()) << name;
+        uint8_t byte = 0;
+        ASSERT_TRUE(drive.ReadAt(bytes.size() - 1, &byte, 1));
+        size_t held = 0;
+        for (const auto& fd : std::filesystem::directory_iterator("/proc/self/fd")) {
+            std::error_code ec;
+            const auto target = std::filesystem::read_symlink(fd.path(), ec);
+            if (ec || target.parent_path() != dir.Path())
+                continue;
+            ++held;
+            std::ifstream info("/proc/self/fdinfo/" + fd.path().filename().string());
+            std::string key, flags;
+            while (info >> key && key != "flags:")
+                ;
+            info >> flags;
+            ASSERT_FALSE(flags.empty()) << target;
+            EXPECT_EQ(std::stoul(flags, nullptr, 8) & O_ACCMODE, unsigned(O_RDONLY)) << target << " flags " << flags;
+        }
+        EXPECT_GE(held, drive.Files().size() > 1 ? 2u : 1u) << name << ": its files are open while it is";
+        for (const auto& file : drive.Files())
+            EXPECT_TRUE(std::filesystem::exists(file)) << file;
+    }
+    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.Path()), {}), 9)
+        << "the image, four pieces, three segment files and nothing created";
+}
+
+TEST_F(DiskSourceTest, IncompleteOrDamagedSetsAreRefused)
+{
+    // Split: a later piece named, a piece missing in the middle, a short piece
+    // before the last.
+    EXPECT_NE(Refusal(dir.File("disk.img.002")).find("first piece"), std::string::npos);
+    std::filesystem::rename(dir.File("disk.img.003"), dir.File("held"));
+    EXPECT_NE(Refusal(dir.File("disk.img.001")).find("disk.img.003"), std::string::npos);
+    std::filesystem::rename(dir.File("held"), dir.File("disk.img.003"));
+    std::filesystem::resize_file(dir.File("disk.img.002"), 999'000);
+    EXPECT_NE(Refusal(dir.File("disk.img.001")).find("disk.img.002"), std::string::npos);
+
+    // EWF: a segment file missing, one cut short, the signature overwritten.
+    std::filesystem::rename(dir.File("ewf.E02"), dir.File("held"));
+    EXPECT_NE(Refusal(dir.File("ewf.E01")).find("EWF"), std::string::npos);
+    std::filesystem::rename(dir.File("held"), dir.File("ewf.E02"));
+    const std::string full = dir.File("ewf.E03");
+    std::filesystem::resize_file(full, std::filesystem::file_size(full) / 2);
+    EXPECT_NE(Refusal(dir.File("ewf.E01")).find("EWF"), std::string::npos);
+    ASSERT_TRUE(Shell("ewfacquire -u -q -t " + dir.File("one") + " " + plain));
+    std::vector<uint8_t> one = ReadFile(dir.File("one.E01"));
+    one[1] = 'X';
+    std::ofstream(dir.File("one.E01"), std::ios::binary).write(reinterpret_cast<const char*>(one.data()), 8);
+    EXPECT_NE(Refusal(dir.File("one.E01")).find("EWF"), std::string::npos);
+}
+
+// A chunk whose checksum fails is a failed read, never its bytes; the rest
+// of the image still reads.
+TEST_F(DiskSourceTest, AChunkWithABadChecksumFailsItsReads)
+{
+    ASSERT_TRUE(Shell("ewfacquire -u -q -t " + dir.File("one") + " " + plain));
+    std::vector<uint8_t> image = ReadFile(dir.File("one.E01"));
+    // Uncompressed chunks follow the headers in order: the middle of the file
+    // is the middle of the disk.
+    const size_t middle = image.size() / 2;
+    for (size_t i = 0; i < 64; ++i)
+        image[middle + i] ^= 0x5A;
+    std::ofstream(dir.File("one.E01"), std::ios::binary)
+        .write(reinterpret_cast<const char*>(image.data()), static_cast<std::streamsize>(image.size()));
+    const DriveHandle drive = DriveHandle::OpenPath(dir.File("one.E01"));
+    ASSERT_TRUE(drive.IsOpen());
+    std::vector<uint8_t> got(bytes.size());
+    EXPECT_FALSE(drive.ReadAt(0, got.data(), got.size()));
+    ASSERT_TRUE(drive.ReadAt(0, got.data(), 32768)) << "the first chunk is intact";
+    EXPECT_TRUE(std::equal(got.begin(), got.begin() + 32768, bytes.begin()));
+}
+
+}  // namespace
