@@ -5,7 +5,10 @@
 #include <QMouseEvent>
 #include <QTimer>
 
+#include <sys/resource.h>
+
 #include <chrono>
+#include <csignal>
 #include <filesystem>
 
 #include "disk/record_time.h"
@@ -535,6 +538,29 @@ TEST_F(MainFrameTest, OutputExportsOnItsThreadIgnoringButtonsThenReportsAndRetur
         QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
     QCoreApplication::processEvents();
     EXPECT_FALSE(frame->isVisible());
+}
+
+TEST_F(MainFrameTest, AnExportThatCannotBeWrittenSaysSoInsteadOfFinished)
+{
+    Open();
+    frame->RunCommand("segment");
+    ASSERT_EQ(engine->ShowPosition(6, true, true), 1);
+    frame->RunCommand("segment");
+    frame->exportPath = dir->File("full.mpg");
+    std::signal(SIGXFSZ, SIG_IGN);
+    rlimit old {};
+    ASSERT_EQ(getrlimit(RLIMIT_FSIZE, &old), 0);
+    rlimit small = old;
+    small.rlim_cur = 300 * 1024;  // a disk that fills up during the export
+    ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &small), 0);
+    frame->RunCommand("output");
+    while (frame->Exporter() && frame->Exporter()->IsRunning())
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+    ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &old), 0);
+    ASSERT_FALSE(shown.empty());
+    EXPECT_NE(shown.back(), ui::UiString(frame->Texts().Text(20)));
+    EXPECT_TRUE(shown.back().contains("incomplete")) << shown.back().toStdString();
+    EXPECT_FALSE(engine->exporting.load());
 }
 
 TEST_F(MainFrameTest, ClosingHaltsCancelsTheTimerAndWaits)
