@@ -96,6 +96,37 @@ bool RecorderVolume::ReadTable()
     return true;
 }
 
+bool RecorderVolume::RecordTableSectors(SectorRange& range) const
+{
+    const uint32_t count = header.recordCount;
+    const uint32_t first = header.firstEntryPosition;
+    if (count == 0 || count > kRecordSlots || first == 0)
+        return false;
+    const uint64_t sectors = (uint64_t(count) + first - 1) * kRecordEntryBytes / kSectorBytes + 1;
+    if (uint64_t(header.recordTableSector) + sectors > disk.SectorCount())
+        return false;
+    range = {header.recordTableSector, static_cast<uint32_t>(sectors)};
+    return true;
+}
+
+bool RecorderVolume::IndexSectors(uint32_t recordNumber, SectorRange& range) const
+{
+    if (recordNumber >= header.recordCount || recordNumber >= kRecordSlots)
+        return false;
+    const RecordEntry& entry = Record(recordNumber);
+    const uint64_t c = entry.segmentCount;
+    if (c > kMaxSegments)
+        return false;
+    const uint64_t firstByte = uint64_t(entry.indexOffset) * 4;
+    const uint64_t endByte = (uint64_t(entry.indexOffset) + c + 1) * 4;
+    const uint64_t first = header.indexAreaSector + firstByte / kSectorBytes;
+    const uint64_t sectors = (endByte - 1) / kSectorBytes - firstByte / kSectorBytes + 1;
+    if (first + sectors > disk.SectorCount() || first > UINT32_MAX)
+        return false;
+    range = {static_cast<uint32_t>(first), static_cast<uint32_t>(sectors)};
+    return true;
+}
+
 void RecorderVolume::Close()
 {
     loadedDrive = -1;

@@ -15,10 +15,17 @@
 #include "disk/raw_disk.h"
 #include "disk/record_entry.h"
 #include "disk/record_time.h"
+#include "disk/segment_read_tap.h"
 
 namespace disk {
 
 enum class StartCodeMatch { Vop, IntraVop, VopOrUserData };
+
+// A run of whole sectors on the disk.
+struct SectorRange {
+    uint32_t first = 0;
+    uint32_t count = 0;
+};
 
 struct VolumeHeader {
     uint32_t recordTableSector = 0;
@@ -74,10 +81,26 @@ public:
     // Segments begin with the 16,384-byte audio area (taken from the last
     // entry the load parsed: a property of the whole volume).
     bool HasAudioArea() const { return audioArea; }
+    // The sectors the load read the record table from, and those holding a
+    // record's index entries; false when they do not lie on the disk.
+    bool RecordTableSectors(SectorRange& range) const;
+    bool IndexSectors(uint32_t recordNumber, SectorRange& range) const;
+    // Reads sectors of the loaded disk as the volume reads them (reports
+    // hash the volume's own structures through this).
+    uint32_t ReadDiskSectors(uint32_t firstSector, uint32_t count, std::span<uint8_t> destination)
+    {
+        return disk.ReadSectors(firstSector, count, destination);
+    }
+    uint64_t DiskSectorCount() const { return disk.SectorCount(); }
 
     // --- record index and stream cursor ---
     bool OpenRecord(uint32_t recordNumber);
     bool SelectSegment(uint32_t segment);
+    // The sectors SelectSegment streams for a segment of the open record:
+    // a decreasing index gives none, one longer than the window is cut.
+    bool SegmentSectors(uint32_t segment, SectorRange& range) const;
+    // Told of every selection and window load until cleared with nullptr.
+    void SetReadTap(SegmentReadTap* tap) { readTap = tap; }
     bool ReadAhead();
     bool Advance();
     // Window byte at cursor + k (k <= 7); 0 past what was loaded.
@@ -124,6 +147,7 @@ private:
     bool EnsureLoaded(uint32_t end);
 
     RawDisk disk;
+    SegmentReadTap* readTap = nullptr;
     VolumeHeader header;
     std::vector<std::unique_ptr<RecordEntry>> recordSlots;  // kRecordSlots, filled on demand
     bool audioArea = false;

@@ -56,24 +56,37 @@ bool RecorderVolume::OpenRecord(uint32_t recordNumber)
     return true;
 }
 
-bool RecorderVolume::SelectSegment(uint32_t segment)
+bool RecorderVolume::SegmentSectors(uint32_t segment, SectorRange& range) const
 {
     if (segment >= segmentCount || segment + 1 >= sectorIndex.size())
         return false;
-    currentSegment = segment;
-    firstSector = sectorIndex[segment];
-    endSector = sectorIndex[segment + 1];
+    const uint32_t first = sectorIndex[segment];
+    uint32_t end = sectorIndex[segment + 1];
     // A decreasing index is damage: such a segment is empty. One longer than
     // the window is cut to the window.
-    if (endSector < firstSector)
-        endSector = firstSector;
-    if (endSector - firstSector > kWindowSectors)
-        endSector = firstSector + kWindowSectors;
+    if (end < first)
+        end = first;
+    if (end - first > kWindowSectors)
+        end = first + kWindowSectors;
+    range = {first, end - first};
+    return true;
+}
+
+bool RecorderVolume::SelectSegment(uint32_t segment)
+{
+    SectorRange range;
+    if (!SegmentSectors(segment, range))
+        return false;
+    currentSegment = segment;
+    firstSector = range.first;
+    endSector = range.first + range.count;
     nextSector = firstSector;
-    sectorsLeft = endSector - firstSector;
+    sectorsLeft = range.count;
     segmentBytes = sectorsLeft * kSectorBytes;
     loadedBytes = 0;
     cursor = 0;
+    if (readTap)
+        readTap->SegmentSelected(segment, firstSector);
     return true;
 }
 
@@ -85,6 +98,8 @@ bool RecorderVolume::ReadAhead()
     const std::span<uint8_t> into(window.get() + loadedBytes, size_t(k) * kSectorBytes);
     if (disk.ReadSectors(nextSector, k, into) == 0)
         return false;
+    if (readTap)
+        readTap->SectorsRead(nextSector, into);
     nextSector += k;
     sectorsLeft -= k;
     loadedBytes += k * kSectorBytes;

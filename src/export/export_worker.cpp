@@ -158,14 +158,18 @@ int SegmentExporter::ExportWorker()
                     return ok;
                 },
                 [this](std::span<const uint8_t> pcm) { return WriteStretchedSound(pcm); });
+    TapReads(true);
     if (!engine.SelectForExport(run.beginPosition)) {
+        TapReads(false);
         outcome.end = ExportOutcome::End::NothingRead;
         FinishOutput(outcome.error);
         std::error_code ignored;
         std::filesystem::remove(run.path, ignored);
         progress.Hide();
+        WriteReport(outcome);
     } else {
         outcome.end = ReadLoop(outcome);
+        TapReads(false);
         std::string error;
         if (!FinishOutput(error) || outcome.end == ExportOutcome::End::WriteFailed) {
             outcome.end = ExportOutcome::End::WriteFailed;
@@ -173,6 +177,7 @@ int SegmentExporter::ExportWorker()
         }
         outcome.framesWritten = frames.load();
         progress.Hide();
+        WriteReport(outcome);
         engine.ShowPosition(run.returnPosition, true, true);
     }
     if (finished)

@@ -157,6 +157,9 @@ bool SegmentExporter::PrepareExport(const std::string& path, int returnPosition,
     run.beginPosition = beginPosition;
     run.endPosition = endPosition;
     run.formatCode = FormatCode(engine.PictureWidth(), engine.PictureHeight(), engine.FrameRate());
+    // The drive table may change while the export runs: the source is named
+    // as it was when the export started.
+    reportSourcePath = reportVolume ? ReportSourcePath(reportVolume->LoadedDrive()) : std::string();
     progress.Show();
     return true;
 }

@@ -20,10 +20,15 @@
 #include <thread>
 #include <vector>
 
+#include "evidence/read_log.h"
 #include "export/encode_stage.h"
 #include "export/picture_composer.h"
 
 class CMPEG1Encoder;
+
+namespace disk {
+class RecorderVolume;
+}
 
 namespace playback {
 class PlaybackEngine;
@@ -60,6 +65,8 @@ struct ExportOutcome {
     int firstPosition = -1;  // the positions whose pictures were written
     int lastPosition = -1;
     std::string error;       // one line for the user when the output failed
+    std::string reportPath;  // the report written beside the output; empty when none
+    std::string reportError; // why the report could not be written; empty when it was
 };
 
 // Told once per run, on the worker thread, after the file is closed and
@@ -69,6 +76,9 @@ using ExportFinished = std::function<void(const ExportOutcome&)>;
 
 // "20060315_235930_Quad" or "..._Camera02" for the engine's position and view.
 std::string DefaultExportName(const playback::PlaybackEngine& engine);
+// The path the drive table gives a drive number, as the report names the
+// source; empty for a drive that is not there.
+std::string ReportSourcePath(int driveNumber);
 // The mode for a path's extension, compared exactly; false for any other.
 bool ExportModeFor(const std::string& path, ExportMode& mode);
 
@@ -102,6 +112,11 @@ public:
     // many output frames it became (tests, the command line).
     void SetFrameTap(std::function<void(int position, int copies)> tap) { frameTap = std::move(tap); }
 
+    // The volume the engine plays from: with it, every run writes its report
+    // (OUT.report.json) once the output is closed, hashing the sectors it
+    // read as the volume reads them. Set on the window's thread between runs.
+    void SetReportVolume(disk::RecorderVolume* volume) { reportVolume = volume; }
+
 private:
     struct Run {
         std::string path;
@@ -121,6 +136,8 @@ private:
     int Repeats(int iteration) const;
     void ShowProgress(std::chrono::steady_clock::time_point started, int iterations);
     bool FinishOutput(std::string& error);
+    void TapReads(bool on);
+    void WriteReport(ExportOutcome& outcome);
     void Refuse(PrepareFailure failure, std::string error);
 
     playback::PlaybackEngine& engine;
@@ -137,6 +154,9 @@ private:
     int soundPosition = -1;  // the last position whose second of sound was written
     std::vector<uint8_t> silence;
     std::function<void(int, int)> frameTap;
+    disk::RecorderVolume* reportVolume = nullptr;
+    evidence::ReadLog readLog;
+    std::string reportSourcePath;  // the drive's path when the run was prepared
     PrepareFailure prepareFailure = PrepareFailure::None;
     std::string prepareError;
     std::atomic<bool> running {false};

@@ -6,6 +6,7 @@
 #include "export/export_progress_dialog.h"
 #include "export/export_save_dialog.h"
 #include "export/segment_exporter.h"
+#include "ui/app_context.h"
 #include "playback/playback_engine.h"
 #include "ui/main_frame.h"
 #include "ui/message_box.h"
@@ -45,6 +46,7 @@ void CMainFrame::StartExport()
                                           Qt::BlockingQueuedConnection);
             });
     }
+    exporter->SetReportVolume(&context.volume);
     engine.Halt();
     const auto path = RunExportSaveDialog(exporter::DefaultExportName(engine));
     if (!path)
@@ -76,6 +78,9 @@ void CMainFrame::OnExportFinished(const exporter::ExportOutcome& outcome)
         messages.ShowFreshUiText(kTextFinished);
         break;
     }
+    // The file is there but cannot be checked against the disk without it.
+    if (!outcome.reportError.empty() && outcome.end != End::NothingRead)
+        ShowWindowMessage(this, UiString("The export's report could not be written: " + outcome.reportError));
     videoView->update();
     // The worker ends right after this returns: close once it has.
     if (closeAfterExport)

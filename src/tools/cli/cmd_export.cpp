@@ -85,6 +85,7 @@ int RunExport(const Args& args)
     TerminalProgress progress;
     exporter::ExportOutcome outcome;
     exporter::SegmentExporter exporter(engine, progress, [&outcome](const exporter::ExportOutcome& o) { outcome = o; });
+    exporter.SetReportVolume(&volume);
     if (!exporter.PrepareExport(*out, from, from, static_cast<int>(to), mode))
         return Fail(exporter.LastError());
     interrupted = &progress;
@@ -104,6 +105,12 @@ int RunExport(const Args& args)
     }
     if (outcome.end == End::NothingRead)
         return Fail("nothing could be read at position " + std::to_string(from));
+    // An export without its report cannot be checked later: a failure.
+    if (!outcome.reportError.empty()) {
+        std::printf("%s\t%lld\t%d\t%d\t%s\n", out->c_str(), static_cast<long long>(outcome.framesWritten),
+                    outcome.firstPosition, outcome.lastPosition, EndName(outcome.end));
+        return Fail("the export was written but not its report: " + outcome.reportError);
+    }
     if (outcome.end == End::RecordEnded && outcome.lastPosition < to)
         std::fprintf(stderr, "quillon-cli: the record ends before --to: exported up to position %d\n",
                      outcome.lastPosition);

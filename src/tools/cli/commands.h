@@ -25,6 +25,8 @@ int RunPlay(const Args& args);
 int RunStill(const Args& args);
 int RunSnapshot(const Args& args);
 int RunExport(const Args& args);
+int RunVerify(const Args& args);
+int RunHash(const Args& args);
 int RunConvert(const Args& args);
 int RunSkinPreview(const Args& args);
 

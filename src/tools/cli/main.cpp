@@ -18,6 +18,8 @@ const std::vector<Command>& Commands()
         {"still", "still DISK --record N --at S [--view quad|1..4] -o OUT.png", RunStill},
         {"snapshot", "snapshot DISK --record N --at S [--view quad|1..4] -o OUT.jpg|OUT.bmp", RunSnapshot},
         {"export", "export DISK --record N --from B --to E [--view quad|1..4] -o OUT.mpg|OUT.avi", RunExport},
+        {"verify", "verify REPORT [--disk DISK]", RunVerify},
+        {"hash", "hash DISK [--record N [--from B --to E]] [--md5]", RunHash},
         {"convert", "convert IN OUT [--quality Q] [--watermark]", RunConvert},
         {"skin-preview", "skin-preview [--skin DIR] -o OUT.png [--states]", RunSkinPreview},
     };

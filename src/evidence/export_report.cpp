@@ -1,0 +1,282 @@
+#include "evidence/export_report.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <ctime>
+#include <filesystem>
+#include <fstream>
+#include <nlohmann/json.hpp>
+#include <sstream>
+
+#include "disk/record_entry.h"
+#include "disk/record_time.h"
+
+namespace evidence {
+
+namespace {
+
+using Json = nlohmann::ordered_json;
+
+std::string Trimmed(std::string text)
+{
+    const auto keep = [](unsigned char c) { return c > ' ' && c < 0x7f; };
+    while (!text.empty() && !keep(static_cast<unsigned char>(text.back())))
+        text.pop_back();
+    std::size_t from = 0;
+    while (from < text.size() && !keep(static_cast<unsigned char>(text[from])))
+        ++from;
+    return text.substr(from);
+}
+
+std::string SysfsText(const std::filesystem::path& file)
+{
+    std::ifstream in(file, std::ios::binary);
+    std::string text;
+    std::getline(in, text, '\0');
+    // Printable characters only: the attribute may hold binary data.
+    std::string clean;
+    for (unsigned char c : text.substr(0, 256))
+        clean.push_back(c >= ' ' && c < 0x7f ? static_cast<char>(c) : ' ');
+    return Trimmed(clean);
+}
+
+// The unit serial number page (0x80): 4 header bytes, then the serial.
+std::string SerialFromVpd(const std::filesystem::path& file)
+{
+    std::ifstream in(file, std::ios::binary);
+    char page[260] {};
+    in.read(page, sizeof page);
+    const std::streamsize n = in.gcount();
+    if (n <= 4)
+        return {};
+    const std::size_t length = std::min<std::size_t>(static_cast<unsigned char>(page[3]), static_cast<std::size_t>(n - 4));
+    std::string serial;
+    for (std::size_t i = 0; i < length; ++i) {
+        const unsigned char c = static_cast<unsigned char>(page[4 + i]);
+        serial.push_back(c >= ' ' && c < 0x7f ? static_cast<char>(c) : ' ');
+    }
+    return Trimmed(serial);
+}
+
+void HashRange(disk::RecorderVolume& volume, bool known, const disk::SectorRange& range, HashedRange& out)
+{
+    out = {};
+    if (!known)
+        return;
+    out.firstSector = range.first;
+    out.sectorCount = range.count;
+    Digest sha(DigestKind::Sha256);
+    std::vector<uint8_t> buffer;
+    constexpr uint32_t kChunk = 2048;
+    buffer.resize(std::size_t(kChunk) * disk::kSectorBytes);
+    for (uint32_t done = 0; done < range.count;) {
+        const uint32_t n = std::min(kChunk, range.count - done);
+        if (volume.ReadDiskSectors(range.first + done, n, buffer) == 0)
+            return;
+        sha.Update(std::span(buffer).first(std::size_t(n) * disk::kSectorBytes));
+        done += n;
+    }
+    out.sha256 = sha.FinishHex();
+}
+
+Json RangeJson(const HashedRange& r)
+{
+    Json j;
+    j["first_sector"] = r.firstSector;
+    j["sector_count"] = r.sectorCount;
+    j["sha256"] = r.sha256.empty() ? Json(nullptr) : Json(r.sha256);
+    return j;
+}
+
+Json TextOrNull(const std::string& text) { return text.empty() ? Json(nullptr) : Json(text); }
+
+}  // namespace
+
+std::string QuillonVersion() { return QUILLON_VERSION; }
+
+std::string UtcNow()
+{
+    const std::time_t now = std::time(nullptr);
+    std::tm utc {};
+    gmtime_r(&now, &utc);
+    char text[32];
+    std::strftime(text, sizeof text, "%Y-%m-%dT%H:%M:%SZ", &utc);
+    return text;
+}
+
+void DescribeSource(disk::RecorderVolume& volume, const std::string& path, uint32_t record, SourceReport& out)
+{
+    out = {};
+    out.path = path;
+    std::error_code ec;
+    const auto absolute = std::filesystem::absolute(path, ec);
+    if (!ec)
+        out.absolutePath = absolute.lexically_normal().string();
+    struct stat info {};
+    out.isDevice = ::stat(path.c_str(), &info) == 0 && S_ISBLK(info.st_mode);
+    if (out.isDevice) {
+        // /dev/sdb -> /sys/block/sdb/device; a symbolic link in /dev is followed first.
+        const auto real = std::filesystem::canonical(path, ec);
+        const std::filesystem::path device =
+            std::filesystem::path("/sys/block") / (ec ? std::filesystem::path(path) : real).filename() / "device";
+        out.vendor = SysfsText(device / "vendor");
+        out.model = SysfsText(device / "model");
+        out.serial = SysfsText(device / "serial");
+        if (out.serial.empty())
+            out.serial = SerialFromVpd(device / "vpd_pg80");
+    }
+    out.sizeBytes = volume.DiskSectorCount() * disk::kSectorBytes;
+    disk::SectorRange range;
+    HashRange(volume, true, {0, 1}, out.sector0);
+    HashRange(volume, volume.RecordTableSectors(range), range, out.recordTable);
+    HashRange(volume, volume.IndexSectors(record, range), range, out.recordIndex);
+}
+
+void DescribeRecord(const disk::RecorderVolume& volume, uint32_t record, RecordReport& out)
+{
+    const disk::RecordEntry& e = volume.Record(record);
+    out = {};
+    out.number = record + 1;
+    out.kind = disk::KindLetter(e.kind);
+    out.beginTime = disk::FormatRecordTime(e.beginTime);
+    out.endTime = disk::FormatRecordTime(disk::RecordEndTime(e.beginTime, e.segmentCount));
+    out.segmentCount = e.segmentCount;
+    out.width = e.width;
+    out.height = e.height;
+    out.frameRate = e.frameRate;
+    for (int camera = 0; camera < 4; ++camera) {
+        if (e.videoPresent[camera])
+            out.videoCameras.push_back(camera + 1);
+        if (e.audioPresent[camera])
+            out.soundCameras.push_back(camera + 1);
+    }
+}
+
+std::string ReportJson(const ExportReport& r)
+{
+    Json j;
+    j["report_format"] = kReportFormat;
+    j["quillon_version"] = r.quillonVersion;
+    j["created_utc"] = r.createdUtc;
+    j["complete"] = r.complete;
+    j["end"] = r.end;
+    j["reason"] = TextOrNull(r.reason);
+
+    Json source;
+    source["path"] = r.source.path;
+    source["absolute_path"] = TextOrNull(r.source.absolutePath);
+    source["kind"] = r.source.isDevice ? "block device" : "image file";
+    if (r.source.isDevice) {
+        source["vendor"] = TextOrNull(r.source.vendor);
+        source["model"] = TextOrNull(r.source.model);
+        source["serial"] = TextOrNull(r.source.serial);
+    }
+    source["size_bytes"] = r.source.sizeBytes;
+    source["sector_bytes"] = disk::kSectorBytes;
+    source["sector0"] = RangeJson(r.source.sector0);
+    source["record_table"] = RangeJson(r.source.recordTable);
+    source["record_index"] = RangeJson(r.source.recordIndex);
+    j["source"] = std::move(source);
+
+    Json record;
+    record["number"] = r.record.number;
+    record["kind"] = std::string(1, r.record.kind);
+    record["begin_time"] = r.record.beginTime;
+    record["end_time"] = r.record.endTime;
+    record["segment_count"] = r.record.segmentCount;
+    record["picture_width"] = r.record.width;
+    record["picture_height"] = r.record.height;
+    record["frame_rate"] = r.record.frameRate;
+    record["cameras_with_video"] = r.record.videoCameras;
+    record["cameras_with_sound"] = r.record.soundCameras;
+    j["record"] = std::move(record);
+
+    Json segment;
+    segment["begin_mark"] = r.segment.beginMark;
+    segment["end_mark"] = r.segment.endMark;
+    segment["begin_time"] = r.segment.beginTime;
+    segment["end_time"] = r.segment.endTime;
+    segment["view"] = r.segment.view;
+    segment["sound_camera"] = r.segment.soundCamera > 0 ? Json(r.segment.soundCamera) : Json(nullptr);
+    segment["first_position_written"] = r.segment.firstPosition;
+    segment["last_position_written"] = r.segment.lastPosition;
+    j["segment"] = std::move(segment);
+
+    Json reads = Json::array();
+    for (const SegmentRead& read : r.reads) {
+        Json entry;
+        entry["position"] = read.segment;
+        entry["first_sector"] = read.firstSector;
+        entry["sector_count"] = read.sectorCount;
+        entry["sha256"] = Hex(read.sha256);
+        reads.push_back(std::move(entry));
+    }
+    j["reads"] = std::move(reads);
+    j["processing"] = r.processing;
+
+    if (r.output.present) {
+        Json output;
+        output["file"] = r.output.file;
+        output["format"] = r.output.format;
+        output["size_bytes"] = r.output.sizeBytes;
+        output["sha256"] = r.output.sha256;
+        output["md5"] = r.output.md5;
+        output["frames"] = r.output.frames;
+        output["duration_seconds"] = r.output.seconds;
+        j["output"] = std::move(output);
+    } else {
+        j["output"] = nullptr;
+    }
+    // Names that are not UTF-8 are written with replacement characters rather
+    // than refused: the report must still be written.
+    return j.dump(2, ' ', false, Json::error_handler_t::replace) + "\n";
+}
+
+bool WriteReport(const ExportReport& report, const std::string& outputPath, std::string& error)
+{
+    const std::string path = outputPath + kReportSuffix;
+    std::string temporary = path + ".XXXXXX";
+    const int fd = ::mkstemp(temporary.data());
+    if (fd < 0) {
+        error = "cannot create the report " + path + ": " + std::strerror(errno);
+        return false;
+    }
+    const std::string text = ReportJson(report);
+    bool ok = true;
+    for (std::size_t done = 0; ok && done < text.size();) {
+        const ssize_t n = ::write(fd, text.data() + done, text.size() - done);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0) {
+            error = "cannot write the report " + path + ": " + std::strerror(n < 0 ? errno : ENOSPC);
+            ok = false;
+        } else {
+            done += static_cast<std::size_t>(n);
+        }
+    }
+    if (ok && ::fsync(fd) != 0) {
+        error = "cannot write the report " + path + ": " + std::strerror(errno);
+        ok = false;
+    }
+    // mkstemp makes the file 0600; a report is read by whoever reads the export.
+    if (ok)
+        ::fchmod(fd, 0644);
+    if (::close(fd) != 0 && ok) {
+        error = "cannot write the report " + path + ": " + std::strerror(errno);
+        ok = false;
+    }
+    if (ok && ::rename(temporary.c_str(), path.c_str()) != 0) {
+        error = "cannot name the report " + path + ": " + std::strerror(errno);
+        ok = false;
+    }
+    if (!ok)
+        ::unlink(temporary.c_str());
+    return ok;
+}
+
+}  // namespace evidence

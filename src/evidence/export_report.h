@@ -1,0 +1,94 @@
+#pragma once
+// The report written beside an export (OUT + ".report.json"): where the
+// pictures came from down to the sectors read and their hashes, what was done
+// to them, and what came out. Plain values; the exporter fills them in and
+// WriteReport writes them as JSON through a temporary name and a rename, so
+// that no half-written report is ever left under the real name.
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "disk/recorder_volume.h"
+#include "evidence/read_log.h"
+
+namespace evidence {
+
+constexpr char kReportSuffix[] = ".report.json";
+constexpr int kReportFormat = 1;
+
+struct HashedRange {
+    uint32_t firstSector = 0;
+    uint32_t sectorCount = 0;
+    std::string sha256;  // empty when the range could not be read
+};
+
+struct SourceReport {
+    std::string path;          // as the user named it
+    std::string absolutePath;  // empty when it could not be resolved
+    bool isDevice = false;
+    std::string vendor, model, serial;  // a block device's, from sysfs
+    uint64_t sizeBytes = 0;
+    HashedRange sector0, recordTable, recordIndex;
+};
+
+struct RecordReport {
+    uint32_t number = 0;  // from 1
+    char kind = '?';
+    std::string beginTime, endTime;  // as the record list shows them
+    uint32_t segmentCount = 0;
+    int32_t width = 0, height = 0, frameRate = 0;
+    std::vector<int> videoCameras, soundCameras;  // from 1
+};
+
+struct SegmentReport {
+    int beginMark = 0, endMark = 0;
+    std::string beginTime, endTime;
+    std::string view;      // "quad" or "1".."4"
+    int soundCamera = 0;   // from 1; 0 for none
+    int firstPosition = -1, lastPosition = -1;  // whose pictures were written
+};
+
+struct OutputReport {
+    bool present = false;  // false when no file was left
+    std::string file;      // the file name, without its folder
+    std::string format;
+    uint64_t sizeBytes = 0;
+    std::string sha256, md5;
+    int64_t frames = 0;
+    double seconds = 0;
+};
+
+struct ExportReport {
+    std::string quillonVersion;
+    std::string createdUtc;
+    bool complete = false;
+    std::string end;     // completed, stopped, record-ended, nothing-read, write-failed
+    std::string reason;  // why it is not complete; empty when it is
+    SourceReport source;
+    RecordReport record;
+    SegmentReport segment;
+    std::vector<SegmentRead> reads;
+    std::vector<std::string> processing;
+    OutputReport output;
+};
+
+// The program's version, as the report gives it.
+std::string QuillonVersion();
+
+// "2026-12-08T04:10:00Z" for now.
+std::string UtcNow();
+
+// The volume's path as the drive table names it, its size, and the hashes of
+// sector 0, the record table and the record's index (from 0), read through
+// the volume. A block device gets its vendor, model and serial from sysfs.
+void DescribeSource(disk::RecorderVolume& volume, const std::string& path, uint32_t record, SourceReport& out);
+void DescribeRecord(const disk::RecorderVolume& volume, uint32_t record, RecordReport& out);
+
+std::string ReportJson(const ExportReport& report);
+
+// Writes outputPath + ".report.json"; false with error set when it could not
+// be written whole (nothing is left under either name then).
+bool WriteReport(const ExportReport& report, const std::string& outputPath, std::string& error);
+
+}  // namespace evidence

@@ -1,0 +1,48 @@
+#pragma once
+// SHA-256 (and MD5) of runs of disk sectors in one read pass: of each run and
+// of all of them in order. The caller's thread reads the next chunk while a
+// thread per digest hashes the last one, so that a pass costs about as much
+// as its slowest digest.
+#include <cstdint>
+#include <functional>
+#include <span>
+#include <string>
+#include <vector>
+
+#include "disk/raw_disk.h"
+
+namespace evidence {
+
+struct SectorRun {
+    uint64_t first = 0;
+    uint64_t count = 0;
+};
+
+struct RunHashes {
+    std::string sha256;
+    std::string md5;  // empty without MD5
+};
+
+struct HashResult {
+    std::vector<RunHashes> runs;  // one per run, in order
+    RunHashes total;
+    uint64_t bytes = 0;
+};
+
+// Sectors read so far of the total.
+using HashProgress = std::function<void(uint64_t done, uint64_t total)>;
+
+class RangeHasher {
+public:
+    static constexpr uint32_t kChunkSectors = 8192;  // 4 MiB
+
+    RangeHasher();
+    // False with error set when a run lies past the disk or a read fails.
+    bool Hash(disk::RawDisk& disk, std::span<const SectorRun> runs, bool md5, const HashProgress& progress,
+              HashResult& result, std::string& error);
+
+private:
+    std::vector<uint8_t> buffers[2];
+};
+
+}  // namespace evidence

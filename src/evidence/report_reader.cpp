@@ -1,0 +1,176 @@
+#include "evidence/report_reader.h"
+
+#include <nlohmann/json.hpp>
+
+namespace evidence {
+
+namespace {
+
+using Json = nlohmann::json;
+
+// Sector numbers the volume can address, and counts no read of ours exceeds.
+constexpr uint64_t kMaxSector = UINT32_MAX;
+constexpr uint64_t kMaxRanges = (1u << 24) + 8;
+
+class Reader {
+public:
+    std::string error;
+
+    const Json* Field(const Json& object, const char* name, const std::string& where)
+    {
+        if (!object.is_object()) {
+            Fail(where + " is not an object");
+            return nullptr;
+        }
+        const auto it = object.find(name);
+        if (it == object.end()) {
+            Fail(where + "." + name + " is missing");
+            return nullptr;
+        }
+        return &*it;
+    }
+    bool Text(const Json& object, const char* name, const std::string& where, std::string& out)
+    {
+        const Json* v = Field(object, name, where);
+        if (!v)
+            return false;
+        if (!v->is_string())
+            return Fail(where + "." + name + " is not text");
+        out = v->get_ref<const std::string&>();
+        return true;
+    }
+    bool Number(const Json& object, const char* name, const std::string& where, uint64_t max, uint64_t& out)
+    {
+        const Json* v = Field(object, name, where);
+        if (!v)
+            return false;
+        if (!v->is_number_unsigned())
+            return Fail(where + "." + name + " is not a whole number of 0 or more");
+        out = v->get<uint64_t>();
+        if (out > max)
+            return Fail(where + "." + name + " is out of range (" + std::to_string(out) + ")");
+        return true;
+    }
+    bool Hash(const Json& object, const char* name, const std::string& where, std::size_t digits, std::string& out)
+    {
+        if (!Text(object, name, where, out))
+            return false;
+        if (out.size() != digits ||
+            out.find_first_not_of("0123456789abcdef") != std::string::npos)
+            return Fail(where + "." + name + " is not a hash of " + std::to_string(digits) + " hex digits");
+        return true;
+    }
+    bool Range(const Json& object, const std::string& what, const std::string& where, CheckedRange& out)
+    {
+        out.what = what;
+        if (!Number(object, "first_sector", where, kMaxSector, out.firstSector) ||
+            !Number(object, "sector_count", where, kMaxSector, out.sectorCount) ||
+            !Hash(object, "sha256", where, 64, out.sha256))
+            return false;
+        if (out.sectorCount == 0 || out.firstSector + out.sectorCount - 1 > kMaxSector)
+            return Fail(where + " is not a range of sectors the disk can have");
+        return true;
+    }
+    bool Fail(std::string why)
+    {
+        if (error.empty())
+            error = std::move(why);
+        return false;
+    }
+};
+
+}  // namespace
+
+bool ParseReport(std::string_view text, ReportToCheck& out, std::string& error)
+{
+    out = {};
+    if (text.size() > kMaxReportBytes) {
+        error = "the report is larger than any report this program writes";
+        return false;
+    }
+    const Json j = Json::parse(text.begin(), text.end(), nullptr, false);
+    if (j.is_discarded()) {
+        error = "the report is not valid JSON (damaged or cut short)";
+        return false;
+    }
+    Reader r;
+    uint64_t format = 0;
+    const Json* source = nullptr;
+    const Json* reads = nullptr;
+    const Json* output = nullptr;
+    const Json* complete = nullptr;
+    bool ok = r.Number(j, "report_format", "report", 1000, format) && (complete = r.Field(j, "complete", "report")) &&
+              r.Text(j, "end", "report", out.end) && (source = r.Field(j, "source", "report")) &&
+              (reads = r.Field(j, "reads", "report")) && (output = r.Field(j, "output", "report"));
+    if (ok && format != 1)
+        ok = r.Fail("report_format " + std::to_string(format) + " is not one this program reads");
+    if (ok && !complete->is_boolean())
+        ok = r.Fail("report.complete is not true or false");
+    if (ok) {
+        out.complete = complete->get<bool>();
+        const Json* reason = r.Field(j, "reason", "report");
+        ok = reason != nullptr;
+        if (ok && reason->is_string())
+            out.reason = reason->get<std::string>();
+        else if (ok && !reason->is_null())
+            ok = r.Fail("report.reason is neither text nor null");
+    }
+    if (ok) {
+        std::string path;
+        const Json* absolute = r.Field(*source, "absolute_path", "source");
+        ok = absolute && r.Text(*source, "path", "source", path) &&
+             r.Number(*source, "size_bytes", "source", UINT64_MAX, out.diskBytes);
+        if (ok && absolute->is_string())
+            out.diskPath = absolute->get<std::string>();
+        else if (ok && absolute->is_null())
+            out.diskPath = path;
+        else if (ok)
+            ok = r.Fail("source.absolute_path is neither text nor null");
+    }
+    for (const char* name : {"sector0", "record_table", "record_index"}) {
+        if (!ok)
+            break;
+        const Json* range = r.Field(*source, name, "source");
+        ok = range != nullptr;
+        // A structure that could not be read when the report was written has
+        // no hash to check.
+        if (ok && range->is_object() && range->contains("sha256") && (*range)["sha256"].is_null())
+            continue;
+        CheckedRange checked;
+        ok = ok && r.Range(*range, name == std::string("sector0") ? "sector 0"
+                                   : name == std::string("record_table") ? "record table" : "record index",
+                           std::string("source.") + name, checked);
+        if (ok)
+            out.ranges.push_back(std::move(checked));
+    }
+    if (ok && !reads->is_array())
+        ok = r.Fail("report.reads is not a list");
+    if (ok && reads->size() > kMaxRanges)
+        ok = r.Fail("report.reads has more entries than any record has segments");
+    for (std::size_t i = 0; ok && i < reads->size(); ++i) {
+        const std::string where = "reads[" + std::to_string(i) + "]";
+        uint64_t position = 0;
+        CheckedRange checked;
+        ok = r.Number((*reads)[i], "position", where, kMaxSector, position) &&
+             r.Range((*reads)[i], "read at position " + std::to_string(position), where, checked);
+        if (ok)
+            out.ranges.push_back(std::move(checked));
+    }
+    if (ok && !output->is_null()) {
+        out.hasOutput = true;
+        ok = r.Text(*output, "file", "output", out.outputFile) &&
+             r.Number(*output, "size_bytes", "output", UINT64_MAX, out.outputBytes) &&
+             r.Hash(*output, "sha256", "output", 64, out.outputSha256) &&
+             r.Hash(*output, "md5", "output", 32, out.outputMd5);
+        if (ok && (out.outputFile.empty() || out.outputFile == "." || out.outputFile == ".." ||
+                   out.outputFile.find('/') != std::string::npos || out.outputFile.find('\0') != std::string::npos))
+            ok = r.Fail("output.file must be a plain file name");
+    }
+    if (!ok) {
+        error = "damaged or edited report: " + r.error;
+        out = {};
+    }
+    return ok;
+}
+
+}  // namespace evidence

@@ -1,0 +1,39 @@
+#pragma once
+// Reads an export report back for checking. Everything in it is untrusted:
+// a damaged or hand-edited report is refused with a reason, never trusted
+// half-way.
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace evidence {
+
+// Reports larger than this are refused unread.
+constexpr std::size_t kMaxReportBytes = 64u << 20;
+
+struct CheckedRange {
+    std::string what;  // "sector 0", "record table", "record index", "read at position 7"
+    uint64_t firstSector = 0;
+    uint64_t sectorCount = 0;
+    std::string sha256;
+};
+
+struct ReportToCheck {
+    std::string diskPath;  // the absolute path when there is one, else the path
+    uint64_t diskBytes = 0;
+    bool complete = false;
+    std::string end, reason;
+    std::vector<CheckedRange> ranges;  // in the report's order
+    bool hasOutput = false;
+    std::string outputFile;
+    uint64_t outputBytes = 0;
+    std::string outputSha256, outputMd5;
+};
+
+// False with error set when the text is not a report this program wrote:
+// not JSON, a field missing or of the wrong type, a number out of range, a
+// hash that is not hex of the right length, a file name with a folder in it.
+bool ParseReport(std::string_view text, ReportToCheck& out, std::string& error);
+
+}  // namespace evidence

@@ -1,0 +1,109 @@
+// quillon-cli hash: SHA-256 (and MD5) of the whole disk, or of a record's
+// segments as an export reads them, in one read pass.
+#include <chrono>
+#include <cstdio>
+#include <string>
+#include <vector>
+
+#include "disk/recorder_volume.h"
+#include "evidence/range_hasher.h"
+#include "tools/cli/commands.h"
+#include "tools/cli/options.h"
+#include "tools/cli/progress_bar.h"
+#include "tools/cli/volume_arg.h"
+
+namespace cli {
+
+namespace {
+
+// Draws the bar with the time left from the pace so far.
+class HashProgressBar {
+public:
+    void operator()(uint64_t done, uint64_t total)
+    {
+        const int percent = total ? static_cast<int>(done * 100 / total) : 100;
+        if (percent == lastPercent)
+            return;
+        lastPercent = percent;
+        const double elapsed = std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
+        const long left = done ? static_cast<long>(elapsed * double(total - done) / double(done)) : -1;
+        bar.Draw(percent, left);
+    }
+    void Done() { bar.Done(); }
+
+private:
+    ProgressBar bar {"hash"};
+    std::chrono::steady_clock::time_point started = std::chrono::steady_clock::now();
+    int lastPercent = -1;
+};
+
+}  // namespace
+
+int RunHash(const Args& args)
+{
+    Options options;
+    if (!options.Parse(args, {"--record", "--from", "--to"}, {"--md5"}))
+        return Fail(options.error);
+    if (options.positional.size() != 1 ||
+        (!options.Value("--record") && (options.Value("--from") || options.Value("--to"))))
+        return Fail("usage: quillon-cli hash DISK [--record N [--from B --to E]] [--md5]");
+    const bool md5 = options.Has("--md5");
+    const std::string& diskArg = options.positional[0];
+
+    std::vector<evidence::SectorRun> runs;
+    std::vector<uint32_t> positions;
+    disk::RecorderVolume volume;
+    disk::RawDisk raw;
+    std::string error;
+    if (options.Value("--record")) {
+        uint32_t record = 0;
+        if (!LoadRecord(options, volume, record, error))
+            return Fail(error);
+        const uint32_t count = volume.SegmentCount();
+        if (count == 0)
+            return Fail("the record has no segments");
+        int64_t from = 0, to = 0;
+        if (!options.Number("--from", 0, count - 1, 0, from) || !options.Number("--to", from, INT32_MAX, count - 1, to))
+            return Fail(options.error + " (the record's positions are 0 to " + std::to_string(count - 1) + ")");
+        // As the export does: the end mark's second and the one after it.
+        const int64_t last = std::min<int64_t>(to + 1, count - 1);
+        for (int64_t p = from; p <= last; ++p) {
+            disk::SectorRange range;
+            if (!volume.SegmentSectors(static_cast<uint32_t>(p), range))
+                return Fail("segment " + std::to_string(p) + " is not in the record's index");
+            runs.push_back({range.first, range.count});
+            positions.push_back(static_cast<uint32_t>(p));
+        }
+    }
+    int drive = -1;
+    if (!ResolveDrive(diskArg, drive, error))
+        return Fail(error);
+    if (!raw.Open(drive))
+        return Fail("cannot open " + diskArg + " for reading");
+    if (runs.empty())
+        runs.push_back({0, raw.SectorCount()});
+
+    evidence::RangeHasher hasher;
+    evidence::HashResult result;
+    HashProgressBar bar;
+    const bool ok = hasher.Hash(raw, runs, md5, [&bar](uint64_t done, uint64_t total) { bar(done, total); }, result,
+                                error);
+    bar.Done();
+    if (!ok)
+        return Fail(error);
+    for (std::size_t i = 0; i < positions.size(); ++i) {
+        std::printf("%u\t%llu\t%llu\t%s", positions[i], static_cast<unsigned long long>(runs[i].first),
+                    static_cast<unsigned long long>(runs[i].count), result.runs[i].sha256.c_str());
+        if (md5)
+            std::printf("\t%s", result.runs[i].md5.c_str());
+        std::printf("\n");
+    }
+    std::printf("sha256\t%s\t%llu\t%s\n", result.total.sha256.c_str(), static_cast<unsigned long long>(result.bytes),
+                diskArg.c_str());
+    if (md5)
+        std::printf("md5\t%s\t%llu\t%s\n", result.total.md5.c_str(), static_cast<unsigned long long>(result.bytes),
+                    diskArg.c_str());
+    return 0;
+}
+
+}  // namespace cli

@@ -1,0 +1,148 @@
+// quillon-cli verify: an export checked against its report. Every sector
+// range the report lists is read again from the disk and hashed, and the
+// output file beside the report is hashed; one line per check, then a
+// summary. Exit status 0 only when everything matches.
+#include <sys/stat.h>
+
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <string>
+
+#include "evidence/digest.h"
+#include "evidence/range_hasher.h"
+#include "evidence/report_reader.h"
+#include "tools/cli/commands.h"
+#include "tools/cli/options.h"
+#include "tools/cli/volume_arg.h"
+
+namespace cli {
+
+namespace {
+
+class Checks {
+public:
+    void Line(const std::string& what, bool ok, const std::string& detail)
+    {
+        ++count;
+        std::printf("%s\t%s\t%s\n", what.c_str(), ok ? "ok" : "MISMATCH", detail.c_str());
+        if (!ok && firstFailure.empty())
+            firstFailure = what + ": " + detail;
+        failures += ok ? 0 : 1;
+    }
+    int Summary() const
+    {
+        if (failures == 0) {
+            std::printf("summary\t%d checks\tall match\n", count);
+            return 0;
+        }
+        std::printf("summary\t%d checks\t%d failed\tfirst: %s\n", count, failures, firstFailure.c_str());
+        return Fail("verification failed; first mismatch: " + firstFailure);
+    }
+
+private:
+    int count = 0;
+    int failures = 0;
+    std::string firstFailure;
+};
+
+bool ReadReportText(const std::string& path, std::string& text, std::string& error)
+{
+    struct stat info {};
+    if (::stat(path.c_str(), &info) != 0 || !S_ISREG(info.st_mode)) {
+        error = "no such report: " + path;
+        return false;
+    }
+    if (static_cast<uint64_t>(info.st_size) > evidence::kMaxReportBytes) {
+        error = "damaged or edited report: larger than any report this program writes";
+        return false;
+    }
+    std::ifstream in(path, std::ios::binary);
+    std::ostringstream s;
+    s << in.rdbuf();
+    if (!in && !in.eof()) {
+        error = "cannot read the report " + path;
+        return false;
+    }
+    text = s.str();
+    return true;
+}
+
+std::string Sectors(const evidence::CheckedRange& r)
+{
+    return "sectors " + std::to_string(r.firstSector) + " to " + std::to_string(r.firstSector + r.sectorCount - 1);
+}
+
+}  // namespace
+
+int RunVerify(const Args& args)
+{
+    Options options;
+    if (!options.Parse(args, {"--disk"}, {}))
+        return Fail(options.error);
+    if (options.positional.size() != 1)
+        return Fail("usage: quillon-cli verify REPORT [--disk DISK]");
+    const std::string reportPath = options.positional[0];
+    std::string text, error;
+    if (!ReadReportText(reportPath, text, error))
+        return Fail(error);
+    evidence::ReportToCheck report;
+    if (!evidence::ParseReport(text, report, error))
+        return Fail(error);
+
+    std::printf("export\t%s\t%s\n", report.complete ? "complete" : "INCOMPLETE",
+                report.complete ? report.end.c_str() : (report.end + ": " + report.reason).c_str());
+    Checks checks;
+    const std::string diskArg = options.Value("--disk").value_or(report.diskPath);
+    disk::RawDisk raw;
+    int drive = -1;
+    if (!ResolveDrive(diskArg, drive, error) || !raw.Open(drive)) {
+        checks.Line("disk", false, "cannot open " + diskArg + " for reading");
+    } else {
+        const uint64_t bytes = raw.SectorCount() * disk::kSectorBytes;
+        checks.Line("disk size", bytes == report.diskBytes,
+                    diskArg + ": " + std::to_string(bytes) + " bytes" +
+                        (bytes == report.diskBytes ? "" : ", the report says " + std::to_string(report.diskBytes)));
+        evidence::RangeHasher hasher;
+        for (const evidence::CheckedRange& range : report.ranges) {
+            if (range.firstSector + range.sectorCount > raw.SectorCount()) {
+                checks.Line(range.what, false, Sectors(range) + " lie past the disk's end");
+                continue;
+            }
+            const evidence::SectorRun run {range.firstSector, range.sectorCount};
+            evidence::HashResult result;
+            if (!hasher.Hash(raw, std::span(&run, 1), false, {}, result, error)) {
+                checks.Line(range.what, false, Sectors(range) + ": " + error);
+                continue;
+            }
+            const bool same = result.total.sha256 == range.sha256;
+            checks.Line(range.what, same,
+                        Sectors(range) + (same ? "" : ": sha256 " + result.total.sha256 + ", the report says " +
+                                                          range.sha256));
+        }
+    }
+
+    if (report.hasOutput) {
+        const std::string output =
+            (std::filesystem::path(reportPath).parent_path() / report.outputFile).string();
+        std::string sha, md5;
+        uint64_t size = 0;
+        if (!evidence::HashFile(output, sha, md5, size, error)) {
+            checks.Line("output " + report.outputFile, false, "missing or unreadable: " + error);
+        } else {
+            std::string detail = std::to_string(size) + " bytes";
+            if (size != report.outputBytes)
+                detail += ", the report says " + std::to_string(report.outputBytes);
+            if (sha != report.outputSha256)
+                detail += "; sha256 " + sha + ", the report says " + report.outputSha256;
+            if (md5 != report.outputMd5)
+                detail += "; md5 " + md5 + ", the report says " + report.outputMd5;
+            checks.Line("output " + report.outputFile,
+                        size == report.outputBytes && sha == report.outputSha256 && md5 == report.outputMd5, detail);
+        }
+    }
+    return checks.Summary();
+}
+
+}  // namespace cli

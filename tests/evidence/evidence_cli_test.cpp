@@ -1,0 +1,232 @@
+// quillon-cli export, verify and hash as a script runs them: the report
+// beside the export, verify passing on the untouched pair and naming the
+// first mismatch otherwise, and hash agreeing with sha256sum, md5sum and dd.
+#include <gtest/gtest.h>
+#include <sys/wait.h>
+
+#include <filesystem>
+#include <fstream>
+#include <nlohmann/json.hpp>
+#include <sstream>
+
+#include "export/capture_tools.h"
+#include "temp_dir.h"
+#include "tools/mkdisk/disk_writer.h"
+
+namespace {
+
+using capture_test::Shell;
+using Json = nlohmann::json;
+
+struct CliRun {
+    int status = -1;
+    std::string out, err;
+};
+
+std::string Text(const std::string& path)
+{
+    std::ifstream in(path, std::ios::binary);
+    std::stringstream s;
+    s << in.rdbuf();
+    return s.str();
+}
+
+void WriteText(const std::string& path, const std::string& text) { std::ofstream(path, std::ios::binary) << text; }
+
+std::string FirstWord(const std::optional<std::string>& text) { return text ? text->substr(0, text->find(' ')) : ""; }
+
+// Overwrites one byte of a file.
+void ChangeByte(const std::string& path, uint64_t offset)
+{
+    std::fstream f(path, std::ios::binary | std::ios::in | std::ios::out);
+    f.seekg(static_cast<std::streamoff>(offset));
+    const char old = static_cast<char>(f.get());
+    f.seekp(static_cast<std::streamoff>(offset));
+    f.put(static_cast<char>(old ^ 0x5a));
+}
+
+class EvidenceCliTest : public ::testing::Test {
+protected:
+    static void SetUpTestSuite()
+    {
+        dir = std::make_unique<testing_support::TempDir>();
+        std::string error;
+        ASSERT_TRUE(mkdisk::WriteDisk(mkdisk::DemoPlan(), Image(), error)) << error;
+        const CliRun r = Cli("export '" + Image() + "' --record 1 --from 3 --to 5 -o '" + Output() + "'");
+        ASSERT_EQ(r.status, 0) << r.err;
+        report = Text(Output() + ".report.json");
+    }
+    static void TearDownTestSuite() { dir.reset(); }
+    static std::string Image() { return dir->File("demo.img"); }
+    static std::string Output() { return dir->File("out.mpg"); }
+
+    static CliRun Cli(const std::string& args)
+    {
+        CliRun run;
+        const std::string errFile = dir->File("stderr.txt");
+        FILE* pipe = ::popen((std::string(QUILLON_BIN_DIR) + "/quillon-cli " + args + " 2>" + errFile).c_str(), "r");
+        if (!pipe)
+            return run;
+        char buffer[4096];
+        for (size_t n; (n = std::fread(buffer, 1, sizeof buffer, pipe)) > 0;)
+            run.out.append(buffer, n);
+        const int status = ::pclose(pipe);
+        run.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+        run.err = Text(errFile);
+        return run;
+    }
+
+    // A copy of the export and its report in a folder of its own.
+    std::string CopyPair(const std::string& name, const std::string& reportText)
+    {
+        const std::filesystem::path folder = dir->Path() / name;
+        std::filesystem::create_directories(folder);
+        std::filesystem::copy_file(Output(), folder / "out.mpg", std::filesystem::copy_options::overwrite_existing);
+        WriteText((folder / "out.mpg.report.json").string(), reportText);
+        return (folder / "out.mpg.report.json").string();
+    }
+
+    static inline std::unique_ptr<testing_support::TempDir> dir;
+    static inline std::string report;
+};
+
+TEST_F(EvidenceCliTest, TheCommandLinesExportHasItsReportAndVerifies)
+{
+    const Json j = Json::parse(report, nullptr, false);
+    ASSERT_FALSE(j.is_discarded());
+    EXPECT_EQ(j["complete"], true);
+    EXPECT_EQ(j["output"]["sha256"], FirstWord(Shell("sha256sum '" + Output() + "'")));
+    EXPECT_EQ(j["output"]["md5"], FirstWord(Shell("md5sum '" + Output() + "'")));
+    ASSERT_GE(j["reads"].size(), 4u) << "positions 3 to 6";
+    for (const Json& read : j["reads"])
+        EXPECT_EQ(read["sha256"], FirstWord(Shell("dd if='" + Image() + "' bs=512 skip=" +
+                                                  std::to_string(read["first_sector"].get<uint64_t>()) + " count=" +
+                                                  std::to_string(read["sector_count"].get<uint64_t>()) +
+                                                  " status=none | sha256sum")));
+
+    const CliRun r = Cli("verify '" + Output() + ".report.json'");
+    EXPECT_EQ(r.status, 0) << r.out << r.err;
+    EXPECT_NE(r.out.find("summary\t" + std::to_string(4 + j["reads"].size() + 1) + " checks\tall match"),
+              std::string::npos)
+        << r.out;
+    EXPECT_EQ(r.out.find("MISMATCH"), std::string::npos);
+}
+
+TEST_F(EvidenceCliTest, VerifyNamesTheFirstMismatch)
+{
+    const Json j = Json::parse(report);
+    {
+        const std::string changed = CopyPair("changed-output", report);
+        ChangeByte((std::filesystem::path(changed).parent_path() / "out.mpg").string(), 5000);
+        const CliRun r = Cli("verify '" + changed + "' --disk '" + Image() + "'");
+        EXPECT_EQ(r.status, 1);
+        EXPECT_NE(r.err.find("first mismatch: output out.mpg"), std::string::npos) << r.err;
+        EXPECT_NE(r.out.find("sha256 "), std::string::npos);
+    }
+    {
+        // One byte in the second read's sectors of a copy of the image.
+        const std::string copy = dir->File("copy.img");
+        std::filesystem::copy_file(Image(), copy, std::filesystem::copy_options::overwrite_existing);
+        const uint64_t first = j["reads"][1]["first_sector"];
+        ChangeByte(copy, first * 512 + 700);
+        const CliRun r = Cli("verify '" + Output() + ".report.json' --disk '" + copy + "'");
+        EXPECT_EQ(r.status, 1);
+        EXPECT_NE(r.err.find("first mismatch: read at position 4: sectors " + std::to_string(first)),
+                  std::string::npos)
+            << r.err;
+        EXPECT_NE(r.out.find("read at position 3\tok"), std::string::npos) << "the reads before it still match";
+        EXPECT_NE(r.out.find("output out.mpg\tok"), std::string::npos) << "every check runs";
+    }
+    {
+        const std::string missing = CopyPair("missing-output", report);
+        std::filesystem::remove(std::filesystem::path(missing).parent_path() / "out.mpg");
+        const CliRun r = Cli("verify '" + missing + "' --disk '" + Image() + "'");
+        EXPECT_EQ(r.status, 1);
+        EXPECT_NE(r.err.find("output out.mpg: missing"), std::string::npos) << r.err;
+    }
+    {
+        const CliRun r = Cli("verify '" + Output() + ".report.json' --disk '" + dir->File("gone.img") + "'");
+        EXPECT_EQ(r.status, 1);
+        EXPECT_NE(r.err.find("first mismatch: disk"), std::string::npos) << r.err;
+        EXPECT_EQ(Cli("verify '" + dir->File("no-report.json") + "'").status, 1);
+    }
+}
+
+TEST_F(EvidenceCliTest, HandEditedReportsAreRefusedOrFailNeverCrash)
+{
+    const auto verify = [&](const std::string& name, const std::string& text) {
+        return Cli("verify '" + CopyPair(name, text) + "' --disk '" + Image() + "'");
+    };
+    CliRun r = verify("truncated", report.substr(0, report.size() / 3));
+    EXPECT_EQ(r.status, 1);
+    EXPECT_NE(r.err.find("not valid JSON"), std::string::npos) << r.err;
+    EXPECT_EQ(r.out, "") << "nothing is checked from a damaged report";
+
+    Json j = Json::parse(report);
+    j["reads"][0]["sector_count"] = "531";
+    r = verify("wrong-type", j.dump());
+    EXPECT_EQ(r.status, 1);
+    EXPECT_NE(r.err.find("reads[0].sector_count"), std::string::npos) << r.err;
+
+    j = Json::parse(report);
+    j["output"]["size_bytes"] = 1e300;
+    r = verify("huge", j.dump());
+    EXPECT_EQ(r.status, 1);
+    EXPECT_NE(r.err.find("output.size_bytes"), std::string::npos) << r.err;
+
+    // Sectors the disk does not have: a failed check, not a read past the end.
+    j = Json::parse(report);
+    const uint64_t sectors = std::filesystem::file_size(Image()) / 512;
+    j["reads"][0]["first_sector"] = sectors - 2;
+    j["reads"][0]["sector_count"] = 10;
+    r = verify("past-the-disk", j.dump());
+    EXPECT_EQ(r.status, 1);
+    EXPECT_NE(r.err.find("read at position 3: sectors " + std::to_string(sectors - 2)), std::string::npos) << r.err;
+    EXPECT_NE(r.out.find("past the disk's end"), std::string::npos) << r.out;
+
+    // A hash edited to another well-formed value: a mismatch.
+    j = Json::parse(report);
+    j["source"]["sector0"]["sha256"] = std::string(64, '0');
+    r = verify("edited-hash", j.dump());
+    EXPECT_EQ(r.status, 1);
+    EXPECT_NE(r.err.find("first mismatch: sector 0"), std::string::npos) << r.err;
+}
+
+TEST_F(EvidenceCliTest, HashAgreesWithSha256sumMd5sumAndDd)
+{
+    CliRun r = Cli("hash '" + Image() + "' --md5");
+    ASSERT_EQ(r.status, 0) << r.err;
+    const std::string bytes = std::to_string(std::filesystem::file_size(Image()));
+    EXPECT_EQ(r.out, "sha256\t" + FirstWord(Shell("sha256sum '" + Image() + "'")) + "\t" + bytes + "\t" + Image() +
+                         "\nmd5\t" + FirstWord(Shell("md5sum '" + Image() + "'")) + "\t" + bytes + "\t" + Image() +
+                         "\n");
+    EXPECT_EQ(r.err, "") << "no progress bar off a terminal";
+
+    // Segments 3 to 6 (the end mark's and the next second), each as dd reads
+    // its sectors, and all of them in order as the export's reads did.
+    r = Cli("hash '" + Image() + "' --record 1 --from 3 --to 5");
+    ASSERT_EQ(r.status, 0) << r.err;
+    std::istringstream lines(r.out);
+    std::string line, all;
+    int segments = 0;
+    while (std::getline(lines, line) && line.rfind("sha256", 0) != 0) {
+        unsigned position = 0;
+        unsigned long long first = 0, count = 0;
+        char sha[65] {};
+        ASSERT_EQ(std::sscanf(line.c_str(), "%u\t%llu\t%llu\t%64s", &position, &first, &count, sha), 4) << line;
+        EXPECT_EQ(position, 3u + segments);
+        const std::string dd = "dd if='" + Image() + "' bs=512 skip=" + std::to_string(first) +
+                               " count=" + std::to_string(count) + " status=none";
+        EXPECT_EQ(sha, FirstWord(Shell(dd + " | sha256sum")));
+        all += dd + "; ";
+        ++segments;
+    }
+    EXPECT_EQ(segments, 4);
+    EXPECT_EQ(line.substr(7, 64), FirstWord(Shell("(" + all + ") | sha256sum")));
+
+    EXPECT_EQ(Cli("hash '" + Image() + "' --record 9").status, 1);
+    EXPECT_EQ(Cli("hash '" + Image() + "' --record 1 --from 99").status, 1);
+    EXPECT_EQ(Cli("hash '" + Image() + "' --from 1").status, 1) << "--from needs --record";
+}
+
+}  // namespace

@@ -1,0 +1,136 @@
+// Reports beside the exporter's files: the output's hashes as sha256sum and
+// md5sum give them, every read's hash as dd and sha256sum give it for the
+// same sectors, the reads covering the exported positions in order, and a
+// stopped export saying so.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <nlohmann/json.hpp>
+
+#include "evidence/export_report.h"
+#include "export/capture_tools.h"
+#include "export/export_progress.h"
+#include "export/segment_exporter.h"
+#include "playback/engine_harness.h"
+
+namespace {
+
+using capture_test::Shell;
+using exporter::ExportOutcome;
+using Json = nlohmann::json;
+
+class QuietProgress final : public exporter::ExportProgress {
+public:
+    void Show() override {}
+    void Hide() override {}
+    void SetProgress(int, const std::string&, const std::string&) override {}
+};
+
+std::string FirstWord(const std::optional<std::string>& text) { return text ? text->substr(0, text->find(' ')) : ""; }
+
+class ExportReportTest : public engine_test::EngineTest {
+protected:
+    // Exports record 0 from begin to end into name with its report; stopAfter
+    // frames composed, the export is stopped.
+    Json Export(const std::string& name, int begin, int end, int camera = -1, int stopAfter = -1)
+    {
+        Open(0);
+        engine->SetView(camera >= 0 ? playback::PlaybackEngine::kSingleView : playback::PlaybackEngine::kQuadView,
+                        std::max(camera, 0));
+        exporter::SegmentExporter exporter(*engine, progress, [&](const ExportOutcome& o) { outcome = o; });
+        exporter.SetReportVolume(&volume);
+        int composed = 0;
+        exporter.SetFrameTap([&](int, int) {
+            if (++composed == stopAfter)
+                progress.RequestStop();
+        });
+        exporter::ExportMode mode {};
+        exporter::ExportModeFor(name, mode);
+        EXPECT_TRUE(exporter.PrepareExport(dir->File(name), 0, begin, end, mode));
+        exporter.StartWorker();
+        exporter.Wait();
+        EXPECT_EQ(outcome.reportError, "");
+        EXPECT_EQ(outcome.reportPath, dir->File(name) + ".report.json");
+        const auto text = capture_test::ReadFile(outcome.reportPath);
+        return Json::parse(text.begin(), text.end(), nullptr, false);
+    }
+    std::string Image() const { return dir->File("engine.img"); }
+    std::string DdSha(uint64_t first, uint64_t count) const
+    {
+        return FirstWord(Shell("dd if='" + Image() + "' bs=512 skip=" + std::to_string(first) +
+                               " count=" + std::to_string(count) + " status=none | sha256sum"));
+    }
+
+    QuietProgress progress;
+    ExportOutcome outcome;
+};
+
+TEST_F(ExportReportTest, ACompletedExportsReportHashesWhatWasReadAndWritten)
+{
+    for (const char* name : {"quad.mpg", "camera2.avi"}) {
+        const bool quad = name[0] == 'q';
+        const Json j = Export(name, 1, 2, quad ? -1 : 1);
+        ASSERT_FALSE(j.is_discarded()) << name;
+        const std::string out = dir->File(name);
+        EXPECT_EQ(j["complete"], true);
+        EXPECT_EQ(j["end"], "completed");
+        EXPECT_TRUE(j["reason"].is_null());
+        EXPECT_EQ(j["output"]["file"], name);
+        EXPECT_EQ(j["output"]["sha256"], FirstWord(Shell("sha256sum '" + out + "'")));
+        EXPECT_EQ(j["output"]["md5"], FirstWord(Shell("md5sum '" + out + "'")));
+        EXPECT_EQ(j["output"]["size_bytes"], std::filesystem::file_size(out));
+        EXPECT_EQ(j["output"]["frames"], outcome.framesWritten);
+        EXPECT_EQ(j["output"]["frames"], 90) << "positions 1 to 3 at 30 a second";
+
+        EXPECT_EQ(j["source"]["path"], Image());
+        EXPECT_EQ(j["source"]["size_bytes"], std::filesystem::file_size(Image()));
+        for (const char* part : {"sector0", "record_table", "record_index"}) {
+            const Json& range = j["source"][part];
+            EXPECT_EQ(range["sha256"], DdSha(range["first_sector"], range["sector_count"])) << part;
+        }
+        EXPECT_EQ(j["record"]["number"], 1);
+        EXPECT_EQ(j["record"]["begin_time"], "2006/03/15 23:59:30");
+        EXPECT_EQ(j["record"]["cameras_with_sound"], Json::array({1, 3}));
+        EXPECT_EQ(j["segment"]["begin_mark"], 1);
+        EXPECT_EQ(j["segment"]["end_time"], "2006/03/15 23:59:32");
+        EXPECT_EQ(j["segment"]["view"], quad ? "quad" : "2");
+        EXPECT_EQ(j["segment"]["sound_camera"], quad ? Json(1) : Json(nullptr)) << "camera 2 has no sound";
+
+        // Positions 1 to 3 read whole, in order, and the start of position 4
+        // that the last camera's read entered.
+        const Json& reads = j["reads"];
+        ASSERT_GE(reads.size(), 3u) << name;
+        volume.OpenRecord(0);
+        for (std::size_t i = 0; i < reads.size(); ++i) {
+            const Json& read = reads[i];
+            EXPECT_EQ(read["position"], 1 + i);
+            disk::SectorRange segment;
+            ASSERT_TRUE(volume.SegmentSectors(read["position"], segment));
+            EXPECT_EQ(read["first_sector"], segment.first);
+            if (i < 3) {
+                EXPECT_EQ(read["sector_count"], segment.count) << "position " << 1 + i << " was read whole";
+            }
+            EXPECT_EQ(read["sha256"], DdSha(read["first_sector"], read["sector_count"])) << i;
+        }
+        bool mentionsClock = false;
+        for (const Json& line : j["processing"])
+            mentionsClock = mentionsClock || line.get<std::string>().find("recorder's clock") != std::string::npos;
+        EXPECT_TRUE(mentionsClock);
+        for (const auto& entry : std::filesystem::directory_iterator(dir->Path()))
+            EXPECT_EQ(entry.path().string().find(".report.json."), std::string::npos) << "no temporary is left";
+    }
+}
+
+TEST_F(ExportReportTest, AStoppedExportSaysItIsIncompleteAndWhy)
+{
+    const Json j = Export("stopped.mpg", 0, 4, -1, 10);
+    ASSERT_FALSE(j.is_discarded());
+    EXPECT_EQ(outcome.end, ExportOutcome::End::Stopped);
+    EXPECT_EQ(j["complete"], false);
+    EXPECT_EQ(j["end"], "stopped");
+    EXPECT_NE(j["reason"].get<std::string>().find("stopped"), std::string::npos);
+    EXPECT_EQ(j["output"]["sha256"], FirstWord(Shell("sha256sum '" + dir->File("stopped.mpg") + "'")));
+    EXPECT_LE(j["reads"].size(), 2u) << "only what was read before the stop";
+}
+
+}  // namespace

@@ -1,0 +1,137 @@
+// Reports read back for verify: the report as written parses to the ranges
+// and output it lists; a damaged or hand-edited one is refused with a reason.
+#include <gtest/gtest.h>
+
+#include <nlohmann/json.hpp>
+
+#include "evidence/export_report.h"
+#include "evidence/report_reader.h"
+
+namespace {
+
+using Json = nlohmann::json;
+
+const std::string kSha(64, 'a');
+const std::string kMd5(32, 'b');
+
+evidence::ExportReport SampleReport()
+{
+    evidence::ExportReport r;
+    r.quillonVersion = "0.1";
+    r.createdUtc = "2026-12-08T04:00:00Z";
+    r.complete = true;
+    r.end = "completed";
+    r.source.path = "disk.img";
+    r.source.absolutePath = "/evidence/disk.img";
+    r.source.sizeBytes = 1 << 20;
+    r.source.sector0 = {0, 1, kSha};
+    r.source.recordTable = {1, 2, kSha};
+    r.source.recordIndex = {3, 1, std::string()};  // not readable when written: no check
+    evidence::SegmentRead read;
+    read.segment = 4;
+    read.firstSector = 100;
+    read.sectorCount = 20;
+    r.reads.push_back(read);
+    r.output.present = true;
+    r.output.file = "out.mpg";
+    r.output.sizeBytes = 1234;
+    r.output.sha256 = kSha;
+    r.output.md5 = kMd5;
+    return r;
+}
+
+std::string Refusal(const std::string& text)
+{
+    evidence::ReportToCheck out;
+    std::string error;
+    EXPECT_FALSE(evidence::ParseReport(text, out, error)) << text.substr(0, 200);
+    EXPECT_TRUE(out.ranges.empty() && !out.hasOutput) << "nothing half-parsed is left";
+    return error;
+}
+
+// The sample report with one change made to its JSON.
+std::string Edited(const std::function<void(Json&)>& edit)
+{
+    Json j = Json::parse(evidence::ReportJson(SampleReport()));
+    edit(j);
+    return j.dump();
+}
+
+TEST(ReportReaderTest, TheReportAsWrittenGivesItsRangesAndOutput)
+{
+    evidence::ReportToCheck out;
+    std::string error;
+    ASSERT_TRUE(evidence::ParseReport(evidence::ReportJson(SampleReport()), out, error)) << error;
+    EXPECT_EQ(out.diskPath, "/evidence/disk.img");
+    EXPECT_EQ(out.diskBytes, 1u << 20);
+    EXPECT_TRUE(out.complete);
+    ASSERT_EQ(out.ranges.size(), 3u) << "sector 0, the record table, one read; the unread index is skipped";
+    EXPECT_EQ(out.ranges[1].what, "record table");
+    EXPECT_EQ(out.ranges[2].what, "read at position 4");
+    EXPECT_EQ(out.ranges[2].firstSector, 100u);
+    EXPECT_EQ(out.ranges[2].sectorCount, 20u);
+    EXPECT_EQ(out.ranges[2].sha256, evidence::Hex(evidence::Sha256Bytes {}));
+    EXPECT_TRUE(out.hasOutput);
+    EXPECT_EQ(out.outputFile, "out.mpg");
+    EXPECT_EQ(out.outputMd5, kMd5);
+
+    evidence::ExportReport failed = SampleReport();
+    failed.complete = false;
+    failed.end = "nothing-read";
+    failed.reason = "nothing could be read";
+    failed.output.present = false;
+    failed.source.absolutePath.clear();
+    ASSERT_TRUE(evidence::ParseReport(evidence::ReportJson(failed), out, error)) << error;
+    EXPECT_FALSE(out.complete);
+    EXPECT_EQ(out.reason, "nothing could be read");
+    EXPECT_FALSE(out.hasOutput);
+    EXPECT_EQ(out.diskPath, "disk.img") << "without an absolute path, the path as named";
+}
+
+TEST(ReportReaderTest, DamagedReportsAreRefusedWithAReason)
+{
+    const std::string whole = evidence::ReportJson(SampleReport());
+    for (std::size_t cut : {std::size_t(0), std::size_t(1), whole.size() / 2, whole.size() - 3})
+        EXPECT_NE(Refusal(whole.substr(0, cut)).find("not valid JSON"), std::string::npos) << cut;
+    EXPECT_FALSE(Refusal("[1, 2, 3]").empty());
+    EXPECT_FALSE(Refusal("\"text\"").empty());
+    EXPECT_FALSE(Refusal(std::string(100000, '[')).empty()) << "deep nesting is refused, not recursed into";
+    EXPECT_FALSE(Refusal(std::string("{\"report_format\":1,\x01}")).empty());
+}
+
+TEST(ReportReaderTest, HandEditedFieldsAreRefused)
+{
+    struct Case {
+        const char* what;
+        std::function<void(Json&)> edit;
+        const char* reason;
+    };
+    const std::vector<Case> cases = {
+        {"format", [](Json& j) { j["report_format"] = 2; }, "report_format 2"},
+        {"complete as text", [](Json& j) { j["complete"] = "yes"; }, "complete"},
+        {"no reads", [](Json& j) { j.erase("reads"); }, "reads is missing"},
+        {"reads not a list", [](Json& j) { j["reads"] = Json::object(); }, "not a list"},
+        {"size as text", [](Json& j) { j["source"]["size_bytes"] = "1048576"; }, "size_bytes"},
+        {"negative sector", [](Json& j) { j["reads"][0]["first_sector"] = -1; }, "first_sector"},
+        {"fractional count", [](Json& j) { j["reads"][0]["sector_count"] = 1.5; }, "sector_count"},
+        {"huge number", [](Json& j) { j["reads"][0]["first_sector"] = 1e30; }, "first_sector"},
+        {"sector past 2^32", [](Json& j) { j["reads"][0]["first_sector"] = 1ull << 32; }, "out of range"},
+        {"range past 2^32", [](Json& j) { j["reads"][0]["first_sector"] = 0xFFFFFFF0u; }, "range of sectors"},
+        {"empty range", [](Json& j) { j["reads"][0]["sector_count"] = 0; }, "range of sectors"},
+        {"short hash", [](Json& j) { j["reads"][0]["sha256"] = "abc"; }, "hex digits"},
+        {"upper-case hash", [](Json& j) { j["source"]["sector0"]["sha256"] = std::string(64, 'A'); }, "hex"},
+        {"hash as number", [](Json& j) { j["output"]["sha256"] = 5; }, "not text"},
+        {"md5 of sha256 length", [](Json& j) { j["output"]["md5"] = std::string(64, 'a'); }, "32 hex"},
+        {"output in a folder", [](Json& j) { j["output"]["file"] = "../etc/passwd"; }, "plain file name"},
+        {"output is ..", [](Json& j) { j["output"]["file"] = ".."; }, "plain file name"},
+        {"source not an object", [](Json& j) { j["source"] = 7; }, "not an object"},
+        {"reason as number", [](Json& j) { j["reason"] = 3; }, "reason"},
+    };
+    for (const Case& c : cases) {
+        const std::string reason = Refusal(Edited(c.edit));
+        EXPECT_NE(reason.find(c.reason), std::string::npos) << c.what << ": " << reason;
+        EXPECT_EQ(reason.rfind("damaged or edited report", 0), 0u) << c.what << ": " << reason;
+    }
+}
+
+}  // namespace
