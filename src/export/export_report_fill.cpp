@@ -59,13 +59,9 @@ std::string RepetitionText(int formatCode, int32_t frameRate)
 
 }  // namespace
 
-std::string ReportSourcePath(int driveNumber)
-{
-    const std::vector<platform::DriveInfo> drives = platform::EnumerateDrives();
-    if (driveNumber < 0 || static_cast<std::size_t>(driveNumber) >= drives.size())
-        return {};
-    return drives[static_cast<std::size_t>(driveNumber)].path;
-}
+// The table drive numbers name (the disk dialog's snapshot when one was
+// taken), so that the report names the disk that was loaded.
+std::string ReportSourcePath(int driveNumber) { return platform::DrivePath(driveNumber); }
 
 void SegmentExporter::TapReads(bool on)
 {

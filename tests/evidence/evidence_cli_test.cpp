@@ -229,4 +229,28 @@ TEST_F(EvidenceCliTest, HashAgreesWithSha256sumMd5sumAndDd)
     EXPECT_EQ(Cli("hash '" + Image() + "' --from 1").status, 1) << "--from needs --record";
 }
 
+// An E01 of the disk: the same hash as the plain image, the digest its
+// imager stored checked, and an export from it verified against the plain
+// image (the same sectors).
+TEST_F(EvidenceCliTest, AnE01HashesAsThePlainImageAndChecksItsStoredDigest)
+{
+    if (!Shell("command -v ewfacquire"))
+        GTEST_SKIP() << "ewf-tools missing";
+    ASSERT_TRUE(Shell("cd '" + dir->Path().string() + "' && ewfacquire -u -q -c fast -S 4194304 -t ewf demo.img"));
+    const std::string e01 = dir->File("ewf.E01");
+    CliRun r = Cli("hash '" + e01 + "'");
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_NE(r.out.find("sha256\t" + FirstWord(Shell("sha256sum '" + Image() + "'")) + "\t"), std::string::npos)
+        << r.out;
+    EXPECT_NE(r.out.find("stored\tmd5\t" + FirstWord(Shell("md5sum '" + Image() + "'")) + "\tmatches\n"),
+              std::string::npos)
+        << r.out;
+
+    const std::string out = dir->File("from-e01.avi");
+    ASSERT_EQ(Cli("export '" + e01 + "' --record 2 --from 1 --to 2 -o '" + out + "'").status, 0);
+    r = Cli("verify '" + out + ".report.json' --disk '" + Image() + "'");
+    EXPECT_EQ(r.status, 0) << r.out << r.err;
+    EXPECT_EQ(Json::parse(Text(out + ".report.json"))["source"]["path"], e01);
+}
+
 }  // namespace

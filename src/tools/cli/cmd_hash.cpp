@@ -1,5 +1,6 @@
 // quillon-cli hash: SHA-256 (and MD5) of the whole disk, or of a record's
-// segments as an export reads them, in one read pass.
+// segments as an export reads them, in one read pass. The whole of an E01
+// is also checked against the digests its imager stored.
 #include <chrono>
 #include <cstdio>
 #include <string>
@@ -80,13 +81,19 @@ int RunHash(const Args& args)
         return Fail(error);
     if (!raw.Open(drive))
         return Fail("cannot open " + diskArg + " for reading");
-    if (runs.empty())
+    std::vector<platform::ImageHash> stored;
+    if (runs.empty()) {
         runs.push_back({0, raw.SectorCount()});
+        stored = raw.Drive().StoredImageHashes();
+    }
+    bool md5Stored = false;
+    for (const platform::ImageHash& h : stored)
+        md5Stored = md5Stored || h.algorithm == "md5";
 
     evidence::RangeHasher hasher;
     evidence::HashResult result;
     HashProgressBar bar;
-    const bool ok = hasher.Hash(raw, runs, md5, [&bar](uint64_t done, uint64_t total) { bar(done, total); }, result,
+    const bool ok = hasher.Hash(raw, runs, md5 || md5Stored, [&bar](uint64_t done, uint64_t total) { bar(done, total); }, result,
                                 error);
     bar.Done();
     if (!ok)
@@ -103,6 +110,17 @@ int RunHash(const Args& args)
     if (md5)
         std::printf("md5\t%s\t%llu\t%s\n", result.total.md5.c_str(), static_cast<unsigned long long>(result.bytes),
                     diskArg.c_str());
+    bool allMatch = true;
+    for (const platform::ImageHash& h : stored) {
+        const std::string* ours = h.algorithm == "sha256" ? &result.total.sha256
+                                  : h.algorithm == "md5"  ? &result.total.md5
+                                                          : nullptr;
+        const char* verdict = !ours ? "not checked" : *ours == h.hex ? "matches" : "DIFFERS";
+        allMatch = allMatch && (!ours || *ours == h.hex);
+        std::printf("stored\t%s\t%s\t%s\n", h.algorithm.c_str(), h.hex.c_str(), verdict);
+    }
+    if (!allMatch)
+        return Fail("the digest the imager stored differs from the image's contents");
     return 0;
 }
 
