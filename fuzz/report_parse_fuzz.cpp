@@ -10,7 +10,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     evidence::ReportToCheck report;
     std::string error;
     const bool ok = evidence::ParseReport(std::string_view(reinterpret_cast<const char*>(data), size), report, error);
-    if (ok == error.empty() && !ok)
+    if (ok != error.empty())
         std::abort();
     for (const evidence::CheckedRange& r : report.ranges)
         if (r.sectorCount == 0 || r.firstSector + r.sectorCount - 1 > UINT32_MAX || r.sha256.size() != 64)
