@@ -411,78 +411,99 @@ TEST_F(QuillonWindowTest, OnADesktopDragsExactlyWithTheMouse)
 
 namespace {
 
-// The evidence untouched by a whole session: the image mode 0444, open,
-// play, snapshot, mark, export and exit; every descriptor the program holds
-// on it open for reading only; its SHA-256 the same afterwards.
-TEST_F(QuillonWindowTest, ASessionLeavesTheReadOnlyImageAsItWas)
-{
-    ASSERT_EQ(::chmod(image.c_str(), 0444), 0);
-    const auto before = Output("sha256sum '" + image + "'");
-    ASSERT_TRUE(before);
-    quillon = Start();
-    ASSERT_GT(quillon, 0);
-    ASSERT_TRUE(WaitForWindow("Quillon", 20s));
-    Click(716 + 24, 294 + 25);  // "hdd"
-    ASSERT_TRUE(Confirm("Disk Select"));
-    ASSERT_TRUE(Confirm("File Select"));
-    std::this_thread::sleep_for(800ms);
+// The evidence untouched by a whole session: the image's files mode 0444,
+// open, play, snapshot, mark, export and exit; every descriptor the program
+// holds on them open for reading only; their SHA-256 the same afterwards.
+class ReadOnlySessionTest : public QuillonWindowTest {
+protected:
+    // files: the image's files in dir, as a shell pattern.
+    void RunSession(const std::string& files)
+    {
+        const std::string in = "cd '" + dir.Path().string() + "' && ";
+        ASSERT_EQ(Sh(in + "chmod 0444 " + files), 0);
+        const auto before = Output(in + "sha256sum " + files);
+        ASSERT_TRUE(before);
+        quillon = Start();
+        ASSERT_GT(quillon, 0);
+        ASSERT_TRUE(WaitForWindow("Quillon", 20s));
+        Click(716 + 24, 294 + 25);  // "hdd"
+        ASSERT_TRUE(Confirm("Disk Select"));
+        ASSERT_TRUE(Confirm("File Select"));
+        std::this_thread::sleep_for(800ms);
 
-    size_t held = 0;
-    const std::string proc = "/proc/" + std::to_string(quillon);
-    for (const auto& fd : std::filesystem::directory_iterator(proc + "/fd")) {
-        std::error_code ec;
-        if (std::filesystem::read_symlink(fd.path(), ec) != image || ec)
-            continue;
-        ++held;
-        std::ifstream info(proc + "/fdinfo/" + fd.path().filename().string());
-        std::string key, flags;
-        while (info >> key && key != "flags:")
-            ;
-        info >> flags;
-        ASSERT_FALSE(flags.empty());
-        EXPECT_EQ(std::stoul(flags, nullptr, 8) & O_ACCMODE, unsigned(O_RDONLY)) << "flags " << flags;
+        size_t held = 0;
+        const std::string proc = "/proc/" + std::to_string(quillon);
+        for (const auto& fd : std::filesystem::directory_iterator(proc + "/fd")) {
+            std::error_code ec;
+            const auto target = std::filesystem::read_symlink(fd.path(), ec);
+            if (ec || target.parent_path() != dir.Path() || !target.filename().string().starts_with("gui."))
+                continue;
+            ++held;
+            std::ifstream info(proc + "/fdinfo/" + fd.path().filename().string());
+            std::string key, flags;
+            while (info >> key && key != "flags:")
+                ;
+            info >> flags;
+            ASSERT_FALSE(flags.empty());
+            EXPECT_EQ(std::stoul(flags, nullptr, 8) & O_ACCMODE, unsigned(O_RDONLY)) << target << " flags " << flags;
+        }
+        EXPECT_GE(held, 1u) << "the open record reads the image";
+
+        Click(719, 207);            // "segment": the begin mark at 0
+        Click(365 + 20, 554 + 20);  // "play"
+        std::this_thread::sleep_for(4500ms);
+        Click(312 + 22, 549 + 22);  // "pause"
+        Click(719, 207);            // the end mark, four seconds on
+        Sh("xdotool mousemove 600 760");
+        std::this_thread::sleep_for(500ms);
+        Click(665 + 50, 96 + 22);  // "snap"
+        ASSERT_TRUE(WaitForWindow("Save As")) << "the snapshot's save dialog";
+        std::this_thread::sleep_for(500ms);
+        const std::string shot = dir.File("session.bmp");
+        ASSERT_EQ(Sh("xdotool key ctrl+a && xdotool type --delay 5 '" + shot + "' && xdotool key Return"), 0);
+        std::this_thread::sleep_for(800ms);
+        Sh("xdotool mousemove 600 760");
+        std::this_thread::sleep_for(300ms);
+        Click(719, 230);  // "output"
+        ASSERT_TRUE(WaitForWindow("Save As")) << "the export's save dialog";
+        std::this_thread::sleep_for(500ms);
+        const std::string out = dir.File("session.mpg");
+        ASSERT_EQ(Sh("xdotool key ctrl+a && xdotool type --delay 5 '" + out + "' && xdotool key Return"), 0);
+        ASSERT_TRUE(WaitForWindow("Output File", 5s)) << "the progress dialog";
+        const auto end = std::chrono::steady_clock::now() + 60s;
+        while (Sh("xdotool search --onlyvisible --name '^Output File$'") == 0 &&
+               std::chrono::steady_clock::now() < end)
+            std::this_thread::sleep_for(100ms);
+        std::this_thread::sleep_for(700ms);
+        Sh("xdotool key Return");  // the completion message
+        std::this_thread::sleep_for(300ms);
+        Click(697 + 10, 17 + 8);  // "exit"
+        const auto status = WaitFor(quillon, 10s);
+        ASSERT_TRUE(status);
+        EXPECT_EQ(*status, 0);
+        quillon = -1;
+
+        EXPECT_GT(std::filesystem::file_size(shot), 640u * 480) << "the snapshot was written";
+        const auto frames = Output("ffprobe -v error -select_streams v:0 -count_frames -show_entries "
+                                   "stream=nb_read_frames -of csv=p=0 '" + out + "'");
+        ASSERT_TRUE(frames) << "the export was written";
+        EXPECT_GE(std::stoi(*frames), 30 * 5) << "the marked seconds and the one after them";
+        EXPECT_EQ(Output(in + "sha256sum " + files), before) << "the image is as it was";
+        EXPECT_EQ(Sh(in + "test -z \"$(find " + files + " ! -perm 0444)\""), 0) << "still mode 0444";
     }
-    EXPECT_GE(held, 1u) << "the open record reads the image";
+};
 
-    Click(719, 207);            // "segment": the begin mark at 0
-    Click(365 + 20, 554 + 20);  // "play"
-    std::this_thread::sleep_for(4500ms);
-    Click(312 + 22, 549 + 22);  // "pause"
-    Click(719, 207);            // the end mark, four seconds on
-    Sh("xdotool mousemove 600 760");
-    std::this_thread::sleep_for(500ms);
-    Click(665 + 50, 96 + 22);  // "snap"
-    ASSERT_TRUE(WaitForWindow("Save As")) << "the snapshot's save dialog";
-    std::this_thread::sleep_for(500ms);
-    const std::string shot = dir.File("session.bmp");
-    ASSERT_EQ(Sh("xdotool key ctrl+a && xdotool type --delay 5 '" + shot + "' && xdotool key Return"), 0);
-    std::this_thread::sleep_for(800ms);
-    Sh("xdotool mousemove 600 760");
-    std::this_thread::sleep_for(300ms);
-    Click(719, 230);  // "output"
-    ASSERT_TRUE(WaitForWindow("Save As")) << "the export's save dialog";
-    std::this_thread::sleep_for(500ms);
-    const std::string out = dir.File("session.mpg");
-    ASSERT_EQ(Sh("xdotool key ctrl+a && xdotool type --delay 5 '" + out + "' && xdotool key Return"), 0);
-    ASSERT_TRUE(WaitForWindow("Output File", 5s)) << "the progress dialog";
-    const auto end = std::chrono::steady_clock::now() + 60s;
-    while (Sh("xdotool search --onlyvisible --name '^Output File$'") == 0 && std::chrono::steady_clock::now() < end)
-        std::this_thread::sleep_for(100ms);
-    std::this_thread::sleep_for(700ms);
-    Sh("xdotool key Return");  // the completion message
-    std::this_thread::sleep_for(300ms);
-    Click(697 + 10, 17 + 8);  // "exit"
-    const auto status = WaitFor(quillon, 10s);
-    ASSERT_TRUE(status);
-    EXPECT_EQ(*status, 0);
-    quillon = -1;
+TEST_F(ReadOnlySessionTest, LeavesAPlainImageAsItWas) { RunSession("gui.img"); }
 
-    EXPECT_GT(std::filesystem::file_size(shot), 640u * 480) << "the snapshot was written";
-    EXPECT_EQ(Sh("ffprobe -v error '" + out + "'"), 0) << "the export was written";
-    EXPECT_EQ(Output("sha256sum '" + image + "'"), before) << "the image is as it was";
-    EXPECT_EQ(std::filesystem::status(image).permissions() & std::filesystem::perms::all,
-              std::filesystem::perms::owner_read | std::filesystem::perms::group_read |
-                  std::filesystem::perms::others_read);
+// The same session on an E01 of the disk, its chunks compressed.
+TEST_F(ReadOnlySessionTest, LeavesAnE01ImageAsItWas)
+{
+    if (Sh("command -v ewfacquire") != 0)
+        GTEST_SKIP() << "ewf-tools missing";
+    ASSERT_EQ(Sh("cd '" + dir.Path().string() + "' && ewfacquire -u -q -c fast -t gui gui.img && rm gui.img"),
+              0);
+    image = dir.File("gui.E01");
+    RunSession("gui.E*");
 }
 
 }  // namespace
