@@ -79,9 +79,13 @@ std::unique_ptr<DiskSource> OpenDiskSource(const std::string& path, std::string&
         }
         PieceName piece;
         if (ParsePieceName(path, piece)) {
-            if (piece.number <= 1 && !(piece.number == 1 && std::filesystem::exists(piece.base + "." + std::string(piece.width, '0'), ec)))
+            const std::string zero = piece.base + "." + std::string(piece.width, '0');
+            if (piece.number == 0 || (piece.number == 1 && !std::filesystem::exists(zero, ec)))
                 return OpenSplitSource(path, whyNot);
-            whyNot = "not the first piece of a split image: name the piece numbered 000 or 001";
+            // A later piece alone may be what is left of a set: never a disk.
+            const std::string one = piece.base + "." + std::string(piece.width - 1, '0') + "1";
+            whyNot = "not the first piece of a split image: name " +
+                     (std::filesystem::exists(zero, ec) ? zero : one);
             return nullptr;
         }
     }

@@ -89,6 +89,11 @@ TEST_F(DiskSourceTest, EveryFormatReadsThePlainImagesBytes)
     ExpectSameBytes(plain, "raw");
     ExpectSameBytes(dir.File("disk.img.001"), "split");
     ExpectSameBytes(dir.File("ewf.E01"), "ewf");
+    // split's own default numbering starts at 000: that piece opens the set,
+    // the one after it is refused.
+    ASSERT_TRUE(Shell("cd " + dir.Path().string() + " && split -b 2000000 -d -a 3 disk.img zero."));
+    ExpectSameBytes(dir.File("zero.000"), "split");
+    EXPECT_NE(Refusal(dir.File("zero.001")).find("name " + dir.File("zero.000")), std::string::npos);
 }
 
 TEST_F(DiskSourceTest, TheImagersDigestsAreReadFromTheImage)
