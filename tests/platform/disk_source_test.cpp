@@ -7,11 +7,14 @@
 #include <fcntl.h>
 #include <sys/stat.h>
 
+#include <algorithm>
+#include <atomic>
 #include <cstdint>
 #include <filesystem>
 #include <fstream>
 #include <random>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "export/capture_tools.h"
@@ -174,6 +177,32 @@ TEST_F(DiskSourceTest, IncompleteOrDamagedSetsAreRefused)
     one[1] = 'X';
     std::ofstream(dir.File("one.E01"), std::ios::binary).write(reinterpret_cast<const char*>(one.data()), 8);
     EXPECT_NE(Refusal(dir.File("one.E01")).find("EWF"), std::string::npos);
+}
+
+// Playback and export read the same drive from threads of their own.
+TEST_F(DiskSourceTest, ReadsFromSeveralThreadsAtOnce)
+{
+    for (const std::string name : {"ewf.E01", "disk.img.001"}) {
+        const DriveHandle drive = DriveHandle::OpenPath(dir.File(name));
+        ASSERT_TRUE(drive.IsOpen()) << name;
+        std::atomic<int> wrong {0};
+        std::vector<std::thread> readers;
+        for (unsigned t = 0; t < 4; ++t) {
+            readers.emplace_back([&, t] {
+                std::mt19937 random(t);
+                std::vector<uint8_t> span(8192);
+                for (int i = 0; i < 300; ++i) {
+                    const uint64_t at = random() % (bytes.size() - span.size());
+                    if (!drive.ReadAt(at, span.data(), span.size()) ||
+                        !std::equal(span.begin(), span.end(), bytes.begin() + static_cast<std::ptrdiff_t>(at)))
+                        ++wrong;
+                }
+            });
+        }
+        for (auto& reader : readers)
+            reader.join();
+        EXPECT_EQ(wrong.load(), 0) << name;
+    }
 }
 
 // A chunk whose checksum fails is a failed read, never its bytes; the rest
