@@ -2,6 +2,7 @@
 
 #include <fcntl.h>
 #include <openssl/evp.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -61,6 +62,14 @@ bool HashFile(const std::string& path, std::string& sha256, std::string& md5, ui
     const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
     if (fd < 0) {
         error = "cannot open " + path + ": " + std::strerror(errno);
+        return false;
+    }
+    // A device or FIFO under the name (/dev/full, say) never ends: only a
+    // regular file has contents to hash.
+    struct stat info {};
+    if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {
+        ::close(fd);
+        error = path + " is not a regular file";
         return false;
     }
     Digest sha(DigestKind::Sha256);

@@ -49,8 +49,8 @@ private:
 
 std::string Hex(std::span<const uint8_t> bytes);
 
-// SHA-256 and MD5 of a whole file in one read pass; false (error set) when
-// it cannot be opened or read.
+// SHA-256 and MD5 of a whole regular file in one read pass; false (error
+// set) when it cannot be opened or read, or is not a regular file.
 bool HashFile(const std::string& path, std::string& sha256, std::string& md5, uint64_t& size, std::string& error);
 
 }  // namespace evidence

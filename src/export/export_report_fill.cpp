@@ -142,7 +142,7 @@ void SegmentExporter::WriteReport(ExportOutcome& outcome)
                     ", in an AVI (OpenDML) file. The encoding is lossy.");
 
     std::error_code ec;
-    if (outcome.end != ExportOutcome::End::NothingRead && std::filesystem::exists(run.path, ec)) {
+    if (std::filesystem::exists(run.path, ec)) {
         report.output.present = true;
         report.output.file = std::filesystem::path(run.path).filename().string();
         report.output.format = mpeg ? "MPEG-1 system stream (.mpg)" : "AVI, XviD video and PCM sound (.avi)";

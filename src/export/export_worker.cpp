@@ -166,7 +166,6 @@ int SegmentExporter::ExportWorker()
         std::error_code ignored;
         std::filesystem::remove(run.path, ignored);
         progress.Hide();
-        WriteReport(outcome);
     } else {
         outcome.end = ReadLoop(outcome);
         TapReads(false);

@@ -112,9 +112,10 @@ public:
     // many output frames it became (tests, the command line).
     void SetFrameTap(std::function<void(int position, int copies)> tap) { frameTap = std::move(tap); }
 
-    // The volume the engine plays from: with it, every run writes its report
-    // (OUT.report.json) once the output is closed, hashing the sectors it
-    // read as the volume reads them. Set on the window's thread between runs.
+    // The volume the engine plays from: with it, every run that leaves a file
+    // writes its report (OUT.report.json) once the output is closed, hashing
+    // the sectors it read as the volume reads them. Set on the window's
+    // thread between runs.
     void SetReportVolume(disk::RecorderVolume* volume) { reportVolume = volume; }
 
 private:

@@ -3,6 +3,7 @@
 // first mismatch otherwise, and hash agreeing with sha256sum, md5sum and dd.
 #include <gtest/gtest.h>
 #include <sys/wait.h>
+#include <unistd.h>
 
 #include <filesystem>
 #include <fstream>
@@ -110,6 +111,16 @@ TEST_F(EvidenceCliTest, TheCommandLinesExportHasItsReportAndVerifies)
               std::string::npos)
         << r.out;
     EXPECT_EQ(r.out.find("MISMATCH"), std::string::npos);
+}
+
+TEST_F(EvidenceCliTest, AFailedExportLeavesNoReport)
+{
+    const std::string full = dir->File("full.mpg");
+    ASSERT_EQ(::symlink("/dev/full", full.c_str()), 0);
+    EXPECT_EQ(Cli("export '" + Image() + "' --record 1 --from 0 --to 3 -o '" + full + "'").status, 1);
+    EXPECT_FALSE(std::filesystem::exists(full + ".report.json"));
+    EXPECT_EQ(Cli("export '" + Image() + "' --record 1 --from 30 --to 31 -o '" + dir->File("late.mpg") + "'").status, 1);
+    EXPECT_FALSE(std::filesystem::exists(dir->File("late.mpg.report.json")));
 }
 
 TEST_F(EvidenceCliTest, VerifyNamesTheFirstMismatch)

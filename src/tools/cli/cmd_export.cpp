@@ -99,8 +99,11 @@ int RunExport(const Args& args)
 
     using End = exporter::ExportOutcome::End;
     if (outcome.end == End::WriteFailed) {
+        // An error leaves no file: neither the broken output nor its report.
         std::error_code ignored;
         std::filesystem::remove(*out, ignored);
+        if (!outcome.reportPath.empty())
+            std::filesystem::remove(outcome.reportPath, ignored);
         return Fail(outcome.error.empty() ? "cannot write " + *out : outcome.error);
     }
     if (outcome.end == End::NothingRead)
