@@ -10,6 +10,7 @@
 #include <chrono>
 #include <csignal>
 #include <filesystem>
+#include <fstream>
 
 #include "disk/record_time.h"
 #include "export/export_progress_dialog.h"
@@ -527,6 +528,18 @@ TEST_F(MainFrameTest, OutputExportsOnItsThreadIgnoringButtonsThenReportsAndRetur
     EXPECT_EQ(shown.back(), ui::UiString(frame->Texts().Text(20)));
     EXPECT_EQ(engine->Position(), 2) << "back where playback was";
     EXPECT_TRUE(std::filesystem::file_size(dir->File("gui.avi")) > 10000);
+    {
+        // Its report beside it, naming the view and the file's SHA-256 as sha256sum gives it.
+        std::ifstream in(dir->File("gui.avi.report.json"));
+        const std::string report((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+        FILE* pipe = ::popen(("sha256sum '" + dir->File("gui.avi") + "'").c_str(), "r");
+        char sha[65] {};
+        ASSERT_TRUE(pipe && std::fread(sha, 1, 64, pipe) == 64);
+        ::pclose(pipe);
+        EXPECT_NE(report.find("\"sha256\": \"" + std::string(sha) + "\""), std::string::npos) << report;
+        EXPECT_NE(report.find("\"view\": \"2\""), std::string::npos);
+        EXPECT_NE(report.find("\"complete\": true"), std::string::npos);
+    }
 
     // The exporter and its dialog are kept for the next export.
     auto* exporter = frame->Exporter();
