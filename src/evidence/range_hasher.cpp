@@ -1,6 +1,7 @@
 #include "evidence/range_hasher.h"
 
 #include <algorithm>
+#include <system_error>
 #include <thread>
 
 #include "evidence/digest.h"
@@ -78,12 +79,19 @@ bool RangeHasher::Hash(disk::RawDisk& disk, std::span<const SectorRun> runs, boo
     // Hashes a chunk in every lane, each on a thread of its own.
     const auto hashChunk = [&](const Chunk& c, const std::vector<uint8_t>& buffer, std::vector<std::thread>& threads) {
         const std::span<const uint8_t> bytes(buffer.data(), c.bytes);
-        for (std::size_t i = 0; i < lanes.size(); ++i)
-            threads.emplace_back([&, i, c, bytes] {
+        for (std::size_t i = 0; i < lanes.size(); ++i) {
+            const auto work = [&, i, c, bytes] {
                 lanes[i].Add(bytes);
                 if (c.lastOfRun)
                     finishRun(lanes[i], c.run);
-            });
+            };
+            // Without a thread to spare, the lane is hashed here: slower, never lost.
+            try {
+                threads.emplace_back(work);
+            } catch (const std::system_error&) {
+                work();
+            }
+        }
     };
 
     std::size_t run = 0;
