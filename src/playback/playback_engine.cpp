@@ -54,7 +54,8 @@ int PlaybackEngine::Attach(platform::WindowSurface* videoWindow, disk::RecorderV
     loop = false;
     if (slider)
         slider->ClearMarks();
-    sound.Open(2000);
+    if (soundDevice)
+        sound.Open(2000);
     windowWidth = window ? window->Width() : 0;
     windowHeight = window ? window->Height() : 0;
     cells = QuadCells(windowWidth, windowHeight);

@@ -144,6 +144,9 @@ public:
     // --- sound ---
     void PlayAudio(std::span<const uint8_t> pcm);
     WavePlayer& Sound() { return sound; }
+    // Off before Attach: no sound device is opened (an export never plays
+    // sound, and closing a device waits for its last buffer).
+    void UseSoundDevice(bool use) { soundDevice = use; }
     // Sees every block of sound the engine plays (tests, the CLI).
     void SetSoundTap(std::function<void(std::span<const uint8_t>)> tap) { soundTap = std::move(tap); }
 
@@ -201,6 +204,7 @@ private:
     std::atomic<int> markEnd {-1};
     std::atomic<int> soundOff {1};
     int lastShownPosition = -1;
+    bool soundDevice = true;
     int markBeginPixel = 0;
     std::atomic<int> position {0};
 

@@ -73,7 +73,7 @@ int RunExport(const Args& args)
     if (!options.Number("--to", 0, INT32_MAX - 2, 0, to))
         return Fail(options.error);
     disk::RecorderVolume volume;
-    HeadlessEngine player;
+    HeadlessEngine player(false);
     std::string error;
     if (!player.OpenFromOptions(options, volume, "--from", error))
         return Fail(error);

@@ -23,7 +23,7 @@ int RunSnapshot(const Args& args)
     if (extension != "jpg" && extension != "bmp")
         return Fail("the output name must end in .jpg or .bmp (lower case): " + *out);
     disk::RecorderVolume volume;
-    HeadlessEngine player;
+    HeadlessEngine player(false);
     std::string error;
     if (!player.OpenFromOptions(options, volume, "--at", error))
         return Fail(error);

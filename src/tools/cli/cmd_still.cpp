@@ -21,7 +21,7 @@ int RunStill(const Args& args)
     if (options.positional.size() != 1 || !out || !options.Value("--at"))
         return Fail("usage: quillon-cli still DISK --record N --at S [--view quad|1..4] -o OUT.png");
     disk::RecorderVolume volume;
-    HeadlessEngine player;
+    HeadlessEngine player(false);
     std::string error;
     if (!player.OpenFromOptions(options, volume, "--at", error))
         return Fail(error);

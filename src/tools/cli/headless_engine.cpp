@@ -34,10 +34,11 @@ void EnsureGuiApplication()
 
 }  // namespace
 
-HeadlessEngine::HeadlessEngine()
+HeadlessEngine::HeadlessEngine(bool soundDevice)
 {
     EnsureGuiApplication();
     engine = std::make_unique<playback::PlaybackEngine>(decoder);
+    engine->UseSoundDevice(soundDevice);
     engine->SetHosts(nullptr, nullptr, &mainWindow);
 }
 

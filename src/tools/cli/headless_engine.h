@@ -18,7 +18,8 @@ public:
     static constexpr int kViewWidth = 640;
     static constexpr int kViewHeight = 480;
 
-    HeadlessEngine();
+    // soundDevice: whether the engine opens the sound output (only playing needs it).
+    explicit HeadlessEngine(bool soundDevice = true);
     ~HeadlessEngine();
 
     // Attach the record (from 0) and show its start in the quad view, as
