@@ -136,15 +136,7 @@ bool File::OpenSound(int rate)
 
 bool File::OpenPictures()
 {
-    // Bit-exact for the same bytes run after run; accurate rounding would
-    // triple the conversion's cost for at most one level of difference.
-    convert.reset(sws_getContext(width, height, AV_PIX_FMT_BGR24, width, height, AV_PIX_FMT_YUV420P,
-                                 SWS_BICUBIC | SWS_BITEXACT, nullptr, nullptr, nullptr));
-    if (!convert)
-        return Fail("cannot set up the picture conversion", 0);
-    // BT.601 into the video range (16-235), as MPEG-1 players expect.
-    const int* bt601 = sws_getCoefficients(SWS_CS_ITU601);
-    if (sws_setColorspaceDetails(convert.get(), bt601, 0, bt601, 0, 0, 1 << 16, 1 << 16) < 0)
+    if (!convert.Open(width, height))
         return Fail("cannot set up the picture conversion", 0);
     picture.reset(av_frame_alloc());
     if (!picture)
@@ -236,12 +228,7 @@ bool File::EncodePicture(const uint8_t* bgrBottomUp)
     // time; were it to hold on to one, libav would give a fresh one.
     if (const int err = av_frame_make_writable(picture.get()); err < 0)
         return Fail("out of memory", err);
-    // Bottom row first: start at the last row and step backwards.
-    const int rowBytes = 3 * width;
-    const uint8_t* source[4] = {bgrBottomUp + static_cast<ptrdiff_t>(height - 1) * rowBytes, nullptr, nullptr,
-                                nullptr};
-    const int sourceStride[4] = {-rowBytes, 0, 0, 0};
-    if (sws_scale(convert.get(), source, sourceStride, 0, height, picture->data, picture->linesize) != height)
+    if (!convert.Convert(bgrBottomUp, *picture))
         return Fail("the picture conversion failed", 0);
     picture->pts = picturesIn++;
     if (const int err = avcodec_send_frame(video.get(), picture.get()); err < 0)

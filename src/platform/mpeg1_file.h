@@ -6,6 +6,7 @@
 #include <string>
 
 #include "platform/av_handles.h"
+#include "platform/bgr_to_yuv.h"
 #include "platform/mpeg1_sound.h"
 
 namespace mpeg1 {
@@ -50,7 +51,7 @@ private:
     int height = 0;
     av::CodecContextPtr video;
     av::CodecContextPtr sound;
-    av::SwsContextPtr convert;
+    av::BgrToYuv convert;
     av::FramePtr picture;  // refilled for every picture
     av::PacketPtr packet;
     SoundFrames soundFrames;

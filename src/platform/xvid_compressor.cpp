@@ -7,6 +7,7 @@ extern "C" {
 #include <libswscale/swscale.h>
 }
 #include "platform/av_handles.h"
+#include "platform/bgr_to_yuv.h"
 
 namespace platform {
 
@@ -14,7 +15,7 @@ struct XvidCompressor::Codec {
     av::CodecContextPtr context;
     av::FramePtr picture;
     av::PacketPtr packet;
-    av::SwsContextPtr convert;
+    av::BgrToYuv convert;
     int width = 0;
     int height = 0;
     std::int64_t nextPts = 0;
@@ -84,15 +85,8 @@ bool XvidCompressor::Open(int width, int height, int quantiser, int keyInterval)
     if (const int err = av_frame_get_buffer(&picture, 0); err < 0)
         return Fail("cannot allocate the picture", err);
 
-    // Bit-exact for the same bytes run after run; accurate rounding would
-    // triple the conversion's cost for at most one level of difference.
-    c->convert.reset(sws_getContext(width, height, AV_PIX_FMT_BGR24, width, height, AV_PIX_FMT_YUV420P,
-                                    SWS_BICUBIC | SWS_BITEXACT, nullptr, nullptr, nullptr));
-    if (!c->convert)
+    if (!c->convert.Open(width, height))
         return Fail("cannot convert BGR24 to YUV 4:2:0", 0);
-    // Full-range RGB in, studio-range BT.601 out, as MPEG-4 decoders assume.
-    const int* bt601 = sws_getCoefficients(SWS_CS_ITU601);
-    sws_setColorspaceDetails(c->convert.get(), bt601, 1, bt601, 0, 0, 1 << 16, 1 << 16);
 
     c->width = width;
     c->height = height;
@@ -121,11 +115,7 @@ bool XvidCompressor::Send(std::span<const std::uint8_t> bgrBottomUp)
     if (const int err = av_frame_make_writable(&picture); err < 0)
         return Fail("cannot reuse the picture", err);
 
-    // Bottom-up rows: start at the top row, step backwards.
-    const std::uint8_t* source[1] = {bgrBottomUp.data() + std::size_t(codec->height - 1) * stride};
-    const int sourceStride[1] = {-stride};
-    if (sws_scale(codec->convert.get(), source, sourceStride, 0, codec->height, picture.data, picture.linesize) !=
-        codec->height)
+    if (!codec->convert.Convert(bgrBottomUp.data(), picture))
         return Fail("colour conversion failed", 0);
 
     picture.pts = codec->nextPts++;

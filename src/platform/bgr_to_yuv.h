@@ -1,0 +1,30 @@
+#pragma once
+// The export encoders' colour conversion: bottom-up 24-bit blue-green-red
+// pictures into YUV 4:2:0, BT.601 studio range, bit-exact (the same bytes run
+// after run), in two slices on libswscale's own threads: the encoder thread
+// is the export's bottleneck and the other core has room.
+//
+// Threads: one caller at a time (the encoder's); libswscale's slice threads
+// are its own.
+#include <cstdint>
+
+#include "platform/av_handles.h"
+
+namespace av {
+
+class BgrToYuv {
+public:
+    static constexpr int kSlices = 2;
+
+    bool Open(int width, int height);
+    // Into picture (yuv420p, width x height, writable). False on failure.
+    bool Convert(const std::uint8_t* bgrBottomUp, AVFrame& picture);
+
+private:
+    SwsContextPtr context;
+    FramePtr source;
+    int width = 0;
+    int height = 0;
+};
+
+}  // namespace av
