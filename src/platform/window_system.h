@@ -14,6 +14,11 @@ namespace platform {
 // for X11 first, Wayland as the fallback. True when it did.
 bool PreferX11(std::span<char* const> arguments);
 
+// Whether the program has a display to open: DISPLAY or WAYLAND_DISPLAY set,
+// or a platform chosen by QT_QPA_PLATFORM or a -platform argument (offscreen
+// included). Without one Qt would abort inside the application's construction.
+bool HasDisplay(std::span<char* const> arguments);
+
 // True when the windowing system places windows itself, so that moving a
 // window by its position has no effect (Wayland).
 bool SystemPlacesWindows();

@@ -3,6 +3,7 @@
 #include <QApplication>
 #include <QIcon>
 
+#include <cstdio>
 #include <span>
 #include <string>
 #include <vector>
@@ -17,6 +18,10 @@
 
 int main(int argc, char* argv[])
 {
+    if (!platform::HasDisplay(std::span<char* const>(argv, static_cast<std::size_t>(argc)))) {
+        std::fprintf(stderr, "quillon: needs a display (X11 or Wayland); quillon-cli works without one\n");
+        return 1;
+    }
     // Process-wide, outliving the application object.
     ui::AppContext context(platform::AppDirectory());
     playback::PlaybackEngine engine(context.decoder);

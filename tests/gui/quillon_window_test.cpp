@@ -337,6 +337,21 @@ TEST_F(QuillonWindowTest, MarksASegmentAndExportsIt)
         Sh(std::string("cp ") + dir.File("export-*.png") + " " + keep);
 }
 
+// No display at all: one line that says so, exit status 1, not an abort inside Qt.
+TEST(QuillonWithoutDisplay, SaysItNeedsOneAndEnds)
+{
+    const std::string command = "env -u DISPLAY -u WAYLAND_DISPLAY -u QT_QPA_PLATFORM " +
+                                std::string(QUILLON_BIN_DIR) + "/quillon 2>&1 >/dev/null; echo status $?";
+    std::FILE* pipe = ::popen(command.c_str(), "r");
+    ASSERT_TRUE(pipe);
+    std::string out;
+    char buffer[512];
+    for (std::size_t n; (n = std::fread(buffer, 1, sizeof buffer, pipe)) > 0;)
+        out.append(buffer, n);
+    ::pclose(pipe);
+    EXPECT_EQ(out, "quillon: needs a display (X11 or Wayland); quillon-cli works without one\nstatus 1\n");
+}
+
 TEST_F(QuillonWindowTest, HotKeyAndASingleCopy)
 {
     quillon = Start();

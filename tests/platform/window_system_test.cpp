@@ -82,4 +82,35 @@ TEST(PreferX11, TheUsersChoiceAndAMissingDisplayLeaveQtAlone)
     }
 }
 
+// Without any display Qt would abort while the application is made: the
+// program must be able to tell first.
+TEST(HasDisplay, AnyDisplayOrChosenPlatformCountsAndNothingElse)
+{
+    const std::string wayland = Environment::Get("WAYLAND_DISPLAY").value_or("");
+    unsetenv("WAYLAND_DISPLAY");
+    char name[] = "quillon";
+    char option[] = "-platform";
+    char offscreen[] = "offscreen";
+    char* plain[] = {name};
+    char* chosen[] = {name, option, offscreen};
+    {
+        Environment env(std::nullopt, std::nullopt);
+        EXPECT_FALSE(platform::HasDisplay(plain));
+        EXPECT_TRUE(platform::HasDisplay(chosen));
+        setenv("WAYLAND_DISPLAY", "wayland-0", 1);
+        EXPECT_TRUE(platform::HasDisplay(plain));
+        unsetenv("WAYLAND_DISPLAY");
+    }
+    {
+        Environment env(":0", std::nullopt);
+        EXPECT_TRUE(platform::HasDisplay(plain));
+    }
+    {
+        Environment env(std::nullopt, "offscreen");
+        EXPECT_TRUE(platform::HasDisplay(plain));
+    }
+    if (!wayland.empty())
+        setenv("WAYLAND_DISPLAY", wayland.c_str(), 1);
+}
+
 }  // namespace

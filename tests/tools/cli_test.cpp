@@ -207,6 +207,8 @@ TEST_F(CliTest, RefusalsWriteNothing)
     ExpectRefusal("records " + dir->File("missing.img"), "no such disk");
     ExpectRefusal("frames " + Demo() + " --record 0", "record");
     ExpectRefusal("frames " + Demo(), "--record");
+    for (const char* speed : {".", "x.y", "1e40.", "0.5x", "nan", "-1"})
+        ExpectRefusal("play " + Demo() + " --record 1 --seconds 1 --speed '" + speed + "'", "--speed");
 }
 
 TEST_F(CliTest, PlayRunsTheEngineToTheRecordsEnd)

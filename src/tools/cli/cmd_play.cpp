@@ -1,5 +1,6 @@
 // quillon-cli play: the real engine and timer, headless; one line
 // "elapsed_ms<TAB>position" whenever the position changes.
+#include <charconv>
 #include <chrono>
 #include <cstdio>
 #include <string>
@@ -13,13 +14,18 @@
 namespace cli {
 namespace {
 
-// "16", "2", "1", "1/2" ... "1/8", or the same as decimals.
+// "16", "2", "1", "1/2" ... "1/8", or the same as decimals. Read without
+// exceptions: any other text is refused, never a crash.
 bool ParseSpeed(const std::string& text, float& speed)
 {
+    float decimal = 0;
+    const char* end = text.data() + text.size();
+    const auto [ptr, ec] = std::from_chars(text.data(), end, decimal, std::chars_format::fixed);
+    const bool isDecimal = text.find('.') != std::string::npos && ec == std::errc() && ptr == end;
     for (float s = 0.125f; s <= 16.0f; s *= 2) {
         const int whole = static_cast<int>(s);
         const std::string name = s >= 1 ? std::to_string(whole) : "1/" + std::to_string(static_cast<int>(1 / s));
-        if (text == name || (text.find('.') != std::string::npos && std::stof(text) == s)) {
+        if (text == name || (isDecimal && decimal == s)) {
             speed = s;
             return true;
         }
