@@ -13,6 +13,7 @@
 #include "export/bmp_rle.h"
 #include "export/jpeg/jpeg_codec.h"
 #include "export/snapshot_watermark.h"
+#include "platform/regular_file.h"
 
 namespace {
 
@@ -109,7 +110,7 @@ int TBitmap::LoadFile(const char* path)
 {
     if (!path)
         return 0;
-    File f(std::fopen(path, "rb"));
+    File f(platform::OpenRegularFile(path));
     if (!f)
         return 0;
     std::uint8_t fileBytes[kBmpFileHeaderSize];

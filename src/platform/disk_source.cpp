@@ -26,7 +26,7 @@ enum class Leading { Other, Evf, Lvf, Evf2, Unreadable };
 
 Leading LeadingBytes(const std::string& path)
 {
-    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY);
+    const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
     if (fd < 0)
         return Leading::Unreadable;
     std::array<uint8_t, 8> head {};

@@ -47,8 +47,9 @@ private:
 
 std::unique_ptr<DiskSource> OpenFileSource(const std::string& path, std::string& whyNot)
 {
-    // Never O_CREAT, never writable: the disk is evidence.
-    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY);
+    // Never O_CREAT, never writable: the disk is evidence. O_NONBLOCK keeps a
+    // FIFO from hanging the open (it is refused below); files and disks ignore it.
+    const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
     if (fd < 0) {
         whyNot = std::strerror(errno);
         return nullptr;

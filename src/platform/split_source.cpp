@@ -141,7 +141,7 @@ std::unique_ptr<DiskSource> OpenSplitSource(const std::string& firstPiece, std::
         const std::string path = PiecePath(name, number);
         if (std::to_string(number).size() > name.width)
             break;
-        const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY);
+        const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
         if (fd < 0) {
             if (errno != ENOENT) {
                 whyNot = "cannot open piece " + path + ": " + std::strerror(errno);

@@ -1,5 +1,6 @@
 // quillon-cli as a script sees it: output lines, exit status, files written.
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 
 #include <cmath>
@@ -207,6 +208,12 @@ TEST_F(CliTest, RefusalsWriteNothing)
     ExpectRefusal("records " + dir->File("missing.img"), "no such disk");
     ExpectRefusal("frames " + Demo() + " --record 0", "record");
     ExpectRefusal("frames " + Demo(), "--record");
+    // A FIFO never hangs a command: refused as neither a file nor a disk.
+    const std::string fifo = dir->File("pipe.img");
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+    ExpectRefusal("records " + fifo, "pipe.img");
+    ExpectRefusal("convert " + fifo + " " + dir->File("from-pipe.bmp"), "pipe.img");
+    EXPECT_FALSE(std::filesystem::exists(dir->File("from-pipe.bmp")));
     for (const char* speed : {".", "x.y", "1e40.", "0.5x", "nan", "-1"})
         ExpectRefusal("play " + Demo() + " --record 1 --seconds 1 --speed '" + speed + "'", "--speed");
 }

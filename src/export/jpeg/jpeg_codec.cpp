@@ -4,6 +4,7 @@
 
 #include "export/jpeg/decoder_state.h"
 #include "export/jpeg/encoder.h"
+#include "platform/regular_file.h"
 
 namespace jpeg {
 
@@ -85,7 +86,7 @@ int LoadFile(const std::string& path, std::vector<std::uint8_t>& out)
 {
     if (path.empty())
         return InvalidFileName;
-    std::FILE* f = std::fopen(path.c_str(), "rb");
+    std::FILE* f = platform::OpenRegularFile(path.c_str());
     if (!f)
         return InvalidFileName;
     int result = Success;
