@@ -11,6 +11,7 @@
 #include <sstream>
 
 #include "export/capture_tools.h"
+#include "run_tool.h"
 #include "temp_dir.h"
 #include "tools/mkdisk/disk_writer.h"
 
@@ -19,10 +20,7 @@ namespace {
 using capture_test::Shell;
 using Json = nlohmann::json;
 
-struct CliRun {
-    int status = -1;
-    std::string out, err;
-};
+using CliRun = testing_support::ToolRun;
 
 std::string Text(const std::string& path)
 {
@@ -63,18 +61,7 @@ protected:
 
     static CliRun Cli(const std::string& args)
     {
-        CliRun run;
-        const std::string errFile = dir->File("stderr.txt");
-        FILE* pipe = ::popen((std::string(QUILLON_BIN_DIR) + "/quillon-cli " + args + " 2>" + errFile).c_str(), "r");
-        if (!pipe)
-            return run;
-        char buffer[4096];
-        for (size_t n; (n = std::fread(buffer, 1, sizeof buffer, pipe)) > 0;)
-            run.out.append(buffer, n);
-        const int status = ::pclose(pipe);
-        run.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-        run.err = Text(errFile);
-        return run;
+        return testing_support::RunTool(std::string(QUILLON_BIN_DIR) + "/quillon-cli " + args, dir->File("stderr.txt"));
     }
 
     // A copy of the export and its report in a folder of its own.

@@ -198,6 +198,18 @@ protected:
            " click 1");
         std::this_thread::sleep_for(300ms);
     }
+    // Begin mark at 0, four seconds of play, end mark; then the mouse away,
+    // since the mark button's tooltip would take the next click.
+    void MarkFourSeconds()
+    {
+        Click(719, 207);            // "segment"
+        Click(365 + 20, 554 + 20);  // "play"
+        std::this_thread::sleep_for(4500ms);
+        Click(312 + 22, 549 + 22);  // "pause"
+        Click(719, 207);            // "segment"
+        Sh("xdotool mousemove 600 760");
+        std::this_thread::sleep_for(500ms);
+    }
     QImage Screenshot(const std::string& name)
     {
         const std::string path = dir.File(name);
@@ -294,14 +306,7 @@ TEST_F(QuillonWindowTest, MarksASegmentAndExportsIt)
     ASSERT_TRUE(Confirm("Disk Select"));
     ASSERT_TRUE(Confirm("File Select"));
     std::this_thread::sleep_for(800ms);
-    Click(719, 207);  // "segment": the begin mark at 0
-    Click(365 + 20, 554 + 20);  // "play"
-    std::this_thread::sleep_for(4500ms);
-    Click(312 + 22, 549 + 22);  // "pause"
-    Click(719, 207);  // the end mark, four seconds on
-    // Away first: the mark button's tooltip would take the next click.
-    Sh("xdotool mousemove 600 760");
-    std::this_thread::sleep_for(500ms);
+    MarkFourSeconds();
     Click(719, 230);  // "output"
     ASSERT_TRUE(WaitForWindow("Save As")) << "the save dialog";
     std::this_thread::sleep_for(500ms);
@@ -464,13 +469,7 @@ protected:
         }
         EXPECT_GE(held, 1u) << "the open record reads the image";
 
-        Click(719, 207);            // "segment": the begin mark at 0
-        Click(365 + 20, 554 + 20);  // "play"
-        std::this_thread::sleep_for(4500ms);
-        Click(312 + 22, 549 + 22);  // "pause"
-        Click(719, 207);            // the end mark, four seconds on
-        Sh("xdotool mousemove 600 760");
-        std::this_thread::sleep_for(500ms);
+        MarkFourSeconds();
         Click(665 + 50, 96 + 22);  // "snap"
         ASSERT_TRUE(WaitForWindow("Save As")) << "the snapshot's save dialog";
         std::this_thread::sleep_for(500ms);

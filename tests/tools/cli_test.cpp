@@ -9,16 +9,13 @@
 #include <fstream>
 #include <sstream>
 
+#include "run_tool.h"
 #include "temp_dir.h"
 #include "tools/mkdisk/disk_writer.h"
 
 namespace {
 
-struct CliRun {
-    int status = -1;
-    std::string out;
-    std::string err;
-};
+using CliRun = testing_support::ToolRun;
 
 std::string ReadText(const std::string& path)
 {
@@ -55,19 +52,7 @@ protected:
 
     CliRun Cli(const std::string& args)
     {
-        const std::string errFile = dir->File("stderr.txt");
-        const std::string command = std::string(QUILLON_BIN_DIR) + "/quillon-cli " + args + " 2>" + errFile;
-        CliRun run;
-        FILE* pipe = ::popen(command.c_str(), "r");
-        if (!pipe)
-            return run;
-        char buffer[4096];
-        for (size_t n; (n = std::fread(buffer, 1, sizeof buffer, pipe)) > 0;)
-            run.out.append(buffer, n);
-        const int status = ::pclose(pipe);
-        run.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-        run.err = ReadText(errFile);
-        return run;
+        return testing_support::RunTool(std::string(QUILLON_BIN_DIR) + "/quillon-cli " + args, dir->File("stderr.txt"));
     }
 
     // An error: status 1, exactly one line on stderr, nothing on stdout.

@@ -1,0 +1,37 @@
+#pragma once
+// Runs a command as a script would: its stdout, its stderr and its exit status.
+#include <sys/wait.h>
+
+#include <cstdio>
+#include <fstream>
+#include <sstream>
+#include <string>
+
+namespace testing_support {
+
+struct ToolRun {
+    int status = -1;
+    std::string out;
+    std::string err;
+};
+
+// command runs under /bin/sh; its stderr goes through errFile, which is read back.
+inline ToolRun RunTool(const std::string& command, const std::string& errFile)
+{
+    ToolRun run;
+    std::FILE* pipe = ::popen((command + " 2>'" + errFile + "'").c_str(), "r");
+    if (!pipe)
+        return run;
+    char buffer[4096];
+    for (std::size_t n; (n = std::fread(buffer, 1, sizeof buffer, pipe)) > 0;)
+        run.out.append(buffer, n);
+    const int status = ::pclose(pipe);
+    run.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    std::ifstream in(errFile, std::ios::binary);
+    std::stringstream text;
+    text << in.rdbuf();
+    run.err = text.str();
+    return run;
+}
+
+}  // namespace testing_support
