@@ -19,6 +19,8 @@ const std::vector<Command>& Commands();
 
 int RunDisks(const Args& args);
 int RunRecords(const Args& args);
+int RunTimeline(const Args& args);
+int RunLocate(const Args& args);
 int RunAudio(const Args& args);
 int RunFrames(const Args& args);
 int RunPlay(const Args& args);

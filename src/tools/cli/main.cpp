@@ -10,6 +10,8 @@ const std::vector<Command>& Commands()
     static const std::vector<Command> commands = {
         {"disks", "disks [IMAGE...]", RunDisks},
         {"records", "records DISK", RunRecords},
+        {"timeline", "timeline DISK", RunTimeline},
+        {"locate", "locate DISK \"YYYY-MM-DD HH:MM:SS\"", RunLocate},
         {"audio", "audio DISK --record N --camera C [--from S] [--seconds K] -o OUT.wav", RunAudio},
         {"frames", "frames DISK --record N [--from S] [--calls K] [--intra-first] [--audio-camera C] [--dump DIR]",
          RunFrames},
