@@ -156,14 +156,18 @@ bool PlaybackEngine::DecodesInPlay(int camera, uint32_t length) const
     return record >= 0 && volume->Record(static_cast<uint32_t>(record)).videoPresent[camera] != 0;
 }
 
+bool PlaybackEngine::DecodePicture(int camera, uint32_t length)
+{
+    const auto frame = std::span<const uint8_t>(frameBuffers[camera]).first(length);
+    return decoder.DecodeFrame(camera, frame, pictureBuffers[camera], volume->OpenWidth(), volume->OpenHeight(),
+                               volume->StreamHeader()) != 0;
+}
+
 bool PlaybackEngine::DecodeAndPresent(int camera, uint32_t length)
 {
-    const int32_t width = volume->OpenWidth();
-    const int32_t height = volume->OpenHeight();
-    const auto frame = std::span<const uint8_t>(frameBuffers[camera]).first(length);
-    if (!decoder.DecodeFrame(camera, frame, pictureBuffers[camera], width, height, volume->StreamHeader()))
+    if (!DecodePicture(camera, length))
         return false;
-    Present(camera, pictureBuffers[camera], width, height);
+    Present(camera, pictureBuffers[camera], volume->OpenWidth(), volume->OpenHeight());
     return true;
 }
 
@@ -174,11 +178,14 @@ int PlaybackEngine::ShowPosition(int target, bool showPictures, bool moveSlider)
         return 0;
     volume->ResetFrameAssembly();
     SyncPosition();
+    int intraAt = -1;
     for (int camera = 0; camera < kCameras; ++camera) {
         uint32_t length = 0;
         if (!volume->NextFrame(frameBuffers[camera], length, true, -1, soundBlocks, nullptr))
             continue;
         frameLengths[camera] = length;
+        if (intraAt < 0)
+            intraAt = static_cast<int>(volume->CurrentSegment());
         if (!IsShown(camera) || !showPictures)
             continue;
         if (length > kNoPictureBytes)
@@ -187,6 +194,8 @@ int PlaybackEngine::ShowPosition(int target, bool showPictures, bool moveSlider)
             Present(camera, {}, volume->OpenWidth(), volume->OpenHeight());
     }
     SyncPosition();
+    intraSegment = intraAt < 0 ? target : intraAt;
+    framesAfterIntra = 0;
     if (moveSlider)
         UpdateSlider(target);
     if (showPictures) {
@@ -202,6 +211,7 @@ int PlaybackEngine::StepForward()
         return 0;
     Halt();
     std::lock_guard lock(streamLock);
+    int intraAt = -1;
     for (int camera = 0; camera < kCameras; ++camera) {
         uint32_t length = 0;
         if (!volume->NextFrame(frameBuffers[camera], length, false, -1, soundBlocks, nullptr)) {
@@ -210,11 +220,14 @@ int PlaybackEngine::StepForward()
         }
         SyncPosition();
         frameLengths[camera] = length;
+        if (intraAt < 0 && IsIntraFrame(camera))
+            intraAt = Position();
         if (DecodesInPlay(camera, length) && DecodeAndPresent(camera, length)) {
             UpdateSlider(Position());
             DrawTime();
         }
     }
+    NoteForwardRound(intraAt);
     return 1;
 }
 

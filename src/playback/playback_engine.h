@@ -7,9 +7,11 @@
 // Threads: the window's thread calls everything but Tick; the timer thread
 // calls Tick, one at a time; the export worker reads and decodes through
 // the same volume and buffers while playback is halted.
-// - streamLock (recursive) is held by ShowPosition, StepForward and Tick for
-//   their whole run: it guards the volume's stream, frameBuffers,
-//   pictureBuffers, the sound buffers and lastShownPosition.
+// - streamLock (recursive) is held by ShowPosition, StepForward,
+//   StepBackPicture and Tick for their whole run: it guards the volume's
+//   stream, frameBuffers, pictureBuffers, the sound buffers,
+//   lastShownPosition and where the shown pictures lie in their second
+//   (intraSegment, framesAfterIntra).
 // - The presenter's own lock is held by Present; the decoder's inside
 //   DecodeFrame. Order: streamLock first, never the reverse.
 // - The playback flags (playing, reverse, speed, viewMode, selectedCamera,
@@ -76,7 +78,13 @@ public:
     // --- showing ---
     int ShowPosition(int position, bool showPictures, bool moveSlider);
     int StepForward();
+    // The skin's "prev": one second back, to that second's first pictures.
     int StepBack();
+    // One picture back, as exact as StepForward: the pictures shown one frame
+    // earlier, decoded again from their second's intra frames (across a
+    // second's start, the previous second's last pictures). 0 at the
+    // record's first picture, or when the engine is not ready.
+    int StepBackPicture();
     void Redraw();
     int Present(int camera, std::span<const uint8_t> picture, int32_t width, int32_t height);
     bool IsShown(int camera) const;
@@ -163,8 +171,24 @@ public:
 private:
     float RateFor(bool reversed) const;
     void ArmTimer(float newRate);
-    void ReadCamera(int camera, int soundCamera);
+    bool ReadCamera(int camera, int soundCamera);
     bool DecodeAndPresent(int camera, uint32_t length);
+    bool DecodePicture(int camera, uint32_t length);
+    // Whether the camera's frame in frameBuffers opens a second (an intra VOP).
+    bool IsIntraFrame(int camera) const;
+    // A whole round of forward frames was read; intraAt is the segment
+    // where its first intra frame lay, or -1.
+    void NoteForwardRound(int intraAt);
+    struct Replay {
+        int rounds = 0;        // whole rounds read after the intra frames
+        int intraAt = -1;      // the segment the first intra frame lay in
+        std::array<bool, kCameras> hasPicture {};
+    };
+    // Reads the intra frames of the second at segment and `rounds` rounds
+    // after them, as ShowPosition and StepForward read them, decoding the
+    // shown cameras when decode is set; rounds -1 reads up to the next
+    // second's intra frames or past segment lastSegment (counting, not decoding).
+    Replay ReplaySecond(int segment, int rounds, bool decode, int lastSegment = 0);
     bool DecodesInPlay(int camera, uint32_t length) const;
     void SyncPosition();
 
@@ -204,6 +228,10 @@ private:
     std::atomic<int> markEnd {-1};
     std::atomic<int> soundOff {1};
     int lastShownPosition = -1;
+    // The segment holding the intra frames the shown pictures were decoded
+    // from, and how many frames per camera after them (-1: not known).
+    int intraSegment = -1;
+    int framesAfterIntra = 0;
     bool soundDevice = true;
     int markBeginPixel = 0;
     std::atomic<int> position {0};

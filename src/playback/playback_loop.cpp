@@ -91,14 +91,14 @@ void PlaybackEngine::ApplySpeed()
     DrawSpeed();
 }
 
-void PlaybackEngine::ReadCamera(int camera, int soundCamera)
+bool PlaybackEngine::ReadCamera(int camera, int soundCamera)
 {
     uint32_t length = 0;
     int delivered = 0;
     if (!volume->NextFrame(frameBuffers[camera], length, false, soundCamera, soundBlocks, &delivered)) {
         if (!loop)
             Halt();
-        return;
+        return false;
     }
     frameLengths[camera] = length;
     if (DecodesInPlay(camera, length))
@@ -108,6 +108,7 @@ void PlaybackEngine::ReadCamera(int camera, int soundCamera)
         disk::RecorderVolume::DecodeAudioBlock(soundBlocks, soundPcm, bytes);
         PlayAudio(std::span(reinterpret_cast<const uint8_t*>(soundPcm.data()), kSecondOfSound));
     }
+    return true;
 }
 
 bool PlaybackEngine::SelectForExport(int target)
@@ -116,6 +117,7 @@ bool PlaybackEngine::SelectForExport(int target)
     if (!volume || target < 0 || !volume->SelectSegment(static_cast<uint32_t>(target)))
         return false;
     SyncPosition();
+    intraSegment = -1;  // the export's reads leave the shown pictures' place unknown
     return true;
 }
 
@@ -176,9 +178,17 @@ void PlaybackEngine::Tick()
             if (HasAudio(candidate))
                 soundCamera = candidate;
         }
-        for (int camera = 0; camera < kCameras; ++camera)
-            ReadCamera(camera, soundCamera);
+        bool whole = true;
+        int intraAt = -1;
+        for (int camera = 0; camera < kCameras; ++camera) {
+            const bool read = ReadCamera(camera, soundCamera);
+            whole = whole && read;
+            if (read && intraAt < 0 && IsIntraFrame(camera))
+                intraAt = static_cast<int>(volume->CurrentSegment());
+        }
         SyncPosition();
+        if (whole)
+            NoteForwardRound(intraAt);
     }
     const int p = Position();
     if (p != lastShownPosition) {
