@@ -6,6 +6,7 @@
 #include <cstdio>
 #include <span>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "platform/app_directory.h"
@@ -16,8 +17,47 @@
 #include "ui/app_context.h"
 #include "ui/main_frame.h"
 
+// The package's version, set with the install rules (packaging/CMakeLists.txt).
+#ifndef QUILLON_VERSION
+#define QUILLON_VERSION "unknown"
+#endif
+
+namespace {
+
+const char* const kUsage =
+    "usage: quillon [IMAGE...] [Qt options such as -platform NAME]\n"
+    "Plays and exports what a four-camera video recorder wrote on its hard disk.\n"
+    "The disk image files given come first in the drive table (drives 0, 1, ...),\n"
+    "then the machine's whole disks. Everything is opened read-only.\n"
+    "\n"
+    "  -h, --help    this text\n"
+    "  --version     the program's version\n"
+    "\n"
+    "The keys and the headless commands: man quillon, quillon-cli --help.\n";
+
+// --help and --version answer without a display, before Qt starts.
+bool AnswerInfoOption(int argc, char* argv[])
+{
+    for (int i = 1; i < argc; ++i) {
+        const std::string_view a = argv[i];
+        if (a == "--help" || a == "-h") {
+            std::fputs(kUsage, stdout);
+            return true;
+        }
+        if (a == "--version") {
+            std::printf("quillon %s\n", QUILLON_VERSION);
+            return true;
+        }
+    }
+    return false;
+}
+
+}  // namespace
+
 int main(int argc, char* argv[])
 {
+    if (AnswerInfoOption(argc, argv))
+        return 0;
     if (!platform::HasDisplay(std::span<char* const>(argv, static_cast<std::size_t>(argc)))) {
         std::fprintf(stderr, "quillon: needs a display (X11 or Wayland); quillon-cli works without one\n");
         return 1;
@@ -31,6 +71,8 @@ int main(int argc, char* argv[])
     platform::PreferX11(std::span<char* const>(argv, static_cast<std::size_t>(argc)));
     QApplication app(argc, argv);  // takes Qt's own options out of argv
     QApplication::setWindowIcon(QIcon(QStringLiteral(":/quillon.png")));
+    // Ties the windows to the installed menu entry (Wayland's app id).
+    QApplication::setDesktopFileName(QStringLiteral("org.quillon.Quillon"));
     std::vector<std::string> images;
     for (int i = 1; i < argc; ++i)
         images.emplace_back(argv[i]);

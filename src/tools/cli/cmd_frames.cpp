@@ -1,7 +1,10 @@
 // quillon-cli frames: NextFrame calls as playback makes them, one line each.
+#include <unistd.h>
+
 #include <cstdio>
 #include <filesystem>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -10,6 +13,7 @@
 #include "disk/recorder_volume.h"
 #include "tools/cli/commands.h"
 #include "tools/cli/options.h"
+#include "tools/cli/progress_bar.h"
 #include "tools/cli/volume_arg.h"
 
 namespace cli {
@@ -62,10 +66,20 @@ int RunFrames(const Args& args)
     const int channel = static_cast<int>(audioCamera) - 1;
     std::vector<uint8_t> frame(disk::RecorderVolume::kMaxFrameBytes);
     std::vector<uint8_t> block(disk::RecorderVolume::kAudioBlockBytes);
+    // Only a dump gets a bar: without one the lines on stdout are the
+    // progress, and a bar between them on the same terminal would only
+    // get in their way.
+    std::optional<ProgressBar> bar;
+    if (dump && ::isatty(STDOUT_FILENO) != 1)
+        bar.emplace("frames");
+    const bool byCalls = calls != INT64_MAX;
+    const uint64_t work = byCalls ? uint64_t(calls) : length - uint64_t(from);
     int failures = 0;
     for (int64_t call = 0; call < calls && failures < 2; ++call) {
         uint32_t n = 0;
         int delivered = 0;
+        if (bar)
+            bar->Update(byCalls ? uint64_t(call) : volume.CurrentSegment() - uint64_t(from), work);
         const bool got = volume.NextFrame(frame, n, intraFirst && call < 4, channel, block, &delivered);
         failures = got ? 0 : failures + 1;
         if (!got) {
@@ -80,10 +94,15 @@ int RunFrames(const Args& args)
         if (dump) {
             char name[32];
             std::snprintf(name, sizeof name, "%06lld.m4v", static_cast<long long>(call));
-            if (!WriteBytes(std::filesystem::path(*dump) / name, frame.data(), n))
+            if (!WriteBytes(std::filesystem::path(*dump) / name, frame.data(), n)) {
+                if (bar)
+                    bar->Clear();
                 return Fail("cannot write to " + *dump);
+            }
         }
     }
+    if (bar)
+        bar->Update(work, work);
     if (dump) {
         const auto header = volume.StreamHeader();
         if (!WriteBytes(std::filesystem::path(*dump) / "header.bin", header.data(), header.size()))

@@ -1,7 +1,6 @@
 // quillon-cli hash: SHA-256 (and MD5) of the whole disk, or of a record's
 // segments as an export reads them, in one read pass. The whole of an E01
 // is also checked against the digests its imager stored.
-#include <chrono>
 #include <cstdio>
 #include <string>
 #include <vector>
@@ -14,31 +13,6 @@
 #include "tools/cli/volume_arg.h"
 
 namespace cli {
-
-namespace {
-
-// Draws the bar with the time left from the pace so far.
-class HashProgressBar {
-public:
-    void operator()(uint64_t done, uint64_t total)
-    {
-        const int percent = total ? static_cast<int>(done * 100 / total) : 100;
-        if (percent == lastPercent)
-            return;
-        lastPercent = percent;
-        const double elapsed = std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
-        const long left = done ? static_cast<long>(elapsed * double(total - done) / double(done)) : -1;
-        bar.Draw(percent, left);
-    }
-    void Done() { bar.Done(); }
-
-private:
-    ProgressBar bar {"hash"};
-    std::chrono::steady_clock::time_point started = std::chrono::steady_clock::now();
-    int lastPercent = -1;
-};
-
-}  // namespace
 
 int RunHash(const Args& args)
 {
@@ -92,9 +66,9 @@ int RunHash(const Args& args)
 
     evidence::RangeHasher hasher;
     evidence::HashResult result;
-    HashProgressBar bar;
-    const bool ok = hasher.Hash(raw, runs, md5 || md5Stored, [&bar](uint64_t done, uint64_t total) { bar(done, total); }, result,
-                                error);
+    ProgressBar bar("hash");
+    const bool ok = hasher.Hash(
+        raw, runs, md5 || md5Stored, [&bar](uint64_t done, uint64_t total) { bar.Update(done, total); }, result, error);
     bar.Done();
     if (!ok)
         return Fail(error);

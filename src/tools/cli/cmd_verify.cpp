@@ -15,6 +15,7 @@
 #include "evidence/report_reader.h"
 #include "tools/cli/commands.h"
 #include "tools/cli/options.h"
+#include "tools/cli/progress_bar.h"
 #include "tools/cli/volume_arg.h"
 
 namespace cli {
@@ -23,8 +24,10 @@ namespace {
 
 class Checks {
 public:
+    explicit Checks(ProgressBar& bar) : bar(bar) {}
     void Line(const std::string& what, bool ok, const std::string& detail)
     {
+        bar.Clear();
         ++count;
         std::printf("%s\t%s\t%s\n", what.c_str(), ok ? "ok" : "MISMATCH", detail.c_str());
         if (!ok && firstFailure.empty())
@@ -33,6 +36,7 @@ public:
     }
     int Summary() const
     {
+        bar.Done();
         if (failures == 0) {
             std::printf("summary\t%d checks\tall match\n", count);
             return 0;
@@ -42,6 +46,7 @@ public:
     }
 
 private:
+    ProgressBar& bar;
     int count = 0;
     int failures = 0;
     std::string firstFailure;
@@ -69,6 +74,16 @@ bool ReadReportText(const std::string& path, std::string& text, std::string& err
     return true;
 }
 
+// The work of a verification in sectors: the ranges to read again and the
+// output to hash. Saturating: the counts come from the report.
+uint64_t WorkSectors(const evidence::ReportToCheck& report)
+{
+    uint64_t total = report.hasOutput ? report.outputBytes / disk::kSectorBytes : 0;
+    for (const evidence::CheckedRange& range : report.ranges)
+        total = range.sectorCount > UINT64_MAX - total ? UINT64_MAX : total + range.sectorCount;
+    return total;
+}
+
 std::string Sectors(const evidence::CheckedRange& r)
 {
     return "sectors " + std::to_string(r.firstSector) + " to " + std::to_string(r.firstSector + r.sectorCount - 1);
@@ -93,7 +108,10 @@ int RunVerify(const Args& args)
 
     std::printf("export\t%s\t%s\n", report.complete ? "complete" : "INCOMPLETE",
                 report.complete ? report.end.c_str() : (report.end + ": " + report.reason).c_str());
-    Checks checks;
+    ProgressBar bar("verify");
+    const uint64_t work = WorkSectors(report);
+    uint64_t worked = 0;
+    Checks checks(bar);
     const std::string diskArg = options.Value("--disk").value_or(report.diskPath);
     disk::RawDisk raw;
     int drive = -1;
@@ -112,7 +130,10 @@ int RunVerify(const Args& args)
             }
             const evidence::SectorRun run {range.firstSector, range.sectorCount};
             evidence::HashResult result;
-            if (!hasher.Hash(raw, std::span(&run, 1), false, {}, result, error)) {
+            const auto progress = [&](uint64_t done, uint64_t) { bar.Update(worked + done, work); };
+            const bool hashed = hasher.Hash(raw, std::span(&run, 1), false, progress, result, error);
+            worked += range.sectorCount;
+            if (!hashed) {
                 checks.Line(range.what, false, Sectors(range) + ": " + error);
                 continue;
             }
@@ -128,7 +149,9 @@ int RunVerify(const Args& args)
             (std::filesystem::path(reportPath).parent_path() / report.outputFile).string();
         std::string sha, md5;
         uint64_t size = 0;
-        if (!evidence::HashFile(output, sha, md5, size, error)) {
+        const bool hashed = evidence::HashFile(output, sha, md5, size, error);
+        bar.Update(work, work);
+        if (!hashed) {
             checks.Line("output " + report.outputFile, false, "missing or unreadable: " + error);
         } else {
             std::string detail = std::to_string(size) + " bytes";

@@ -12,6 +12,9 @@ struct Command {
     std::string_view name;
     std::string_view usage;
     int (*run)(const Args& args);
+    // What `quillon-cli NAME --help` prints below the usage line: what the
+    // command does and each of its options.
+    std::string_view help = {};
 };
 
 // Defined in main.cpp: every command of the program, in the order --help lists them.

@@ -3,6 +3,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cmath>
 
 namespace cli {
 
@@ -26,6 +27,30 @@ void ProgressBar::Draw(int percent, long secondsLeft)
         std::fprintf(stderr, "\r%s [%s] %3d %%             ", label.c_str(), bar.c_str(), percent);
     std::fflush(stderr);
     drawn = true;
+}
+
+void ProgressBar::Update(uint64_t done, uint64_t total)
+{
+    if (!visible)
+        return;
+    done = std::min(done, total);
+    const int percent = total ? static_cast<int>(done * 100 / total) : 100;
+    if (percent == lastPercent)
+        return;
+    lastPercent = percent;
+    const double elapsed = std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
+    const long left = done ? std::lround(elapsed * double(total - done) / double(done)) : -1;
+    Draw(percent, left);
+}
+
+void ProgressBar::Clear()
+{
+    if (!visible || !drawn)
+        return;
+    std::fputs("\r\x1b[K", stderr);
+    std::fflush(stderr);
+    drawn = false;
+    lastPercent = -1;
 }
 
 void ProgressBar::Done()

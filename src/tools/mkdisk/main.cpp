@@ -7,9 +7,18 @@
 #include "tools/mkdisk/disk_writer.h"
 #include "tools/mkdisk/plan_options.h"
 
+// The package's version, set with the install rules (packaging/CMakeLists.txt).
+#ifndef QUILLON_VERSION
+#define QUILLON_VERSION "unknown"
+#endif
+
 int main(int argc, char** argv)
 {
     const std::vector<std::string_view> args(argv + 1, argv + argc);
+    if (args.size() == 1 && args[0] == "--version") {
+        std::printf("quillon-mkdisk %s\n", QUILLON_VERSION);
+        return 0;
+    }
     mkdisk::CommandLine cmd;
     std::string error;
     if (!mkdisk::ParseCommandLine(args, cmd, error)) {
