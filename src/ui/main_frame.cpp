@@ -1,5 +1,6 @@
 #include "ui/main_frame.h"
 
+#include <QAction>
 #include <QCloseEvent>
 #include <QMessageBox>
 #include <QMetaObject>
@@ -35,6 +36,7 @@ CMainFrame::CMainFrame(AppContext& appContext, playback::PlaybackEngine& playbac
     videoView->show();
     BuildSkin(SkinDirectory(context.appDirectory), TextTablePath(context.appDirectory));
     engine.SetHosts(&positionSlider, &messages, &Surface());
+    addAction(QString(), this, [this] { GoToTime(); })->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_G));
     // The box is opened from the event loop, not from inside the key's
     // native event filter.
     hotKey.Register(kHotKeyId, platform::GlobalHotKey::kModAlt | platform::GlobalHotKey::kModControl,

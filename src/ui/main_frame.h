@@ -46,6 +46,9 @@ public:
 
     // The command of the skin button named `name`; unknown names do nothing.
     void RunCommand(const std::string& name);
+    // Ctrl+G (main_frame_goto.cpp): the record and position holding a time
+    // chosen in the go-to-time dialog. Nothing happens while an export runs.
+    void GoToTime();
     // The volume thumb at v percent of its track, and the sound output's volume.
     void SetVolume(int percent);
     // The message that Ctrl+Alt+V shows.
@@ -64,6 +67,8 @@ protected:
     // when cancelled. Tests put their own choices here.
     virtual int RunDiskSelectDialog();
     virtual int RunRecordListDialog();
+    // The go-to-time dialog: the chosen record and position; false when cancelled.
+    virtual bool RunGotoTimeDialog(int& record, int& position);
     // Snapshot and print through the platform's save and print dialogs.
     virtual void TakeSnapshot();
     virtual void PrintPicture();
@@ -86,6 +91,8 @@ private:
 
     void ChooseDisk();
     void ChooseRecord(bool setVolume);
+    // What the record list's OK does with its record: opened at its start.
+    bool OpenRecord(int record, bool setVolume);
     void OnViewClick(int x, int y);
     // One of "quad", "ch1" .. "ch4" down, the others up.
     void SelectViewButton(const char* name);

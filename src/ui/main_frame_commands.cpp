@@ -130,11 +130,15 @@ void CMainFrame::ChooseRecord(bool setVolume)
     engine.Halt();
     engine.KillTimer();
     const int record = RunRecordListDialog();
-    if (record < 0)
-        return;
+    if (record >= 0)
+        OpenRecord(record, setVolume);
+}
+
+bool CMainFrame::OpenRecord(int record, bool setVolume)
+{
     context.currentRecord = record;
     if (engine.Attach(&videoView->Surface(), &context.volume, record, context.currentDrive) != 1)
-        return;
+        return false;
     if (setVolume && volumePending) {
         SetVolume(engine.Sound().GetVolume());
         volumePending = false;
@@ -144,8 +148,10 @@ void CMainFrame::ChooseRecord(bool setVolume)
     if (engine.ViewMode() != PlaybackEngine::kQuadView)
         engine.SetView(PlaybackEngine::kQuadView, engine.SelectedCamera());
     SelectViewButton("quad");
-    if (!engine.GotoStart())
-        LeaveRecord(engine, *this);
+    if (engine.GotoStart())
+        return true;
+    LeaveRecord(engine, *this);
+    return false;
 }
 
 void CMainFrame::SetVolume(int percent)
