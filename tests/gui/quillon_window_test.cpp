@@ -520,4 +520,46 @@ TEST_F(ReadOnlySessionTest, LeavesAnE01ImageAsItWas)
     RunSession("gui.E*");
 }
 
+// Ctrl+G in the real window: the go-to-time dialog, a time typed, Return,
+// and the second record shown at that second.
+TEST_F(QuillonWindowTest, GoesToATypedTime)
+{
+    quillon = Start();
+    ASSERT_GT(quillon, 0);
+    ASSERT_TRUE(WaitForWindow("Quillon"));
+    std::this_thread::sleep_for(500ms);
+    Click(716 + 24, 294 + 25);  // "hdd"
+    ASSERT_TRUE(Confirm("Disk Select"));
+    ASSERT_TRUE(Confirm("File Select"));
+    std::this_thread::sleep_for(800ms);
+    ASSERT_EQ(Sh("w=$(xdotool search --onlyvisible --name '^Quillon$' | head -1) && xdotool windowfocus --sync $w && "
+                 "xdotool key ctrl+g"),
+              0);
+    ASSERT_TRUE(WaitForWindow("Go to Time"));
+    std::this_thread::sleep_for(300ms);
+    // Record 2 begins at 09:31:06, a minute after record 1's six seconds.
+    ASSERT_EQ(Sh("xdotool key ctrl+a && xdotool type --delay 5 '2023-05-14 09:31:08'"), 0);
+    std::this_thread::sleep_for(300ms);
+    Screenshot("goto.png");
+    ASSERT_EQ(Sh("xdotool key Return"), 0);
+    std::this_thread::sleep_for(800ms);
+    EXPECT_NE(Sh("xdotool search --onlyvisible --name '^Go to Time$'"), 0) << "OK closed the dialog";
+    const QImage shown = Screenshot("gone.png");
+    for (int camera = 0; camera < 4; ++camera) {
+        const auto code = CodeAt(shown, kViewX + camera % 2 * 320, kViewY + camera / 2 * 240, 320, 240);
+        ASSERT_TRUE(code) << "camera " << camera;
+        EXPECT_EQ(code->camera, unsigned(camera));
+        EXPECT_EQ(code->second, 2u) << "09:31:08 is second 2 of record 2";
+    }
+    Click(365 + 20, 554 + 20);  // "play": ready to play from there
+    std::this_thread::sleep_for(1500ms);
+    Click(312 + 22, 549 + 22);  // "pause"
+    std::this_thread::sleep_for(400ms);
+    const auto played = CodeAt(Screenshot("played.png"), kViewX, kViewY, 320, 240);
+    ASSERT_TRUE(played);
+    EXPECT_GE(played->second, 2u);
+    if (const char* keep = std::getenv("QUILLON_KEEP_SHOTS"))
+        Sh("cp " + dir.File("goto.png") + " " + dir.File("gone.png") + " " + keep);
+}
+
 }  // namespace
