@@ -53,6 +53,9 @@ public:
     void SetVolume(int percent);
     // The message that Ctrl+Alt+V shows.
     void ShowVersion();
+    // The program's keys (main_frame_keys.cpp): true when the key has a
+    // meaning here. Nothing happens while an export runs.
+    bool RunKey(int key, Qt::KeyboardModifiers modifiers);
 
     VideoView& View() { return *videoView; }
     bool HotKeyRegistered() const { return hotKey.IsRegistered(); }
@@ -79,6 +82,7 @@ protected:
     virtual std::optional<std::string> RunExportSaveDialog(const std::string& defaultName);
 
     void closeEvent(QCloseEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
 
 private:
     // MainWindowEvents

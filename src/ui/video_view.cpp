@@ -93,6 +93,7 @@ void VideoView::mousePressEvent(QMouseEvent* event) { Click(event); }
 
 void VideoView::mouseDoubleClickEvent(QMouseEvent* event) { Click(event); }
 
-void VideoView::keyPressEvent(QKeyEvent* event) { event->accept(); }
+// Keys belong to the main window, whose commands they run.
+void VideoView::keyPressEvent(QKeyEvent* event) { event->ignore(); }
 
 }  // namespace ui
