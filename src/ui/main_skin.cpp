@@ -1,5 +1,9 @@
 #include "ui/main_skin.h"
 
+#include <QString>
+
+#include <algorithm>
+
 #include "ui/message_box.h"
 #include "ui/skin.h"
 #include "ui/ui_text_table.h"
@@ -40,28 +44,74 @@ std::string SkinDirectory(const std::string& appDirectory) { return appDirectory
 
 std::string TextTablePath(const std::string& appDirectory) { return appDirectory + "/Tooltip.ini"; }
 
-void BuildMainSkin(Skin& skin, SkinWindow& window, const std::string& skinDirectory, const std::string& textsPath,
-                   UiTextTable& texts, QWidget* messageOwner)
+std::string MissingPicturesMessage(const std::string& skinDirectory, const std::vector<std::string>& files)
+{
+    std::string text = "Skin pictures missing or unreadable in " + skinDirectory + ":";
+    for (std::size_t i = 0; i < files.size(); ++i)
+        text += (i ? ", " : " ") + files[i];
+    return text;
+}
+
+std::vector<std::string> BuildMainSkin(Skin& skin, SkinWindow& window, const std::string& skinDirectory,
+                                       const std::string& textsPath, UiTextTable& texts, QWidget* messageOwner)
 {
     const char* dir = skinDirectory.c_str();
+    std::vector<std::string> missing;
+    auto note = [&missing](const char* file) {
+        if (std::find(missing.begin(), missing.end(), file) == missing.end())
+            missing.emplace_back(file);
+    };
     skin.Attach(&window);
     skin.LoadBackground(dir, "backgr.bmp");
+    if (!skin.Background().Present())
+        note("backgr.bmp");
     LoadUiTexts(texts, textsPath, messageOwner);
 
     const auto& table = MainSkinButtons();
     for (int index = 0; index < static_cast<int>(table.size()); ++index) {
         const MainSkinButton& b = table[static_cast<std::size_t>(index)];
         const char* tooltip = b.tooltipLine ? texts.Text(b.tooltipLine).c_str() : nullptr;
-        skin.AddButtonPicture(dir, b.pictures[0], index, kStateUp, tooltip, b.kind, b.name, b.x, b.y);
+        if (!skin.AddButtonPicture(dir, b.pictures[0], index, kStateUp, tooltip, b.kind, b.name, b.x, b.y))
+            note(b.pictures[0]);
         // Hover, down, disabled: in the order the table lists them.
         constexpr int kLaterStates[] = {kStateHover, kStateDown, kStateDisabled};
         for (int k = 0; k < 3; ++k)
             if (const char* file = b.pictures[static_cast<std::size_t>(k + 1)])
-                skin.AddButtonPicture(dir, file, index, kLaterStates[k], nullptr, -1, nullptr, -1, -1);
+                if (!skin.AddButtonPicture(dir, file, index, kLaterStates[k], nullptr, -1, nullptr, -1, -1))
+                    note(file);
     }
-    skin.LoadSlider(SliderId::Volume, dir, "Thumb-up.bmp", "Vol-Axis.bmp", 54, 567);
-    skin.LoadSlider(SliderId::Position, dir, "Thumb-up.bmp", "Time-Axis.bmp", 17, 519);
+    struct SliderFiles {
+        SliderId id;
+        const char* thumb;
+        const char* axis;
+        int x;
+        int y;
+    };
+    for (const SliderFiles& s : {SliderFiles{SliderId::Volume, "Thumb-up.bmp", "Vol-Axis.bmp", 54, 567},
+                                 SliderFiles{SliderId::Position, "Thumb-up.bmp", "Time-Axis.bmp", 17, 519}}) {
+        if (skin.LoadSlider(s.id, dir, s.thumb, s.axis, s.x, s.y))
+            continue;
+        // A missing thumb stops the load before the axis: look at the axis alone.
+        if (!skin.Slider(s.id).thumb.Present())
+            note(s.thumb);
+        SkinPicture axis;
+        if (!axis.Load(dir, s.axis))
+            note(s.axis);
+    }
     skin.LoadMarks(dir, "segment_begin.bmp", "segment_end.bmp");
+    if (!skin.BeginMarkPicture().Present())
+        note("segment_begin.bmp");
+    if (!skin.EndMarkPicture().Present())
+        note("segment_end.bmp");
+
+    if (!missing.empty()) {
+        const QString text = QString::fromStdString(MissingPicturesMessage(skinDirectory, missing));
+        if (messageOwner)
+            ShowWindowMessage(messageOwner, text);
+        else
+            ShowApplicationMessage(text);
+    }
+    return missing;
 }
 
 }  // namespace ui

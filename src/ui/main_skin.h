@@ -4,6 +4,7 @@
 // through BuildMainSkin.
 #include <array>
 #include <string>
+#include <vector>
 
 class QWidget;
 
@@ -36,9 +37,14 @@ std::string TextTablePath(const std::string& appDirectory);
 // In this order: attach the skin to window, load the background and give
 // the window its outline, load the texts (a missing file is reported in a
 // message box owned by messageOwner), add the buttons, the volume slider,
-// the position slider and the segment marks. Pictures that are missing are
-// left out silently. Texts come from textsPath, pictures from skinDirectory.
-void BuildMainSkin(Skin& skin, SkinWindow& window, const std::string& skinDirectory, const std::string& textsPath,
-                   UiTextTable& texts, QWidget* messageOwner);
+// the position slider and the segment marks. Texts come from textsPath,
+// pictures from skinDirectory. Pictures that are missing or can't be read
+// are left out and all named in one message box (an application message
+// box when messageOwner is null); the result lists them, in table order.
+std::vector<std::string> BuildMainSkin(Skin& skin, SkinWindow& window, const std::string& skinDirectory,
+                                       const std::string& textsPath, UiTextTable& texts, QWidget* messageOwner);
+
+// The message naming the pictures that could not be loaded.
+std::string MissingPicturesMessage(const std::string& skinDirectory, const std::vector<std::string>& files);
 
 }  // namespace ui

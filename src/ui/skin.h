@@ -74,8 +74,8 @@ public:
     void Detach();
 
     bool LoadBackground(const char* directory, const char* file);
-    bool AddButtonPicture(const char* directory, const char* file, int index, int state, const char* tooltip,
-                          int kind, const char* name, int x, int y);
+    bool AddButtonPicture(const char* directory, const char* file, int index, int state, const char* tooltip, int kind,
+                          const char* name, int x, int y);
     bool LoadSlider(SliderId slider, const char* directory, const char* thumbFile, const char* axisFile, int x, int y);
     bool LoadMarks(const char* directory, const char* beginFile, const char* endFile);
 
@@ -116,7 +116,10 @@ public:
     int EndMark() const;
 
     // For the engine and the main window: geometry is fixed after loading.
-    const SkinSlider& Slider(SliderId slider) const { return slider == SliderId::Position ? positionSlider : volumeSlider; }
+    const SkinSlider& Slider(SliderId slider) const
+    {
+        return slider == SliderId::Position ? positionSlider : volumeSlider;
+    }
     // DrawPosition and DrawVolume take it themselves: hold it to read a
     // slider's state consistently, never around those calls.
     std::mutex& SliderLock() { return sliderLock; }
@@ -127,6 +130,8 @@ public:
     int Hover() const { return hover; }
     SkinWindow* Window() const { return window; }
     const SkinPicture& Background() const { return background; }
+    const SkinPicture& BeginMarkPicture() const { return beginMarkPicture; }
+    const SkinPicture& EndMarkPicture() const { return endMarkPicture; }
     ToolTipWindow* Tooltip() const { return tooltip.get(); }
 
 private:

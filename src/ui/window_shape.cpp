@@ -3,11 +3,16 @@
 #include <QImage>
 #include <QRegion>
 
+#include <unistd.h>
+
 #include <cerrno>
 #include <cstdio>
+#include <cstring>
 #include <memory>
+#include <string>
 
 #include "export/tbitmap.h"
+#include "platform/regular_file.h"
 #include "ui/skin_window.h"
 
 namespace ui {
@@ -52,31 +57,48 @@ void CloseBand(const std::vector<Run>& runs, int top, int bottom, std::vector<Sh
 
 enum class CacheRead { Missing, Failed, Read };
 
-CacheRead ReadCache(const std::string& path, std::vector<std::uint8_t>& bytes)
+CacheRead ReadCache(const std::string& path, std::vector<std::uint8_t>& bytes, std::string& error)
 {
-    File file(std::fopen(path.c_str(), "rb"));
-    if (!file)
-        return errno == ENOENT ? CacheRead::Missing : CacheRead::Failed;
+    // A FIFO or device under the name is refused, never waited on.
+    errno = 0;
+    File file(platform::OpenRegularFile(path.c_str()));
+    if (!file) {
+        if (errno == ENOENT)
+            return CacheRead::Missing;
+        error = errno ? std::strerror(errno) : "not a regular file";
+        return CacheRead::Failed;
+    }
     // One byte over the limit tells an oversized file from a full one.
     bytes.resize(kMaxRegionFileBytes + 1);
     const std::size_t got = std::fread(bytes.data(), 1, bytes.size(), file.get());
     bytes.resize(got);
-    return CacheRead::Read;
+    if (!std::ferror(file.get()))
+        return CacheRead::Read;
+    error = std::strerror(errno ? errno : EIO);
+    return CacheRead::Failed;
 }
 
-bool WriteCache(const std::string& path, const std::vector<std::uint8_t>& bytes)
+// Through a temporary name, so that a start never reads a half-written
+// cache. False with the reason in error.
+bool WriteCache(const std::string& path, const std::vector<std::uint8_t>& bytes, std::string& error)
 {
-    if (bytes.size() > kMaxRegionFileBytes)
+    const std::string temporary = path + "." + std::to_string(::getpid()) + ".tmp";
+    File file(std::fopen(temporary.c_str(), "wb"));
+    if (!file) {
+        error = std::strerror(errno);
         return false;
-    File file(std::fopen(path.c_str(), "wb"));
-    if (!file)
-        return false;
-    const bool written = std::fwrite(bytes.data(), 1, bytes.size(), file.get()) == bytes.size();
-    const bool closed = std::fclose(file.release()) == 0;
-    if (written && closed)
+    }
+    int failure = 0;
+    if (std::fwrite(bytes.data(), 1, bytes.size(), file.get()) != bytes.size())
+        failure = errno ? errno : EIO;
+    if (std::fclose(file.release()) != 0 && !failure)
+        failure = errno;
+    if (!failure && std::rename(temporary.c_str(), path.c_str()) != 0)
+        failure = errno;
+    if (!failure)
         return true;
-    // A half-written cache would be read at every later start.
-    std::remove(path.c_str());
+    error = std::strerror(failure);
+    std::remove(temporary.c_str());
     return false;
 }
 
@@ -112,22 +134,47 @@ ShapeResult LoadShape(const std::string& directory, const std::string& backgroun
     ShapeResult result;
     const std::string cachePath = directory + "/" + kShapeFileName;
     std::vector<std::uint8_t> bytes;
-    switch (ReadCache(cachePath, bytes)) {
-    case CacheRead::Failed:
-        return result;
+    std::string refusal;
+    switch (ReadCache(cachePath, bytes, refusal)) {
+    case CacheRead::Failed: break;
     case CacheRead::Read:
-        result.fromCache = true;
-        result.ok = !bytes.empty() && DecodeRegionData(bytes, result.rects);
-        return result;
-    case CacheRead::Missing:
+        if (!bytes.empty() && DecodeRegionData(bytes, result.rects)) {
+            result.ok = true;
+            result.fromCache = true;
+            return result;
+        }
+        refusal = bytes.empty() ? "empty" : "damaged";
         break;
+    case CacheRead::Missing: break;
     }
+    result.cacheRefused = !refusal.empty();
+    if (result.cacheRefused)
+        result.problem = cachePath + " refused (" + refusal + ")";
+
     TBitmap background;
-    if (!background.Load(directory.c_str(), backgroundFile.c_str()))
+    if (!background.Load(directory.c_str(), backgroundFile.c_str())) {
+        if (result.cacheRefused)
+            result.problem += ", and " + backgroundFile + " can't be read: the window has no outline";
         return result;
+    }
     result.rects = ShapeFromImage(background.ToImage());
     result.ok = true;
-    result.cacheWritten = WriteCache(cachePath, EncodeRegionData(result.rects));
+    const std::vector<std::uint8_t> encoded = EncodeRegionData(result.rects);
+    // Shapes too large for the file stay in memory (region_data.h).
+    if (encoded.size() > kMaxRegionFileBytes)
+        return result;
+    if (::access(directory.c_str(), W_OK) != 0) {
+        if (result.cacheRefused)
+            result.problem += ": the outline is computed from " + backgroundFile + " at every start (read-only)";
+        return result;
+    }
+    std::string writeError;
+    result.cacheWritten = WriteCache(cachePath, encoded, writeError);
+    if (!result.cacheWritten)
+        result.problem = "cannot write " + cachePath + ": " + writeError + "; the outline is computed from " +
+                         backgroundFile + " at every start";
+    else if (result.cacheRefused)
+        result.problem += ": rewritten from " + backgroundFile;
     return result;
 }
 
@@ -136,6 +183,8 @@ bool MakeShape(const char* directory, const char* backgroundFile, SkinWindow* wi
     if (!directory || !backgroundFile)
         return false;
     const ShapeResult shape = LoadShape(directory, backgroundFile);
+    if (!shape.problem.empty())
+        std::fprintf(stderr, "%s: %s\n", program_invocation_short_name, shape.problem.c_str());
     if (!shape.ok)
         return false;
     if (window)

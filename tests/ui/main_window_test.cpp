@@ -13,6 +13,7 @@
 #include "ui/main_window.h"
 #include "ui/message_box.h"
 #include "ui/skin.h"
+#include "ui/ui_text_table.h"
 #include "ui_test_support.h"
 
 namespace {
@@ -201,6 +202,49 @@ TEST(MainWindow, MissingTooltipIniIsReportedAndLeavesTooltipsEmpty)
     EXPECT_EQ(shown, std::vector<QString>{QStringLiteral("Can't Open Setting file")});
     EXPECT_EQ(skin.Count(), 23);
     EXPECT_EQ(skin.Button(5).tooltip, "");
+}
+
+TEST(MainWindow, MissingAndDamagedPicturesAreAllNamedInOneMessage)
+{
+    ui_test::App();
+    InstalledSkin installed;
+    const auto file = [&](const char* name) { return installed.skinDir + "/" + name; };
+    std::filesystem::remove(file("play4-on.bmp"));
+    std::filesystem::remove(file("Thumb-up.bmp"));
+    std::filesystem::remove(file("Time-Axis.bmp"));
+    std::filesystem::resize_file(file("segment_end.bmp"), 40);  // a header cut short
+    std::vector<QString> shown;
+    ui::SetMessagePresenter([&](ui::MessageKind kind, QWidget* owner, const QString& text) {
+        EXPECT_EQ(kind, ui::MessageKind::Window);
+        EXPECT_NE(owner, nullptr);
+        shown.push_back(text);
+    });
+    ui::Skin skin;
+    ui::MainWindow window(skin);
+    window.BuildSkin(installed.skinDir, installed.texts);
+    ui::SetMessagePresenter({});
+    const std::vector<std::string> named = {"play4-on.bmp", "Thumb-up.bmp", "Time-Axis.bmp", "segment_end.bmp"};
+    ASSERT_EQ(shown.size(), 1u);
+    EXPECT_EQ(shown[0].toStdString(), ui::MissingPicturesMessage(installed.skinDir, named));
+    EXPECT_EQ(shown[0].toStdString(), "Skin pictures missing or unreadable in " + installed.skinDir +
+                                          ": play4-on.bmp, Thumb-up.bmp, Time-Axis.bmp, segment_end.bmp");
+    // What loaded is still there: the play button without its hover picture.
+    EXPECT_EQ(skin.Count(), 23);
+    EXPECT_TRUE(skin.Button(11).pictures[ui::kStateUp].Present());
+    EXPECT_FALSE(skin.Button(11).pictures[ui::kStateHover].Present());
+    EXPECT_TRUE(skin.Background().Present());
+    EXPECT_TRUE(skin.BeginMarkPicture().Present());
+
+    // A complete skin says nothing.
+    InstalledSkin complete;
+    ui::SetMessagePresenter([&](ui::MessageKind, QWidget*, const QString& text) { shown.push_back(text); });
+    ui::Skin second;
+    ui::MainWindow other(second);
+    ui::UiTextTable texts;
+    EXPECT_EQ(ui::BuildMainSkin(second, other, complete.skinDir, complete.texts, texts, &other),
+              std::vector<std::string>{});
+    ui::SetMessagePresenter({});
+    EXPECT_EQ(shown.size(), 1u);
 }
 
 }  // namespace

@@ -7,8 +7,10 @@
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <sstream>
 #include <string>
 
+#include "run_tool.h"
 #include "temp_dir.h"
 
 namespace {
@@ -47,6 +49,33 @@ TEST(SkinPreview, RendersTheStartWindowAndWritesTheOutlineCache)
     EXPECT_EQ(QImage(QString::fromStdString(dir.File("again.png"))), start);
 }
 
+TEST(SkinPreview, NamesEveryMissingPictureInOneLine)
+{
+    TempDir dir;
+    std::filesystem::copy(QUILLON_SOURCE_DIR "/skin/bmp", dir.File("bmp"));
+    std::filesystem::copy_file(QUILLON_SOURCE_DIR "/skin/Tooltip.ini", dir.File("Tooltip.ini"));
+    std::filesystem::remove(dir.File("bmp/ch2-dw.bmp"));
+    std::filesystem::remove(dir.File("bmp/Vol-Axis.bmp"));
+    std::ofstream(dir.File("bmp/window.rgn")) << "not a region";
+    const testing_support::ToolRun run =
+        testing_support::RunTool(std::string(QUILLON_BIN_DIR "/quillon-cli skin-preview --skin ") + dir.File("bmp") +
+                                     " -o " + dir.File("out.png"),
+                                 dir.File("err.txt"));
+    EXPECT_EQ(run.status, 0);
+    // One line for the damaged outline cache (mended), one for the pictures;
+    // Qt may add notes of its own about the environment.
+    std::string ours;
+    std::istringstream lines(run.err);
+    for (std::string line; std::getline(lines, line);)
+        if (line.rfind("quillon-cli: ", 0) == 0)
+            ours += line + "\n";
+    EXPECT_EQ(ours, "quillon-cli: " + dir.File("bmp/window.rgn") +
+                        " refused (damaged): rewritten from backgr.bmp\n"
+                        "quillon-cli: Skin pictures missing or unreadable in " +
+                        dir.File("bmp") + ": ch2-dw.bmp, Vol-Axis.bmp\n");
+    EXPECT_TRUE(std::filesystem::exists(dir.File("out.png")));
+}
+
 TEST(SkinPreview, RefusesWhatItCannotDo)
 {
     TempDir dir;
@@ -72,7 +101,8 @@ TEST(SkinGenerator, RedrawsTheCommittedSkinByteForByte)
         std::ifstream committed(entry.path(), std::ios::binary);
         std::ifstream drawn(dir.File("bmp/" + name), std::ios::binary);
         ASSERT_TRUE(drawn) << name;
-        EXPECT_TRUE(std::equal(std::istreambuf_iterator<char>(committed), {}, std::istreambuf_iterator<char>(drawn), {}))
+        EXPECT_TRUE(
+            std::equal(std::istreambuf_iterator<char>(committed), {}, std::istreambuf_iterator<char>(drawn), {}))
             << name;
     }
     EXPECT_EQ(count, 94u);

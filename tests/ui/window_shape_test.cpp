@@ -5,10 +5,13 @@
 #include <QPainter>
 #include <QRandomGenerator>
 
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
-#include <unistd.h>
 
 #include "shape_reference.h"
 #include "temp_dir.h"
@@ -30,8 +33,8 @@ std::vector<std::uint8_t> ReadAll(const std::string& path)
 
 void WriteAll(const std::string& path, const std::vector<std::uint8_t>& bytes)
 {
-    std::ofstream(path, std::ios::binary).write(reinterpret_cast<const char*>(bytes.data()),
-                                                static_cast<std::streamsize>(bytes.size()));
+    std::ofstream(path, std::ios::binary)
+        .write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
 }
 
 std::vector<std::uint8_t> Le32(std::initializer_list<std::int32_t> values)
@@ -130,45 +133,80 @@ TEST(WindowShape, SecondStartReadsTheCacheNotTheBackground)
     EXPECT_EQ(second.rects, first.rects);
 }
 
-TEST(WindowShape, EmptyOrMalformedCacheLeavesTheWindowRectangular)
+// No file of the skin directory but the ones it started with.
+std::vector<std::string> Names(const TempDir& dir)
+{
+    std::vector<std::string> names;
+    for (const auto& entry : std::filesystem::directory_iterator(dir.Path()))
+        names.push_back(entry.path().filename().string());
+    std::sort(names.begin(), names.end());
+    return names;
+}
+
+TEST(WindowShape, RefusedCacheIsComputedAgainAndRewritten)
 {
     TempDir dir;
-    ASSERT_TRUE(ui_test::WriteBmp(dir.File("backgr.bmp"), ui_test::Filled(8, 8, 0xFF336699)));
+    QImage image = ui_test::Filled(8, 8, 0xFF336699);
+    image.setPixel(7, 7, kMagenta);
+    ASSERT_TRUE(ui_test::WriteBmp(dir.File("backgr.bmp"), image));
+    const std::vector<ShapeRect> expected = ui::ShapeFromImage(image);
     const std::vector<std::vector<std::uint8_t>> bad = {
-        {},                                                    // 0 bytes
-        Le32({32, 1, 1, 16, 0, 0, 8, 8}),                      // count beyond the data
-        Le32({40, 1, 1, 16, 0, 0, 8, 8, 0, 0, 8, 8}),          // header size
-        Le32({32, 2, 1, 16, 0, 0, 8, 8, 0, 0, 8, 8}),          // type
-        Le32({32, 1, -1, 16, 0, 0, 8, 8, 0, 0, 8, 8}),         // negative count
-        Le32({32, 1, 0x10000000, 0, 0, 0, 8, 8, 0, 0, 8, 8}),  // count overflowing bytes
-        Le32({32, 1, 1, 16, 0, 0, 8, 8, 5, 0, 2, 8}),          // empty rectangle
+        {},                                                        // 0 bytes
+        Le32({32, 1, 1, 16, 0, 0, 8, 8}),                          // count beyond the data
+        Le32({40, 1, 1, 16, 0, 0, 8, 8, 0, 0, 8, 8}),              // header size
+        Le32({32, 2, 1, 16, 0, 0, 8, 8, 0, 0, 8, 8}),              // type
+        Le32({32, 1, -1, 16, 0, 0, 8, 8, 0, 0, 8, 8}),             // negative count
+        Le32({32, 1, 0x10000000, 0, 0, 0, 8, 8, 0, 0, 8, 8}),      // count overflowing bytes
+        Le32({32, 1, 1, 16, 0, 0, 8, 8, 5, 0, 2, 8}),              // empty rectangle
         Le32({32, 1, 2, 32, 0, 0, 8, 8, 0, 4, 8, 8, 0, 0, 8, 4}),  // bands out of order
         Le32({32, 1, 2, 32, 0, 0, 8, 8, 0, 0, 5, 8, 3, 0, 8, 8}),  // overlap in a band
     };
     for (std::size_t i = 0; i < bad.size(); ++i) {
         WriteAll(dir.File("window.rgn"), bad[i]);
-        ui_test::FakeWindow window;
-        EXPECT_FALSE(ui::MakeShape(dir.Path().c_str(), "backgr.bmp", &window)) << i;
-        EXPECT_EQ(window.shapes, 0) << i;
-        // The cache is never rewritten behind the user's back.
-        EXPECT_EQ(ReadAll(dir.File("window.rgn")), bad[i]) << i;
+        const ui::ShapeResult shape = ui::LoadShape(dir.Path(), "backgr.bmp");
+        EXPECT_TRUE(shape.ok) << i;
+        EXPECT_TRUE(shape.cacheRefused) << i;
+        EXPECT_TRUE(shape.cacheWritten) << i;
+        EXPECT_NE(shape.problem.find("window.rgn refused"), std::string::npos) << shape.problem;
+        EXPECT_EQ(shape.rects, expected) << i;
+        EXPECT_EQ(ReadAll(dir.File("window.rgn")), ui::EncodeRegionData(expected)) << i;
+        // The next start reads the mended cache.
+        EXPECT_TRUE(ui::LoadShape(dir.Path(), "backgr.bmp").fromCache) << i;
     }
+
+    // The same through MakeShape, onto a window; and a FIFO in the cache's
+    // place is refused at once, never opened for a wait.
+    std::filesystem::remove(dir.File("window.rgn"));
+    ASSERT_EQ(::mkfifo(dir.File("window.rgn").c_str(), 0644), 0);
+    ui_test::FakeWindow window;
+    ASSERT_TRUE(ui::MakeShape(dir.Path().c_str(), "backgr.bmp", &window));
+    EXPECT_EQ(window.shapes, 1);
+    EXPECT_EQ(window.shape, ui::RegionFromRects(expected));
+    EXPECT_TRUE(std::filesystem::is_regular_file(dir.File("window.rgn")));
+    EXPECT_EQ(Names(dir), (std::vector<std::string>{"backgr.bmp", "window.rgn"}));
 }
 
-TEST(WindowShape, UnwritableCacheStillShapesTheWindow)
+TEST(WindowShape, UnwritableCacheStillShapesTheWindowAndSaysWhy)
 {
     TempDir dir;
     QImage image = ui_test::Filled(10, 6, 0xFF445566);
     image.setPixel(9, 0, kMagenta);
     ASSERT_TRUE(ui_test::WriteBmp(dir.File("backgr.bmp"), image));
-    // window.rgn can't be created: it leads into a directory that isn't there
-    // (root writes anywhere, so a read-only mode proves nothing here).
-    std::filesystem::create_symlink(dir.File("absent/window.rgn"), dir.File("window.rgn"));
+    // A directory where window.rgn goes: refused as a cache, and the new one
+    // can't be renamed over it (root writes anywhere, so a read-only mode
+    // proves nothing here).
+    std::filesystem::create_directories(dir.File("window.rgn/inside"));
+    const ui::ShapeResult shape = ui::LoadShape(dir.Path(), "backgr.bmp");
+    EXPECT_TRUE(shape.ok);
+    EXPECT_TRUE(shape.cacheRefused);
+    EXPECT_FALSE(shape.cacheWritten);
+    EXPECT_EQ(shape.problem.rfind("cannot write " + dir.File("window.rgn") + ": ", 0), 0u) << shape.problem;
     ui_test::FakeWindow window;
     ASSERT_TRUE(ui::MakeShape(dir.Path().c_str(), "backgr.bmp", &window));
     EXPECT_EQ(window.shapes, 1);
     EXPECT_EQ(window.shape, ui::RegionFromRects(ui::ShapeFromImage(image)));
-    EXPECT_FALSE(std::filesystem::exists(dir.File("absent")));
+    // No temporary file is left behind.
+    EXPECT_EQ(Names(dir), (std::vector<std::string>{"backgr.bmp", "window.rgn"}));
 
     if (::geteuid() != 0) {
         TempDir readOnly;
@@ -180,6 +218,7 @@ TEST(WindowShape, UnwritableCacheStillShapesTheWindow)
                                      std::filesystem::perm_options::add);
         EXPECT_TRUE(shape.ok);
         EXPECT_FALSE(shape.cacheWritten);
+        EXPECT_EQ(shape.problem, "");
     }
 }
 
