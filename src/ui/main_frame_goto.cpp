@@ -1,5 +1,7 @@
 // Ctrl+G: the go-to-time dialog over the loaded disk, then the chosen record
 // at the chosen position, opened as the record list's OK opens a record.
+#include <optional>
+
 #include "disk/timeline.h"
 #include "playback/playback_engine.h"
 #include "ui/app_context.h"
@@ -23,15 +25,15 @@ void CMainFrame::GoToTime()
         ShowWindowMessage(this, UiString(Texts().Text(kTextNoDrive)));
         return;
     }
+    // The dialog reads the record table and OK may attach another record:
+    // no tick may be reading the volume meanwhile. Play starts the timer again.
+    engine.KillTimer();
     int record = -1, position = -1;
     if (!RunGotoTimeDialog(record, position) || record < 0 || position < 0)
         return;
     const bool shown = engine.IsReady() && context.volume.OpenRecordNumber() == record;
-    if (!shown) {
-        engine.KillTimer();  // Attach re-reads the volume: no tick may be reading it
-        if (!OpenRecord(record, false))
-            return;
-    }
+    if (!shown && !OpenRecord(record, false))
+        return;
     engine.ShowPosition(position, true, true);
 }
 

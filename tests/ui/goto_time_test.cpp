@@ -196,6 +196,7 @@ TEST_F(GotoTimeTest, CtrlGOpensTheRecordAtThePositionOnlyWithADisk)
     EXPECT_EQ(TopLeftCode()->second, 1u);
     frame->RunCommand("play");
     ASSERT_TRUE(engine->IsPlaying());
+    EXPECT_TRUE(engine->TimerRunning()) << "play starts the timer the dialog stopped";
     frame->record = 0, frame->position = 5;
     key->trigger();
     EXPECT_FALSE(engine->IsPlaying()) << "ready to play, not playing";
