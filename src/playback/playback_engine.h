@@ -97,7 +97,13 @@ public:
     void Slower();
     void ApplySpeed();
     void Tick();
+    // Also returns the one-camera view to the whole picture.
     void SetView(int viewMode, int camera);
+    // The enlarged part of the one-camera view (the window's thread); a
+    // halted engine shows it at once, a playing one at its next picture.
+    // Snapshots, print and export always take the whole pictures.
+    void SetZoom(const ViewZoom& zoom);
+    ViewZoom Zoom() { return presenter.Zoom(); }
     void ToggleMark();
     void ToggleSound() { soundOff = soundOff.load() ? 0 : 1; }
 

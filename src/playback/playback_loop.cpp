@@ -210,6 +210,9 @@ void PlaybackEngine::SetView(int mode, int camera)
         return;
     const bool wasPlaying = IsPlaying();
     Halt();
+    ViewZoom whole;
+    whole.smooth = presenter.Zoom().smooth;
+    presenter.SetZoom(whole);
     selectedCamera = camera;
     viewMode = mode;
     ShowPosition(Position(), true, true);
@@ -219,6 +222,15 @@ void PlaybackEngine::SetView(int mode, int camera)
         else
             PlayForward();
     }
+}
+
+void PlaybackEngine::SetZoom(const ViewZoom& zoom)
+{
+    presenter.SetZoom(zoom);
+    if (!ready || playing || exporting)
+        return;
+    std::lock_guard lock(streamLock);
+    Redraw();
 }
 
 }  // namespace playback

@@ -65,6 +65,8 @@ void SurfaceRenderer::ReleaseAll()
     scaled = Planes();
     stage.reset();
     stageBytes = 0;
+    pictureRgb.reset();
+    pictureRgbBytes = 0;
     window = nullptr;
 }
 

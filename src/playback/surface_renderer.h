@@ -1,10 +1,12 @@
 #pragma once
 #include "playback/view_layout.h"
+#include "playback/view_zoom.h"
 
 #include <array>
 #include <cstdint>
 #include <memory>
 #include <span>
+#include <vector>
 
 struct SwsContext;
 
@@ -47,6 +49,12 @@ public:
     // gaps), or the no-picture colour when picture is empty, into target.
     // 1, or 0 when not bound, the picture is malformed or the target empty.
     int Present(std::span<const uint8_t> picture, int32_t width, int32_t height, CellRect target);
+    // The part of the picture that zoom names, enlarged to fill target
+    // (surface_renderer_zoom.cpp): each screen pixel the nearest picture
+    // pixel, or with zoom.smooth a bilinear blend of the four nearest. The
+    // whole picture (zoom.Whole()) goes through Present. 1, or 0 as Present.
+    int PresentZoomed(std::span<const uint8_t> picture, int32_t width, int32_t height, CellRect target,
+                      const ViewZoom& zoom);
 
 private:
     struct Scaler;
@@ -76,6 +84,21 @@ private:
     };
     std::unique_ptr<uint8_t, StageDeleter> stage;
     std::size_t stageBytes = 0;
+
+    // The zoomed path: the whole picture in RGB at its own size, and for each
+    // target column and row the picture's (and the next one's weight, 0..256,
+    // for smoothing). All only grow.
+    bool ReservePictureRgb(int32_t width, int32_t height);
+    struct Axis {
+        std::vector<int32_t> first;
+        std::vector<int32_t> second;
+        std::vector<uint32_t> weight;
+    };
+    static void MapAxis(Axis& axis, int32_t targetSize, int32_t pictureSize, double start, double span, bool smooth);
+    std::unique_ptr<uint8_t, StageDeleter> pictureRgb;
+    std::size_t pictureRgbBytes = 0;
+    Axis columns;
+    Axis rows;
 };
 
 }  // namespace playback

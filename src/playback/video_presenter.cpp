@@ -24,9 +24,21 @@ int VideoPresenter::Present(platform::WindowSurface* window, int viewMode, const
     // the next picture rather than given up for good.
     if (renderer->Window() != window && renderer->Create(window) != 0)
         return 0;
-    const CellRect target =
-        viewMode == kQuadView ? cells[camera] : CellRect{0, 0, window->Width(), window->Height()};
-    return renderer->Present(picture, width, height, target);
+    if (viewMode == kQuadView)
+        return renderer->Present(picture, width, height, cells[camera]);
+    return renderer->PresentZoomed(picture, width, height, CellRect{0, 0, window->Width(), window->Height()}, zoom);
+}
+
+void VideoPresenter::SetZoom(const ViewZoom& newZoom)
+{
+    std::lock_guard guard(presentLock);
+    zoom = newZoom;
+}
+
+ViewZoom VideoPresenter::Zoom()
+{
+    std::lock_guard guard(presentLock);
+    return zoom;
 }
 
 }  // namespace playback

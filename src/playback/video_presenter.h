@@ -17,8 +17,11 @@ namespace playback {
 // is made at the first picture and bound again only when the window changes;
 // while it can't be bound, Present returns 0.
 //
+// The one-camera view may show part of the picture enlarged (SetZoom, from
+// the window's thread); the quad view always shows whole pictures.
+//
 // Threads: the timer, the window's thread and the export worker present;
-// `presentLock` makes one Present at a time and guards the renderer.
+// `presentLock` makes one Present at a time and guards the renderer and zoom.
 class VideoPresenter {
 public:
     static constexpr int kQuadView = 1;
@@ -37,9 +40,13 @@ public:
 
     void Release();
 
+    void SetZoom(const ViewZoom& newZoom);
+    ViewZoom Zoom();
+
 private:
     std::mutex presentLock;
     std::unique_ptr<SurfaceRenderer> renderer;
+    ViewZoom zoom;
 };
 
 }  // namespace playback
