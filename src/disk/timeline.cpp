@@ -13,23 +13,23 @@ using std::chrono::seconds;
 std::optional<ClockSeconds> ToClockSeconds(const RecordTime& time)
 {
     using namespace std::chrono;
-    const year_month_day date {year {time.year}, month {time.month}, day {time.day}};
+    const year_month_day date{year{time.year}, month{time.month}, day{time.day}};
     if (!date.ok() || time.hour > 23 || time.minute > 59 || time.second > 59)
         return std::nullopt;
-    return sys_days {date} + hours {time.hour} + minutes {time.minute} + seconds {time.second};
+    return sys_days{date} + hours{time.hour} + minutes{time.minute} + seconds{time.second};
 }
 
 RecordTime ToRecordTime(ClockSeconds time)
 {
     using namespace std::chrono;
     const auto days = floor<std::chrono::days>(time);
-    const year_month_day date {days};
-    const hh_mm_ss clock {time - days};
+    const year_month_day date{days};
+    const hh_mm_ss clock{time - days};
     RecordTime out;
-    out.year = static_cast<uint16_t>(int {date.year()});
-    out.month = static_cast<uint16_t>(unsigned {date.month()});
-    out.day = static_cast<uint16_t>(unsigned {date.day()});
-    out.dayOfWeek = static_cast<uint16_t>(weekday {days}.c_encoding());
+    out.year = static_cast<uint16_t>(int{date.year()});
+    out.month = static_cast<uint16_t>(unsigned{date.month()});
+    out.day = static_cast<uint16_t>(unsigned{date.day()});
+    out.dayOfWeek = static_cast<uint16_t>(weekday{days}.c_encoding());
     out.hour = static_cast<uint16_t>(clock.hours().count());
     out.minute = static_cast<uint16_t>(clock.minutes().count());
     out.second = static_cast<uint16_t>(clock.seconds().count());
@@ -164,11 +164,11 @@ Location Locate(std::span<const PlacedRecord> records, ClockSeconds second)
         return location;
     }
     if (before) {
-        const ClockSeconds last = before->End() - seconds {1};
-        location.before = NearestSecond {{before->index, before->segments - 1}, last, second - last};
+        const ClockSeconds last = before->End() - seconds{1};
+        location.before = NearestSecond{{before->index, before->segments - 1}, last, second - last};
     }
     if (after)
-        location.after = NearestSecond {{after->index, 0}, after->begin, after->begin - second};
+        location.after = NearestSecond{{after->index, 0}, after->begin, after->begin - second};
     return location;
 }
 

@@ -30,7 +30,7 @@ RecordTime ToRecordTime(ClockSeconds time);
 
 // The second of a record's position (as the engine's TimeAt shows it:
 // begin plus position seconds), and its inverse.
-inline ClockSeconds SecondAt(ClockSeconds begin, uint32_t position) { return begin + std::chrono::seconds {position}; }
+inline ClockSeconds SecondAt(ClockSeconds begin, uint32_t position) { return begin + std::chrono::seconds{position}; }
 inline int64_t PositionAt(ClockSeconds begin, ClockSeconds second) { return (second - begin).count(); }
 
 // "YYYY-MM-DD HH:MM:SS" (exactly that shape) as a calendar time; nothing
@@ -43,7 +43,7 @@ struct PlacedRecord {
     ClockSeconds begin;
     uint32_t segments = 0;
     int32_t kind = 0;
-    ClockSeconds End() const { return begin + std::chrono::seconds {segments}; }  // first second after it
+    ClockSeconds End() const { return begin + std::chrono::seconds{segments}; }  // first second after it
 };
 
 // The volume's records: those with seconds on the clock in `placed`, the
@@ -78,14 +78,14 @@ struct RecordOverlap {
 struct Timeline {
     static constexpr size_t kMaxOverlaps = 10000;
 
-    std::vector<RecordedSpan> spans;  // in time order
-    std::vector<TimeGap> gaps;        // between consecutive spans
+    std::vector<RecordedSpan> spans;      // in time order
+    std::vector<TimeGap> gaps;            // between consecutive spans
     std::vector<RecordOverlap> overlaps;  // by the later record's begin
     // Pairs past kMaxOverlaps, counted but not listed: a damaged table can
     // make every record overlap every other.
     uint64_t overlapsNotListed = 0;
-    std::chrono::seconds recorded {0};    // seconds held by at least one record
-    std::chrono::seconds unrecorded {0};  // the gaps' total
+    std::chrono::seconds recorded{0};    // seconds held by at least one record
+    std::chrono::seconds unrecorded{0};  // the gaps' total
 };
 
 Timeline BuildTimeline(std::span<const PlacedRecord> records);
@@ -98,9 +98,9 @@ struct RecordPosition {
 
 // The nearest recorded second on one side of a second nobody recorded.
 struct NearestSecond {
-    RecordPosition at;      // the lowest-numbered record holding it
+    RecordPosition at;  // the lowest-numbered record holding it
     ClockSeconds second;
-    std::chrono::seconds distance {0};
+    std::chrono::seconds distance{0};
 };
 
 struct Location {

@@ -15,13 +15,8 @@ QString Shown(disk::ClockSeconds second)
 }  // namespace
 
 GotoTimeDialog::GotoTimeDialog(QWidget* parent, std::vector<disk::PlacedRecord> placed, disk::ClockSeconds initial)
-    : QDialog(parent),
-      records(std::move(placed)),
-      prompt(QStringLiteral("Date and time (YYYY-MM-DD HH:MM:SS):"), this),
-      timeEdit(this),
-      results(this),
-      okButton(QStringLiteral("OK"), this),
-      cancelButton(QStringLiteral("Cancel"), this)
+    : QDialog(parent), records(std::move(placed)), prompt(QStringLiteral("Date and time (YYYY-MM-DD HH:MM:SS):"), this),
+      timeEdit(this), results(this), okButton(QStringLiteral("OK"), this), cancelButton(QStringLiteral("Cancel"), this)
 {
     setWindowTitle(QStringLiteral("Go to Time"));
     const disk::DialogUnits units(font());
@@ -70,7 +65,10 @@ QString GotoTimeDialog::Place(const disk::RecordPosition& at) const
     for (const disk::PlacedRecord& r : records)
         if (r.index == at.record)
             kind = disk::KindLetter(r.kind);
-    return QStringLiteral("record %1 (%2), position %3").arg(at.record + 1).arg(QChar::fromLatin1(kind)).arg(at.position);
+    return QStringLiteral("record %1 (%2), position %3")
+        .arg(at.record + 1)
+        .arg(QChar::fromLatin1(kind))
+        .arg(at.position);
 }
 
 void GotoTimeDialog::Update()

@@ -48,7 +48,7 @@ bool CMainFrame::RunGotoTimeDialog(int& record, int& position)
     for (const disk::PlacedRecord& r : records.placed)
         if (!showing && (!initial || r.begin < *initial))
             initial = r.begin;
-    GotoTimeDialog dialog(this, std::move(records.placed), initial.value_or(disk::ClockSeconds {}));
+    GotoTimeDialog dialog(this, std::move(records.placed), initial.value_or(disk::ClockSeconds{}));
     if (dialog.exec() != QDialog::Accepted)
         return false;
     const std::optional<disk::RecordPosition> chosen = dialog.Chosen();

@@ -15,7 +15,7 @@ ClockSeconds At(const char* text)
 {
     const auto second = disk::ParseClockTime(text);
     EXPECT_TRUE(second) << text;
-    return second.value_or(ClockSeconds {});
+    return second.value_or(ClockSeconds{});
 }
 
 PlacedRecord Record(uint32_t index, const char* begin, uint32_t segments) { return {index, At(begin), segments, 0}; }
@@ -43,15 +43,15 @@ TEST(TimelineTest, ReadsExactlyTheTimeShapeAndOnlyCalendarTimes)
 // seconds must agree with that arithmetic, across a year's end too.
 TEST(TimelineTest, PositionsMatchTheRecordTimeArithmetic)
 {
-    const disk::RecordTime begin {2006, 12, 0, 31, 23, 59, 30, 0};
+    const disk::RecordTime begin{2006, 12, 0, 31, 23, 59, 30, 0};
     const ClockSeconds start = *disk::ToClockSeconds(begin);
     for (uint32_t p : {0u, 29u, 30u, 31u, 86400u}) {
         const disk::RecordTime shown = disk::AddMilliseconds(begin, int64_t(p) * 1000);
         EXPECT_EQ(disk::ToRecordTime(disk::SecondAt(start, p)), shown) << p;
         EXPECT_EQ(disk::PositionAt(start, *disk::ToClockSeconds(shown)), p);
     }
-    const PlacedRecord r {0, start, 31, 0};
-    EXPECT_EQ(disk::ToRecordTime(r.End() - seconds {1}), disk::RecordEndTime(begin, 31)) << "the list's end time";
+    const PlacedRecord r{0, start, 31, 0};
+    EXPECT_EQ(disk::ToRecordTime(r.End() - seconds{1}), disk::RecordEndTime(begin, 31)) << "the list's end time";
 }
 
 TEST(TimelineTest, MergesBackToBackAndOverlappingRecordsAndMeasuresTheGaps)
@@ -66,27 +66,27 @@ TEST(TimelineTest, MergesBackToBackAndOverlappingRecordsAndMeasuresTheGaps)
     ASSERT_EQ(t.spans.size(), 3u);
     EXPECT_EQ(t.spans[0].begin, At("2024-02-29 14:00:00"));
     EXPECT_EQ(t.spans[0].end, At("2024-02-29 14:00:08"));
-    EXPECT_EQ(t.spans[0].records, (std::vector<uint32_t> {0, 1}));
+    EXPECT_EQ(t.spans[0].records, (std::vector<uint32_t>{0, 1}));
     EXPECT_EQ(t.spans[1].begin, At("2024-02-29 14:00:09")) << "one lost second breaks the span";
-    EXPECT_EQ(t.spans[1].records, (std::vector<uint32_t> {2}));
+    EXPECT_EQ(t.spans[1].records, (std::vector<uint32_t>{2}));
     EXPECT_EQ(t.spans[2].begin, At("2024-02-29 14:05:00"));
     EXPECT_EQ(t.spans[2].end, At("2024-02-29 14:05:12"));
-    EXPECT_EQ(t.spans[2].records, (std::vector<uint32_t> {3, 4, 6}));
+    EXPECT_EQ(t.spans[2].records, (std::vector<uint32_t>{3, 4, 6}));
     ASSERT_EQ(t.gaps.size(), 2u);
-    EXPECT_EQ(t.gaps[0].end - t.gaps[0].begin, seconds {1});
+    EXPECT_EQ(t.gaps[0].end - t.gaps[0].begin, seconds{1});
     EXPECT_EQ(t.gaps[1].begin, At("2024-02-29 14:00:13"));
-    EXPECT_EQ(t.gaps[1].end - t.gaps[1].begin, seconds {287});
-    EXPECT_EQ(t.recorded, seconds {8 + 4 + 12});
-    EXPECT_EQ(t.unrecorded, seconds {288});
+    EXPECT_EQ(t.gaps[1].end - t.gaps[1].begin, seconds{287});
+    EXPECT_EQ(t.recorded, seconds{8 + 4 + 12});
+    EXPECT_EQ(t.unrecorded, seconds{288});
     // 3 shares 14:05:02-03 with 6 and all of 4; 6 ends as 4 begins: no overlap.
     ASSERT_EQ(t.overlaps.size(), 2u);
     EXPECT_EQ(t.overlaps[0].earlier, 6u);
     EXPECT_EQ(t.overlaps[0].later, 3u);
     EXPECT_EQ(t.overlaps[0].begin, At("2024-02-29 14:05:02"));
-    EXPECT_EQ(t.overlaps[0].end - t.overlaps[0].begin, seconds {2});
+    EXPECT_EQ(t.overlaps[0].end - t.overlaps[0].begin, seconds{2});
     EXPECT_EQ(t.overlaps[1].earlier, 3u);
     EXPECT_EQ(t.overlaps[1].later, 4u);
-    EXPECT_EQ(t.overlaps[1].end - t.overlaps[1].begin, seconds {2});
+    EXPECT_EQ(t.overlaps[1].end - t.overlaps[1].begin, seconds{2});
 }
 
 TEST(TimelineTest, LocatesEveryHolderOrTheNearestSecondsEitherSide)
@@ -101,11 +101,11 @@ TEST(TimelineTest, LocatesEveryHolderOrTheNearestSecondsEitherSide)
         return out;
     };
     using Holders = std::vector<std::pair<uint32_t, uint32_t>>;
-    EXPECT_EQ(holders("2024-02-29 14:00:00"), (Holders {{0, 0}}));
-    EXPECT_EQ(holders("2024-02-29 14:00:04"), (Holders {{0, 4}}));
-    EXPECT_EQ(holders("2024-02-29 14:00:05"), (Holders {{1, 0}})) << "back to back: the later record's first second";
-    EXPECT_EQ(holders("2024-02-29 14:05:02"), (Holders {{2, 2}, {3, 0}, {4, 0}}));
-    EXPECT_EQ(holders("2024-02-29 14:05:03"), (Holders {{2, 3}, {3, 1}}));
+    EXPECT_EQ(holders("2024-02-29 14:00:00"), (Holders{{0, 0}}));
+    EXPECT_EQ(holders("2024-02-29 14:00:04"), (Holders{{0, 4}}));
+    EXPECT_EQ(holders("2024-02-29 14:00:05"), (Holders{{1, 0}})) << "back to back: the later record's first second";
+    EXPECT_EQ(holders("2024-02-29 14:05:02"), (Holders{{2, 2}, {3, 0}, {4, 0}}));
+    EXPECT_EQ(holders("2024-02-29 14:05:03"), (Holders{{2, 3}, {3, 1}}));
 
     const disk::Location gap = disk::Locate(records, At("2024-02-29 14:00:08"));
     EXPECT_TRUE(gap.holders.empty());
@@ -113,15 +113,15 @@ TEST(TimelineTest, LocatesEveryHolderOrTheNearestSecondsEitherSide)
     EXPECT_EQ(gap.before->at.record, 1u);
     EXPECT_EQ(gap.before->at.position, 2u);
     EXPECT_EQ(gap.before->second, At("2024-02-29 14:00:07"));
-    EXPECT_EQ(gap.before->distance, seconds {1});
+    EXPECT_EQ(gap.before->distance, seconds{1});
     EXPECT_EQ(gap.after->at.record, 2u);
     EXPECT_EQ(gap.after->at.position, 0u);
-    EXPECT_EQ(gap.after->distance, seconds {292});
+    EXPECT_EQ(gap.after->distance, seconds{292});
 
     const disk::Location early = disk::Locate(records, At("2024-02-29 13:00:00"));
     EXPECT_FALSE(early.before);
     ASSERT_TRUE(early.after);
-    EXPECT_EQ(early.after->distance, seconds {3600});
+    EXPECT_EQ(early.after->distance, seconds{3600});
     const disk::Location late = disk::Locate(records, At("2024-03-01 00:00:00"));
     ASSERT_TRUE(late.before);
     EXPECT_FALSE(late.after);
@@ -141,8 +141,8 @@ TEST(TimelineTest, ListsABoundedNumberOfOverlaps)
     EXPECT_EQ(t.overlaps.size(), disk::Timeline::kMaxOverlaps);
     EXPECT_EQ(t.overlaps.size() + t.overlapsNotListed, 200u * 199u / 2u);
     ASSERT_EQ(t.spans.size(), 1u);
-    EXPECT_EQ(t.recorded, seconds {4'000'000'000LL});
-    EXPECT_EQ(disk::FormatDuration(seconds {3 * 3600 + 62}), "3:01:02");
+    EXPECT_EQ(t.recorded, seconds{4'000'000'000LL});
+    EXPECT_EQ(disk::FormatDuration(seconds{3 * 3600 + 62}), "3:01:02");
 }
 
 }  // namespace

@@ -16,13 +16,14 @@ protected:
     static void SetUpTestSuite()
     {
         dir = std::make_unique<testing_support::TempDir>();
-        const testing_support::ToolRun made = testing_support::RunTool(
-            std::string(QUILLON_BIN_DIR) + "/quillon-mkdisk -o " + Disk() +
-                " --record seconds=5,time=2024-02-29T14:00:00,q=31 --record seconds=3,kind=B,time=2024-02-29T14:00:05,q=31"
-                " --record seconds=4,kind=S,time=2024-02-29T14:05:00,q=31"
-                " --record seconds=6,kind=M,time=2024-02-29T14:05:02,format=720x288,q=31"
-                " --record seconds=0,time=2024-02-29T15:00:00",
-            dir->File("mkdisk.txt"));
+        const testing_support::ToolRun made =
+            testing_support::RunTool(std::string(QUILLON_BIN_DIR) + "/quillon-mkdisk -o " + Disk() +
+                                         " --record seconds=5,time=2024-02-29T14:00:00,q=31 --record "
+                                         "seconds=3,kind=B,time=2024-02-29T14:00:05,q=31"
+                                         " --record seconds=4,kind=S,time=2024-02-29T14:05:00,q=31"
+                                         " --record seconds=6,kind=M,time=2024-02-29T14:05:02,format=720x288,q=31"
+                                         " --record seconds=0,time=2024-02-29T15:00:00",
+                                     dir->File("mkdisk.txt"));
         ASSERT_EQ(made.status, 0) << made.err;
     }
     static void TearDownTestSuite() { dir.reset(); }
@@ -40,21 +41,21 @@ TEST_F(TimelineCliTest, TimelineListsSpansGapsOverlapsAndTotals)
 {
     const auto run = Cli("timeline " + Disk());
     ASSERT_EQ(run.status, 0) << run.err;
-    EXPECT_EQ(run.out,
-              "span\t2024/02/29 14:00:00\t2024/02/29 14:00:07\t8\t1,2\tA,B\n"
-              "gap\t2024/02/29 14:00:08\t2024/02/29 14:04:59\t292\n"
-              "span\t2024/02/29 14:05:00\t2024/02/29 14:05:07\t8\t3,4\tS,M\n"
-              "overlap\t3\t4\t2024/02/29 14:05:02\t2024/02/29 14:05:03\t2\n"
-              "unplaced\t5\tA\t2024/02/29 15:00:00\t0\n"
-              "recorded\t16\n"
-              "unrecorded\t292\n");
+    EXPECT_EQ(run.out, "span\t2024/02/29 14:00:00\t2024/02/29 14:00:07\t8\t1,2\tA,B\n"
+                       "gap\t2024/02/29 14:00:08\t2024/02/29 14:04:59\t292\n"
+                       "span\t2024/02/29 14:05:00\t2024/02/29 14:05:07\t8\t3,4\tS,M\n"
+                       "overlap\t3\t4\t2024/02/29 14:05:02\t2024/02/29 14:05:03\t2\n"
+                       "unplaced\t5\tA\t2024/02/29 15:00:00\t0\n"
+                       "recorded\t16\n"
+                       "unrecorded\t292\n");
     EXPECT_TRUE(run.err.empty());
 }
 
 TEST_F(TimelineCliTest, LocateNamesEveryHolderOrTheNearestSeconds)
 {
     auto locate = [](const std::string& time) { return Cli("locate " + Disk() + " '" + time + "'"); };
-    EXPECT_EQ(locate("2024-02-29 14:05:03").out, "at\t3\tS\t3\t2024/02/29 14:05:03\nat\t4\tM\t1\t2024/02/29 14:05:03\n");
+    EXPECT_EQ(locate("2024-02-29 14:05:03").out,
+              "at\t3\tS\t3\t2024/02/29 14:05:03\nat\t4\tM\t1\t2024/02/29 14:05:03\n");
     EXPECT_EQ(locate("2024-02-29 14:00:05").out, "at\t2\tB\t0\t2024/02/29 14:00:05\n") << "back to back";
     EXPECT_EQ(locate("2024/02/29 14:00:04").out, "at\t1\tA\t4\t2024/02/29 14:00:04\n");
     const auto gap = locate("2024-02-29 14:03:00");
@@ -70,8 +71,8 @@ TEST_F(TimelineCliTest, RefusalsAreOneLine)
 {
     for (const std::string& args :
          {"locate " + Disk() + " '2023-02-29 10:00:00'", "locate " + Disk() + " '2024-02-29 14:05'",
-          "locate " + Disk() + " 1e3", "locate " + Disk(), std::string("timeline"), "timeline " + dir->File("missing.img"),
-          "locate " + dir->File("missing.img") + " '2024-02-29 14:05:00'"}) {
+          "locate " + Disk() + " 1e3", "locate " + Disk(), std::string("timeline"),
+          "timeline " + dir->File("missing.img"), "locate " + dir->File("missing.img") + " '2024-02-29 14:05:00'"}) {
         const auto run = Cli(args);
         EXPECT_EQ(run.status, 1) << args;
         EXPECT_TRUE(run.out.empty()) << args;

@@ -19,7 +19,7 @@ namespace {
 
 using playback::PlaybackEngine;
 
-disk::ClockSeconds At(const char* text) { return disk::ParseClockTime(text).value_or(disk::ClockSeconds {}); }
+disk::ClockSeconds At(const char* text) { return disk::ParseClockTime(text).value_or(disk::ClockSeconds{}); }
 
 // The frame with a scripted go-to-time choice (unless `real`).
 class GotoFrame : public ui::CMainFrame {
@@ -110,8 +110,10 @@ protected:
 
 std::vector<disk::PlacedRecord> Records()
 {
-    return {{0, At("2024-02-29 10:00:00"), 6, 1}, {1, At("2024-02-29 10:00:06"), 4, 0},
-            {2, At("2024-02-29 10:00:08"), 3, 2}, {3, At("2024-02-29 11:00:00"), 2, 3}};
+    return {{0, At("2024-02-29 10:00:00"), 6, 1},
+            {1, At("2024-02-29 10:00:06"), 4, 0},
+            {2, At("2024-02-29 10:00:08"), 3, 2},
+            {3, At("2024-02-29 11:00:00"), 2, 3}};
 }
 
 TEST_F(GotoTimeTest, DialogShowsWhatLocateFindsAsTheTextChanges)
@@ -135,8 +137,10 @@ TEST_F(GotoTimeTest, DialogShowsWhatLocateFindsAsTheTextChanges)
     dialog.TimeEdit().setText("2024-02-29 10:40:00");  // in the gap: 39 min 50 s after record 3, 20 min before record 4
     ASSERT_EQ(dialog.Results().count(), 3);
     EXPECT_FALSE(dialog.Results().item(0)->flags() & Qt::ItemIsSelectable) << "the heading is no place to go";
-    EXPECT_EQ(dialog.Results().item(1)->text().toStdString(), "2390 s before: 2024/02/29 10:00:10, record 3 (S), position 2");
-    EXPECT_EQ(dialog.Results().item(2)->text().toStdString(), "1200 s after: 2024/02/29 11:00:00, record 4 (M), position 0");
+    EXPECT_EQ(dialog.Results().item(1)->text().toStdString(),
+              "2390 s before: 2024/02/29 10:00:10, record 3 (S), position 2");
+    EXPECT_EQ(dialog.Results().item(2)->text().toStdString(),
+              "1200 s after: 2024/02/29 11:00:00, record 4 (M), position 0");
     EXPECT_EQ(dialog.Chosen()->record, 3u) << "the nearer side is marked";
     EXPECT_TRUE(dialog.OkButton().isEnabled());
     dialog.Results().setCurrentRow(0);

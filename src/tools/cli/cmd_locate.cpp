@@ -16,8 +16,8 @@ namespace {
 void PrintPlace(const char* tag, const disk::RecorderVolume& volume, const disk::RecordPosition& at,
                 disk::ClockSeconds second)
 {
-    std::printf("%s\t%u\t%c\t%u\t%s", tag, at.record + 1, disk::KindLetter(volume.Record(at.record).kind),
-                at.position, disk::FormatRecordTime(disk::ToRecordTime(second)).c_str());
+    std::printf("%s\t%u\t%c\t%u\t%s", tag, at.record + 1, disk::KindLetter(volume.Record(at.record).kind), at.position,
+                disk::FormatRecordTime(disk::ToRecordTime(second)).c_str());
 }
 
 void PrintNearest(const char* tag, const disk::RecorderVolume& volume, const disk::NearestSecond& nearest)

@@ -16,7 +16,7 @@ namespace {
 std::string Shown(disk::ClockSeconds second) { return disk::FormatRecordTime(disk::ToRecordTime(second)); }
 
 // The last second of [begin, end), as the record list shows a record's end.
-std::string ShownLast(disk::ClockSeconds end) { return Shown(end - std::chrono::seconds {1}); }
+std::string ShownLast(disk::ClockSeconds end) { return Shown(end - std::chrono::seconds{1}); }
 
 }  // namespace
 
