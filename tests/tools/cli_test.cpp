@@ -9,6 +9,10 @@
 #include <fstream>
 #include <sstream>
 
+extern "C" {
+#include <libavcodec/avcodec.h>
+}
+
 #include "run_tool.h"
 #include "temp_dir.h"
 #include "tools/mkdisk/disk_writer.h"
@@ -68,15 +72,37 @@ protected:
     static inline std::unique_ptr<testing_support::TempDir> dir;
 };
 
-// Golden dumps: QUILLON_UPDATE_GOLDEN=1 rewrites them after a deliberate change.
+// The libavcodec that encoded the disk (quillon-mkdisk links the same one):
+// frame lengths and checksums in the dumps are its encoder's.
+std::string AvcodecVersion()
+{
+    const unsigned v = avcodec_version();
+    return std::to_string(AV_VERSION_MAJOR(v)) + "." + std::to_string(AV_VERSION_MINOR(v)) + "." +
+           std::to_string(AV_VERSION_MICRO(v));
+}
+
+constexpr const char* kGoldenMark = "# made with libavcodec ";
+
+// Golden dumps open with a line naming the libavcodec that made them;
+// QUILLON_UPDATE_GOLDEN=1 rewrites them after a deliberate change.
 void ExpectGolden(const std::string& name, const std::string& actual)
 {
     const std::string path = std::string(QUILLON_SOURCE_DIR) + "/tests/tools/golden/" + name;
     if (std::getenv("QUILLON_UPDATE_GOLDEN")) {
-        std::ofstream(path, std::ios::binary) << actual;
+        std::ofstream(path, std::ios::binary) << kGoldenMark << AvcodecVersion()
+                                              << "; rewrite: QUILLON_UPDATE_GOLDEN=1 build/tests/cli_tests\n"
+                                              << actual;
         return;
     }
-    EXPECT_EQ(actual, ReadText(path)) << "differs from " << path;
+    std::string golden = ReadText(path);
+    std::string madeWith = "an unnamed libavcodec";
+    if (golden.rfind(kGoldenMark, 0) == 0) {
+        const std::size_t end = golden.find('\n');
+        madeWith = golden.substr(2, golden.find(';') - 2);
+        golden.erase(0, end == std::string::npos ? golden.size() : end + 1);
+    }
+    EXPECT_EQ(actual, golden) << "differs from " << path << " (" << madeWith << "; this is libavcodec "
+                              << AvcodecVersion() << ")";
 }
 
 TEST_F(CliTest, RecordsListsTheTableAsTheRecordListShowsIt)
