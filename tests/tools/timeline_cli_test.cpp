@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <fstream>
 #include <memory>
 #include <string>
 
@@ -79,6 +80,44 @@ TEST_F(TimelineCliTest, RefusalsAreOneLine)
         EXPECT_EQ(std::count(run.err.begin(), run.err.end(), '\n'), 1) << args << ": " << run.err;
     }
     EXPECT_NE(Cli("locate " + Disk() + " 'noon'").err.find("YYYY-MM-DD HH:MM:SS"), std::string::npos);
+}
+
+// Entries are untrusted: a damaged date leaves its record off the clock, and
+// a segment count of four billion still gives a span, not a crash.
+TEST_F(TimelineCliTest, DamagedEntriesAreListedApart)
+{
+    const std::string damaged = dir->File("damaged.img");
+    ASSERT_EQ(testing_support::RunTool("cp " + Disk() + " " + damaged, dir->File("cp.txt")).status, 0);
+    std::fstream image(damaged, std::ios::in | std::ios::out | std::ios::binary);
+    auto be = [&](std::streamoff at, int bytes) {
+        image.seekg(at);
+        uint64_t value = 0;
+        for (int i = 0; i < bytes; ++i)
+            value = value << 8 | uint8_t(image.get());
+        return value;
+    };
+    const std::streamoff table = std::streamoff(be(12, 4)) * 512;
+    const std::streamoff first = std::streamoff(be(38, 2));
+    auto entry = [&](int record) { return table + (first - 1 + record) * 32; };
+    image.seekp(entry(1) + 4);
+    image.put(char(13));  // record 2: month 13
+    image.seekp(entry(3) + 6);
+    image.write("\xEE\x6B\x28\x00", 4);  // record 4: 4,000,000,000 segments, ending as date -u +%s says
+    ASSERT_TRUE(image.good());
+    image.close();
+
+    const auto run = Cli("timeline " + damaged);
+    ASSERT_EQ(run.status, 0) << run.err;
+    EXPECT_EQ(run.out, "span\t2024/02/29 14:00:00\t2024/02/29 14:00:04\t5\t1\tA\n"
+                       "gap\t2024/02/29 14:00:05\t2024/02/29 14:04:59\t295\n"
+                       "span\t2024/02/29 14:05:00\t2150/12/01 21:11:41\t4000000002\t3,4\tS,M\n"
+                       "overlap\t3\t4\t2024/02/29 14:05:02\t2024/02/29 14:05:03\t2\n"
+                       "unplaced\t2\tB\t2024/13/29 14:00:05\t3\n"
+                       "unplaced\t5\tA\t2024/02/29 15:00:00\t0\n"
+                       "recorded\t4000000007\n"
+                       "unrecorded\t295\n");
+    EXPECT_EQ(Cli("locate " + damaged + " '2024-02-29 14:00:06'").out,
+              "before\t1\tA\t4\t2024/02/29 14:00:04\t2\nafter\t3\tS\t0\t2024/02/29 14:05:00\t294\n");
 }
 
 }  // namespace
