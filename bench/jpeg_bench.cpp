@@ -8,8 +8,8 @@
 #include <string>
 #include <vector>
 
-#include "export/jpeg/encode_to_memory.h"
-#include "export/jpeg/jpeg_codec.h"
+#include "picture/jpeg/encode_to_memory.h"
+#include "picture/jpeg/jpeg_codec.h"
 #include "jpeg_test_support.h"
 #include "temp_dir.h"
 

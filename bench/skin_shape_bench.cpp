@@ -8,7 +8,7 @@
 #include <filesystem>
 #include <functional>
 
-#include "export/tbitmap.h"
+#include "picture/tbitmap.h"
 #include "ui/shape_reference.h"
 #include "ui/window_shape.h"
 

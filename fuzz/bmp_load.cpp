@@ -7,7 +7,7 @@
 #include <string>
 #include <unistd.h>
 
-#include "export/tbitmap.h"
+#include "picture/tbitmap.h"
 
 namespace {
 

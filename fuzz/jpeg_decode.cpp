@@ -3,7 +3,8 @@
 #include <cstdint>
 #include <vector>
 
-#include "export/jpeg/jpeg_codec.h"
+#include "picture/jpeg/jpeg_codec.h"
+#include "picture/bmp_format.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
 {
@@ -16,7 +17,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const int w = props.jpegWidth, h = props.jpegHeight;
     if (static_cast<std::int64_t>(w) * h > (std::int64_t{1} << 22))
         return 0;  // keeps runs fast; the codec's own limit is tested elsewhere
-    const int pad = ((3 * w + 3) & ~3) - 3 * w;
+    const int pad = static_cast<int>(DibStride(w, 24)) - 3 * w;
     std::vector<std::uint8_t> dib(static_cast<std::size_t>(3 * w + pad) * static_cast<std::size_t>(h));
     props.dibBytes = dib.data();
     props.dibSize = dib.size();

@@ -13,7 +13,7 @@
 #include <string>
 
 #include "export/avi_riff_writer.h"
-#include "export/bmp_format.h"
+#include "picture/bmp_format.h"
 #include "platform/xvid_compressor.h"
 
 namespace exporter {

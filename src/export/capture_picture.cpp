@@ -11,11 +11,6 @@
 
 namespace capture {
 
-std::size_t DibStride(int width, int bitsPerPixel)
-{
-    return ((static_cast<std::size_t>(width) * bitsPerPixel + 31) / 32) * 4;
-}
-
 int CapturePicture(const playback::PlaybackEngine& engine, std::span<uint8_t> out, uint32_t background,
                    std::size_t stride)
 {

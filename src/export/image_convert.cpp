@@ -5,8 +5,8 @@
 #include <cstdio>
 #include <memory>
 
-#include "export/jpeg/encode_to_memory.h"
-#include "export/tbitmap.h"
+#include "picture/jpeg/encode_to_memory.h"
+#include "picture/tbitmap.h"
 
 namespace {
 
@@ -55,8 +55,8 @@ bool ToBottomUpBgr(const TBitmap& bitmap, std::vector<std::uint8_t>& out)
     const int bits = h.bitsPerPixel;
     if (!bitmap.Pixels() || width <= 0 || height <= 0 || (bits != 8 && bits != 24 && bits != 32))
         return false;
-    const std::size_t inStride = static_cast<std::size_t>(BmpStride(width, bits));
-    const std::size_t outStride = static_cast<std::size_t>(BmpStride(width, 24));
+    const std::size_t inStride = static_cast<std::size_t>(DibStride(width, bits));
+    const std::size_t outStride = static_cast<std::size_t>(DibStride(width, 24));
     out.assign(outStride * static_cast<std::size_t>(height), 0);
     const auto& palette = bitmap.Palette();
     for (int y = 0; y < height; ++y) {

@@ -16,6 +16,7 @@
 
 #include "export/snapshot.h"
 #include "playback/playback_engine.h"
+#include "picture/bmp_format.h"
 
 namespace capture {
 

@@ -6,7 +6,7 @@
 #include <filesystem>
 
 #include "export/avi_writer.h"
-#include "export/bmp_format.h"
+#include "picture/bmp_format.h"
 #include "export/export_progress.h"
 #include "export/snapshot.h"
 #include "platform/mpeg1_encoder.h"

@@ -10,9 +10,10 @@
 #include <memory>
 #include <vector>
 
-#include "export/jpeg/encode_to_memory.h"
-#include "export/tbitmap.h"
+#include "picture/jpeg/encode_to_memory.h"
+#include "picture/tbitmap.h"
 #include "playback/playback_engine.h"
+#include "picture/bmp_format.h"
 
 namespace capture {
 

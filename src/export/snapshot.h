@@ -26,9 +26,6 @@ constexpr uint32_t kSnapshotBackground = 0x050505;
 constexpr uint32_t kPrintBackground = 0xFFFFFF;
 constexpr int kJpegQuality = 70;
 
-// Bytes of a DIB row: padded to a multiple of 4.
-std::size_t DibStride(int width, int bitsPerPixel);
-
 // Composes the engine's view (WindowWidth x WindowHeight) into out as 24-bit
 // blue-green-red pixels, top row first, rows `stride` bytes apart (0: 3 x
 // width, unpadded). background is 0xRRGGBB. 1 on success; 0 when the view is

@@ -6,7 +6,7 @@
 #include <cstdio>
 #include <string>
 
-#include "export/tbitmap.h"
+#include "picture/tbitmap.h"
 #include "platform/app_directory.h"
 #include "platform/window_surface.h"
 #include "playback/playback_engine.h"

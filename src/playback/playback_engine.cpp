@@ -3,7 +3,7 @@
 
 #include <algorithm>
 
-#include "export/tbitmap.h"
+#include "picture/tbitmap.h"
 #include "platform/window_surface.h"
 #include "playback/video_decoder.h"
 

@@ -6,7 +6,7 @@
 
 #include <memory>
 
-#include "export/tbitmap.h"
+#include "picture/tbitmap.h"
 
 class QPainter;
 

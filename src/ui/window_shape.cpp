@@ -11,7 +11,7 @@
 #include <memory>
 #include <string>
 
-#include "export/tbitmap.h"
+#include "picture/tbitmap.h"
 #include "platform/regular_file.h"
 #include "ui/skin_window.h"
 

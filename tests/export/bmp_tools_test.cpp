@@ -7,8 +7,8 @@
 #include <QImage>
 
 #include "export/image_convert.h"
-#include "export/tbitmap.h"
-#include "jpeg_test_support.h"
+#include "picture/tbitmap.h"
+#include "picture/jpeg_test_support.h"
 #include "temp_dir.h"
 
 using picture_support::HaveTool;
@@ -93,7 +93,7 @@ TEST_F(BmpTools, WeReadTopDownBmps)
     const std::string bottomUp = dir.File("up.bmp"), topDown = dir.File("down.bmp");
     ASSERT_EQ(RunTool("convert " + ppm + " BMP3:" + bottomUp), 0);
     auto bytes = ReadAll(bottomUp);
-    const std::size_t stride = (3 * picture.width + 3) & ~3u, offset = 54;
+    const std::size_t stride = static_cast<std::size_t>(DibStride(picture.width, 24)), offset = 54;
     ASSERT_EQ(bytes.size(), offset + stride * picture.height);
     std::vector<std::uint8_t> flipped(bytes.begin(), bytes.begin() + offset);
     for (int row = picture.height - 1; row >= 0; --row)

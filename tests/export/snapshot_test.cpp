@@ -3,9 +3,10 @@
 
 #include <filesystem>
 
+#include "picture/bmp_format.h"
 #include "capture_tools.h"
 #include "export/snapshot.h"
-#include "export/tbitmap.h"
+#include "picture/tbitmap.h"
 #include "playback/engine_harness.h"
 
 namespace {
@@ -18,7 +19,7 @@ protected:
     // The snapshot's composition, rows padded as a DIB's.
     std::vector<uint8_t> Capture(uint32_t background = capture::kSnapshotBackground)
     {
-        const std::size_t stride = capture::DibStride(engine->WindowWidth(), 24);
+        const std::size_t stride = static_cast<std::size_t>(DibStride(engine->WindowWidth(), 24));
         std::vector<uint8_t> out(stride * engine->WindowHeight(), 0xAB);
         EXPECT_EQ(capture::CapturePicture(*engine, out, background, stride), 1);
         return out;
@@ -29,7 +30,7 @@ protected:
     QRect Differences(const std::vector<uint8_t>& captured)
     {
         const QImage shown = video.Copy();
-        const std::size_t stride = capture::DibStride(shown.width(), 24);
+        const std::size_t stride = static_cast<std::size_t>(DibStride(shown.width(), 24));
         QRect bounds;
         for (int y = 0; y < shown.height(); ++y)
             for (int x = 0; x < shown.width(); ++x) {
@@ -56,7 +57,7 @@ TEST_F(SnapshotTest, QuadComposesEveryCellAndStampsOnlyTheFirst)
     Open(0);
     ASSERT_EQ(engine->ShowPosition(3, true, true), 1);
     const auto captured = Capture();
-    const std::size_t stride = capture::DibStride(640, 24);
+    const std::size_t stride = static_cast<std::size_t>(DibStride(640, 24));
     for (int c = 0; c < 4; ++c) {
         const auto& cell = engine->Cells()[c];
         EXPECT_EQ(mkdisk::DecodeFrameCodeRgb(captured.data() + stride * cell.top + 3 * cell.left, cell.Width(),
@@ -78,7 +79,7 @@ TEST_F(SnapshotTest, OneCameraViewComposesTheSelectedCameraOverTheWholeView)
     engine->SetView(PlaybackEngine::kSingleView, 2);
     ASSERT_EQ(engine->ShowPosition(4, true, true), 1);
     const auto captured = Capture();
-    const std::size_t stride = capture::DibStride(640, 24);
+    const std::size_t stride = static_cast<std::size_t>(DibStride(640, 24));
     EXPECT_EQ(mkdisk::DecodeFrameCodeRgb(captured.data(), 640, 480, stride, 3), (mkdisk::FrameCode {2, 4, 0}));
     const QRect stamp = Differences(captured);
     ASSERT_FALSE(stamp.isEmpty());
@@ -204,7 +205,7 @@ TEST_F(SnapshotTest, CameraWithoutVideoKeepsTheBackground)
     ASSERT_EQ(engine->Attach(&video, &blind, 0, 0), 1);
     ASSERT_EQ(engine->GotoStart(), 1);
     const auto captured = Capture();
-    const std::size_t stride = capture::DibStride(640, 24);
+    const std::size_t stride = static_cast<std::size_t>(DibStride(640, 24));
     const auto& cell = engine->Cells()[3];
     for (int y = cell.top; y < cell.bottom; y += 9)
         for (int x = cell.left; x < cell.right; x += 9)

@@ -12,7 +12,7 @@
 #include <set>
 #include <string>
 
-#include "export/tbitmap.h"
+#include "picture/tbitmap.h"
 #include "ui/main_skin.h"
 
 namespace {

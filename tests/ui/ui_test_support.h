@@ -14,7 +14,7 @@
 #include <string>
 #include <vector>
 
-#include "export/tbitmap.h"
+#include "picture/tbitmap.h"
 #include "platform/window_surface.h"
 #include "ui/skin_window.h"
 

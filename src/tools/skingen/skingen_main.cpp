@@ -12,7 +12,7 @@
 #include <vector>
 
 #include "background_art.h"
-#include "export/tbitmap.h"
+#include "picture/tbitmap.h"
 #include "icons.h"
 #include "layout.h"
 #include "skin_art.h"

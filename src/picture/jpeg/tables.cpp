@@ -1,4 +1,4 @@
-#include "export/jpeg/tables.h"
+#include "picture/jpeg/tables.h"
 
 #include <algorithm>
 #include <cstring>

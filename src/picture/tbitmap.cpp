@@ -1,4 +1,4 @@
-#include "export/tbitmap.h"
+#include "picture/tbitmap.h"
 
 #include <algorithm>
 #include <cctype>
@@ -10,9 +10,9 @@
 #include <string>
 #include <vector>
 
-#include "export/bmp_rle.h"
-#include "export/jpeg/jpeg_codec.h"
-#include "export/snapshot_watermark.h"
+#include "picture/bmp_rle.h"
+#include "picture/jpeg/jpeg_codec.h"
+#include "picture/snapshot_watermark.h"
 #include "platform/regular_file.h"
 
 namespace {
@@ -62,7 +62,7 @@ void TBitmap::WriteStandardHeader(int width, int height, int bitsPerPixel)
     infoHeader_.planes = 1;
     infoHeader_.bitsPerPixel = static_cast<std::uint16_t>(bitsPerPixel);
     infoHeader_.compression = 0;
-    infoHeader_.imageSize = static_cast<std::uint32_t>(BmpStride(width, bitsPerPixel) * std::abs(height));
+    infoHeader_.imageSize = static_cast<std::uint32_t>(DibStride(width, bitsPerPixel) * std::abs(height));
     infoHeader_.xPixelsPerMetre = 120;
     infoHeader_.yPixelsPerMetre = 120;
     infoHeader_.coloursUsed = bitsPerPixel == 8 ? 256 : 0;
@@ -71,7 +71,7 @@ void TBitmap::WriteStandardHeader(int width, int height, int bitsPerPixel)
 
 std::int64_t TBitmap::ImageBytes() const
 {
-    return BmpStride(width_, infoHeader_.bitsPerPixel) * height_;
+    return DibStride(width_, infoHeader_.bitsPerPixel) * height_;
 }
 
 bool TBitmap::Create(int width, int height, int bitsPerPixel)
@@ -79,7 +79,7 @@ bool TBitmap::Create(int width, int height, int bitsPerPixel)
     if (width <= 0 || height <= 0 || static_cast<std::int64_t>(width) * height > kMaxPixels ||
         (bitsPerPixel != 8 && bitsPerPixel != 24 && bitsPerPixel != 32))
         return false;
-    if (!Reserve(BmpStride(width, bitsPerPixel) * height))
+    if (!Reserve(DibStride(width, bitsPerPixel) * height))
         return false;
     width_ = width;
     height_ = height;
@@ -140,7 +140,7 @@ int TBitmap::LoadFile(const char* path)
     if (width * height > kMaxPixels)
         return 0;
     // The image-size field is ignored: the rows are what the picture needs.
-    const std::int64_t size = BmpStride(width, bits) * height;
+    const std::int64_t size = DibStride(width, bits) * height;
     if (std::fseek(f.get(), 0, SEEK_END) != 0)
         return 0;
     const long fileSize = std::ftell(f.get());
@@ -183,7 +183,7 @@ int TBitmap::LoadFile(const char* path)
     const std::int64_t runBytes = std::min<std::int64_t>(fileSize - fileHeader.pixelOffset, 2 * size + 4 * height + 16);
     std::vector<std::uint8_t> runs(static_cast<std::size_t>(runBytes));
     if (!ReadExact(f.get(), runs.data(), runs.size()) ||
-        !DecodeBmpRle8(runs, width_, height_, static_cast<std::size_t>(BmpStride(width, bits)),
+        !DecodeBmpRle8(runs, width_, height_, static_cast<std::size_t>(DibStride(width, bits)),
                        std::span(pixels_.get(), static_cast<std::size_t>(size))))
         return 0;
     infoHeader_.compression = 0;  // held (and saved) uncompressed
@@ -220,7 +220,7 @@ int TBitmap::DecodeJpeg(const char* path)
 
     const int width = p.jpegWidth;
     const int height = p.jpegHeight;
-    const int pad = ((3 * width + 3) & ~3) - 3 * width;
+    const int pad = static_cast<int>(DibStride(width, 24)) - 3 * width;
     p.dibChannels = 3;
     p.dibColour = jpeg::Colour::Bgr;
     p.dibWidth = width;
@@ -263,7 +263,7 @@ bool TBitmap::SaveBmp(const char* path, bool watermark)
     if (infoHeader_.height < 0) {
         // Files are written bottom-up; so is the picture from now on.
         infoHeader_.height = -infoHeader_.height;
-        const std::size_t stride = static_cast<std::size_t>(BmpStride(width_, infoHeader_.bitsPerPixel));
+        const std::size_t stride = static_cast<std::size_t>(DibStride(width_, infoHeader_.bitsPerPixel));
         for (int i = 0; i < height_ / 2; ++i)
             std::swap_ranges(pixels_.get() + stride * i, pixels_.get() + stride * (i + 1),
                              pixels_.get() + stride * (height_ - 1 - i));

@@ -1,4 +1,4 @@
-#include "export/snapshot_watermark.h"
+#include "picture/snapshot_watermark.h"
 
 #include <array>
 #include <cmath>

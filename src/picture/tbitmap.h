@@ -9,7 +9,7 @@
 #include <memory>
 #include <string>
 
-#include "export/bmp_format.h"
+#include "picture/bmp_format.h"
 
 class QImage;
 class QPainter;

@@ -7,7 +7,7 @@
 #include <QImage>
 #include <QPainter>
 
-#include "export/tbitmap.h"
+#include "picture/tbitmap.h"
 #include "jpeg_test_support.h"
 #include "temp_dir.h"
 
@@ -32,7 +32,7 @@ void Put(std::vector<std::uint8_t>& b, std::uint32_t v, int bytes)
 // A BMP file; pixel byte i is (i * 7 + 1) & 0xFF, palette entry i is (i, 255-i, i/2).
 std::vector<std::uint8_t> MakeBmp(const BmpSpec& s)
 {
-    const std::uint32_t stride = static_cast<std::uint32_t>((s.width * (s.bits / 8) + 3) & ~3);
+    const auto stride = static_cast<std::uint32_t>(DibStride(s.width, s.bits));
     const std::int64_t rows = std::abs(static_cast<std::int64_t>(s.height));
     const std::int64_t pixels = s.pixelBytes >= 0 ? s.pixelBytes : stride * rows;
     const std::uint32_t offset = 14 + s.headerSize + 4 * static_cast<std::uint32_t>(s.paletteEntries);

@@ -1,4 +1,4 @@
-#include "export/jpeg/entropy_encoder.h"
+#include "picture/jpeg/entropy_encoder.h"
 
 #include <bit>
 

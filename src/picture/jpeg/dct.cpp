@@ -1,7 +1,7 @@
-#include "export/jpeg/dct.h"
+#include "picture/jpeg/dct.h"
 
-#include "export/jpeg/tables.h"
-#include "export/jpeg/vector_clones.h"
+#include "picture/jpeg/tables.h"
+#include "picture/jpeg/vector_clones.h"
 
 #include <algorithm>
 

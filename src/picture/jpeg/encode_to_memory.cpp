@@ -1,6 +1,7 @@
-#include "export/jpeg/encode_to_memory.h"
+#include "picture/jpeg/encode_to_memory.h"
+#include "picture/bmp_format.h"
 
-#include "export/jpeg/jpeg_codec.h"
+#include "picture/jpeg/jpeg_codec.h"
 
 std::size_t EncodeJpegToMemory(std::span<std::uint8_t> out, const std::uint8_t* pixels, int width,
                                int height, int quality)
@@ -10,7 +11,7 @@ std::size_t EncodeJpegToMemory(std::span<std::uint8_t> out, const std::uint8_t* 
     jpeg::JpegProperties props;
     if (jpeg::Init(props) != jpeg::Success)
         return 0;
-    const int pad = ((3 * width + 3) & ~3) - 3 * width;
+    const int pad = static_cast<int>(DibStride(width, 24)) - 3 * width;
     props.dibBytes = const_cast<std::uint8_t*>(pixels);  // only read when encoding
     props.dibSize = static_cast<std::size_t>(3 * width + pad) * static_cast<std::size_t>(height);
     props.dibWidth = width;

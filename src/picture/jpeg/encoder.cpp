@@ -1,15 +1,15 @@
 // Baseline encoder: BGR rows to YCbCr (JFIF), chroma downsampling, forward
 // DCT and quantisation per MCU row, then Huffman coding with the standard
 // tables or with tables built from the picture's own statistics.
-#include "export/jpeg/encoder.h"
+#include "picture/jpeg/encoder.h"
 
 #include <algorithm>
 #include <vector>
 
-#include "export/jpeg/dct.h"
-#include "export/jpeg/entropy_encoder.h"
-#include "export/jpeg/tables.h"
-#include "export/jpeg/vector_clones.h"
+#include "picture/jpeg/dct.h"
+#include "picture/jpeg/entropy_encoder.h"
+#include "picture/jpeg/tables.h"
+#include "picture/jpeg/vector_clones.h"
 
 namespace jpeg {
 

@@ -5,14 +5,14 @@
 
 #include <cstring>
 
-#include "export/tbitmap.h"
+#include "picture/tbitmap.h"
 
 bool TBitmap::FromImage(const QImage& source)
 {
     const QImage image = source.convertToFormat(QImage::Format_RGB888);
     if (!Create(image.width(), image.height(), 24))
         return false;
-    const auto stride = static_cast<std::size_t>(BmpStride(image.width(), 24));
+    const auto stride = static_cast<std::size_t>(DibStride(image.width(), 24));
     // Row padding too: a saved file must not carry stale memory.
     std::memset(Pixels(), 0, stride * static_cast<std::size_t>(image.height()));
     for (int y = 0; y < image.height(); ++y) {
@@ -32,7 +32,7 @@ QImage TBitmap::ToImage() const
     if (!pixels_ || width_ <= 0 || height_ <= 0)
         return {};
     const int bits = infoHeader_.bitsPerPixel;
-    const auto stride = static_cast<qsizetype>(BmpStride(width_, bits));
+    const auto stride = static_cast<qsizetype>(DibStride(width_, bits));
     QImage::Format format = QImage::Format_Invalid;
     if (bits == 24)
         format = QImage::Format_BGR888;

@@ -3,14 +3,15 @@
 #include <cstdint>
 #include <vector>
 
-#include "export/jpeg/jpeg_codec.h"
+#include "picture/bmp_format.h"
+#include "picture/jpeg/jpeg_codec.h"
 #include "picture_support.h"
 
 namespace jpeg_test {
 
 using picture_support::RgbPicture;
 
-inline int RowBytes(int width) { return (3 * width + 3) & ~3; }
+inline int RowBytes(int width) { return static_cast<int>(DibStride(width, 24)); }
 
 // BGR DIB rows padded to 4 bytes; bottomUp puts the last picture row first.
 inline std::vector<std::uint8_t> ToDib(const RgbPicture& p, bool bottomUp)

@@ -7,7 +7,7 @@
 #include <span>
 #include <vector>
 
-#include "export/bmp_format.h"
+#include "picture/bmp_format.h"
 
 class SnapshotWatermark {
 public:

@@ -1,9 +1,9 @@
-#include "export/jpeg/jpeg_codec.h"
+#include "picture/jpeg/jpeg_codec.h"
 
 #include <cstdio>
 
-#include "export/jpeg/decoder_state.h"
-#include "export/jpeg/encoder.h"
+#include "picture/jpeg/decoder_state.h"
+#include "picture/jpeg/encoder.h"
 #include "platform/regular_file.h"
 
 namespace jpeg {

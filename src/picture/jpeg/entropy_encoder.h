@@ -5,7 +5,7 @@
 #include <cstddef>
 #include <cstdint>
 
-#include "export/jpeg/huffman.h"
+#include "picture/jpeg/huffman.h"
 
 namespace jpeg {
 

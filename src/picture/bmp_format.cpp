@@ -1,4 +1,4 @@
-#include "export/bmp_format.h"
+#include "picture/bmp_format.h"
 
 namespace {
 

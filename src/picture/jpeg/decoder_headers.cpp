@@ -1,8 +1,8 @@
 // Marker segments up to the first scan: tables, restart interval and frame.
 #include <algorithm>
 
-#include "export/jpeg/decoder_state.h"
-#include "export/jpeg/tables.h"
+#include "picture/jpeg/decoder_state.h"
+#include "picture/jpeg/tables.h"
 
 namespace jpeg {
 

@@ -1,4 +1,4 @@
-#include "export/bmp_rle.h"
+#include "picture/bmp_rle.h"
 
 #include <algorithm>
 

@@ -2,7 +2,8 @@
 
 #include <map>
 
-#include "export/snapshot_watermark.h"
+#include "picture/snapshot_watermark.h"
+#include "picture/bmp_format.h"
 
 namespace {
 
@@ -21,7 +22,7 @@ BmpInfoHeader Header(int width, int height, int bits = 24)
 template <typename F>
 std::vector<std::uint8_t> Pixels(int width, int height, F redOf)
 {
-    const int stride = (width * 3 + 3) & ~3;
+    const int stride = static_cast<int>(DibStride(width, 24));
     std::vector<std::uint8_t> p(static_cast<std::size_t>(stride) * height, 0x5A);
     for (int y = 0; y < height; ++y)
         for (int x = 0; x < width; ++x)
@@ -43,7 +44,7 @@ int BitOf(const std::string& carrier, int mean, int sd)
 void ExpectBlock(const std::vector<std::uint8_t>& before, const std::vector<std::uint8_t>& after, int width,
                  int bx, int by, int mean, int sd)
 {
-    const int stride = (width * 3 + 3) & ~3;
+    const int stride = static_cast<int>(DibStride(width, 24));
     for (int k = 0; k < 64; ++k) {
         const std::size_t at = static_cast<std::size_t>(by * 8 + k / 8) * stride + (bx * 8 + k % 8) * 3;
         EXPECT_EQ(after[at], before[at]);

@@ -8,8 +8,8 @@
 #include <span>
 #include <vector>
 
-#include "export/jpeg/huffman.h"
-#include "export/jpeg/jpeg_codec.h"
+#include "picture/jpeg/huffman.h"
+#include "picture/jpeg/jpeg_codec.h"
 
 namespace jpeg {
 

@@ -1,5 +1,5 @@
 #pragma once
-#include "export/jpeg/jpeg_codec.h"
+#include "picture/jpeg/jpeg_codec.h"
 
 namespace jpeg {
 

@@ -3,10 +3,10 @@
 #include <algorithm>
 #include <cstring>
 
-#include "export/jpeg/bit_reader.h"
-#include "export/jpeg/dct.h"
-#include "export/jpeg/decoder_state.h"
-#include "export/jpeg/tables.h"
+#include "picture/jpeg/bit_reader.h"
+#include "picture/jpeg/dct.h"
+#include "picture/jpeg/decoder_state.h"
+#include "picture/jpeg/tables.h"
 
 namespace jpeg {
 

@@ -5,8 +5,8 @@
 #include <cstring>
 #include <vector>
 
-#include "export/jpeg/decoder_state.h"
-#include "export/jpeg/vector_clones.h"
+#include "picture/jpeg/decoder_state.h"
+#include "picture/jpeg/vector_clones.h"
 
 namespace jpeg {
 

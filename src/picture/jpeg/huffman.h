@@ -4,7 +4,7 @@
 #include <array>
 #include <cstdint>
 
-#include "export/jpeg/tables.h"
+#include "picture/jpeg/tables.h"
 
 namespace jpeg {
 

@@ -39,8 +39,9 @@ BmpInfoHeader ParseBmpInfoHeader(std::span<const std::uint8_t, kBmpInfoHeaderSiz
 void WriteBmpFileHeader(const BmpFileHeader& h, std::span<std::uint8_t, kBmpFileHeaderSize> bytes);
 void WriteBmpInfoHeader(const BmpInfoHeader& h, std::span<std::uint8_t, kBmpInfoHeaderSize> bytes);
 
-// Bytes per row: whole bytes per pixel times width, padded to 4 bytes.
-inline std::int64_t BmpStride(std::int64_t width, int bitsPerPixel)
+// Bytes of a DIB row: the pixels' bits padded to a multiple of 4 bytes. The
+// one formula for every BMP, snapshot, print and export row.
+inline std::int64_t DibStride(std::int64_t width, int bitsPerPixel)
 {
-    return 4 * ((width * (bitsPerPixel / 8) + 3) / 4);
+    return ((width * bitsPerPixel + 31) / 32) * 4;
 }

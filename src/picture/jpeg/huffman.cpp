@@ -1,4 +1,4 @@
-#include "export/jpeg/huffman.h"
+#include "picture/jpeg/huffman.h"
 
 namespace jpeg {
 

@@ -3,7 +3,7 @@
 
 #include <cstring>
 
-#include "export/jpeg/encode_to_memory.h"
+#include "picture/jpeg/encode_to_memory.h"
 #include "jpeg_test_support.h"
 
 using jpeg_test::Decode;

@@ -2,7 +2,7 @@
 // djpeg decodes them; our files decode in djpeg and ImageMagick.
 #include <gtest/gtest.h>
 
-#include "export/jpeg/encode_to_memory.h"
+#include "picture/jpeg/encode_to_memory.h"
 #include "jpeg_test_support.h"
 #include "temp_dir.h"
 
