@@ -1,15 +1,24 @@
 #include "ui/video_view.h"
 
+#include <QContextMenuEvent>
 #include <QKeyEvent>
+#include <QMenu>
 #include <QMouseEvent>
 #include <QPainter>
+#include <QWheelEvent>
 #include <qdrawutil.h>
+
+#include <cmath>
 
 #include "playback/playback_engine.h"
 
 namespace ui {
 
 namespace {
+
+// Three wheel notches double the enlargement: nine from the whole picture to 8x.
+constexpr double kNotchesPerDoubling = 3.0;
+constexpr double kWheelNotch = 120.0;
 
 // The sunken client edge: dark above and left, light below and right, in
 // the palette's shades. Only the two rings are drawn; the view covers the rest.
@@ -89,9 +98,95 @@ void VideoView::Click(QMouseEvent* event)
         onClick(at.x(), at.y());
 }
 
-void VideoView::mousePressEvent(QMouseEvent* event) { Click(event); }
+bool VideoView::Zoomable() const
+{
+    return engine.IsReady() && !engine.exporting.load() && engine.ViewMode() == playback::PlaybackEngine::kSingleView;
+}
 
-void VideoView::mouseDoubleClickEvent(QMouseEvent* event) { Click(event); }
+void VideoView::Zoom(const playback::ViewZoom& zoom)
+{
+    engine.SetZoom(zoom);
+    setCursor(zoom.Whole() ? Qt::ArrowCursor : panning ? Qt::ClosedHandCursor : Qt::OpenHandCursor);
+}
+
+// While enlarged, the left button moves the picture instead of returning to
+// the quad view; a double click returns to the whole picture first.
+void VideoView::mousePressEvent(QMouseEvent* event)
+{
+    if (event->button() == Qt::LeftButton && Zoomable() && !engine.Zoom().Whole()) {
+        panning = true;
+        panFrom = event->position();
+        setCursor(Qt::ClosedHandCursor);
+        return;
+    }
+    Click(event);
+}
+
+void VideoView::mouseDoubleClickEvent(QMouseEvent* event)
+{
+    if (event->button() == Qt::LeftButton && Zoomable() && !engine.Zoom().Whole()) {
+        panning = false;
+        playback::ViewZoom whole;
+        whole.smooth = engine.Zoom().smooth;
+        Zoom(whole);
+        return;
+    }
+    Click(event);
+}
+
+void VideoView::mouseMoveEvent(QMouseEvent* event)
+{
+    if (!panning || !Zoomable())
+        return;
+    const QPointF at = event->position();
+    const QPointF moved = at - panFrom;
+    panFrom = at;
+    Zoom(playback::Pan(engine.Zoom(), moved.x() / width(), moved.y() / height()));
+}
+
+void VideoView::mouseReleaseEvent(QMouseEvent* event)
+{
+    if (event->button() != Qt::LeftButton || !panning)
+        return;
+    panning = false;
+    setCursor(engine.Zoom().Whole() ? Qt::ArrowCursor : Qt::OpenHandCursor);
+}
+
+void VideoView::wheelEvent(QWheelEvent* event)
+{
+    event->accept();
+    const int delta = event->angleDelta().y();
+    if (delta == 0 || !Zoomable())
+        return;
+    const playback::ViewZoom zoom = engine.Zoom();
+    const double factor = zoom.factor * std::exp2(delta / kWheelNotch / kNotchesPerDoubling);
+    const QPointF at = event->position();
+    Zoom(playback::ZoomAbout(zoom, factor, at.x() / width(), at.y() / height()));
+}
+
+// The choice of smoothing lives here, beside the picture it changes, and
+// shows whether it is on; the keys stay those common players use.
+void VideoView::contextMenuEvent(QContextMenuEvent* event)
+{
+    if (!Zoomable())
+        return;
+    QMenu menu(this);
+    QAction* smooth = menu.addAction(QStringLiteral("Smooth enlargement"));
+    smooth->setCheckable(true);
+    smooth->setChecked(engine.Zoom().smooth);
+    QAction* whole = menu.addAction(QStringLiteral("Whole picture"));
+    whole->setEnabled(!engine.Zoom().Whole());
+    const QAction* chosen = menu.exec(event->globalPos());
+    playback::ViewZoom zoom = engine.Zoom();
+    if (chosen == smooth) {
+        zoom.smooth = smooth->isChecked();
+        Zoom(zoom);
+    } else if (chosen == whole) {
+        playback::ViewZoom reset;
+        reset.smooth = zoom.smooth;
+        Zoom(reset);
+    }
+}
 
 // Keys belong to the main window, whose commands they run.
 void VideoView::keyPressEvent(QKeyEvent* event) { event->ignore(); }

@@ -4,11 +4,17 @@
 // Its look is its backing image; Invalidate draws it afresh (the last
 // pictures again, or the idle colour), and clicks go to the main window,
 // which picks the view from them.
+//
+// In the one-camera view the wheel enlarges the picture (up to 8 times)
+// about the pointer, dragging moves the part seen, a double click returns to
+// the whole picture. The right button's menu chooses smoothed enlargement
+// over the recorded pixels, and also returns to the whole picture.
 #include <QColor>
 
 #include <functional>
 #include <memory>
 
+#include "playback/view_zoom.h"
 #include "ui/surface_view.h"
 
 namespace playback {
@@ -45,15 +51,24 @@ protected:
     void hideEvent(QHideEvent* event) override;
     void mousePressEvent(QMouseEvent* event) override;
     void mouseDoubleClickEvent(QMouseEvent* event) override;
+    void mouseMoveEvent(QMouseEvent* event) override;
+    void mouseReleaseEvent(QMouseEvent* event) override;
+    void wheelEvent(QWheelEvent* event) override;
+    void contextMenuEvent(QContextMenuEvent* event) override;
     void keyPressEvent(QKeyEvent* event) override;
 
 private:
     void Click(QMouseEvent* event);
+    // The one-camera view of a ready engine, no export running.
+    bool Zoomable() const;
+    void Zoom(const playback::ViewZoom& zoom);
 
     playback::PlaybackEngine& engine;
     std::unique_ptr<QWidget> edge;  // a sibling beneath the view; null without a parent
     std::function<void(int, int)> onClick;
     bool shown = false;
+    bool panning = false;
+    QPointF panFrom;
 };
 
 }  // namespace ui

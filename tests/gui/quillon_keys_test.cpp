@@ -1,7 +1,7 @@
 // The program's keys in the real window on a virtual X display: xdotool
 // types them, screenshots show by frame codes which second, picture and view
-// the engine shows. Also the keys that open dialogs, and that keys do
-// nothing while an export runs.
+// the engine shows. Also the keys that open dialogs, that keys do nothing
+// while an export runs, and the one-camera view's zoom by wheel and drag.
 #include <gtest/gtest.h>
 
 #include <QImage>
@@ -245,6 +245,75 @@ TEST_F(QuillonKeysTest, DialogKeysAndNothingWhileExporting)
     EXPECT_TRUE(std::filesystem::exists(out));
     Keys("2");
     EXPECT_EQ(Whole(), (FrameCode {1, 5, 0})) << "keys work again once the export is over";
+}
+
+// Runs of equal pixels along row y of the view, leaving out the two cut by its edges.
+std::vector<int> Runs(const QImage& shot, int y)
+{
+    std::vector<int> runs;
+    int run = 1;
+    for (int x = 1; x < 640; ++x, ++run)
+        if (shot.pixel(kViewX + x, kViewY + y) != shot.pixel(kViewX + x - 1, kViewY + y)) {
+            runs.push_back(run);
+            run = 0;
+        }
+    if (!runs.empty())
+        runs.erase(runs.begin());
+    return runs;
+}
+
+TEST_F(QuillonKeysTest, WheelZoomsDragPansDoubleClickReturns)
+{
+    OpenByKeys();
+    Keys("1");
+    ASSERT_EQ(Whole(), (FrameCode {0, 0, 0})) << "camera 1 over the whole view";
+    const auto at = [](int x, int y) { return std::to_string(kViewX + x) + " " + std::to_string(kViewY + y); };
+    // About the pointer at the picture's noisy corner, top right.
+    Sh("xdotool mousemove " + at(610, 30) + " click --repeat 9 --delay 60 4");
+    std::this_thread::sleep_for(600ms);
+    const QImage zoomed = Shot();
+    EXPECT_FALSE(Code(zoomed, 0, 0, 640, 480)) << "8x: the frame code's band is no longer whole";
+    // Nearest neighbour: a 352-pixel row over 640 at 8x is 44 picture pixels,
+    // blocks of 14 or 15 equal pixels; colours change only between blocks.
+    int changes = 0;
+    for (int y : {100, 250, 400}) {
+        const auto runs = Runs(zoomed, y);
+        changes += int(runs.size());
+        for (int run : runs)
+            EXPECT_GE(run, 14) << "row " << y;
+    }
+    EXPECT_GT(changes, 6) << "the picture has detail to enlarge";
+
+    // Dragging by 160 pixels moves the picture with the pointer.
+    Sh("xdotool mousemove " + at(200, 300) + " mousedown 1 mousemove " + at(280, 300) + " mousemove " + at(360, 300) +
+       " sleep 0.2 mouseup 1");
+    std::this_thread::sleep_for(600ms);
+    const QImage panned = Shot();
+    int same = 0, compared = 0;
+    for (int y = 0; y < 480; y += 5)
+        for (int x = 0; x < 480; x += 3, ++compared)
+            same += panned.pixel(kViewX + x + 160, kViewY + y) == zoomed.pixel(kViewX + x, kViewY + y);
+    EXPECT_GT(same, compared * 97 / 100) << "the picture follows the pointer";
+
+    // The right button's menu: smoothing. Blends make short runs.
+    Sh("xdotool mousemove " + at(320, 240) + " click 3");
+    std::this_thread::sleep_for(500ms);
+    Sh("xdotool key Down Return");
+    std::this_thread::sleep_for(600ms);
+    const QImage smooth = Shot();
+    int shortRuns = 0;
+    for (int run : Runs(smooth, 250))
+        shortRuns += run < 14;
+    EXPECT_GT(shortRuns, 10) << "smoothed enlargement";
+
+    Sh("xdotool mousemove " + at(320, 240) + " click --repeat 2 --delay 80 1");
+    std::this_thread::sleep_for(600ms);
+    EXPECT_EQ(Whole(), (FrameCode {0, 0, 0})) << "a double click: the whole picture again, camera 1 still";
+    Sh("xdotool click 1");
+    std::this_thread::sleep_for(500ms);
+    EXPECT_EQ(Cell(3), (FrameCode {3, 0, 0})) << "unzoomed, a click returns to the quad view as before";
+    if (const char* keep = std::getenv("QUILLON_GUI_SHOTS"))
+        Sh("cp " + dir.File("shot*.png") + " " + keep);
 }
 
 }  // namespace
