@@ -8,6 +8,7 @@
 #include "evidence/export_report.h"
 #include "export/avi_writer.h"
 #include "export/segment_exporter.h"
+#include "platform/mp4_writer.h"
 #include "platform/drive_table.h"
 #include "playback/playback_engine.h"
 
@@ -57,7 +58,49 @@ std::string RepetitionText(int formatCode, int32_t frameRate)
     }
 }
 
+const char* OutputFormat(ExportMode mode)
+{
+    switch (mode) {
+    case ExportMode::Mpeg: return "MPEG-1 system stream (.mpg)";
+    case ExportMode::Avi: return "AVI, XviD video and PCM sound (.avi)";
+    case ExportMode::Mp4: return "MP4, H.264 video and AAC sound (.mp4)";
+    case ExportMode::Master: return "Matroska master: the recorder's MPEG-4 frames, PCM sound, recorder time as text (.mkv)";
+    }
+    return "unknown";
+}
+
 }  // namespace
+
+// The master's processing in words: what was copied, what was decoded.
+void SegmentExporter::DescribeMaster(evidence::ExportReport& report) const
+{
+    auto& p = report.processing;
+    std::string cameras;
+    for (const int camera : masterVideo)
+        cameras += (cameras.empty() ? "" : ", ") + std::to_string(camera + 1);
+    p.push_back("Master: the recorder's MPEG-4 Part 2 frames of camera(s) " + cameras +
+                ", byte for byte as cut from the disk, nothing decoded or re-encoded; one Matroska video track per "
+                "camera, whose codec private data is the recorder's stream header (VOS, VO and VOL) as captured "
+                "before the record's first intra frame.");
+    p.push_back("Each camera's frames are timed at the record's " + std::to_string(engine.FrameRate()) +
+                " a second from the begin mark: the k-th frame read within a position is shown k / " +
+                std::to_string(engine.FrameRate()) + " s after that position's second begins. Frames the recorder "
+                "did not deliver (the record's last frame, a segment that could not be read) are missing, not "
+                "repeated or invented.");
+    p.push_back("Positions " + std::to_string(run.beginPosition) + " to " + std::to_string(run.endPosition + 1) +
+                " were exported: the end mark's second and the one after it are included.");
+    if (masterSound.empty())
+        p.push_back("Sound: none was recorded for the view's cameras; the master has no sound track.");
+    for (const int camera : masterSound)
+        p.push_back("Sound of camera " + std::to_string(camera + 1) +
+                    ": the recorder's IMA ADPCM decoded to 16-bit PCM mono at 8,000 samples a second, one second "
+                    "(8,000 samples) per position, stored unchanged (lossless) in a track of its own; a second "
+                    "whose sound could not be read is missing. The sound areas were read a second time apart from "
+                    "the frames: they are the first sectors of the same segments listed under the reads.");
+    p.push_back("A text track holds the recorder's clock for each exported second, as recorded; its offset from "
+                "true time is unknown. Tags: the record's begin time, the segment's begin time, the camera numbers "
+                "and this program's version.");
+}
 
 // The table drive numbers name (the disk dialog's snapshot when one was
 // taken), so that the report names the disk that was loaded.
@@ -114,6 +157,9 @@ void SegmentExporter::WriteReport(ExportOutcome& outcome)
 
     const bool mpeg = run.mode == ExportMode::Mpeg;
     auto& p = report.processing;
+    if (run.mode == ExportMode::Master) {
+        DescribeMaster(report);
+    } else {
     p.push_back("The recorder's MPEG-4 pictures of " + std::string(quad ? "all four cameras" : "one camera") +
                 " were decoded and " + (quad ? "placed in the four quarters of" : "scaled to fill") + " a picture of " +
                 std::to_string(width) + " x " + std::to_string(height) + " pixels, as the player's window shows them.");
@@ -124,6 +170,10 @@ void SegmentExporter::WriteReport(ExportOutcome& outcome)
                 "offset from true time is unknown.");
     if (report.segment.soundCamera == 0)
         p.push_back("Sound: none was recorded for the view's camera; the sound track is silence.");
+    else if (run.mode == ExportMode::Mp4)
+        p.push_back("Sound of camera " + std::to_string(report.segment.soundCamera) +
+                    ": the recorder's IMA ADPCM at 8,000 samples a second decoded to 16-bit PCM; resampled to "
+                    "48,000 a second by libswresample; encoded as AAC-LC mono (libavcodec aac) at 96 kbit/s.");
     else if (mpeg)
         p.push_back("Sound of camera " + std::to_string(report.segment.soundCamera) +
                     ": the recorder's IMA ADPCM at 8,000 samples a second decoded to 16-bit PCM; each second "
@@ -133,21 +183,31 @@ void SegmentExporter::WriteReport(ExportOutcome& outcome)
         p.push_back("Sound of camera " + std::to_string(report.segment.soundCamera) +
                     ": the recorder's IMA ADPCM at 8,000 samples a second decoded to 16-bit PCM mono, stored "
                     "unchanged.");
-    if (mpeg)
+    if (run.mode == ExportMode::Mp4)
+        p.push_back("Pictures encoded as H.264 High profile (libx264, preset " + std::string(mp4::Writer::kPreset) +
+                    ", constant rate factor " + std::to_string(mp4::Writer::kQuality) +
+                    ", 4:2:0) at 30 a second, in an MP4 file with its index first. The encoding is lossy. The "
+                    "file's creation time is the recorder's clock at the begin mark.");
+    else if (mpeg)
         p.push_back("Pictures encoded as MPEG-1 video (libavcodec mpeg1video) at 30 a second, a key picture every "
                     "15, quantiser 2 to 31 under a 9 Mbit/s cap, in an MPEG-1 system stream. The encoding is lossy.");
     else
         p.push_back("Pictures encoded as XviD MPEG-4 (libavcodec) at 30 a second with a fixed quantiser of " +
                     std::to_string(AviWriter::QuantiserFor(kAviQuality)) +
                     ", in an AVI (OpenDML) file. The encoding is lossy.");
+    }
 
     std::error_code ec;
     if (std::filesystem::exists(run.path, ec)) {
         report.output.present = true;
         report.output.file = std::filesystem::path(run.path).filename().string();
-        report.output.format = mpeg ? "MPEG-1 system stream (.mpg)" : "AVI, XviD video and PCM sound (.avi)";
+        report.output.format = OutputFormat(run.mode);
         report.output.frames = outcome.framesWritten;
-        report.output.seconds = static_cast<double>(outcome.framesWritten) / kOutputRate;
+        // The master's frames are the cameras' own, of all its tracks; its
+        // length is the seconds it spans.
+        report.output.seconds = run.mode != ExportMode::Master ? static_cast<double>(outcome.framesWritten) / kOutputRate
+                                : outcome.firstPosition < 0 ? 0.0
+                                    : static_cast<double>(outcome.lastPosition - outcome.firstPosition + 1);
         std::string error;
         if (!evidence::HashFile(run.path, report.output.sha256, report.output.md5, report.output.sizeBytes, error)) {
             outcome.reportError = error;

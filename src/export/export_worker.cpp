@@ -11,6 +11,7 @@
 #include "export/segment_exporter.h"
 #include "export/snapshot.h"
 #include "export/sound_stretch.h"
+#include "platform/mp4_writer.h"
 #include "platform/mpeg1_encoder.h"
 #include "playback/playback_engine.h"
 
@@ -47,12 +48,14 @@ bool SegmentExporter::ComposeFrame(int framePosition, int copies)
     return true;
 }
 
-// AVI takes the recorded second as it is; MPEG-1 takes it stretched to 11,200
-// samples. Runs on the encode stage's thread.
+// AVI and MP4 take the recorded second as it is; MPEG-1 takes it stretched
+// to 11,200 samples. Runs on the encode stage's thread.
 bool SegmentExporter::WriteStretchedSound(std::span<const uint8_t> pcm)
 {
     if (run.mode == ExportMode::Avi)
         return avi->WriteAudioChunk(pcm.data(), static_cast<uint32_t>(pcm.size())) == 0;
+    if (run.mode == ExportMode::Mp4)
+        return mp4->EncodeSound(pcm);
     const std::size_t count = pcm.size() / 2;
     // The stage's slot is byte-aligned storage; copy to samples first.
     int16_t samples[EncodeStage::kSoundBytes / 2];
@@ -86,9 +89,8 @@ bool SegmentExporter::ReadCameras(bool intraOnly, int soundCamera, bool& readFai
     return true;
 }
 
-void SegmentExporter::ShowProgress(std::chrono::steady_clock::time_point started, int iterations)
+void SegmentExporter::ShowProgress(std::chrono::steady_clock::time_point started, int iterations, int position)
 {
-    const int position = engine.Position();
     const int span = run.endPosition - run.beginPosition;
     const int done = position - run.beginPosition;
     int percent = span > 0 ? static_cast<int>(int64_t(done) * 100 / span) : (done > 0 ? 100 : 0);
@@ -129,7 +131,7 @@ ExportOutcome::End SegmentExporter::ReadLoop(ExportOutcome& outcome)
             progress.RequestStop();
         if (ComposeFrame(framePosition, Repeats(iteration)))
             outcome.lastPosition = framePosition;
-        ShowProgress(started, iteration);
+        ShowProgress(started, iteration, engine.Position());
         if (stage.Failed())
             return ExportOutcome::End::WriteFailed;
         if (progress.StopRequested()) {
@@ -149,15 +151,17 @@ int SegmentExporter::ExportWorker()
     progress.ClearStop();
     ExportOutcome outcome;
     std::atomic<int64_t> frames {0};
-    stage.Start(std::size_t(width) * height * 3,
-                [this, &frames](const uint8_t* frame) {
-                    const bool ok = run.mode == ExportMode::Mpeg
-                                        ? mpeg->EncodeVideoFrame(reinterpret_cast<const char*>(frame))
-                                        : avi->WriteVideoFrame(frame) == 0;
-                    frames += ok ? 1 : 0;
-                    return ok;
-                },
-                [this](std::span<const uint8_t> pcm) { return WriteStretchedSound(pcm); });
+    if (run.mode != ExportMode::Master)
+        stage.Start(std::size_t(width) * height * 3,
+                    [this, &frames](const uint8_t* frame) {
+                        const bool ok = run.mode == ExportMode::Mpeg
+                                            ? mpeg->EncodeVideoFrame(reinterpret_cast<const char*>(frame))
+                                        : run.mode == ExportMode::Mp4 ? mp4->EncodePicture(frame)
+                                                                      : avi->WriteVideoFrame(frame) == 0;
+                        frames += ok ? 1 : 0;
+                        return ok;
+                    },
+                    [this](std::span<const uint8_t> pcm) { return WriteStretchedSound(pcm); });
     TapReads(true);
     if (!engine.SelectForExport(run.beginPosition)) {
         TapReads(false);
@@ -167,14 +171,14 @@ int SegmentExporter::ExportWorker()
         std::filesystem::remove(run.path, ignored);
         progress.Hide();
     } else {
-        outcome.end = ReadLoop(outcome);
+        outcome.end = run.mode == ExportMode::Master ? MasterLoop(outcome) : ReadLoop(outcome);
         TapReads(false);
         std::string error;
         if (!FinishOutput(error) || outcome.end == ExportOutcome::End::WriteFailed) {
             outcome.end = ExportOutcome::End::WriteFailed;
             outcome.error = error;
         }
-        outcome.framesWritten = frames.load();
+        outcome.framesWritten = run.mode == ExportMode::Master ? masterFrames : frames.load();
         progress.Hide();
         WriteReport(outcome);
         engine.ShowPosition(run.returnPosition, true, true);

@@ -9,6 +9,8 @@
 #include "picture/bmp_format.h"
 #include "export/export_progress.h"
 #include "export/snapshot.h"
+#include "platform/master_writer.h"
+#include "platform/mp4_writer.h"
 #include "platform/mpeg1_encoder.h"
 #include "playback/playback_engine.h"
 
@@ -41,6 +43,16 @@ int FormatCode(int32_t width, int32_t height, int32_t frameRate)
     }
 }
 
+// The recorder's clock as an ISO 8601 time, the MP4's creation time (its
+// offset from true time is unknown; the report says so).
+std::string IsoTime(const disk::RecordTime& t)
+{
+    char text[40];
+    std::snprintf(text, sizeof text, "%04d-%02d-%02dT%02d:%02d:%02dZ", t.year, t.month, t.day, t.hour, t.minute,
+                  t.second);
+    return text;
+}
+
 }  // namespace
 
 std::string DefaultExportName(const playback::PlaybackEngine& engine)
@@ -63,6 +75,10 @@ bool ExportModeFor(const std::string& path, ExportMode& mode)
         mode = ExportMode::Mpeg;
     else if (extension == "avi")
         mode = ExportMode::Avi;
+    else if (extension == "mkv")
+        mode = ExportMode::Master;
+    else if (extension == "mp4")
+        mode = ExportMode::Mp4;
     else
         return false;
     return true;
@@ -104,7 +120,7 @@ bool SegmentExporter::PrepareExport(const std::string& path, int returnPosition,
     }
     ExportMode byName {};
     if (!ExportModeFor(path, byName) || byName != mode) {
-        Refuse(PrepareFailure::BadName, "the output name must end in .mpg or .avi (lower case): " + path);
+        Refuse(PrepareFailure::BadName, "the output name must end in .mpg, .avi, .mkv or .mp4 (lower case): " + path);
         return false;
     }
     if (beginPosition < 0 || endPosition < beginPosition) {
@@ -122,7 +138,17 @@ bool SegmentExporter::PrepareExport(const std::string& path, int returnPosition,
         Refuse(PrepareFailure::NotReady, "the video window has no size");
         return false;
     }
-    if (mode == ExportMode::Mpeg) {
+    if (mode == ExportMode::Master) {
+        if (!PrepareMaster(path, beginPosition))
+            return false;
+    } else if (mode == ExportMode::Mp4) {
+        mp4 = std::make_unique<mp4::Writer>();
+        if (!mp4->Open(path, width, height, IsoTime(engine.TimeAt(beginPosition)))) {
+            Refuse(PrepareFailure::CannotOpen, mp4->LastError());
+            mp4.reset();
+            return false;
+        }
+    } else if (mode == ExportMode::Mpeg) {
         if (!mpeg->Init(width, height, path.c_str(), kMpegAudioKiloHertz, kMpegVideoParameter)) {
             Refuse(PrepareFailure::CannotOpen, mpeg->LastError().empty() ? "cannot create " + path : mpeg->LastError());
             return false;
@@ -183,10 +209,26 @@ void SegmentExporter::Wait()
 
 bool SegmentExporter::FinishOutput(std::string& error)
 {
-    bool ok = stage.Finish();
+    // The master writes on the worker itself: the stage never ran.
+    bool ok = run.mode == ExportMode::Master || stage.Finish();
     if (!ok)
-        error = run.mode == ExportMode::Mpeg ? mpeg->LastError() : (avi ? avi->LastError() : std::string());
-    if (run.mode == ExportMode::Mpeg) {
+        error = run.mode == ExportMode::Mpeg  ? mpeg->LastError()
+                : run.mode == ExportMode::Mp4 ? (mp4 ? mp4->LastError() : std::string())
+                                              : (avi ? avi->LastError() : std::string());
+    if (run.mode == ExportMode::Master) {
+        if (master && !master->Close()) {
+            ok = false;
+            error = master->LastError();
+        }
+        master.reset();
+        soundVolume.reset();
+    } else if (run.mode == ExportMode::Mp4) {
+        if (mp4 && !mp4->Close() && ok) {
+            ok = false;
+            error = mp4->LastError();
+        }
+        mp4.reset();
+    } else if (run.mode == ExportMode::Mpeg) {
         if (!mpeg->Close() && ok) {
             ok = false;
             error = mpeg->LastError();

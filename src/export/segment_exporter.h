@@ -1,11 +1,14 @@
 #pragma once
 // Writes the marked part of the open record into a video file: MPEG-1 (with
-// MPEG-1 Layer II sound) or AVI (XviD with PCM sound), chosen by the file
-// name's extension. A worker thread re-reads the record from the begin mark,
-// decodes the shown cameras, composes each frame as the view shows it with
-// the recorder time burnt in, repeats frames up to 30 a second, and hands
-// frames and the sound camera's seconds to the encoder, which runs on a
-// thread of its own (EncodeStage). Playback returns to where it was.
+// MPEG-1 Layer II sound), AVI (XviD with PCM sound) or MP4 (H.264 with AAC),
+// or the master (the recorded frames untouched in Matroska), chosen by the
+// file name's extension. For the first three a worker thread re-reads the
+// record from the begin mark, decodes the shown cameras, composes each frame
+// as the view shows it with the recorder time burnt in, repeats frames up to
+// 30 a second, and hands frames and the sound camera's seconds to the
+// encoder, which runs on a thread of its own (EncodeStage). The master's
+// worker takes the frames as the volume cuts them and writes them itself
+// (master_export.cpp). Playback returns to where it was.
 //
 // Threads: the window's thread calls PrepareExport, StartWorker and Wait;
 // the worker owns everything else while it runs, and reads and decodes
@@ -26,8 +29,20 @@
 
 class CMPEG1Encoder;
 
+namespace master {
+class Writer;
+}
+
+namespace mp4 {
+class Writer;
+}
+
 namespace disk {
 class RecorderVolume;
+}
+
+namespace evidence {
+struct ExportReport;
 }
 
 namespace playback {
@@ -39,13 +54,13 @@ namespace exporter {
 class AviWriter;
 class ExportProgress;
 
-enum class ExportMode { Avi = 0, Mpeg = 1 };
+enum class ExportMode { Avi = 0, Mpeg = 1, Master = 2, Mp4 = 3 };
 
 // Why PrepareExport refused.
 enum class PrepareFailure {
     None,
     NotReady,         // no record open
-    BadName,          // the extension is neither "mpg" nor "avi"
+    BadName,          // the extension is none of "mpg", "avi", "mkv", "mp4"
     BadMarks,         // no begin mark, or the end before it
     BeginPastRecord,  // the begin mark lies past the record's last segment
     CannotOpen,       // the encoder or the file could not be set up
@@ -79,7 +94,8 @@ std::string DefaultExportName(const playback::PlaybackEngine& engine);
 // The path the drive table gives a drive number, as the report names the
 // source; empty for a drive that is not there.
 std::string ReportSourcePath(int driveNumber);
-// The mode for a path's extension, compared exactly; false for any other.
+// The mode for a path's extension ("mpg", "avi", "mkv", "mp4"), compared
+// exactly; false for any other.
 bool ExportModeFor(const std::string& path, ExportMode& mode);
 
 class SegmentExporter {
@@ -114,8 +130,8 @@ public:
 
     // The volume the engine plays from: with it, every run that leaves a file
     // writes its report (OUT.report.json) once the output is closed, hashing
-    // the sectors it read as the volume reads them. Set on the window's
-    // thread between runs.
+    // the sectors it read as the volume reads them. The master reads its
+    // frames from it and needs it. Set on the window's thread between runs.
     void SetReportVolume(disk::RecorderVolume* volume) { reportVolume = volume; }
 
 private:
@@ -135,10 +151,14 @@ private:
     ExportOutcome::End ReadLoop(ExportOutcome& outcome);
     bool ReadCameras(bool intraOnly, int soundCamera, bool& readFailed);
     int Repeats(int iteration) const;
-    void ShowProgress(std::chrono::steady_clock::time_point started, int iterations);
+    void ShowProgress(std::chrono::steady_clock::time_point started, int iterations, int position);
+    bool PrepareMaster(const std::string& path, int beginPosition);
+    ExportOutcome::End MasterLoop(ExportOutcome& outcome);
+    bool MasterSecond(int position);
     bool FinishOutput(std::string& error);
     void TapReads(bool on);
     void WriteReport(ExportOutcome& outcome);
+    void DescribeMaster(evidence::ExportReport& report) const;
     void Refuse(PrepareFailure failure, std::string error);
 
     playback::PlaybackEngine& engine;
@@ -146,6 +166,18 @@ private:
     ExportFinished finished;
     std::unique_ptr<CMPEG1Encoder> mpeg;
     std::unique_ptr<AviWriter> avi;
+    std::unique_ptr<mp4::Writer> mp4;
+    std::unique_ptr<master::Writer> master;
+    // The master's: the tracks' cameras (from 0), a frame as cut, a sound
+    // block, its samples, and a volume of its own for the sound areas, so
+    // that the frames' reading is never disturbed. Made in PrepareExport.
+    std::vector<int> masterVideo;
+    std::vector<int> masterSound;
+    std::vector<uint8_t> masterFrame;
+    std::vector<uint8_t> masterBlock;
+    std::vector<int16_t> masterSamples;
+    std::unique_ptr<disk::RecorderVolume> soundVolume;
+    int64_t masterFrames = 0;
     Run run;
     capture::PictureComposer composer;
     EncodeStage stage;

@@ -19,7 +19,7 @@ constexpr int kChunkSamples = 2048;
 
 bool Failed(std::string& error, const char* what, int averror)
 {
-    error = std::string("MPEG-1 sound: ") + what;
+    error = std::string("export sound: ") + what;
     if (averror < 0) {
         char text[AV_ERROR_MAX_STRING_SIZE] = {};
         av_make_error_string(text, sizeof text, averror);
@@ -32,8 +32,13 @@ bool Failed(std::string& error, const char* what, int averror)
 
 bool SoundFrames::Open(const AVCodecContext& encoder, int inputRate, std::string& error)
 {
-    if (encoder.sample_fmt != AV_SAMPLE_FMT_S16 || encoder.ch_layout.nb_channels != 1 || encoder.frame_size <= 0)
+    const AVSampleFormat format = encoder.sample_fmt;
+    const bool known = format == AV_SAMPLE_FMT_S16 || format == AV_SAMPLE_FMT_S16P || format == AV_SAMPLE_FMT_FLT ||
+                       format == AV_SAMPLE_FMT_FLTP;
+    if (!known || encoder.ch_layout.nb_channels != 1 || encoder.frame_size <= 0)
         return Failed(error, "the encoder wants another sample layout", 0);
+    // Mono: a planar format has its one plane, laid out as the packed one.
+    sampleBytes = av_get_bytes_per_sample(format);
     frameSize = encoder.frame_size;
     filled = 0;
     nextPts = 0;
@@ -41,8 +46,8 @@ bool SoundFrames::Open(const AVCodecContext& encoder, int inputRate, std::string
     AVChannelLayout mono{};
     av_channel_layout_default(&mono, 1);
     SwrContext* swr = nullptr;
-    int err = swr_alloc_set_opts2(&swr, &mono, AV_SAMPLE_FMT_S16, encoder.sample_rate, &mono, AV_SAMPLE_FMT_S16,
-                                  inputRate, 0, nullptr);
+    int err = swr_alloc_set_opts2(&swr, &mono, av_get_packed_sample_fmt(format), encoder.sample_rate, &mono,
+                                  AV_SAMPLE_FMT_S16, inputRate, 0, nullptr);
     resampler.reset(swr);
     if (err < 0)
         return Failed(error, "cannot set up the resampler", err);
@@ -55,7 +60,7 @@ bool SoundFrames::Open(const AVCodecContext& encoder, int inputRate, std::string
     frame.reset(av_frame_alloc());
     if (!frame)
         return Failed(error, "out of memory", AVERROR(ENOMEM));
-    frame->format = AV_SAMPLE_FMT_S16;
+    frame->format = format;
     frame->sample_rate = encoder.sample_rate;
     frame->nb_samples = frameSize;
     if ((err = av_channel_layout_copy(&frame->ch_layout, &mono)) < 0 || (err = av_frame_get_buffer(frame.get(), 0)) < 0)
@@ -64,7 +69,8 @@ bool SoundFrames::Open(const AVCodecContext& encoder, int inputRate, std::string
     input.assign(kChunkSamples, 0);
     // Room for a chunk's worth plus whatever the filter still holds.
     const int64_t room = av_rescale_rnd(kChunkSamples, encoder.sample_rate, inputRate, AV_ROUND_UP);
-    output.assign(static_cast<size_t>(std::max<int64_t>(room, swr_get_out_samples(swr, kChunkSamples)) + 256), 0);
+    const int64_t samples = std::max<int64_t>(room, swr_get_out_samples(swr, kChunkSamples)) + 256;
+    output.assign(static_cast<size_t>(samples * sampleBytes), 0);
     return true;
 }
 
@@ -86,13 +92,14 @@ int SoundFrames::Resample(const int16_t* samples, int count, Sink& sink, std::st
     SwrContext* swr = resampler.get();
     // Never more output than the buffer holds: libswresample would keep the
     // rest, and only a flush (which ends the stream) gets it out again.
-    if (samples && swr_get_out_samples(swr, count) > static_cast<int>(output.size())) {
+    const int room = static_cast<int>(output.size()) / sampleBytes;
+    if (samples && swr_get_out_samples(swr, count) > room) {
         Failed(error, "resampler output larger than expected", 0);
         return -1;
     }
     const uint8_t* in[1] = {reinterpret_cast<const uint8_t*>(samples)};
-    uint8_t* out[1] = {reinterpret_cast<uint8_t*>(output.data())};
-    const int made = swr_convert(swr, out, static_cast<int>(output.size()), samples ? in : nullptr, count);
+    uint8_t* out[1] = {output.data()};
+    const int made = swr_convert(swr, out, room, samples ? in : nullptr, count);
     if (made < 0) {
         Failed(error, "resampling failed", made);
         return -1;
@@ -100,7 +107,7 @@ int SoundFrames::Resample(const int16_t* samples, int count, Sink& sink, std::st
     return Append(output.data(), made, sink, error) ? made : -1;
 }
 
-bool SoundFrames::Append(const int16_t* samples, int count, Sink& sink, std::string& error)
+bool SoundFrames::Append(const uint8_t* samples, int count, Sink& sink, std::string& error)
 {
     while (count > 0) {
         // The encoder may still hold the last frame; then libav gives this
@@ -110,9 +117,9 @@ bool SoundFrames::Append(const int16_t* samples, int count, Sink& sink, std::str
                 return Failed(error, "out of memory", err);
         }
         const int n = std::min(count, frameSize - filled);
-        std::memcpy(frame->data[0] + sizeof(int16_t) * filled, samples, sizeof(int16_t) * n);
+        std::memcpy(frame->data[0] + std::size_t(sampleBytes) * filled, samples, std::size_t(sampleBytes) * n);
         filled += n;
-        samples += n;
+        samples += std::size_t(sampleBytes) * n;
         count -= n;
         if (filled == frameSize && !SendFrame(sink))
             return false;
@@ -137,7 +144,8 @@ bool SoundFrames::Finish(Sink& sink, std::string& error)
     }
     if (filled == 0)
         return true;
-    std::memset(frame->data[0] + sizeof(int16_t) * filled, 0, sizeof(int16_t) * (frameSize - filled));
+    // All-zero bytes are silence in 16-bit and float alike.
+    std::memset(frame->data[0] + std::size_t(sampleBytes) * filled, 0, std::size_t(sampleBytes) * (frameSize - filled));
     filled = frameSize;
     return SendFrame(sink);
 }

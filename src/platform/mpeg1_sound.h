@@ -1,6 +1,7 @@
 #pragma once
-// The MPEG-1 file's sound path: 16-bit mono samples at the export's rate,
-// resampled with libswresample and cut into the MP2 encoder's frames. Each
+// The export encoders' sound path: 16-bit mono samples at the export's rate,
+// resampled with libswresample into the encoder's rate and sample format
+// (16-bit for MP2, float for AAC) and cut into its frames. Each
 // frame is stamped with the index of its first output sample, so the sound's
 // clock is the sample count and never drifts from the pictures'.
 #include <cstdint>
@@ -24,8 +25,8 @@ public:
         ~Sink() = default;
     };
 
-    // Rate, frame size and sample format come from the open encoder; every
-    // buffer is allocated here.
+    // Rate, frame size and sample format (mono: 16-bit or float, packed or
+    // planar) come from the open encoder; every buffer is allocated here.
     bool Open(const AVCodecContext& encoder, int inputRate, std::string& error);
     // Little-endian signed 16-bit samples; an even byte count.
     bool Push(std::span<const uint8_t> bytes, Sink& sink, std::string& error);
@@ -37,13 +38,14 @@ public:
 private:
     // Samples made, or -1 on failure; null samples flush the filter.
     int Resample(const int16_t* samples, int count, Sink& sink, std::string& error);
-    bool Append(const int16_t* samples, int count, Sink& sink, std::string& error);
+    bool Append(const uint8_t* samples, int count, Sink& sink, std::string& error);
     bool SendFrame(Sink& sink);
 
     av::SwrContextPtr resampler;
     av::FramePtr frame;
     std::vector<int16_t> input;   // one chunk of the caller's bytes as samples
-    std::vector<int16_t> output;  // the resampler's output for one chunk
+    std::vector<uint8_t> output;  // the resampler's output for one chunk
+    int sampleBytes = 0;          // of the encoder's format
     int frameSize = 0;
     int filled = 0;               // samples already in frame
     int64_t nextPts = 0;          // output sample index of frame's first sample

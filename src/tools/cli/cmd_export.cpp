@@ -65,10 +65,11 @@ int RunExport(const Args& args)
         return Fail(options.error);
     const auto out = options.Value("-o");
     if (options.positional.size() != 1 || !out || !options.Value("--from") || !options.Value("--to"))
-        return Fail("usage: quillon-cli export DISK --record N --from B --to E [--view quad|1..4] -o OUT.mpg|OUT.avi");
+        return Fail("usage: quillon-cli export DISK --record N --from B --to E [--view quad|1..4] "
+                    "-o OUT.mpg|OUT.avi|OUT.mkv|OUT.mp4");
     exporter::ExportMode mode {};
     if (!exporter::ExportModeFor(*out, mode))
-        return Fail("the output name must end in .mpg or .avi (lower case): " + *out);
+        return Fail("the output name must end in .mpg, .avi, .mkv or .mp4 (lower case): " + *out);
     int64_t to = 0;
     if (!options.Number("--to", 0, INT32_MAX - 2, 0, to))
         return Fail(options.error);

@@ -1,0 +1,192 @@
+// The master export: the marked segment's frames exactly as the volume cuts
+// them (nothing decoded), one track per camera of the view, with each of
+// those cameras' sound and the recorder's time as text, into Matroska.
+//
+// Timestamps come from positions: the frames read in one round of the
+// cameras belong to the position the round starts at (as in the other
+// exports), and the k-th round within a position is frame k of that second,
+// shown at (position - begin) + k / frameRate seconds. A second the recorder
+// delivered fewer frames for, or none (a segment that could not be read),
+// leaves a gap: nothing is repeated or invented. Should a damaged second hold
+// more rounds than its frame rate, the extra frames follow on (timestamps
+// only ever rise) rather than being dropped.
+#include <algorithm>
+#include <array>
+
+#include "disk/recorder_volume.h"
+#include "evidence/export_report.h"
+#include "export/export_progress.h"
+#include "export/segment_exporter.h"
+#include "platform/master_writer.h"
+#include "playback/playback_engine.h"
+
+namespace exporter {
+
+namespace {
+
+bool IsIntraVop(std::span<const uint8_t> f)
+{
+    return f.size() >= 5 && f[0] == 0 && f[1] == 0 && f[2] == 1 && f[3] == 0xB6 && (f[4] & 0xC0) == 0;
+}
+
+std::string CameraList(const std::vector<int>& cameras)
+{
+    std::string text;
+    for (const int camera : cameras)
+        text += (text.empty() ? "" : " ") + std::to_string(camera + 1);
+    return text;
+}
+
+}  // namespace
+
+bool SegmentExporter::PrepareMaster(const std::string& path, int beginPosition)
+{
+    if (!reportVolume || !reportVolume->IsLoaded() || reportVolume->OpenRecordNumber() < 0) {
+        Refuse(PrepareFailure::CannotOpen, "the master needs the disk the record is played from");
+        return false;
+    }
+    const bool quad = engine.ViewMode() == playback::PlaybackEngine::kQuadView;
+    masterVideo.clear();
+    masterSound.clear();
+    for (int camera = 0; camera < playback::kCameras; ++camera) {
+        if (!quad && camera != engine.SelectedCamera())
+            continue;
+        if (engine.HasVideo(camera))
+            masterVideo.push_back(camera);
+        if (engine.HasAudio(camera) && reportVolume->HasAudioArea())
+            masterSound.push_back(camera);
+    }
+    if (masterVideo.empty()) {
+        Refuse(PrepareFailure::CannotOpen, "no camera of the view has video: there are no frames for a master");
+        return false;
+    }
+    // The sound areas are read through a volume of their own: the frames'
+    // volume must keep its cursor and assembly for the whole run.
+    soundVolume.reset();
+    const uint32_t record = static_cast<uint32_t>(reportVolume->OpenRecordNumber());
+    if (!masterSound.empty()) {
+        soundVolume = std::make_unique<disk::RecorderVolume>();
+        if (!soundVolume->Load(reportVolume->LoadedDrive()) || !soundVolume->OpenRecord(record) ||
+            soundVolume->SegmentCount() != reportVolume->SegmentCount()) {
+            soundVolume.reset();
+            Refuse(PrepareFailure::CannotOpen, "the disk could not be opened a second time to read the sound");
+            return false;
+        }
+    }
+    master::Layout layout;
+    layout.width = engine.PictureWidth();
+    layout.height = engine.PictureHeight();
+    layout.frameRate = engine.FrameRate();
+    for (const int camera : masterVideo)
+        layout.videoCameras.push_back(camera + 1);
+    for (const int camera : masterSound)
+        layout.soundCameras.push_back(camera + 1);
+    layout.tags = {
+        {"TITLE", "Record " + std::to_string(record + 1) + " from " + disk::FormatRecordTime(engine.TimeAt(beginPosition))},
+        {"RECORD_BEGIN_TIME", disk::FormatRecordTime(reportVolume->OpenRecordTime())},
+        {"DATE_RECORDED", disk::FormatRecordTime(engine.TimeAt(beginPosition))},
+        {"CAMERAS", CameraList(masterVideo)},
+        {"SOUND_CAMERAS", CameraList(masterSound)},
+        {"QUILLON_VERSION", evidence::QuillonVersion()},
+    };
+    master = std::make_unique<master::Writer>();
+    if (!master->Open(path, layout)) {
+        Refuse(PrepareFailure::CannotOpen, master->LastError());
+        master.reset();
+        soundVolume.reset();
+        return false;
+    }
+    // Allocated once: the largest frame assembly can join, a sound block,
+    // its samples.
+    masterFrame.resize(disk::RecorderVolume::kMaxFrameBytes);
+    masterBlock.resize(disk::RecorderVolume::kAudioBlockBytes);
+    masterSamples.resize(disk::RecorderVolume::kAudioSamples);
+    return true;
+}
+
+// A position's cue and each sound camera's second, when its first round of
+// frames is read. A sound block that cannot be read is left out (a gap).
+bool SegmentExporter::MasterSecond(int position)
+{
+    const int64_t second = position - run.beginPosition;
+    char text[64];
+    capture::FormatStamp(engine.TimeAt(position), text);
+    if (!master->WriteCue(text, second))
+        return false;
+    for (std::size_t track = 0; track < masterSound.size(); ++track) {
+        // Each extraction starts at the segment's first byte.
+        uint32_t bytes = 0;
+        if (!soundVolume->SelectSegment(static_cast<uint32_t>(position)) ||
+            !soundVolume->ExtractAudioBlock(masterSound[track], masterBlock) ||
+            !disk::RecorderVolume::DecodeAudioBlock(masterBlock, masterSamples, bytes))
+            continue;
+        const auto samples = std::span<const int16_t>(masterSamples).first(playback::PlaybackEngine::kSecondOfSound / 2);
+        if (!master->WriteSound(static_cast<int>(track), samples, second * master::Writer::kSoundRate))
+            return false;
+    }
+    return true;
+}
+
+ExportOutcome::End SegmentExporter::MasterLoop(ExportOutcome& outcome)
+{
+    disk::RecorderVolume& volume = *reportVolume;
+    const int rate = engine.FrameRate();
+    const auto started = std::chrono::steady_clock::now();
+    std::array<int, playback::kCameras> trackOf {};
+    trackOf.fill(-1);
+    for (std::size_t t = 0; t < masterVideo.size(); ++t)
+        trackOf[masterVideo[t]] = static_cast<int>(t);
+    std::vector<int64_t> nextIndex(masterVideo.size(), 0);
+    masterFrames = 0;
+    {
+        // A seek: nothing of playback's assembly carries into the master.
+        auto lock = engine.LockStream();
+        volume.ResetFrameAssembly();
+    }
+    outcome.firstPosition = static_cast<int>(volume.CurrentSegment());
+    int roundPosition = -1;
+    int64_t round = 0;
+    for (int iteration = 0;; ++iteration) {
+        auto lock = engine.LockStream();
+        const int position = static_cast<int>(volume.CurrentSegment());
+        if (position > run.endPosition + 1)
+            return ExportOutcome::End::Completed;
+        if (position != roundPosition) {
+            roundPosition = position;
+            round = 0;
+        }
+        for (int camera = 0; camera < playback::kCameras; ++camera) {
+            uint32_t length = 0;
+            // The first round starts at each camera's intra frame, as a seek does.
+            if (!volume.NextFrame(masterFrame, length, iteration == 0, -1, {}, nullptr)) {
+                if (iteration == 0 && !master->HasBegun())
+                    return ExportOutcome::End::RecordEnded;
+                // The record's very last frame is never delivered.
+                return position > run.endPosition ? ExportOutcome::End::Completed : ExportOutcome::End::RecordEnded;
+            }
+            // The stream header is captured with the first frame cut.
+            if (!master->HasBegun() && !master->Begin(volume.StreamHeader()))
+                return ExportOutcome::End::WriteFailed;
+            if (round == 0 && camera == 0 && !MasterSecond(position))
+                return ExportOutcome::End::WriteFailed;
+            const int track = trackOf[camera];
+            if (track < 0)
+                continue;
+            const auto frame = std::span<const uint8_t>(masterFrame).first(length);
+            const int64_t index = std::max<int64_t>(int64_t(position - run.beginPosition) * rate + round, nextIndex[track]);
+            if (!master->WriteFrame(track, frame, index, IsIntraVop(frame)))
+                return ExportOutcome::End::WriteFailed;
+            nextIndex[track] = index + 1;
+            ++masterFrames;
+        }
+        outcome.lastPosition = position;
+        ++round;
+        const int reached = static_cast<int>(volume.CurrentSegment());
+        lock.unlock();
+        ShowProgress(started, iteration + 1, reached);
+        if (progress.StopRequested())
+            return ExportOutcome::End::Stopped;
+    }
+}
+
+}  // namespace exporter

@@ -1,0 +1,57 @@
+#pragma once
+// The export's working copy: the composed pictures as H.264 (libx264, quality
+// based, yuv420p, High profile) with AAC sound in an MP4 file whose index
+// comes first (faststart), so that browsers play it while it loads. FFmpeg
+// stays behind this header.
+//
+// Calls come from one thread at a time (the exporter's encoder thread).
+#include <cstdint>
+#include <memory>
+#include <span>
+#include <string>
+
+namespace mp4 {
+
+class File;
+
+class Writer {
+public:
+    static constexpr int kPicturesPerSecond = 30;
+    static constexpr int kSoundInputRate = 8000;
+    static constexpr int kSoundRate = 48000;
+    static constexpr int kQuality = 19;  // libx264's constant rate factor
+    static constexpr const char* kPreset = "fast";
+
+    Writer();
+    ~Writer();  // closes an open file as Close() would
+    Writer(const Writer&) = delete;
+    Writer& operator=(const Writer&) = delete;
+
+    // Starts a file at path (created or truncated) for width x height
+    // pictures (even, 16 to 4096) at 30 a second. creationTime: ISO 8601
+    // ("2006-03-15T23:59:30Z"), the file's creation time. False, leaving no
+    // file, when anything cannot be set up, or when a file is already open.
+    bool Open(const std::string& path, int width, int height, const std::string& creationTime);
+    // One picture: 3 bytes blue, green, red per pixel, bottom row first, rows
+    // of 3 x width bytes.
+    bool EncodePicture(const uint8_t* bgrBottomUp);
+    // Little-endian signed 16-bit mono samples at 8,000 a second.
+    bool EncodeSound(std::span<const uint8_t> pcm);
+    // Flushes the encoders, writes the index at the front and closes the
+    // file. False when anything failed since Open (the file is incomplete).
+    bool Close();
+
+    bool Failed() const { return failed; }
+    const std::string& LastError() const { return lastError; }
+    int64_t PicturesWritten() const { return picturesWritten; }
+
+private:
+    bool Fail(const std::string& message);
+
+    std::unique_ptr<File> file;
+    std::string lastError;
+    int64_t picturesWritten = 0;
+    bool failed = false;
+};
+
+}  // namespace mp4
