@@ -37,7 +37,7 @@ Run Play16(playback::VideoDecoder& decoder, disk::RecorderVolume& volume, const 
 {
     platform::WindowSurface video(640, 480);
     platform::WindowSurface main(925, 640);
-    std::atomic<long> presents {0};
+    std::atomic<long> presents{0};
     video.SetRepaintHook([&](const QRect&) { presents.fetch_add(1); });
     playback::PlaybackEngine engine(decoder);
     engine.UseSoundDevice(false);
@@ -132,12 +132,13 @@ int main(int argc, char** argv)
         playback::SurfaceRenderer renderer;
         if (renderer.Create(&video) != 0)
             return 1;
-        const playback::CellRect view {0, 0, 640, 480};
+        const playback::CellRect view{0, 0, 640, 480};
         const double plain = Rate([&] { renderer.Present(picture, w, h, view); });
         const double near = Rate([&] { renderer.PresentZoomed(picture, w, h, view, nearest); });
         const double soft = Rate([&] { renderer.PresentZoomed(picture, w, h, view, smooth); });
-        std::printf("%-8s presentation alone, presents/s: whole %.0f, 8x nearest %.0f (%.2fx), 8x smooth %.0f (%.2fx)\n",
-                    size.c_str(), plain, near, near / plain, soft, soft / plain);
+        std::printf(
+            "%-8s presentation alone, presents/s: whole %.0f, 8x nearest %.0f (%.2fx), 8x smooth %.0f (%.2fx)\n",
+            size.c_str(), plain, near, near / plain, soft, soft / plain);
     }
     std::filesystem::remove_all(dir);
     return 0;

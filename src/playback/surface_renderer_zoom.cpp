@@ -80,8 +80,8 @@ int SurfaceRenderer::PresentZoomed(std::span<const uint8_t> picture, int32_t wid
         int64_t{width} * height * 2 > static_cast<int64_t>(picture.size()))
         return 0;
     const int32_t stride = RgbStride(width);
-    if (!ReservePictureRgb(width, height) || !Convert(picture, width, height, CellRect{0, 0, width, height},
-                                                      pictureRgb.get(), stride))
+    if (!ReservePictureRgb(width, height) ||
+        !Convert(picture, width, height, CellRect{0, 0, width, height}, pictureRgb.get(), stride))
         return 0;
     const double factor = std::min(zoom.factor, ViewZoom::kMaxFactor);
     MapAxis(columns, target.Width(), width, zoom.left * width, width / factor, zoom.smooth);

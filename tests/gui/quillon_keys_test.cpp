@@ -152,26 +152,26 @@ protected:
 TEST_F(QuillonKeysTest, KeysStepSeekPlayAndPickTheView)
 {
     OpenByKeys();
-    EXPECT_EQ(Cell(0), (FrameCode {0, 0, 0}));
+    EXPECT_EQ(Cell(0), (FrameCode{0, 0, 0}));
     Keys("Right Right Right");
-    EXPECT_EQ(Cell(3), (FrameCode {3, 0, 3})) << "Right: a picture forward";
+    EXPECT_EQ(Cell(3), (FrameCode{3, 0, 3})) << "Right: a picture forward";
     Keys("Left");
-    EXPECT_EQ(Cell(2), (FrameCode {2, 0, 2})) << "Left: a picture back";
+    EXPECT_EQ(Cell(2), (FrameCode{2, 0, 2})) << "Left: a picture back";
     Keys("shift+Right");
-    EXPECT_EQ(Cell(1), (FrameCode {1, 1, 0})) << "Shift+Right: the next second";
+    EXPECT_EQ(Cell(1), (FrameCode{1, 1, 0})) << "Shift+Right: the next second";
     Keys("Left");
-    EXPECT_EQ(Cell(0), (FrameCode {0, 0, 29})) << "Left at a second's start: the previous second's last picture";
+    EXPECT_EQ(Cell(0), (FrameCode{0, 0, 29})) << "Left at a second's start: the previous second's last picture";
     Keys("End");
-    EXPECT_EQ(Cell(0), (FrameCode {0, 5, 0})) << "End: the last second";
+    EXPECT_EQ(Cell(0), (FrameCode{0, 5, 0})) << "End: the last second";
     Keys("shift+Left");
-    EXPECT_EQ(Cell(0), (FrameCode {0, 4, 0})) << "Shift+Left: a second back";
+    EXPECT_EQ(Cell(0), (FrameCode{0, 4, 0})) << "Shift+Left: a second back";
     Keys("Home");
-    EXPECT_EQ(Cell(0), (FrameCode {0, 0, 0})) << "Home: the first second";
+    EXPECT_EQ(Cell(0), (FrameCode{0, 0, 0})) << "Home: the first second";
 
     Keys("3");
-    EXPECT_EQ(Whole(), (FrameCode {2, 0, 0})) << "3: camera 3 over the whole view";
+    EXPECT_EQ(Whole(), (FrameCode{2, 0, 0})) << "3: camera 3 over the whole view";
     Keys("q");
-    EXPECT_EQ(Cell(1), (FrameCode {1, 0, 0})) << "Q: the quad view";
+    EXPECT_EQ(Cell(1), (FrameCode{1, 0, 0})) << "Q: the quad view";
 
     Keys("space");
     std::this_thread::sleep_for(1200ms);
@@ -241,10 +241,10 @@ TEST_F(QuillonKeysTest, DialogKeysAndNothingWhileExporting)
     Sh("xdotool key Return");  // the completion message
     std::this_thread::sleep_for(500ms);
     const QImage after = Shot();
-    EXPECT_EQ(Code(after, 320, 0, 320, 240), (FrameCode {1, 5, 0})) << "still the quad view at the end mark";
+    EXPECT_EQ(Code(after, 320, 0, 320, 240), (FrameCode{1, 5, 0})) << "still the quad view at the end mark";
     EXPECT_TRUE(std::filesystem::exists(out));
     Keys("2");
-    EXPECT_EQ(Whole(), (FrameCode {1, 5, 0})) << "keys work again once the export is over";
+    EXPECT_EQ(Whole(), (FrameCode{1, 5, 0})) << "keys work again once the export is over";
 }
 
 // Runs of equal pixels along row y of the view, leaving out the two cut by its edges.
@@ -266,7 +266,7 @@ TEST_F(QuillonKeysTest, WheelZoomsDragPansDoubleClickReturns)
 {
     OpenByKeys();
     Keys("1");
-    ASSERT_EQ(Whole(), (FrameCode {0, 0, 0})) << "camera 1 over the whole view";
+    ASSERT_EQ(Whole(), (FrameCode{0, 0, 0})) << "camera 1 over the whole view";
     const auto at = [](int x, int y) { return std::to_string(kViewX + x) + " " + std::to_string(kViewY + y); };
     // About the pointer at the picture's noisy corner, top right.
     Sh("xdotool mousemove " + at(610, 30) + " click --repeat 9 --delay 60 4");
@@ -308,10 +308,10 @@ TEST_F(QuillonKeysTest, WheelZoomsDragPansDoubleClickReturns)
 
     Sh("xdotool mousemove " + at(320, 240) + " click --repeat 2 --delay 80 1");
     std::this_thread::sleep_for(600ms);
-    EXPECT_EQ(Whole(), (FrameCode {0, 0, 0})) << "a double click: the whole picture again, camera 1 still";
+    EXPECT_EQ(Whole(), (FrameCode{0, 0, 0})) << "a double click: the whole picture again, camera 1 still";
     Sh("xdotool click 1");
     std::this_thread::sleep_for(500ms);
-    EXPECT_EQ(Cell(3), (FrameCode {3, 0, 0})) << "unzoomed, a click returns to the quad view as before";
+    EXPECT_EQ(Cell(3), (FrameCode{3, 0, 0})) << "unzoomed, a click returns to the quad view as before";
     if (const char* keep = std::getenv("QUILLON_GUI_SHOTS"))
         Sh("cp " + dir.File("shot*.png") + " " + keep);
 }

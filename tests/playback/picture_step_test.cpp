@@ -45,7 +45,7 @@ protected:
         ASSERT_EQ(engine->Attach(&video, &disk, record, 0), 1);
         ASSERT_EQ(engine->GotoStart(), 1);
         const auto& entry = disk.Record(static_cast<uint32_t>(record));
-        std::vector<Shown> forward {Now(entry)};
+        std::vector<Shown> forward{Now(entry)};
         while (engine->StepForward())
             forward.push_back(Now(entry));
         // The step that failed at the end showed some cameras' last frames
@@ -98,28 +98,28 @@ TEST_F(PictureStepTest, OneCameraViewAndAfterPlay)
     engine->PlayForward();
     timer->Fire(12 + 2);  // second 1, frame 2
     engine->Halt();
-    ASSERT_EQ(CodeInWindow(), (mkdisk::FrameCode {2, 1, 2}));
+    ASSERT_EQ(CodeInWindow(), (mkdisk::FrameCode{2, 1, 2}));
     const mkdisk::FrameCode expected[] = {{2, 1, 1}, {2, 1, 0}, {2, 0, 11}, {2, 0, 10}};
     for (const auto& code : expected) {
         ASSERT_EQ(engine->StepBackPicture(), 1);
         EXPECT_EQ(CodeInWindow(), code);
     }
     ASSERT_EQ(engine->StepForward(), 1);
-    EXPECT_EQ(CodeInWindow(), (mkdisk::FrameCode {2, 0, 11}));
+    EXPECT_EQ(CodeInWindow(), (mkdisk::FrameCode{2, 0, 11}));
     ASSERT_EQ(engine->StepForward(), 1);
-    EXPECT_EQ(CodeInWindow(), (mkdisk::FrameCode {2, 1, 0}));
+    EXPECT_EQ(CodeInWindow(), (mkdisk::FrameCode{2, 1, 0}));
     EXPECT_EQ(engine->Position(), 1);
 
     // The skin's prev keeps its whole second: from second 1 to second 0's start.
     ASSERT_EQ(engine->StepBack(), 1);
-    EXPECT_EQ(CodeInWindow(), (mkdisk::FrameCode {2, 0, 0}));
+    EXPECT_EQ(CodeInWindow(), (mkdisk::FrameCode{2, 0, 0}));
 
     // While playing, a step back halts first.
     engine->PlayForward();
     timer->Fire(5);
     ASSERT_EQ(engine->StepBackPicture(), 1);
     EXPECT_FALSE(engine->IsPlaying());
-    EXPECT_EQ(CodeInWindow(), (mkdisk::FrameCode {2, 0, 4}));
+    EXPECT_EQ(CodeInWindow(), (mkdisk::FrameCode{2, 0, 4}));
 }
 
 TEST_F(PictureStepTest, StepsBackAllocateNothing)
@@ -132,7 +132,7 @@ TEST_F(PictureStepTest, StepsBackAllocateNothing)
     for (int i = 0; i < 8; ++i)
         ASSERT_EQ(engine->StepBackPicture(), 1);
     EXPECT_EQ(testing_support::allocations.load() - before, 0) << "back to second 1's start";
-    EXPECT_EQ(CodeInCell(3), (mkdisk::FrameCode {3, 1, 1}));
+    EXPECT_EQ(CodeInCell(3), (mkdisk::FrameCode{3, 1, 1}));
 }
 
 TEST_F(PictureStepTest, NothingBeforeReady)

@@ -66,8 +66,8 @@ protected:
     }
 
     std::vector<uint8_t> picture;
-    platform::WindowSurface reference {kWidth, kHeight};
-    platform::WindowSurface view {640, 480};
+    platform::WindowSurface reference{kWidth, kHeight};
+    platform::WindowSurface view{640, 480};
     SurfaceRenderer renderer;
 };
 
@@ -126,7 +126,7 @@ TEST_F(ZoomedPixels, SmoothingBlendsNeighboursAndTheWholePictureIsUnchanged)
     // Factor 1 is the presentation of whole pictures, as before.
     const QImage whole = Zoomed({});
     SurfaceRenderer plain;
-    platform::WindowSurface unzoomed {640, 480};
+    platform::WindowSurface unzoomed{640, 480};
     ASSERT_EQ(plain.Create(&unzoomed), 0);
     ASSERT_EQ(plain.Present(picture, kWidth, kHeight, {0, 0, 640, 480}), 1);
     EXPECT_EQ(whole, unzoomed.Copy());
@@ -136,10 +136,10 @@ TEST_F(EngineTest, ZoomIsTheOneCameraViewsOnlyAndPicturesStayWhole)
 {
     Open(0);
     engine->SetView(PlaybackEngine::kSingleView, 1);
-    ASSERT_EQ(CodeInWindow(), (mkdisk::FrameCode {1, 0, 0}));
+    ASSERT_EQ(CodeInWindow(), (mkdisk::FrameCode{1, 0, 0}));
     engine->SetZoom(playback::ZoomAbout({}, 8, 0, 0));  // the top-left corner: the frame code is out of sight
     EXPECT_FALSE(CodeInWindow()) << "a halted engine shows the zoom at once";
-    EXPECT_EQ(mkdisk::DecodeFrameCodeYuy2(engine->Picture(1).data(), 352, 240), (mkdisk::FrameCode {1, 0, 0}))
+    EXPECT_EQ(mkdisk::DecodeFrameCodeYuy2(engine->Picture(1).data(), 352, 240), (mkdisk::FrameCode{1, 0, 0}))
         << "snapshots, print and export take the whole picture";
 
     engine->PlayForward();
@@ -148,12 +148,12 @@ TEST_F(EngineTest, ZoomIsTheOneCameraViewsOnlyAndPicturesStayWhole)
     timer->Fire(20);
     EXPECT_EQ(testing_support::allocations.load() - before, 0) << "zoomed play allocates nothing";
     EXPECT_FALSE(CodeInWindow());
-    EXPECT_EQ(mkdisk::DecodeFrameCodeYuy2(engine->Picture(1).data(), 352, 240), (mkdisk::FrameCode {1, 0, 23}));
+    EXPECT_EQ(mkdisk::DecodeFrameCodeYuy2(engine->Picture(1).data(), 352, 240), (mkdisk::FrameCode{1, 0, 23}));
     engine->Halt();
 
     engine->SetView(PlaybackEngine::kQuadView, 0);
     EXPECT_TRUE(engine->Zoom().Whole()) << "the view buttons return to the whole picture";
-    EXPECT_EQ(CodeInCell(1), (mkdisk::FrameCode {1, 0, 0}));
+    EXPECT_EQ(CodeInCell(1), (mkdisk::FrameCode{1, 0, 0}));
     ViewZoom smooth = playback::ZoomAbout({}, 2, 0.5, 0.5);
     smooth.smooth = true;
     engine->SetView(PlaybackEngine::kSingleView, 1);
