@@ -8,16 +8,25 @@ namespace exporter {
 capture::SaveDialog ExportSaveDialog(QWidget* parent)
 {
     return [parent](const std::string& defaultName) -> std::optional<std::string> {
-        const QString mpeg = QStringLiteral("MPEG Files (*.mpg)");
-        const QString avi = QStringLiteral("AVI Files (*.avi)");
+        // Each filter with the extension a name typed without one gets.
+        const std::pair<QString, QString> filters[] = {
+            {QStringLiteral("MPEG Files (*.mpg)"), QStringLiteral("mpg")},
+            {QStringLiteral("AVI Files (*.avi)"), QStringLiteral("avi")},
+            {QStringLiteral("Master, original frames (*.mkv)"), QStringLiteral("mkv")},
+            {QStringLiteral("MP4 Working Copy (*.mp4)"), QStringLiteral("mp4")},
+        };
+        QStringList names;
+        for (const auto& [name, suffix] : filters)
+            names.push_back(name);
         QFileDialog dialog(parent);
         dialog.setAcceptMode(QFileDialog::AcceptSave);
         dialog.setOption(QFileDialog::DontConfirmOverwrite);
-        dialog.setNameFilters({mpeg, avi});
+        dialog.setNameFilters(names);
         dialog.setDefaultSuffix(QStringLiteral("mpg"));
-        // A name typed without an extension gets the chosen filter's.
-        QObject::connect(&dialog, &QFileDialog::filterSelected, &dialog, [&dialog, avi](const QString& filter) {
-            dialog.setDefaultSuffix(filter == avi ? QStringLiteral("avi") : QStringLiteral("mpg"));
+        QObject::connect(&dialog, &QFileDialog::filterSelected, &dialog, [&dialog, &filters](const QString& filter) {
+            for (const auto& [name, suffix] : filters)
+                if (filter == name)
+                    dialog.setDefaultSuffix(suffix);
         });
         dialog.selectFile(QString::fromStdString(defaultName));
         if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())

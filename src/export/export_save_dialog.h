@@ -1,6 +1,6 @@
 #pragma once
-// The save dialog of "output": MPEG and AVI filters, "mpg" by default, no
-// overwrite prompt.
+// The save dialog of "output": MPEG, AVI, master (Matroska) and MP4 filters,
+// "mpg" by default, no overwrite prompt.
 #include "export/snapshot.h"
 
 class QWidget;
