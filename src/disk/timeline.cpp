@@ -181,15 +181,4 @@ std::string FormatClockTime(ClockSeconds time)
     return text;
 }
 
-std::string FormatDuration(seconds length)
-{
-    const int64_t total = length.count();
-    const int64_t magnitude = total < 0 ? -total : total;
-    char text[48];
-    std::snprintf(text, sizeof text, "%s%lld:%02lld:%02lld", total < 0 ? "-" : "",
-                  static_cast<long long>(magnitude / 3600), static_cast<long long>(magnitude / 60 % 60),
-                  static_cast<long long>(magnitude % 60));
-    return text;
-}
-
 }  // namespace disk

@@ -33,8 +33,8 @@ RecordTime ToRecordTime(ClockSeconds time);
 inline ClockSeconds SecondAt(ClockSeconds begin, uint32_t position) { return begin + std::chrono::seconds{position}; }
 inline int64_t PositionAt(ClockSeconds begin, ClockSeconds second) { return (second - begin).count(); }
 
-// "YYYY-MM-DD HH:MM:SS" (exactly that shape) as a calendar time; nothing
-// for anything else, an invalid date included.
+// "YYYY-MM-DD HH:MM:SS" (or the record list's "YYYY/MM/DD HH:MM:SS") as a
+// calendar time; nothing for any other shape or an invalid date.
 std::optional<ClockSeconds> ParseClockTime(std::string_view text);
 
 // One record as the timeline sees it; index counts from 0 in table order.
@@ -114,7 +114,5 @@ Location Locate(std::span<const PlacedRecord> records, ClockSeconds second);
 
 // "YYYY-MM-DD HH:MM:SS", the shape ParseClockTime reads.
 std::string FormatClockTime(ClockSeconds time);
-// A length as "H:MM:SS" (hours not limited to 24).
-std::string FormatDuration(std::chrono::seconds length);
 
 }  // namespace disk
