@@ -76,9 +76,7 @@ int Skin::Press(int x, int y, QPoint screenPoint)
             pressed = i;
             SetButtonState(i, button.state == kStateDown ? kStateUp : kStateDown);
             return i;
-        default:
-            pressed = i;
-            return i;
+        default: pressed = i; return i;
         }
     }
     if (GrabsThumb(positionSlider, x, y)) {

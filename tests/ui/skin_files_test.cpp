@@ -77,7 +77,8 @@ TEST(OurSkin, BackgroundLeavesRoomAndHasAShapedOutline)
         EXPECT_TRUE(IsMagenta(background.pixel(corner)));
     // Inside the outline wherever the program draws: video view, time panel
     // and speed box.
-    for (QRect r : {QRect(QPoint(8, 31), QPoint(647, 510)), QRect(470, 512, 172, 26), QRect(QPoint(682, 519), QPoint(709, 537))})
+    for (QRect r :
+         {QRect(QPoint(8, 31), QPoint(647, 510)), QRect(470, 512, 172, 26), QRect(QPoint(682, 519), QPoint(709, 537))})
         for (int y = r.top(); y <= r.bottom(); ++y)
             for (int x = r.left(); x <= r.right(); ++x)
                 ASSERT_FALSE(IsMagenta(background.pixel(x, y))) << x << "," << y;

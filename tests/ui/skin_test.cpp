@@ -28,8 +28,8 @@ TEST(SkinLoading, CountGrowsWithNewSlotsOnly)
     ui::Skin skin;
     EXPECT_TRUE(skin.AddButtonPicture(t.dir.Path().c_str(), "play-up.bmp", 0, ui::kStateUp, "tip", 1, "play", 5, 6));
     EXPECT_EQ(skin.Count(), 1);
-    EXPECT_TRUE(skin.AddButtonPicture(t.dir.Path().c_str(), "play-on.bmp", 0, ui::kStateHover, nullptr, -1, nullptr,
-                                      -1, -1));
+    EXPECT_TRUE(
+        skin.AddButtonPicture(t.dir.Path().c_str(), "play-on.bmp", 0, ui::kStateHover, nullptr, -1, nullptr, -1, -1));
     EXPECT_EQ(skin.Count(), 1);
     const ui::SkinButton& b = skin.Button(0);
     EXPECT_EQ(b.left, 5);

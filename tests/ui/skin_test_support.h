@@ -42,7 +42,7 @@ struct TestSkin {
             bool down;
         };
         const ButtonCase cases[] = {
-            {"play", ui::kKindPush, 10, 10, 20, 10, true},   {"pause", ui::kKindPush, 30, 10, 20, 10, true},
+            {"play", ui::kKindPush, 10, 10, 20, 10, true},    {"pause", ui::kKindPush, 30, 10, 20, 10, true},
             {"sound", ui::kKindToggle, 10, 40, 20, 10, true}, {"quad", ui::kKindViewSelector, 40, 40, 20, 10, true},
             {"logo", ui::kKindStatic, 70, 40, 20, 10, true},  {"nodown", ui::kKindPush, 100, 40, 20, 10, false},
         };
