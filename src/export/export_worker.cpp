@@ -180,7 +180,8 @@ int SegmentExporter::ExportWorker()
         }
         outcome.framesWritten = run.mode == ExportMode::Master ? masterFrames : frames.load();
         progress.Hide();
-        WriteReport(outcome);
+        if (outcome.end != ExportOutcome::End::NothingRead)
+            WriteReport(outcome);
         engine.ShowPosition(run.returnPosition, true, true);
     }
     if (finished)

@@ -159,8 +159,10 @@ ExportOutcome::End SegmentExporter::MasterLoop(ExportOutcome& outcome)
             uint32_t length = 0;
             // The first round starts at each camera's intra frame, as a seek does.
             if (!volume.NextFrame(masterFrame, length, iteration == 0, -1, {}, nullptr)) {
-                if (iteration == 0 && !master->HasBegun())
-                    return ExportOutcome::End::RecordEnded;
+                // Not one frame: no file is left (Close removes it), as when
+                // the begin mark cannot be selected.
+                if (!master->HasBegun())
+                    return ExportOutcome::End::NothingRead;
                 // The record's very last frame is never delivered.
                 return position > run.endPosition ? ExportOutcome::End::Completed : ExportOutcome::End::RecordEnded;
             }

@@ -249,7 +249,7 @@ bool Writer::WriteSound(int track, std::span<const int16_t> samples, int64_t fir
     return true;
 }
 
-bool Writer::WriteCue(const std::string& text, int64_t second)
+bool Writer::WriteCue(std::string_view text, int64_t second)
 {
     if (!Usable())
         return false;

@@ -11,6 +11,7 @@
 #include <memory>
 #include <span>
 #include <string>
+#include <string_view>
 #include <utility>
 #include <vector>
 
@@ -48,7 +49,7 @@ public:
     // Samples of the sound track at index, the first at firstSample / 8,000 s.
     bool WriteSound(int track, std::span<const int16_t> samples, int64_t firstSample);
     // The text shown from second to second + 1.
-    bool WriteCue(const std::string& text, int64_t second);
+    bool WriteCue(std::string_view text, int64_t second);
     // Writes the index and closes. A file that never began is removed. False
     // when anything failed since Open: the file is then incomplete.
     bool Close();

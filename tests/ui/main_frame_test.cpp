@@ -553,6 +553,37 @@ TEST_F(MainFrameTest, OutputExportsOnItsThreadIgnoringButtonsThenReportsAndRetur
     EXPECT_FALSE(frame->isVisible());
 }
 
+// The save dialog's two newer filters: the master and the MP4 working copy
+// go the same way as the older exports, chosen by the extension.
+TEST_F(MainFrameTest, OutputWritesTheMasterAndTheWorkingCopyByTheirExtension)
+{
+    Open();
+    frame->RunCommand("segment");
+    ASSERT_EQ(engine->ShowPosition(4, true, true), 1);  // marks lie more than three seconds apart
+    frame->RunCommand("segment");
+    ASSERT_EQ(engine->ShowPosition(1, true, true), 1);
+    for (const auto& [name, codec] : {std::pair {"gui.mkv", "mpeg4"}, std::pair {"gui.mp4", "h264"}}) {
+        SCOPED_TRACE(name);
+        frame->exportPath = dir->File(name);
+        frame->RunCommand("output");
+        ASSERT_TRUE(frame->Exporter());
+        while (frame->Exporter()->IsRunning())
+            QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+        frame->Exporter()->Wait();
+        QCoreApplication::processEvents();
+        ASSERT_FALSE(shown.empty());
+        EXPECT_EQ(shown.back(), ui::UiString(frame->Texts().Text(20)));
+        EXPECT_EQ(engine->Position(), 1) << "back where playback was";
+        FILE* pipe = ::popen(("ffprobe -v error -select_streams v:0 -show_entries stream=codec_name -of csv=p=0 '" +
+                              dir->File(name) + "'").c_str(), "r");
+        char text[32] {};
+        ASSERT_TRUE(pipe && std::fgets(text, sizeof text, pipe));
+        ::pclose(pipe);
+        EXPECT_EQ(std::string(text), std::string(codec) + "\n");
+        EXPECT_TRUE(std::filesystem::exists(dir->File(name) + ".report.json"));
+    }
+}
+
 TEST_F(MainFrameTest, AnExportThatCannotBeWrittenSaysSoInsteadOfFinished)
 {
     Open();
