@@ -84,7 +84,10 @@ protected:
         r.begin = {2006, 3, 15, 23, 59, 30};
         r.seconds = 3;
         r.audioCameras = 0x5;
+        // Frames that straddle segment ends, joined by frame assembly.
+        r.straddles = {{0, 0, false}, {1, 2, true}};
         plan.records.push_back(r);  // 0: 352 x 240 at 30, sound on cameras 1 and 3
+        r.straddles.clear();
         r.format = mkdisk::PictureFormat::k720x288;
         r.seconds = 4;
         r.videoCameras = 0xB;
