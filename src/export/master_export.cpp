@@ -82,7 +82,8 @@ bool SegmentExporter::PrepareMaster(const std::string& path, int beginPosition)
     for (const int camera : masterSound)
         layout.soundCameras.push_back(camera + 1);
     layout.tags = {
-        {"TITLE", "Record " + std::to_string(record + 1) + " from " + disk::FormatRecordTime(engine.TimeAt(beginPosition))},
+        {"TITLE",
+         "Record " + std::to_string(record + 1) + " from " + disk::FormatRecordTime(engine.TimeAt(beginPosition))},
         {"RECORD_BEGIN_TIME", disk::FormatRecordTime(reportVolume->OpenRecordTime())},
         {"DATE_RECORDED", disk::FormatRecordTime(engine.TimeAt(beginPosition))},
         {"CAMERAS", CameraList(masterVideo)},
@@ -120,7 +121,8 @@ bool SegmentExporter::MasterSecond(int position)
             !soundVolume->ExtractAudioBlock(masterSound[track], masterBlock) ||
             !disk::RecorderVolume::DecodeAudioBlock(masterBlock, masterSamples, bytes))
             continue;
-        const auto samples = std::span<const int16_t>(masterSamples).first(playback::PlaybackEngine::kSecondOfSound / 2);
+        const auto samples =
+            std::span<const int16_t>(masterSamples).first(playback::PlaybackEngine::kSecondOfSound / 2);
         if (!master->WriteSound(static_cast<int>(track), samples, second * master::Writer::kSoundRate))
             return false;
     }
@@ -132,7 +134,7 @@ ExportOutcome::End SegmentExporter::MasterLoop(ExportOutcome& outcome)
     disk::RecorderVolume& volume = *reportVolume;
     const int rate = engine.FrameRate();
     const auto started = std::chrono::steady_clock::now();
-    std::array<int, playback::kCameras> trackOf {};
+    std::array<int, playback::kCameras> trackOf{};
     trackOf.fill(-1);
     for (std::size_t t = 0; t < masterVideo.size(); ++t)
         trackOf[masterVideo[t]] = static_cast<int>(t);
@@ -175,7 +177,8 @@ ExportOutcome::End SegmentExporter::MasterLoop(ExportOutcome& outcome)
             if (track < 0)
                 continue;
             const auto frame = std::span<const uint8_t>(masterFrame).first(length);
-            const int64_t index = std::max<int64_t>(int64_t(position - run.beginPosition) * rate + round, nextIndex[track]);
+            const int64_t index =
+                std::max<int64_t>(int64_t(position - run.beginPosition) * rate + round, nextIndex[track]);
             if (!master->WriteFrame(track, frame, index, IsIntraVop(frame)))
                 return ExportOutcome::End::WriteFailed;
             nextIndex[track] = index + 1;

@@ -90,20 +90,20 @@ bool Writer::State::Open()
     for (const auto& [key, value] : layout.tags)
         if (av_dict_set(&context->metadata, key.c_str(), value.c_str(), 0) < 0)
             return Failure("out of memory", AVERROR(ENOMEM));
-    const AVRational frameUnit {1, layout.frameRate};
+    const AVRational frameUnit{1, layout.frameRate};
     for (const int camera : layout.videoCameras) {
         AVStream* s = NewStream(AVMEDIA_TYPE_VIDEO, AV_CODEC_ID_MPEG4, "Camera " + std::to_string(camera), frameUnit);
         if (!s)
             return Failure("out of memory", AVERROR(ENOMEM));
         s->codecpar->width = layout.width;
         s->codecpar->height = layout.height;
-        s->codecpar->sample_aspect_ratio = AVRational {1, 1};
-        s->avg_frame_rate = s->r_frame_rate = AVRational {layout.frameRate, 1};
+        s->codecpar->sample_aspect_ratio = AVRational{1, 1};
+        s->avg_frame_rate = s->r_frame_rate = AVRational{layout.frameRate, 1};
         video.push_back(s);
     }
     for (const int camera : layout.soundCameras) {
-        AVStream* s = NewStream(AVMEDIA_TYPE_AUDIO, AV_CODEC_ID_PCM_S16LE, "Camera " + std::to_string(camera) + " sound",
-                                AVRational {1, kSoundRate});
+        AVStream* s = NewStream(AVMEDIA_TYPE_AUDIO, AV_CODEC_ID_PCM_S16LE,
+                                "Camera " + std::to_string(camera) + " sound", AVRational{1, kSoundRate});
         if (!s)
             return Failure("out of memory", AVERROR(ENOMEM));
         s->codecpar->sample_rate = kSoundRate;
@@ -111,10 +111,10 @@ bool Writer::State::Open()
         s->codecpar->format = AV_SAMPLE_FMT_S16;
         s->codecpar->bits_per_coded_sample = 16;
         s->codecpar->block_align = 2;
-        s->codecpar->bit_rate = int64_t {kSoundRate} * 16;
+        s->codecpar->bit_rate = int64_t{kSoundRate} * 16;
         sound.push_back(s);
     }
-    text = NewStream(AVMEDIA_TYPE_SUBTITLE, AV_CODEC_ID_SUBRIP, "Recorder time", AVRational {1, kCueMilliseconds});
+    text = NewStream(AVMEDIA_TYPE_SUBTITLE, AV_CODEC_ID_SUBRIP, "Recorder time", AVRational{1, kCueMilliseconds});
     if (!text)
         return Failure("out of memory", AVERROR(ENOMEM));
 
@@ -223,7 +223,7 @@ bool Writer::WriteFrame(int track, std::span<const uint8_t> frame, int64_t frame
     if (const int err = av_new_packet(p, static_cast<int>(frame.size())); err < 0)
         return Fail("Matroska export: out of memory");
     std::memcpy(p->data, frame.data(), frame.size());
-    if (!state->Write(*state->video[track], frameIndex, 1, AVRational {1, state->layout.frameRate}, key))
+    if (!state->Write(*state->video[track], frameIndex, 1, AVRational{1, state->layout.frameRate}, key))
         return Fail(state->error);
     ++framesWritten;
     return true;
@@ -244,7 +244,7 @@ bool Writer::WriteSound(int track, std::span<const int16_t> samples, int64_t fir
         p->data[2 * i + 1] = static_cast<uint8_t>(v >> 8);
     }
     if (!state->Write(*state->sound[track], firstSample, static_cast<int64_t>(samples.size()),
-                      AVRational {1, kSoundRate}, true))
+                      AVRational{1, kSoundRate}, true))
         return Fail(state->error);
     return true;
 }
@@ -257,8 +257,7 @@ bool Writer::WriteCue(std::string_view text, int64_t second)
     if (text.empty() || av_new_packet(p, static_cast<int>(text.size())) < 0)
         return Fail("Matroska export: out of memory");
     std::memcpy(p->data, text.data(), text.size());
-    if (!state->Write(*state->text, second * kCueMilliseconds, kCueMilliseconds, AVRational {1, kCueMilliseconds},
-                      true))
+    if (!state->Write(*state->text, second * kCueMilliseconds, kCueMilliseconds, AVRational{1, kCueMilliseconds}, true))
         return Fail(state->error);
     return true;
 }

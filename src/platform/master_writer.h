@@ -20,9 +20,9 @@ namespace master {
 struct Layout {
     int width = 0;
     int height = 0;
-    int frameRate = 0;               // frames per camera per second
-    std::vector<int> videoCameras;   // camera numbers from 1, a video track each, in this order
-    std::vector<int> soundCameras;   // camera numbers from 1, a sound track each
+    int frameRate = 0;                                      // frames per camera per second
+    std::vector<int> videoCameras;                          // camera numbers from 1, a video track each, in this order
+    std::vector<int> soundCameras;                          // camera numbers from 1, a sound track each
     std::vector<std::pair<std::string, std::string>> tags;  // the file's own tags
 };
 

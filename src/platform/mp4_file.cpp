@@ -88,9 +88,9 @@ bool File::OpenVideo()
     c.width = width;
     c.height = height;
     c.pix_fmt = AV_PIX_FMT_YUV420P;
-    c.sample_aspect_ratio = AVRational {1, 1};
-    c.time_base = AVRational {1, Writer::kPicturesPerSecond};
-    c.framerate = AVRational {Writer::kPicturesPerSecond, 1};
+    c.sample_aspect_ratio = AVRational{1, 1};
+    c.time_base = AVRational{1, Writer::kPicturesPerSecond};
+    c.framerate = AVRational{Writer::kPicturesPerSecond, 1};
     c.gop_size = kGopPictures;
     c.thread_count = kEncoderThreads;
     c.level = LevelFor(width, height);
@@ -123,7 +123,7 @@ bool File::OpenSound()
     c.sample_rate = Writer::kSoundRate;
     av_channel_layout_default(&c.ch_layout, 1);
     c.bit_rate = kSoundBitRate;
-    c.time_base = AVRational {1, Writer::kSoundRate};
+    c.time_base = AVRational{1, Writer::kSoundRate};
     c.thread_count = 1;
     c.log_level_offset = kCodecLogOffset;
     c.flags |= AV_CODEC_FLAG_BITEXACT | AV_CODEC_FLAG_GLOBAL_HEADER;
@@ -170,7 +170,7 @@ bool File::OpenMuxer(const std::string& creationTime)
     soundStream = avformat_new_stream(context, nullptr);
     if (!videoStream || !soundStream)
         return Fail("out of memory", AVERROR(ENOMEM));
-    for (auto [stream, codec] : {std::pair {videoStream, video.get()}, std::pair {soundStream, sound.get()}}) {
+    for (auto [stream, codec] : {std::pair{videoStream, video.get()}, std::pair{soundStream, sound.get()}}) {
         if (const int e = avcodec_parameters_from_context(stream->codecpar, codec); e < 0)
             return Fail("out of memory", e);
         stream->time_base = codec->time_base;
@@ -255,7 +255,7 @@ bool File::Finish()
 {
     if (!soundFrames.Finish(*this, error))
         return false;
-    for (auto [codec, stream] : {std::pair {sound.get(), soundStream}, std::pair {video.get(), videoStream}}) {
+    for (auto [codec, stream] : {std::pair{sound.get(), soundStream}, std::pair{video.get(), videoStream}}) {
         if (const int err = avcodec_send_frame(codec, nullptr); err < 0)
             return Fail("flushing an encoder failed", err);
         if (!Drain(*codec, *stream))

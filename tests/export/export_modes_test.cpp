@@ -54,17 +54,19 @@ std::vector<std::string> Fields(const std::string& line, char separator)
 // ffprobe's value of one entry per stream of a kind ("v", "a", "s"), in order.
 std::vector<std::string> StreamEntries(const std::string& path, const std::string& kind, const std::string& entry)
 {
-    const auto out = Shell("ffprobe -v error -select_streams " + kind + " -show_entries " + entry +
-                           " -of csv=p=0 '" + path + "'");
-    return out ? Lines(*out) : std::vector<std::string> {};
+    const auto out =
+        Shell("ffprobe -v error -select_streams " + kind + " -show_entries " + entry + " -of csv=p=0 '" + path + "'");
+    return out ? Lines(*out) : std::vector<std::string>{};
 }
 
 // Each packet of a stream as "pts_time,flags".
 std::vector<std::string> Packets(const std::string& path, const std::string& stream)
 {
-    const auto out = Shell("ffprobe -v error -select_streams " + stream + " -show_entries packet=pts_time,size,flags"
-                           " -of csv=p=0 '" + path + "'");
-    return out ? Lines(*out) : std::vector<std::string> {};
+    const auto out = Shell("ffprobe -v error -select_streams " + stream +
+                           " -show_entries packet=pts_time,size,flags"
+                           " -of csv=p=0 '" +
+                           path + "'");
+    return out ? Lines(*out) : std::vector<std::string>{};
 }
 
 // The bytes of a stream's packets one after the other, as ffmpeg copies them.
@@ -114,7 +116,7 @@ protected:
         progress.stopAt = stopAt;
         exporter::SegmentExporter exporter(*engine, progress, [&](const ExportOutcome& o) { result.outcome = o; });
         exporter.SetReportVolume(&volume);
-        ExportMode mode {};
+        ExportMode mode{};
         exporter::ExportModeFor(name, mode);
         result.path = dir->File(name);
         result.prepared = exporter.PrepareExport(result.path, returnPosition, begin, end, mode);
@@ -153,7 +155,7 @@ protected:
         return frames;
     }
 
-    exporter::PrepareFailure failure {};
+    exporter::PrepareFailure failure{};
     int returnPosition = 1;
 };
 
@@ -167,14 +169,15 @@ TEST_F(ExportModesTest, TheMasterHoldsEachCamerasFramesAsCutTimedAtTheRecordsRat
     EXPECT_EQ(StreamEntries(r.path, "v", "stream=codec_name,width,height,r_frame_rate"),
               std::vector<std::string>(4, "mpeg4,352,240,30/1"));
     EXPECT_EQ(StreamEntries(r.path, "v", "stream_tags=title"),
-              (std::vector<std::string> {"Camera 1", "Camera 2", "Camera 3", "Camera 4"}));
+              (std::vector<std::string>{"Camera 1", "Camera 2", "Camera 3", "Camera 4"}));
     EXPECT_EQ(StreamEntries(r.path, "a", "stream=codec_name,sample_rate,channels"),
               std::vector<std::string>(2, "pcm_s16le,8000,1"));
     EXPECT_EQ(StreamEntries(r.path, "a", "stream_tags=title"),
-              (std::vector<std::string> {"Camera 1 sound", "Camera 3 sound"}));
+              (std::vector<std::string>{"Camera 1 sound", "Camera 3 sound"}));
     EXPECT_EQ(export_test::Probe(r.path, "")["duration"], "3.000000");
     EXPECT_EQ(Shell("ffmpeg -nostdin -v error -i '" + r.path + "' -map 0:v -map 0:a -f null - 2>&1"),
-              std::optional<std::string>("")) << "every track decodes cleanly";
+              std::optional<std::string>(""))
+        << "every track decodes cleanly";
 
     // Byte for byte the frames quillon-cli frames cuts over the same positions;
     // the record's very last frame (camera 4's) is never delivered.
@@ -204,7 +207,8 @@ TEST_F(ExportModesTest, TheMasterHoldsEachCamerasFramesAsCutTimedAtTheRecordsRat
     EXPECT_EQ(r.outcome.framesWritten, frames);
     // The codec private data is the captured stream header.
     const auto hash = Shell("ffprobe -v error -select_streams v:0 -show_data_hash MD5 -show_entries "
-                            "stream=extradata_hash -of csv=p=0 '" + r.path + "'");
+                            "stream=extradata_hash -of csv=p=0 '" +
+                            r.path + "'");
     const auto sum = Shell("md5sum '" + dir->File("dump0-0/header.bin") + "' | cut -c1-32");
     ASSERT_TRUE(hash && sum);
     EXPECT_EQ(*hash, "MD5:" + *sum);
@@ -216,17 +220,15 @@ TEST_F(ExportModesTest, TheMasterHoldsEachCamerasFramesAsCutTimedAtTheRecordsRat
                           "' --record 1 --camera " + std::to_string(1 + 2 * track) + " --from 0 --seconds 3 -o '" +
                           wav + "'"));
         const std::string pcm = CopiedPackets(r.path, "a:" + std::to_string(track), "s16le");
-        const auto bytes = ReadFile(wav);
         ASSERT_EQ(pcm.size(), 48000u);
-        ASSERT_GE(bytes.size(), 48000u);
-        EXPECT_TRUE(pcm == std::string(bytes.end() - 48000, bytes.end())) << "track " << track;
+        EXPECT_TRUE(pcm == CopiedPackets(wav, "a:0", "s16le")) << "track " << track;
     }
 
     // One cue a second with the recorder's time; the file's tags.
     const auto cues = Shell("ffmpeg -nostdin -v error -i '" + r.path + "' -map 0:s -f srt -");
     EXPECT_EQ(cues, std::optional<std::string>("1\n00:00:00,000 --> 00:00:01,000\n2006/03/15 23:59:30\n\n"
-                                                "2\n00:00:01,000 --> 00:00:02,000\n2006/03/15 23:59:31\n\n"
-                                                "3\n00:00:02,000 --> 00:00:03,000\n2006/03/15 23:59:32\n\n"));
+                                               "2\n00:00:01,000 --> 00:00:02,000\n2006/03/15 23:59:31\n\n"
+                                               "3\n00:00:02,000 --> 00:00:03,000\n2006/03/15 23:59:32\n\n"));
     auto tags = export_test::Probe(r.path, "");
     const auto format = Shell("ffprobe -v error -show_entries format_tags -of default=nw=1 '" + r.path + "'");
     ASSERT_TRUE(format);
@@ -246,10 +248,10 @@ TEST_F(ExportModesTest, TheMasterLeavesLostSecondsOutAndKeepsToTheViewsCameras)
     Result r = Export(1, 0, 3, "gap.mkv");
     ASSERT_TRUE(r.prepared);
     EXPECT_EQ(StreamEntries(r.path, "v", "stream_tags=title"),
-              (std::vector<std::string> {"Camera 1", "Camera 2", "Camera 4"}));
+              (std::vector<std::string>{"Camera 1", "Camera 2", "Camera 4"}));
     EXPECT_EQ(StreamEntries(r.path, "v", "stream=width,height,r_frame_rate"),
               std::vector<std::string>(3, "720,288,12/1"));
-    EXPECT_EQ(StreamEntries(r.path, "a", "stream_tags=title"), std::vector<std::string> {"Camera 2 sound"});
+    EXPECT_EQ(StreamEntries(r.path, "a", "stream_tags=title"), std::vector<std::string>{"Camera 2 sound"});
     const auto packets = Packets(r.path, "v:0");
     ASSERT_EQ(packets.size(), 36u) << "three seconds of twelve";
     for (std::size_t i = 0; i < packets.size(); ++i) {
@@ -264,8 +266,8 @@ TEST_F(ExportModesTest, TheMasterLeavesLostSecondsOutAndKeepsToTheViewsCameras)
 
     r = Export(1, 0, 1, "one.mkv", 1);
     ASSERT_TRUE(r.prepared);
-    EXPECT_EQ(StreamEntries(r.path, "v", "stream_tags=title"), std::vector<std::string> {"Camera 2"});
-    EXPECT_EQ(StreamEntries(r.path, "a", "stream_tags=title"), std::vector<std::string> {"Camera 2 sound"});
+    EXPECT_EQ(StreamEntries(r.path, "v", "stream_tags=title"), std::vector<std::string>{"Camera 2"});
+    EXPECT_EQ(StreamEntries(r.path, "a", "stream_tags=title"), std::vector<std::string>{"Camera 2 sound"});
 
     EXPECT_FALSE(Export(1, 0, 1, "novideo.mkv", 2).prepared) << "camera 3 has no video";
     EXPECT_EQ(failure, exporter::PrepareFailure::CannotOpen);
@@ -306,7 +308,7 @@ TEST_F(ExportModesTest, TheWorkingCopyIsH264WithAacTheBurntInPicturesAndItsIndex
     ASSERT_EQ(codes.size(), 90u);
     for (std::size_t i = 0; i < codes.size(); ++i) {
         ASSERT_TRUE(codes[i]) << "frame " << i;
-        EXPECT_EQ(*codes[i], (mkdisk::FrameCode {0, uint32_t(i / 30), int(i % 30)})) << "frame " << i;
+        EXPECT_EQ(*codes[i], (mkdisk::FrameCode{0, uint32_t(i / 30), int(i % 30)})) << "frame " << i;
     }
     const auto report = ReadFile(r.outcome.reportPath);
     EXPECT_NE(std::string(report.begin(), report.end()).find("H.264 High profile (libx264"), std::string::npos);

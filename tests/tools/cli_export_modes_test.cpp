@@ -59,7 +59,8 @@ TEST_F(CliExportModesTest, BothModesPrintTheirLineAndLeaveAReportThatVerifies)
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         const std::string out = dir->File(c.name);
-        const auto run = Cli("export '" + Disk() + "' --record 1 --from 0 --to 1 --view " + c.view + " -o '" + out + "'");
+        const auto run =
+            Cli("export '" + Disk() + "' --record 1 --from 0 --to 1 --view " + c.view + " -o '" + out + "'");
         ASSERT_EQ(run.status, 0) << run.err;
         EXPECT_EQ(run.out, out + "\t" + c.frames + "\t0\t2\tcompleted\n");
         EXPECT_EQ(run.err, "") << "nothing from the libraries on stderr";
@@ -78,7 +79,8 @@ TEST_F(CliExportModesTest, BothModesPrintTheirLineAndLeaveAReportThatVerifies)
 TEST_F(CliExportModesTest, ChromiumPlaysTheWorkingCopy)
 {
     if (Run("command -v chromium").status != 0)
-        GTEST_SKIP() << "chromium is not installed (scripts/install-deps installs it): the MP4 is not tried in a browser";
+        GTEST_SKIP()
+            << "chromium is not installed (scripts/install-deps installs it): the MP4 is not tried in a browser";
     const std::string mp4 = dir->File("browser.mp4");
     ASSERT_EQ(Cli("export '" + Disk() + "' --record 1 --from 0 --to 1 -o '" + mp4 + "'").status, 0);
     const std::string page = dir->File("page.html");
@@ -91,9 +93,12 @@ TEST_F(CliExportModesTest, ChromiumPlaysTheWorkingCopy)
                            "</script></body></html>\n";
     // A profile of its own, so that the test never touches a user's.
     const auto run = Run("timeout 120 chromium --headless=new --no-sandbox --disable-gpu --no-first-run "
-                         "--user-data-dir='" + dir->File("profile") + "' "
+                         "--user-data-dir='" +
+                         dir->File("profile") +
+                         "' "
                          "--autoplay-policy=no-user-gesture-required --virtual-time-budget=10000 --dump-dom "
-                         "'file://" + page + "'");
+                         "'file://" +
+                         page + "'");
     std::smatch m;
     ASSERT_TRUE(std::regex_search(run.out, m, std::regex("<pre id=\"out\">([^<]*)<"))) << run.out << run.err;
     const std::string shown = m[1];
