@@ -51,7 +51,8 @@ const std::vector<Command>& Commands()
          "  --intra-first      the first four calls wait for an intra picture, as a seek does\n"
          "  --audio-camera C   deliver camera C's sound blocks as well\n"
          "  --dump DIR         write each frame to DIR/NNNNNN.m4v and the stream header to\n"
-         "                     DIR/header.bin (a progress bar shows on a terminal)\n"},
+         "                     DIR/header.bin; with the lines going to a file or pipe, a\n"
+         "                     progress bar shows on the terminal\n"},
         {"play", "play DISK --record N [--from S] [--speed X] [--reverse] [--view quad|1..4] [--seconds T] [--sound]",
          RunPlay,
          "Plays through the real playback engine and timer with headless windows, printing\n"
