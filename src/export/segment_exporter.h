@@ -12,8 +12,10 @@
 //
 // Threads: the window's thread calls PrepareExport, StartWorker and Wait;
 // the worker owns everything else while it runs, and reads and decodes
-// through the engine under its stream lock (playback is halted). `running`
-// and the engine's exporting flag are read by the window's thread.
+// through the engine under its stream lock (playback is halted); the
+// master reads the engine's volume under the same lock, and its own sound
+// volume without one. `running` and the engine's exporting flag are read by
+// the window's thread.
 #include <atomic>
 #include <chrono>
 #include <cstdint>
