@@ -216,6 +216,10 @@ int PlaybackEngine::StepForward()
         uint32_t length = 0;
         if (!volume->NextFrame(frameBuffers[camera], length, false, -1, soundBlocks, nullptr)) {
             SyncPosition();
+            // The cameras read before the record ended did step: one back
+            // returns them to the last whole step.
+            if (camera > 0)
+                NoteForwardRound(intraAt);
             return 0;
         }
         SyncPosition();

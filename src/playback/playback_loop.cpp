@@ -178,16 +178,16 @@ void PlaybackEngine::Tick()
             if (HasAudio(candidate))
                 soundCamera = candidate;
         }
-        bool whole = true;
+        bool anyRead = false;
         int intraAt = -1;
         for (int camera = 0; camera < kCameras; ++camera) {
             const bool read = ReadCamera(camera, soundCamera);
-            whole = whole && read;
+            anyRead = anyRead || read;
             if (read && intraAt < 0 && IsIntraFrame(camera))
                 intraAt = static_cast<int>(volume->CurrentSegment());
         }
         SyncPosition();
-        if (whole)
+        if (anyRead)
             NoteForwardRound(intraAt);
     }
     const int p = Position();

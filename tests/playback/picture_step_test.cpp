@@ -48,10 +48,10 @@ protected:
         std::vector<Shown> forward{Now(entry)};
         while (engine->StepForward())
             forward.push_back(Now(entry));
-        // The step that failed at the end showed some cameras' last frames
-        // but was no whole step: one back is the step before the last whole one.
+        // The step that failed at the end showed some cameras' last frames:
+        // one back is the last whole step.
         ASSERT_GT(forward.size(), 2u);
-        for (size_t i = forward.size() - 1; i-- > 0;) {
+        for (size_t i = forward.size(); i-- > 0;) {
             ASSERT_EQ(engine->StepBackPicture(), 1) << "to step " << i;
             const Shown back = Now(entry);
             ASSERT_EQ(back, forward[i]) << "step " << i << " forward " << Describe(forward[i]) << ", back "
