@@ -174,7 +174,8 @@ ExportOutcome::End SegmentExporter::MasterLoop(ExportOutcome& outcome)
             if (round == 0 && camera == 0 && !MasterSecond(position))
                 return ExportOutcome::End::WriteFailed;
             const int track = trackOf[camera];
-            if (track < 0)
+            // A damaged stream can cut a piece of no bytes: nothing to copy.
+            if (track < 0 || length == 0 || length > masterFrame.size())
                 continue;
             const auto frame = std::span<const uint8_t>(masterFrame).first(length);
             const int64_t index =
