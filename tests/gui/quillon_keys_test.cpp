@@ -66,8 +66,13 @@ protected:
             if (std::filesystem::exists(socket) || std::filesystem::exists("/tmp/.X" + std::to_string(n) + "-lock"))
                 continue;
             xvfb = Spawn({"Xvfb", ":" + std::to_string(n), "-screen", "0", "1280x800x24", "-nolisten", "tcp"});
+            // ctest runs tests side by side: one that took the display first
+            // makes this server end, and the next number is tried.
             for (int i = 0; i < 100 && xvfb > 0 && !std::filesystem::exists(socket); ++i)
                 std::this_thread::sleep_for(50ms);
+            std::this_thread::sleep_for(100ms);
+            if (xvfb > 0 && waitpid(xvfb, nullptr, WNOHANG) == xvfb)
+                xvfb = -1;
             if (xvfb > 0 && std::filesystem::exists(socket))
                 setenv("DISPLAY", (":" + std::to_string(n)).c_str(), 1);
             else
