@@ -3,6 +3,7 @@
 // that the engine's pictures for snapshots, print and export stay whole.
 #include "allocation_counter.h"
 #include "engine_harness.h"
+#include "export/snapshot.h"
 #include "playback/surface_renderer.h"
 #include "playback/view_zoom.h"
 
@@ -140,7 +141,11 @@ TEST_F(EngineTest, ZoomIsTheOneCameraViewsOnlyAndPicturesStayWhole)
     engine->SetZoom(playback::ZoomAbout({}, 8, 0, 0));  // the top-left corner: the frame code is out of sight
     EXPECT_FALSE(CodeInWindow()) << "a halted engine shows the zoom at once";
     EXPECT_EQ(mkdisk::DecodeFrameCodeYuy2(engine->Picture(1).data(), 352, 240), (mkdisk::FrameCode{1, 0, 0}))
-        << "snapshots, print and export take the whole picture";
+        << "export takes the whole picture";
+    std::vector<uint8_t> captured(640 * 480 * 3);
+    ASSERT_EQ(capture::CapturePicture(*engine, captured, capture::kSnapshotBackground), 1);
+    EXPECT_EQ(mkdisk::DecodeFrameCodeRgb(captured.data(), 640, 480, 640 * 3, 3), (mkdisk::FrameCode{1, 0, 0}))
+        << "snapshots and print compose the whole picture";
 
     engine->PlayForward();
     timer->Fire(3);  // the first zoomed pictures make the renderer's buffers
