@@ -96,3 +96,17 @@ bool RecorderVolume::DecodeAudioBlock(std::span<const uint8_t> block, std::span<
 }
 
 }  // namespace disk
+
+namespace disk {
+
+bool RecorderVolume::AudioBlockPlausible(std::span<const uint8_t> block)
+{
+    if (block.size() < kAudioBlockBytes)
+        return false;
+    for (uint32_t sub = 0; sub < kSubBlocks; ++sub)
+        if (block[sub * kRecordBytes + 2] > 88)
+            return false;
+    return true;
+}
+
+}  // namespace disk

@@ -91,7 +91,13 @@ void RecordListDialog::ListRecords()
     for (uint32_t r = 0; more; ++r) {
         const int row = list.AddRow();
         list.SetText(row, 0, QString::number(r + 1));
-        list.SetText(row, 1, QString(QChar::fromLatin1(KindLetter(mainVolume.Record(r).kind))));
+        // A record whose index is damaged is marked beside its kind; it opens
+        // with the seconds its index can be trusted for.
+        QString kind(QChar::fromLatin1(KindLetter(mainVolume.Record(r).kind)));
+        IndexCheck check;
+        if (!mainVolume.CheckRecordIndex(r, check) || check.Damaged())
+            kind += QStringLiteral(" !");
+        list.SetText(row, 1, kind);
         list.SetText(row, 2, QString::fromStdString(FormatRecordTime(begin)));
         list.SetText(row, 3, QString::fromStdString(FormatRecordTime(RecordEndTime(begin, segments))));
         more = mainVolume.NextRecord(begin, segments);

@@ -48,17 +48,24 @@ bool RecorderVolume::Load(int driveNumber)
     openRecord = -1;
     segmentCount = 0;
     sectorIndex.clear();
+    openIndexCheck = {};
+    openError.clear();
 
-    if (!disk.Open(driveNumber))
+    loadFailure = LoadFailure::CannotOpen;
+    if (!disk.Open(driveNumber, &openError))
         return false;
+    loadFailure = LoadFailure::NotRecorderDisk;
     if (!disk.HasVolumeSignature())
         return false;
     std::array<uint8_t, kSectorBytes> sector0 {};
+    loadFailure = LoadFailure::CannotRead;
     if (disk.ReadSectors(0, 1, sector0) == 0)
         return false;
     header = ParseHeader(sector0);
-    if (!ReadTable())
+    loadFailure = ReadTable();
+    if (loadFailure != LoadFailure::None)
         return false;
+    FindDataStart();
     loadedDrive = driveNumber;
     return true;
 }
@@ -66,24 +73,28 @@ bool RecorderVolume::Load(int driveNumber)
 // Parses the record table into the slots. Refuses tables the slots can't
 // hold (count above 8192) and a first entry position of 0, which would
 // place record 0 before the table.
-bool RecorderVolume::ReadTable()
+LoadFailure RecorderVolume::ReadTable()
 {
     const uint32_t count = header.recordCount;
     const uint32_t first = header.firstEntryPosition;
-    if (count == 0 || count > kRecordSlots || first == 0)
-        return false;
+    if (count == 0)
+        return LoadFailure::NoRecords;
+    if (count > kRecordSlots)
+        return LoadFailure::TooManyRecords;
+    if (first == 0)
+        return LoadFailure::BadFirstEntry;
     const uint32_t sectors = (count + first - 1) * kRecordEntryBytes / kSectorBytes + 1;
     if (uint64_t(header.recordTableSector) + sectors > disk.SectorCount())
-        return false;
+        return LoadFailure::TableOutsideDisk;
 
     std::vector<uint8_t> table;
     try {
         table.resize(size_t(sectors) * kSectorBytes);
     } catch (const std::bad_alloc&) {
-        return false;
+        return LoadFailure::OutOfMemory;
     }
     if (disk.ReadSectors(header.recordTableSector, sectors, table) == 0)
-        return false;
+        return LoadFailure::CannotRead;
 
     const std::span<const uint8_t> bytes(table);
     for (uint32_t i = 0; i < count; ++i) {
@@ -93,7 +104,37 @@ bool RecorderVolume::ReadTable()
         *recordSlots[i] = parsed.entry;
         audioArea = parsed.hasAudioArea;
     }
-    return true;
+    return LoadFailure::None;
+}
+
+// The data area begins at the lowest first segment of any record, counting
+// only first entries that lie after the sector they are stored in and on
+// the disk: one damaged entry cannot pull it down to the index itself.
+void RecorderVolume::FindDataStart()
+{
+    const uint64_t diskSectors = disk.SectorCount();
+    uint64_t lowest = diskSectors;
+    sortedOffsets.clear();
+    for (uint32_t r = 0; r < header.recordCount && r < kRecordSlots; ++r)
+        sortedOffsets.push_back(Record(r).indexOffset);
+    std::sort(sortedOffsets.begin(), sortedOffsets.end());
+    std::array<uint8_t, kSectorBytes> sector {};
+    uint64_t cached = UINT64_MAX;
+    for (uint32_t r = 0; r < header.recordCount && r < kRecordSlots; ++r) {
+        const uint64_t byte = uint64_t(header.indexAreaSector) * kSectorBytes + uint64_t(Record(r).indexOffset) * 4;
+        const uint64_t at = byte / kSectorBytes;
+        if (at >= diskSectors || at >= lowest)
+            continue;
+        if (at != cached) {
+            if (disk.ReadSectors(static_cast<uint32_t>(at), 1, sector) == 0)
+                continue;
+            cached = at;
+        }
+        const uint32_t first = ReadBe32(sector, byte % kSectorBytes);
+        if (first > at && first < lowest)
+            lowest = first;
+    }
+    dataStart = static_cast<uint32_t>(std::min<uint64_t>(lowest, UINT32_MAX));
 }
 
 bool RecorderVolume::RecordTableSectors(SectorRange& range) const
@@ -162,9 +203,12 @@ const RecordEntry& RecorderVolume::Record(uint32_t index) const
     return *recordSlots[index];
 }
 
-RecordTime RecorderVolume::OpenRecordTime() const
+const RecordEntry& RecorderVolume::OpenRecordEntry() const
 {
-    return openRecord >= 0 ? Record(static_cast<uint32_t>(openRecord)).beginTime : RecordTime {};
+    static const RecordEntry none {};
+    return openRecord >= 0 ? Record(static_cast<uint32_t>(openRecord)) : none;
 }
+
+RecordTime RecorderVolume::OpenRecordTime() const { return OpenRecordEntry().beginTime; }
 
 }  // namespace disk

@@ -10,8 +10,11 @@
 #include <cstdint>
 #include <memory>
 #include <span>
+#include <string>
 #include <vector>
 
+#include "disk/index_check.h"
+#include "disk/load_failure.h"
 #include "disk/raw_disk.h"
 #include "disk/record_entry.h"
 #include "disk/record_time.h"
@@ -67,6 +70,10 @@ public:
 
     // --- volume and record table ---
     bool Load(int driveNumber);
+    // Why the last Load failed (None after a success); for CannotOpen the
+    // system's reason is in LastOpenError.
+    LoadFailure LastLoadFailure() const { return loadFailure; }
+    const std::string& LastOpenError() const { return openError; }
     void Close();
     bool IsLoaded() const { return loadedDrive != -1; }
     int LoadedDrive() const { return loadedDrive; }
@@ -81,6 +88,12 @@ public:
     // Segments begin with the 16,384-byte audio area (taken from the last
     // entry the load parsed: a property of the whole volume).
     bool HasAudioArea() const { return audioArea; }
+    // The lowest sector a record's first segment begins at (the disk's end
+    // when none does): index entries stored from there on are not an index.
+    uint32_t DataStartSector() const { return dataStart; }
+    // Reads a record's index as OpenRecord would and says whether it is
+    // plausible, without opening it; false when it cannot be read at all.
+    bool CheckRecordIndex(uint32_t recordNumber, IndexCheck& check);
     // The sectors the load read the record table from, and those holding a
     // record's index entries; false when they do not lie on the disk.
     bool RecordTableSectors(SectorRange& range) const;
@@ -94,7 +107,12 @@ public:
     uint64_t DiskSectorCount() const { return disk.SectorCount(); }
 
     // --- record index and stream cursor ---
+    // A record whose index is implausible opens with the segments before
+    // the first implausible entry (OpenIndexCheck says so).
     bool OpenRecord(uint32_t recordNumber);
+    const IndexCheck& OpenIndexCheck() const { return openIndexCheck; }
+    // The open record's entry; an all-zero one when none is open.
+    const RecordEntry& OpenRecordEntry() const;
     bool SelectSegment(uint32_t segment);
     // The sectors SelectSegment streams for a segment of the open record:
     // a decreasing index gives none, one longer than the window is cut.
@@ -131,9 +149,14 @@ public:
     // False (nothing written) when a buffer is too small.
     static bool DecodeAudioBlock(std::span<const uint8_t> block, std::span<int16_t> destination,
                                  uint32_t& byteCount);
+    // Every sub-block's step index within the table (0..88): a recorder
+    // never writes another, while noise read as sound almost always does.
+    static bool AudioBlockPlausible(std::span<const uint8_t> block);
 
 private:
-    bool ReadTable();
+    LoadFailure ReadTable();
+    void FindDataStart();
+    bool ReadIndex(uint32_t recordNumber, std::vector<uint32_t>& entries, IndexCheck& check);
     void EndSegmentAtLoaded();
     // Frame assembly steps.
     bool DeliverPendingPiece(std::span<uint8_t> frame, uint32_t& frameLength);
@@ -151,6 +174,10 @@ private:
     VolumeHeader header;
     std::vector<std::unique_ptr<RecordEntry>> recordSlots;  // kRecordSlots, filled on demand
     bool audioArea = false;
+    uint32_t dataStart = 0;
+    std::vector<uint32_t> sortedOffsets;  // every record's index offset, ascending
+    LoadFailure loadFailure = LoadFailure::None;
+    std::string openError;
     int loadedDrive = -1;
     uint32_t iteration = 0;
 
@@ -159,6 +186,7 @@ private:
     int32_t openWidth = 0;
     int32_t openHeight = 0;
     std::vector<uint32_t> sectorIndex;
+    IndexCheck openIndexCheck;
     uint32_t segmentCount = 0;
     uint32_t currentSegment = 0;
 

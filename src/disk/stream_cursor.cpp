@@ -8,43 +8,102 @@
 
 namespace disk {
 
+namespace {
+
+// Index sectors read per request: bounded memory whatever the count says.
+constexpr uint32_t kIndexChunkSectors = 128;
+
+}  // namespace
+
+// Reads the record's entries o .. o + c, stopping at the first implausible
+// one and where the data area begins: a damaged count never makes us read
+// (or hold) segment bytes as an index. False when nothing can be read.
+bool RecorderVolume::ReadIndex(uint32_t recordNumber, std::vector<uint32_t>& entries, IndexCheck& check)
+{
+    entries.clear();
+    if (!IsLoaded() || recordNumber >= header.recordCount || recordNumber >= kRecordSlots)
+        return false;
+    const RecordEntry& entry = Record(recordNumber);
+    const uint64_t c = entry.segmentCount;
+    if (c > kMaxSegments)
+        return false;
+    const uint64_t diskSectors = disk.SectorCount();
+    const uint64_t firstByte = uint64_t(header.indexAreaSector) * kSectorBytes + uint64_t(entry.indexOffset) * 4;
+    const uint64_t firstSector = firstByte / kSectorBytes;
+    // Another record's entries begin inside this one's: a count that runs
+    // on over them is damage. Its first entry may be this record's last
+    // (records that share a boundary entry), so that one is still taken.
+    uint64_t entriesBeforeNext = c + 1;
+    const auto next = std::upper_bound(sortedOffsets.begin(), sortedOffsets.end(), entry.indexOffset);
+    const bool cutByRecord = next != sortedOffsets.end() && uint64_t(*next) < uint64_t(entry.indexOffset) + c;
+    if (cutByRecord)
+        entriesBeforeNext = uint64_t(*next) - entry.indexOffset + 1;
+    const uint64_t endByte = firstByte + entriesBeforeNext * 4;
+    const uint64_t endSector = (endByte + kSectorBytes - 1) / kSectorBytes;
+    // The entries stored on the disk are what the index can be.
+    if (firstSector >= diskSectors || firstSector > UINT32_MAX)
+        return false;
+    const uint64_t readEnd = std::min({endSector, diskSectors, std::max<uint64_t>(dataStart, firstSector + 1)});
+
+    IndexChecker checker(entry.segmentCount, diskSectors);
+    std::vector<uint8_t> buffer;
+    try {
+        buffer.resize(size_t(kIndexChunkSectors) * kSectorBytes);
+        entries.reserve(static_cast<size_t>(std::min<uint64_t>(c + 1, (readEnd - firstSector) * kSectorBytes / 4)));
+    } catch (const std::bad_alloc&) {
+        return false;
+    }
+    // Entry 0 stored in the data area: nothing is an index.
+    const bool entryZeroInData = firstSector >= dataStart;
+    uint64_t byte = firstByte;
+    for (uint64_t sector = firstSector; sector < readEnd && !entryZeroInData;) {
+        const uint32_t count = static_cast<uint32_t>(std::min<uint64_t>(kIndexChunkSectors, readEnd - sector));
+        if (disk.ReadSectors(static_cast<uint32_t>(sector), count, buffer) == 0) {
+            if (sector == firstSector)
+                return false;
+            break;  // what was read so far stands; the rest counts as not there
+        }
+        const uint64_t chunkEnd = (sector + count) * kSectorBytes;
+        bool more = true;
+        for (; more && byte + 4 <= chunkEnd && byte < endByte; byte += 4) {
+            const uint32_t value = ReadBe32(buffer, static_cast<size_t>(byte - sector * kSectorBytes));
+            more = checker.Take(value);
+            if (more)
+                entries.push_back(value);
+        }
+        if (!more || byte >= endByte)
+            break;
+        sector += count;
+    }
+    check = checker.Result();
+    // Cut by the disk's end or the next record rather than by the data area.
+    if (check.damage == IndexDamage::RunsIntoData) {
+        if (readEnd == diskSectors && endSector > diskSectors)
+            check.damage = IndexDamage::LeavesDisk;
+        else if (cutByRecord && entries.size() == entriesBeforeNext)
+            check.damage = IndexDamage::RunsIntoRecord;
+    }
+    return true;
+}
+
+bool RecorderVolume::CheckRecordIndex(uint32_t recordNumber, IndexCheck& check)
+{
+    std::vector<uint32_t> entries;
+    return ReadIndex(recordNumber, entries, check);
+}
+
 bool RecorderVolume::OpenRecord(uint32_t recordNumber)
 {
-    if (!IsLoaded() || recordNumber >= header.recordCount || recordNumber >= kRecordSlots)
+    std::vector<uint32_t> index;
+    IndexCheck check;
+    if (!ReadIndex(recordNumber, index, check))
         return false;
     const RecordEntry& entry = Record(recordNumber);
     openWidth = entry.width;
     openHeight = entry.height;
-
-    const uint64_t c = entry.segmentCount;
-    const uint64_t o = entry.indexOffset;
-    if (c > kMaxSegments)
-        return false;
-    // Entries o .. o + c, read from the sectors that hold them. The span is
-    // checked against the disk before anything is allocated.
-    const uint64_t firstByte = o * 4;
-    const uint64_t endByte = (o + c + 1) * 4;
-    const uint64_t first = header.indexAreaSector + firstByte / kSectorBytes;
-    const uint64_t sectors = (endByte - 1) / kSectorBytes - firstByte / kSectorBytes + 1;
-    if (first + sectors > disk.SectorCount() || first > UINT32_MAX)
-        return false;
-
-    std::vector<uint8_t> buffer;
-    std::vector<uint32_t> index;
-    try {
-        buffer.resize(sectors * kSectorBytes);
-        index.resize(c + 1);
-    } catch (const std::bad_alloc&) {
-        return false;
-    }
-    if (disk.ReadSectors(static_cast<uint32_t>(first), static_cast<uint32_t>(sectors), buffer) == 0)
-        return false;
-    const size_t skip = firstByte % kSectorBytes;
-    for (uint64_t j = 0; j <= c; ++j)
-        index[j] = ReadBe32(buffer, skip + j * 4);
-
     sectorIndex = std::move(index);
-    segmentCount = static_cast<uint32_t>(c);
+    openIndexCheck = check;
+    segmentCount = check.readableSegments;
     openRecord = static_cast<int32_t>(recordNumber);
     capturePending = true;
     ResetFrameAssembly();

@@ -108,16 +108,16 @@ int PlaybackEngine::Length() const
 
 bool PlaybackEngine::HasAudio(int camera) const
 {
-    if (!volume || volume->OpenRecordNumber() < 0 || camera < 0 || camera >= kCameras)
+    if (!volume || camera < 0 || camera >= kCameras)
         return false;
-    return volume->Record(static_cast<uint32_t>(volume->OpenRecordNumber())).audioPresent[camera] != 0;
+    return volume->OpenRecordEntry().audioPresent[camera] != 0;
 }
 
 bool PlaybackEngine::HasVideo(int camera) const
 {
-    if (!volume || volume->OpenRecordNumber() < 0 || camera < 0 || camera >= kCameras)
+    if (!volume || camera < 0 || camera >= kCameras)
         return false;
-    return volume->Record(static_cast<uint32_t>(volume->OpenRecordNumber())).videoPresent[camera] != 0;
+    return volume->OpenRecordEntry().videoPresent[camera] != 0;
 }
 
 bool PlaybackEngine::IsShown(int camera) const
@@ -152,8 +152,7 @@ bool PlaybackEngine::DecodesInPlay(int camera, uint32_t length) const
         return false;
     if (length > kNoPictureBytes)
         return true;
-    const auto record = volume->OpenRecordNumber();
-    return record >= 0 && volume->Record(static_cast<uint32_t>(record)).videoPresent[camera] != 0;
+    return volume->OpenRecordEntry().videoPresent[camera] != 0;
 }
 
 bool PlaybackEngine::DecodePicture(int camera, uint32_t length)
@@ -179,17 +178,21 @@ int PlaybackEngine::ShowPosition(int target, bool showPictures, bool moveSlider)
     volume->ResetFrameAssembly();
     SyncPosition();
     int intraAt = -1;
+    shownPictures = 0;
     for (int camera = 0; camera < kCameras; ++camera) {
         uint32_t length = 0;
-        if (!volume->NextFrame(frameBuffers[camera], length, true, -1, soundBlocks, nullptr))
-            continue;
-        frameLengths[camera] = length;
-        if (intraAt < 0)
-            intraAt = static_cast<int>(volume->CurrentSegment());
+        const bool read = volume->NextFrame(frameBuffers[camera], length, true, -1, soundBlocks, nullptr);
+        if (read) {
+            frameLengths[camera] = length;
+            if (intraAt < 0)
+                intraAt = static_cast<int>(volume->CurrentSegment());
+        }
         if (!IsShown(camera) || !showPictures)
             continue;
-        if (length > kNoPictureBytes)
-            DecodeAndPresent(camera, length);
+        // A frame that cannot be read or decoded shows as a camera without
+        // video: the last picture must not stand for this position.
+        if (read && length > kNoPictureBytes && DecodeAndPresent(camera, length))
+            ++shownPictures;
         else
             Present(camera, {}, volume->OpenWidth(), volume->OpenHeight());
     }
@@ -247,7 +250,7 @@ void PlaybackEngine::Redraw()
 {
     if (!volume || volume->OpenRecordNumber() < 0)
         return;
-    const auto& entry = volume->Record(static_cast<uint32_t>(volume->OpenRecordNumber()));
+    const auto& entry = volume->OpenRecordEntry();
     for (int camera = 0; camera < kCameras; ++camera) {
         if (!IsShown(camera))
             continue;

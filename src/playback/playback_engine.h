@@ -88,6 +88,8 @@ public:
     void Redraw();
     int Present(int camera, std::span<const uint8_t> picture, int32_t width, int32_t height);
     bool IsShown(int camera) const;
+    // Cameras whose picture the last ShowPosition read, decoded and showed.
+    int ShownPictures() const { return shownPictures; }
 
     // --- playing ---
     void PlayForward();
@@ -234,6 +236,7 @@ private:
     std::atomic<int> markEnd {-1};
     std::atomic<int> soundOff {1};
     int lastShownPosition = -1;
+    int shownPictures = 0;
     // The segment holding the intra frames the shown pictures were decoded
     // from, and how many frames per camera after them (-1: not known).
     int intraSegment = -1;

@@ -74,19 +74,66 @@ TEST_F(CursorTest, ReadAheadStepsAndCursorEnd)
     EXPECT_EQ(volume.Cursor(), 511u);
 }
 
-TEST_F(CursorTest, DamagedIndexesAreHarmless)
+TEST_F(CursorTest, AnImplausibleIndexIsCutBeforeItsFirstBadEntry)
 {
-    // Decreasing entries make an empty segment; a segment longer than the
-    // window is cut to it.
-    VolumeBytes image = MinimalVolume({40, 10, 20, 20 + 40000});
-    image.Resize(64 * 512);
+    // Running backwards: segment 0 stands, the rest is not an index.
+    VolumeBytes back = MinimalVolume({20, 30, 10, 40, 50});
+    back.Resize(64 * 512);
+    ASSERT_TRUE(Load(back));
+    ASSERT_TRUE(volume.OpenRecord(0));
+    EXPECT_EQ(volume.OpenIndexCheck().damage, disk::IndexDamage::RunsBackwards);
+    EXPECT_EQ(volume.OpenIndexCheck().recordedSegments, 4u);
+    EXPECT_EQ(volume.SegmentCount(), 1u);
+    EXPECT_TRUE(volume.SelectSegment(0));
+    EXPECT_FALSE(volume.SelectSegment(1));
+
+    // Equal neighbours are an empty second, not damage.
+    VolumeBytes empty = MinimalVolume({20, 20, 30});
+    empty.Resize(64 * 512);
+    ASSERT_TRUE(Load(empty));
+    ASSERT_TRUE(volume.OpenRecord(0));
+    EXPECT_FALSE(volume.OpenIndexCheck().Damaged());
+    EXPECT_EQ(volume.SegmentCount(), 2u);
+
+    // Past the disk's end: the segment that leaves the disk is dropped, the
+    // one before it kept.
+    VolumeBytes cut = MinimalVolume({3, 45, 103});
+    cut.Resize(53 * 512);
+    ASSERT_TRUE(Load(cut));
+    ASSERT_TRUE(volume.OpenRecord(0));
+    EXPECT_EQ(volume.OpenIndexCheck().damage, disk::IndexDamage::LeavesDisk);
+    EXPECT_EQ(volume.SegmentCount(), 1u);
+
+    // A count that makes the index run on into the first segment's sectors
+    // (the segment count 20 -> 65,300 of one flipped byte): the entries read
+    // from sector 3 on are the segment's bytes.
+    VolumeBytes run = MinimalVolume({3, 4, 5});
+    run.Resize(600 * 512);
+    run.Be32(512 + 6, 65300);
+    for (uint32_t k = 0; k < 128; ++k)
+        run.Be32(1024 + k * 4, 3 + k);
+    for (uint32_t s = 3; s < 600; ++s)
+        for (uint32_t k = 0; k < 128; ++k)
+            run.Be32(s * 512 + k * 4, 131);  // plausible as entries: only where they lie tells
+    ASSERT_TRUE(Load(run));
+    EXPECT_EQ(volume.DataStartSector(), 3u);
+    ASSERT_TRUE(volume.OpenRecord(0));
+    EXPECT_EQ(volume.OpenIndexCheck().damage, disk::IndexDamage::RunsIntoData);
+    EXPECT_EQ(volume.SegmentCount(), 127u) << "the entries of sector 2: the index area below the data";
+    disk::IndexCheck listed;
+    ASSERT_TRUE(volume.CheckRecordIndex(0, listed));
+    EXPECT_EQ(listed.readableSegments, 127u);
+    EXPECT_EQ(disk::IndexCheckText(0, listed),
+              "record 1 is damaged: its index runs into the data area: only segments 0 to 126 of 65300 can be read");
+}
+
+TEST_F(CursorTest, ASegmentLongerThanTheWindowIsCutToIt)
+{
+    VolumeBytes image = MinimalVolume({3, 3 + 40000});
+    image.Resize((3 + 40000) * 512);
     ASSERT_TRUE(Load(image));
     ASSERT_TRUE(volume.OpenRecord(0));
     ASSERT_TRUE(volume.SelectSegment(0));
-    EXPECT_EQ(volume.SegmentBytes(), 0u);
-    EXPECT_FALSE(volume.Advance()) << "an empty segment has no byte to move to";
-    EXPECT_FALSE(volume.ReadAhead());
-    ASSERT_TRUE(volume.SelectSegment(2));
     EXPECT_EQ(volume.SegmentBytes(), disk::RecorderVolume::kWindowBytes);
 }
 
@@ -105,24 +152,6 @@ TEST_F(CursorTest, IndexOutsideTheDiskIsRefusedBeforeAllocating)
     indexPastEnd.Be32(16, 100);
     ASSERT_TRUE(Load(indexPastEnd));
     EXPECT_FALSE(volume.OpenRecord(0));
-}
-
-TEST_F(CursorTest, UnreadableSectorsEndTheSegmentWhereReadingStopped)
-{
-    // The segment claims 100 sectors but the disk ends after 50 of them:
-    // the cursor never walks over bytes that were not read for it.
-    VolumeBytes image = MinimalVolume({3, 103});
-    image.Resize(53 * 512);
-    ASSERT_TRUE(Load(image));
-    ASSERT_TRUE(volume.OpenRecord(0));
-    ASSERT_TRUE(volume.SelectSegment(0));
-    ASSERT_TRUE(volume.ReadAhead());
-    uint32_t moves = 0;
-    while (volume.Advance())
-        ++moves;
-    EXPECT_EQ(volume.SegmentBytes(), 42u * 512);
-    EXPECT_EQ(moves, 42u * 512 - 1);
-    EXPECT_EQ(volume.CursorByte(7), 0) << "nothing is read past the loaded bytes";
 }
 
 }  // namespace

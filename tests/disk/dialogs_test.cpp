@@ -531,4 +531,32 @@ TEST(RecordListDialog, RecordThatCannotBeOpenedIsRefused)
     EXPECT_NE(dialog.result(), QDialog::Accepted);
 }
 
+TEST(RecordListDialog, ADamagedRecordIsMarkedAndOpensWithWhatCanBeRead)
+{
+    // Record 1's count runs on over record 2's index: marked, and the
+    // preview opens its own one second.
+    testing_support::TempDir dir;
+    mkdisk::RawVolume raw;
+    mkdisk::RawRecord good;
+    good.segments = {std::vector<uint8_t>(512, 0)};
+    mkdisk::RawRecord runaway = good;
+    runaway.header.segmentCountField = 65300;
+    raw.records = {runaway, good};
+    std::string error;
+    ASSERT_TRUE(mkdisk::WriteRawVolume(raw, dir.File("raw.img"), error)) << error;
+    platform::SetDriveImages({dir.File("raw.img")});
+    disk::RecorderVolume volume;
+    ASSERT_TRUE(volume.Load(0));
+    playback::VideoDecoder decoder(std::string(QUILLON_BIN_DIR) + "/libquillon_decode.so");
+    MessageLog messages;
+
+    disk::RecordListDialog dialog(nullptr, volume, 0, decoder, nullptr, nullptr, nullptr);
+    dialog.SetUiTextPath(dir.File("none.ini"));
+    dialog.show();
+    QApplication::processEvents();
+    EXPECT_EQ(dialog.List().Text(0, 1).toStdString(), "B !");
+    EXPECT_EQ(dialog.List().Text(1, 1).toStdString(), "B");
+    EXPECT_EQ(dialog.PreviewEngine().Length(), 2) << "its second and the empty one up to record 2's entry";
+}
+
 }  // namespace

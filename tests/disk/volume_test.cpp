@@ -103,16 +103,29 @@ TEST_F(RawDiskTest, ImageGeometryIsTheConventionalTranslation)
     EXPECT_EQ(bytes >> 30, 149u);
 }
 
-TEST_F(VolumeTest, RefusesTablesItCannotHold)
+TEST_F(VolumeTest, RefusesTablesItCannotHoldAndSaysWhy)
 {
-    EXPECT_FALSE(Load(VolumeBytes(8).Header(1, 2, 0))) << "record count 0";
-    EXPECT_FALSE(volume.IsLoaded());
-    EXPECT_FALSE(Load(VolumeBytes(8).Header(1, 2, 8193))) << "more records than slots";
-    EXPECT_FALSE(Load(VolumeBytes(8).Header(1, 2, 1, 0))) << "first entry position 0";
-    EXPECT_FALSE(Load(VolumeBytes(8).Header(7, 2, 40))) << "table past the end of the disk";
-    EXPECT_FALSE(Load(VolumeBytes(8).Header(0xFFFFFFF0u, 2, 1)));
-    EXPECT_FALSE(Load(VolumeBytes(8))) << "no signature";
+    using disk::LoadFailure;
+    const auto refused = [this](const VolumeBytes& image) {
+        EXPECT_FALSE(Load(image));
+        EXPECT_FALSE(volume.IsLoaded());
+        return volume.LastLoadFailure();
+    };
+    EXPECT_EQ(refused(VolumeBytes(8).Header(1, 2, 0)), LoadFailure::NoRecords);
+    EXPECT_EQ(refused(VolumeBytes(8).Header(1, 2, 8193)), LoadFailure::TooManyRecords);
+    EXPECT_EQ(refused(VolumeBytes(8).Header(1, 2, 1, 0)), LoadFailure::BadFirstEntry);
+    EXPECT_EQ(refused(VolumeBytes(8).Header(7, 2, 40)), LoadFailure::TableOutsideDisk);
+    EXPECT_EQ(refused(VolumeBytes(8).Header(0xFFFFFFF0u, 2, 1)), LoadFailure::TableOutsideDisk);
+    EXPECT_EQ(refused(VolumeBytes(8)), LoadFailure::NotRecorderDisk);
+    EXPECT_EQ(disk::LoadFailureText(LoadFailure::NotRecorderDisk).substr(0, 21), "not a recorder volume");
+
+    platform::SetDriveImages({temp.File("missing.img")});
+    EXPECT_FALSE(volume.Load(0));
+    EXPECT_EQ(volume.LastLoadFailure(), LoadFailure::CannotOpen);
+    EXPECT_FALSE(volume.LastOpenError().empty()) << "the system's reason is kept";
+
     EXPECT_TRUE(Load(VolumeBytes(8).Header(1, 2, 8192).Resize(1024 * 1024)));
+    EXPECT_EQ(volume.LastLoadFailure(), LoadFailure::None);
     EXPECT_EQ(volume.RecordCount(), 8192u);
 }
 

@@ -1,4 +1,7 @@
 // quillon-cli audio: one camera's sound as playback plays it, to a WAV file.
+// The sound goes to the file second by second: memory stays bounded
+// whatever the record's length says.
+#include <algorithm>
 #include <cstdio>
 #include <string>
 #include <vector>
@@ -6,6 +9,7 @@
 #include "disk/recorder_volume.h"
 #include "tools/cli/commands.h"
 #include "tools/cli/options.h"
+#include "tools/cli/progress_bar.h"
 #include "tools/cli/volume_arg.h"
 #include "tools/cli/wav_file.h"
 
@@ -34,25 +38,30 @@ int RunAudio(const Args& args)
     if (!volume.HasAudioArea())
         return Fail("this volume's segments carry no audio areas");
     const int channel = static_cast<int>(camera - 1);
-    if (!volume.Record(record).audioPresent[channel])
+    if (!volume.OpenRecordEntry().audioPresent[channel])
         return Fail("camera " + std::to_string(camera) + " of record " + std::to_string(record + 1) + " has no sound");
     if (!volume.SelectSegment(static_cast<uint32_t>(from)))
         return Fail("position " + std::to_string(from) + " is beyond the record's end");
     volume.ResetFrameAssembly();
+
+    const std::string out = *options.Value("-o");
+    WavWriter wav;
+    if (!wav.Open(out, 8000, error))
+        return Fail(error);
 
     // Read the stream the way normal-speed playback does; each segment
     // entered hands over its block, of which one second (8,000 samples) is
     // played.
     constexpr size_t kSecondSamples = 8000;
     const uint64_t wanted = std::min<uint64_t>(uint64_t(seconds), length - from);
-    std::vector<int16_t> samples;
-    samples.reserve(wanted * kSecondSamples);
     std::vector<uint8_t> frame(disk::RecorderVolume::kMaxFrameBytes);
     std::vector<uint8_t> block(disk::RecorderVolume::kAudioBlockBytes);
     std::vector<int16_t> pcm(disk::RecorderVolume::kAudioSamples);
     uint64_t blocks = 0;
+    uint64_t noisy = 0;
     int failures = 0;
     const uint32_t stopSegment = static_cast<uint32_t>(from + wanted);
+    ProgressBar bar("audio");
     while (blocks < wanted && failures < 2) {
         uint32_t frameLength = 0;
         int delivered = 0;
@@ -61,14 +70,30 @@ int RunAudio(const Args& args)
         if (delivered && volume.CurrentSegment() < stopSegment) {
             uint32_t bytes = 0;
             disk::RecorderVolume::DecodeAudioBlock(block, pcm, bytes);
-            samples.insert(samples.end(), pcm.begin(), pcm.begin() + kSecondSamples);
+            if (!disk::RecorderVolume::AudioBlockPlausible(block))
+                ++noisy;
+            if (!wav.Append(std::span(pcm).first(kSecondSamples), error))
+                return Fail(error);
             ++blocks;
+            bar.Update(blocks, wanted);
         }
         if (volume.CurrentSegment() >= stopSegment)
             break;
     }
-    if (!WriteWavFile(*options.Value("-o"), samples, 8000, error))
+    bar.Done();
+    if (blocks == 0)
+        return Fail("no sound of camera " + std::to_string(camera) + " could be read from record " +
+                    std::to_string(record + 1));
+    if (!wav.Finish(error))
         return Fail(error);
+    if (blocks < wanted)
+        std::fprintf(stderr, "quillon-cli: warning: only %llu of %llu seconds of sound could be read\n",
+                     static_cast<unsigned long long>(blocks), static_cast<unsigned long long>(wanted));
+    if (noisy > 0)
+        std::fprintf(stderr,
+                     "quillon-cli: warning: %llu of %llu seconds hold damaged sound (impossible ADPCM headers): "
+                     "written as read, they are noise, not the camera's sound\n",
+                     static_cast<unsigned long long>(noisy), static_cast<unsigned long long>(blocks));
     return 0;
 }
 

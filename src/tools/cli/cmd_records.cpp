@@ -49,6 +49,16 @@ int RunRecords(const Args& args)
                     entry.height, entry.frameRate, CameraList(entry.videoPresent).c_str(),
                     CameraList(entry.audioPresent).c_str());
     }
+    // The table stays as the record list shows it, for scripts; a damaged
+    // record is named once on stderr, as the record list marks it.
+    for (uint32_t r = 0; r < index; ++r) {
+        disk::IndexCheck check;
+        if (!volume.CheckRecordIndex(r, check))
+            std::fprintf(stderr, "quillon-cli: warning: record %u is damaged: its index cannot be read\n", r + 1);
+        else if (check.Damaged())
+            std::fprintf(stderr, "quillon-cli: warning: %s\n", disk::IndexCheckText(r, check).c_str());
+    }
+    std::fflush(stdout);
     return 0;
 }
 

@@ -27,6 +27,9 @@ int RunSnapshot(const Args& args)
     std::string error;
     if (!player.OpenFromOptions(options, volume, "--at", error))
         return Fail(error);
+    if (!player.ShowsReadPicture())
+        return Fail("no picture could be read at position " + *options.Value("--at") + " of record " +
+                    *options.Value("--record"));
     auto& engine = player.Engine();
     const auto choose = [&out](const std::string&) { return std::optional<std::string>(*out); };
     if (!capture::TakeSnapshot(engine, choose))

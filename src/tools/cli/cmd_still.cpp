@@ -25,6 +25,9 @@ int RunStill(const Args& args)
     std::string error;
     if (!player.OpenFromOptions(options, volume, "--at", error))
         return Fail(error);
+    if (!player.ShowsReadPicture())
+        return Fail("no picture could be read at position " + *options.Value("--at") + " of record " +
+                    *options.Value("--record"));
     if (!player.Video().Copy().save(QString::fromStdString(*out), "PNG"))
         return Fail("cannot write " + *out);
     return 0;

@@ -91,6 +91,21 @@ bool HeadlessEngine::OpenFromOptions(Options& options, disk::RecorderVolume& vol
         error = "cannot seek to position " + std::to_string(at);
         return false;
     }
+    requested = static_cast<int>(at);
+    return true;
+}
+
+bool HeadlessEngine::ShowsReadPicture() const
+{
+    // A seek passes over seconds it finds no picture in: a later second's
+    // picture must not pass for the one asked for.
+    if (engine->Position() != requested)
+        return false;
+    if (engine->ShownPictures() > 0)
+        return true;
+    for (int camera = 0; camera < playback::kCameras; ++camera)
+        if (engine->IsShown(camera) && engine->HasVideo(camera))
+            return false;
     return true;
 }
 

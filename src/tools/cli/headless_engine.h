@@ -32,6 +32,12 @@ public:
     bool OpenFromOptions(Options& options, disk::RecorderVolume& volume, std::string_view positionOption,
                          std::string& error);
 
+    // Whether the position OpenFromOptions showed holds a picture read
+    // there: false when the seek had to go on to a later second, or no shown
+    // camera with video could be read and decoded (a still of it would be
+    // the no-picture colour passed off as a picture).
+    bool ShowsReadPicture() const;
+
     playback::PlaybackEngine& Engine() { return *engine; }
     platform::WindowSurface& Video() { return video; }
 
@@ -40,6 +46,7 @@ private:
     platform::WindowSurface video {kViewWidth, kViewHeight};
     platform::WindowSurface mainWindow {925, 640};
     std::unique_ptr<playback::PlaybackEngine> engine;
+    int requested = 0;
 };
 
 // --view: "quad" (the default) or a camera number 1..4.

@@ -1,6 +1,7 @@
 #include "tools/cli/volume_arg.h"
 
 #include <charconv>
+#include <cstdio>
 #include <filesystem>
 
 #include "platform/drive_table.h"
@@ -32,23 +33,23 @@ bool LoadVolume(std::string_view diskArg, disk::RecorderVolume& volume, std::str
     int drive = -1;
     if (!ResolveDrive(diskArg, drive, error))
         return false;
-    {
-        disk::RawDisk probe;
-        std::string why;
-        if (!probe.Open(drive, &why)) {
-            error = "cannot open " + std::string(diskArg) + " for reading" + (why.empty() ? "" : ": " + why);
-            return false;
-        }
-        if (!probe.HasVolumeSignature()) {
-            error = "not a recorder volume: " + std::string(diskArg);
-            return false;
-        }
+    if (volume.Load(drive))
+        return true;
+    const std::string name(diskArg);
+    switch (volume.LastLoadFailure()) {
+    case disk::LoadFailure::CannotOpen: {
+        const std::string& why = volume.LastOpenError();
+        error = "cannot open " + name + " for reading" + (why.empty() ? "" : ": " + why);
+        break;
     }
-    if (!volume.Load(drive)) {
-        error = "unreadable or damaged recorder volume header or record table: " + std::string(diskArg);
-        return false;
+    case disk::LoadFailure::NotRecorderDisk:
+        error = "not a recorder volume: " + name;
+        break;
+    default:
+        error = name + ": " + std::string(disk::LoadFailureText(volume.LastLoadFailure()));
+        break;
     }
-    return true;
+    return false;
 }
 
 bool LoadRecord(Options& options, disk::RecorderVolume& volume, uint32_t& record, std::string& error)
@@ -71,6 +72,16 @@ bool OpenRecordOption(Options& options, disk::RecorderVolume& volume, uint32_t& 
     if (!volume.OpenRecord(record)) {
         error = "cannot read the index of record " + std::to_string(number);
         return false;
+    }
+    // Said once, by every command that opens a record: what is read of a
+    // damaged record is only what its index can be trusted for.
+    const disk::IndexCheck& check = volume.OpenIndexCheck();
+    if (check.Damaged()) {
+        if (check.readableSegments == 0) {
+            error = disk::IndexCheckText(record, check);
+            return false;
+        }
+        std::fprintf(stderr, "quillon-cli: warning: %s\n", disk::IndexCheckText(record, check).c_str());
     }
     return true;
 }

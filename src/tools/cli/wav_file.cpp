@@ -1,56 +1,116 @@
 #include "tools/cli/wav_file.h"
 
-#include <cstdio>
-#include <memory>
-#include <vector>
+#include <sys/stat.h>
+
+#include <array>
+#include <cerrno>
+#include <cstring>
 
 namespace cli {
 namespace {
 
-void Put16(std::vector<uint8_t>& out, uint32_t v)
+constexpr uint32_t kHeaderBytes = 44;
+constexpr uint64_t kMaxDataBytes = UINT32_MAX - (kHeaderBytes - 8);
+
+void Put16(uint8_t* at, uint32_t v)
 {
-    out.push_back(uint8_t(v));
-    out.push_back(uint8_t(v >> 8));
+    at[0] = uint8_t(v);
+    at[1] = uint8_t(v >> 8);
 }
 
-void Put32(std::vector<uint8_t>& out, uint32_t v)
+void Put32(uint8_t* at, uint32_t v)
 {
-    Put16(out, v & 0xFFFF);
-    Put16(out, v >> 16);
+    Put16(at, v & 0xFFFF);
+    Put16(at + 2, v >> 16);
 }
 
-void PutTag(std::vector<uint8_t>& out, const char* tag) { out.insert(out.end(), tag, tag + 4); }
+std::array<uint8_t, kHeaderBytes> Header(uint32_t sampleRate, uint32_t dataBytes)
+{
+    std::array<uint8_t, kHeaderBytes> h {};
+    std::memcpy(&h[0], "RIFF", 4);
+    Put32(&h[4], 36 + dataBytes);
+    std::memcpy(&h[8], "WAVEfmt ", 8);
+    Put32(&h[16], 16);
+    Put16(&h[20], 1);  // PCM
+    Put16(&h[22], 1);  // mono
+    Put32(&h[24], sampleRate);
+    Put32(&h[28], sampleRate * 2);
+    Put16(&h[32], 2);
+    Put16(&h[34], 16);
+    std::memcpy(&h[36], "data", 4);
+    Put32(&h[40], dataBytes);
+    return h;
+}
 
 }  // namespace
 
-bool WriteWavFile(const std::string& path, std::span<const int16_t> samples, uint32_t sampleRate, std::string& error)
+WavWriter::~WavWriter() { Discard(); }
+
+// Only a regular file is removed: an output named over a device (/dev/full)
+// must never take the device node with it.
+void WavWriter::Discard()
 {
-    if (samples.size() > (UINT32_MAX - 44) / 2) {
-        error = "sound too long for a WAV file";
+    if (!file)
+        return;
+    file.reset();
+    if (regularFile)
+        std::remove(path.c_str());
+}
+
+bool WavWriter::Fail(std::string& error, const std::string& why)
+{
+    error = "cannot write " + path + ": " + why;
+    Discard();
+    return false;
+}
+
+bool WavWriter::Open(const std::string& outPath, uint32_t sampleRate, std::string& error)
+{
+    path = outPath;
+    dataBytes = 0;
+    file.reset(std::fopen(path.c_str(), "wb"));
+    if (!file) {
+        error = "cannot write " + path + ": " + std::strerror(errno);
         return false;
     }
-    const uint32_t dataBytes = static_cast<uint32_t>(samples.size() * 2);
-    std::vector<uint8_t> bytes;
-    bytes.reserve(44 + dataBytes);
-    PutTag(bytes, "RIFF");
-    Put32(bytes, 36 + dataBytes);
-    PutTag(bytes, "WAVE");
-    PutTag(bytes, "fmt ");
-    Put32(bytes, 16);
-    Put16(bytes, 1);  // PCM
-    Put16(bytes, 1);  // mono
-    Put32(bytes, sampleRate);
-    Put32(bytes, sampleRate * 2);
-    Put16(bytes, 2);
-    Put16(bytes, 16);
-    PutTag(bytes, "data");
-    Put32(bytes, dataBytes);
-    for (const int16_t s : samples)
-        Put16(bytes, static_cast<uint16_t>(s));
+    struct stat info {};
+    regularFile = ::fstat(::fileno(file.get()), &info) == 0 && S_ISREG(info.st_mode);
+    const auto header = Header(sampleRate, 0);
+    if (std::fwrite(header.data(), 1, header.size(), file.get()) != header.size())
+        return Fail(error, std::strerror(errno));
+    rate = sampleRate;
+    return true;
+}
 
-    const std::unique_ptr<std::FILE, int (*)(std::FILE*)> file(std::fopen(path.c_str(), "wb"), &std::fclose);
-    if (!file || std::fwrite(bytes.data(), 1, bytes.size(), file.get()) != bytes.size()) {
-        error = "cannot write " + path;
+bool WavWriter::Append(std::span<const int16_t> samples, std::string& error)
+{
+    if (!file)
+        return Fail(error, "not open");
+    if (dataBytes + samples.size() * 2 > kMaxDataBytes)
+        return Fail(error, "the sound is too long for a WAV file (4 GiB)");
+    bytes.resize(samples.size() * 2);
+    for (size_t i = 0; i < samples.size(); ++i)
+        Put16(&bytes[2 * i], static_cast<uint16_t>(samples[i]));
+    if (std::fwrite(bytes.data(), 1, bytes.size(), file.get()) != bytes.size())
+        return Fail(error, std::strerror(errno));
+    dataBytes += samples.size() * 2;
+    return true;
+}
+
+bool WavWriter::Finish(std::string& error)
+{
+    if (!file)
+        return Fail(error, "not open");
+    const auto header = Header(rate, static_cast<uint32_t>(dataBytes));
+    if (std::fseek(file.get(), 0, SEEK_SET) != 0 ||
+        std::fwrite(header.data(), 1, header.size(), file.get()) != header.size() || std::fflush(file.get()) != 0)
+        return Fail(error, std::strerror(errno));
+    std::FILE* f = file.release();
+    if (std::fclose(f) != 0) {
+        const int why = errno;
+        if (regularFile)
+            std::remove(path.c_str());
+        error = "cannot write " + path + ": " + std::strerror(why);
         return false;
     }
     return true;

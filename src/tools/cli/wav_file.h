@@ -1,11 +1,43 @@
 #pragma once
-// A PCM WAV file: 16-bit mono samples at a given rate, little-endian.
+// A PCM WAV file of 16-bit mono samples, little-endian, written as the
+// sound comes: the header's sizes are patched when it is finished, so
+// memory stays bounded whatever the length.
 #include <cstdint>
+#include <cstdio>
+#include <memory>
 #include <span>
 #include <string>
+#include <vector>
 
 namespace cli {
 
-bool WriteWavFile(const std::string& path, std::span<const int16_t> samples, uint32_t sampleRate, std::string& error);
+class WavWriter {
+public:
+    WavWriter() = default;
+    // An unfinished file is removed (when it is a regular file).
+    ~WavWriter();
+    WavWriter(const WavWriter&) = delete;
+    WavWriter& operator=(const WavWriter&) = delete;
+
+    // Creates the file with a header for no samples yet.
+    bool Open(const std::string& path, uint32_t sampleRate, std::string& error);
+    // False when the write fails or the file would pass the format's 4 GiB.
+    bool Append(std::span<const int16_t> samples, std::string& error);
+    // Patches the sizes and closes; false (file removed) when that fails.
+    bool Finish(std::string& error);
+    uint64_t Samples() const { return dataBytes / 2; }
+
+private:
+    bool Fail(std::string& error, const std::string& why);
+    void Discard();
+
+    using File = std::unique_ptr<std::FILE, int (*)(std::FILE*)>;
+    File file {nullptr, &std::fclose};
+    std::string path;
+    bool regularFile = false;
+    uint32_t rate = 0;
+    uint64_t dataBytes = 0;
+    std::vector<uint8_t> bytes;  // one Append's samples, reused
+};
 
 }  // namespace cli
