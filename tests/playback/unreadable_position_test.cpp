@@ -1,0 +1,53 @@
+// A position whose frames cannot be read shows as cameras without video, not
+// as the pictures of the position shown before it.
+#include <fstream>
+#include <iterator>
+
+#include "engine_harness.h"
+
+namespace {
+
+using engine_test::EngineTest;
+
+uint32_t Be32(const std::vector<uint8_t>& b, size_t at)
+{
+    return uint32_t(b.at(at)) << 24 | uint32_t(b.at(at + 1)) << 16 | uint32_t(b.at(at + 2)) << 8 | b.at(at + 3);
+}
+
+class UnreadablePositionTest : public EngineTest {};
+
+TEST_F(UnreadablePositionTest, ShowsTheNoPictureColourWhereNoFrameCanBeRead)
+{
+    // Record 1's last second with its video area zeroed: no frame to be cut there.
+    std::vector<uint8_t> image;
+    {
+        std::ifstream in(dir->File("engine.img"), std::ios::binary);
+        image.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+    }
+    const size_t entry = size_t(Be32(image, 12)) * 512;
+    const size_t index = size_t(Be32(image, 16)) * 512 + size_t(Be32(image, entry + 10)) * 4;
+    const size_t first = size_t(Be32(image, index + 7 * 4)) * 512 + 16384;
+    const size_t end = size_t(Be32(image, index + 8 * 4)) * 512;
+    std::fill(image.begin() + std::ptrdiff_t(first), image.begin() + std::ptrdiff_t(end), 0);
+    const std::string damaged = dir->File("unreadable.img");
+    std::ofstream(damaged, std::ios::binary).write(reinterpret_cast<const char*>(image.data()), std::streamsize(image.size()));
+    platform::SetDriveImages({damaged});
+    ASSERT_TRUE(volume.Load(0));
+
+    Open(0);
+    ASSERT_EQ(engine->ShowPosition(6, true, true), 1);
+    EXPECT_EQ(engine->ShownPictures(), 4);
+    ASSERT_EQ(CodeInCell(2), (mkdisk::FrameCode {2, 6, 0}));
+
+    ASSERT_EQ(engine->ShowPosition(7, true, true), 1);
+    EXPECT_EQ(engine->Position(), 7);
+    EXPECT_EQ(engine->ShownPictures(), 0);
+    const QImage shown = video.Copy();
+    for (int camera = 0; camera < 4; ++camera) {
+        const playback::CellRect cell = engine->Cells()[camera];
+        EXPECT_EQ(shown.pixel(cell.left + cell.Width() / 2, cell.top + cell.Height() / 2), qRgb(100, 0, 0))
+            << "camera " << camera + 1 << " still shows second 6";
+    }
+}
+
+}  // namespace
