@@ -147,6 +147,28 @@ TEST_F(CliDamagedTest, ADiskCutInsideARecordKeepsTheSecondsBeforeTheCut)
     EXPECT_FALSE(std::filesystem::exists(dir->File("9.png")));
 }
 
+TEST_F(CliDamagedTest, NoiseReadAsSoundIsNamed)
+{
+    // Second 2 of record 1: its audio area overwritten with noise (segment
+    // 2 begins at index entry 2, sector 1065 of the demo disk).
+    std::vector<uint8_t> noisy = demo;
+    const size_t area = size_t(1065) * 512;
+    uint32_t x = 12345;
+    for (size_t k = 0; k < 16384; ++k) {
+        x = x * 1103515245u + 12345u;
+        noisy[area + k] = uint8_t(x >> 16);
+    }
+    const std::string disk = dir->File("noisy.img");
+    Save(disk, noisy);
+    const std::string wav = dir->File("noisy.wav");
+    const ToolRun run = Cli("audio " + disk + " --record 1 --camera 1 -o " + wav);
+    ASSERT_EQ(run.status, 0) << run.err;
+    EXPECT_EQ(Count(run.err, "1 of 20 seconds hold damaged sound"), 1u) << run.err;
+    EXPECT_EQ(std::filesystem::file_size(wav), 44u + 20 * 16000) << "written as read: it is the evidence";
+    const ToolRun clean = Cli("audio " + dir->File("demo.img") + " --record 1 --camera 1 -o " + wav);
+    EXPECT_TRUE(clean.err.empty()) << clean.err;
+}
+
 TEST_F(CliDamagedTest, AWavThatCannotBeWrittenIsReportedAndRemoved)
 {
     // A file size limit makes the writes fail part way (EFBIG, the signal ignored).
