@@ -50,7 +50,8 @@ bool DecodeBmpRle8(std::span<const std::uint8_t> data, int width, int height, st
             for (std::size_t i = 0; i < n; ++i)
                 if (!put(data[at + i]))
                     return false;
-            at += n + (n & 1);
+            // The pad byte may be missing at the very end of the data.
+            at = std::min(at + n + (n & 1), data.size());
             break;
         }
         }
