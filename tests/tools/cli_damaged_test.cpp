@@ -166,7 +166,14 @@ TEST_F(CliDamagedTest, NoiseReadAsSoundIsNamed)
     EXPECT_EQ(Count(run.err, "1 of 20 seconds hold damaged sound"), 1u) << run.err;
     EXPECT_EQ(std::filesystem::file_size(wav), 44u + 20 * 16000) << "written as read: it is the evidence";
     const ToolRun clean = Cli("audio " + dir->File("demo.img") + " --record 1 --camera 1 -o " + wav);
-    EXPECT_TRUE(clean.err.empty()) << clean.err;
+    EXPECT_TRUE(clean.err.empty()) << "no warning, and no bar into a pipe: " << clean.err;
+    // On a terminal, a bar to the end.
+    const ToolRun terminal = testing_support::RunTool("script -qec \"" + std::string(QUILLON_BIN_DIR) +
+                                                          "/quillon-cli audio " + disk + " --record 1 --camera 1 -o " +
+                                                          wav + "\" /dev/null",
+                                                      dir->File("stderr.txt"));
+    EXPECT_EQ(terminal.status, 0);
+    EXPECT_NE(terminal.out.find("audio [##############################] 100 %"), std::string::npos) << terminal.out;
 }
 
 TEST_F(CliDamagedTest, AWavThatCannotBeWrittenIsReportedAndRemoved)
