@@ -101,8 +101,9 @@ Stage Play(disk::RecorderVolume& volume, playback::VideoDecoder& decoder, playba
         }
         misses = 0;
         const int camera = call++ % 4;
-        if (n > 100 && decoder.DecodeFrame(camera, std::span<const uint8_t>(frame.data(), n), picture, w, h,
-                                           volume.StreamHeader()) != 0 &&
+        if (n > 100 &&
+            decoder.DecodeFrame(camera, std::span<const uint8_t>(frame.data(), n), picture, w, h,
+                                volume.StreamHeader()) != 0 &&
             presenter.Present(&window, playback::VideoPresenter::kQuadView, cells, camera, picture, w, h) != 0)
             ++s.pictures;
     }
@@ -124,16 +125,16 @@ void Split(const Frames& f, int w, int h, playback::VideoDecoder& decoder, playb
     decode.cpu = CpuSeconds() - t0;
     t0 = CpuSeconds();
     for (std::size_t i = 0; i < f.frames.size(); ++i)
-        present.pictures += presenter.Present(&window, playback::VideoPresenter::kQuadView, cells, int(i % 4),
-                                              pictures[i % 4], w, h);
+        present.pictures +=
+            presenter.Present(&window, playback::VideoPresenter::kQuadView, cells, int(i % 4), pictures[i % 4], w, h);
     present.cpu = CpuSeconds() - t0;
 }
 
 double FfmpegCpu(const std::filesystem::path& stream)
 {
     const double t0 = ChildCpuSeconds();
-    const std::string cmd = "ffmpeg -nostdin -loglevel error -threads 1 -f m4v -i '" + stream.string() +
-                            "' -vf scale=320:240 -f null - ";
+    const std::string cmd =
+        "ffmpeg -nostdin -loglevel error -threads 1 -f m4v -i '" + stream.string() + "' -vf scale=320:240 -f null - ";
     if (std::system(cmd.c_str()) != 0) {
         std::fprintf(stderr, "decode_bench: ffmpeg failed: %s\n", cmd.c_str());
         return -1;

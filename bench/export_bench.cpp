@@ -41,7 +41,7 @@ constexpr char kFont[] = "/usr/share/fonts/truetype/dejavu/DejaVuSans.ttf";
 struct Run {
     bool ok = false;
     double wall = 0;
-    double cpu = 0;  // user + system of the child and everything it waited for
+    double cpu = 0;   // user + system of the child and everything it waited for
     int status = -1;  // wait4's
     std::string out;
 };
@@ -83,7 +83,7 @@ Run RunMeasured(const std::vector<std::string>& argv, const std::string& errPath
         run.out.append(buffer, size_t(n));
     close(pipeFds[0]);
     int status = 0;
-    rusage usage {};
+    rusage usage{};
     if (wait4(pid, &status, 0, &usage) != pid)
         return run;
     run.wall = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
@@ -133,11 +133,11 @@ bool Check(const std::vector<std::string>& argv, const std::string& errPath, Run
 // The pictures ffprobe decodes from a file's first video stream; -1 when it cannot.
 long CountFrames(const std::string& path, bool m4v, const std::string& errPath)
 {
-    std::vector<std::string> argv {"ffprobe", "-v", "error"};
+    std::vector<std::string> argv{"ffprobe", "-v", "error"};
     if (m4v)
         argv.insert(argv.end(), {"-f", "m4v"});
-    argv.insert(argv.end(), {"-count_frames", "-select_streams", "v:0", "-show_entries", "stream=nb_read_frames",
-                             "-of", "default=nw=1:nk=1", path});
+    argv.insert(argv.end(), {"-count_frames", "-select_streams", "v:0", "-show_entries", "stream=nb_read_frames", "-of",
+                             "default=nw=1:nk=1", path});
     Run run;
     if (!Check(argv, errPath, &run))
         return -1;
@@ -216,23 +216,28 @@ enum class Case { Mpeg, Avi };
 std::vector<std::string> FfmpegCommand(Case c, const std::vector<std::string>& cameras, const std::string& wav,
                                        long long epoch, const std::string& out)
 {
-    std::vector<std::string> argv {"ffmpeg", "-nostdin", "-hide_banner", "-loglevel", "error", "-y"};
+    std::vector<std::string> argv{"ffmpeg", "-nostdin", "-hide_banner", "-loglevel", "error", "-y"};
     for (const auto& camera : cameras)
         argv.insert(argv.end(), {"-f", "m4v", "-framerate", "30", "-i", camera});
     argv.insert(argv.end(), {"-i", wav});
     // The inputs' rate and -r hold 30 a second: an fps filter would drop the
     // last picture. %T rather than %H:%M:%S: a colon inside the expansion
     // needs three levels of escaping.
-    const std::string graph =
-        "[0:v]scale=320:240[a];[1:v]scale=320:240[b];[2:v]scale=320:240[c];[3:v]scale=320:240[d];"
-        "[a][b][c][d]xstack=inputs=4:layout=0_0|w0_0|0_h0|w0_h0,"
-        "drawtext=fontfile=" + std::string(kFont) + ":fontsize=12:fontcolor=white:x=8:y=8:"
-        "text='%{pts\\:gmtime\\:" + std::to_string(epoch) + "\\:%Y/%m/%d %T}'[v]";
+    const std::string graph = "[0:v]scale=320:240[a];[1:v]scale=320:240[b];[2:v]scale=320:240[c];[3:v]scale=320:240[d];"
+                              "[a][b][c][d]xstack=inputs=4:layout=0_0|w0_0|0_h0|w0_h0,"
+                              "drawtext=fontfile=" +
+                              std::string(kFont) +
+                              ":fontsize=12:fontcolor=white:x=8:y=8:"
+                              "text='%{pts\\:gmtime\\:" +
+                              std::to_string(epoch) + "\\:%Y/%m/%d %T}'[v]";
     argv.insert(argv.end(), {"-filter_complex", graph, "-map", "[v]", "-map", "4:a", "-r", "30"});
     if (c == Case::Mpeg) {
-        argv.insert(argv.end(), {"-c:v", "mpeg1video", "-b:v", "7875k", "-maxrate", "9000k", "-bufsize", "4500k",
-                                 "-rc_init_occupancy", "3375k", "-qmin", "2", "-qmax", "31", "-g", "15", "-bf", "0",
-                                 "-c:a", "mp2", "-b:a", "96k", "-ar", "32000", "-ac", "1", "-f", "mpeg", out});
+        argv.insert(
+            argv.end(),
+            {"-c:v",  "mpeg1video", "-b:v", "7875k", "-maxrate", "9000k", "-bufsize", "4500k", "-rc_init_occupancy",
+             "3375k", "-qmin",      "2",    "-qmax", "31",       "-g",    "15",       "-bf",   "0",
+             "-c:a",  "mp2",        "-b:a", "96k",   "-ar",      "32000", "-ac",      "1",     "-f",
+             "mpeg",  out});
     } else {
         const int quantiser = exporter::AviWriter::QuantiserFor(exporter::SegmentExporter::kAviQuality);
         argv.insert(argv.end(), {"-c:v", "mpeg4", "-vtag", "XVID", "-q:v", std::to_string(quantiser), "-g",
@@ -286,7 +291,7 @@ struct Setup {
     std::string image;
     std::vector<std::string> cameras;
     std::string wav;
-    std::string err;  // every child's stderr, shown when it fails
+    std::string err;      // every child's stderr, shown when it fails
     long long epoch = 0;  // the record's begin as the recorder's clock reads it, in UTC
     int seconds = 0;
     int runs = 0;
@@ -320,7 +325,8 @@ bool Prepare(const testing_support::TempDir& temp, Setup& setup)
         if (decoded < 0)
             return false;
         if (written[size_t(c)] != expected || decoded != expected) {
-            std::fprintf(stderr, "quillon-bench-export: camera %d: %ld frames written, ffmpeg decodes %ld, %ld expected\n",
+            std::fprintf(stderr,
+                         "quillon-bench-export: camera %d: %ld frames written, ffmpeg decodes %ld, %ld expected\n",
                          c + 1, written[size_t(c)], decoded, expected);
             return false;
         }
@@ -328,7 +334,7 @@ bool Prepare(const testing_support::TempDir& temp, Setup& setup)
     setup.wav = temp.File("camera1.wav");
     if (!Check({setup.cli, "audio", setup.image, "--record", "1", "--camera", "1", "-o", setup.wav}, setup.err))
         return false;
-    std::tm begin {};
+    std::tm begin{};
     begin.tm_year = record.begin.year - 1900;
     begin.tm_mon = record.begin.month - 1;
     begin.tm_mday = record.begin.day;
@@ -347,8 +353,9 @@ bool TimeCase(Case c, const testing_support::TempDir& temp, const Setup& setup, 
     const std::string ext = c == Case::Mpeg ? ".mpg" : ".avi";
     const std::string ours = temp.File("quillon" + ext);
     const std::string theirs = temp.File("ffmpeg" + ext);
-    const std::vector<std::string> quillon {setup.cli, "export", setup.image, "--record", "1", "--from", "0", "--to",
-                                            std::to_string(setup.seconds - 2), "-o", ours};
+    const std::vector<std::string> quillon{
+        setup.cli, "export", setup.image, "--record", "1", "--from", "0", "--to", std::to_string(setup.seconds - 2),
+        "-o",      ours};
     const std::vector<std::string> ffmpeg = FfmpegCommand(c, setup.cameras, setup.wav, setup.epoch, theirs);
     std::printf("%s: %s\n%s: %s\n", ext.c_str() + 1, Joined(quillon).c_str(), ext.c_str() + 1, Joined(ffmpeg).c_str());
     Timing q, f;
@@ -377,12 +384,11 @@ bool TimeCase(Case c, const testing_support::TempDir& temp, const Setup& setup, 
     if (ourFrames < 0 || theirFrames < 0 || ec1 || ec2)
         return false;
     char text[512];
-    std::snprintf(text, sizeof text,
-                  "%-6s %8.2f %8.2f %8.2f %10.2f %8.2f %8.2f %7.2f %12llu %12llu %7ld %7ld  (%ld %d..%d %s)",
-                  c == Case::Mpeg ? "MPEG-1" : "AVI", q.Best(), q.Median(), q.BestCpu(), f.Best(), f.Median(),
-                  f.BestCpu(), q.Best() / f.Best(), static_cast<unsigned long long>(ourBytes),
-                  static_cast<unsigned long long>(theirBytes), ourFrames, theirFrames, reported, first, last,
-                  end.c_str());
+    std::snprintf(
+        text, sizeof text, "%-6s %8.2f %8.2f %8.2f %10.2f %8.2f %8.2f %7.2f %12llu %12llu %7ld %7ld  (%ld %d..%d %s)",
+        c == Case::Mpeg ? "MPEG-1" : "AVI", q.Best(), q.Median(), q.BestCpu(), f.Best(), f.Median(), f.BestCpu(),
+        q.Best() / f.Best(), static_cast<unsigned long long>(ourBytes), static_cast<unsigned long long>(theirBytes),
+        ourFrames, theirFrames, reported, first, last, end.c_str());
     row = text;
     sameCount = ourFrames == theirFrames && reported == ourFrames;
     ourCpu = q.BestCpu();
@@ -394,8 +400,9 @@ bool TimeCase(Case c, const testing_support::TempDir& temp, const Setup& setup, 
 bool TimeMaster(const testing_support::TempDir& temp, const Setup& setup, double mpegCpu, std::string& row)
 {
     const std::string out = temp.File("quillon.mkv");
-    const std::vector<std::string> quillon {setup.cli, "export", setup.image, "--record", "1", "--from", "0", "--to",
-                                            std::to_string(setup.seconds - 2), "-o", out};
+    const std::vector<std::string> quillon{
+        setup.cli, "export", setup.image, "--record", "1", "--from", "0", "--to", std::to_string(setup.seconds - 2),
+        "-o",      out};
     std::printf("mkv: %s\n", Joined(quillon).c_str());
     Timing q;
     Run run;

@@ -78,8 +78,8 @@ int main(int argc, char** argv)
         else if (std::strcmp(argv[i], "--keep") == 0)
             keep = argv[i + 1];
     }
-    const std::filesystem::path dir = keep.empty() ? std::filesystem::temp_directory_path() / "quillon-bench-frames"
-                                                   : std::filesystem::path(keep);
+    const std::filesystem::path dir =
+        keep.empty() ? std::filesystem::temp_directory_path() / "quillon-bench-frames" : std::filesystem::path(keep);
     std::filesystem::create_directories(dir);
     const std::string image = (dir / "frames.img").string();
 
@@ -135,7 +135,10 @@ int main(int argc, char** argv)
             for (uint32_t s = v.SectorIndex()[j]; s < v.SectorIndex()[j + 1]; ++s) {
                 raw.ReadSectors(s, 1, sector);
                 const uint32_t at = (s - v.SectorIndex()[j]) * 512;
-                const uint32_t skip = at < disk::RecorderVolume::kAudioAreaBytes ? disk::RecorderVolume::kAudioAreaBytes - std::min(at, disk::RecorderVolume::kAudioAreaBytes) : 0;
+                const uint32_t skip =
+                    at < disk::RecorderVolume::kAudioAreaBytes
+                        ? disk::RecorderVolume::kAudioAreaBytes - std::min(at, disk::RecorderVolume::kAudioAreaBytes)
+                        : 0;
                 if (skip < 512)
                     out.write(reinterpret_cast<const char*>(sector.data() + skip), std::streamsize(512 - skip));
             }

@@ -134,10 +134,11 @@ int main(int argc, char** argv)
                 static_cast<unsigned long long>(mib), runs);
     for (const Series& s : series)
         std::printf("  %-40s %7.3f s / %7.3f s  %8.0f MB/s\n", s.name, s.Best(), s.Median(), mb / s.Best());
-    std::printf("SHA-256 alone:  %.0f %% of openssl dgst -sha256's rate\n", 100.0 * series[1].Best() / series[0].Best());
+    std::printf("SHA-256 alone:  %.0f %% of openssl dgst -sha256's rate\n",
+                100.0 * series[1].Best() / series[0].Best());
     std::printf("SHA-256 + MD5:  %.0f %% of md5sum's rate\n", 100.0 * series[3].Best() / series[2].Best());
-    const bool same = series[0].digest == series[1].digest && series[2].digest == series[1].digest &&
-                      ourMd5 == series[3].digest;
+    const bool same =
+        series[0].digest == series[1].digest && series[2].digest == series[1].digest && ourMd5 == series[3].digest;
     std::printf("hashes %s\n", same ? "agree" : "DISAGREE");
     return same ? 0 : 1;
 }

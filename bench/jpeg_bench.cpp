@@ -2,15 +2,15 @@
 // 4:2:0, beside libjpeg-turbo's tjbench (with its SIMD code and without) when
 // tjbench is installed. Figures are megapixels per second, best of several runs.
 #include <algorithm>
-#include <ctime>
 #include <cstdio>
 #include <cstdlib>
+#include <ctime>
 #include <string>
 #include <vector>
 
+#include "jpeg_test_support.h"
 #include "picture/jpeg/encode_to_memory.h"
 #include "picture/jpeg/jpeg_codec.h"
-#include "jpeg_test_support.h"
 #include "temp_dir.h"
 
 namespace {
@@ -84,9 +84,8 @@ int main()
 
     std::vector<std::uint8_t> out(kWidth * kHeight * 3);
     std::size_t snapshotSize = 0;
-    const double encodeOptimal = BestMpixPerSecond([&] {
-        snapshotSize = EncodeJpegToMemory(out, bottomUp.data(), kWidth, kHeight, kQuality);
-    });
+    const double encodeOptimal =
+        BestMpixPerSecond([&] { snapshotSize = EncodeJpegToMemory(out, bottomUp.data(), kWidth, kHeight, kQuality); });
     std::vector<std::uint8_t> standard;
     jpeg_test::Encode(picture, standard, kQuality, jpeg::Subsampling::S420, false, false, false);
     std::vector<std::uint8_t> scratch(out.size());
@@ -120,11 +119,12 @@ int main()
     });
 
     jpeg_test::RgbPicture back;
-    jpeg_test::Decode(std::vector<std::uint8_t>(out.begin(), out.begin() + static_cast<std::ptrdiff_t>(snapshotSize)), back);
+    jpeg_test::Decode(std::vector<std::uint8_t>(out.begin(), out.begin() + static_cast<std::ptrdiff_t>(snapshotSize)),
+                      back);
     std::printf("640 x 480, quality 70, 4:2:0; Mpixels/s, best of 7 x 40 runs (thread CPU time)\n");
     std::printf("%-34s encode %7.1f   decode %7.1f\n", "ours (standard tables)", encodeStandardCodec, decode);
-    std::printf("%-34s encode %7.1f   (%zu bytes, %.2f dB)\n", "ours, snapshot path (optimal tables)",
-                encodeOptimal, snapshotSize, picture_support::Psnr(picture, back));
+    std::printf("%-34s encode %7.1f   (%zu bytes, %.2f dB)\n", "ours, snapshot path (optimal tables)", encodeOptimal,
+                snapshotSize, picture_support::Psnr(picture, back));
 
     if (std::system("command -v tjbench >/dev/null 2>&1") == 0) {
         testing_support::TempDir dir;

@@ -53,7 +53,7 @@ Result RunMeasured(const std::vector<std::string>& argv)
         out.append(buffer, size_t(n));
     close(pipeFds[0]);
     int status = 0;
-    rusage usage {};
+    rusage usage{};
     wait4(pid, &status, 0, &usage);
     result.wall = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
     result.cpu = double(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) +
@@ -95,18 +95,18 @@ int main(int argc, char** argv)
             std::fprintf(stderr, "%s\n", error.c_str());
             return 1;
         }
-        const std::string size = std::to_string(mkdisk::FormatWidth(format)) + "x" +
-                                 std::to_string(mkdisk::FormatHeight(format));
-        const Result normal = RunMeasured({cli, "play", image, "--record", "1", "--sound", "--seconds",
-                                           std::to_string(seconds)});
+        const std::string size =
+            std::to_string(mkdisk::FormatWidth(format)) + "x" + std::to_string(mkdisk::FormatHeight(format));
+        const Result normal =
+            RunMeasured({cli, "play", image, "--record", "1", "--sound", "--seconds", std::to_string(seconds)});
         std::printf("%-8s %10s %14.2f %14.3f %15.1f%%  (%d fps x 4 cameras, quad, sound on)\n", size.c_str(), "1",
                     normal.wall, normal.cpu, 100 * normal.cpu / normal.wall, mkdisk::FormatFrameRate(format));
         const Result fast = RunMeasured({cli, "play", image, "--record", "1", "--speed", "16"});
         double period = 0;
         if (fast.changes.size() > 2)
             period = double(fast.changes.back().first - fast.changes[1].first) / double(fast.changes.size() - 2);
-        std::printf("%-8s %10s %14.2f %14.3f %15.1f%%  (%.1f ms between positions, timer period 62 ms)\n",
-                    size.c_str(), "16", fast.wall, fast.cpu, 100 * fast.cpu / fast.wall, period);
+        std::printf("%-8s %10s %14.2f %14.3f %15.1f%%  (%.1f ms between positions, timer period 62 ms)\n", size.c_str(),
+                    "16", fast.wall, fast.cpu, 100 * fast.cpu / fast.wall, period);
     }
     std::filesystem::remove_all(dir);
     return 0;

@@ -3,8 +3,8 @@
 #include <cstdint>
 #include <vector>
 
-#include "picture/jpeg/jpeg_codec.h"
 #include "picture/bmp_format.h"
+#include "picture/jpeg/jpeg_codec.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
 {

@@ -7,7 +7,7 @@
 #include <new>
 
 namespace testing_support {
-inline std::atomic<long> allocations {0};
+inline std::atomic<long> allocations{0};
 }  // namespace testing_support
 
 // Plain malloc and free behind new and delete; GCC cannot tell they pair.

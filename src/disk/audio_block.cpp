@@ -81,10 +81,14 @@ bool RecorderVolume::DecodeAudioBlock(std::span<const uint8_t> block, std::span<
             for (const uint8_t code : {uint8_t(record[i] & 0x0F), uint8_t(record[i] >> 4)}) {
                 const int32_t step = kImaStepTable[index];
                 int32_t diff = step >> 3;
-                if (code & 1) diff += step >> 2;
-                if (code & 2) diff += step >> 1;
-                if (code & 4) diff += step;
-                if (code & 8) diff = -diff;
+                if (code & 1)
+                    diff += step >> 2;
+                if (code & 2)
+                    diff += step >> 1;
+                if (code & 4)
+                    diff += step;
+                if (code & 8)
+                    diff = -diff;
                 predictor = std::clamp(predictor + diff, -32768, 32767);
                 index = std::clamp(index + kImaIndexTable[code & 7], 0, 88);
                 *out++ = static_cast<int16_t>(predictor);

@@ -18,8 +18,8 @@ inline uint32_t ReadBe32(std::span<const uint8_t> bytes, size_t offset)
 {
     if (offset > bytes.size() || bytes.size() - offset < 4)
         return 0;
-    return uint32_t(bytes[offset]) << 24 | uint32_t(bytes[offset + 1]) << 16 |
-           uint32_t(bytes[offset + 2]) << 8 | uint32_t(bytes[offset + 3]);
+    return uint32_t(bytes[offset]) << 24 | uint32_t(bytes[offset + 1]) << 16 | uint32_t(bytes[offset + 2]) << 8 |
+           uint32_t(bytes[offset + 3]);
 }
 
 inline int16_t ReadLe16Signed(std::span<const uint8_t> bytes, size_t offset)

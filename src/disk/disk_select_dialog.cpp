@@ -22,11 +22,8 @@ QString Names(const QStringList& names) { return names.join(QStringLiteral(", ")
 }  // namespace
 
 DiskSelectDialog::DiskSelectDialog(QWidget* mainWindow)
-    : QDialog(mainWindow),
-      list(this, {{"HDD", 38}, {"Size", 89}, {"Name", 200}}),
-      okButton(QStringLiteral("OK"), this),
-      cancelButton(QStringLiteral("Cancel"), this),
-      notice(this)
+    : QDialog(mainWindow), list(this, {{"HDD", 38}, {"Size", 89}, {"Name", 200}}), okButton(QStringLiteral("OK"), this),
+      cancelButton(QStringLiteral("Cancel"), this), notice(this)
 {
     setWindowTitle(QStringLiteral("Disk Select"));
     const DialogUnits units(font());

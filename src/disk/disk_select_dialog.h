@@ -44,7 +44,7 @@ private:
     QPushButton cancelButton;
     QLabel notice;
     int rowCount = 0;
-    std::array<int, kMaxRows> rowDrives {};
+    std::array<int, kMaxRows> rowDrives{};
     int selectedDrive = -1;
 };
 

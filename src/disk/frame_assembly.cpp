@@ -54,8 +54,8 @@ static uint32_t Search(const uint8_t* w, uint32_t from, uint32_t end, Match matc
         const uint8_t* one = static_cast<const uint8_t*>(hit);
         if (one[-1] == 0 && one[-2] == 0) {
             const uint8_t code = one[1];
-            const bool accept = match == Match::VopOrUserData ? (code == kVopCode || code == kUserDataCode)
-                                                              : code == kVopCode;
+            const bool accept =
+                match == Match::VopOrUserData ? (code == kVopCode || code == kUserDataCode) : code == kVopCode;
             if (accept)
                 return static_cast<uint32_t>(one - 2 - w);
         }
@@ -133,10 +133,7 @@ bool RecorderVolume::CutFrame(uint32_t frameFirst, std::span<uint8_t> frame, uin
 }
 
 // The cursor's resting place when a segment is used up: its last byte.
-void RecorderVolume::LeaveSegment()
-{
-    cursor = segmentBytes == 0 ? 0 : segmentBytes - 1;
-}
+void RecorderVolume::LeaveSegment() { cursor = segmentBytes == 0 ? 0 : segmentBytes - 1; }
 
 bool RecorderVolume::SkipAudioArea()
 {

@@ -12,10 +12,10 @@ namespace disk {
 
 enum class IndexDamage {
     None,
-    LeavesDisk,     // an entry names a sector past the disk's end
-    RunsBackwards,  // an entry below the one before it
-    RunsIntoData,   // the index is stored where the segments' data lies
-    RunsIntoRecord, // the index runs on over the next record's entries
+    LeavesDisk,      // an entry names a sector past the disk's end
+    RunsBackwards,   // an entry below the one before it
+    RunsIntoData,    // the index is stored where the segments' data lies
+    RunsIntoRecord,  // the index runs on over the next record's entries
 };
 
 struct IndexCheck {

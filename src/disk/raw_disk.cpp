@@ -33,14 +33,11 @@ uint32_t RawDisk::ReadSectors(uint32_t firstSector, uint32_t count, std::span<ui
     return static_cast<uint32_t>(bytes);
 }
 
-int RawDisk::QueryGeometry(DiskGeometry& out) const
-{
-    return drive.IsOpen() && drive.QueryGeometry(out) ? 1 : 0;
-}
+int RawDisk::QueryGeometry(DiskGeometry& out) const { return drive.IsOpen() && drive.QueryGeometry(out) ? 1 : 0; }
 
 bool RawDisk::HasVolumeSignature()
 {
-    std::array<uint8_t, kSectorBytes> sector {};
+    std::array<uint8_t, kSectorBytes> sector{};
     if (ReadSectors(0, 1, sector) == 0)
         return false;
     return std::memcmp(sector.data() + kSignatureOffset, kSignature, kSignatureLength) == 0;

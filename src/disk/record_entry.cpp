@@ -21,9 +21,12 @@ PictureFormat FormatOf(uint8_t formatByte)
 
 int32_t KindOf(uint8_t flags)
 {
-    if (flags & 0x04) return 1;
-    if (flags & 0x08) return 2;
-    if (flags & 0x10) return 3;
+    if (flags & 0x04)
+        return 1;
+    if (flags & 0x08)
+        return 2;
+    if (flags & 0x10)
+        return 3;
     return 0;
 }
 

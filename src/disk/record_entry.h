@@ -19,8 +19,8 @@ struct RecordEntry {
     int32_t height = 0;
     int32_t frameRate = 0;
     int32_t kind = 0;  // 0..3, shown as B, A, S, M
-    std::array<uint8_t, kChannelFlags> videoPresent {};
-    std::array<uint8_t, kChannelFlags> audioPresent {};
+    std::array<uint8_t, kChannelFlags> videoPresent{};
+    std::array<uint8_t, kChannelFlags> audioPresent{};
 };
 
 struct ParsedEntry {

@@ -37,16 +37,11 @@ private:
 RecordListDialog::RecordListDialog(QWidget* mainWindow, RecorderVolume& volume, int drive,
                                    playback::VideoDecoder& decoder, playback::PlaybackEngine* engine,
                                    playback::PositionSlider* slider, platform::WindowSurface* mainWindowSurface)
-    : QDialog(mainWindow),
-      previewEngine(decoder),
-      previewSlider(slider ? std::make_unique<PreviewSlider>(*slider) : nullptr),
-      mainVolume(volume),
-      currentDrive(drive),
-      mainEngine(engine),
-      okButton(QStringLiteral("OK"), this),
+    : QDialog(mainWindow), previewEngine(decoder),
+      previewSlider(slider ? std::make_unique<PreviewSlider>(*slider) : nullptr), mainVolume(volume),
+      currentDrive(drive), mainEngine(engine), okButton(QStringLiteral("OK"), this),
       cancelButton(QStringLiteral("Cancel"), this),
-      list(this, {{"No.", 39}, {"Record", 55}, {"Begin Time", 136}, {"End Time", 136}}),
-      previewFrame(this),
+      list(this, {{"No.", 39}, {"Record", 55}, {"Begin Time", 136}, {"End Time", 136}}), previewFrame(this),
       previewView(&previewFrame, 1, 1)
 {
     previewEngine.SetHosts(previewSlider.get(), nullptr, mainWindowSurface);

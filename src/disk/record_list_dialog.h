@@ -26,9 +26,9 @@ class RecordListDialog : public QDialog {
 public:
     // mainVolume must be loaded; currentDrive is the drive it was loaded
     // from. mainEngine, slider and mainWindowSurface may be null.
-    RecordListDialog(QWidget* mainWindow, RecorderVolume& mainVolume, int currentDrive,
-                     playback::VideoDecoder& decoder, playback::PlaybackEngine* mainEngine,
-                     playback::PositionSlider* slider, platform::WindowSurface* mainWindowSurface);
+    RecordListDialog(QWidget* mainWindow, RecorderVolume& mainVolume, int currentDrive, playback::VideoDecoder& decoder,
+                     playback::PlaybackEngine* mainEngine, playback::PositionSlider* slider,
+                     platform::WindowSurface* mainWindowSurface);
     ~RecordListDialog() override;
 
     // The marked record (its list row); -1 before the dialog was shown.

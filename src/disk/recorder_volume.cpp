@@ -30,8 +30,7 @@ VolumeHeader ParseHeader(std::span<const uint8_t> sector)
 }  // namespace
 
 RecorderVolume::RecorderVolume()
-    : recordSlots(kRecordSlots),
-      window(std::make_unique<uint8_t[]>(kWindowBytes + kWindowPadding)),
+    : recordSlots(kRecordSlots), window(std::make_unique<uint8_t[]>(kWindowBytes + kWindowPadding)),
       splitBuffer(std::make_unique_for_overwrite<uint8_t[]>(kSplitBufferBytes))
 {
     static constexpr uint8_t kFixedHeader[] = {0x00, 0x00, 0x01, 0xB0, 0x03, 0x00, 0x00, 0x01, 0xB5, 0x09};
@@ -57,7 +56,7 @@ bool RecorderVolume::Load(int driveNumber)
     loadFailure = LoadFailure::NotRecorderDisk;
     if (!disk.HasVolumeSignature())
         return false;
-    std::array<uint8_t, kSectorBytes> sector0 {};
+    std::array<uint8_t, kSectorBytes> sector0{};
     loadFailure = LoadFailure::CannotRead;
     if (disk.ReadSectors(0, 1, sector0) == 0)
         return false;
@@ -100,7 +99,8 @@ LoadFailure RecorderVolume::ReadTable()
     for (uint32_t i = 0; i < count; ++i) {
         if (!recordSlots[i])
             recordSlots[i] = std::make_unique<RecordEntry>();
-        const ParsedEntry parsed = ParseRecordEntry(bytes.subspan(size_t(first - 1 + i) * kRecordEntryBytes, kRecordEntryBytes));
+        const ParsedEntry parsed =
+            ParseRecordEntry(bytes.subspan(size_t(first - 1 + i) * kRecordEntryBytes, kRecordEntryBytes));
         *recordSlots[i] = parsed.entry;
         audioArea = parsed.hasAudioArea;
     }
@@ -118,7 +118,7 @@ void RecorderVolume::FindDataStart()
     for (uint32_t r = 0; r < header.recordCount && r < kRecordSlots; ++r)
         sortedOffsets.push_back(Record(r).indexOffset);
     std::sort(sortedOffsets.begin(), sortedOffsets.end());
-    std::array<uint8_t, kSectorBytes> sector {};
+    std::array<uint8_t, kSectorBytes> sector{};
     uint64_t cached = UINT64_MAX;
     for (uint32_t r = 0; r < header.recordCount && r < kRecordSlots; ++r) {
         const uint64_t byte = uint64_t(header.indexAreaSector) * kSectorBytes + uint64_t(Record(r).indexOffset) * 4;
@@ -197,7 +197,7 @@ bool RecorderVolume::NextRecord(RecordTime& beginTime, uint32_t& count)
 
 const RecordEntry& RecorderVolume::Record(uint32_t index) const
 {
-    static const RecordEntry empty {};
+    static const RecordEntry empty{};
     if (index >= kRecordSlots || !recordSlots[index])
         return empty;
     return *recordSlots[index];
@@ -205,7 +205,7 @@ const RecordEntry& RecorderVolume::Record(uint32_t index) const
 
 const RecordEntry& RecorderVolume::OpenRecordEntry() const
 {
-    static const RecordEntry none {};
+    static const RecordEntry none{};
     return openRecord >= 0 ? Record(static_cast<uint32_t>(openRecord)) : none;
 }
 

@@ -147,8 +147,7 @@ public:
     bool ExtractAudioBlock(int channel, std::span<uint8_t> destination);
     // Decodes a 4,080-byte block to 8,080 samples; byteCount = 16,160.
     // False (nothing written) when a buffer is too small.
-    static bool DecodeAudioBlock(std::span<const uint8_t> block, std::span<int16_t> destination,
-                                 uint32_t& byteCount);
+    static bool DecodeAudioBlock(std::span<const uint8_t> block, std::span<int16_t> destination, uint32_t& byteCount);
     // Every sub-block's step index within the table (0..88): a recorder
     // never writes another, while noise read as sound almost always does.
     static bool AudioBlockPlausible(std::span<const uint8_t> block);
@@ -202,14 +201,14 @@ private:
     uint32_t endSector = 0;
 
     // Frame assembly.
-    std::array<uint8_t, kStreamHeaderBytes> streamHeader {};
+    std::array<uint8_t, kStreamHeaderBytes> streamHeader{};
     bool capturePending = false;
     uint32_t carryLength = 0;
     bool continuation = false;
     bool atSegmentStart = false;
     uint32_t frameStart = 0;
     std::unique_ptr<uint8_t[]> splitBuffer;
-    std::array<uint32_t, kMaxSplitPieces> startCodes {};
+    std::array<uint32_t, kMaxSplitPieces> startCodes{};
     uint32_t startCodeCount = 0;
     uint32_t splitLength = 0;
     uint32_t pendingPieces = 0;

@@ -41,7 +41,7 @@ std::size_t Digest::Finish(std::span<uint8_t, kMaxBytes> out)
 
 std::string Digest::FinishHex()
 {
-    std::array<uint8_t, kMaxBytes> bytes {};
+    std::array<uint8_t, kMaxBytes> bytes{};
     const std::size_t n = Finish(bytes);
     return n == 0 ? std::string() : Hex(std::span(bytes).first(n));
 }

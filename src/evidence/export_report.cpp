@@ -49,12 +49,13 @@ std::string SysfsText(const std::filesystem::path& file)
 std::string SerialFromVpd(const std::filesystem::path& file)
 {
     std::ifstream in(file, std::ios::binary);
-    char page[260] {};
+    char page[260]{};
     in.read(page, sizeof page);
     const std::streamsize n = in.gcount();
     if (n <= 4)
         return {};
-    const std::size_t length = std::min<std::size_t>(static_cast<unsigned char>(page[3]), static_cast<std::size_t>(n - 4));
+    const std::size_t length =
+        std::min<std::size_t>(static_cast<unsigned char>(page[3]), static_cast<std::size_t>(n - 4));
     std::string serial;
     for (std::size_t i = 0; i < length; ++i) {
         const unsigned char c = static_cast<unsigned char>(page[4 + i]);
@@ -102,7 +103,7 @@ std::string QuillonVersion() { return QUILLON_VERSION; }
 std::string UtcNow()
 {
     const std::time_t now = std::time(nullptr);
-    std::tm utc {};
+    std::tm utc{};
     gmtime_r(&now, &utc);
     char text[32];
     std::strftime(text, sizeof text, "%Y-%m-%dT%H:%M:%SZ", &utc);

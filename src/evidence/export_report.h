@@ -44,8 +44,8 @@ struct RecordReport {
 struct SegmentReport {
     int beginMark = 0, endMark = 0;
     std::string beginTime, endTime;
-    std::string view;      // "quad" or "1".."4"
-    int soundCamera = 0;   // from 1; 0 for none
+    std::string view;                           // "quad" or "1".."4"
+    int soundCamera = 0;                        // from 1; 0 for none
     int firstPosition = -1, lastPosition = -1;  // whose pictures were written
 };
 

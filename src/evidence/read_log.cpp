@@ -19,7 +19,7 @@ void ReadLog::Close()
     if (!isOpen)
         return;
     isOpen = false;
-    std::array<uint8_t, Digest::kMaxBytes> digest {};
+    std::array<uint8_t, Digest::kMaxBytes> digest{};
     const std::size_t n = sha.Finish(digest);
     if (open.sectorCount == 0)
         return;

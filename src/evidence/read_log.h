@@ -16,7 +16,7 @@ struct SegmentRead {
     uint32_t segment = 0;  // the record's position
     uint32_t firstSector = 0;
     uint32_t sectorCount = 0;
-    Sha256Bytes sha256 {};
+    Sha256Bytes sha256{};
 };
 
 class ReadLog : public disk::SegmentReadTap {
@@ -37,7 +37,7 @@ private:
 
     Digest sha;
     std::vector<SegmentRead> reads;
-    SegmentRead open {};
+    SegmentRead open{};
     bool isOpen = false;
     bool valid = true;
 };

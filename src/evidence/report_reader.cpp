@@ -55,8 +55,7 @@ public:
     {
         if (!Text(object, name, where, out))
             return false;
-        if (out.size() != digits ||
-            out.find_first_not_of("0123456789abcdef") != std::string::npos)
+        if (out.size() != digits || out.find_first_not_of("0123456789abcdef") != std::string::npos)
             return Fail(where + "." + name + " is not a hash of " + std::to_string(digits) + " hex digits");
         return true;
     }
@@ -137,8 +136,10 @@ bool ParseReport(std::string_view text, ReportToCheck& out, std::string& error)
         if (ok && range->is_object() && range->contains("sha256") && (*range)["sha256"].is_null())
             continue;
         CheckedRange checked;
-        ok = ok && r.Range(*range, name == std::string("sector0") ? "sector 0"
-                                   : name == std::string("record_table") ? "record table" : "record index",
+        ok = ok && r.Range(*range,
+                           name == std::string("sector0")        ? "sector 0"
+                           : name == std::string("record_table") ? "record table"
+                                                                 : "record index",
                            std::string("source.") + name, checked);
         if (ok)
             out.ranges.push_back(std::move(checked));

@@ -84,7 +84,7 @@ void AviRiffWriter::BuildHeader(std::uint32_t videoRate)
     auto superIndexOf = [&](const StreamTotals& s, int stream) {
         ChunkHeader(f, openDml ? Tag("indx") : Tag("JUNK"), kSuperIndexBytes + 16 * room);
         f.U16(4);  // wLongsPerEntry
-        f.U8(0);  // bIndexSubType
+        f.U8(0);   // bIndexSubType
         f.U8(kIndexOfIndexes);
         f.U32(std::uint32_t(s.super.size()));
         f.U32(ChunkId(stream));
@@ -108,12 +108,12 @@ void AviRiffWriter::BuildHeader(std::uint32_t videoRate)
         f.U16(0);
         f.U16(0);
         f.U32(0);
-        f.U32(audioFormat.blockAlign);  // dwScale
+        f.U32(audioFormat.blockAlign);             // dwScale
         f.U32(audioFormat.averageBytesPerSecond);  // dwRate: scale / rate seconds per sample
         f.U32(0);
         f.U32(Clamp32(audio.bytes / audioFormat.blockAlign));  // dwLength in samples
         f.U32(audioBuffer);
-        f.U32(0xFFFFFFFFu);  // dwQuality
+        f.U32(0xFFFFFFFFu);             // dwQuality
         f.U32(audioFormat.blockAlign);  // dwSampleSize
         f.Zeros(8);
         ChunkHeader(f, Tag("strf"), 18);

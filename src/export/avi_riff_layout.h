@@ -19,7 +19,7 @@ inline constexpr std::uint32_t kAviifKeyFrame = 0x10;
 inline constexpr std::uint32_t kDeltaFrameBit = 0x80000000u;  // ix entries: set on frames that are not key frames
 inline constexpr std::uint8_t kIndexOfIndexes = 0, kIndexOfChunks = 1;
 
-inline constexpr std::uint32_t kSuperIndexBytes = 24;  // indx body before its entries
+inline constexpr std::uint32_t kSuperIndexBytes = 24;     // indx body before its entries
 inline constexpr std::uint32_t kStdIndexChunkBytes = 32;  // ix chunk before its entries, chunk header included
 inline constexpr std::uint32_t kDmlhBytes = 248;
 

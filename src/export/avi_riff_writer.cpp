@@ -57,8 +57,8 @@ bool AviRiffWriter::Open(const std::string& filePath, const AviVideoStream& vide
     if (hasAudio)
         audioFormat = *audioStream;
     limits = riffLimits;
-    if (videoFormat.width <= 0 || videoFormat.height <= 0 || videoFormat.width > 32767 ||
-        videoFormat.height > 32767 || videoFormat.scale == 0 || (hasAudio && audioFormat.blockAlign == 0))
+    if (videoFormat.width <= 0 || videoFormat.height <= 0 || videoFormat.width > 32767 || videoFormat.height > 32767 ||
+        videoFormat.scale == 0 || (hasAudio && audioFormat.blockAlign == 0))
         return Fail("cannot create " + path + ": invalid stream description");
     if (limits.superIndexEntries < 1 || limits.superIndexEntries > 65536)
         return Fail("cannot create " + path + ": invalid index room");
@@ -174,8 +174,8 @@ bool AviRiffWriter::WriteChunk(int stream, std::span<const std::uint8_t> bytes, 
             position = start;
         return false;
     }
-    entries.push_back(Entry{std::uint32_t(start - (moviStart + 8)), std::uint32_t(bytes.size()),
-                            std::uint8_t(stream), keyFrame});
+    entries.push_back(
+        Entry{std::uint32_t(start - (moviStart + 8)), std::uint32_t(bytes.size()), std::uint8_t(stream), keyFrame});
     StreamTotals& s = stream == 0 ? video : audio;
     ++s.chunks;
     ++s.riffChunks;
@@ -201,7 +201,7 @@ bool AviRiffWriter::WriteStandardIndex(int stream)
     f.U32(stream == 0 ? Tag("ix00") : Tag("ix01"));
     f.U32(chunkBytes - 8);
     f.U16(2);  // wLongsPerEntry
-    f.U8(0);  // bIndexSubType
+    f.U8(0);   // bIndexSubType
     f.U8(kIndexOfChunks);
     f.U32(s.riffChunks);
     f.U32(ChunkId(stream));
@@ -359,10 +359,7 @@ bool AviRiffWriter::FlushBuffer()
     return Append(std::span(buffer).first(n));
 }
 
-bool AviRiffWriter::WriteAt(std::span<const std::uint8_t> bytes, std::uint64_t at)
-{
-    return WriteWhole(bytes, at);
-}
+bool AviRiffWriter::WriteAt(std::span<const std::uint8_t> bytes, std::uint64_t at) { return WriteWhole(bytes, at); }
 
 // Every byte or a failure: short writes go on where they stopped, EINTR is
 // tried again. At `at`, or at the file's own position without one.

@@ -23,7 +23,7 @@ inline constexpr std::uint32_t kAviRiffLimit = 1u << 30;
 inline constexpr std::uint64_t kAviVideoRateOffset = 132;
 
 struct AviVideoStream {
-    std::uint32_t handler = 0;  // strh fccHandler
+    std::uint32_t handler = 0;      // strh fccHandler
     std::uint32_t compression = 0;  // strf biCompression (FourCC)
     std::int32_t width = 0;
     std::int32_t height = 0;
@@ -48,7 +48,7 @@ struct AviAudioStream {
 
 struct AviRiffLimits {
     std::uint32_t riffBytes = kAviRiffLimit;  // the most one RIFF may hold, its 8-byte header included
-    std::uint32_t superIndexEntries = 256;  // RIFF pieces the indx room allows (256 GiB at 1 GiB each)
+    std::uint32_t superIndexEntries = 256;    // RIFF pieces the indx room allows (256 GiB at 1 GiB each)
 };
 
 class AviRiffWriter {
@@ -87,13 +87,13 @@ public:
 private:
     struct Entry {
         std::uint32_t offset;  // chunk header, from the movi list's 'movi' FourCC
-        std::uint32_t size;  // chunk data, unpadded
+        std::uint32_t size;    // chunk data, unpadded
         std::uint8_t stream;
         bool keyFrame;
     };
     struct SuperEntry {
-        std::uint64_t offset;  // ix chunk header, from the file's start
-        std::uint32_t size;  // ix chunk, header included
+        std::uint64_t offset;    // ix chunk header, from the file's start
+        std::uint32_t size;      // ix chunk, header included
         std::uint32_t duration;  // frames or samples
     };
     struct StreamTotals {

@@ -48,16 +48,11 @@ bool AviWriter::Fail(const std::string& reason)
 int AviWriter::BusyCode(int observedState) const
 {
     switch (observedState) {
-    case kStateClosed:
-        return kNotOpen;
-    case kStateOpening:
-        return kOpening;
-    case kStateClosing:
-        return kClosing;
-    case kStateWriting:
-        return kWriteInProgress;
-    default:
-        return kOk;
+    case kStateClosed: return kNotOpen;
+    case kStateOpening: return kOpening;
+    case kStateClosing: return kClosing;
+    case kStateWriting: return kWriteInProgress;
+    default: return kOk;
     }
 }
 
@@ -119,8 +114,8 @@ int AviWriter::Open(const std::string& filePath, const BmpInfoHeader* pictureFor
     const uint64_t size = uint64_t(width) * uint64_t(height) * uint64_t(depth);
     if (pictureFormat) {
         const BmpInfoHeader& f = *pictureFormat;
-        if (f.headerSize != uint32_t(kBmpInfoHeaderSize) || f.width != width || f.height != height ||
-            f.planes != 1 || f.bitsPerPixel != depth * 8 || f.compression != 0) {
+        if (f.headerSize != uint32_t(kBmpInfoHeaderSize) || f.width != width || f.height != height || f.planes != 1 ||
+            f.bitsPerPixel != depth * 8 || f.compression != 0) {
             lastError = "the video format is not " + std::to_string(width) + " x " + std::to_string(height) +
                         " bottom-up uncompressed pictures of " + std::to_string(depth * 8) + " bits";
             return kVideoFormatRefused;

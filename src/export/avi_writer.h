@@ -23,7 +23,7 @@ struct PcmFormat {
     uint16_t channels;
     uint32_t samplesPerSecond;
     uint32_t averageBytesPerSecond;  // filled in by the writer
-    uint16_t blockAlign;  // filled in by the writer
+    uint16_t blockAlign;             // filled in by the writer
     uint16_t bitsPerSample;
 };
 

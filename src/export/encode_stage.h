@@ -65,7 +65,7 @@ private:
 
     mutable std::mutex lock;
     std::condition_variable changed;
-    std::array<Job, kJobs> ring {};
+    std::array<Job, kJobs> ring{};
     int head = 0;
     int count = 0;
     std::vector<int> freeFrames;

@@ -26,7 +26,7 @@ public:
     bool StopRequested() const { return stop.load(); }
 
 private:
-    std::atomic<bool> stop {false};
+    std::atomic<bool> stop{false};
 };
 
 // Nothing shown; only the stop flag.

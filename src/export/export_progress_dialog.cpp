@@ -9,14 +9,9 @@
 namespace exporter {
 
 ExportProgressDialog::ExportProgressDialog(QWidget* parent)
-    : QDialog(parent, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint),
-      mainWindow(parent),
-      bar(this),
-      stopButton(QStringLiteral("Stop"), this),
-      percentText(this),
-      timeLabel(QStringLiteral("Time Left :"), this),
-      timeLeftText(this),
-      secondsLabel(QStringLiteral("Seconds"), this)
+    : QDialog(parent, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint), mainWindow(parent), bar(this),
+      stopButton(QStringLiteral("Stop"), this), percentText(this), timeLabel(QStringLiteral("Time Left :"), this),
+      timeLeftText(this), secondsLabel(QStringLiteral("Seconds"), this)
 {
     setWindowTitle(QStringLiteral("Output File"));
     setModal(false);
@@ -53,7 +48,8 @@ void ExportProgressDialog::Show()
 
 void ExportProgressDialog::Hide()
 {
-    QMetaObject::invokeMethod(this, [this] { hide(); }, Qt::QueuedConnection);
+    QMetaObject::invokeMethod(
+        this, [this] { hide(); }, Qt::QueuedConnection);
 }
 
 void ExportProgressDialog::SetProgress(int percent, const std::string& percentValue, const std::string& timeLeft)

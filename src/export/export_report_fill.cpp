@@ -8,8 +8,8 @@
 #include "evidence/export_report.h"
 #include "export/avi_writer.h"
 #include "export/segment_exporter.h"
-#include "platform/mp4_writer.h"
 #include "platform/drive_table.h"
+#include "platform/mp4_writer.h"
 #include "playback/playback_engine.h"
 
 namespace exporter {
@@ -64,7 +64,8 @@ const char* OutputFormat(ExportMode mode)
     case ExportMode::Mpeg: return "MPEG-1 system stream (.mpg)";
     case ExportMode::Avi: return "AVI, XviD video and PCM sound (.avi)";
     case ExportMode::Mp4: return "MP4, H.264 video and AAC sound (.mp4)";
-    case ExportMode::Master: return "Matroska master: the recorder's MPEG-4 frames, PCM sound, recorder time as text (.mkv)";
+    case ExportMode::Master:
+        return "Matroska master: the recorder's MPEG-4 frames, PCM sound, recorder time as text (.mkv)";
     }
     return "unknown";
 }
@@ -84,7 +85,8 @@ void SegmentExporter::DescribeMaster(evidence::ExportReport& report) const
                 "before the record's first intra frame.");
     p.push_back("Each camera's frames are timed at the record's " + std::to_string(engine.FrameRate()) +
                 " a second from the begin mark: the k-th frame read within a position is shown k / " +
-                std::to_string(engine.FrameRate()) + " s after that position's second begins. Frames the recorder "
+                std::to_string(engine.FrameRate()) +
+                " s after that position's second begins. Frames the recorder "
                 "did not deliver (the record's last frame, a segment that could not be read) are missing, not "
                 "repeated or invented.");
     p.push_back("Positions " + std::to_string(run.beginPosition) + " to " + std::to_string(run.endPosition + 1) +
@@ -160,41 +162,43 @@ void SegmentExporter::WriteReport(ExportOutcome& outcome)
     if (run.mode == ExportMode::Master) {
         DescribeMaster(report);
     } else {
-    p.push_back("The recorder's MPEG-4 pictures of " + std::string(quad ? "all four cameras" : "one camera") +
-                " were decoded and " + (quad ? "placed in the four quarters of" : "scaled to fill") + " a picture of " +
-                std::to_string(width) + " x " + std::to_string(height) + " pixels, as the player's window shows them.");
-    p.push_back(RepetitionText(run.formatCode, engine.FrameRate()));
-    p.push_back("Positions " + std::to_string(run.beginPosition) + " to " + std::to_string(run.endPosition + 1) +
-                " were exported: the end mark's second and the one after it are included.");
-    p.push_back("The time burnt into each picture is the recorder's clock as recorded with the picture; its "
-                "offset from true time is unknown.");
-    if (report.segment.soundCamera == 0)
-        p.push_back("Sound: none was recorded for the view's camera; the sound track is silence.");
-    else if (run.mode == ExportMode::Mp4)
-        p.push_back("Sound of camera " + std::to_string(report.segment.soundCamera) +
-                    ": the recorder's IMA ADPCM at 8,000 samples a second decoded to 16-bit PCM; resampled to "
-                    "48,000 a second by libswresample; encoded as AAC-LC mono (libavcodec aac) at 96 kbit/s.");
-    else if (mpeg)
-        p.push_back("Sound of camera " + std::to_string(report.segment.soundCamera) +
-                    ": the recorder's IMA ADPCM at 8,000 samples a second decoded to 16-bit PCM; each second "
-                    "stretched to 11,200 samples by inserting averaged samples; resampled to 32,000 a second by "
-                    "libswresample; encoded as MPEG-1 Layer II mono at 96 kbit/s.");
-    else
-        p.push_back("Sound of camera " + std::to_string(report.segment.soundCamera) +
-                    ": the recorder's IMA ADPCM at 8,000 samples a second decoded to 16-bit PCM mono, stored "
-                    "unchanged.");
-    if (run.mode == ExportMode::Mp4)
-        p.push_back("Pictures encoded as H.264 High profile (libx264, preset " + std::string(mp4::Writer::kPreset) +
-                    ", constant rate factor " + std::to_string(mp4::Writer::kQuality) +
-                    ", 4:2:0) at 30 a second, in an MP4 file with its index first. The encoding is lossy. The "
-                    "file's creation time is the recorder's clock at the begin mark.");
-    else if (mpeg)
-        p.push_back("Pictures encoded as MPEG-1 video (libavcodec mpeg1video) at 30 a second, a key picture every "
-                    "15, quantiser 2 to 31 under a 9 Mbit/s cap, in an MPEG-1 system stream. The encoding is lossy.");
-    else
-        p.push_back("Pictures encoded as XviD MPEG-4 (libavcodec) at 30 a second with a fixed quantiser of " +
-                    std::to_string(AviWriter::QuantiserFor(kAviQuality)) +
-                    ", in an AVI (OpenDML) file. The encoding is lossy.");
+        p.push_back("The recorder's MPEG-4 pictures of " + std::string(quad ? "all four cameras" : "one camera") +
+                    " were decoded and " + (quad ? "placed in the four quarters of" : "scaled to fill") +
+                    " a picture of " + std::to_string(width) + " x " + std::to_string(height) +
+                    " pixels, as the player's window shows them.");
+        p.push_back(RepetitionText(run.formatCode, engine.FrameRate()));
+        p.push_back("Positions " + std::to_string(run.beginPosition) + " to " + std::to_string(run.endPosition + 1) +
+                    " were exported: the end mark's second and the one after it are included.");
+        p.push_back("The time burnt into each picture is the recorder's clock as recorded with the picture; its "
+                    "offset from true time is unknown.");
+        if (report.segment.soundCamera == 0)
+            p.push_back("Sound: none was recorded for the view's camera; the sound track is silence.");
+        else if (run.mode == ExportMode::Mp4)
+            p.push_back("Sound of camera " + std::to_string(report.segment.soundCamera) +
+                        ": the recorder's IMA ADPCM at 8,000 samples a second decoded to 16-bit PCM; resampled to "
+                        "48,000 a second by libswresample; encoded as AAC-LC mono (libavcodec aac) at 96 kbit/s.");
+        else if (mpeg)
+            p.push_back("Sound of camera " + std::to_string(report.segment.soundCamera) +
+                        ": the recorder's IMA ADPCM at 8,000 samples a second decoded to 16-bit PCM; each second "
+                        "stretched to 11,200 samples by inserting averaged samples; resampled to 32,000 a second by "
+                        "libswresample; encoded as MPEG-1 Layer II mono at 96 kbit/s.");
+        else
+            p.push_back("Sound of camera " + std::to_string(report.segment.soundCamera) +
+                        ": the recorder's IMA ADPCM at 8,000 samples a second decoded to 16-bit PCM mono, stored "
+                        "unchanged.");
+        if (run.mode == ExportMode::Mp4)
+            p.push_back("Pictures encoded as H.264 High profile (libx264, preset " + std::string(mp4::Writer::kPreset) +
+                        ", constant rate factor " + std::to_string(mp4::Writer::kQuality) +
+                        ", 4:2:0) at 30 a second, in an MP4 file with its index first. The encoding is lossy. The "
+                        "file's creation time is the recorder's clock at the begin mark.");
+        else if (mpeg)
+            p.push_back(
+                "Pictures encoded as MPEG-1 video (libavcodec mpeg1video) at 30 a second, a key picture every "
+                "15, quantiser 2 to 31 under a 9 Mbit/s cap, in an MPEG-1 system stream. The encoding is lossy.");
+        else
+            p.push_back("Pictures encoded as XviD MPEG-4 (libavcodec) at 30 a second with a fixed quantiser of " +
+                        std::to_string(AviWriter::QuantiserFor(kAviQuality)) +
+                        ", in an AVI (OpenDML) file. The encoding is lossy.");
     }
 
     std::error_code ec;
@@ -205,9 +209,10 @@ void SegmentExporter::WriteReport(ExportOutcome& outcome)
         report.output.frames = outcome.framesWritten;
         // The master's frames are the cameras' own, of all its tracks; its
         // length is the seconds it spans.
-        report.output.seconds = run.mode != ExportMode::Master ? static_cast<double>(outcome.framesWritten) / kOutputRate
-                                : outcome.firstPosition < 0 ? 0.0
-                                    : static_cast<double>(outcome.lastPosition - outcome.firstPosition + 1);
+        report.output.seconds =
+            run.mode != ExportMode::Master ? static_cast<double>(outcome.framesWritten) / kOutputRate
+            : outcome.firstPosition < 0    ? 0.0
+                                           : static_cast<double>(outcome.lastPosition - outcome.firstPosition + 1);
         std::string error;
         if (!evidence::HashFile(run.path, report.output.sha256, report.output.md5, report.output.sizeBytes, error)) {
             outcome.reportError = error;

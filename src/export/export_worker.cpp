@@ -22,10 +22,10 @@ namespace exporter {
 int SegmentExporter::Repeats(int iteration) const
 {
     switch (run.formatCode) {
-    case 1: return 2;                                // 15 a second
-    case 2: return iteration % 5 == 0 ? 2 : 1;      // 25: six for five
-    case 3: return iteration % 2 == 0 ? 4 : 1;      // 12: five for two
-    default: return 1;                               // 30
+    case 1: return 2;                           // 15 a second
+    case 2: return iteration % 5 == 0 ? 2 : 1;  // 25: six for five
+    case 3: return iteration % 2 == 0 ? 4 : 1;  // 12: five for two
+    default: return 1;                          // 30
     }
 }
 
@@ -150,18 +150,19 @@ int SegmentExporter::ExportWorker()
     engine.exporting = true;
     progress.ClearStop();
     ExportOutcome outcome;
-    std::atomic<int64_t> frames {0};
+    std::atomic<int64_t> frames{0};
     if (run.mode != ExportMode::Master)
-        stage.Start(std::size_t(width) * height * 3,
-                    [this, &frames](const uint8_t* frame) {
-                        const bool ok = run.mode == ExportMode::Mpeg
-                                            ? mpeg->EncodeVideoFrame(reinterpret_cast<const char*>(frame))
-                                        : run.mode == ExportMode::Mp4 ? mp4->EncodePicture(frame)
-                                                                      : avi->WriteVideoFrame(frame) == 0;
-                        frames += ok ? 1 : 0;
-                        return ok;
-                    },
-                    [this](std::span<const uint8_t> pcm) { return WriteStretchedSound(pcm); });
+        stage.Start(
+            std::size_t(width) * height * 3,
+            [this, &frames](const uint8_t* frame) {
+                const bool ok = run.mode == ExportMode::Mpeg
+                                    ? mpeg->EncodeVideoFrame(reinterpret_cast<const char*>(frame))
+                                : run.mode == ExportMode::Mp4 ? mp4->EncodePicture(frame)
+                                                              : avi->WriteVideoFrame(frame) == 0;
+                frames += ok ? 1 : 0;
+                return ok;
+            },
+            [this](std::span<const uint8_t> pcm) { return WriteStretchedSound(pcm); });
     TapReads(true);
     if (!engine.SelectForExport(run.beginPosition)) {
         TapReads(false);

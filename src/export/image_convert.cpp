@@ -80,8 +80,7 @@ bool ToBottomUpBgr(const TBitmap& bitmap, std::vector<std::uint8_t>& out)
     return true;
 }
 
-bool ConvertImage(const std::string& in, const std::string& out, const ConvertOptions& options,
-                  std::string& error)
+bool ConvertImage(const std::string& in, const std::string& out, const ConvertOptions& options, std::string& error)
 {
     const std::string ext = LowerExtension(out);
     if (ext != "bmp" && ext != "jpg" && ext != "jpeg") {

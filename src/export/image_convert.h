@@ -13,8 +13,7 @@ struct ConvertOptions {
 };
 
 // True on success; otherwise error holds one line saying why.
-bool ConvertImage(const std::string& in, const std::string& out, const ConvertOptions& options,
-                  std::string& error);
+bool ConvertImage(const std::string& in, const std::string& out, const ConvertOptions& options, std::string& error);
 
 // The picture as a bottom-up 24-bit BGR DIB with rows padded to 4 bytes,
 // whatever its depth and row order. False when it holds no picture.

@@ -41,8 +41,7 @@ void DrawStamp(QImage& image, const char* text, std::span<const QPoint> points, 
 
 void FormatStamp(const disk::RecordTime& t, char (&text)[64])
 {
-    std::snprintf(text, sizeof text, "%d/%02d/%02d %02d:%02d:%02d", t.year, t.month, t.day, t.hour, t.minute,
-                  t.second);
+    std::snprintf(text, sizeof text, "%d/%02d/%02d %02d:%02d:%02d", t.year, t.month, t.day, t.hour, t.minute, t.second);
 }
 
 PictureComposer::PictureComposer() : packer(std::make_unique<platform::PixelPacker>()) {}
@@ -89,7 +88,7 @@ void PictureComposer::Compose(const playback::PlaybackEngine& engine, const disk
         if (!engine.IsShown(camera))
             continue;
         const playback::CellRect cell =
-            quad ? engine.Cells()[camera] : playback::CellRect {0, 0, surface->Width(), surface->Height()};
+            quad ? engine.Cells()[camera] : playback::CellRect{0, 0, surface->Width(), surface->Height()};
         // A camera without video has no picture to compose (its buffer was
         // never decoded): its cell keeps what the surface holds.
         if (engine.HasVideo(camera))
@@ -132,7 +131,7 @@ bool PictureComposer::CopyOut(std::span<uint8_t> out, std::size_t stride, bool b
     if (stride > rowBytes)
         for (int y = 0; y < height; ++y)
             std::fill(out.data() + stride * y + rowBytes, out.data() + std::min(stride * (y + 1), out.size()),
-                      uint8_t {0});
+                      uint8_t{0});
     return true;
 }
 

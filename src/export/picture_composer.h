@@ -17,12 +17,12 @@
 namespace platform {
 class PixelPacker;
 class WindowSurface;
-}
+}  // namespace platform
 
 namespace playback {
 class PlaybackEngine;
 class SurfaceRenderer;
-}
+}  // namespace playback
 
 namespace capture {
 

@@ -15,8 +15,8 @@
 #include <vector>
 
 #include "export/snapshot.h"
-#include "playback/playback_engine.h"
 #include "picture/bmp_format.h"
+#include "playback/playback_engine.h"
 
 namespace capture {
 
@@ -72,8 +72,7 @@ int PrintPicture(const playback::PlaybackEngine& engine, QPrinter& printer, cons
         return 0;
     const disk::RecordTime t = engine.PositionTime();
     char text[64];
-    std::snprintf(text, sizeof text, "%d/%02d/%02d %02d:%02d:%02d", t.year, t.month, t.day, t.hour, t.minute,
-                  t.second);
+    std::snprintf(text, sizeof text, "%d/%02d/%02d %02d:%02d:%02d", t.year, t.month, t.day, t.hour, t.minute, t.second);
     const QString line = QString::fromLatin1(text);
     // The font's own height on this device: a large font at a high
     // resolution is taller than the band the layout keeps for it.

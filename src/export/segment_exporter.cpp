@@ -6,9 +6,9 @@
 #include <filesystem>
 
 #include "export/avi_writer.h"
-#include "picture/bmp_format.h"
 #include "export/export_progress.h"
 #include "export/snapshot.h"
+#include "picture/bmp_format.h"
 #include "platform/master_writer.h"
 #include "platform/mp4_writer.h"
 #include "platform/mpeg1_encoder.h"
@@ -63,8 +63,8 @@ std::string DefaultExportName(const playback::PlaybackEngine& engine)
         std::snprintf(name, sizeof name, "%d%02d%02d_%02d%02d%02d_Quad", t.year, t.month, t.day, t.hour, t.minute,
                       t.second);
     else
-        std::snprintf(name, sizeof name, "%d%02d%02d_%02d%02d%02d_Camera%02d", t.year, t.month, t.day, t.hour,
-                      t.minute, t.second, engine.SelectedCamera() + 1);
+        std::snprintf(name, sizeof name, "%d%02d%02d_%02d%02d%02d_Camera%02d", t.year, t.month, t.day, t.hour, t.minute,
+                      t.second, engine.SelectedCamera() + 1);
     return name;
 }
 
@@ -84,8 +84,7 @@ bool ExportModeFor(const std::string& path, ExportMode& mode)
     return true;
 }
 
-SegmentExporter::SegmentExporter(playback::PlaybackEngine& engine, ExportProgress& progress,
-                                 ExportFinished finished)
+SegmentExporter::SegmentExporter(playback::PlaybackEngine& engine, ExportProgress& progress, ExportFinished finished)
     : engine(engine), progress(progress), finished(std::move(finished)), mpeg(std::make_unique<CMPEG1Encoder>()),
       stretched(kSoundBufferBytes / 2), silence(EncodeStage::kSoundBytes, 0)
 {
@@ -105,8 +104,8 @@ void SegmentExporter::Refuse(PrepareFailure failure, std::string error)
     prepareError = std::move(error);
 }
 
-bool SegmentExporter::PrepareExport(const std::string& path, int returnPosition, int beginPosition,
-                                    int endPosition, ExportMode mode)
+bool SegmentExporter::PrepareExport(const std::string& path, int returnPosition, int beginPosition, int endPosition,
+                                    ExportMode mode)
 {
     prepareFailure = PrepareFailure::None;
     prepareError.clear();
@@ -118,7 +117,7 @@ bool SegmentExporter::PrepareExport(const std::string& path, int returnPosition,
         Refuse(PrepareFailure::NotReady, "no record is open");
         return false;
     }
-    ExportMode byName {};
+    ExportMode byName{};
     if (!ExportModeFor(path, byName) || byName != mode) {
         Refuse(PrepareFailure::BadName, "the output name must end in .mpg, .avi, .mkv or .mp4 (lower case): " + path);
         return false;
@@ -128,8 +127,8 @@ bool SegmentExporter::PrepareExport(const std::string& path, int returnPosition,
         return false;
     }
     if (beginPosition >= engine.Length()) {
-        Refuse(PrepareFailure::BeginPastRecord, "the segment begins past the record's last second (" +
-                                                    std::to_string(engine.Length() - 1) + ")");
+        Refuse(PrepareFailure::BeginPastRecord,
+               "the segment begins past the record's last second (" + std::to_string(engine.Length() - 1) + ")");
         return false;
     }
     width = engine.WindowWidth();
@@ -161,7 +160,7 @@ bool SegmentExporter::PrepareExport(const std::string& path, int returnPosition,
         picture.planes = 1;
         picture.bitsPerPixel = 24;
         picture.imageSize = static_cast<uint32_t>(height * ((24 * width + 7) / 8));
-        PcmFormat sound {};
+        PcmFormat sound{};
         sound.formatTag = 1;
         sound.channels = 1;
         sound.samplesPerSecond = 8000;

@@ -71,19 +71,19 @@ enum class PrepareFailure {
 // How a run ended.
 struct ExportOutcome {
     enum class End {
-        Completed,       // the end mark was passed
-        Stopped,         // Stop or a close request
-        RecordEnded,     // the record ended before the end mark
-        NothingRead,     // the begin mark could not be selected: no file is left
-        WriteFailed,     // the file could not be written or finished; it is incomplete
+        Completed,    // the end mark was passed
+        Stopped,      // Stop or a close request
+        RecordEnded,  // the record ended before the end mark
+        NothingRead,  // the begin mark could not be selected: no file is left
+        WriteFailed,  // the file could not be written or finished; it is incomplete
     };
     End end = End::Completed;
     int64_t framesWritten = 0;
     int firstPosition = -1;  // the positions whose pictures were written
     int lastPosition = -1;
-    std::string error;       // one line for the user when the output failed
-    std::string reportPath;  // the report written beside the output; empty when none
-    std::string reportError; // why the report could not be written; empty when it was
+    std::string error;        // one line for the user when the output failed
+    std::string reportPath;   // the report written beside the output; empty when none
+    std::string reportError;  // why the report could not be written; empty when it was
 };
 
 // Told once per run, on the worker thread, after the file is closed and
@@ -194,7 +194,7 @@ private:
     std::string reportSourcePath;  // the drive's path when the run was prepared
     PrepareFailure prepareFailure = PrepareFailure::None;
     std::string prepareError;
-    std::atomic<bool> running {false};
+    std::atomic<bool> running{false};
     std::thread worker;
 };
 

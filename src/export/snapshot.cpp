@@ -10,10 +10,10 @@
 #include <memory>
 #include <vector>
 
+#include "picture/bmp_format.h"
 #include "picture/jpeg/encode_to_memory.h"
 #include "picture/tbitmap.h"
 #include "playback/playback_engine.h"
-#include "picture/bmp_format.h"
 
 namespace capture {
 
@@ -55,8 +55,8 @@ std::string DefaultSnapshotName(const playback::PlaybackEngine& engine)
     const disk::RecordTime t = engine.PositionTime();
     char name[80];
     if (engine.ViewMode() == playback::PlaybackEngine::kQuadView)
-        std::snprintf(name, sizeof name, "%d_%02d_%02d_%02d_%02d_%02d_Quad", t.year, t.month, t.day, t.hour,
-                      t.minute, t.second);
+        std::snprintf(name, sizeof name, "%d_%02d_%02d_%02d_%02d_%02d_Quad", t.year, t.month, t.day, t.hour, t.minute,
+                      t.second);
     else
         std::snprintf(name, sizeof name, "%d_%02d_%02d_%02d_%02d_%02d_Camera%02d", t.year, t.month, t.day, t.hour,
                       t.minute, t.second, engine.SelectedCamera() + 1);

@@ -22,10 +22,7 @@ constexpr std::array<std::uint8_t, 64> kScramble = MakeScramble();
 
 }  // namespace
 
-int SnapshotWatermark::SourceSlot(int i)
-{
-    return kScramble[static_cast<std::size_t>(i & 63)];
-}
+int SnapshotWatermark::SourceSlot(int i) { return kScramble[static_cast<std::size_t>(i & 63)]; }
 
 bool SnapshotWatermark::Prepare(const BmpInfoHeader& header, std::span<const std::uint8_t> pixels)
 {

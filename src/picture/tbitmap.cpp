@@ -25,10 +25,7 @@ struct FileCloser {
 };
 using File = std::unique_ptr<std::FILE, FileCloser>;
 
-bool ReadExact(std::FILE* f, void* to, std::size_t n)
-{
-    return std::fread(to, 1, n, f) == n;
-}
+bool ReadExact(std::FILE* f, void* to, std::size_t n) { return std::fread(to, 1, n, f) == n; }
 
 }  // namespace
 
@@ -69,10 +66,7 @@ void TBitmap::WriteStandardHeader(int width, int height, int bitsPerPixel)
     infoHeader_.coloursImportant = 0;
 }
 
-std::int64_t TBitmap::ImageBytes() const
-{
-    return DibStride(width_, infoHeader_.bitsPerPixel) * height_;
-}
+std::int64_t TBitmap::ImageBytes() const { return DibStride(width_, infoHeader_.bitsPerPixel) * height_; }
 
 bool TBitmap::Create(int width, int height, int bitsPerPixel)
 {
@@ -132,8 +126,8 @@ int TBitmap::LoadFile(const char* path)
     // allocating anything.
     const int bits = info.bitsPerPixel;
     const bool rle = info.compression == kBmpRle8 && bits == 8 && info.height > 0;
-    if (info.headerSize < kBmpInfoHeaderSize || info.width <= 0 || info.height == 0 ||
-        info.height == INT32_MIN || (info.compression != 0 && !rle) || (bits != 8 && bits != 24 && bits != 32))
+    if (info.headerSize < kBmpInfoHeaderSize || info.width <= 0 || info.height == 0 || info.height == INT32_MIN ||
+        (info.compression != 0 && !rle) || (bits != 8 && bits != 24 && bits != 32))
         return 0;
     const std::int64_t width = info.width;
     const std::int64_t height = std::abs(static_cast<std::int64_t>(info.height));

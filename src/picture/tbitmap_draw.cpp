@@ -67,10 +67,7 @@ int TBitmap::Draw(QPainter& painter, int x, int y, int w, int h) const
     return 1;
 }
 
-int TBitmap::Draw(QPainter& painter, int x, int y) const
-{
-    return Draw(painter, x, y, width_, height_);
-}
+int TBitmap::Draw(QPainter& painter, int x, int y) const { return Draw(painter, x, y, width_, height_); }
 
 int TBitmap::Draw(QImage& target, int x, int y, int w, int h) const
 {
@@ -84,8 +81,8 @@ int TBitmap::DrawTransparent(QPainter& painter, int x, int y, int w, int h) cons
     if (image.isNull() || w <= 0 || h <= 0)
         return 0;
     // Stretch first, then key: the key applies to the stretched picture.
-    QImage keyed = image.scaled(w, h, Qt::IgnoreAspectRatio, Qt::FastTransformation)
-                       .convertToFormat(QImage::Format_ARGB32);
+    QImage keyed =
+        image.scaled(w, h, Qt::IgnoreAspectRatio, Qt::FastTransformation).convertToFormat(QImage::Format_ARGB32);
     for (int row = 0; row < keyed.height(); ++row) {
         auto* line = reinterpret_cast<QRgb*>(keyed.scanLine(row));
         for (int col = 0; col < keyed.width(); ++col)

@@ -14,12 +14,13 @@ bool BgrToYuv::Open(int pictureWidth, int pictureHeight)
         return false;
     SwsContext* c = context.get();
     // Accurate rounding would triple the cost for at most one level of difference.
-    const bool set = av_opt_set_int(c, "srcw", pictureWidth, 0) >= 0 && av_opt_set_int(c, "srch", pictureHeight, 0) >= 0 &&
-                     av_opt_set_int(c, "src_format", AV_PIX_FMT_BGR24, 0) >= 0 &&
-                     av_opt_set_int(c, "dstw", pictureWidth, 0) >= 0 && av_opt_set_int(c, "dsth", pictureHeight, 0) >= 0 &&
-                     av_opt_set_int(c, "dst_format", AV_PIX_FMT_YUV420P, 0) >= 0 &&
-                     av_opt_set_int(c, "sws_flags", SWS_BICUBIC | SWS_BITEXACT, 0) >= 0 &&
-                     av_opt_set_int(c, "threads", kSlices, 0) >= 0;
+    const bool set =
+        av_opt_set_int(c, "srcw", pictureWidth, 0) >= 0 && av_opt_set_int(c, "srch", pictureHeight, 0) >= 0 &&
+        av_opt_set_int(c, "src_format", AV_PIX_FMT_BGR24, 0) >= 0 && av_opt_set_int(c, "dstw", pictureWidth, 0) >= 0 &&
+        av_opt_set_int(c, "dsth", pictureHeight, 0) >= 0 &&
+        av_opt_set_int(c, "dst_format", AV_PIX_FMT_YUV420P, 0) >= 0 &&
+        av_opt_set_int(c, "sws_flags", SWS_BICUBIC | SWS_BITEXACT, 0) >= 0 &&
+        av_opt_set_int(c, "threads", kSlices, 0) >= 0;
     if (!set || sws_init_context(c, nullptr, nullptr) < 0) {
         context.reset();
         return false;

@@ -78,8 +78,8 @@ bool ConvertToYuy2(Channel& c, const AVFrame& frame, uint8_t* output)
     if (frame.width != c.width || frame.height != c.height)
         return false;
     if (!c.convert || c.convertFormat != frame.format) {
-        c.convert.reset(sws_getContext(c.width, c.height, static_cast<AVPixelFormat>(frame.format), c.width,
-                                       c.height, AV_PIX_FMT_YUYV422, SWS_POINT, nullptr, nullptr, nullptr));
+        c.convert.reset(sws_getContext(c.width, c.height, static_cast<AVPixelFormat>(frame.format), c.width, c.height,
+                                       AV_PIX_FMT_YUYV422, SWS_POINT, nullptr, nullptr, nullptr));
         c.convertFormat = frame.format;
         if (!c.convert)
             return false;

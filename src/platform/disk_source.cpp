@@ -16,11 +16,11 @@ namespace platform {
 namespace {
 
 // EWF-E01 (and the SMART variant's) segment file signature.
-constexpr std::array<uint8_t, 8> kEvfSignature {'E', 'V', 'F', 0x09, 0x0d, 0x0a, 0xff, 0x00};
+constexpr std::array<uint8_t, 8> kEvfSignature{'E', 'V', 'F', 0x09, 0x0d, 0x0a, 0xff, 0x00};
 // Logical evidence files hold files, not a disk.
-constexpr std::array<uint8_t, 8> kLvfSignature {'L', 'V', 'F', 0x09, 0x0d, 0x0a, 0xff, 0x00};
+constexpr std::array<uint8_t, 8> kLvfSignature{'L', 'V', 'F', 0x09, 0x0d, 0x0a, 0xff, 0x00};
 // EWF2 (Ex01), which this libewf does not read.
-constexpr std::array<uint8_t, 8> kEvf2Signature {'E', 'V', 'F', '2', 0x0d, 0x0a, 0x81, 0x00};
+constexpr std::array<uint8_t, 8> kEvf2Signature{'E', 'V', 'F', '2', 0x0d, 0x0a, 0x81, 0x00};
 
 enum class Leading { Other, Evf, Lvf, Evf2, Unreadable };
 
@@ -29,7 +29,7 @@ Leading LeadingBytes(const std::string& path)
     const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
     if (fd < 0)
         return Leading::Unreadable;
-    std::array<uint8_t, 8> head {};
+    std::array<uint8_t, 8> head{};
     const bool read = ReadFully(fd, 0, head.data(), head.size());
     ::close(fd);
     if (!read)
@@ -60,11 +60,8 @@ std::unique_ptr<DiskSource> OpenDiskSource(const std::string& path, std::string&
     const bool regular = std::filesystem::is_regular_file(path, ec);
     if (regular) {
         switch (LeadingBytes(path)) {
-        case Leading::Evf:
-            return OpenEwfSource(path, whyNot);
-        case Leading::Lvf:
-            whyNot = "a logical evidence file (L01) holds files, not a disk";
-            return nullptr;
+        case Leading::Evf: return OpenEwfSource(path, whyNot);
+        case Leading::Lvf: whyNot = "a logical evidence file (L01) holds files, not a disk"; return nullptr;
         case Leading::Evf2:
             whyNot = "EWF2 (Ex01) images cannot be read: convert it to E01 or raw with ewfexport";
             return nullptr;
@@ -74,8 +71,7 @@ std::unique_ptr<DiskSource> OpenDiskSource(const std::string& path, std::string&
                 return nullptr;
             }
             break;
-        case Leading::Unreadable:
-            break;  // the open below says why
+        case Leading::Unreadable: break;  // the open below says why
         }
         PieceName piece;
         if (ParsePieceName(path, piece)) {
@@ -84,8 +80,7 @@ std::unique_ptr<DiskSource> OpenDiskSource(const std::string& path, std::string&
                 return OpenSplitSource(path, whyNot);
             // A later piece alone may be what is left of a set: never a disk.
             const std::string one = piece.base + "." + std::string(piece.width - 1, '0') + "1";
-            whyNot = "not the first piece of a split image: name " +
-                     (std::filesystem::exists(zero, ec) ? zero : one);
+            whyNot = "not the first piece of a split image: name " + (std::filesystem::exists(zero, ec) ? zero : one);
             return nullptr;
         }
     }

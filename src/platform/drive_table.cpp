@@ -100,8 +100,7 @@ std::vector<DriveInfo> EnumerateDrives()
             description = name;
         devices.push_back({devDir + "/" + name, description, false});
     }
-    std::sort(devices.begin(), devices.end(),
-              [](const DriveInfo& a, const DriveInfo& b) { return a.path < b.path; });
+    std::sort(devices.begin(), devices.end(), [](const DriveInfo& a, const DriveInfo& b) { return a.path < b.path; });
     drives.insert(drives.end(), devices.begin(), devices.end());
     return drives;
 }
@@ -200,7 +199,7 @@ bool DriveHandle::QueryGeometry(DriveGeometry& out) const
     out.bytesPerSector = 512;
     out.mediaType = isDevice ? 12 /* fixed media */ : 0;
     if (isDevice) {
-        hd_geometry geo {};
+        hd_geometry geo{};
         if (::ioctl(fd, HDIO_GETGEO, &geo) == 0 && geo.heads != 0 && geo.sectors != 0) {
             out.tracksPerCylinder = geo.heads;
             out.sectorsPerTrack = geo.sectors;

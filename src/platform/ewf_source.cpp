@@ -28,7 +28,7 @@ public:
     // The innermost message libewf gives, for the user's one line.
     std::string Text() const
     {
-        std::array<char, 512> text {};
+        std::array<char, 512> text{};
         if (!error || libewf_error_sprint(error, text.data(), text.size()) <= 0)
             return {};
         std::string message(text.data());
@@ -145,14 +145,14 @@ public:
         std::string hex;
         if (TextHash("SHA256", 64, hex))
             hashes.push_back({"sha256", hex});
-        std::array<uint8_t, 20> sha1 {};
+        std::array<uint8_t, 20> sha1{};
         EwfError error;
         if (libewf_handle_get_sha1_hash(handle.get(), sha1.data(), sha1.size(), error.Out()) == 1 &&
             CleanHex(Hex(sha1.data(), sha1.size()), 40, hex))
             hashes.push_back({"sha1", hex});
         else if (TextHash("SHA1", 40, hex))
             hashes.push_back({"sha1", hex});
-        std::array<uint8_t, 16> md5 {};
+        std::array<uint8_t, 16> md5{};
         if (libewf_handle_get_md5_hash(handle.get(), md5.data(), md5.size(), error.Out()) == 1 &&
             CleanHex(Hex(md5.data(), md5.size()), 32, hex))
             hashes.push_back({"md5", hex});
@@ -164,11 +164,11 @@ public:
 private:
     bool TextHash(const char* identifier, size_t digits, std::string& hex) const
     {
-        std::array<uint8_t, 130> text {};
+        std::array<uint8_t, 130> text{};
         EwfError error;
         if (libewf_handle_get_utf8_hash_value(handle.get(), reinterpret_cast<const uint8_t*>(identifier),
-                                              std::char_traits<char>::length(identifier), text.data(),
-                                              text.size(), error.Out()) != 1)
+                                              std::char_traits<char>::length(identifier), text.data(), text.size(),
+                                              error.Out()) != 1)
             return false;
         text.back() = 0;
         return CleanHex(reinterpret_cast<const char*>(text.data()), digits, hex);

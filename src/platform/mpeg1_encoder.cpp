@@ -8,10 +8,7 @@
 
 CMPEG1Encoder::CMPEG1Encoder() = default;
 
-CMPEG1Encoder::~CMPEG1Encoder()
-{
-    Close();
-}
+CMPEG1Encoder::~CMPEG1Encoder() { Close(); }
 
 bool CMPEG1Encoder::Fail(const std::string& message)
 {
@@ -22,10 +19,7 @@ bool CMPEG1Encoder::Fail(const std::string& message)
     return false;
 }
 
-bool CMPEG1Encoder::Usable() const
-{
-    return state && !failed;
-}
+bool CMPEG1Encoder::Usable() const { return state && !failed; }
 
 bool CMPEG1Encoder::Init(int width, int height, const char* path, int audioKiloHertz, int videoParameter)
 {

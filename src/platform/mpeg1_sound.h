@@ -47,8 +47,8 @@ private:
     std::vector<uint8_t> output;  // the resampler's output for one chunk
     int sampleBytes = 0;          // of the encoder's format
     int frameSize = 0;
-    int filled = 0;               // samples already in frame
-    int64_t nextPts = 0;          // output sample index of frame's first sample
+    int filled = 0;       // samples already in frame
+    int64_t nextPts = 0;  // output sample index of frame's first sample
 };
 
 }  // namespace mpeg1

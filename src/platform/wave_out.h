@@ -62,8 +62,8 @@ private:
     mutable std::mutex queueMutex;
     std::array<std::array<uint8_t, kMaxBlockBytes>, kQueueBlocks> blocks{};
     std::array<std::size_t, kQueueBlocks> blockBytes{};
-    int head = 0;          // oldest queued block
-    int pending = 0;       // blocks queued
+    int head = 0;            // oldest queued block
+    int pending = 0;         // blocks queued
     std::size_t played = 0;  // bytes of the head block already played
 };
 

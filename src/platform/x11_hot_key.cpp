@@ -87,8 +87,8 @@ public:
     {
         std::vector<xcb_void_cookie_t> cookies;
         for (uint16_t extra : kIgnoredModifierSets)
-            cookies.push_back(xcb_grab_key_checked(connection, 1, root, modifiers | extra, keycode,
-                                                   XCB_GRAB_MODE_ASYNC, XCB_GRAB_MODE_ASYNC));
+            cookies.push_back(xcb_grab_key_checked(connection, 1, root, modifiers | extra, keycode, XCB_GRAB_MODE_ASYNC,
+                                                   XCB_GRAB_MODE_ASYNC));
         bool ok = true;
         for (auto cookie : cookies)
             if (xcb_generic_error_t* error = xcb_request_check(connection, cookie)) {

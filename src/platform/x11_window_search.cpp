@@ -99,7 +99,7 @@ void Activate(xcb_connection_t* c, const Atoms& atoms, xcb_window_t root, xcb_wi
     // activate it; without one, raising and focusing is all there is.
     xcb_map_window(c, window);
     if (atoms.activeWindow != XCB_ATOM_NONE) {
-        xcb_client_message_event_t message {};
+        xcb_client_message_event_t message{};
         message.response_type = XCB_CLIENT_MESSAGE;
         message.format = 32;
         message.window = window;
@@ -130,8 +130,8 @@ bool ActivateTopLevelWindow(const std::string& title)
     xcb_screen_t* screen = xcb_setup_roots_iterator(xcb_get_setup(c)).data;
     if (!screen)
         return false;
-    const Atoms atoms {Atom(c, "_NET_WM_NAME"), Atom(c, "UTF8_STRING"), Atom(c, "_NET_CLIENT_LIST"),
-                       Atom(c, "_NET_ACTIVE_WINDOW")};
+    const Atoms atoms{Atom(c, "_NET_WM_NAME"), Atom(c, "UTF8_STRING"), Atom(c, "_NET_CLIENT_LIST"),
+                      Atom(c, "_NET_ACTIVE_WINDOW")};
     for (xcb_window_t window : TopLevels(c, atoms, screen->root))
         if (TitleIs(c, atoms, window, title)) {
             Activate(c, atoms, screen->root, window);

@@ -31,10 +31,7 @@ void DrawTextAt(QPainter& painter, int x, int y, const QColor& colour, const cha
 
 }  // namespace
 
-disk::RecordTime PlaybackEngine::PositionTime() const
-{
-    return TimeAt(Position());
-}
+disk::RecordTime PlaybackEngine::PositionTime() const { return TimeAt(Position()); }
 
 disk::RecordTime PlaybackEngine::TimeAt(int at) const
 {

@@ -35,8 +35,8 @@ void PlaybackEngine::SetHosts(PositionSlider* positionSlider, MessageSink* messa
     mainWindow = mainSurface;
 }
 
-int PlaybackEngine::Attach(platform::WindowSurface* videoWindow, disk::RecorderVolume* recorderVolume,
-                           int recordNumber, int driveNumber)
+int PlaybackEngine::Attach(platform::WindowSurface* videoWindow, disk::RecorderVolume* recorderVolume, int recordNumber,
+                           int driveNumber)
 {
     if (!recorderVolume)
         return 0;
@@ -125,10 +125,7 @@ bool PlaybackEngine::IsShown(int camera) const
     return viewMode.load() == kQuadView || camera == selectedCamera.load();
 }
 
-void PlaybackEngine::SyncPosition()
-{
-    position = volume ? static_cast<int>(volume->CurrentSegment()) : 0;
-}
+void PlaybackEngine::SyncPosition() { position = volume ? static_cast<int>(volume->CurrentSegment()) : 0; }
 
 std::span<const uint8_t> PlaybackEngine::Picture(int camera) const
 {

@@ -57,7 +57,7 @@ public:
     static constexpr uint32_t kNoPictureBytes = 100;
     static constexpr uint32_t kPictureBytes = 1244160;  // 720 × 576 × 3
     static constexpr uint32_t kSoundPcmBytes = 16200;
-    static constexpr uint32_t kSecondOfSound = 16000;   // 8,000 samples
+    static constexpr uint32_t kSecondOfSound = 16000;  // 8,000 samples
 
     explicit PlaybackEngine(VideoDecoder& decoder, std::unique_ptr<TickTimer> timer = nullptr);
     ~PlaybackEngine();
@@ -172,9 +172,9 @@ public:
     disk::RecordTime PositionTime() const;
     void UpdateSlider(int position);
 
-    std::atomic<bool> exporting {false};
-    std::atomic<bool> dragWasPlaying {false};
-    std::atomic<bool> dragWasReverse {false};
+    std::atomic<bool> exporting{false};
+    std::atomic<bool> dragWasPlaying{false};
+    std::atomic<bool> dragWasReverse{false};
 
 private:
     float RateFor(bool reversed) const;
@@ -188,9 +188,9 @@ private:
     // where its first intra frame lay, or -1.
     void NoteForwardRound(int intraAt);
     struct Replay {
-        int rounds = 0;        // whole rounds read after the intra frames
-        int intraAt = -1;      // the segment the first intra frame lay in
-        std::array<bool, kCameras> hasPicture {};
+        int rounds = 0;    // whole rounds read after the intra frames
+        int intraAt = -1;  // the segment the first intra frame lay in
+        std::array<bool, kCameras> hasPicture{};
     };
     // Reads the intra frames of the second at segment and `rounds` rounds
     // after them, as ShowPosition and StepForward read them, decoding the
@@ -209,32 +209,32 @@ private:
     platform::WindowSurface* mainWindow = nullptr;
     PositionSlider* slider = nullptr;
     MessageSink* messages = nullptr;
-    std::array<CellRect, kCameras> cells {};
+    std::array<CellRect, kCameras> cells{};
 
     // Mutable: readers of the pictures through a const engine take it too.
     mutable std::recursive_mutex streamLock;
     std::array<std::vector<uint8_t>, kCameras> frameBuffers;
-    std::array<uint32_t, kCameras> frameLengths {};
+    std::array<uint32_t, kCameras> frameLengths{};
     std::array<std::vector<uint8_t>, kCameras> pictureBuffers;
     std::vector<uint8_t> soundBlocks;
     std::vector<int16_t> soundPcm;
     std::function<void(std::span<const uint8_t>)> soundTap;
 
-    std::atomic<float> speed {1.0f};
+    std::atomic<float> speed{1.0f};
     float rate = 0;
-    std::atomic<unsigned> timerPeriod {0};
-    std::atomic<bool> loop {false};
-    std::atomic<bool> playing {false};
-    std::atomic<bool> ready {false};
-    std::atomic<bool> reverse {false};
-    std::atomic<int> viewMode {kQuadView};
-    std::atomic<int> selectedCamera {0};
+    std::atomic<unsigned> timerPeriod{0};
+    std::atomic<bool> loop{false};
+    std::atomic<bool> playing{false};
+    std::atomic<bool> ready{false};
+    std::atomic<bool> reverse{false};
+    std::atomic<int> viewMode{kQuadView};
+    std::atomic<int> selectedCamera{0};
     int32_t frameRate = 0;
     int32_t windowWidth = 0;
     int32_t windowHeight = 0;
-    std::atomic<int> markBegin {-1};
-    std::atomic<int> markEnd {-1};
-    std::atomic<int> soundOff {1};
+    std::atomic<int> markBegin{-1};
+    std::atomic<int> markEnd{-1};
+    std::atomic<int> soundOff{1};
     int lastShownPosition = -1;
     int shownPictures = 0;
     // The segment holding the intra frames the shown pictures were decoded
@@ -243,7 +243,7 @@ private:
     int framesAfterIntra = 0;
     bool soundDevice = true;
     int markBeginPixel = 0;
-    std::atomic<int> position {0};
+    std::atomic<int> position{0};
 
     // Indicator resources, made at first use.
     std::unique_ptr<TBitmap> timeBack;

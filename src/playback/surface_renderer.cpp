@@ -117,13 +117,13 @@ SurfaceRenderer::Scaler* SurfaceRenderer::ScalerFor(int32_t srcWidth, int32_t sr
             slot = &s;
     }
     auto made = std::make_unique<Scaler>();
-    made->unpack.reset(sws_getContext(srcWidth, srcHeight, AV_PIX_FMT_YUYV422, srcWidth, srcHeight,
-                                      AV_PIX_FMT_YUV420P, SWS_POINT, nullptr, nullptr, nullptr));
+    made->unpack.reset(sws_getContext(srcWidth, srcHeight, AV_PIX_FMT_YUYV422, srcWidth, srcHeight, AV_PIX_FMT_YUV420P,
+                                      SWS_POINT, nullptr, nullptr, nullptr));
     if (srcWidth != dstWidth || srcHeight != dstHeight)
         made->scale.reset(sws_getContext(srcWidth, srcHeight, AV_PIX_FMT_YUV420P, dstWidth, dstHeight,
                                          AV_PIX_FMT_YUV420P, SWS_FAST_BILINEAR, nullptr, nullptr, nullptr));
-    made->convert.reset(sws_getContext(dstWidth, dstHeight, AV_PIX_FMT_YUV420P, dstWidth, dstHeight,
-                                       AV_PIX_FMT_RGB32, SWS_POINT, nullptr, nullptr, nullptr));
+    made->convert.reset(sws_getContext(dstWidth, dstHeight, AV_PIX_FMT_YUV420P, dstWidth, dstHeight, AV_PIX_FMT_RGB32,
+                                       SWS_POINT, nullptr, nullptr, nullptr));
     if (!made->unpack || !made->convert || (!made->scale && (srcWidth != dstWidth || srcHeight != dstHeight)))
         return nullptr;
     const int* bt601 = sws_getCoefficients(SWS_CS_ITU601);
@@ -164,8 +164,8 @@ int SurfaceRenderer::Present(std::span<const uint8_t> picture, int32_t width, in
         return 0;
     const bool hasPicture = !picture.empty();
     // YUY2 holds pixel pairs: an odd width is no YUY2 picture.
-    if (hasPicture && (width < 2 || width % 2 != 0 || height < 2 || width > kMaxTargetSide ||
-                       height > kMaxTargetSide || int64_t{width} * height * 2 > static_cast<int64_t>(picture.size())))
+    if (hasPicture && (width < 2 || width % 2 != 0 || height < 2 || width > kMaxTargetSide || height > kMaxTargetSide ||
+                       int64_t{width} * height * 2 > static_cast<int64_t>(picture.size())))
         return 0;
 
     const QRect wanted(target.left, target.top, target.Width(), target.Height());
@@ -192,8 +192,8 @@ int SurfaceRenderer::Present(std::span<const uint8_t> picture, int32_t width, in
         !Convert(picture, width, height, target, stage.get(), StageStride(target.Width())))
         return 0;
     const std::size_t stride = StageStride(target.Width());
-    const uint8_t* from = stage.get() + stride * (visible.top() - target.top) +
-                          std::size_t(visible.left() - target.left) * 4;
+    const uint8_t* from =
+        stage.get() + stride * (visible.top() - target.top) + std::size_t(visible.left() - target.left) * 4;
     for (int y = 0; y < visible.height(); ++y)
         std::memcpy(firstRow + pitch * y, from + stride * y, rowBytes);
     return 1;

@@ -20,7 +20,10 @@ public:
 
 class PeriodicTickTimer final : public TickTimer {
 public:
-    bool Start(unsigned periodMs, std::function<void()> tick) override { return timer.Start(periodMs, std::move(tick)); }
+    bool Start(unsigned periodMs, std::function<void()> tick) override
+    {
+        return timer.Start(periodMs, std::move(tick));
+    }
     void Kill() override { timer.Kill(); }
     bool IsRunning() const override { return timer.IsRunning(); }
 

@@ -27,8 +27,7 @@ void VideoDecoder::Load(const std::string& libraryPath)
     const auto decodeFn = reinterpret_cast<decodeapi::DecodeFn>(library.Symbol("Decode"));
     const auto releaseFn = reinterpret_cast<decodeapi::ReleaseFn>(library.Symbol("Release"));
     if (!initFn || !decodeFn || !releaseFn) {
-        std::fprintf(stderr, "quillon: no video decoding: %s in %s\n", library.Error().c_str(),
-                     libraryPath.c_str());
+        std::fprintf(stderr, "quillon: no video decoding: %s in %s\n", library.Error().c_str(), libraryPath.c_str());
         library.Close();
         return;
     }
@@ -46,8 +45,8 @@ int VideoDecoder::SetFormat(int channel, int32_t value)
     return 1;
 }
 
-int VideoDecoder::DecodeFrame(int channel, std::span<const uint8_t> frame, std::span<uint8_t> picture,
-                              int32_t width, int32_t height, std::span<const uint8_t> header)
+int VideoDecoder::DecodeFrame(int channel, std::span<const uint8_t> frame, std::span<uint8_t> picture, int32_t width,
+                              int32_t height, std::span<const uint8_t> header)
 {
     if (!IsLoaded() || channel < 0 || channel >= kChannels || frame.empty() || width <= 0 || height <= 0)
         return 0;

@@ -35,8 +35,8 @@ public:
     // camera's picture (or the no-picture colour when picture is empty) into
     // window: cells[camera] when viewMode is kQuadView, else the whole window
     // at its present size. 1, or 0 when nothing could be drawn.
-    int Present(platform::WindowSurface* window, int viewMode, const std::array<CellRect, kCameras>& cells,
-                int camera, std::span<const uint8_t> picture, int32_t width, int32_t height);
+    int Present(platform::WindowSurface* window, int viewMode, const std::array<CellRect, kCameras>& cells, int camera,
+                std::span<const uint8_t> picture, int32_t width, int32_t height);
 
     void Release();
 

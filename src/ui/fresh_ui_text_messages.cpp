@@ -9,8 +9,7 @@
 namespace ui {
 
 FreshUiTextMessages::FreshUiTextMessages(std::string tooltipPath, QWidget* ownerWindow)
-    : path(tooltipPath.empty() ? platform::AppDirectory() + "/Tooltip.ini" : std::move(tooltipPath)),
-      owner(ownerWindow)
+    : path(tooltipPath.empty() ? platform::AppDirectory() + "/Tooltip.ini" : std::move(tooltipPath)), owner(ownerWindow)
 {
 }
 

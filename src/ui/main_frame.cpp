@@ -23,10 +23,7 @@ const char* const CMainFrame::kVersionText = "Torvane Version 1.5.0012";
 const char* const CMainFrame::kVersionCaption = "Quillon PlayBack";
 
 CMainFrame::CMainFrame(AppContext& appContext, playback::PlaybackEngine& playbackEngine)
-    : MainWindow(appContext.skin),
-      context(appContext),
-      engine(playbackEngine),
-      positionSlider(appContext.skin),
+    : MainWindow(appContext.skin), context(appContext), engine(playbackEngine), positionSlider(appContext.skin),
       messages(TextTablePath(appContext.appDirectory), this)
 {
     move(kLeft, kTop);
@@ -39,9 +36,10 @@ CMainFrame::CMainFrame(AppContext& appContext, playback::PlaybackEngine& playbac
     addAction(QString(), this, [this] { GoToTime(); })->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_G));
     // The box is opened from the event loop, not from inside the key's
     // native event filter.
-    hotKey.Register(kHotKeyId, platform::GlobalHotKey::kModAlt | platform::GlobalHotKey::kModControl,
-                    kHotKeyVirtualKey, [this](int) {
-                        QMetaObject::invokeMethod(this, [this] { ShowVersion(); }, Qt::QueuedConnection);
+    hotKey.Register(kHotKeyId, platform::GlobalHotKey::kModAlt | platform::GlobalHotKey::kModControl, kHotKeyVirtualKey,
+                    [this](int) {
+                        QMetaObject::invokeMethod(
+                            this, [this] { ShowVersion(); }, Qt::QueuedConnection);
                     });
 }
 

@@ -23,7 +23,7 @@ namespace exporter {
 class ExportProgressDialog;
 class SegmentExporter;
 struct ExportOutcome;
-}
+}  // namespace exporter
 
 namespace ui {
 

@@ -17,8 +17,8 @@ int CMainFrame::RunDiskSelectDialog()
 
 int CMainFrame::RunRecordListDialog()
 {
-    disk::RecordListDialog dialog(this, context.volume, context.currentDrive, context.decoder, &engine,
-                                  &positionSlider, &Surface());
+    disk::RecordListDialog dialog(this, context.volume, context.currentDrive, context.decoder, &engine, &positionSlider,
+                                  &Surface());
     if (dialog.exec() != QDialog::Accepted)
         return -1;
     return dialog.SelectedRecord();

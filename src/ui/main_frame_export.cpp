@@ -6,8 +6,8 @@
 #include "export/export_progress_dialog.h"
 #include "export/export_save_dialog.h"
 #include "export/segment_exporter.h"
-#include "ui/app_context.h"
 #include "playback/playback_engine.h"
+#include "ui/app_context.h"
 #include "ui/main_frame.h"
 #include "ui/message_box.h"
 #include "ui/video_view.h"
@@ -42,8 +42,8 @@ void CMainFrame::StartExport()
         // then clears the exporting flag.
         exporter = std::make_unique<exporter::SegmentExporter>(
             engine, *exportDialog, [this](const exporter::ExportOutcome& outcome) {
-                QMetaObject::invokeMethod(this, [this, &outcome] { OnExportFinished(outcome); },
-                                          Qt::BlockingQueuedConnection);
+                QMetaObject::invokeMethod(
+                    this, [this, &outcome] { OnExportFinished(outcome); }, Qt::BlockingQueuedConnection);
             });
     }
     exporter->SetReportVolume(&context.volume);
@@ -51,7 +51,7 @@ void CMainFrame::StartExport()
     const auto path = RunExportSaveDialog(exporter::DefaultExportName(engine));
     if (!path)
         return;
-    exporter::ExportMode mode {};
+    exporter::ExportMode mode{};
     if (!exporter::ExportModeFor(*path, mode) ||
         !exporter->PrepareExport(*path, engine.Position(), engine.MarkBegin(), engine.MarkEnd(), mode)) {
         ShowWindowMessage(this, UiString(Texts().Text(kTextCannotStart)));
@@ -66,17 +66,14 @@ void CMainFrame::OnExportFinished(const exporter::ExportOutcome& outcome)
 {
     using End = exporter::ExportOutcome::End;
     switch (outcome.end) {
-    case End::NothingRead:
-        break;
+    case End::NothingRead: break;
     case End::WriteFailed: {
         // Never the completion message over a file that is not whole.
         std::string text = outcome.error.empty() ? Texts().Text(kTextAviNotClosed) : outcome.error;
         ShowWindowMessage(this, UiString(text + "\nThe exported file is incomplete."));
         break;
     }
-    default:
-        messages.ShowFreshUiText(kTextFinished);
-        break;
+    default: messages.ShowFreshUiText(kTextFinished); break;
     }
     // The file is there but cannot be checked against the disk without it.
     if (!outcome.reportError.empty() && outcome.end != End::NothingRead)

@@ -11,9 +11,7 @@
 namespace ui {
 
 MainWindow::MainWindow(Skin& ownerSkin, MainWindowEvents* ownerEvents)
-    : QWidget(nullptr, Qt::Window | Qt::FramelessWindowHint),
-      skin(ownerSkin),
-      events(ownerEvents),
+    : QWidget(nullptr, Qt::Window | Qt::FramelessWindowHint), skin(ownerSkin), events(ownerEvents),
       surface(kMainWindowWidth, kMainWindowHeight)
 {
     setWindowTitle(QStringLiteral("Quillon"));

@@ -24,16 +24,15 @@
 
 namespace {
 
-const char* const kUsage =
-    "usage: quillon [IMAGE...] [Qt options such as -platform NAME]\n"
-    "Plays and exports what a four-camera video recorder wrote on its hard disk.\n"
-    "The disk image files given come first in the drive table (drives 0, 1, ...),\n"
-    "then the machine's whole disks. Everything is opened read-only.\n"
-    "\n"
-    "  -h, --help    this text\n"
-    "  --version     the program's version\n"
-    "\n"
-    "The keys and the headless commands: man quillon, quillon-cli --help.\n";
+const char* const kUsage = "usage: quillon [IMAGE...] [Qt options such as -platform NAME]\n"
+                           "Plays and exports what a four-camera video recorder wrote on its hard disk.\n"
+                           "The disk image files given come first in the drive table (drives 0, 1, ...),\n"
+                           "then the machine's whole disks. Everything is opened read-only.\n"
+                           "\n"
+                           "  -h, --help    this text\n"
+                           "  --version     the program's version\n"
+                           "\n"
+                           "The keys and the headless commands: man quillon, quillon-cli --help.\n";
 
 // --help and --version answer without a display, before Qt starts.
 bool AnswerInfoOption(int argc, char* argv[])

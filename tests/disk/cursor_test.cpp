@@ -63,7 +63,7 @@ TEST_F(CursorTest, ReadAheadStepsAndCursorEnd)
     std::vector<uint32_t> loaded;
     while (volume.ReadAhead())
         loaded.push_back(volume.LoadedBytes());
-    EXPECT_EQ(loaded, (std::vector<uint32_t> {42 * 512, 84 * 512, 100 * 512}));
+    EXPECT_EQ(loaded, (std::vector<uint32_t>{42 * 512, 84 * 512, 100 * 512}));
 
     // A one-sector segment: the cursor stops on byte 511.
     ASSERT_TRUE(volume.SelectSegment(1));

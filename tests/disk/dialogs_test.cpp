@@ -46,7 +46,8 @@ private:
     std::unique_ptr<QApplication> app;
 };
 
-const ::testing::Environment* const kQt = ::testing::AddGlobalTestEnvironment(std::make_unique<QtEnvironment>().release());
+const ::testing::Environment* const kQt =
+    ::testing::AddGlobalTestEnvironment(std::make_unique<QtEnvironment>().release());
 
 struct Shown {
     ui::MessageKind kind;
@@ -314,8 +315,8 @@ protected:
                                                  playback::PositionSlider* slider = nullptr,
                                                  platform::WindowSurface* surface = nullptr)
     {
-        auto dialog = std::make_unique<disk::RecordListDialog>(&main.widget, volume, drive, decoder, engine, slider,
-                                                               surface);
+        auto dialog =
+            std::make_unique<disk::RecordListDialog>(&main.widget, volume, drive, decoder, engine, slider, surface);
         dialog->SetUiTextPath(dir->File("Tooltip.ini"));
         dialog->show();
         QApplication::processEvents();  // the first record is marked once on screen
@@ -332,9 +333,9 @@ protected:
     }
 
     static inline std::unique_ptr<testing_support::TempDir> dir;
-    MainWindow main {300, 100};
+    MainWindow main{300, 100};
     disk::RecorderVolume volume;
-    playback::VideoDecoder decoder {std::string(QUILLON_BIN_DIR) + "/libquillon_decode.so"};
+    playback::VideoDecoder decoder{std::string(QUILLON_BIN_DIR) + "/libquillon_decode.so"};
     MessageLog messages;
 };
 
@@ -376,13 +377,13 @@ TEST_F(RecordListTest, PreviewShowsTheMarkedRecordsCameras)
     for (int camera = 0; camera < 4; ++camera) {
         const auto code = PreviewCode(*dialog, camera);
         ASSERT_TRUE(code) << "camera " << camera;
-        EXPECT_EQ(*code, (mkdisk::FrameCode {camera, 0, 0}));
+        EXPECT_EQ(*code, (mkdisk::FrameCode{camera, 0, 0}));
     }
 
     MarkRow(dialog->List(), 1);
     EXPECT_EQ(dialog->SelectedRecord(), 1);
-    EXPECT_EQ(PreviewCode(*dialog, 0), (mkdisk::FrameCode {0, 0, 0}));
-    EXPECT_EQ(PreviewCode(*dialog, 2), (mkdisk::FrameCode {2, 0, 0}));
+    EXPECT_EQ(PreviewCode(*dialog, 0), (mkdisk::FrameCode{0, 0, 0}));
+    EXPECT_EQ(PreviewCode(*dialog, 2), (mkdisk::FrameCode{2, 0, 0}));
     EXPECT_FALSE(PreviewCode(*dialog, 1)) << "a camera without video leaves its quarter empty";
     EXPECT_FALSE(PreviewCode(*dialog, 3));
 
@@ -409,7 +410,7 @@ TEST_F(RecordListTest, RecordWithoutSegmentsCannotBeConfirmed)
     EXPECT_EQ(messages.shown[1].text, "line 23");
 
     MarkRow(dialog->List(), 3);
-    EXPECT_EQ(PreviewCode(*dialog, 3), (mkdisk::FrameCode {3, 0, 0}));
+    EXPECT_EQ(PreviewCode(*dialog, 3), (mkdisk::FrameCode{3, 0, 0}));
     Button(*dialog, "OK")->click();
     EXPECT_EQ(dialog->result(), QDialog::Accepted);
     EXPECT_EQ(dialog->SelectedRecord(), 3);
@@ -488,7 +489,7 @@ TEST_F(RecordListTest, CancelPutsTheMainPlaybackBackWhereItWas)
     const playback::CellRect r = engine.Cells()[1];
     const auto code = mkdisk::DecodeFrameCodeRgb(picture.constBits() + r.top * picture.bytesPerLine() + r.left * 4,
                                                  r.Width(), r.Height(), size_t(picture.bytesPerLine()), 4);
-    EXPECT_EQ(code, (mkdisk::FrameCode {1, 6, 0}));
+    EXPECT_EQ(code, (mkdisk::FrameCode{1, 6, 0}));
 }
 
 TEST_F(RecordListTest, ClosingTheWindowCancels)

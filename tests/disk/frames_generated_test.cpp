@@ -102,7 +102,7 @@ TEST_F(GeneratedFramesTest, EveryFrameComesBackButTheRecordsLast)
         const auto frames = ExtractAll(r);
         std::vector<size_t> matched;
         const auto missing = Match(record, frames, matched);
-        ASSERT_EQ(missing, (std::vector<size_t> {record.frames.size() - 1}))
+        ASSERT_EQ(missing, (std::vector<size_t>{record.frames.size() - 1}))
             << "only the last VOP, which no start code ends, is lost";
         for (size_t i = 0; i < matched.size(); ++i)
             ASSERT_EQ(record.frames[matched[i]].camera, int(i % 4)) << "frames arrive in camera order";
@@ -170,7 +170,8 @@ TEST_F(GeneratedFramesTest, FramesDecodeToTheirCameraAndFrameCode)
             }
             EXPECT_GT(f.length, 100u) << "video never looks like a camera without picture";
             ASSERT_NE(decoder.DecodeFrame(camera, frames[i].bytes, picture, record.width, record.height,
-                                          volume.StreamHeader()), 0)
+                                          volume.StreamHeader()),
+                      0)
                 << "frame " << i;
             const auto code = mkdisk::DecodeFrameCodeYuy2(picture.data(), record.width, record.height);
             ASSERT_TRUE(code.has_value()) << "frame " << i;

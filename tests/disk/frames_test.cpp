@@ -133,7 +133,7 @@ TEST_F(FramesTest, JoinedFrameIsSplitAtAVopCodeStraddlingTheJunction)
     Bytes seg0 = Cat({Filler(312), Vop(198)});
     seg0.push_back(0);
     seg0.push_back(0);
-    const Bytes seg1 = Cat({Bytes {0x01, 0xB6, 0x00}, Filler(97), UserData(), Vop(300), Vop(104)});
+    const Bytes seg1 = Cat({Bytes{0x01, 0xB6, 0x00}, Filler(97), UserData(), Vop(300), Vop(104)});
     Open({seg0, seg1}, false);
     EXPECT_EQ(Next(), 198) << "first piece: up to the straddling code";
     EXPECT_EQ(Next(), 2 + 100) << "second piece: the straddling VOP up to user data";
@@ -169,14 +169,15 @@ TEST_F(FramesTest, FrameTooCloseToTheVideoStartLeavesTheCaptureForALaterOne)
     Open({seg}, false);
     ASSERT_EQ(Next(), 140);
     const uint8_t fixedOnly[19] = {};
-    EXPECT_EQ(std::memcmp(volume.StreamHeader().data() + 10, fixedOnly, 19), 0) << "not captured from before the window";
+    EXPECT_EQ(std::memcmp(volume.StreamHeader().data() + 10, fixedOnly, 19), 0)
+        << "not captured from before the window";
     ASSERT_EQ(Next(), 50);
     EXPECT_EQ(std::memcmp(volume.StreamHeader().data() + 10, seg.data() + 150 - 27, 19), 0);
 }
 
 TEST_F(FramesTest, EmptySegmentsAreSkipped)
 {
-    Open({Cat({AudioArea(), Vop(100), Vop(412)}), Bytes {}, Bytes {}, Cat({AudioArea(), Vop(200), Vop(312)})}, true);
+    Open({Cat({AudioArea(), Vop(100), Vop(412)}), Bytes{}, Bytes{}, Cat({AudioArea(), Vop(200), Vop(312)})}, true);
     EXPECT_EQ(Next(), 100);
     EXPECT_EQ(Next(), 412) << "the tail is joined across the empty segments";
     EXPECT_EQ(volume.CurrentSegment(), 3u);
@@ -194,9 +195,11 @@ TEST_F(FramesTest, NeverWritesPastTheCallersBuffer)
     Open({seg0, seg1}, false);
     Bytes small(RecorderVolume::kFrameBufferBytes + 16, 0xEE);
     uint32_t n = 0;
-    EXPECT_FALSE(volume.NextFrame(std::span(small).first(RecorderVolume::kFrameBufferBytes), n, false, -1, block, nullptr));
+    EXPECT_FALSE(
+        volume.NextFrame(std::span(small).first(RecorderVolume::kFrameBufferBytes), n, false, -1, block, nullptr));
     EXPECT_EQ(small[RecorderVolume::kFrameBufferBytes], 0xEE);
-    ASSERT_TRUE(volume.NextFrame(std::span(small).first(RecorderVolume::kFrameBufferBytes), n, false, -1, block, nullptr));
+    ASSERT_TRUE(
+        volume.NextFrame(std::span(small).first(RecorderVolume::kFrameBufferBytes), n, false, -1, block, nullptr));
     EXPECT_EQ(n, 1000u);
 
     // With a buffer of kMaxFrameBytes the joined frame arrives whole.

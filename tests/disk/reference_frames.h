@@ -120,8 +120,8 @@ private:
     bool Scan(std::vector<uint8_t>& frame, uint32_t& length, bool intraOnly)
     {
         for (;;) {
-            if (IsCode(0xB6, 0xB6) && (!intraOnly || (uint64_t(v.Cursor()) + 4 < v.SegmentBytes() &&
-                                                      (seg[v.Cursor() + 4] & 0xC0) == 0)))
+            if (IsCode(0xB6, 0xB6) &&
+                (!intraOnly || (uint64_t(v.Cursor()) + 4 < v.SegmentBytes() && (seg[v.Cursor() + 4] & 0xC0) == 0)))
                 break;
             if (!Adv())
                 return false;

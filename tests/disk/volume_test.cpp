@@ -88,7 +88,9 @@ TEST_F(RawDiskTest, ImageGeometryIsTheConventionalTranslation)
     // 312,581,808 sectors = 19,457 cylinders of 255 x 63: the dialog shows
     // 149 GBytes from the geometry product (a sparse file costs nothing).
     const std::string path = temp.File("big.img");
-    { std::ofstream(path).put('\0'); }
+    {
+        std::ofstream(path).put('\0');
+    }
     std::filesystem::resize_file(path, 312581808ull * 512);
     platform::SetDriveImages({path});
     RawDisk drive;
@@ -174,10 +176,14 @@ TEST_F(VolumeTest, EntriesStartAtTheFirstEntryPosition)
 
 TEST_F(VolumeTest, FormatsKindsAndChannelFlags)
 {
-    struct Case { uint8_t format; int w, h, fps; bool audio; };
-    for (const Case c : {Case {0xD0, 352, 240, 30, true}, Case {0x40, 720, 240, 15, false},
-                         Case {0x90, 352, 288, 25, true}, Case {0x20, 720, 288, 12, false},
-                         Case {0xAF, 720, 288, 12, true}}) {
+    struct Case {
+        uint8_t format;
+        int w, h, fps;
+        bool audio;
+    };
+    for (const Case c :
+         {Case{0xD0, 352, 240, 30, true}, Case{0x40, 720, 240, 15, false}, Case{0x90, 352, 288, 25, true},
+          Case{0x20, 720, 288, 12, false}, Case{0xAF, 720, 288, 12, true}}) {
         ASSERT_TRUE(Load(VolumeBytes(8).Header(1, 2, 1).Entry(512, 1, 0, c.format)));
         EXPECT_EQ(volume.Record(0).width, c.w) << int(c.format);
         EXPECT_EQ(volume.Record(0).height, c.h) << int(c.format);
@@ -207,19 +213,19 @@ TEST_F(VolumeTest, SingleRecordIteration)
 
 TEST(RecordTimeTest, MillisecondArithmeticCrossesTheCalendar)
 {
-    const RecordTime newYearsEve {2006, 12, 0, 31, 23, 59, 59, 0};
+    const RecordTime newYearsEve{2006, 12, 0, 31, 23, 59, 59, 0};
     const RecordTime next = disk::AddMilliseconds(newYearsEve, 1000);
     EXPECT_EQ(disk::FormatRecordTime(next), "2007/01/01 00:00:00");
     EXPECT_EQ(next.dayOfWeek, 1) << "1 January 2007 was a Monday";
     // End time of a record of 31 segments beginning 23:59:30.
-    const RecordTime begin {2006, 12, 0, 31, 23, 59, 30, 0};
+    const RecordTime begin{2006, 12, 0, 31, 23, 59, 30, 0};
     EXPECT_EQ(disk::FormatRecordTime(disk::RecordEndTime(begin, 31)), "2007/01/01 00:00:00");
     EXPECT_EQ(disk::RecordEndTime(begin, 0), begin) << "no segments: it ends where it begins";
     EXPECT_EQ(disk::FormatRecordTime(disk::AddMilliseconds({2008, 3, 0, 1, 0, 0, 0, 0}, -1000)), "2008/02/29 23:59:59");
     // Long records do not overflow: 30 days of seconds.
     EXPECT_EQ(disk::FormatRecordTime(disk::AddMilliseconds(begin, int64_t(30) * 86400 * 1000)), "2007/01/30 23:59:30");
     // A damaged entry's impossible date is shown as stored.
-    const RecordTime damaged {2006, 13, 0, 40, 25, 0, 0, 0};
+    const RecordTime damaged{2006, 13, 0, 40, 25, 0, 0, 0};
     EXPECT_EQ(disk::AddMilliseconds(damaged, 1000), damaged);
 }
 

@@ -87,10 +87,10 @@ TEST_F(EvidenceCliTest, TheCommandLinesExportHasItsReportAndVerifies)
     EXPECT_EQ(j["output"]["md5"], FirstWord(Shell("md5sum '" + Output() + "'")));
     ASSERT_GE(j["reads"].size(), 4u) << "positions 3 to 6";
     for (const Json& read : j["reads"])
-        EXPECT_EQ(read["sha256"], FirstWord(Shell("dd if='" + Image() + "' bs=512 skip=" +
-                                                  std::to_string(read["first_sector"].get<uint64_t>()) + " count=" +
-                                                  std::to_string(read["sector_count"].get<uint64_t>()) +
-                                                  " status=none | sha256sum")));
+        EXPECT_EQ(read["sha256"],
+                  FirstWord(Shell(
+                      "dd if='" + Image() + "' bs=512 skip=" + std::to_string(read["first_sector"].get<uint64_t>()) +
+                      " count=" + std::to_string(read["sector_count"].get<uint64_t>()) + " status=none | sha256sum")));
 
     const CliRun r = Cli("verify '" + Output() + ".report.json'");
     EXPECT_EQ(r.status, 0) << r.out << r.err;
@@ -106,7 +106,8 @@ TEST_F(EvidenceCliTest, AFailedExportLeavesNoReport)
     ASSERT_EQ(::symlink("/dev/full", full.c_str()), 0);
     EXPECT_EQ(Cli("export '" + Image() + "' --record 1 --from 0 --to 3 -o '" + full + "'").status, 1);
     EXPECT_FALSE(std::filesystem::exists(full + ".report.json"));
-    EXPECT_EQ(Cli("export '" + Image() + "' --record 1 --from 30 --to 31 -o '" + dir->File("late.mpg") + "'").status, 1);
+    EXPECT_EQ(Cli("export '" + Image() + "' --record 1 --from 30 --to 31 -o '" + dir->File("late.mpg") + "'").status,
+              1);
     EXPECT_FALSE(std::filesystem::exists(dir->File("late.mpg.report.json")));
 }
 
@@ -129,8 +130,7 @@ TEST_F(EvidenceCliTest, VerifyNamesTheFirstMismatch)
         ChangeByte(copy, first * 512 + 700);
         const CliRun r = Cli("verify '" + Output() + ".report.json' --disk '" + copy + "'");
         EXPECT_EQ(r.status, 1);
-        EXPECT_NE(r.err.find("first mismatch: read at position 4: sectors " + std::to_string(first)),
-                  std::string::npos)
+        EXPECT_NE(r.err.find("first mismatch: read at position 4: sectors " + std::to_string(first)), std::string::npos)
             << r.err;
         EXPECT_NE(r.out.find("read at position 3\tok"), std::string::npos) << "the reads before it still match";
         EXPECT_NE(r.out.find("output out.mpg\tok"), std::string::npos) << "every check runs";
@@ -210,7 +210,7 @@ TEST_F(EvidenceCliTest, HashAgreesWithSha256sumMd5sumAndDd)
     while (std::getline(lines, line) && line.rfind("sha256", 0) != 0) {
         unsigned position = 0;
         unsigned long long first = 0, count = 0;
-        char sha[65] {};
+        char sha[65]{};
         ASSERT_EQ(std::sscanf(line.c_str(), "%u\t%llu\t%llu\t%64s", &position, &first, &count, sha), 4) << line;
         EXPECT_EQ(position, 3u + segments);
         const std::string dd = "dd if='" + Image() + "' bs=512 skip=" + std::to_string(first) +

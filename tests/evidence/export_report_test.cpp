@@ -44,7 +44,7 @@ protected:
             if (++composed == stopAfter)
                 progress.RequestStop();
         });
-        exporter::ExportMode mode {};
+        exporter::ExportMode mode{};
         exporter::ExportModeFor(name, mode);
         EXPECT_TRUE(exporter.PrepareExport(dir->File(name), 0, begin, end, mode));
         exporter.StartWorker();

@@ -70,7 +70,7 @@ TEST(ReportReaderTest, TheReportAsWrittenGivesItsRangesAndOutput)
     EXPECT_EQ(out.ranges[2].what, "read at position 4");
     EXPECT_EQ(out.ranges[2].firstSector, 100u);
     EXPECT_EQ(out.ranges[2].sectorCount, 20u);
-    EXPECT_EQ(out.ranges[2].sha256, evidence::Hex(evidence::Sha256Bytes {}));
+    EXPECT_EQ(out.ranges[2].sha256, evidence::Hex(evidence::Sha256Bytes{}));
     EXPECT_TRUE(out.hasOutput);
     EXPECT_EQ(out.outputFile, "out.mpg");
     EXPECT_EQ(out.outputMd5, kMd5);

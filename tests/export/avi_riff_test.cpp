@@ -40,7 +40,7 @@ struct Bytes {
 struct Chunk {
     uint32_t id = 0;
     uint32_t size = 0;
-    uint64_t at = 0;  // the chunk header
+    uint64_t at = 0;        // the chunk header
     uint32_t listType = 0;  // RIFF and LIST only
     uint64_t Data() const { return at + 8; }
     uint64_t End() const { return at + 8 + size + (size & 1); }
@@ -141,8 +141,9 @@ Probe ProbeFile(const std::string& path)
         const std::string line = header->substr(at, end - at);
         for (const char* key : {"format_name=", "nb_read_packets=", "nb_frames="})
             if (line.rfind(key, 0) == 0)
-                (key[0] == 'f' ? p.format : key[3] == 'r' ? p.videoPackets : p.videoFrames) =
-                    line.substr(std::strlen(key));
+                (key[0] == 'f'   ? p.format
+                 : key[3] == 'r' ? p.videoPackets
+                                 : p.videoFrames) = line.substr(std::strlen(key));
     }
     uint64_t frame = 0;
     for (std::size_t at = 0, end; (end = packets->find('\n', at)) != std::string::npos; at = end + 1) {
@@ -233,10 +234,10 @@ TEST(AviRiffTest, OneRiffFileIsPlainAviWithEvenChunksIndexAndRealLengths)
     const Chunk* avih = Find(h, Tag("avih"));
     ASSERT_TRUE(avih);
     const uint32_t largest = 1001 + 37 * 74;
-    EXPECT_EQ(b.U32(avih->Data()), 40000u);  // µs per frame at 25 fps
-    EXPECT_EQ(b.U32(avih->Data() + 16), 75u);  // dwTotalFrames
-    EXPECT_EQ(b.U32(avih->Data() + 24), 2u);  // dwStreams
-    EXPECT_GE(b.U32(avih->Data() + 28), 16000u);  // dwSuggestedBufferSize: the biggest chunk
+    EXPECT_EQ(b.U32(avih->Data()), 40000u);                    // µs per frame at 25 fps
+    EXPECT_EQ(b.U32(avih->Data() + 16), 75u);                  // dwTotalFrames
+    EXPECT_EQ(b.U32(avih->Data() + 24), 2u);                   // dwStreams
+    EXPECT_GE(b.U32(avih->Data() + 28), 16000u);               // dwSuggestedBufferSize: the biggest chunk
     EXPECT_EQ(b.U32(avih->Data() + 4), largest * 25 + 16000);  // dwMaxBytesPerSec
     EXPECT_EQ(Find(h, Tag("LIST"), Tag("odml")), nullptr) << "one RIFF stays plain AVI";
 
@@ -252,11 +253,11 @@ TEST(AviRiffTest, OneRiffFileIsPlainAviWithEvenChunksIndexAndRealLengths)
     const uint64_t vh = Find(vs, Tag("strh"))->Data(), ah = Find(as, Tag("strh"))->Data();
     EXPECT_EQ(b.U32(vh), Tag("vids"));
     EXPECT_EQ(b.U32(vh + 20), 100u);  // dwScale
-    EXPECT_EQ(b.U32(vh + 32), 75u);  // dwLength
+    EXPECT_EQ(b.U32(vh + 32), 75u);   // dwLength
     EXPECT_GE(b.U32(vh + 36), largest);
     EXPECT_EQ(b.U32(ah), Tag("auds"));
-    EXPECT_EQ(b.U32(ah + 20), 2u);  // dwScale
-    EXPECT_EQ(b.U32(ah + 24), 16000u);  // dwRate
+    EXPECT_EQ(b.U32(ah + 20), 2u);         // dwScale
+    EXPECT_EQ(b.U32(ah + 24), 16000u);     // dwRate
     EXPECT_EQ(b.U32(ah + 32), 3u * 8000);  // dwLength: samples
     EXPECT_EQ(b.U32(ah + 36), 16000u);
     EXPECT_EQ(b.U32(ah + 44), 2u);  // dwSampleSize

@@ -18,11 +18,10 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include "allocation_counter.h"
 #include "capture_tools.h"
 #include "export/avi_writer.h"
 #include "temp_dir.h"
-#include "allocation_counter.h"
-
 
 namespace {
 
@@ -209,7 +208,8 @@ TEST(AviWriterTest, ExportReadsBackAsXvidWithPcmKeyFramesOrderAndColours)
     EXPECT_EQ(Shell("ffmpeg -v error -i '" + path + "' -f null - 2>&1"), std::optional<std::string>(""));
 
     // Key frames: the encoder's, every tenth picture.
-    const auto flags = Shell("ffprobe -v error -select_streams v -show_entries packet=flags -of csv=p=0 '" + path + "'");
+    const auto flags =
+        Shell("ffprobe -v error -select_streams v -show_entries packet=flags -of csv=p=0 '" + path + "'");
     ASSERT_TRUE(flags);
     std::string expected;
     for (int i = 0; i < 60; ++i)
@@ -312,7 +312,7 @@ TEST(AviWriterTest, FullDiskAndVanishedFolderAreReported)
     const std::string path = dir.File("full.avi");
     ASSERT_EQ(Open(w, path), AviWriter::kOk);
     EXPECT_FALSE(w.Failed());
-    rlimit old {};
+    rlimit old{};
     ASSERT_EQ(::getrlimit(RLIMIT_FSIZE, &old), 0);
     const auto oldHandler = std::signal(SIGXFSZ, SIG_IGN);
     rlimit small = old;

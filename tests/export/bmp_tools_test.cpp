@@ -7,8 +7,8 @@
 #include <QImage>
 
 #include "export/image_convert.h"
-#include "picture/tbitmap.h"
 #include "picture/jpeg_test_support.h"
+#include "picture/tbitmap.h"
 #include "temp_dir.h"
 
 using picture_support::HaveTool;
@@ -69,12 +69,14 @@ TEST_F(BmpTools, ImageMagickReadsOurBmps)
 
 TEST_F(BmpTools, WeReadImageMagickBmps)
 {
-    struct Case { std::string options; bool exact; };
+    struct Case {
+        std::string options;
+        bool exact;
+    };
     // 8-bit files go through a palette, so compare with what ImageMagick reads.
-    for (const Case& c : {Case{"BMP3:", true}, Case{"-type truecolor BMP3:", true},
-                          Case{"-type palette -compress none BMP3:", false}, Case{"-type palette -compress none BMP:", false},
-                          Case{"-type palette BMP3:", false},
-                          Case{"BMP:", true}}) {
+    for (const Case& c :
+         {Case{"BMP3:", true}, Case{"-type truecolor BMP3:", true}, Case{"-type palette -compress none BMP3:", false},
+          Case{"-type palette -compress none BMP:", false}, Case{"-type palette BMP3:", false}, Case{"BMP:", true}}) {
         const std::string bmpPath = dir.File("im.bmp");
         ASSERT_EQ(RunTool("convert " + ppm + " " + c.options + bmpPath), 0) << c.options;
         TBitmap bmp;

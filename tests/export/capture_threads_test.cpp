@@ -56,7 +56,7 @@ protected:
     }
 
     // Outlives TearDown, which stops the ticks that draw into it.
-    platform::WindowSurface smallView {240, 180};
+    platform::WindowSurface smallView{240, 180};
 };
 
 TEST_F(CaptureWhilePlayingTest, CapturesSeeWholeTicksAndWhatStaysOnScreenAfterTheHalt)

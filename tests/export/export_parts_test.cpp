@@ -75,7 +75,7 @@ TEST(EncodeStage, FramesAndSoundReachTheSinksInOrderWithTheirRepeats)
 
 TEST(EncodeStage, AFailedSinkIsStickyAndWhatFollowsIsDropped)
 {
-    std::atomic<int> calls {0};
+    std::atomic<int> calls{0};
     EncodeStage stage;
     stage.Start(
         8, [&](const uint8_t*) { return ++calls < 3; }, [&](std::span<const uint8_t>) { return true; });
@@ -87,7 +87,8 @@ TEST(EncodeStage, AFailedSinkIsStickyAndWhatFollowsIsDropped)
     EXPECT_TRUE(stage.Failed());
     EXPECT_EQ(calls.load(), 3) << "nothing encoded after the failure";
     // A new run starts clean.
-    stage.Start(8, [](const uint8_t*) { return true; }, [](std::span<const uint8_t>) { return true; });
+    stage.Start(
+        8, [](const uint8_t*) { return true; }, [](std::span<const uint8_t>) { return true; });
     stage.SubmitFrame(stage.AcquireFrame(), 1);
     EXPECT_TRUE(stage.Finish());
 }

@@ -39,8 +39,7 @@ inline std::optional<std::string> DecodeErrors(const std::string& path)
 inline bool ForEachPicture(const std::string& path, int width, int height,
                            const std::function<void(int index, const uint8_t* rgb)>& visit)
 {
-    const std::string command =
-        "ffmpeg -nostdin -v error -i '" + path + "' -map 0:v:0 -f rawvideo -pix_fmt rgb24 -";
+    const std::string command = "ffmpeg -nostdin -v error -i '" + path + "' -map 0:v:0 -f rawvideo -pix_fmt rgb24 -";
     std::FILE* pipe = popen(command.c_str(), "r");
     if (!pipe)
         return false;
@@ -52,13 +51,13 @@ inline bool ForEachPicture(const std::string& path, int width, int height,
 }
 
 // The frame codes of every picture in a rectangle of the frame.
-inline std::vector<std::optional<mkdisk::FrameCode>> CodesIn(const std::string& path, int left, int top, int w,
-                                                             int h, int width = 640, int height = 480)
+inline std::vector<std::optional<mkdisk::FrameCode>> CodesIn(const std::string& path, int left, int top, int w, int h,
+                                                             int width = 640, int height = 480)
 {
     std::vector<std::optional<mkdisk::FrameCode>> codes;
     ForEachPicture(path, width, height, [&](int, const uint8_t* rgb) {
-        codes.push_back(mkdisk::DecodeFrameCodeRgb(rgb + (std::size_t(top) * width + left) * 3, w, h,
-                                                   std::size_t(width) * 3, 3));
+        codes.push_back(
+            mkdisk::DecodeFrameCodeRgb(rgb + (std::size_t(top) * width + left) * 3, w, h, std::size_t(width) * 3, 3));
     });
     return codes;
 }

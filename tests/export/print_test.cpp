@@ -94,10 +94,10 @@ TEST_F(PrintTest, QuadPageHasTheTimeLineAndThePictureScaledToThePageWidth)
     ASSERT_EQ(page->height(), 600);
 
     // Cells of 225 x 168.75 rendered pixels, each camera in its own.
-    EXPECT_EQ(CodeIn(*page, 16, 56, 223, 166), (mkdisk::FrameCode {0, 2, 0}));
-    EXPECT_EQ(CodeIn(*page, 241, 56, 223, 166), (mkdisk::FrameCode {1, 2, 0}));
-    EXPECT_EQ(CodeIn(*page, 16, 225, 223, 166), (mkdisk::FrameCode {2, 2, 0}));
-    EXPECT_EQ(CodeIn(*page, 241, 225, 223, 166), (mkdisk::FrameCode {3, 2, 0}));
+    EXPECT_EQ(CodeIn(*page, 16, 56, 223, 166), (mkdisk::FrameCode{0, 2, 0}));
+    EXPECT_EQ(CodeIn(*page, 241, 56, 223, 166), (mkdisk::FrameCode{1, 2, 0}));
+    EXPECT_EQ(CodeIn(*page, 16, 225, 223, 166), (mkdisk::FrameCode{2, 2, 0}));
+    EXPECT_EQ(CodeIn(*page, 241, 225, 223, 166), (mkdisk::FrameCode{3, 2, 0}));
 
     // White margins around the picture; ink only in the text band above it.
     for (int x = 0; x < 480; ++x) {
@@ -141,8 +141,8 @@ TEST_F(PrintTest, ATallTimeLineIsKeptWholeAndThePictureGoesBelowIt)
     EXPECT_LT(textBottom, pictureTop - 1) << "a white row between the text and the picture";
     EXPECT_LE(pictureTop, textBottom + 8) << "the picture right below the text";
     // Cells of 562.5 x 421.9 rendered pixels from (37.5, top).
-    EXPECT_EQ(CodeIn(*page, 40, pictureTop + 2, 558, 417), (mkdisk::FrameCode {0, 2, 0}));
-    EXPECT_EQ(CodeIn(*page, 602, pictureTop + 424, 558, 417), (mkdisk::FrameCode {3, 2, 0}));
+    EXPECT_EQ(CodeIn(*page, 40, pictureTop + 2, 558, 417), (mkdisk::FrameCode{0, 2, 0}));
+    EXPECT_EQ(CodeIn(*page, 602, pictureTop + 424, 558, 417), (mkdisk::FrameCode{3, 2, 0}));
 }
 
 // 67 x 51: the last column and row belong to no cell and print white; the
@@ -174,7 +174,7 @@ TEST_F(PrintTest, OneCameraViewPrintsTheSelectedCameraFullSize)
     ASSERT_EQ(engine->ShowPosition(1, true, true), 1);
     const auto page = PrintPage("one");
     ASSERT_TRUE(page);
-    EXPECT_EQ(CodeIn(*page, 16, 56, 448, 335), (mkdisk::FrameCode {3, 1, 0}));
+    EXPECT_EQ(CodeIn(*page, 16, 56, 448, 335), (mkdisk::FrameCode{3, 1, 0}));
 }
 
 TEST_F(PrintTest, CancellingTheDialogStartsNoDocument)

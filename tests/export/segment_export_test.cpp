@@ -86,7 +86,7 @@ protected:
             if (onFrame)
                 onFrame(progress, composed++);
         });
-        ExportMode mode {};
+        ExportMode mode{};
         exporter::ExportModeFor(name, mode);
         result.prepared = exporter.PrepareExport(dir->File(name), returnPosition, begin, end, mode);
         failure = exporter.LastPrepareFailure();
@@ -111,7 +111,7 @@ protected:
     }
 
     RecordingProgress progress;
-    exporter::PrepareFailure failure {};
+    exporter::PrepareFailure failure{};
     int returnPosition = 1;
 };
 
@@ -173,8 +173,8 @@ TEST_F(SegmentExportTest, OneCameraViewExportsThatCameraFullSizeWithItsSoundOrSi
     const std::string path = dir->File("one.avi");
     const auto codes = export_test::CodesIn(path, 0, 0, 640, 480);
     ASSERT_EQ(codes.size(), 90u);
-    EXPECT_EQ(codes[0], (mkdisk::FrameCode {2, 1, 0}));
-    EXPECT_EQ(codes[89], (mkdisk::FrameCode {2, 3, 29}));
+    EXPECT_EQ(codes[0], (mkdisk::FrameCode{2, 1, 0}));
+    EXPECT_EQ(codes[89], (mkdisk::FrameCode{2, 3, 29}));
     // Camera 3 has no sound: three seconds of silence keep the track in step.
     const auto sound = export_test::Sound(path, 8000);
     EXPECT_EQ(sound.size(), 24000u);
@@ -322,7 +322,7 @@ TEST_F(SegmentExportTest, AFullDiskIsAFailureNeverACompletion)
 TEST_F(SegmentExportTest, AWriteFailingMidwayStopsTheExportAndSaysSo)
 {
     std::signal(SIGXFSZ, SIG_IGN);
-    rlimit old {};
+    rlimit old{};
     ASSERT_EQ(getrlimit(RLIMIT_FSIZE, &old), 0);
     for (const char* name : {"cut.mpg", "cut.avi"}) {
         rlimit small = old;

@@ -3,9 +3,9 @@
 
 #include <filesystem>
 
-#include "picture/bmp_format.h"
 #include "capture_tools.h"
 #include "export/snapshot.h"
+#include "picture/bmp_format.h"
 #include "picture/tbitmap.h"
 #include "playback/engine_harness.h"
 
@@ -62,7 +62,7 @@ TEST_F(SnapshotTest, QuadComposesEveryCellAndStampsOnlyTheFirst)
         const auto& cell = engine->Cells()[c];
         EXPECT_EQ(mkdisk::DecodeFrameCodeRgb(captured.data() + stride * cell.top + 3 * cell.left, cell.Width(),
                                              cell.Height(), stride, 3),
-                  (mkdisk::FrameCode {c, 3, 0}))
+                  (mkdisk::FrameCode{c, 3, 0}))
             << "camera " << c;
     }
     const QRect stamp = Differences(captured);
@@ -80,7 +80,7 @@ TEST_F(SnapshotTest, OneCameraViewComposesTheSelectedCameraOverTheWholeView)
     ASSERT_EQ(engine->ShowPosition(4, true, true), 1);
     const auto captured = Capture();
     const std::size_t stride = static_cast<std::size_t>(DibStride(640, 24));
-    EXPECT_EQ(mkdisk::DecodeFrameCodeRgb(captured.data(), 640, 480, stride, 3), (mkdisk::FrameCode {2, 4, 0}));
+    EXPECT_EQ(mkdisk::DecodeFrameCodeRgb(captured.data(), 640, 480, stride, 3), (mkdisk::FrameCode{2, 4, 0}));
     const QRect stamp = Differences(captured);
     ASSERT_FALSE(stamp.isEmpty());
     EXPECT_GE(stamp.left(), 4);
@@ -103,8 +103,7 @@ TEST_F(SnapshotTest, JpegIsBaseline420OfTheViewSizeWithEveryCameraInItsCell)
     const std::string path = dir->File("quad.jpg");
     const auto verbose = Shell("djpeg -verbose -outfile /dev/null '" + path + "' 2>&1");
     ASSERT_TRUE(verbose);
-    EXPECT_NE(verbose->find("Start Of Frame 0xc0: width=640, height=480, components=3"), std::string::npos)
-        << *verbose;
+    EXPECT_NE(verbose->find("Start Of Frame 0xc0: width=640, height=480, components=3"), std::string::npos) << *verbose;
     EXPECT_NE(verbose->find("Component 1: 2hx2v"), std::string::npos);
     EXPECT_NE(verbose->find("Component 2: 1hx1v"), std::string::npos);
     EXPECT_NE(verbose->find("Component 3: 1hx1v"), std::string::npos);
@@ -114,7 +113,7 @@ TEST_F(SnapshotTest, JpegIsBaseline420OfTheViewSizeWithEveryCameraInItsCell)
     ASSERT_TRUE(rgb);
     for (int c = 0; c < 4; ++c) {
         const auto& cell = engine->Cells()[c];
-        EXPECT_EQ(rgb->CodeIn(cell.left, cell.top, cell.Width(), cell.Height()), (mkdisk::FrameCode {c, 3, 0}))
+        EXPECT_EQ(rgb->CodeIn(cell.left, cell.top, cell.Width(), cell.Height()), (mkdisk::FrameCode{c, 3, 0}))
             << "camera " << c << " upright in its own cell";
     }
 }
@@ -127,7 +126,9 @@ TEST_F(SnapshotTest, BmpIsBottomUp24BitWithTheCapturedPicture)
     const std::string path = dir->File("quad.bmp");
     const auto bytes = capture_test::ReadFile(path);
     ASSERT_EQ(bytes.size(), 54u + 640 * 3 * 480);
-    const auto u32 = [&](std::size_t at) { return bytes[at] | bytes[at + 1] << 8 | bytes[at + 2] << 16 | bytes[at + 3] << 24; };
+    const auto u32 = [&](std::size_t at) {
+        return bytes[at] | bytes[at + 1] << 8 | bytes[at + 2] << 16 | bytes[at + 3] << 24;
+    };
     EXPECT_EQ(u32(10), 54u) << "pixels right after the headers";
     EXPECT_EQ(static_cast<int32_t>(u32(22)), 480) << "positive height: bottom-up";
     EXPECT_EQ(bytes[28] | bytes[29] << 8, 24);
@@ -137,7 +138,7 @@ TEST_F(SnapshotTest, BmpIsBottomUp24BitWithTheCapturedPicture)
     ASSERT_TRUE(rgb);
     for (int c = 0; c < 4; ++c) {
         const auto& cell = engine->Cells()[c];
-        EXPECT_EQ(rgb->CodeIn(cell.left, cell.top, cell.Width(), cell.Height()), (mkdisk::FrameCode {c, 5, 0}));
+        EXPECT_EQ(rgb->CodeIn(cell.left, cell.top, cell.Width(), cell.Height()), (mkdisk::FrameCode{c, 5, 0}));
     }
     // The watermark only touches bit 3 of red.
     const auto captured = Capture();
@@ -247,7 +248,7 @@ TEST(FlipRows, SwapsRowsAroundTheMiddleAndLeavesPaddingAlone)
     // Unpadded rows of (width x bits + 7) / 8 bytes: 5 pixels at 1 bit is one byte.
     std::vector<uint8_t> bits = {1, 2};
     ASSERT_TRUE(capture::FlipRows(bits, 5, 2, 1));
-    EXPECT_EQ(bits, (std::vector<uint8_t> {2, 1}));
+    EXPECT_EQ(bits, (std::vector<uint8_t>{2, 1}));
 
     std::vector<uint8_t> shortBuffer(23, 7);
     EXPECT_FALSE(capture::FlipRows(shortBuffer, 2, 4, 24, 8));

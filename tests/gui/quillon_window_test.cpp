@@ -330,9 +330,10 @@ TEST_F(QuillonWindowTest, MarksASegmentAndExportsIt)
     std::this_thread::sleep_for(300ms);
 
     const std::string frames = dir.File("frames.txt");
-    ASSERT_EQ(Sh("ffprobe -v error -select_streams v:0 -count_frames -show_entries stream=nb_read_frames -of csv=p=0 '" +
-                 out + "' > " + frames),
-              0);
+    ASSERT_EQ(
+        Sh("ffprobe -v error -select_streams v:0 -count_frames -show_entries stream=nb_read_frames -of csv=p=0 '" +
+           out + "' > " + frames),
+        0);
     std::ifstream in(frames);
     int count = 0;
     in >> count;
@@ -345,8 +346,8 @@ TEST_F(QuillonWindowTest, MarksASegmentAndExportsIt)
 // No display at all: one line that says so, exit status 1, not an abort inside Qt.
 TEST(QuillonWithoutDisplay, SaysItNeedsOneAndEnds)
 {
-    const std::string command = "env -u DISPLAY -u WAYLAND_DISPLAY -u QT_QPA_PLATFORM " +
-                                std::string(QUILLON_BIN_DIR) + "/quillon 2>&1 >/dev/null; echo status $?";
+    const std::string command = "env -u DISPLAY -u WAYLAND_DISPLAY -u QT_QPA_PLATFORM " + std::string(QUILLON_BIN_DIR) +
+                                "/quillon 2>&1 >/dev/null; echo status $?";
     std::FILE* pipe = ::popen(command.c_str(), "r");
     ASSERT_TRUE(pipe);
     std::string out;
@@ -485,8 +486,7 @@ protected:
         ASSERT_EQ(Sh("xdotool key ctrl+a && xdotool type --delay 5 '" + out + "' && xdotool key Return"), 0);
         ASSERT_TRUE(WaitForWindow("Output File", 5s)) << "the progress dialog";
         const auto end = std::chrono::steady_clock::now() + 60s;
-        while (Sh("xdotool search --onlyvisible --name '^Output File$'") == 0 &&
-               std::chrono::steady_clock::now() < end)
+        while (Sh("xdotool search --onlyvisible --name '^Output File$'") == 0 && std::chrono::steady_clock::now() < end)
             std::this_thread::sleep_for(100ms);
         std::this_thread::sleep_for(700ms);
         Sh("xdotool key Return");  // the completion message
@@ -499,7 +499,8 @@ protected:
 
         EXPECT_GT(std::filesystem::file_size(shot), 640u * 480) << "the snapshot was written";
         const auto frames = Output("ffprobe -v error -select_streams v:0 -count_frames -show_entries "
-                                   "stream=nb_read_frames -of csv=p=0 '" + out + "'");
+                                   "stream=nb_read_frames -of csv=p=0 '" +
+                                   out + "'");
         ASSERT_TRUE(frames) << "the export was written";
         EXPECT_GE(std::stoi(*frames), 30 * 5) << "the marked seconds and the one after them";
         EXPECT_EQ(Output(in + "sha256sum " + files), before) << "the image is as it was";
@@ -514,8 +515,7 @@ TEST_F(ReadOnlySessionTest, LeavesAnE01ImageAsItWas)
 {
     if (Sh("command -v ewfacquire") != 0)
         GTEST_SKIP() << "ewf-tools missing";
-    ASSERT_EQ(Sh("cd '" + dir.Path().string() + "' && ewfacquire -u -q -c fast -t gui gui.img && rm gui.img"),
-              0);
+    ASSERT_EQ(Sh("cd '" + dir.Path().string() + "' && ewfacquire -u -q -c fast -t gui gui.img && rm gui.img"), 0);
     image = dir.File("gui.E01");
     RunSession("gui.E*");
 }

@@ -3,8 +3,8 @@
 
 #include <cstring>
 
-#include "picture/jpeg/encode_to_memory.h"
 #include "jpeg_test_support.h"
+#include "picture/jpeg/encode_to_memory.h"
 
 using jpeg_test::Decode;
 using jpeg_test::Encode;

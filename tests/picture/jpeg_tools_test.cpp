@@ -2,8 +2,8 @@
 // djpeg decodes them; our files decode in djpeg and ImageMagick.
 #include <gtest/gtest.h>
 
-#include "picture/jpeg/encode_to_memory.h"
 #include "jpeg_test_support.h"
+#include "picture/jpeg/encode_to_memory.h"
 #include "temp_dir.h"
 
 using picture_support::HaveTool;
@@ -23,10 +23,7 @@ protected:
     }
 
     // Our decode of a file, through the file interface.
-    int DecodeFile(const std::string& path, RgbPicture& out)
-    {
-        return jpeg_test::Decode(ReadAll(path), out);
-    }
+    int DecodeFile(const std::string& path, RgbPicture& out) { return jpeg_test::Decode(ReadAll(path), out); }
 
     testing_support::TempDir dir;
 };
@@ -35,11 +32,18 @@ protected:
 
 TEST_F(JpegTools, CjpegFilesDecodeLikeDjpeg)
 {
-    struct Size { int w, h; };
-    const std::vector<std::string> options = {
-        "-sample 1x1", "-sample 2x1", "-sample 2x2", "-sample 1x2", "-grayscale",
-        "-sample 2x2 -restart 1", "-sample 1x1 -restart 3B", "-sample 2x2 -optimize -quality 30",
-        "-quality 100 -sample 2x1"};
+    struct Size {
+        int w, h;
+    };
+    const std::vector<std::string> options = {"-sample 1x1",
+                                              "-sample 2x1",
+                                              "-sample 2x2",
+                                              "-sample 1x2",
+                                              "-grayscale",
+                                              "-sample 2x2 -restart 1",
+                                              "-sample 1x1 -restart 3B",
+                                              "-sample 2x2 -optimize -quality 30",
+                                              "-quality 100 -sample 2x1"};
     for (const Size size : {Size{640, 480}, Size{1, 1}, Size{17, 9}, Size{9, 17}}) {
         const std::string ppm = dir.File("in.ppm");
         ASSERT_TRUE(picture_support::WritePpm(ppm, NaturalPicture(size.w, size.h)));
@@ -52,8 +56,7 @@ TEST_F(JpegTools, CjpegFilesDecodeLikeDjpeg)
             ASSERT_EQ(DecodeFile(jpg, ours), jpeg::Success) << option;
             ASSERT_EQ(ours.width, theirs.width);
             ASSERT_EQ(ours.height, theirs.height);
-            EXPECT_LE(picture_support::MaxDifference(ours, theirs), 2)
-                << option << " " << size.w << "x" << size.h;
+            EXPECT_LE(picture_support::MaxDifference(ours, theirs), 2) << option << " " << size.w << "x" << size.h;
         }
     }
 }
@@ -95,7 +98,11 @@ TEST_F(JpegTools, OurSnapshotJpegDecodesInDjpegAtThirtyDecibels)
 TEST_F(JpegTools, EveryEncoderModeDecodesInDjpeg)
 {
     const RgbPicture picture = NaturalPicture(35, 21);
-    struct Mode { jpeg::Subsampling sub; bool grey; bool optimal; };
+    struct Mode {
+        jpeg::Subsampling sub;
+        bool grey;
+        bool optimal;
+    };
     for (const Mode mode : {Mode{jpeg::Subsampling::S444, false, false}, Mode{jpeg::Subsampling::S422, false, true},
                             Mode{jpeg::Subsampling::S420, false, false}, Mode{jpeg::Subsampling::S420, true, true}}) {
         std::vector<std::uint8_t> bytes;

@@ -141,15 +141,9 @@ inline bool ReadPnm(const std::string& path, RgbPicture& p)
     return true;
 }
 
-inline int RunTool(const std::string& command)
-{
-    return std::system((command + " 2>/dev/null").c_str());
-}
+inline int RunTool(const std::string& command) { return std::system((command + " 2>/dev/null").c_str()); }
 
-inline bool HaveTool(const std::string& name)
-{
-    return RunTool("command -v " + name + " >/dev/null") == 0;
-}
+inline bool HaveTool(const std::string& name) { return RunTool("command -v " + name + " >/dev/null") == 0; }
 
 inline double Psnr(const RgbPicture& a, const RgbPicture& b)
 {

@@ -2,8 +2,8 @@
 
 #include <map>
 
-#include "picture/snapshot_watermark.h"
 #include "picture/bmp_format.h"
+#include "picture/snapshot_watermark.h"
 
 namespace {
 
@@ -31,9 +31,9 @@ std::vector<std::uint8_t> Pixels(int width, int height, F redOf)
 }
 
 // Pixel k of the block -> which bit it carries ("m0".."m7", "s0".."s7").
-const std::map<int, std::string> kCarriers = {
-    {1, "s0"},  {2, "s4"},  {3, "s6"},  {4, "s7"},  {5, "m7"},  {12, "m2"}, {16, "m1"}, {19, "s3"},
-    {20, "m5"}, {23, "m3"}, {32, "s1"}, {33, "m4"}, {40, "s2"}, {41, "s5"}, {42, "m6"}, {52, "m0"}};
+const std::map<int, std::string> kCarriers = {{1, "s0"},  {2, "s4"},  {3, "s6"},  {4, "s7"},  {5, "m7"},  {12, "m2"},
+                                              {16, "m1"}, {19, "s3"}, {20, "m5"}, {23, "m3"}, {32, "s1"}, {33, "m4"},
+                                              {40, "s2"}, {41, "s5"}, {42, "m6"}, {52, "m0"}};
 
 int BitOf(const std::string& carrier, int mean, int sd)
 {
@@ -41,8 +41,8 @@ int BitOf(const std::string& carrier, int mean, int sd)
     return (value >> (7 - (carrier[1] - '0'))) & 1;  // bit 0 is the most significant
 }
 
-void ExpectBlock(const std::vector<std::uint8_t>& before, const std::vector<std::uint8_t>& after, int width,
-                 int bx, int by, int mean, int sd)
+void ExpectBlock(const std::vector<std::uint8_t>& before, const std::vector<std::uint8_t>& after, int width, int bx,
+                 int by, int mean, int sd)
 {
     const int stride = static_cast<int>(DibStride(width, 24));
     for (int k = 0; k < 64; ++k) {
@@ -101,7 +101,8 @@ TEST(SnapshotWatermark, HalfBlackHalfRedGivesMeanEightDeviationEight)
 TEST(SnapshotWatermark, SizesNotMultiplesOfEightAreLeftAlone)
 {
     for (const auto& [w, h] : {std::pair{12, 8}, std::pair{8, 12}, std::pair{7, 7}}) {
-        const auto before = Pixels(w, h, [](int x, int y) -> std::uint8_t { return static_cast<std::uint8_t>(x * 20 + y); });
+        const auto before =
+            Pixels(w, h, [](int x, int y) -> std::uint8_t { return static_cast<std::uint8_t>(x * 20 + y); });
         SnapshotWatermark mark;
         ASSERT_TRUE(mark.Prepare(Header(w, h), before));
         EXPECT_EQ(mark.Embed(), 0);

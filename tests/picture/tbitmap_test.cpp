@@ -7,8 +7,8 @@
 #include <QImage>
 #include <QPainter>
 
-#include "picture/tbitmap.h"
 #include "jpeg_test_support.h"
+#include "picture/tbitmap.h"
 #include "temp_dir.h"
 
 using picture_support::ReadAll;
@@ -115,7 +115,9 @@ TEST_F(TBitmapTest, LoadsBmpsWithComputedSizesAndPalettes)
     EXPECT_EQ(bmp.Pixels()[47], static_cast<std::uint8_t>(47 * 7 + 1));
 
     // 8 bits: exactly colours-used entries.
-    ASSERT_EQ(bmp.LoadFile(Write("p.bmp", MakeBmp({.width = 4, .height = 2, .bits = 8, .coloursUsed = 3, .paletteEntries = 3}))), 1);
+    ASSERT_EQ(bmp.LoadFile(
+                  Write("p.bmp", MakeBmp({.width = 4, .height = 2, .bits = 8, .coloursUsed = 3, .paletteEntries = 3}))),
+              1);
     EXPECT_EQ(bmp.Palette()[2].blue, 2);
     EXPECT_EQ(bmp.Palette()[2].green, 253);
     EXPECT_EQ(bmp.Palette()[3].green, 0);
@@ -124,7 +126,11 @@ TEST_F(TBitmapTest, LoadsBmpsWithComputedSizesAndPalettes)
     EXPECT_EQ(bmp.Palette()[200].green, 55);
     EXPECT_EQ(bmp.InfoHeader().coloursUsed, 256u);
     // A larger (V5-style) info header: the palette still follows it.
-    ASSERT_EQ(bmp.LoadFile(Write("v5.bmp", MakeBmp({.width = 4, .height = 2, .bits = 8, .coloursUsed = 2, .headerSize = 124, .paletteEntries = 2}))), 1);
+    ASSERT_EQ(
+        bmp.LoadFile(Write(
+            "v5.bmp",
+            MakeBmp({.width = 4, .height = 2, .bits = 8, .coloursUsed = 2, .headerSize = 124, .paletteEntries = 2}))),
+        1);
     EXPECT_EQ(bmp.Palette()[1].green, 254);
     // The buffer only grows.
     EXPECT_EQ(bmp.Capacity(), 48u);
@@ -157,7 +163,9 @@ TEST_F(TBitmapTest, RefusesUnknownShortAndAbsurdFiles)
     EXPECT_EQ(bmp.LoadFile(Write("neg.bmp", MakeBmp({.width = -4, .pixelBytes = 8}))), 0);
     EXPECT_EQ(bmp.LoadFile(Write("min.bmp", MakeBmp({.height = INT32_MIN, .pixelBytes = 8}))), 0);
     // Palette said to lie beyond the end of the file.
-    EXPECT_EQ(bmp.LoadFile(Write("pal.bmp", MakeBmp({.bits = 8, .coloursUsed = 200, .headerSize = 40, .paletteEntries = 0}))), 0);
+    EXPECT_EQ(
+        bmp.LoadFile(Write("pal.bmp", MakeBmp({.bits = 8, .coloursUsed = 200, .headerSize = 40, .paletteEntries = 0}))),
+        0);
 }
 
 TEST_F(TBitmapTest, RunLengthEncodedPalettePicturesExpandAndBadRunsAreRefused)
@@ -248,7 +256,9 @@ TEST_F(TBitmapTest, SavedJpegPictureIsBottomUpAndTheObjectToo)
 TEST_F(TBitmapTest, SaveBmpWritesOnlyBmpExtensionsAndPalettesWhenUsed)
 {
     TBitmap bmp;
-    ASSERT_EQ(bmp.LoadFile(Write("p.bmp", MakeBmp({.width = 4, .height = 2, .bits = 8, .coloursUsed = 3, .paletteEntries = 3}))), 1);
+    ASSERT_EQ(bmp.LoadFile(
+                  Write("p.bmp", MakeBmp({.width = 4, .height = 2, .bits = 8, .coloursUsed = 3, .paletteEntries = 3}))),
+              1);
     for (const std::string name : {"a.jpg", "noext", "b.bm"}) {
         EXPECT_FALSE(bmp.SaveBmp(dir.File(name).c_str(), false));
         EXPECT_FALSE(std::filesystem::exists(dir.File(name))) << name;

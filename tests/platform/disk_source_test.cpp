@@ -39,9 +39,10 @@ protected:
         for (auto& b : bytes)
             b = static_cast<uint8_t>(random());
         plain = dir.File("disk.img");
-        std::ofstream(plain, std::ios::binary).write(reinterpret_cast<const char*>(bytes.data()),
-                                                     static_cast<std::streamsize>(bytes.size()));
-        ASSERT_TRUE(Shell("cd " + dir.Path().string() + " && split -b 1000000 -d -a 3 --numeric-suffixes=1 disk.img disk.img."));
+        std::ofstream(plain, std::ios::binary)
+            .write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+        ASSERT_TRUE(Shell("cd " + dir.Path().string() +
+                          " && split -b 1000000 -d -a 3 --numeric-suffixes=1 disk.img disk.img."));
         // Compressed chunks and three segment files.
         ASSERT_TRUE(Shell("ewfacquire -u -q -c fast -d sha1 -S 1048576 -t " + dir.File("ewf") + " " + plain));
         ASSERT_TRUE(std::filesystem::exists(dir.File("ewf.E02")));
@@ -185,7 +186,7 @@ TEST_F(DiskSourceTest, ReadsFromSeveralThreadsAtOnce)
     for (const std::string name : {"ewf.E01", "disk.img.001"}) {
         const DriveHandle drive = DriveHandle::OpenPath(dir.File(name));
         ASSERT_TRUE(drive.IsOpen()) << name;
-        std::atomic<int> wrong {0};
+        std::atomic<int> wrong{0};
         std::vector<std::thread> readers;
         for (unsigned t = 0; t < 4; ++t) {
             readers.emplace_back([&, t] {

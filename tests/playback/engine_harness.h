@@ -145,9 +145,9 @@ protected:
 
     static inline std::unique_ptr<testing_support::TempDir> dir;
     disk::RecorderVolume volume;
-    playback::VideoDecoder decoder {std::string(QUILLON_BIN_DIR) + "/libquillon_decode.so"};
-    platform::WindowSurface video {640, 480};
-    platform::WindowSurface mainWindow {925, 640};
+    playback::VideoDecoder decoder{std::string(QUILLON_BIN_DIR) + "/libquillon_decode.so"};
+    platform::WindowSurface video{640, 480};
+    platform::WindowSurface mainWindow{925, 640};
     FakeSlider slider;
     FakeMessages messages;
     ManualTimer* timer = nullptr;

@@ -55,16 +55,17 @@ TEST(StillCommand, ShowsEachCameraInItsCell)
                         ASSERT_EQ(shot.pixel(px, py), qRgb(100, 0, 0));
                 continue;
             }
-            EXPECT_EQ(CodeAt(shot, x, y, 320, 240), (mkdisk::FrameCode {camera, 2, 0})) << "cell " << camera;
+            EXPECT_EQ(CodeAt(shot, x, y, 320, 240), (mkdisk::FrameCode{camera, 2, 0})) << "cell " << camera;
         }
     }
 
     ASSERT_EQ(std::system((cli + " --record 2 --view 4").c_str()), 0);
     const QImage single = QImage(QString::fromStdString(out)).convertToFormat(QImage::Format_RGB32);
-    EXPECT_EQ(CodeAt(single, 0, 0, 640, 480), (mkdisk::FrameCode {3, 2, 0}));
+    EXPECT_EQ(CodeAt(single, 0, 0, 640, 480), (mkdisk::FrameCode{3, 2, 0}));
 
-    EXPECT_NE(std::system((kBin + "/quillon-cli still '" + image + "' --record 1 --at 3 -o '" + out +
-                           "' 2>/dev/null").c_str()), 0)
+    EXPECT_NE(std::system(
+                  (kBin + "/quillon-cli still '" + image + "' --record 1 --at 3 -o '" + out + "' 2>/dev/null").c_str()),
+              0)
         << "position 3 of a 3-second record";
 }
 

@@ -13,7 +13,6 @@ namespace teststream {
 
 namespace {
 
-
 struct Yuv {
     int y, u, v;
 };

@@ -15,8 +15,7 @@ struct Rgb {
 };
 
 // The dominant colour of each camera's pictures.
-constexpr std::array<Rgb, 4> kCameraColours = {Rgb{200, 40, 40}, Rgb{40, 180, 40}, Rgb{40, 60, 200},
-                                               Rgb{200, 200, 40}};
+constexpr std::array<Rgb, 4> kCameraColours = {Rgb{200, 40, 40}, Rgb{40, 180, 40}, Rgb{40, 60, 200}, Rgb{200, 200, 40}};
 
 // The frame code: 12 blocks of 16 x 16 pixels along the top, white for a set bit.
 constexpr int kCodeBits = 12;

@@ -16,7 +16,7 @@ TEST_F(EngineTest, StartShowsEachCameraInItsCellAndTheIndicators)
     for (int c = 0; c < 4; ++c) {
         const auto code = CodeInCell(c);
         ASSERT_TRUE(code) << "camera " << c;
-        EXPECT_EQ(*code, (mkdisk::FrameCode {c, 0, 0}));
+        EXPECT_EQ(*code, (mkdisk::FrameCode{c, 0, 0}));
     }
     EXPECT_EQ(slider.thumb, 0);
     EXPECT_EQ(engine->PositionTime().day, 15);
@@ -36,14 +36,14 @@ TEST_F(EngineTest, NormalSpeedAdvancesOneFramePerCameraPerTick)
     EXPECT_EQ(timer->period, 33u) << "30 frames a second";
     timer->Fire(12);
     for (int c = 0; c < 4; ++c)
-        EXPECT_EQ(CodeInCell(c), (mkdisk::FrameCode {c, 0, 12})) << "camera " << c;
+        EXPECT_EQ(CodeInCell(c), (mkdisk::FrameCode{c, 0, 12})) << "camera " << c;
     timer->Fire(16);
     EXPECT_EQ(engine->Position(), 0);
     timer->Fire(1);
     EXPECT_EQ(engine->Position(), 1) << "a second's last frame runs to its segment's end and is joined there";
-    EXPECT_EQ(CodeInCell(3), (mkdisk::FrameCode {3, 0, 29}));
+    EXPECT_EQ(CodeInCell(3), (mkdisk::FrameCode{3, 0, 29}));
     timer->Fire(1);
-    EXPECT_EQ(CodeInCell(3), (mkdisk::FrameCode {3, 1, 0}));
+    EXPECT_EQ(CodeInCell(3), (mkdisk::FrameCode{3, 1, 0}));
     EXPECT_EQ(slider.thumb, 1 * 300 / 7);
     EXPECT_TRUE(sound.empty()) << "sound is off until the sound button";
 }
@@ -94,7 +94,7 @@ TEST_F(EngineTest, FastForwardJumpsASecondPerTickAndHaltsAtTheEnd)
     timer->Fire(3);
     EXPECT_EQ(engine->Position(), 3);
     for (int c = 0; c < 4; ++c)
-        EXPECT_EQ(CodeInCell(c), (mkdisk::FrameCode {c, 3, 0})) << "first intra frame of each camera";
+        EXPECT_EQ(CodeInCell(c), (mkdisk::FrameCode{c, 3, 0})) << "first intra frame of each camera";
     engine->Faster();
     engine->Faster();
     engine->Faster();
@@ -139,11 +139,11 @@ TEST_F(EngineTest, ViewChangeWhilePlayingInReverseKeepsTheTimer)
     EXPECT_EQ(timer->starts, starts) << "same rate: the running timer goes on";
     EXPECT_TRUE(engine->IsPlaying());
     EXPECT_TRUE(engine->IsReverse());
-    EXPECT_EQ(CodeInWindow(), (mkdisk::FrameCode {1, 4, 0})) << "camera 2 over the whole window, same second";
+    EXPECT_EQ(CodeInWindow(), (mkdisk::FrameCode{1, 4, 0})) << "camera 2 over the whole window, same second";
     timer->Fire(1);
-    EXPECT_EQ(CodeInWindow(), (mkdisk::FrameCode {1, 3, 0}));
+    EXPECT_EQ(CodeInWindow(), (mkdisk::FrameCode{1, 3, 0}));
     engine->SetView(PlaybackEngine::kQuadView, 0);
-    EXPECT_EQ(CodeInCell(2), (mkdisk::FrameCode {2, 3, 0}));
+    EXPECT_EQ(CodeInCell(2), (mkdisk::FrameCode{2, 3, 0}));
 }
 
 TEST_F(EngineTest, MarksNeedFourSecondsAndThenLoop)
@@ -156,7 +156,7 @@ TEST_F(EngineTest, MarksNeedFourSecondsAndThenLoop)
     ASSERT_EQ(engine->ShowPosition(4, true, true), 1);
     engine->ToggleMark();
     EXPECT_EQ(engine->MarkEnd(), -1) << "three seconds is too close";
-    EXPECT_EQ(messages.lines, std::vector<int> {21});
+    EXPECT_EQ(messages.lines, std::vector<int>{21});
     ASSERT_EQ(engine->ShowPosition(5, true, true), 1);
     engine->ToggleMark();
     EXPECT_EQ(engine->MarkEnd(), 5);
@@ -198,7 +198,7 @@ TEST_F(EngineTest, StepsAndTheirEnds)
 {
     Open(0);
     ASSERT_EQ(engine->StepForward(), 1);
-    EXPECT_EQ(CodeInCell(0), (mkdisk::FrameCode {0, 0, 1}));
+    EXPECT_EQ(CodeInCell(0), (mkdisk::FrameCode{0, 0, 1}));
     EXPECT_EQ(engine->StepBack(), 0) << "prev at position 0 only halts";
     ASSERT_EQ(engine->ShowPosition(7, true, true), 1);
     int steps = 0;
@@ -247,11 +247,11 @@ TEST_F(EngineTest, EveryTickOfTheDemoShowsEachCamerasNextFrame)
         int ticks = 0;
         for (timer->Fire(1); engine->IsPlaying(); timer->Fire(1)) {
             ++ticks;
-            const mkdisk::FrameCode expected {0, uint32_t(ticks / entry.frameRate), ticks % entry.frameRate};
+            const mkdisk::FrameCode expected{0, uint32_t(ticks / entry.frameRate), ticks % entry.frameRate};
             for (int c = 0; c < 4; ++c) {
                 if (!entry.videoPresent[c])
                     continue;
-                ASSERT_EQ(CodeInCell(c), (mkdisk::FrameCode {c, expected.second, expected.frame})) << "tick " << ticks;
+                ASSERT_EQ(CodeInCell(c), (mkdisk::FrameCode{c, expected.second, expected.frame})) << "tick " << ticks;
             }
         }
         // Frame 0 came with the start; the record's last frame never comes,
@@ -285,7 +285,9 @@ TEST_F(EngineTest, StillScenesSmallFramesAreStillDecoded)
         uint32_t n = 0;
         ASSERT_TRUE(reference.NextFrame(frame, n, intra, -1, {}, nullptr));
         small += n <= PlaybackEngine::kNoPictureBytes;
-        ASSERT_NE(decoder.DecodeFrame(camera + 10, std::span(frame).first(n), picture, 352, 240, reference.StreamHeader()), 0);
+        ASSERT_NE(
+            decoder.DecodeFrame(camera + 10, std::span(frame).first(n), picture, 352, 240, reference.StreamHeader()),
+            0);
         ASSERT_TRUE(std::equal(picture.begin(), picture.begin() + 352 * 240 * 2, engine->Picture(camera).begin()))
             << "camera " << camera;
     };

@@ -67,8 +67,8 @@ bool Near(QRgb got, int r, int g, int b, int tolerance = 6)
     const QRgb got = image.pixel(x, y);
     if (Near(got, r, g, b))
         return ::testing::AssertionSuccess();
-    return ::testing::AssertionFailure() << "pixel (" << x << ", " << y << ") is " << std::hex << got << ", expected about "
-                                         << std::dec << r << "," << g << "," << b;
+    return ::testing::AssertionFailure() << "pixel (" << x << ", " << y << ") is " << std::hex << got
+                                         << ", expected about " << std::dec << r << "," << g << "," << b;
 }
 
 // Checks that the cell shows the test picture stretched onto it: the body

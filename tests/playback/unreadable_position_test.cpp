@@ -30,14 +30,15 @@ TEST_F(UnreadablePositionTest, ShowsTheNoPictureColourWhereNoFrameCanBeRead)
     const size_t end = size_t(Be32(image, index + 8 * 4)) * 512;
     std::fill(image.begin() + std::ptrdiff_t(first), image.begin() + std::ptrdiff_t(end), 0);
     const std::string damaged = dir->File("unreadable.img");
-    std::ofstream(damaged, std::ios::binary).write(reinterpret_cast<const char*>(image.data()), std::streamsize(image.size()));
+    std::ofstream(damaged, std::ios::binary)
+        .write(reinterpret_cast<const char*>(image.data()), std::streamsize(image.size()));
     platform::SetDriveImages({damaged});
     ASSERT_TRUE(volume.Load(0));
 
     Open(0);
     ASSERT_EQ(engine->ShowPosition(6, true, true), 1);
     EXPECT_EQ(engine->ShownPictures(), 4);
-    ASSERT_EQ(CodeInCell(2), (mkdisk::FrameCode {2, 6, 0}));
+    ASSERT_EQ(CodeInCell(2), (mkdisk::FrameCode{2, 6, 0}));
 
     ASSERT_EQ(engine->ShowPosition(7, true, true), 1);
     EXPECT_EQ(engine->Position(), 7);

@@ -1,6 +1,6 @@
 #include "mpeg4_test_stream.h"
-#include "playback/video_decoder.h"
 #include "platform/shared_library.h"
+#include "playback/video_decoder.h"
 #include "temp_dir.h"
 
 #include <gtest/gtest.h>
@@ -198,8 +198,7 @@ TEST(VideoDecoder, ConcurrentCallersOnSeparateChannels)
             auto picture = PictureBuffer();
             for (int i = 0; i < 12; ++i)
                 if (decoder.DecodeFrame(c, cams[c].frames[i], picture, 352, 288, cams[c].header) == 0 ||
-                    teststream::ReadCamera(picture, 352, 288) != c ||
-                    teststream::ReadFrameCode(picture, 352, 288) != i)
+                    teststream::ReadCamera(picture, 352, 288) != c || teststream::ReadFrameCode(picture, 352, 288) != i)
                     ++wrong[c];
         });
     for (auto& t : threads)

@@ -23,7 +23,8 @@ std::vector<uint8_t> Bytes(const std::string& path)
 
 void Save(const std::string& path, const std::vector<uint8_t>& bytes)
 {
-    std::ofstream(path, std::ios::binary).write(reinterpret_cast<const char*>(bytes.data()), std::streamsize(bytes.size()));
+    std::ofstream(path, std::ios::binary)
+        .write(reinterpret_cast<const char*>(bytes.data()), std::streamsize(bytes.size()));
 }
 
 size_t Count(const std::string& text, const std::string& what)
@@ -168,10 +169,10 @@ TEST_F(CliDamagedTest, NoiseReadAsSoundIsNamed)
     const ToolRun clean = Cli("audio " + dir->File("demo.img") + " --record 1 --camera 1 -o " + wav);
     EXPECT_TRUE(clean.err.empty()) << "no warning, and no bar into a pipe: " << clean.err;
     // On a terminal, a bar to the end.
-    const ToolRun terminal = testing_support::RunTool("script -qec \"" + std::string(QUILLON_BIN_DIR) +
-                                                          "/quillon-cli audio " + disk + " --record 1 --camera 1 -o " +
-                                                          wav + "\" /dev/null",
-                                                      dir->File("stderr.txt"));
+    const ToolRun terminal =
+        testing_support::RunTool("script -qec \"" + std::string(QUILLON_BIN_DIR) + "/quillon-cli audio " + disk +
+                                     " --record 1 --camera 1 -o " + wav + "\" /dev/null",
+                                 dir->File("stderr.txt"));
     EXPECT_EQ(terminal.status, 0);
     EXPECT_NE(terminal.out.find("audio [##############################] 100 %"), std::string::npos) << terminal.out;
 }
@@ -180,9 +181,9 @@ TEST_F(CliDamagedTest, AWavThatCannotBeWrittenIsReportedAndRemoved)
 {
     // A file size limit makes the writes fail part way (EFBIG, the signal ignored).
     const std::string wav = dir->File("limited.wav");
-    const ToolRun run = testing_support::RunTool("sh -c \"trap '' XFSZ; ulimit -f 100; exec " + std::string(QUILLON_BIN_DIR) +
-                                                     "/quillon-cli audio " + dir->File("demo.img") +
-                                                     " --record 1 --camera 1 -o " + wav + "\"",
+    const ToolRun run = testing_support::RunTool("sh -c \"trap '' XFSZ; ulimit -f 100; exec " +
+                                                     std::string(QUILLON_BIN_DIR) + "/quillon-cli audio " +
+                                                     dir->File("demo.img") + " --record 1 --camera 1 -o " + wav + "\"",
                                                  dir->File("stderr.txt"));
     EXPECT_EQ(run.status, 1);
     EXPECT_NE(run.err.find("cannot write " + wav), std::string::npos) << run.err;

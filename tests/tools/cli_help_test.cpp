@@ -98,8 +98,7 @@ TEST_F(CliHelpTest, LongCommandsShowABarWithTheTimeLeftOnATerminalOnly)
     for (const Case& c : cases) {
         const ToolRun terminal = OnTerminal(c.args);
         EXPECT_EQ(terminal.status, 0) << c.args << ": " << terminal.out;
-        EXPECT_NE(terminal.out.find(c.label + " [##############################] 100 %  0:00 left"),
-                  std::string::npos)
+        EXPECT_NE(terminal.out.find(c.label + " [##############################] 100 %  0:00 left"), std::string::npos)
             << c.label << " on a terminal:\n"
             << terminal.out;
     }

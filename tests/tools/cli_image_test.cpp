@@ -155,8 +155,8 @@ TEST_F(CliImageTest, DamagedAndIncompleteImagesAreRefusedWithOneLine)
     for (size_t i = 13; i < 200 && i < head.size(); ++i)
         head[i] ^= 0xFF;
     const std::string broken = dir.File("broken.E01");
-    std::ofstream(broken, std::ios::binary).write(reinterpret_cast<const char*>(head.data()),
-                                                  static_cast<std::streamsize>(head.size()));
+    std::ofstream(broken, std::ios::binary)
+        .write(reinterpret_cast<const char*>(head.data()), static_cast<std::streamsize>(head.size()));
     ExpectRefusal("records " + broken, "damaged");
     EXPECT_FALSE(std::filesystem::exists(out));
 }

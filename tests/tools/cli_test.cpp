@@ -89,9 +89,9 @@ void ExpectGolden(const std::string& name, const std::string& actual)
 {
     const std::string path = std::string(QUILLON_SOURCE_DIR) + "/tests/tools/golden/" + name;
     if (std::getenv("QUILLON_UPDATE_GOLDEN")) {
-        std::ofstream(path, std::ios::binary) << kGoldenMark << AvcodecVersion()
-                                              << "; rewrite: QUILLON_UPDATE_GOLDEN=1 build/tests/cli_tests\n"
-                                              << actual;
+        std::ofstream(path, std::ios::binary)
+            << kGoldenMark << AvcodecVersion() << "; rewrite: QUILLON_UPDATE_GOLDEN=1 build/tests/cli_tests\n"
+            << actual;
         return;
     }
     std::string golden = ReadText(path);
@@ -168,7 +168,8 @@ TEST_F(CliTest, FramesDumpFormsADecodableStream)
     if (std::system("command -v ffprobe >/dev/null") != 0)
         GTEST_SKIP() << "ffprobe not installed";
     const std::string probe = "ffprobe -v error -count_frames -select_streams v -show_entries "
-                              "stream=nb_read_frames,width,height -of csv=p=0 " + stream;
+                              "stream=nb_read_frames,width,height -of csv=p=0 " +
+                              stream;
     FILE* pipe = ::popen(probe.c_str(), "r");
     char line[256] = {};
     ASSERT_TRUE(std::fgets(line, sizeof line, pipe));
@@ -269,7 +270,8 @@ TEST_F(CliTest, ExportWritesThePlayersFileAndRefusesWithoutLeavingOne)
     EXPECT_EQ(run.out, out + "\t90\t1\t3\tcompleted\n");
     EXPECT_TRUE(run.err.empty()) << "no progress bar into a file: " << run.err;
     FILE* pipe = ::popen(("ffprobe -v error -count_frames -show_entries stream=codec_name,nb_read_frames,width "
-                          "-of csv=p=0 '" + out + "'")
+                          "-of csv=p=0 '" +
+                          out + "'")
                              .c_str(),
                          "r");
     ASSERT_TRUE(pipe);

@@ -73,7 +73,10 @@ protected:
     {
         return size_t(layout.indexSector) * 512 + (size_t(Be32(clean, layout.EntryAt(record) + 10)) + j) * 4;
     }
-    static uint32_t SegmentSector(uint32_t record, uint32_t segment) { return Be32(clean, IndexEntryAt(record, segment)); }
+    static uint32_t SegmentSector(uint32_t record, uint32_t segment)
+    {
+        return Be32(clean, IndexEntryAt(record, segment));
+    }
 
     static std::vector<Variant> Variants();
 
@@ -112,7 +115,7 @@ protected:
             int status = -1;
             std::ifstream(file + ".rc") >> status;
             std::ifstream in(file + ".err", std::ios::binary);
-            const std::string err {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+            const std::string err{std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
             EXPECT_TRUE(status == 0 || status == 1) << what << " ended with " << status << "\n" << err;
             if (status == 1) {
                 EXPECT_FALSE(err.empty()) << what << " refused without a word";
@@ -133,7 +136,9 @@ std::vector<Variant> DamagedDiskSweep::Variants()
 {
     std::vector<Variant> v;
     std::mt19937 rng(20261208);  // the same variants every run
-    const auto pick = [&rng](size_t from, size_t to) { return std::uniform_int_distribution<size_t>(from, to - 1)(rng); };
+    const auto pick = [&rng](size_t from, size_t to) {
+        return std::uniform_int_distribution<size_t>(from, to - 1)(rng);
+    };
     const auto flips = [&](const std::string& what, size_t from, size_t to, int count, int bytes) {
         for (int i = 0; i < count; ++i) {
             std::vector<std::pair<size_t, uint8_t>> at;
@@ -153,8 +158,17 @@ std::vector<Variant> DamagedDiskSweep::Variants()
     flips("index", indexBegin, indexEnd, 10, 1);
     flips("data", dataBegin, clean.size(), 10, 200);
 
-    const std::vector<size_t> cuts = {0, 100, 512, 1024, indexEnd, dataBegin, dataBegin + 9000, dataBegin + 16384,
-                                      size_t(SegmentSector(0, 1)) * 512 + 700, clean.size() - 512, clean.size() - 1};
+    const std::vector<size_t> cuts = {0,
+                                      100,
+                                      512,
+                                      1024,
+                                      indexEnd,
+                                      dataBegin,
+                                      dataBegin + 9000,
+                                      dataBegin + 16384,
+                                      size_t(SegmentSector(0, 1)) * 512 + 700,
+                                      clean.size() - 512,
+                                      clean.size() - 1};
     for (const size_t cut : cuts)
         v.push_back({"cut at " + std::to_string(cut), [cut](Image& b) { b.resize(std::min(cut, b.size())); }});
 
@@ -186,7 +200,8 @@ std::vector<Variant> DamagedDiskSweep::Variants()
     entries("all ones", [](uint32_t, uint32_t) { return 0xFFFFFFFFu; });
     entries("all equal", [](uint32_t, uint32_t) { return SegmentSector(0, 1); });
     entries("into the index itself", [](uint32_t j, uint32_t) { return layout.indexSector + j; });
-    entries("one past the disk", [](uint32_t j, uint32_t was) { return j == 3 ? uint32_t(clean.size() / 512 + 1) : was; });
+    entries("one past the disk",
+            [](uint32_t j, uint32_t was) { return j == 3 ? uint32_t(clean.size() / 512 + 1) : was; });
     entries("a huge segment", [](uint32_t j, uint32_t was) { return j == 0 ? 0u : was + 40000; });
     entries("second entry backwards", [](uint32_t j, uint32_t was) { return j == 1 ? was - 100 : was; });
 
@@ -194,9 +209,12 @@ std::vector<Variant> DamagedDiskSweep::Variants()
     // hundred tiny frames in one second), and damaged audio areas.
     const size_t video = size_t(SegmentSector(0, 1)) * 512 + 16384;
     const size_t videoEnd = video + 2048;
-    for (const auto& [name, code] : std::vector<std::pair<std::string, std::vector<uint8_t>>> {
-             {"VOP", {0, 0, 1, 0xB6}}, {"intra VOP", {0, 0, 1, 0xB6, 0x00}}, {"user data", {0, 0, 1, 0xB2}},
-             {"prefix", {0, 0, 1}}, {"VOP and user data", {0, 0, 1, 0xB6, 0, 0, 1, 0xB2}}})
+    for (const auto& [name, code] : std::vector<std::pair<std::string, std::vector<uint8_t>>>{
+             {"VOP", {0, 0, 1, 0xB6}},
+             {"intra VOP", {0, 0, 1, 0xB6, 0x00}},
+             {"user data", {0, 0, 1, 0xB2}},
+             {"prefix", {0, 0, 1}},
+             {"VOP and user data", {0, 0, 1, 0xB6, 0, 0, 1, 0xB2}}})
         v.push_back({"flood of " + name, [video, videoEnd, code](Image& b) {
                          for (size_t at = video; at + code.size() <= videoEnd; at += code.size())
                              std::copy(code.begin(), code.end(), b.begin() + std::ptrdiff_t(at));

@@ -115,7 +115,8 @@ TEST_F(InstallTreeTest, InstalledProgramsWorkFromTheirLinks)
     EXPECT_NE(exported.err.find("calling init: " + app + "libquillon_mpeg1.so"), std::string::npos);
     EXPECT_EQ(exported.err.find(QUILLON_BIN_DIR), std::string::npos) << "a library came from the build tree";
     const ToolRun probe = RunTool("ffprobe -v error -count_frames -show_entries stream=codec_name,nb_read_frames "
-                                  "-of csv=p=0 " + movie,
+                                  "-of csv=p=0 " +
+                                      movie,
                                   work.File("probe.err"));
     EXPECT_TRUE(probe.out.starts_with("mpeg1video,90\nmp2,")) << probe.out << probe.err;
 

@@ -109,7 +109,7 @@ TEST_F(ManualTest, EveryOptionOfTheProgramsHelpIsInItsManPage)
         std::string program;
         std::string page;
     };
-    for (const Page& p : {Page {"quillon", "quillon.1"}, Page {"quillon-mkdisk", "quillon-mkdisk.1"}}) {
+    for (const Page& p : {Page{"quillon", "quillon.1"}, Page{"quillon-mkdisk", "quillon-mkdisk.1"}}) {
         const ToolRun help = Run(Program(p.program) + " --help");
         ASSERT_EQ(help.status, 0) << p.program;
         const std::string page = Rendered(p.page);

@@ -5,21 +5,21 @@
 #include <cmath>
 #include <numbers>
 
+#include "mkdisk_support.h"
 #include "tools/mkdisk/audio_area.h"
 #include "tools/mkdisk/disk_writer.h"
 #include "tools/mkdisk/ima_adpcm_encoder.h"
-#include "mkdisk_support.h"
 
 using namespace mkdisk;
 
 namespace {
 
-constexpr int kSteps[89] = {7,     8,     9,     10,    11,    12,    13,    14,    16,    17,    19,    21,    23,
-                            25,    28,    31,    34,    37,    41,    45,    50,    55,    60,    66,    73,    80,
-                            88,    97,    107,   118,   130,   143,   157,   173,   190,   209,   230,   253,   279,
-                            307,   337,   371,   408,   449,   494,   544,   598,   658,   724,   796,   876,   963,
-                            1060,  1166,  1282,  1411,  1552,  1707,  1878,  2066,  2272,  2499,  2749,  3024,  3327,
-                            3660,  4026,  4428,  4871,  5358,  5894,  6484,  7132,  7845,  8630,  9493,  10442, 11487,
+constexpr int kSteps[89] = {7,     8,     9,     10,    11,    12,    13,    14,    16,    17,    19,   21,    23,
+                            25,    28,    31,    34,    37,    41,    45,    50,    55,    60,    66,   73,    80,
+                            88,    97,    107,   118,   130,   143,   157,   173,   190,   209,   230,  253,   279,
+                            307,   337,   371,   408,   449,   494,   544,   598,   658,   724,   796,  876,   963,
+                            1060,  1166,  1282,  1411,  1552,  1707,  1878,  2066,  2272,  2499,  2749, 3024,  3327,
+                            3660,  4026,  4428,  4871,  5358,  5894,  6484,  7132,  7845,  8630,  9493, 10442, 11487,
                             12635, 13899, 15289, 16818, 18500, 20350, 22385, 24623, 27086, 29794, 32767};
 constexpr int kIndexAdjust[8] = {-1, -1, -1, -1, 2, 4, 6, 8};
 
@@ -39,16 +39,24 @@ std::vector<int> DecodeChannel(const uint8_t* area, int channel)
                 for (int n : {codes & 0x0F, codes >> 4}) {
                     const int step = kSteps[index];
                     int diff = step / 8;
-                    if (n & 1) diff += step / 4;
-                    if (n & 2) diff += step / 2;
-                    if (n & 4) diff += step;
-                    if (n & 8) diff = -diff;
+                    if (n & 1)
+                        diff += step / 4;
+                    if (n & 2)
+                        diff += step / 2;
+                    if (n & 4)
+                        diff += step;
+                    if (n & 8)
+                        diff = -diff;
                     predictor += diff;
-                    if (predictor >= 32767) predictor = 32767;
-                    if (predictor <= -32768) predictor = -32768;
+                    if (predictor >= 32767)
+                        predictor = 32767;
+                    if (predictor <= -32768)
+                        predictor = -32768;
                     index += kIndexAdjust[n & 7];
-                    if (index >= 88) index = 88;
-                    if (index <= 0) index = 0;
+                    if (index >= 88)
+                        index = 88;
+                    if (index <= 0)
+                        index = 0;
                     out.push_back(predictor);
                 }
             }

@@ -10,8 +10,8 @@
 #include <memory>
 #include <sstream>
 
-#include "tools/mkdisk/plan_options.h"
 #include "mkdisk_support.h"
+#include "tools/mkdisk/plan_options.h"
 
 using namespace mkdisk;
 using mkdisk_test::TempPath;
@@ -28,7 +28,9 @@ int Exit(const std::string& args)
 
 std::string Output(const std::string& args)
 {
-    struct Close { void operator()(std::FILE* f) const { pclose(f); } };
+    struct Close {
+        void operator()(std::FILE* f) const { pclose(f); }
+    };
     std::unique_ptr<std::FILE, Close> p(popen((kTool + " " + args).c_str(), "r"));
     std::string out;
     char buf[4096];
@@ -44,9 +46,11 @@ TEST(MkdiskCli, HelpNamesEveryOption)
 {
     EXPECT_EQ(0, Exit("--help"));
     const std::string help = Output("--help");
-    for (const char* option : {"-o", "--output", "--demo", "--record", "format=", "seconds=", "kind=", "time=",
-                               "video=", "audio=", "q=", "straddle=", "huge=", "empty=", "audiobit=", "vflags=",
-                               "aflags=", "--no-audio", "--first-entry", "--record-count", "--manifest", "--help"})
+    for (const char* option :
+         {"-o",        "--output", "--demo",  "--record",   "format=",       "seconds=",       "kind=",
+          "time=",     "video=",   "audio=",  "q=",         "straddle=",     "huge=",          "empty=",
+          "audiobit=", "vflags=",  "aflags=", "--no-audio", "--first-entry", "--record-count", "--manifest",
+          "--help"})
         EXPECT_NE(std::string::npos, help.find(option)) << option;
 }
 
@@ -78,10 +82,10 @@ TEST(MkdiskCli, SameOptionsSameBytes)
 TEST(MkdiskCli, RefusesBadOptionsWithoutWriting)
 {
     TempPath out(".img");
-    for (const char* bad : {"--record format=640x480", "--record kind=X", "--record video=5", "--record seconds=-1",
-                            "--record q=0", "--record straddle=2,seconds=3", "--record huge=0/5/0",
-                            "--record empty=7", "--record colour=red", "--demo --record seconds=1", "", "--bogus",
-                            "--first-entry 70000 --demo"}) {
+    for (const char* bad :
+         {"--record format=640x480", "--record kind=X", "--record video=5", "--record seconds=-1", "--record q=0",
+          "--record straddle=2,seconds=3", "--record huge=0/5/0", "--record empty=7", "--record colour=red",
+          "--demo --record seconds=1", "", "--bogus", "--first-entry 70000 --demo"}) {
         EXPECT_NE(0, Exit("-o " + out.str() + " " + bad)) << bad;
         EXPECT_FALSE(std::filesystem::exists(out.str())) << bad;
     }

@@ -6,11 +6,11 @@
 #include <filesystem>
 #include <zlib.h>
 
+#include "mkdisk_support.h"
 #include "tools/mkdisk/audio_area.h"
 #include "tools/mkdisk/disk_writer.h"
 #include "tools/mkdisk/record_video.h"
 #include "tools/mkdisk/volume_writer.h"
-#include "mkdisk_support.h"
 
 using namespace mkdisk;
 using mkdisk_test::Be16;
@@ -109,8 +109,8 @@ TEST(MkdiskLayout, HeaderTableAndIndexAsTheRecorderWritesThem)
 
     // Index: segments follow each other, whole sectors, data after the index area.
     const size_t ix = size_t{index} * 512;
-    const std::vector<uint32_t> entries = {Be32(img, ix), Be32(img, ix + 4), Be32(img, ix + 8), Be32(img, ix + 12),
-                                           Be32(img, ix + 16), Be32(img, ix + 20)};
+    const std::vector<uint32_t> entries = {Be32(img, ix),      Be32(img, ix + 4),  Be32(img, ix + 8),
+                                           Be32(img, ix + 12), Be32(img, ix + 16), Be32(img, ix + 20)};
     EXPECT_GT(entries[0], index);
     EXPECT_LT(entries[0], entries[1]);
     EXPECT_LT(entries[1], entries[2]);
@@ -167,7 +167,8 @@ TEST(MkdiskLayout, SegmentsHoldAudioThenInterleavedFramesThenZeros)
         EXPECT_EQ(kAudioAreaBytes, seg.videoStart);
         const uint8_t* p = mkdisk_test::SegmentBytes(w.image, rec, s);
         // The video area opens with camera 0's VO start code.
-        EXPECT_EQ((std::vector<uint8_t>{0, 0, 1, 0x00}), std::vector<uint8_t>(p + seg.videoStart, p + seg.videoStart + 4));
+        EXPECT_EQ((std::vector<uint8_t>{0, 0, 1, 0x00}),
+                  std::vector<uint8_t>(p + seg.videoStart, p + seg.videoStart + 4));
         EXPECT_EQ(seg.sectors, (seg.contentBytes + 511) / 512);
         EXPECT_TRUE(std::all_of(p + seg.contentBytes, p + size_t{seg.sectors} * 512, [](uint8_t b) { return b == 0; }));
     }

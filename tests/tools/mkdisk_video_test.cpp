@@ -12,12 +12,12 @@ extern "C" {
 #include <fstream>
 #include <memory>
 
+#include "mkdisk_support.h"
+#include "platform/av_handles.h"
 #include "tools/mkdisk/disk_writer.h"
 #include "tools/mkdisk/frame_code.h"
 #include "tools/mkdisk/picture.h"
 #include "tools/mkdisk/record_video.h"
-#include "mkdisk_support.h"
-#include "platform/av_handles.h"
 
 using namespace mkdisk;
 using mkdisk_test::TempPath;
@@ -60,7 +60,8 @@ public:
             p.height = frame_->height;
             auto plane = [&](int i, int w, int h, std::vector<uint8_t>& dst) {
                 for (int r = 0; r < h; ++r)
-                    dst.insert(dst.end(), frame_->data[i] + r * frame_->linesize[i], frame_->data[i] + r * frame_->linesize[i] + w);
+                    dst.insert(dst.end(), frame_->data[i] + r * frame_->linesize[i],
+                               frame_->data[i] + r * frame_->linesize[i] + w);
             };
             plane(0, p.width, p.height, p.y);
             plane(1, p.width / 2, p.height / 2, p.u);
@@ -119,7 +120,9 @@ bool HaveTool(const char* name)
 std::string Capture(const std::string& command)
 {
     std::string out;
-    struct Close { void operator()(std::FILE* f) const { pclose(f); } };
+    struct Close {
+        void operator()(std::FILE* f) const { pclose(f); }
+    };
     std::unique_ptr<std::FILE, Close> p(popen(command.c_str(), "r"));
     if (!p)
         return out;
@@ -194,7 +197,8 @@ TEST(MkdiskVideo, EveryPictureOfACameraKeepsItsFrameCode)
         dec.Feed(nullptr, pics);
         ASSERT_EQ(90u, pics.size());
         for (size_t i = 0; i < pics.size(); ++i) {
-            const auto code = DecodeFrameCodeLuma(pics[i].y.data(), pics[i].width, pics[i].height, size_t(pics[i].width));
+            const auto code =
+                DecodeFrameCodeLuma(pics[i].y.data(), pics[i].width, pics[i].height, size_t(pics[i].width));
             ASSERT_TRUE(code.has_value()) << camera << " " << i;
             EXPECT_EQ((FrameCode{camera, uint32_t(i / 30), int(i % 30)}), *code);
         }
@@ -243,15 +247,16 @@ TEST(MkdiskVideo, FfmpegDecodesACameraStream)
             out.write(reinterpret_cast<const char*>(p.data()), std::streamsize(p.size()));
     }
     const std::string probe = Capture("ffprobe -v error -f m4v -count_frames -select_streams v:0 -show_entries "
-                                  "stream=codec_name,width,height,nb_read_frames -of default=nw=1 '" + es.str() + "'");
+                                      "stream=codec_name,width,height,nb_read_frames -of default=nw=1 '" +
+                                      es.str() + "'");
     EXPECT_NE(std::string::npos, probe.find("codec_name=mpeg4")) << probe;
     EXPECT_NE(std::string::npos, probe.find("width=720")) << probe;
     EXPECT_NE(std::string::npos, probe.find("height=240")) << probe;
     EXPECT_NE(std::string::npos, probe.find("nb_read_frames=30")) << probe;
 
     // Scaled by ffmpeg to RGB and to YUY2, the frame codes still read back.
-    const std::string rgb = Capture("ffmpeg -v error -f m4v -i '" + es.str() +
-                                "' -vf scale=300:200 -pix_fmt rgb24 -f rawvideo -");
+    const std::string rgb =
+        Capture("ffmpeg -v error -f m4v -i '" + es.str() + "' -vf scale=300:200 -pix_fmt rgb24 -f rawvideo -");
     ASSERT_EQ(size_t(300 * 200 * 3 * 30), rgb.size());
     for (int i = 0; i < 30; ++i) {
         const auto code = DecodeFrameCodeRgb(reinterpret_cast<const uint8_t*>(rgb.data()) + size_t(i) * 300 * 200 * 3,
@@ -261,7 +266,8 @@ TEST(MkdiskVideo, FfmpegDecodesACameraStream)
     }
     const std::string yuy2 = Capture("ffmpeg -v error -f m4v -i '" + es.str() + "' -pix_fmt yuyv422 -f rawvideo -");
     ASSERT_EQ(size_t(720 * 240 * 2 * 30), yuy2.size());
-    const auto code = DecodeFrameCodeYuy2(reinterpret_cast<const uint8_t*>(yuy2.data()) + size_t(17) * 720 * 240 * 2, 720, 240);
+    const auto code =
+        DecodeFrameCodeYuy2(reinterpret_cast<const uint8_t*>(yuy2.data()) + size_t(17) * 720 * 240 * 2, 720, 240);
     ASSERT_TRUE(code.has_value());
     EXPECT_EQ((FrameCode{2, 1, 2}), *code);
 }

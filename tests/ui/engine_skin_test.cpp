@@ -23,7 +23,7 @@ protected:
     ui_test::FakeWindow window;
     ui::Skin skin;
     ui::UiTextTable texts;
-    ui::SkinPositionSlider position {skin};
+    ui::SkinPositionSlider position{skin};
 };
 
 TEST_F(EngineSkinTest, ThumbAndMarksFollowPlayback)

@@ -173,7 +173,8 @@ TEST_F(MainFrameTest, BeforeADiskOnlyListComplainsAndNothingPlays)
     EXPECT_EQ(shown[0], ui::UiString(frame->Texts().Text(17)));
     EXPECT_FALSE(shown[0].isEmpty());
     EXPECT_EQ(frame->recordDialogs, 0);
-    for (const char* name : {"play", "next", "prev", "rewind", "fast", "snap", "print", "output", "segment", "nonsense"})
+    for (const char* name :
+         {"play", "next", "prev", "rewind", "fast", "snap", "print", "output", "segment", "nonsense"})
         frame->RunCommand(name);
     EXPECT_FALSE(engine->IsPlaying());
     EXPECT_FALSE(timer->IsRunning());
@@ -260,7 +261,7 @@ TEST_F(MainFrameTest, CancelledRecordListAfterHddReturnsToTheRecordOnTheSameDisk
     EXPECT_EQ(ViewStates(), "uuDuu");
     const auto whole = CodeIn({0, 0, 640, 480});
     ASSERT_TRUE(whole);
-    EXPECT_EQ(*whole, (mkdisk::FrameCode {1, 5, 0}));
+    EXPECT_EQ(*whole, (mkdisk::FrameCode{1, 5, 0}));
     frame->RunCommand("play");
     timer->Fire(30);
     EXPECT_EQ(engine->Position(), 6) << "plays on";
@@ -533,7 +534,7 @@ TEST_F(MainFrameTest, OutputExportsOnItsThreadIgnoringButtonsThenReportsAndRetur
         std::ifstream in(dir->File("gui.avi.report.json"));
         const std::string report((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
         FILE* pipe = ::popen(("sha256sum '" + dir->File("gui.avi") + "'").c_str(), "r");
-        char sha[65] {};
+        char sha[65]{};
         ASSERT_TRUE(pipe && std::fread(sha, 1, 64, pipe) == 64);
         ::pclose(pipe);
         EXPECT_NE(report.find("\"sha256\": \"" + std::string(sha) + "\""), std::string::npos) << report;
@@ -562,7 +563,7 @@ TEST_F(MainFrameTest, OutputWritesTheMasterAndTheWorkingCopyByTheirExtension)
     ASSERT_EQ(engine->ShowPosition(4, true, true), 1);  // marks lie more than three seconds apart
     frame->RunCommand("segment");
     ASSERT_EQ(engine->ShowPosition(1, true, true), 1);
-    for (const auto& [name, codec] : {std::pair {"gui.mkv", "mpeg4"}, std::pair {"gui.mp4", "h264"}}) {
+    for (const auto& [name, codec] : {std::pair{"gui.mkv", "mpeg4"}, std::pair{"gui.mp4", "h264"}}) {
         SCOPED_TRACE(name);
         frame->exportPath = dir->File(name);
         frame->RunCommand("output");
@@ -575,8 +576,10 @@ TEST_F(MainFrameTest, OutputWritesTheMasterAndTheWorkingCopyByTheirExtension)
         EXPECT_EQ(shown.back(), ui::UiString(frame->Texts().Text(20)));
         EXPECT_EQ(engine->Position(), 1) << "back where playback was";
         FILE* pipe = ::popen(("ffprobe -v error -select_streams v:0 -show_entries stream=codec_name -of csv=p=0 '" +
-                              dir->File(name) + "'").c_str(), "r");
-        char text[32] {};
+                              dir->File(name) + "'")
+                                 .c_str(),
+                             "r");
+        char text[32]{};
         ASSERT_TRUE(pipe && std::fgets(text, sizeof text, pipe));
         ::pclose(pipe);
         EXPECT_EQ(std::string(text), std::string(codec) + "\n");
@@ -592,7 +595,7 @@ TEST_F(MainFrameTest, AnExportThatCannotBeWrittenSaysSoInsteadOfFinished)
     frame->RunCommand("segment");
     frame->exportPath = dir->File("full.mpg");
     std::signal(SIGXFSZ, SIG_IGN);
-    rlimit old {};
+    rlimit old{};
     ASSERT_EQ(getrlimit(RLIMIT_FSIZE, &old), 0);
     rlimit small = old;
     small.rlim_cur = 300 * 1024;  // a disk that fills up during the export

@@ -29,10 +29,9 @@ std::array<float, 64> ForwardDctMultipliers(const std::array<std::uint16_t, 64>&
 }
 
 // libjpeg's islow constants: FIX(x) = x * 2^13 rounded.
-constexpr std::uint32_t kFix0298631336 = 2446, kFix0390180644 = 3196, kFix0541196100 = 4433,
-                        kFix0765366865 = 6270, kFix0899976223 = 7373, kFix1175875602 = 9633,
-                        kFix1501321110 = 12299, kFix1847759065 = 15137, kFix1961570560 = 16069,
-                        kFix2053119869 = 16819, kFix2562915447 = 20995, kFix3072711026 = 25172;
+constexpr std::uint32_t kFix0298631336 = 2446, kFix0390180644 = 3196, kFix0541196100 = 4433, kFix0765366865 = 6270,
+                        kFix0899976223 = 7373, kFix1175875602 = 9633, kFix1501321110 = 12299, kFix1847759065 = 15137,
+                        kFix1961570560 = 16069, kFix2053119869 = 16819, kFix2562915447 = 20995, kFix3072711026 = 25172;
 
 inline std::uint32_t Descale(std::uint32_t x, int n)
 {
@@ -136,8 +135,7 @@ static inline void Transpose(const T* in, T* out)
 }
 
 JPEG_VECTOR_CLONES
-void InverseDct(const std::int16_t* coefficients, const std::uint16_t* quant, std::uint8_t* out,
-                std::ptrdiff_t stride)
+void InverseDct(const std::int16_t* coefficients, const std::uint16_t* quant, std::uint8_t* out, std::ptrdiff_t stride)
 {
     alignas(32) std::uint32_t a[64];
     alignas(32) std::uint32_t b[64];
@@ -165,17 +163,16 @@ std::uint8_t InverseDctDcOnly(std::int16_t dc, std::uint16_t quant)
 }
 
 JPEG_VECTOR_CLONES
-void ForwardDct(const std::uint8_t* samples, std::ptrdiff_t stride, const float* multipliers,
-                std::int16_t* zigzagOut)
+void ForwardDct(const std::uint8_t* samples, std::ptrdiff_t stride, const float* multipliers, std::int16_t* zigzagOut)
 {
     alignas(32) float a[64];
     alignas(32) float b[64];
     for (int y = 0; y < 8; ++y)
         for (int x = 0; x < 8; ++x)
             a[y * 8 + x] = static_cast<float>(samples[y * stride + x]) - 128.0f;
-    ForwardPass(a);  // [y][x] -> [v][x]
+    ForwardPass(a);   // [y][x] -> [v][x]
     Transpose(a, b);  // -> [x][v]
-    ForwardPass(b);  // -> [u][v]
+    ForwardPass(b);   // -> [u][v]
     // Rounded to nearest and kept within the magnitude categories of 8-bit
     // baseline coding (DC 11 bits, AC 10 bits).
     alignas(32) int q[64];

@@ -124,25 +124,28 @@ int ParseSegment(DecoderState& s, int marker, std::size_t& at)
         return ErrorEof;
 
     switch (marker) {
-    case 0xDB:
-        return ParseQuantTables(s, seg);
-    case 0xC4:
-        return ParseHuffmanTables(s, seg);
+    case 0xDB: return ParseQuantTables(s, seg);
+    case 0xC4: return ParseHuffmanTables(s, seg);
     case 0xDD:
         if (seg.size() != 2)
             return DataError;
         s.restartInterval = ReadU16(seg, 0);
         return Success;
     case 0xC0:
-    case 0xC1:
-        return ParseFrame(s, seg, marker == 0xC1);
-    case 0xDC:
-        return ErrorDnl;
-    case 0xC2: case 0xC3: case 0xC5: case 0xC6: case 0xC7:
-    case 0xC9: case 0xCA: case 0xCB: case 0xCD: case 0xCE: case 0xCF:
-        return UnsupportedFrame;  // progressive, lossless, hierarchical, arithmetic
-    default:
-        return Success;  // APPn, COM, DAC and the like carry nothing we need
+    case 0xC1: return ParseFrame(s, seg, marker == 0xC1);
+    case 0xDC: return ErrorDnl;
+    case 0xC2:
+    case 0xC3:
+    case 0xC5:
+    case 0xC6:
+    case 0xC7:
+    case 0xC9:
+    case 0xCA:
+    case 0xCB:
+    case 0xCD:
+    case 0xCE:
+    case 0xCF: return UnsupportedFrame;  // progressive, lossless, hierarchical, arithmetic
+    default: return Success;             // APPn, COM, DAC and the like carry nothing we need
     }
 }
 

@@ -70,8 +70,7 @@ void UpsampleRow2x2(const std::uint8_t* __restrict in, const std::uint8_t* __res
 // (or straight from the plane when no upsampling is needed).
 class RowUpsampler {
 public:
-    RowUpsampler(const FrameComponent& c, int hMax, int vMax)
-        : c_(c), hFactor_(hMax / c.h), vFactor_(vMax / c.v)
+    RowUpsampler(const FrameComponent& c, int hMax, int vMax) : c_(c), hFactor_(hMax / c.h), vFactor_(vMax / c.v)
     {
         if (hFactor_ != 1 || vFactor_ != 1) {
             row_.resize(static_cast<std::size_t>(c.width) * hFactor_ + 8);
@@ -109,10 +108,7 @@ public:
     }
 
 private:
-    const std::uint8_t* PlaneRow(int r) const
-    {
-        return c_.plane.data() + static_cast<std::size_t>(r) * c_.planeStride;
-    }
+    const std::uint8_t* PlaneRow(int r) const { return c_.plane.data() + static_cast<std::size_t>(r) * c_.planeStride; }
 
     const std::uint8_t* Replicate(const std::uint8_t* in)
     {
@@ -136,9 +132,7 @@ int WriteDib(const DecoderState& s, JpegProperties& props)
     const int h = s.height;
     const std::size_t stride = static_cast<std::size_t>(w) * 3 + static_cast<std::size_t>(props.dibPadBytes);
     const bool topDown = props.dibHeight > 0;
-    auto outRow = [&](int y) {
-        return props.dibBytes + stride * static_cast<std::size_t>(topDown ? y : h - 1 - y);
-    };
+    auto outRow = [&](int y) { return props.dibBytes + stride * static_cast<std::size_t>(topDown ? y : h - 1 - y); };
 
     if (s.componentCount == 1) {
         RowUpsampler grey(s.components[0], s.hMax, s.vMax);

@@ -15,7 +15,7 @@ namespace jpeg {
 
 struct FrameComponent {
     int id = 0;
-    int h = 1, v = 1;       // sampling factors
+    int h = 1, v = 1;  // sampling factors
     int quantTable = 0;
     int width = 0, height = 0;           // samples in the image
     int blocksWide = 0, blocksHigh = 0;  // blocks holding those samples
@@ -60,10 +60,7 @@ int DecodeScans(DecoderState& s);
 int WriteDib(const DecoderState& s, JpegProperties& props);
 
 // Big-endian reads within the stream; the callers check the bounds.
-inline int ReadU16(std::span<const std::uint8_t> d, std::size_t at)
-{
-    return (d[at] << 8) | d[at + 1];
-}
+inline int ReadU16(std::span<const std::uint8_t> d, std::size_t at) { return (d[at] << 8) | d[at + 1]; }
 
 // The body of the marker segment whose length field stands at `at`; moves
 // at past the segment. False when the length is impossible or runs past

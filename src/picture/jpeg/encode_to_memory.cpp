@@ -3,8 +3,8 @@
 
 #include "picture/jpeg/jpeg_codec.h"
 
-std::size_t EncodeJpegToMemory(std::span<std::uint8_t> out, const std::uint8_t* pixels, int width,
-                               int height, int quality)
+std::size_t EncodeJpegToMemory(std::span<std::uint8_t> out, const std::uint8_t* pixels, int width, int height,
+                               int quality)
 {
     if (!pixels || width <= 0 || height <= 0)
         return 0;

@@ -33,8 +33,7 @@ void WriteHuffmanTable(JpegWriter& w, int tableClass, int index, const HuffmanSp
 }
 
 void WriteHeaders(JpegWriter& w, int width, int height, const std::vector<EncComponent>& comps,
-                  const std::array<std::array<std::uint16_t, 64>, 2>& quant,
-                  const std::array<HuffmanSpec, 4>& defs)
+                  const std::array<std::array<std::uint16_t, 64>, 2>& quant, const std::array<HuffmanSpec, 4>& defs)
 {
     const int tables = comps.size() > 1 ? 2 : 1;
     w.Marker(0xD8);
@@ -101,8 +100,10 @@ void BgrToYccRow(const std::uint8_t* __restrict in, std::uint8_t* __restrict lum
     for (int x = 0; x < width; ++x) {
         const int b = in[3 * x], g = in[3 * x + 1], r = in[3 * x + 2];
         lum[x] = static_cast<std::uint8_t>((Fix(0.29900) * r + Fix(0.58700) * g + Fix(0.11400) * b + 32768) >> 16);
-        cb[x] = static_cast<std::uint8_t>((-Fix(0.16874) * r - Fix(0.33126) * g + Fix(0.5) * b + (128 << 16) + 32767) >> 16);
-        cr[x] = static_cast<std::uint8_t>((Fix(0.5) * r - Fix(0.41869) * g - Fix(0.08131) * b + (128 << 16) + 32767) >> 16);
+        cb[x] = static_cast<std::uint8_t>((-Fix(0.16874) * r - Fix(0.33126) * g + Fix(0.5) * b + (128 << 16) + 32767) >>
+                                          16);
+        cr[x] =
+            static_cast<std::uint8_t>((Fix(0.5) * r - Fix(0.41869) * g - Fix(0.08131) * b + (128 << 16) + 32767) >> 16);
     }
 }
 
@@ -119,7 +120,8 @@ void DownsampleRow2x2(const std::uint8_t* __restrict in0, const std::uint8_t* __
                       std::uint8_t* __restrict out, int n)
 {
     for (int x = 0; x < n; ++x)
-        out[x] = static_cast<std::uint8_t>((in0[2 * x] + in0[2 * x + 1] + in1[2 * x] + in1[2 * x + 1] + 1 + (x & 1)) >> 2);
+        out[x] =
+            static_cast<std::uint8_t>((in0[2 * x] + in0[2 * x + 1] + in1[2 * x] + in1[2 * x + 1] + 1 + (x & 1)) >> 2);
 }
 
 // Converts the picture rows of one MCU row into the components' sample rows,
@@ -150,7 +152,8 @@ public:
         std::uint8_t* lumaRows = comps_[0].rows.data();
         for (int r = 0; r < rows_; ++r) {
             const int y = std::min(mcuRow * rows_ + r, height_ - 1);
-            const std::uint8_t* in = p_.dibBytes + stride_ * static_cast<std::size_t>(p_.dibHeight > 0 ? y : height_ - 1 - y);
+            const std::uint8_t* in =
+                p_.dibBytes + stride_ * static_cast<std::size_t>(p_.dibHeight > 0 ? y : height_ - 1 - y);
             std::uint8_t* lum = lumaRows + static_cast<std::size_t>(r) * paddedWidth_;
             if (!colour) {
                 BgrToGreyRow(in, lum, width_);
@@ -241,10 +244,10 @@ int EncodeImage(JpegProperties& p)
     for (const auto& c : comps)
         blocksPerMcu += c.h * c.v;
 
-    const std::array<std::array<std::uint16_t, 64>, 2> quant = {
-        ScaledQuant(kStdLuminanceQuant, p.quality), ScaledQuant(kStdChrominanceQuant, p.quality)};
+    const std::array<std::array<std::uint16_t, 64>, 2> quant = {ScaledQuant(kStdLuminanceQuant, p.quality),
+                                                                ScaledQuant(kStdChrominanceQuant, p.quality)};
     const std::array<std::array<float, 64>, 2> multipliers = {ForwardDctMultipliers(quant[0]),
-                                                             ForwardDctMultipliers(quant[1])};
+                                                              ForwardDctMultipliers(quant[1])};
 
     // Quantised blocks in coding order: one MCU row at a time, or the whole
     // picture when the Huffman tables come from its statistics.

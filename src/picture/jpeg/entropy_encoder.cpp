@@ -69,8 +69,8 @@ void CountBlock(const std::int16_t* zigzag, int& predictor, SymbolCounts& counts
         ++counts.ac[0x00];
 }
 
-void EncodeBlock(const std::int16_t* zigzag, int& predictor, const HuffmanEncodeTable& dc,
-                 const HuffmanEncodeTable& ac, JpegWriter& w)
+void EncodeBlock(const std::int16_t* zigzag, int& predictor, const HuffmanEncodeTable& dc, const HuffmanEncodeTable& ac,
+                 JpegWriter& w)
 {
     const int diff = zigzag[0] - predictor;
     predictor = zigzag[0];

@@ -64,7 +64,7 @@ struct SymbolCounts {
 
 // zigzag: quantised coefficients of a block in zigzag order.
 void CountBlock(const std::int16_t* zigzag, int& predictor, SymbolCounts& counts);
-void EncodeBlock(const std::int16_t* zigzag, int& predictor, const HuffmanEncodeTable& dc,
-                 const HuffmanEncodeTable& ac, JpegWriter& w);
+void EncodeBlock(const std::int16_t* zigzag, int& predictor, const HuffmanEncodeTable& dc, const HuffmanEncodeTable& ac,
+                 JpegWriter& w);
 
 }  // namespace jpeg

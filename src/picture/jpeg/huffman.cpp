@@ -72,9 +72,8 @@ bool BuildDecodeTable(const HuffmanSpec& def, bool isDc, HuffmanDecodeTable& tab
             // The magnitude bits follow the code inside the same index.
             const int bits = ((first + j) >> (kFastBits - l - magnitude)) & ((1 << magnitude) - 1);
             const int value = bits < (1 << (magnitude - 1)) ? bits - (1 << magnitude) + 1 : bits;
-            table.fastAc[first + j] =
-                static_cast<std::int32_t>((static_cast<std::uint32_t>(value) << 16) |
-                                          static_cast<std::uint32_t>((run << 8) | (l + magnitude)));
+            table.fastAc[first + j] = static_cast<std::int32_t>(
+                (static_cast<std::uint32_t>(value) << 16) | static_cast<std::uint32_t>((run << 8) | (l + magnitude)));
         }
     }
     return true;

@@ -115,9 +115,7 @@ int ReadParams(JpegProperties& props)
     props.jpegWidth = s.width;
     props.jpegHeight = s.height;
     props.jpegChannels = s.componentCount;
-    props.jpegColour = s.componentCount == 1 ? Colour::Grey
-                       : s.componentCount == 3 ? Colour::YCbCr
-                                               : Colour::Unknown;
+    props.jpegColour = s.componentCount == 1 ? Colour::Grey : s.componentCount == 3 ? Colour::YCbCr : Colour::Unknown;
     return Success;
 }
 
@@ -180,9 +178,6 @@ int ReadImageFromMemory(JpegProperties& props)
     return ReadImage(props);
 }
 
-int WriteImageToBuffer(JpegProperties& props)
-{
-    return EncodeImage(props);
-}
+int WriteImageToBuffer(JpegProperties& props) { return EncodeImage(props); }
 
 }  // namespace jpeg

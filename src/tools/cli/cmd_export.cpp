@@ -5,8 +5,8 @@
 #include <atomic>
 #include <csignal>
 #include <cstdint>
-#include <cstdlib>
 #include <cstdio>
+#include <cstdlib>
 #include <filesystem>
 #include <string>
 
@@ -31,7 +31,7 @@ public:
     }
 
 private:
-    ProgressBar bar {"export"};
+    ProgressBar bar{"export"};
 };
 
 exporter::ExportProgress* interrupted = nullptr;
@@ -67,7 +67,7 @@ int RunExport(const Args& args)
     if (options.positional.size() != 1 || !out || !options.Value("--from") || !options.Value("--to"))
         return Fail("usage: quillon-cli export DISK --record N --from B --to E [--view quad|1..4] "
                     "-o OUT.mpg|OUT.avi|OUT.mkv|OUT.mp4");
-    exporter::ExportMode mode {};
+    exporter::ExportMode mode{};
     if (!exporter::ExportModeFor(*out, mode))
         return Fail("the output name must end in .mpg, .avi, .mkv or .mp4 (lower case): " + *out);
     int64_t to = 0;

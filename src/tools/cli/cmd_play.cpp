@@ -65,9 +65,7 @@ int RunPlay(const Args& args)
 
     using Clock = std::chrono::steady_clock;
     const auto start = Clock::now();
-    auto elapsed = [&] {
-        return std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - start).count();
-    };
+    auto elapsed = [&] { return std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - start).count(); };
     int shown = engine.Position();
     std::printf("0\t%d\n", shown);
     std::fflush(stdout);

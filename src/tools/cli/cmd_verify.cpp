@@ -128,7 +128,7 @@ int RunVerify(const Args& args)
                 checks.Line(range.what, false, Sectors(range) + " lie past the disk's end");
                 continue;
             }
-            const evidence::SectorRun run {range.firstSector, range.sectorCount};
+            const evidence::SectorRun run{range.firstSector, range.sectorCount};
             evidence::HashResult result;
             const auto progress = [&](uint64_t done, uint64_t) { bar.Update(worked + done, work); };
             const bool hashed = hasher.Hash(raw, std::span(&run, 1), false, progress, result, error);
@@ -139,14 +139,13 @@ int RunVerify(const Args& args)
             }
             const bool same = result.total.sha256 == range.sha256;
             checks.Line(range.what, same,
-                        Sectors(range) + (same ? "" : ": sha256 " + result.total.sha256 + ", the report says " +
-                                                          range.sha256));
+                        Sectors(range) +
+                            (same ? "" : ": sha256 " + result.total.sha256 + ", the report says " + range.sha256));
         }
     }
 
     if (report.hasOutput) {
-        const std::string output =
-            (std::filesystem::path(reportPath).parent_path() / report.outputFile).string();
+        const std::string output = (std::filesystem::path(reportPath).parent_path() / report.outputFile).string();
         std::string sha, md5;
         uint64_t size = 0;
         const bool hashed = evidence::HashFile(output, sha, md5, size, error);

@@ -43,8 +43,8 @@ public:
 
 private:
     playback::VideoDecoder decoder;
-    platform::WindowSurface video {kViewWidth, kViewHeight};
-    platform::WindowSurface mainWindow {925, 640};
+    platform::WindowSurface video{kViewWidth, kViewHeight};
+    platform::WindowSurface mainWindow{925, 640};
     std::unique_ptr<playback::PlaybackEngine> engine;
     int requested = 0;
 };

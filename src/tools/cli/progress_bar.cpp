@@ -21,8 +21,8 @@ void ProgressBar::Draw(int percent, long secondsLeft)
     std::string bar(std::size_t(filled), '#');
     bar.append(std::size_t(kWidth - filled), '.');
     if (secondsLeft >= 0)
-        std::fprintf(stderr, "\r%s [%s] %3d %%  %ld:%02ld left ", label.c_str(), bar.c_str(), percent,
-                     secondsLeft / 60, secondsLeft % 60);
+        std::fprintf(stderr, "\r%s [%s] %3d %%  %ld:%02ld left ", label.c_str(), bar.c_str(), percent, secondsLeft / 60,
+                     secondsLeft % 60);
     else
         std::fprintf(stderr, "\r%s [%s] %3d %%             ", label.c_str(), bar.c_str(), percent);
     std::fflush(stderr);

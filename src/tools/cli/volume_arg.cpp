@@ -42,12 +42,8 @@ bool LoadVolume(std::string_view diskArg, disk::RecorderVolume& volume, std::str
         error = "cannot open " + name + " for reading" + (why.empty() ? "" : ": " + why);
         break;
     }
-    case disk::LoadFailure::NotRecorderDisk:
-        error = "not a recorder volume: " + name;
-        break;
-    default:
-        error = name + ": " + std::string(disk::LoadFailureText(volume.LastLoadFailure()));
-        break;
+    case disk::LoadFailure::NotRecorderDisk: error = "not a recorder volume: " + name; break;
+    default: error = name + ": " + std::string(disk::LoadFailureText(volume.LastLoadFailure())); break;
     }
     return false;
 }

@@ -26,7 +26,7 @@ void Put32(uint8_t* at, uint32_t v)
 
 std::array<uint8_t, kHeaderBytes> Header(uint32_t sampleRate, uint32_t dataBytes)
 {
-    std::array<uint8_t, kHeaderBytes> h {};
+    std::array<uint8_t, kHeaderBytes> h{};
     std::memcpy(&h[0], "RIFF", 4);
     Put32(&h[4], 36 + dataBytes);
     std::memcpy(&h[8], "WAVEfmt ", 8);

@@ -32,7 +32,7 @@ private:
     void Discard();
 
     using File = std::unique_ptr<std::FILE, int (*)(std::FILE*)>;
-    File file {nullptr, &std::fclose};
+    File file{nullptr, &std::fclose};
     std::string path;
     bool regularFile = false;
     uint32_t rate = 0;

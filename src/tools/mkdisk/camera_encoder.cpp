@@ -61,16 +61,16 @@ bool Configure(AVCodecContext* c, const EncoderSettings& s, bool globalHeader, s
 }
 
 // VO start code up to the start code after the VOL (or the end of the bytes).
-bool TakeVoVol(std::span<const uint8_t> bytes, const std::vector<StartCode>& codes,
-               std::vector<uint8_t>& voVol, std::string& error)
+bool TakeVoVol(std::span<const uint8_t> bytes, const std::vector<StartCode>& codes, std::vector<uint8_t>& voVol,
+               std::string& error)
 {
     for (size_t i = 0; i + 1 < codes.size(); ++i) {
         if (codes[i].code <= 0x1F && codes[i + 1].code >= 0x20 && codes[i + 1].code <= 0x2F) {
             const size_t begin = codes[i].offset;
             const size_t end = i + 2 < codes.size() ? codes[i + 2].offset : bytes.size();
             if (end - begin != kVoVolBytes) {
-                error = "the encoder's VO + VOL header is " + std::to_string(end - begin) +
-                        " bytes, not " + std::to_string(kVoVolBytes);
+                error = "the encoder's VO + VOL header is " + std::to_string(end - begin) + " bytes, not " +
+                        std::to_string(kVoVolBytes);
                 return false;
             }
             voVol.assign(bytes.begin() + static_cast<ptrdiff_t>(begin), bytes.begin() + static_cast<ptrdiff_t>(end));
@@ -82,7 +82,6 @@ bool TakeVoVol(std::span<const uint8_t> bytes, const std::vector<StartCode>& cod
 }
 
 }  // namespace
-
 
 CameraEncoder::CameraEncoder() = default;
 CameraEncoder::~CameraEncoder() = default;

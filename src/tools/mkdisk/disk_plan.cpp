@@ -21,10 +21,14 @@ int FormatFrameRate(PictureFormat f)
 
 std::optional<PictureFormat> ParsePictureFormat(const std::string& text)
 {
-    if (text == "352x240") return PictureFormat::k352x240;
-    if (text == "720x240") return PictureFormat::k720x240;
-    if (text == "352x288") return PictureFormat::k352x288;
-    if (text == "720x288") return PictureFormat::k720x288;
+    if (text == "352x240")
+        return PictureFormat::k352x240;
+    if (text == "720x240")
+        return PictureFormat::k720x240;
+    if (text == "352x288")
+        return PictureFormat::k352x288;
+    if (text == "720x288")
+        return PictureFormat::k720x288;
     return std::nullopt;
 }
 
@@ -78,9 +82,9 @@ bool ValidatePlan(const DiskPlan& plan, std::string& error)
     for (size_t i = 0; i < plan.records.size(); ++i) {
         const RecordPlan& r = plan.records[i];
         const std::string name = "record " + std::to_string(i + 1) + ": ";
-        if (r.begin.year < 2000 || r.begin.year > 2255 || r.begin.month < 1 || r.begin.month > 12 ||
-            r.begin.day < 1 || r.begin.day > 31 || r.begin.hour < 0 || r.begin.hour > 23 ||
-            r.begin.minute < 0 || r.begin.minute > 59 || r.begin.second < 0 || r.begin.second > 59) {
+        if (r.begin.year < 2000 || r.begin.year > 2255 || r.begin.month < 1 || r.begin.month > 12 || r.begin.day < 1 ||
+            r.begin.day > 31 || r.begin.hour < 0 || r.begin.hour > 23 || r.begin.minute < 0 || r.begin.minute > 59 ||
+            r.begin.second < 0 || r.begin.second > 59) {
             error = name + "begin time out of range (years 2000 to 2255)";
             return false;
         }

@@ -66,7 +66,7 @@ struct RecordPlan {
 struct DiskPlan {
     bool audioAreas = true;  // every segment opens with the 16,384-byte audio area
     std::vector<RecordPlan> records;
-    VolumeFields fields;     // first entry position and header overrides
+    VolumeFields fields;  // first entry position and header overrides
 };
 
 // The disk of the README: four records, one per picture format, kinds A, B, S, M,

@@ -130,7 +130,8 @@ private:
     {
         if (!manifest_)
             return;
-        manifest_->segments.push_back({firstSector, (contentBytes + kSectorSize - 1) / kSectorSize, videoStart, contentBytes});
+        manifest_->segments.push_back(
+            {firstSector, (contentBytes + kSectorSize - 1) / kSectorSize, videoStart, contentBytes});
     }
 
     void Note(const PendingFrame& p, uint32_t segment, size_t cut)
@@ -144,9 +145,7 @@ private:
         m.segment = segment;
         m.offset = static_cast<uint32_t>(p.offset);
         // A cut never falls inside a header: it stands right before its VOP.
-        m.headerOffset = p.frame.headerOffset >= 0
-                             ? static_cast<int64_t>(p.offset - kVoVolBytes - kUserDataBytes)
-                             : -1;
+        m.headerOffset = p.frame.headerOffset >= 0 ? static_cast<int64_t>(p.offset - kVoVolBytes - kUserDataBytes) : -1;
         m.length = static_cast<uint32_t>(p.frame.length);
         m.bytesInSegment = static_cast<uint32_t>(std::min(p.frame.length, cut - p.offset));
         const size_t inHere = m.bytesInSegment;
@@ -178,7 +177,8 @@ RecordHeader HeaderFor(const DiskPlan& disk, const RecordPlan& r)
     RecordHeader h;
     h.begin = r.begin;
     h.kindFlags = static_cast<uint8_t>(r.kind);
-    h.formatByte = static_cast<uint8_t>(static_cast<uint8_t>(r.format) | (r.audioAreaBit.value_or(disk.audioAreas) ? 0x80 : 0));
+    h.formatByte =
+        static_cast<uint8_t>(static_cast<uint8_t>(r.format) | (r.audioAreaBit.value_or(disk.audioAreas) ? 0x80 : 0));
     h.videoChannels = r.videoChannelField.value_or(r.videoCameras);
     h.audioChannels = r.audioChannelField.value_or(r.audioCameras);
     return h;

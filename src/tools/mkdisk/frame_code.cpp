@@ -98,21 +98,24 @@ std::optional<FrameCode> DecodeFrameCode(int width, int height, const LumaAt& lu
 
 std::optional<FrameCode> DecodeFrameCodeLuma(const uint8_t* y, int width, int height, size_t stride)
 {
-    return DecodeFrameCode(width, height, [&](int px, int py) { return y[static_cast<size_t>(py) * stride + static_cast<size_t>(px)]; });
+    return DecodeFrameCode(
+        width, height, [&](int px, int py) { return y[static_cast<size_t>(py) * stride + static_cast<size_t>(px)]; });
 }
 
 std::optional<FrameCode> DecodeFrameCodeYuy2(const uint8_t* yuy2, int width, int height)
 {
     const size_t stride = static_cast<size_t>(width) * 2;
-    return DecodeFrameCode(width, height, [&](int px, int py) { return yuy2[static_cast<size_t>(py) * stride + static_cast<size_t>(px) * 2]; });
+    return DecodeFrameCode(width, height, [&](int px, int py) {
+        return yuy2[static_cast<size_t>(py) * stride + static_cast<size_t>(px) * 2];
+    });
 }
 
-std::optional<FrameCode> DecodeFrameCodeRgb(const uint8_t* rgb, int width, int height, size_t stride,
-                                            int bytesPerPixel)
+std::optional<FrameCode> DecodeFrameCodeRgb(const uint8_t* rgb, int width, int height, size_t stride, int bytesPerPixel)
 {
     // (c0 + 2 c1 + c2) / 4 is the same for RGB and BGR byte orders.
     return DecodeFrameCode(width, height, [&](int px, int py) {
-        const uint8_t* p = rgb + static_cast<size_t>(py) * stride + static_cast<size_t>(px) * static_cast<size_t>(bytesPerPixel);
+        const uint8_t* p =
+            rgb + static_cast<size_t>(py) * stride + static_cast<size_t>(px) * static_cast<size_t>(bytesPerPixel);
         return (p[0] + 2 * p[1] + p[2]) / 4;
     });
 }

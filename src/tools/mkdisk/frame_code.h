@@ -12,9 +12,9 @@
 namespace mkdisk {
 
 struct FrameCode {
-    int camera = 0;        // 0..3
-    uint32_t second = 0;   // second of the record, modulo 65,536
-    int frame = 0;         // frame of the camera within the second, 0..31
+    int camera = 0;       // 0..3
+    uint32_t second = 0;  // second of the record, modulo 65,536
+    int frame = 0;        // frame of the camera within the second, 0..31
     bool operator==(const FrameCode&) const = default;
 };
 

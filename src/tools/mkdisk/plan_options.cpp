@@ -239,7 +239,8 @@ bool ParseCommandLine(const std::vector<std::string_view>& args, CommandLine& ou
         return false;
     }
     if (demo == !records.empty()) {
-        error = demo ? "--demo writes its own records; leave out --record" : "nothing to write: give --demo or --record";
+        error =
+            demo ? "--demo writes its own records; leave out --record" : "nothing to write: give --demo or --record";
         return false;
     }
     if (demo) {

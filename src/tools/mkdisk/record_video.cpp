@@ -45,8 +45,13 @@ int TimeIncrementBits(int resolution)
 
 std::array<uint8_t, kUserDataBytes> UserDataBlock(int camera, uint32_t second)
 {
-    return {0x00, 0x00, 0x01, 0xB2, static_cast<uint8_t>(0x40 + (camera & 3)),
-            static_cast<uint8_t>(0x80 | ((second >> 14) & 0x7F)), static_cast<uint8_t>(0x80 | ((second >> 7) & 0x7F)),
+    return {0x00,
+            0x00,
+            0x01,
+            0xB2,
+            static_cast<uint8_t>(0x40 + (camera & 3)),
+            static_cast<uint8_t>(0x80 | ((second >> 14) & 0x7F)),
+            static_cast<uint8_t>(0x80 | ((second >> 7) & 0x7F)),
             static_cast<uint8_t>(0x80 | (second & 0x7F))};
 }
 
@@ -54,14 +59,14 @@ std::vector<uint8_t> TinyVop(bool intra, bool secondStart, int frame, int frameR
 {
     BitWriter w;
     w.Put(0x000001B6, 32);
-    w.Put(intra ? 0 : 1, 2);           // vop_coding_type
+    w.Put(intra ? 0 : 1, 2);  // vop_coding_type
     if (secondStart)
-        w.Put(1, 1);                   // modulo_time_base: one more second
+        w.Put(1, 1);  // modulo_time_base: one more second
     w.Put(0, 1);
-    w.Put(1, 1);                       // marker
+    w.Put(1, 1);  // marker
     w.Put(static_cast<uint32_t>(frame), TimeIncrementBits(frameRate));
-    w.Put(1, 1);                       // marker
-    w.Put(0, 1);                       // vop_coded = 0
+    w.Put(1, 1);  // marker
+    w.Put(0, 1);  // vop_coded = 0
     return w.Finish();
 }
 

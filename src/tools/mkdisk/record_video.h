@@ -20,12 +20,12 @@ inline constexpr size_t kTinyVopMaxBytes = 100;
 // One frame in a second's stream.
 struct StreamFrame {
     int camera = 0;
-    int frame = 0;          // the camera's frame within the second
+    int frame = 0;  // the camera's frame within the second
     bool intra = false;
-    bool video = true;      // false: the tiny VOP of a camera without video
+    bool video = true;          // false: the tiny VOP of a camera without video
     int64_t headerOffset = -1;  // offset of the VO start code before an intra VOP
-    size_t offset = 0;      // offset of the VOP start code
-    size_t length = 0;      // VOP bytes, up to the next header or VOP
+    size_t offset = 0;          // offset of the VOP start code
+    size_t length = 0;          // VOP bytes, up to the next header or VOP
 };
 
 struct SecondStream {

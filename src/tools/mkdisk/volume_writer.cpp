@@ -22,18 +22,14 @@ void PutBe16(uint8_t* p, uint16_t v)
     p[1] = static_cast<uint8_t>(v);
 }
 
-uint32_t SectorsFor(uint64_t bytes)
-{
-    return static_cast<uint32_t>((bytes + kSectorSize - 1) / kSectorSize);
-}
+uint32_t SectorsFor(uint64_t bytes) { return static_cast<uint32_t>((bytes + kSectorSize - 1) / kSectorSize); }
 
 }  // namespace
 
 RecordTime AddSeconds(const RecordTime& t, int64_t seconds)
 {
     using namespace std::chrono;
-    const year_month_day ymd{year{t.year}, month{static_cast<unsigned>(t.month)},
-                             day{static_cast<unsigned>(t.day)}};
+    const year_month_day ymd{year{t.year}, month{static_cast<unsigned>(t.month)}, day{static_cast<unsigned>(t.day)}};
     const auto start = sys_days{ymd} + hours{t.hour} + minutes{t.minute} + std::chrono::seconds{t.second};
     const auto when = start + std::chrono::seconds{seconds};
     const auto dayStart = floor<days>(when);
@@ -65,8 +61,7 @@ std::array<uint8_t, 2> EncodeChannelFlags(uint16_t mask)
     return b;
 }
 
-std::array<uint8_t, 32> EncodeRecordEntry(const RecordHeader& h, uint32_t segmentCount,
-                                          uint32_t indexOffset)
+std::array<uint8_t, 32> EncodeRecordEntry(const RecordHeader& h, uint32_t segmentCount, uint32_t indexOffset)
 {
     std::array<uint8_t, 32> e{};
     e[0] = static_cast<uint8_t>(h.begin.second);
@@ -109,9 +104,8 @@ bool CheckOutputPath(const std::string& path, std::string& error)
     return true;
 }
 
-bool VolumeWriter::Open(const std::string& path, std::vector<RecordHeader> headers,
-                        std::vector<uint32_t> segmentCounts, const VolumeFields& fields,
-                        std::string& error)
+bool VolumeWriter::Open(const std::string& path, std::vector<RecordHeader> headers, std::vector<uint32_t> segmentCounts,
+                        const VolumeFields& fields, std::string& error)
 {
     if (headers.size() != segmentCounts.size()) {
         error = "record headers and segment counts differ in number";
@@ -150,8 +144,8 @@ bool VolumeWriter::Open(const std::string& path, std::vector<RecordHeader> heade
     indexSector_ = fields_.indexSector.value_or(tableSector_ + tableSectors_);
     const uint64_t indexEntries = fields_.indexEntries ? fields_.indexEntries->size() : entries;
     indexSectors_ = static_cast<uint32_t>((indexEntries * 4) / kSectorSize + 1);
-    const uint64_t dataStart = std::max<uint64_t>({uint64_t{1}, uint64_t{tableSector_} + tableSectors_,
-                                                   uint64_t{indexSector_} + indexSectors_});
+    const uint64_t dataStart = std::max<uint64_t>(
+        {uint64_t{1}, uint64_t{tableSector_} + tableSectors_, uint64_t{indexSector_} + indexSectors_});
     if (dataStart > 0xFFFFFFFFull) {
         error = "table or index sector beyond the 32-bit sector range";
         return false;
@@ -181,8 +175,7 @@ bool VolumeWriter::Open(const std::string& path, std::vector<RecordHeader> heade
 bool VolumeWriter::BeginRecord(size_t record, std::string& error)
 {
     const size_t expected = recordOpen_ ? record_ + 1 : 0;
-    if (record != expected || record >= headers_.size() ||
-        (recordOpen_ && segment_ != segmentCounts_[record_])) {
+    if (record != expected || record >= headers_.size() || (recordOpen_ && segment_ != segmentCounts_[record_])) {
         error = "records must be written in order, each with all its segments";
         return false;
     }
@@ -271,8 +264,7 @@ bool VolumeWriter::Finish(std::string& error)
         PutBe32(&index[i * 4], entries[i]);
 
     if (!WriteAt(uint64_t{tableSector_} * kSectorSize, table, error) ||
-        !WriteAt(uint64_t{indexSector_} * kSectorSize, index, error) ||
-        !WriteAt(0, sector0, error))
+        !WriteAt(uint64_t{indexSector_} * kSectorSize, index, error) || !WriteAt(0, sector0, error))
         return false;
     out_.close();
     if (out_.fail()) {

@@ -32,8 +32,8 @@ RecordTime AddSeconds(const RecordTime& t, int64_t seconds);
 // camera k; the writer turns them into the recorder's reversed bit order.
 struct RecordHeader {
     RecordTime begin;
-    uint8_t kindFlags = 0;     // 0x04 "A", 0x08 "S", 0x10 "M", none "B"
-    uint8_t formatByte = 0x50; // AND 0x50 picks the picture format; 0x80 = audio areas
+    uint8_t kindFlags = 0;      // 0x04 "A", 0x08 "S", 0x10 "M", none "B"
+    uint8_t formatByte = 0x50;  // AND 0x50 picks the picture format; 0x80 = audio areas
     uint16_t videoChannels = 0x000F;
     uint16_t audioChannels = 0;
     // Field overrides for refusal tests; by default the true values are written.
@@ -43,17 +43,16 @@ struct RecordHeader {
 
 // Volume-wide header fields and the overrides that tests of refusals need.
 struct VolumeFields {
-    uint16_t firstEntryPosition = 1;            // slot of record 0, counted from 1
-    std::optional<uint16_t> recordCount;        // default: the number of records
-    std::optional<uint32_t> tableSector;        // default: 1
-    std::optional<uint32_t> indexSector;        // default: right after the table
+    uint16_t firstEntryPosition = 1;                    // slot of record 0, counted from 1
+    std::optional<uint16_t> recordCount;                // default: the number of records
+    std::optional<uint32_t> tableSector;                // default: 1
+    std::optional<uint32_t> indexSector;                // default: right after the table
     std::optional<std::vector<uint32_t>> indexEntries;  // replaces the computed index area
-    std::array<uint32_t, 4> headerValues{};     // values A..D, not interpreted by readers
+    std::array<uint32_t, 4> headerValues{};             // values A..D, not interpreted by readers
 };
 
 // The 32 bytes of one record-table entry.
-std::array<uint8_t, 32> EncodeRecordEntry(const RecordHeader& h, uint32_t segmentCount,
-                                          uint32_t indexOffset);
+std::array<uint8_t, 32> EncodeRecordEntry(const RecordHeader& h, uint32_t segmentCount, uint32_t indexOffset);
 // Channel mask (bit k = camera k) to the two flag bytes at entry offsets 16/18.
 std::array<uint8_t, 2> EncodeChannelFlags(uint16_t mask);
 
@@ -62,8 +61,8 @@ std::array<uint8_t, 2> EncodeChannelFlags(uint16_t mask);
 class VolumeWriter {
 public:
     // segmentCounts[i] is how many segments record i will receive.
-    bool Open(const std::string& path, std::vector<RecordHeader> headers,
-              std::vector<uint32_t> segmentCounts, const VolumeFields& fields, std::string& error);
+    bool Open(const std::string& path, std::vector<RecordHeader> headers, std::vector<uint32_t> segmentCounts,
+              const VolumeFields& fields, std::string& error);
     bool BeginRecord(size_t record, std::string& error);
     // Pads the bytes with zeros to whole sectors; empty bytes make an empty segment.
     bool AppendSegment(std::span<const uint8_t> bytes, std::string& error);

@@ -97,7 +97,8 @@ void Export(QPainter& p, const QRectF& box, const QColor& ink)
     // A film frame with an arrow leaving it.
     p.drawRect(QRectF(c.x() - 7, c.y() - 5, 9, 10));
     p.drawLine(QPointF(c.x() - 1, c.y()), QPointF(c.x() + 7, c.y()));
-    p.drawPolyline(QPolygonF({QPointF(c.x() + 4, c.y() - 3), QPointF(c.x() + 7, c.y()), QPointF(c.x() + 4, c.y() + 3)}));
+    p.drawPolyline(
+        QPolygonF({QPointF(c.x() + 4, c.y() - 3), QPointF(c.x() + 7, c.y()), QPointF(c.x() + 4, c.y() + 3)}));
 }
 
 void List(QPainter& p, const QRectF& box, const QColor& ink)

@@ -21,15 +21,12 @@ struct Face {
 Face FaceOf(Look look)
 {
     switch (look) {
-    case kHover:
-        return {QColor(94, 106, 126), QColor(56, 63, 76), colour::kAccent, 1.5, colour::kInkHover, {0, 0}};
-    case kDown:
-        return {QColor(22, 44, 52), QColor(34, 76, 88), colour::kAccent, 1.5, colour::kInkDown, {1, 1}};
+    case kHover: return {QColor(94, 106, 126), QColor(56, 63, 76), colour::kAccent, 1.5, colour::kInkHover, {0, 0}};
+    case kDown: return {QColor(22, 44, 52), QColor(34, 76, 88), colour::kAccent, 1.5, colour::kInkDown, {1, 1}};
     case kDisabled:
         return {QColor(54, 58, 66), QColor(50, 54, 62), QColor(28, 30, 34), 1.0, colour::kInkDisabled, {0, 0}};
     case kUp:
-    default:
-        return {QColor(82, 92, 109), QColor(45, 51, 62), colour::kOutline, 1.0, colour::kInk, {0, 0}};
+    default: return {QColor(82, 92, 109), QColor(45, 51, 62), colour::kOutline, 1.0, colour::kInk, {0, 0}};
     }
 }
 

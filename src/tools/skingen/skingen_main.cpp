@@ -12,9 +12,9 @@
 #include <vector>
 
 #include "background_art.h"
-#include "picture/tbitmap.h"
 #include "icons.h"
 #include "layout.h"
+#include "picture/tbitmap.h"
 #include "skin_art.h"
 #include "small_art.h"
 
@@ -38,7 +38,6 @@ void Save(const QImage& source, const char* name)
         ++failures;
     }
 }
-
 
 struct ButtonArt {
     const char* prefix;  // files prefix-up/-on/-dw/-un.bmp
@@ -99,7 +98,8 @@ std::vector<ButtonArt> Buttons()
             icons::Caption(p, QRectF(box.left(), box.top() + 32, box.width(), 14), ink, QStringLiteral("DISK"), 9);
         });
     add("list", QRect(693, 246, 72, 44), Rounded({72, 44}, 6), Labelled(icons::List, QStringLiteral("LIST"), 24, 10));
-    add("Snap", QRect(665, 96, 100, 44), Rounded({100, 44}, 6), Labelled(icons::Camera, QStringLiteral("SNAP"), 32, 11));
+    add("Snap", QRect(665, 96, 100, 44), Rounded({100, 44}, 6),
+        Labelled(icons::Camera, QStringLiteral("SNAP"), 32, 11));
     add("Print", QRect(665, 147, 100, 44), Rounded({100, 44}, 6),
         Labelled(icons::Printer, QStringLiteral("PRINT"), 32, 11));
     add("segment", QRect(673, 197, 92, 21), Rounded({92, 21}, 4),
@@ -135,7 +135,6 @@ void SaveButtons(const QImage& background)
             Save(keyed[static_cast<std::size_t>(look)], (std::string(b.prefix) + suffix[look]).c_str());
     }
 }
-
 
 }  // namespace
 
