@@ -1,0 +1,86 @@
+#pragma once
+// What the MPEG-1 and the MP4 file share once their encoders are open: the
+// picture frame, the packet, the muxer and the local file; pictures and sound
+// drained into their streams, the end of both, and the close. Each subclass
+// opens its own encoders and muxer and names the codecs in the texts.
+#include <cstdint>
+#include <span>
+#include <string>
+
+#include "platform/av_handles.h"
+#include "platform/bgr_to_yuv.h"
+#include "platform/mpeg1_sound.h"
+
+namespace av {
+
+class EncodedFile : mpeg1::SoundFrames::Sink {
+public:
+    // Open failed after the file was made: closes and removes it.
+    void Abandon();
+
+    // width x height BGR triplets, bottom row first, rows of 3 x width bytes.
+    bool EncodePicture(const uint8_t* bgrBottomUp);
+    // Little-endian 16-bit samples at the input rate; an even count.
+    bool PushSound(std::span<const uint8_t> bytes) { return soundFrames.Push(bytes, *this, error); }
+    // What the resampler and the encoders hold, then the muxer's trailer.
+    bool Finish();
+    // Closing flushes the last buffered bytes; its result is the last write's.
+    bool CloseFile();
+    // Only a file of our own making; never a device such as /dev/null.
+    void RemoveFile() const;
+
+    int64_t PicturesWritten() const { return picturesWritten; }
+    // Why the last call failed, one line.
+    const std::string& Error() const { return error; }
+
+protected:
+    // The start of every refusal ("MPEG-1 export") and what a failed
+    // encoding of either stream says; all live as long as the program.
+    struct Texts {
+        const char* exportName;
+        const char* videoFailed;
+        const char* soundFailed;
+    };
+    explicit EncodedFile(Texts texts) : texts(texts) {}
+    ~EncodedFile() = default;
+
+    bool Fail(const char* what, int averror);
+    bool WriteFailed(int averror);
+    // Needs width and height; allocates the frame every picture refills.
+    bool OpenPictures();
+    // format is libavformat's muxer name; missing, the refusal when it has none.
+    bool CreateMuxer(const char* format, const char* missing);
+    // One stream per encoder, video first; both encoders open.
+    bool AddStreams();
+    // Only ever a local file, created or truncated: a name such as
+    // "http://..." or "pipe:1" stays a file name.
+    bool OpenIo();
+    // The header with the muxer's one option; missing, the refusal when the
+    // muxer does not know it.
+    bool WriteHeader(const char* option, const char* value, const char* missing);
+
+    std::string path;
+    int width = 0;
+    int height = 0;
+    CodecContextPtr video;
+    CodecContextPtr sound;
+    BgrToYuv convert;
+    FramePtr picture;  // refilled for every picture
+    PacketPtr packet;
+    mpeg1::SoundFrames soundFrames;
+    OutputContextPtr muxer;
+    IoContextPtr file;  // muxer->pb while open
+    AVStream* videoStream = nullptr;
+    AVStream* soundStream = nullptr;
+    std::string error;
+
+private:
+    bool EncodeSound(AVFrame& frame) override;
+    bool Drain(AVCodecContext& codec, AVStream& stream);
+
+    Texts texts;
+    int64_t picturesIn = 0;
+    int64_t picturesWritten = 0;
+};
+
+}  // namespace av
