@@ -6,8 +6,28 @@
 #include <fstream>
 #include <sstream>
 #include <string>
+#include <vector>
 
 namespace testing_support {
+
+// A whole file as text; empty when it cannot be read.
+inline std::string ReadText(const std::string& path)
+{
+    std::ifstream in(path, std::ios::binary);
+    std::stringstream text;
+    text << in.rdbuf();
+    return text.str();
+}
+
+// Text split at newlines, without them.
+inline std::vector<std::string> Lines(const std::string& text)
+{
+    std::vector<std::string> lines;
+    std::stringstream s(text);
+    for (std::string line; std::getline(s, line);)
+        lines.push_back(line);
+    return lines;
+}
 
 struct ToolRun {
     int status = -1;
@@ -27,10 +47,7 @@ inline ToolRun RunTool(const std::string& command, const std::string& errFile)
         run.out.append(buffer, n);
     const int status = ::pclose(pipe);
     run.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-    std::ifstream in(errFile, std::ios::binary);
-    std::stringstream text;
-    text << in.rdbuf();
-    run.err = text.str();
+    run.err = ReadText(errFile);
     return run;
 }
 

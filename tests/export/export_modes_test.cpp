@@ -12,6 +12,7 @@
 #include "export/segment_exporter.h"
 #include "export_tools.h"
 #include "playback/engine_harness.h"
+#include "run_tool.h"
 
 namespace {
 
@@ -33,14 +34,7 @@ public:
     int stopAt = -1;
 };
 
-std::vector<std::string> Lines(const std::string& text)
-{
-    std::vector<std::string> lines;
-    std::istringstream in(text);
-    for (std::string line; std::getline(in, line);)
-        lines.push_back(line);
-    return lines;
-}
+using testing_support::Lines;
 
 std::vector<std::string> Fields(const std::string& line, char separator)
 {

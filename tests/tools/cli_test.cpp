@@ -21,23 +21,8 @@ namespace {
 
 using CliRun = testing_support::ToolRun;
 
-std::string ReadText(const std::string& path)
-{
-    std::ifstream in(path, std::ios::binary);
-    std::stringstream s;
-    s << in.rdbuf();
-    return s.str();
-}
-
-std::vector<std::string> Lines(const std::string& text)
-{
-    std::vector<std::string> lines;
-    std::stringstream s(text);
-    for (std::string line; std::getline(s, line);)
-        lines.push_back(line);
-    return lines;
-}
-
+using testing_support::Lines;
+using testing_support::ReadText;
 class CliTest : public ::testing::Test {
 protected:
     static void SetUpTestSuite()

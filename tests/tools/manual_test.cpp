@@ -20,23 +20,8 @@ using testing_support::ToolRun;
 
 const std::string kManDir = std::string(QUILLON_SOURCE_DIR) + "/packaging/man/";
 
-std::string ReadText(const std::string& path)
-{
-    std::ifstream in(path, std::ios::binary);
-    std::stringstream s;
-    s << in.rdbuf();
-    return s.str();
-}
-
-std::vector<std::string> Lines(const std::string& text)
-{
-    std::vector<std::string> lines;
-    std::stringstream s(text);
-    for (std::string line; std::getline(s, line);)
-        lines.push_back(line);
-    return lines;
-}
-
+using testing_support::Lines;
+using testing_support::ReadText;
 std::string Trimmed(const std::string& line)
 {
     const auto first = line.find_first_not_of(' ');
