@@ -1,8 +1,8 @@
 #include "ui/goto_time_dialog.h"
 
-#include "disk/dialog_layout.h"
 #include "disk/record_entry.h"
 #include "disk/record_time.h"
+#include "ui/dialog_layout.h"
 
 namespace ui {
 namespace {
@@ -19,7 +19,7 @@ GotoTimeDialog::GotoTimeDialog(QWidget* parent, std::vector<disk::PlacedRecord> 
       timeEdit(this), results(this), okButton(QStringLiteral("OK"), this), cancelButton(QStringLiteral("Cancel"), this)
 {
     setWindowTitle(QStringLiteral("Go to Time"));
-    const disk::DialogUnits units(font());
+    const ui::DialogUnits units(font());
     setFixedSize(units.X(240), units.Y(118));
     prompt.setGeometry(units.Rect(7, 7, 226, 9));
     timeEdit.setGeometry(units.Rect(7, 18, 100, 14));

@@ -10,10 +10,10 @@
 #include <cstdint>
 #include <thread>
 
-#include "export/export_progress_dialog.h"
 #include "export/segment_exporter.h"
 #include "playback/playback_engine.h"
 #include "ui/app_context.h"
+#include "ui/export_progress_dialog.h"
 #include "ui/main_skin.h"
 #include "ui/video_view.h"
 

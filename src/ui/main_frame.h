@@ -20,13 +20,13 @@ class PlaybackEngine;
 }
 
 namespace exporter {
-class ExportProgressDialog;
 class SegmentExporter;
 struct ExportOutcome;
 }  // namespace exporter
 
 namespace ui {
 
+class ExportProgressDialog;
 struct AppContext;
 class VideoView;
 
@@ -62,7 +62,7 @@ public:
     bool VolumePending() const { return volumePending; }
     // Absent until the first "output".
     exporter::SegmentExporter* Exporter() { return exporter.get(); }
-    exporter::ExportProgressDialog* ExportDialog() { return exportDialog.get(); }
+    ui::ExportProgressDialog* ExportDialog() { return exportDialog.get(); }
     bool MouseIgnoredForTest() { return MouseIgnored(); }
 
 protected:
@@ -116,7 +116,7 @@ private:
     bool volumePending = true;
     bool closeAfterExport = false;
     // The dialog holds the stop flag the exporter reads: it goes last.
-    std::unique_ptr<exporter::ExportProgressDialog> exportDialog;
+    std::unique_ptr<ui::ExportProgressDialog> exportDialog;
     std::unique_ptr<exporter::SegmentExporter> exporter;
 };
 

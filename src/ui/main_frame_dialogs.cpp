@@ -1,15 +1,15 @@
 // The disk selection and record list dialogs, run from the main window.
 #include "ui/main_frame.h"
 
-#include "disk/disk_select_dialog.h"
-#include "disk/record_list_dialog.h"
 #include "ui/app_context.h"
+#include "ui/disk_select_dialog.h"
+#include "ui/record_list_dialog.h"
 
 namespace ui {
 
 int CMainFrame::RunDiskSelectDialog()
 {
-    disk::DiskSelectDialog dialog(this);
+    ui::DiskSelectDialog dialog(this);
     if (dialog.exec() != QDialog::Accepted)
         return -1;
     return dialog.SelectedDrive();
@@ -17,8 +17,8 @@ int CMainFrame::RunDiskSelectDialog()
 
 int CMainFrame::RunRecordListDialog()
 {
-    disk::RecordListDialog dialog(this, context.volume, context.currentDrive, context.decoder, &engine, &positionSlider,
-                                  &Surface());
+    ui::RecordListDialog dialog(this, context.volume, context.currentDrive, context.decoder, &engine, &positionSlider,
+                                &Surface());
     if (dialog.exec() != QDialog::Accepted)
         return -1;
     return dialog.SelectedRecord();

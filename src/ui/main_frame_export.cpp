@@ -3,11 +3,11 @@
 #include <QCoreApplication>
 #include <QMetaObject>
 
-#include "export/export_progress_dialog.h"
-#include "export/export_save_dialog.h"
 #include "export/segment_exporter.h"
 #include "playback/playback_engine.h"
 #include "ui/app_context.h"
+#include "ui/export_progress_dialog.h"
+#include "ui/export_save_dialog.h"
 #include "ui/main_frame.h"
 #include "ui/message_box.h"
 #include "ui/video_view.h"
@@ -25,7 +25,7 @@ constexpr int kTextAviNotClosed = 22;
 
 std::optional<std::string> CMainFrame::RunExportSaveDialog(const std::string& defaultName)
 {
-    return exporter::ExportSaveDialog(this)(defaultName);
+    return ui::ExportSaveDialog(this)(defaultName);
 }
 
 void CMainFrame::StartExport()
@@ -37,7 +37,7 @@ void CMainFrame::StartExport()
         return;
     }
     if (!exporter) {
-        exportDialog = std::make_unique<exporter::ExportProgressDialog>(this);
+        exportDialog = std::make_unique<ui::ExportProgressDialog>(this);
         // The completion message is the window's: the worker waits for it,
         // then clears the exporting flag.
         exporter = std::make_unique<exporter::SegmentExporter>(

@@ -13,10 +13,10 @@
 #include <fstream>
 
 #include "disk/record_time.h"
-#include "export/export_progress_dialog.h"
 #include "export/segment_exporter.h"
 #include "playback/engine_harness.h"
 #include "ui/app_context.h"
+#include "ui/export_progress_dialog.h"
 #include "ui/main_frame.h"
 #include "ui/message_box.h"
 #include "ui/skin.h"

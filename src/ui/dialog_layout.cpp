@@ -1,11 +1,11 @@
-#include "disk/dialog_layout.h"
+#include "ui/dialog_layout.h"
 
 #include <QFont>
 #include <QFontMetrics>
 #include <QString>
 #include <QWidget>
 
-namespace disk {
+namespace ui {
 
 DialogUnits::DialogUnits(const QFont& font)
 {
@@ -28,4 +28,4 @@ void PlaceFromWindow(QWidget& dialog, const QWidget* mainWindow, QPoint offset)
     dialog.move(corner + offset);
 }
 
-}  // namespace disk
+}  // namespace ui

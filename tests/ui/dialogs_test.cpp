@@ -14,8 +14,6 @@
 #include <string>
 #include <vector>
 
-#include "disk/disk_select_dialog.h"
-#include "disk/record_list_dialog.h"
 #include "platform/drive_table.h"
 #include "platform/window_surface.h"
 #include "playback/playback_engine.h"
@@ -24,7 +22,9 @@
 #include "tools/mkdisk/disk_writer.h"
 #include "tools/mkdisk/frame_code.h"
 #include "tools/mkdisk/volume_writer.h"
+#include "ui/disk_select_dialog.h"
 #include "ui/message_box.h"
+#include "ui/record_list_dialog.h"
 
 namespace {
 
@@ -77,9 +77,9 @@ QPushButton* Button(QWidget& dialog, const char* text)
 }
 
 // The user moves the list's mark, as a click or an arrow key does.
-void MarkRow(disk::ReportList& list, int row) { list.setCurrentIndex(list.model()->index(row, 0)); }
+void MarkRow(ui::ReportList& list, int row) { list.setCurrentIndex(list.model()->index(row, 0)); }
 
-std::string Header(disk::ReportList& list, int column)
+std::string Header(ui::ReportList& list, int column)
 {
     return list.model()->headerData(column, Qt::Horizontal, Qt::DisplayRole).toString().toStdString();
 }
@@ -131,12 +131,12 @@ TEST(DiskSelectDialog, ListsOnlySignedDrivesSizedByTheirGeometry)
     platform::SetDriveImages({junk, small, big});
 
     MainWindow main(100, 200);
-    disk::DiskSelectDialog dialog(&main.widget);
+    ui::DiskSelectDialog dialog(&main.widget);
     dialog.show();
     EXPECT_EQ(dialog.windowTitle().toStdString(), "Disk Select");
     EXPECT_EQ(dialog.pos(), QPoint(250, 350));
 
-    disk::ReportList& list = dialog.List();
+    ui::ReportList& list = dialog.List();
     ASSERT_EQ(list.model()->columnCount(), 3);
     EXPECT_EQ(Header(list, 0), "HDD");
     EXPECT_EQ(Header(list, 1), "Size");
@@ -173,7 +173,7 @@ TEST(DiskSelectDialog, WithoutARecorderDiskOkGivesNoDrive)
     std::ofstream(junk, std::ios::binary) << std::string(4096, 'x');
     platform::SetDriveImages({junk});
 
-    disk::DiskSelectDialog dialog(nullptr);
+    ui::DiskSelectDialog dialog(nullptr);
     dialog.show();
     EXPECT_EQ(dialog.RowCount(), 0);
     EXPECT_EQ(dialog.List().SelectionMark(), -1);
@@ -222,7 +222,7 @@ TEST(DiskSelectDialog, TheChosenRowLoadsTheDiskShownThoughAnotherWasPluggedInMea
     FakeDevices devices(dir);
     devices.Plug("sdb", dir.File("three.img"));
 
-    disk::DiskSelectDialog dialog(nullptr);
+    ui::DiskSelectDialog dialog(nullptr);
     dialog.show();
     ASSERT_EQ(dialog.RowCount(), 1);
     EXPECT_EQ(dialog.List().Text(0, 2).toStdString(), "sdb");
@@ -237,7 +237,7 @@ TEST(DiskSelectDialog, TheChosenRowLoadsTheDiskShownThoughAnotherWasPluggedInMea
     EXPECT_TRUE(dialog.Notice().isEmpty());
 
     // The next run of the dialog takes the table afresh.
-    disk::DiskSelectDialog again(nullptr);
+    ui::DiskSelectDialog again(nullptr);
     ASSERT_EQ(again.RowCount(), 2);
     EXPECT_EQ(again.List().Text(0, 2).toStdString(), "sda");
     EXPECT_EQ(again.RowDrive(0), 0);
@@ -254,7 +254,7 @@ TEST(DiskSelectDialog, DrivesThatCannotBeOpenedAreNamedWithWhatToDo)
     devices.Plug("sdq", dir.File("no-such-node"));
     devices.Plug("sdr", dir.File("good.img"));
 
-    disk::DiskSelectDialog dialog(nullptr);
+    ui::DiskSelectDialog dialog(nullptr);
     dialog.show();
     EXPECT_EQ(dialog.RowCount(), 2) << "what opens is listed as ever";
     const std::string notice = dialog.Notice().toStdString();
@@ -274,7 +274,7 @@ TEST(DiskSelectDialog, DrivesThatCannotBeOpenedAreNamedWithWhatToDo)
     platform::SetDriveImages({dir.File("good.img")});
     std::filesystem::remove(devices.dev + "/sdq");
     std::filesystem::remove_all(devices.sys + "/sdq");
-    disk::DiskSelectDialog quiet(nullptr);
+    ui::DiskSelectDialog quiet(nullptr);
     quiet.show();
     EXPECT_EQ(quiet.RowCount(), 2);
     EXPECT_TRUE(quiet.Notice().isEmpty());
@@ -311,12 +311,12 @@ protected:
         ASSERT_TRUE(decoder.IsLoaded());
     }
 
-    std::unique_ptr<disk::RecordListDialog> Open(int drive = 0, playback::PlaybackEngine* engine = nullptr,
-                                                 playback::PositionSlider* slider = nullptr,
-                                                 platform::WindowSurface* surface = nullptr)
+    std::unique_ptr<ui::RecordListDialog> Open(int drive = 0, playback::PlaybackEngine* engine = nullptr,
+                                               playback::PositionSlider* slider = nullptr,
+                                               platform::WindowSurface* surface = nullptr)
     {
         auto dialog =
-            std::make_unique<disk::RecordListDialog>(&main.widget, volume, drive, decoder, engine, slider, surface);
+            std::make_unique<ui::RecordListDialog>(&main.widget, volume, drive, decoder, engine, slider, surface);
         dialog->SetUiTextPath(dir->File("Tooltip.ini"));
         dialog->show();
         QApplication::processEvents();  // the first record is marked once on screen
@@ -324,7 +324,7 @@ protected:
     }
 
     // The frame code in camera's quarter of the preview.
-    static std::optional<mkdisk::FrameCode> PreviewCode(disk::RecordListDialog& dialog, int camera)
+    static std::optional<mkdisk::FrameCode> PreviewCode(ui::RecordListDialog& dialog, int camera)
     {
         const playback::CellRect r = dialog.PreviewEngine().Cells()[camera];
         const QImage image = dialog.PreviewSurface().Copy();
@@ -345,7 +345,7 @@ TEST_F(RecordListTest, ListsEveryRecordWithKindAndTimes)
     EXPECT_EQ(dialog->windowTitle().toStdString(), "File Select");
     EXPECT_EQ(dialog->pos(), QPoint(220, 153)) << "80 left of and 53 below the main window";
 
-    disk::ReportList& list = dialog->List();
+    ui::ReportList& list = dialog->List();
     const char* titles[] = {"No.", "Record", "Begin Time", "End Time"};
     const int widths[] = {39, 55, 136, 136};
     ASSERT_EQ(list.model()->columnCount(), 4);
@@ -519,7 +519,7 @@ TEST(RecordListDialog, RecordThatCannotBeOpenedIsRefused)
     playback::VideoDecoder decoder(std::string(QUILLON_BIN_DIR) + "/libquillon_decode.so");
     MessageLog messages;
 
-    disk::RecordListDialog dialog(nullptr, volume, 0, decoder, nullptr, nullptr, nullptr);
+    ui::RecordListDialog dialog(nullptr, volume, 0, decoder, nullptr, nullptr, nullptr);
     dialog.SetUiTextPath(dir.File("none.ini"));
     dialog.show();
     QApplication::processEvents();
@@ -551,7 +551,7 @@ TEST(RecordListDialog, ADamagedRecordIsMarkedAndOpensWithWhatCanBeRead)
     playback::VideoDecoder decoder(std::string(QUILLON_BIN_DIR) + "/libquillon_decode.so");
     MessageLog messages;
 
-    disk::RecordListDialog dialog(nullptr, volume, 0, decoder, nullptr, nullptr, nullptr);
+    ui::RecordListDialog dialog(nullptr, volume, 0, decoder, nullptr, nullptr, nullptr);
     dialog.SetUiTextPath(dir.File("none.ini"));
     dialog.show();
     QApplication::processEvents();

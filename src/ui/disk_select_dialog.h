@@ -13,9 +13,9 @@
 
 #include <array>
 
-#include "disk/report_list.h"
+#include "ui/report_list.h"
 
-namespace disk {
+namespace ui {
 
 class DiskSelectDialog : public QDialog {
 public:
@@ -48,4 +48,4 @@ private:
     int selectedDrive = -1;
 };
 
-}  // namespace disk
+}  // namespace ui

@@ -1,16 +1,16 @@
-#include "disk/record_list_dialog.h"
+#include "ui/record_list_dialog.h"
 
 #include <QCloseEvent>
 #include <QShowEvent>
 #include <QTimer>
 
-#include "disk/dialog_layout.h"
 #include "disk/record_entry.h"
 #include "disk/record_time.h"
 #include "platform/app_directory.h"
+#include "ui/dialog_layout.h"
 #include "ui/message_box.h"
 
-namespace disk {
+namespace ui {
 namespace {
 
 constexpr int kNoPicturesText = 23;
@@ -34,7 +34,7 @@ private:
 
 }  // namespace
 
-RecordListDialog::RecordListDialog(QWidget* mainWindow, RecorderVolume& volume, int drive,
+RecordListDialog::RecordListDialog(QWidget* mainWindow, disk::RecorderVolume& volume, int drive,
                                    playback::VideoDecoder& decoder, playback::PlaybackEngine* engine,
                                    playback::PositionSlider* slider, platform::WindowSurface* mainWindowSurface)
     : QDialog(mainWindow), previewEngine(decoder),
@@ -80,7 +80,7 @@ RecordListDialog::~RecordListDialog() = default;
 
 void RecordListDialog::ListRecords()
 {
-    RecordTime begin;
+    disk::RecordTime begin;
     uint32_t segments = 0;
     bool more = mainVolume.FirstRecord(begin, segments);
     for (uint32_t r = 0; more; ++r) {
@@ -88,13 +88,13 @@ void RecordListDialog::ListRecords()
         list.SetText(row, 0, QString::number(r + 1));
         // A record whose index is damaged is marked beside its kind; it opens
         // with the seconds its index can be trusted for.
-        QString kind(QChar::fromLatin1(KindLetter(mainVolume.Record(r).kind)));
-        IndexCheck check;
+        QString kind(QChar::fromLatin1(disk::KindLetter(mainVolume.Record(r).kind)));
+        disk::IndexCheck check;
         if (!mainVolume.CheckRecordIndex(r, check) || check.Damaged())
             kind += QStringLiteral(" !");
         list.SetText(row, 1, kind);
-        list.SetText(row, 2, QString::fromStdString(FormatRecordTime(begin)));
-        list.SetText(row, 3, QString::fromStdString(FormatRecordTime(RecordEndTime(begin, segments))));
+        list.SetText(row, 2, QString::fromStdString(disk::FormatRecordTime(begin)));
+        list.SetText(row, 3, QString::fromStdString(disk::FormatRecordTime(disk::RecordEndTime(begin, segments))));
         more = mainVolume.NextRecord(begin, segments);
     }
 }
@@ -176,4 +176,4 @@ void RecordListDialog::closeEvent(QCloseEvent* event)
     QDialog::closeEvent(event);
 }
 
-}  // namespace disk
+}  // namespace ui

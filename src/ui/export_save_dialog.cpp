@@ -1,9 +1,9 @@
-#include "export/export_save_dialog.h"
+#include "ui/export_save_dialog.h"
 
 #include <QFileDialog>
 #include <QString>
 
-namespace exporter {
+namespace ui {
 
 capture::SaveDialog ExportSaveDialog(QWidget* parent)
 {
@@ -35,4 +35,4 @@ capture::SaveDialog ExportSaveDialog(QWidget* parent)
     };
 }
 
-}  // namespace exporter
+}  // namespace ui

@@ -10,7 +10,7 @@
 #include <initializer_list>
 #include <vector>
 
-namespace disk {
+namespace ui {
 
 struct ReportColumn {
     const char* title;
@@ -65,4 +65,4 @@ private:
     bool quiet = false;
 };
 
-}  // namespace disk
+}  // namespace ui

@@ -11,8 +11,8 @@
 #include <string>
 
 #include "disk/recorder_volume.h"
-#include "disk/report_list.h"
 #include "playback/playback_engine.h"
+#include "ui/report_list.h"
 #include "ui/surface_view.h"
 #include "ui/ui_text_table.h"
 
@@ -20,15 +20,15 @@ namespace platform {
 class WindowSurface;
 }
 
-namespace disk {
+namespace ui {
 
 class RecordListDialog : public QDialog {
 public:
     // mainVolume must be loaded; currentDrive is the drive it was loaded
     // from. mainEngine, slider and mainWindowSurface may be null.
-    RecordListDialog(QWidget* mainWindow, RecorderVolume& mainVolume, int currentDrive, playback::VideoDecoder& decoder,
-                     playback::PlaybackEngine* mainEngine, playback::PositionSlider* slider,
-                     platform::WindowSurface* mainWindowSurface);
+    RecordListDialog(QWidget* mainWindow, disk::RecorderVolume& mainVolume, int currentDrive,
+                     playback::VideoDecoder& decoder, playback::PlaybackEngine* mainEngine,
+                     playback::PositionSlider* slider, platform::WindowSurface* mainWindowSurface);
     ~RecordListDialog() override;
 
     // The marked record (its list row); -1 before the dialog was shown.
@@ -56,7 +56,7 @@ private:
     bool PreviewHasPictures() const;
     void ShowNoPictures();
 
-    RecorderVolume previewVolume;
+    disk::RecorderVolume previewVolume;
     playback::PlaybackEngine previewEngine;
     // The preview moves the main window's slider thumb; its marks belong to
     // the main engine.
@@ -65,7 +65,7 @@ private:
     bool textsLoaded = false;
     std::string uiTextPath;
 
-    RecorderVolume& mainVolume;
+    disk::RecorderVolume& mainVolume;
     int currentDrive;
     playback::PlaybackEngine* mainEngine;
 
@@ -80,4 +80,4 @@ private:
     int selectedRow = -1;
 };
 
-}  // namespace disk
+}  // namespace ui

@@ -10,8 +10,8 @@
 #include <memory>
 #include <thread>
 
-#include "disk/dialog_layout.h"
-#include "export/export_progress_dialog.h"
+#include "ui/dialog_layout.h"
+#include "ui/export_progress_dialog.h"
 
 namespace {
 
@@ -50,7 +50,7 @@ protected:
 
 TEST_F(ExportProgressDialogTest, StartsHiddenWithTheTemplatesControlsAndEmptyTexts)
 {
-    exporter::ExportProgressDialog dialog(&main);
+    ui::ExportProgressDialog dialog(&main);
     EXPECT_FALSE(dialog.isVisible());
     EXPECT_EQ(dialog.windowTitle(), "Output File");
     EXPECT_FALSE(dialog.isModal());
@@ -60,7 +60,7 @@ TEST_F(ExportProgressDialogTest, StartsHiddenWithTheTemplatesControlsAndEmptyTex
     EXPECT_EQ(dialog.StopButton().text(), "Stop");
     EXPECT_EQ(dialog.Bar().minimum(), 0);
     EXPECT_EQ(dialog.Bar().maximum(), 100);
-    const disk::DialogUnits units(dialog.font());
+    const ui::DialogUnits units(dialog.font());
     EXPECT_EQ(dialog.size(), QSize(units.X(251), units.Y(39)));
     EXPECT_EQ(dialog.Bar().geometry(), units.Rect(7, 20, 165, 12));
     EXPECT_EQ(dialog.StopButton().geometry(), units.Rect(202, 19, 42, 12));
@@ -70,7 +70,7 @@ TEST_F(ExportProgressDialogTest, StartsHiddenWithTheTemplatesControlsAndEmptyTex
 
 TEST_F(ExportProgressDialogTest, TheWorkersCallsReachTheControlsOnTheWindowsThread)
 {
-    exporter::ExportProgressDialog dialog(&main);
+    ui::ExportProgressDialog dialog(&main);
     std::thread worker([&] {
         dialog.Show();
         dialog.SetProgress(37, "37 %", "12 ");
@@ -96,7 +96,7 @@ TEST_F(ExportProgressDialogTest, TheWorkersCallsReachTheControlsOnTheWindowsThre
 
 TEST_F(ExportProgressDialogTest, StopCloseAndEscapeAllAskTheExportToStop)
 {
-    exporter::ExportProgressDialog dialog(&main);
+    ui::ExportProgressDialog dialog(&main);
     dialog.Show();
     QApplication::processEvents();
     EXPECT_FALSE(dialog.StopRequested());

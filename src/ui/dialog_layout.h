@@ -9,7 +9,7 @@
 class QFont;
 class QWidget;
 
-namespace disk {
+namespace ui {
 
 class DialogUnits {
 public:
@@ -28,4 +28,4 @@ private:
 // where the toolkit puts it.
 void PlaceFromWindow(QWidget& dialog, const QWidget* mainWindow, QPoint offset);
 
-}  // namespace disk
+}  // namespace ui

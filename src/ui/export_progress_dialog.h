@@ -13,9 +13,9 @@
 
 #include "export/export_progress.h"
 
-namespace exporter {
+namespace ui {
 
-class ExportProgressDialog : public QDialog, public ExportProgress {
+class ExportProgressDialog : public QDialog, public exporter::ExportProgress {
 public:
     static constexpr int kLeftOffset = 120;
     static constexpr int kTopOffset = 220;
@@ -47,4 +47,4 @@ private:
     QLabel secondsLabel;
 };
 
-}  // namespace exporter
+}  // namespace ui

@@ -1,4 +1,4 @@
-#include "disk/disk_select_dialog.h"
+#include "ui/disk_select_dialog.h"
 
 #include <QStringList>
 
@@ -6,11 +6,11 @@
 #include <filesystem>
 #include <string>
 
-#include "disk/dialog_layout.h"
 #include "disk/raw_disk.h"
 #include "platform/drive_table.h"
+#include "ui/dialog_layout.h"
 
-namespace disk {
+namespace ui {
 namespace {
 
 // Room below the buttons for four lines of notice, in dialog units.
@@ -63,14 +63,14 @@ void DiskSelectDialog::Fill()
     QStringList closedDevices;
     QStringList closedImages;
     for (int i = 0; i < count && rowCount < kMaxRows; ++i) {
-        RawDisk drive;
+        disk::RawDisk drive;
         if (!drive.Open(i)) {
             const platform::DriveInfo& info = drives[size_t(i)];
             const QString name = QString::fromStdString(std::filesystem::path(info.path).filename().string());
             (info.isImage ? closedImages : closedDevices).append(name);
             continue;
         }
-        DiskGeometry geometry;
+        disk::DiskGeometry geometry;
         if (drive.HasVolumeSignature() && drive.QueryGeometry(geometry)) {
             const int row = list.AddRow();
             rowDrives[size_t(row)] = i;
@@ -102,4 +102,4 @@ void DiskSelectDialog::SelectRow(int row)
     selectedDrive = rowDrives[size_t(row)];
 }
 
-}  // namespace disk
+}  // namespace ui

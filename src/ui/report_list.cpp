@@ -1,9 +1,9 @@
-#include "disk/report_list.h"
+#include "ui/report_list.h"
 
 #include <QHeaderView>
 #include <QItemSelectionModel>
 
-namespace disk {
+namespace ui {
 
 ReportTexts::ReportTexts(std::initializer_list<ReportColumn> columns)
 {
@@ -117,4 +117,4 @@ void ReportList::OnMarkChanged(std::function<void(int row)> handler)
             });
 }
 
-}  // namespace disk
+}  // namespace ui

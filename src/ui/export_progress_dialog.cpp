@@ -1,12 +1,12 @@
-#include "export/export_progress_dialog.h"
+#include "ui/export_progress_dialog.h"
 
 #include <QCloseEvent>
 #include <QMetaObject>
 #include <QThread>
 
-#include "disk/dialog_layout.h"
+#include "ui/dialog_layout.h"
 
-namespace exporter {
+namespace ui {
 
 ExportProgressDialog::ExportProgressDialog(QWidget* parent)
     : QDialog(parent, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint), mainWindow(parent), bar(this),
@@ -15,7 +15,7 @@ ExportProgressDialog::ExportProgressDialog(QWidget* parent)
 {
     setWindowTitle(QStringLiteral("Output File"));
     setModal(false);
-    const disk::DialogUnits units(font());
+    const ui::DialogUnits units(font());
     setFixedSize(units.X(251), units.Y(39));
     bar.setGeometry(units.Rect(7, 20, 165, 12));
     bar.setRange(0, 100);
@@ -38,7 +38,7 @@ void ExportProgressDialog::Show()
     QMetaObject::invokeMethod(
         this,
         [this] {
-            disk::PlaceFromWindow(*this, mainWindow, QPoint(kLeftOffset, kTopOffset));
+            ui::PlaceFromWindow(*this, mainWindow, QPoint(kLeftOffset, kTopOffset));
             bar.setValue(0);
             show();
             repaint();
@@ -73,4 +73,4 @@ void ExportProgressDialog::closeEvent(QCloseEvent* event)
 
 void ExportProgressDialog::reject() { RequestStop(); }
 
-}  // namespace exporter
+}  // namespace ui

@@ -5,8 +5,8 @@
 
 class QWidget;
 
-namespace exporter {
+namespace ui {
 
 capture::SaveDialog ExportSaveDialog(QWidget* parent);
 
-}  // namespace exporter
+}  // namespace ui

@@ -1,0 +1,144 @@
+// Includes run one way: each folder of src includes only what ARCHITECTURE.md's
+// "who may include whom" table allows it. The table is read from the document
+// itself, so the document and the code cannot drift apart unnoticed.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <map>
+#include <regex>
+#include <set>
+#include <sstream>
+#include <string>
+#include <vector>
+
+namespace {
+
+namespace fs = std::filesystem;
+
+// Folder (relative to src, e.g. "tools/cli") -> what it may include: folder
+// names ("disk") or single headers ("disk/ima_adpcm.h").
+using Rules = std::map<std::string, std::set<std::string>>;
+
+Rules ParseRules(std::istream& in)
+{
+    Rules rules;
+    std::string line;
+    bool inside = false;
+    while (std::getline(in, line)) {
+        if (line.find("<!-- layers -->") != std::string::npos) {
+            inside = true;
+            continue;
+        }
+        if (line.find("<!-- /layers -->") != std::string::npos)
+            break;
+        if (!inside)
+            continue;
+        std::istringstream words(line);
+        std::string folder, allowed;
+        if (!(words >> folder))
+            continue;
+        auto& set = rules[folder];
+        while (words >> allowed)
+            set.insert(allowed);
+    }
+    return rules;
+}
+
+// The rule for a file: the longest folder of the table its path begins with.
+const std::set<std::string>* RuleFor(const Rules& rules, const std::string& path)
+{
+    const std::set<std::string>* best = nullptr;
+    std::size_t bestLength = 0;
+    for (const auto& [folder, allowed] : rules) {
+        if (path.compare(0, folder.size() + 1, folder + "/") == 0 && folder.size() > bestLength) {
+            best = &allowed;
+            bestLength = folder.size();
+        }
+    }
+    return best;
+}
+
+// The includes of one file that its rule does not allow. Only quoted
+// includes of the project's own folders ("disk/...") count.
+std::vector<std::string> Violations(const Rules& rules, const std::string& path, std::istream& text)
+{
+    std::set<std::string> layers;
+    for (const auto& [folder, allowed] : rules)
+        layers.insert(folder.substr(0, folder.find('/')));
+    const std::set<std::string>* allowed = RuleFor(rules, path);
+    static const std::regex include(R"(^\s*#\s*include\s*"(([a-z_]+)/[^"]+)\")");
+    std::vector<std::string> found;
+    std::string line;
+    while (std::getline(text, line)) {
+        std::smatch m;
+        if (!std::regex_search(line, m, include) || !layers.contains(m[2].str()))
+            continue;
+        if (!allowed || (!allowed->contains(m[2].str()) && !allowed->contains(m[1].str())))
+            found.push_back(path + ": " + m[1].str());
+    }
+    return found;
+}
+
+Rules ProjectRules()
+{
+    std::ifstream doc(fs::path(QUILLON_SOURCE_DIR) / "ARCHITECTURE.md");
+    return ParseRules(doc);
+}
+
+TEST(Layers, TheTableIsReadAndCoversEveryFolderOfSrc)
+{
+    const Rules rules = ProjectRules();
+    ASSERT_GE(rules.size(), 8u) << "the table between <!-- layers --> markers is missing";
+    const fs::path src = fs::path(QUILLON_SOURCE_DIR) / "src";
+    for (const auto& entry : fs::recursive_directory_iterator(src)) {
+        if (!entry.is_regular_file())
+            continue;
+        const std::string ext = entry.path().extension().string();
+        if (ext != ".h" && ext != ".cpp")
+            continue;
+        const std::string path = fs::relative(entry.path(), src).generic_string();
+        EXPECT_NE(RuleFor(rules, path), nullptr) << path << " lies in a folder the table leaves out";
+    }
+}
+
+TEST(Layers, NoIncludeRunsAgainstTheTable)
+{
+    const Rules rules = ProjectRules();
+    ASSERT_FALSE(rules.empty());
+    const fs::path src = fs::path(QUILLON_SOURCE_DIR) / "src";
+    std::vector<std::string> all;
+    for (const auto& entry : fs::recursive_directory_iterator(src)) {
+        const std::string ext = entry.path().extension().string();
+        if (!entry.is_regular_file() || (ext != ".h" && ext != ".cpp"))
+            continue;
+        std::ifstream text(entry.path());
+        for (auto& v : Violations(rules, fs::relative(entry.path(), src).generic_string(), text))
+            all.push_back(std::move(v));
+    }
+    std::string listed;
+    for (const auto& v : all)
+        listed += "\n  " + v;
+    EXPECT_TRUE(all.empty()) << "includes against ARCHITECTURE.md's table:" << listed;
+}
+
+// The checker itself: an upward include, a single allowed header, and one
+// beside it that is not.
+TEST(Layers, TheCheckerCatchesUpwardIncludesAndAllowsNamedHeaders)
+{
+    std::istringstream doc("x\n<!-- layers -->\n    disk  disk platform\n    tools/mkdisk  tools disk/ima_adpcm.h\n"
+                           "<!-- /layers -->\n    ui  ui\n");
+    const Rules rules = ParseRules(doc);
+    ASSERT_EQ(rules.size(), 2u);
+    std::istringstream upward("#include \"disk/a.h\"\n#include <vector>\n  # include \"tools/x.h\"\n");
+    const auto v = Violations(rules, "disk/b.cpp", upward);
+    ASSERT_EQ(v.size(), 1u);
+    EXPECT_EQ(v[0], "disk/b.cpp: tools/x.h");
+    std::istringstream mkdisk("#include \"disk/ima_adpcm.h\"\n#include \"disk/raw_disk.h\"\n#include \"tools/m.h\"\n");
+    const auto m = Violations(rules, "tools/mkdisk/w.cpp", mkdisk);
+    ASSERT_EQ(m.size(), 1u);
+    EXPECT_EQ(m[0], "tools/mkdisk/w.cpp: disk/raw_disk.h");
+    EXPECT_EQ(RuleFor(rules, "ui/a.cpp"), nullptr);  // past the closing marker
+}
+
+}  // namespace
