@@ -328,8 +328,9 @@ TEST_F(EvidenceCliTest, OnlyACompleteExportWithEverythingCheckedIsAllMatch)
 // A full disk under the standard output is a failure, whatever the command.
 TEST_F(EvidenceCliTest, AStandardOutputThatCannotBeWrittenIsAFailure)
 {
-    for (const std::string& args : {"hash '" + Image() + "'", "verify '" + Output() + ".report.json'",
-                                    "records '" + Image() + "'", "--help", "verify --help", "--version"}) {
+    for (const std::string& args :
+         std::vector<std::string>{"hash '" + Image() + "'", "verify '" + Output() + ".report.json'",
+                                  "records '" + Image() + "'", "--help", "verify --help", "--version"}) {
         const CliRun r = Cli(args + " >/dev/full");
         EXPECT_EQ(r.status, 1) << args;
         EXPECT_NE(r.err.find("cannot write the standard output"), std::string::npos) << args << ": " << r.err;

@@ -298,7 +298,7 @@ TEST_F(CliTest, APictureNotWrittenWholeLeavesNoFile)
             names.push_back(e.path().filename().string());
         return names;
     };
-    for (const std::string& name : {"s.png", "s.jpg", "s.bmp", "c.bmp", "c.jpg"}) {
+    for (const std::string name : {"s.png", "s.jpg", "s.bmp", "c.bmp", "c.jpg"}) {
         const std::string out = (folder / name).string();
         const std::string args = name[0] == 'c'    ? "convert " + input + " " + out + " --quality 100"
                                  : name == "s.png" ? "still " + Demo() + " --record 1 --at 3 -o " + out
