@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <cstring>
 #include <iostream>
+#include <stdio_ext.h>
 #include <string>
 
 // QUILLON_VERSION is the package's version, set with the install rules
@@ -160,11 +161,15 @@ static void PrintUsage(std::FILE* to)
 static int FinishOutput(int status)
 {
     std::cout.flush();
-    const bool written = !std::cout.fail() && std::fflush(stdout) == 0 && !std::ferror(stdout);
-    const int error = errno;
-    if (std::fclose(stdout) != 0 || !written) {
-        std::fprintf(stderr, "quillon-cli: cannot write the standard output: %s\n",
-                     std::strerror(written ? errno : error));
+    const bool pending = __fpending(stdout) != 0;
+    const bool failed = std::cout.fail() || std::ferror(stdout);
+    errno = 0;
+    const bool closeFailed = std::fclose(stdout) != 0;
+    // A standard output closed by the caller is no failure when nothing was
+    // to be written to it.
+    if (failed || (closeFailed && (pending || errno != EBADF))) {
+        std::fprintf(stderr, "quillon-cli: cannot write the standard output%s%s\n", errno != 0 ? ": " : "",
+                     errno != 0 ? std::strerror(errno) : "");
         return 1;
     }
     return status;
