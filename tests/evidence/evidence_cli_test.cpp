@@ -308,8 +308,12 @@ TEST_F(EvidenceCliTest, OnlyACompleteExportWithEverythingCheckedIsAllMatch)
     r = verify("incomplete", j.dump());
     EXPECT_EQ(r.status, 2) << r.out << r.err;
     EXPECT_NE(r.out.find("export\tINCOMPLETE\tstopped: the export was stopped"), std::string::npos) << r.out;
-    EXPECT_NE(r.out.find("all match\tINCOMPLETE export: stopped: the export was stopped"), std::string::npos) << r.out;
+    EXPECT_NE(r.out.find("summary\t" + std::to_string(4 + j["reads"].size() + 1) +
+                         " checks\tbytes match\tINCOMPLETE export: stopped: the export was stopped"),
+              std::string::npos)
+        << r.out;
     EXPECT_EQ(r.out.find("MISMATCH"), std::string::npos) << r.out;
+    EXPECT_EQ(r.out.find("all match"), std::string::npos) << r.out;
     EXPECT_NE(r.err.find("incomplete"), std::string::npos) << r.err;
     // Incomplete and changed: the mismatch wins.
     const std::string changed = CopyPair("incomplete-changed", j.dump());

@@ -45,7 +45,7 @@ public:
             return 0;
         }
         if (failures == 0) {
-            std::printf("summary\t%d checks\tall match\tINCOMPLETE export: %s\n", count, why.c_str());
+            std::printf("summary\t%d checks\tbytes match\tINCOMPLETE export: %s\n", count, why.c_str());
             std::fprintf(stderr, "quillon-cli: the bytes match their report, but the export is incomplete: %s\n",
                          why.c_str());
             return kIncomplete;
