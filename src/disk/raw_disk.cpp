@@ -23,14 +23,26 @@ void RawDisk::Close() { drive.Close(); }
 
 uint32_t RawDisk::ReadSectors(uint32_t firstSector, uint32_t count, std::span<uint8_t> destination)
 {
-    if (!drive.IsOpen() || count == 0)
-        return 0;
+    std::string why;
+    return ReadSectorRun(firstSector, count, destination, why) ? count * kSectorBytes : 0;
+}
+
+bool RawDisk::ReadSectorRun(uint64_t firstSector, uint32_t count, std::span<uint8_t> destination, std::string& why)
+{
+    if (!drive.IsOpen()) {
+        why = "no drive is open";
+        return false;
+    }
     const uint64_t bytes = uint64_t(count) * kSectorBytes;
-    if (bytes > destination.size() || bytes > UINT32_MAX)
-        return 0;
-    if (!drive.ReadAt(uint64_t(firstSector) * kSectorBytes, destination.data(), bytes))
-        return 0;
-    return static_cast<uint32_t>(bytes);
+    if (count == 0 || bytes > destination.size() || bytes > UINT32_MAX) {
+        why = "a read of " + std::to_string(count) + " sectors does not fit its buffer";
+        return false;
+    }
+    if (firstSector > SectorCount() || count > SectorCount() - firstSector) {
+        why = "sectors past the disk's end";
+        return false;
+    }
+    return drive.ReadChecked(firstSector * kSectorBytes, destination.data(), bytes, why);
 }
 
 int RawDisk::QueryGeometry(DiskGeometry& out) const { return drive.IsOpen() && drive.QueryGeometry(out) ? 1 : 0; }

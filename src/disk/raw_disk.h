@@ -31,6 +31,9 @@ public:
     // small, a span past the end of the drive, or a read error. A partial
     // read is a failure (stale buffer bytes must never pass for disk data).
     uint32_t ReadSectors(uint32_t firstSector, uint32_t count, std::span<uint8_t> destination);
+    // The same anywhere on a disk of any size (sector numbers past 32 bits,
+    // disks past 2 TiB); false with why set on failure.
+    bool ReadSectorRun(uint64_t firstSector, uint32_t count, std::span<uint8_t> destination, std::string& why);
 
     // Non-zero on success.
     int QueryGeometry(DiskGeometry& out) const;

@@ -18,8 +18,8 @@ constexpr char kReportSuffix[] = ".report.json";
 constexpr int kReportFormat = 1;
 
 struct HashedRange {
-    uint32_t firstSector = 0;
-    uint32_t sectorCount = 0;
+    uint64_t firstSector = 0;
+    uint64_t sectorCount = 0;
     std::string sha256;  // empty when the range could not be read
 };
 

@@ -48,12 +48,8 @@ bool RangeHasher::Hash(disk::RawDisk& disk, std::span<const SectorRun> runs, boo
     const uint64_t diskSectors = disk.SectorCount();
     for (const SectorRun& r : runs) {
         if (r.first > diskSectors || r.count > diskSectors - r.first) {
-            error = "sectors " + std::to_string(r.first) + " to " + std::to_string(r.first + r.count) +
+            error = std::to_string(r.count) + " sectors from sector " + std::to_string(r.first) +
                     " lie past the disk's end (" + std::to_string(diskSectors) + " sectors)";
-            return false;
-        }
-        if (r.count > 0 && r.first + r.count - 1 > UINT32_MAX) {
-            error = "sectors past 2 TiB cannot be read";
             return false;
         }
         totalSectors += r.count;
@@ -132,8 +128,10 @@ bool RangeHasher::Hash(disk::RawDisk& disk, std::span<const SectorRun> runs, boo
         uint64_t first = 0;
         uint32_t count = 0;
         const bool more = nextChunk(c, first, count);
-        if (more && disk.ReadSectors(static_cast<uint32_t>(first), count, buffers[current]) == 0) {
-            error = "cannot read sectors " + std::to_string(first) + " to " + std::to_string(first + count);
+        std::string why;
+        if (more && !disk.ReadSectorRun(first, count, buffers[current], why)) {
+            error = "cannot read sectors " + std::to_string(first) + " to " + std::to_string(first + count - 1) + ": " +
+                    why;
             ok = false;
         }
         join();

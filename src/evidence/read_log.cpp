@@ -38,12 +38,12 @@ void ReadLog::SegmentSelected(uint32_t segment, uint32_t firstSector)
 
 void ReadLog::SectorsRead(uint32_t firstSector, std::span<const uint8_t> bytes)
 {
-    const uint32_t count = static_cast<uint32_t>(bytes.size() / disk::kSectorBytes);
+    const uint64_t count = bytes.size() / disk::kSectorBytes;
     if (!isOpen)
         return;
     // Loads follow one another within a segment; a gap starts a run of its
     // own so that each entry stays one contiguous range to re-read.
-    if (uint64_t(open.firstSector) + open.sectorCount != firstSector) {
+    if (open.firstSector + open.sectorCount != firstSector) {
         const uint32_t segment = open.segment;
         Close();
         open = {segment, firstSector, 0, {}};

@@ -14,8 +14,8 @@ namespace evidence {
 
 struct SegmentRead {
     uint32_t segment = 0;  // the record's position
-    uint32_t firstSector = 0;
-    uint32_t sectorCount = 0;
+    uint64_t firstSector = 0;
+    uint64_t sectorCount = 0;
     Sha256Bytes sha256{};
 };
 

@@ -1,6 +1,7 @@
 #include "evidence/report_reader.h"
 
 #include <nlohmann/json.hpp>
+#include <set>
 
 namespace evidence {
 
@@ -8,8 +9,10 @@ namespace {
 
 using Json = nlohmann::json;
 
-// Sector numbers the volume can address, and counts no read of ours exceeds.
-constexpr uint64_t kMaxSector = UINT32_MAX;
+// Sector numbers of any disk whose bytes a 64-bit offset reaches, and
+// counts no read of ours exceeds.
+constexpr uint64_t kMaxSector = UINT64_MAX / 512 - 1;
+constexpr uint64_t kMaxPosition = UINT32_MAX;
 constexpr uint64_t kMaxRanges = (1u << 24) + 8;
 
 class Reader {
@@ -87,9 +90,27 @@ bool ParseReport(std::string_view text, ReportToCheck& out, std::string& error)
         error = "the report is larger than any report this program writes";
         return false;
     }
-    const Json j = Json::parse(text.begin(), text.end(), nullptr, false);
+    // JSON lets a key come twice and the parser keeps the last: a report
+    // with two values for one field is edited, whichever was meant.
+    std::vector<std::set<std::string>> keys;
+    std::string duplicate;
+    const Json::parser_callback_t seeKey = [&](int, Json::parse_event_t event, Json& parsed) {
+        if (event == Json::parse_event_t::object_start)
+            keys.emplace_back();
+        else if (event == Json::parse_event_t::object_end && !keys.empty())
+            keys.pop_back();
+        else if (event == Json::parse_event_t::key && !keys.empty() && parsed.is_string() &&
+                 !keys.back().insert(parsed.get<std::string>()).second && duplicate.empty())
+            duplicate = parsed.get<std::string>();
+        return true;
+    };
+    const Json j = Json::parse(text.begin(), text.end(), seeKey, false);
     if (j.is_discarded()) {
         error = "the report is not valid JSON (damaged or cut short)";
+        return false;
+    }
+    if (!duplicate.empty()) {
+        error = "damaged or edited report: the field \"" + duplicate + "\" is given twice in one object";
         return false;
     }
     Reader r;
@@ -133,14 +154,15 @@ bool ParseReport(std::string_view text, ReportToCheck& out, std::string& error)
         ok = range != nullptr;
         // A structure that could not be read when the report was written has
         // no hash to check.
-        if (ok && range->is_object() && range->contains("sha256") && (*range)["sha256"].is_null())
-            continue;
-        CheckedRange checked;
-        ok = ok && r.Range(*range,
-                           name == std::string("sector0")        ? "sector 0"
+        const char* what = name == std::string("sector0")        ? "sector 0"
                            : name == std::string("record_table") ? "record table"
-                                                                 : "record index",
-                           std::string("source.") + name, checked);
+                                                                 : "record index";
+        if (ok && range->is_object() && range->contains("sha256") && (*range)["sha256"].is_null()) {
+            out.unhashed.push_back(what);
+            continue;
+        }
+        CheckedRange checked;
+        ok = ok && r.Range(*range, what, std::string("source.") + name, checked);
         if (ok)
             out.ranges.push_back(std::move(checked));
     }
@@ -152,7 +174,7 @@ bool ParseReport(std::string_view text, ReportToCheck& out, std::string& error)
         const std::string where = "reads[" + std::to_string(i) + "]";
         uint64_t position = 0;
         CheckedRange checked;
-        ok = r.Number((*reads)[i], "position", where, kMaxSector, position) &&
+        ok = r.Number((*reads)[i], "position", where, kMaxPosition, position) &&
              r.Range((*reads)[i], "read at position " + std::to_string(position), where, checked);
         if (ok)
             out.ranges.push_back(std::move(checked));

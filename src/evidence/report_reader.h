@@ -25,6 +25,9 @@ struct ReportToCheck {
     bool complete = false;
     std::string end, reason;
     std::vector<CheckedRange> ranges;  // in the report's order
+    // Ranges the report lists without a hash (unreadable when it was
+    // written): nothing to check them against.
+    std::vector<std::string> unhashed;
     bool hasOutput = false;
     std::string outputFile;
     uint64_t outputBytes = 0;
@@ -33,7 +36,8 @@ struct ReportToCheck {
 
 // False with error set when the text is not a report this program wrote:
 // not JSON, a field missing or of the wrong type, a number out of range, a
-// hash that is not hex of the right length, a file name with a folder in it.
+// hash that is not hex of the right length, a file name with a folder in it,
+// a key given twice in one object.
 bool ParseReport(std::string_view text, ReportToCheck& out, std::string& error);
 
 }  // namespace evidence

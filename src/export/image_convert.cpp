@@ -7,6 +7,7 @@
 
 #include "picture/jpeg/encode_to_memory.h"
 #include "picture/tbitmap.h"
+#include "platform/whole_file.h"
 
 namespace {
 
@@ -96,12 +97,17 @@ bool ConvertImage(const std::string& in, const std::string& out, const ConvertOp
         error = "cannot read or decode " + in;
         return false;
     }
-    if (ext == "bmp") {
-        if (!bitmap.SaveBmp(out.c_str(), options.watermark)) {
-            error = "cannot write " + out;
-            return false;
-        }
-        return true;
-    }
-    return WriteJpeg(bitmap, out, options.quality, error);
+    // Written whole or not at all: a failed write leaves no partial picture.
+    std::string jpegError;
+    const bool written = platform::WriteWholeFile(
+        out,
+        [&](const std::string& temporary) {
+            return ext == "bmp" ? bitmap.SaveBmp(temporary.c_str(), options.watermark)
+                                : WriteJpeg(bitmap, temporary, options.quality, jpegError);
+        },
+        error);
+    // The encoder's own reason, when it was not the file that failed.
+    if (!written && !jpegError.empty() && jpegError.rfind("cannot write", 0) != 0)
+        error = jpegError;
+    return written;
 }

@@ -13,6 +13,7 @@
 #include "picture/bmp_format.h"
 #include "picture/jpeg/encode_to_memory.h"
 #include "picture/tbitmap.h"
+#include "platform/whole_file.h"
 #include "playback/playback_engine.h"
 
 namespace capture {
@@ -78,11 +79,19 @@ int SaveSnapshot(TBitmap& bitmap, const std::string& path)
         bitmap.InfoHeader().height <= 0)
         return 0;
     const std::string extension = FileExtension(path);
-    if (extension == "jpg")
-        return SaveJpeg(bitmap, path);
-    if (extension == "bmp")
-        return bitmap.SaveBmp(path.c_str(), true) ? 1 : 0;
-    return 0;
+    if (extension != "jpg" && extension != "bmp")
+        return 0;
+    // Written whole or not at all: a full disk leaves no partial picture.
+    std::string error;
+    return platform::WriteWholeFile(
+               path,
+               [&](const std::string& temporary) {
+                   return extension == "jpg" ? SaveJpeg(bitmap, temporary) == 1
+                                             : bitmap.SaveBmp(temporary.c_str(), true);
+               },
+               error)
+               ? 1
+               : 0;
 }
 
 SaveDialog FileSaveDialog(QWidget* parent)

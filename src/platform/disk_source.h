@@ -35,6 +35,15 @@ public:
     // Exactly size bytes at offset; false on any error, short read, damaged
     // data or a span past SizeBytes().
     virtual bool ReadAt(uint64_t offset, void* destination, uint64_t size) const = 0;
+    // The same, saying why a read failed (an EWF image names the sectors
+    // whose checksum fails).
+    virtual bool ReadChecked(uint64_t offset, void* destination, uint64_t size, std::string& why) const
+    {
+        if (ReadAt(offset, destination, size))
+            return true;
+        why = "read error, short read or a span past the disk's end";
+        return false;
+    }
     // "raw", "split" or "ewf".
     virtual const char* FormatName() const = 0;
     // The descriptor of a block device, for its geometry; -1 otherwise.

@@ -167,6 +167,15 @@ bool DriveHandle::ReadAt(uint64_t offset, void* destination, uint64_t size) cons
     return source && source->ReadAt(offset, destination, size);
 }
 
+bool DriveHandle::ReadChecked(uint64_t offset, void* destination, uint64_t size, std::string& why) const
+{
+    if (!source) {
+        why = "no drive is open";
+        return false;
+    }
+    return source->ReadChecked(offset, destination, size, why);
+}
+
 uint64_t DriveHandle::SizeBytes() const { return source ? source->SizeBytes() : 0; }
 
 std::string DriveHandle::Format() const { return source ? source->FormatName() : std::string(); }

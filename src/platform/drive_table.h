@@ -80,6 +80,8 @@ public:
     // Reads exactly size bytes at offset; false on any error or short read.
     // Safe from several threads at once.
     bool ReadAt(uint64_t offset, void* destination, uint64_t size) const;
+    // The same, with why it failed.
+    bool ReadChecked(uint64_t offset, void* destination, uint64_t size, std::string& why) const;
     // Bytes on the drive (file size, device size, or an EWF image's media size).
     uint64_t SizeBytes() const;
     bool QueryGeometry(DriveGeometry& out) const;

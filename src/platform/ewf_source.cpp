@@ -5,6 +5,7 @@
 #include <array>
 #include <cstdio>
 #include <mutex>
+#include <string>
 #include <utility>
 
 #include "platform/disk_source.h"
@@ -103,16 +104,23 @@ bool CleanHex(std::string text, size_t digits, std::string& out)
 
 class EwfSource final : public DiskSource {
 public:
-    EwfSource(HandlePtr handle, uint64_t sizeBytes, std::vector<std::string> files, uint32_t checksumErrors)
-        : handle(std::move(handle)), sizeBytes(sizeBytes), files(std::move(files)), checksumErrors(checksumErrors)
+    EwfSource(HandlePtr handle, uint64_t sizeBytes, uint32_t sectorBytes, std::vector<std::string> files)
+        : handle(std::move(handle)), sizeBytes(sizeBytes), sectorBytes(sectorBytes), files(std::move(files))
     {
     }
 
     uint64_t SizeBytes() const override { return sizeBytes; }
     bool ReadAt(uint64_t offset, void* destination, uint64_t size) const override
     {
-        if (size == 0 || offset > sizeBytes || size > sizeBytes - offset)
+        std::string why;
+        return ReadChecked(offset, destination, size, why);
+    }
+    bool ReadChecked(uint64_t offset, void* destination, uint64_t size, std::string& why) const override
+    {
+        if (size == 0 || offset > sizeBytes || size > sizeBytes - offset) {
+            why = "a read past the image's end";
             return false;
+        }
         auto* out = static_cast<unsigned char*>(destination);
         std::lock_guard guard(lock);  // libewf keeps one read position per handle
         uint64_t done = 0;
@@ -120,21 +128,17 @@ public:
             EwfError error;
             const ssize_t n = libewf_handle_read_random(handle.get(), out + done, size - done,
                                                         static_cast<off64_t>(offset + done), error.Out());
-            if (n <= 0)
+            if (n <= 0) {
+                why = "libewf: " + error.Text();
                 return false;
+            }
             done += static_cast<uint64_t>(n);
         }
-        // A chunk whose checksum fails is handed out all the same: refuse it,
-        // damaged data must never pass for the disk's.
-        uint32_t errors = 0;
-        EwfError error;
-        if (libewf_handle_get_number_of_checksum_errors(handle.get(), &errors, error.Out()) != 1)
-            return false;
-        if (errors != checksumErrors) {
-            checksumErrors = errors;
-            return false;
-        }
-        return true;
+        // A chunk whose checksum fails is handed out all the same, and only
+        // its first read adds it to libewf's list (which merges neighbours):
+        // every read is checked against the whole list, so that damaged data
+        // never passes for the disk's however often it is read.
+        return !OverlapsChecksumError(offset / sectorBytes, (offset + size - 1) / sectorBytes, why);
     }
     const char* FormatName() const override { return "ewf"; }
     std::vector<std::string> Files() const override { return files; }
@@ -162,6 +166,33 @@ public:
     }
 
 private:
+    // True (why set) when a sector first..last, counted in the image's
+    // sectors, lies in a range libewf found damaged, or the list cannot be
+    // read; the caller holds lock.
+    bool OverlapsChecksumError(uint64_t first, uint64_t last, std::string& why) const
+    {
+        uint32_t count = 0;
+        EwfError error;
+        if (libewf_handle_get_number_of_checksum_errors(handle.get(), &count, error.Out()) != 1) {
+            why = "libewf cannot list its checksum errors: " + error.Text();
+            return true;
+        }
+        for (uint32_t i = 0; i < count; ++i) {
+            uint64_t start = 0, sectors = 0;
+            if (libewf_handle_get_checksum_error(handle.get(), i, &start, &sectors, error.Out()) != 1) {
+                why = "libewf cannot list its checksum errors: " + error.Text();
+                return true;
+            }
+            const uint64_t end = sectors - 1 > UINT64_MAX - start ? UINT64_MAX : start + (sectors - 1);
+            if (sectors == 0 || start > last || end < first)
+                continue;
+            why = "damaged EWF image: sectors " + std::to_string(start) + " to " + std::to_string(end) +
+                  " fail their checksum (" + std::to_string(sectorBytes) + "-byte sectors)";
+            return true;
+        }
+        return false;
+    }
+
     bool TextHash(const char* identifier, size_t digits, std::string& hex) const
     {
         std::array<uint8_t, 130> text{};
@@ -174,12 +205,12 @@ private:
         return CleanHex(reinterpret_cast<const char*>(text.data()), digits, hex);
     }
 
-    // `lock` guards the handle and checksumErrors for every reader thread.
+    // `lock` guards the handle for every reader thread.
     mutable std::mutex lock;
     const HandlePtr handle;
     const uint64_t sizeBytes;
+    const uint32_t sectorBytes;
     const std::vector<std::string> files;
-    mutable uint32_t checksumErrors;
 };
 
 }  // namespace
@@ -215,13 +246,13 @@ std::unique_ptr<DiskSource> OpenEwfSource(const std::string& path, std::string& 
         whyNot = "damaged EWF image (no media size)";
         return nullptr;
     }
-    uint32_t checksumErrors = 0;
-    if (libewf_handle_get_number_of_checksum_errors(handle.get(), &checksumErrors, error.Out()) != 1) {
-        whyNot = "libewf: " + error.Text();
+    uint32_t sectorBytes = 0;
+    if (libewf_handle_get_bytes_per_sector(handle.get(), &sectorBytes, error.Out()) != 1 || sectorBytes == 0) {
+        whyNot = "damaged EWF image (no sector size)";
         return nullptr;
     }
     std::vector<std::string> files(glob.names, glob.names + glob.count);
-    return std::make_unique<EwfSource>(std::move(handle), mediaBytes, std::move(files), checksumErrors);
+    return std::make_unique<EwfSource>(std::move(handle), mediaBytes, sectorBytes, std::move(files));
 }
 
 }  // namespace platform

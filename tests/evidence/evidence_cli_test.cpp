@@ -251,4 +251,135 @@ TEST_F(EvidenceCliTest, AnE01HashesAsThePlainImageAndChecksItsStoredDigest)
     EXPECT_EQ(Json::parse(Text(out + ".report.json"))["source"]["path"], e01);
 }
 
+// verify hashes the file the report sits beside, and that file must be the
+// output the report names: a report copied beside another file, or named
+// other than OUTPUT.report.json, never verifies.
+TEST_F(EvidenceCliTest, VerifyChecksTheFileTheReportSitsBeside)
+{
+    const std::filesystem::path folder = dir->Path() / "renamed";
+    std::filesystem::create_directories(folder);
+    std::filesystem::copy_file(Output(), folder / "other.mpg", std::filesystem::copy_options::overwrite_existing);
+    WriteText((folder / "other.mpg.report.json").string(), report);
+    CliRun r = Cli("verify '" + (folder / "other.mpg.report.json").string() + "' --disk '" + Image() + "'");
+    EXPECT_EQ(r.status, 1) << r.out;
+    EXPECT_NE(r.out.find("output name\tMISMATCH\tthe report is for out.mpg, but sits beside other.mpg"),
+              std::string::npos)
+        << r.out;
+    EXPECT_NE(r.out.find("output other.mpg\tok"), std::string::npos) << "the bytes beside it are still hashed";
+
+    // The report's output is there, but the report is not named after it.
+    std::filesystem::copy_file(Output(), folder / "out.mpg", std::filesystem::copy_options::overwrite_existing);
+    WriteText((folder / "report.json").string(), report);
+    r = Cli("verify '" + (folder / "report.json").string() + "' --disk '" + Image() + "'");
+    EXPECT_EQ(r.status, 1);
+    EXPECT_NE(r.err.find("OUTPUT.report.json"), std::string::npos) << r.err;
+    EXPECT_EQ(r.out, "");
+    WriteText((folder / ".report.json").string(), report);
+    EXPECT_EQ(Cli("verify '" + (folder / ".report.json").string() + "' --disk '" + Image() + "'").status, 1);
+}
+
+// What cannot be checked is never "all match": a report without its output
+// or with a range it holds no hash for is status 1; a report saying the
+// export is incomplete verifies its bytes and is status 2; a field given
+// twice is refused.
+TEST_F(EvidenceCliTest, OnlyACompleteExportWithEverythingCheckedIsAllMatch)
+{
+    const auto verify = [&](const std::string& name, const std::string& text) {
+        return Cli("verify '" + CopyPair(name, text) + "' --disk '" + Image() + "'");
+    };
+    Json j = Json::parse(report);
+    j["output"] = nullptr;
+    CliRun r = verify("no-output", j.dump());
+    EXPECT_EQ(r.status, 1) << r.out;
+    EXPECT_NE(r.out.find("output out.mpg\tUNCHECKED\tthe report names no output file"), std::string::npos) << r.out;
+    EXPECT_EQ(r.out.find("all match"), std::string::npos) << r.out;
+
+    j = Json::parse(report);
+    j["source"]["record_index"]["sha256"] = nullptr;
+    r = verify("no-index-hash", j.dump());
+    EXPECT_EQ(r.status, 1) << r.out;
+    EXPECT_NE(r.err.find("first mismatch: record index: the report has no hash"), std::string::npos) << r.err;
+    EXPECT_NE(r.out.find("record index\tUNCHECKED"), std::string::npos) << r.out;
+
+    j = Json::parse(report);
+    j["complete"] = false;
+    j["end"] = "stopped";
+    j["reason"] = "the export was stopped";
+    r = verify("incomplete", j.dump());
+    EXPECT_EQ(r.status, 2) << r.out << r.err;
+    EXPECT_NE(r.out.find("export\tINCOMPLETE\tstopped: the export was stopped"), std::string::npos) << r.out;
+    EXPECT_NE(r.out.find("summary\t" + std::to_string(4 + j["reads"].size() + 1) +
+                         " checks\tbytes match\tINCOMPLETE export: stopped: the export was stopped"),
+              std::string::npos)
+        << r.out;
+    EXPECT_EQ(r.out.find("MISMATCH"), std::string::npos) << r.out;
+    EXPECT_EQ(r.out.find("all match"), std::string::npos) << r.out;
+    EXPECT_NE(r.err.find("incomplete"), std::string::npos) << r.err;
+    // Incomplete and changed: the mismatch wins.
+    const std::string changed = CopyPair("incomplete-changed", j.dump());
+    ChangeByte((std::filesystem::path(changed).parent_path() / "out.mpg").string(), 100);
+    EXPECT_EQ(Cli("verify '" + changed + "' --disk '" + Image() + "'").status, 1);
+
+    const std::string text = Json::parse(report).dump();
+    const std::size_t complete = text.find("\"complete\":true");
+    ASSERT_NE(complete, std::string::npos);
+    r = verify("twice", text.substr(0, complete) + "\"complete\":false," + text.substr(complete));
+    EXPECT_EQ(r.status, 1);
+    EXPECT_NE(r.err.find("\"complete\" is given twice"), std::string::npos) << r.err;
+    EXPECT_EQ(r.out, "");
+}
+
+// A full disk under the standard output is a failure, whatever the command.
+TEST_F(EvidenceCliTest, AStandardOutputThatCannotBeWrittenIsAFailure)
+{
+    for (const std::string& args :
+         std::vector<std::string>{"hash '" + Image() + "'", "verify '" + Output() + ".report.json'",
+                                  "records '" + Image() + "'", "--help", "verify --help", "--version"}) {
+        const CliRun r = Cli(args + " >/dev/full");
+        EXPECT_EQ(r.status, 1) << args;
+        EXPECT_NE(r.err.find("cannot write the standard output"), std::string::npos) << args << ": " << r.err;
+    }
+    EXPECT_EQ(Cli("hash '" + Image() + "' >/dev/null").status, 0);
+}
+
+// Past 2 TiB: the demo disk at the start of a sparse 3 TiB image, its report
+// given a read across sector 2^32 and one past it, verified against dd's
+// bytes; a changed byte there is a mismatch named by its 64-bit sector.
+TEST_F(EvidenceCliTest, ReportRangesPast2TiBVerify)
+{
+    const std::string big = dir->File("big.img");
+    std::filesystem::copy_file(Image(), big, std::filesystem::copy_options::overwrite_existing);
+    if (!Shell("truncate -s 3T '" + big + "'"))
+        GTEST_SKIP() << "no room for a sparse 3 TiB file here";
+    const uint64_t across = (1ull << 32) - 3, past = (5ull << 39) / 512;
+    ASSERT_TRUE(Shell("head -c 1048576 /dev/urandom | dd of='" + big + "' bs=512 seek=" + std::to_string(across) +
+                      " conv=notrunc status=none"));
+    ASSERT_TRUE(Shell("head -c 65536 /dev/urandom | dd of='" + big + "' bs=512 seek=" + std::to_string(past) +
+                      " conv=notrunc status=none"));
+    const auto sha = [&](uint64_t first, uint64_t count) {
+        return FirstWord(Shell("dd if='" + big + "' bs=512 skip=" + std::to_string(first) +
+                               " count=" + std::to_string(count) + " status=none | sha256sum"));
+    };
+    Json j = Json::parse(report);
+    j["source"]["size_bytes"] = 3ull << 40;
+    j["reads"].push_back(
+        {{"position", 7}, {"first_sector", across}, {"sector_count", 2000}, {"sha256", sha(across, 2000)}});
+    j["reads"].push_back({{"position", 8}, {"first_sector", past}, {"sector_count", 128}, {"sha256", sha(past, 128)}});
+    const std::string pair = CopyPair("past-2tib", j.dump());
+    CliRun r = Cli("verify '" + pair + "' --disk '" + big + "'");
+    EXPECT_EQ(r.status, 0) << r.out << r.err;
+    EXPECT_NE(r.out.find("read at position 7\tok\tsectors " + std::to_string(across) + " to " +
+                         std::to_string(across + 1999)),
+              std::string::npos)
+        << r.out;
+    EXPECT_NE(r.out.find("read at position 8\tok\tsectors " + std::to_string(past)), std::string::npos) << r.out;
+
+    ChangeByte(big, (past + 100) * 512);
+    r = Cli("verify '" + pair + "' --disk '" + big + "'");
+    EXPECT_EQ(r.status, 1);
+    EXPECT_NE(r.err.find("first mismatch: read at position 8: sectors " + std::to_string(past)), std::string::npos)
+        << r.err;
+    EXPECT_NE(r.out.find("read at position 7\tok"), std::string::npos) << r.out;
+}
+
 }  // namespace

@@ -3,6 +3,8 @@
 #include <gtest/gtest.h>
 
 #include <nlohmann/json.hpp>
+#include <utility>
+#include <vector>
 
 #include "evidence/export_report.h"
 #include "evidence/report_reader.h"
@@ -66,6 +68,7 @@ TEST(ReportReaderTest, TheReportAsWrittenGivesItsRangesAndOutput)
     EXPECT_EQ(out.diskBytes, 1u << 20);
     EXPECT_TRUE(out.complete);
     ASSERT_EQ(out.ranges.size(), 3u) << "sector 0, the record table, one read; the unread index is skipped";
+    EXPECT_EQ(out.unhashed, std::vector<std::string>{"record index"}) << "and named as unchecked";
     EXPECT_EQ(out.ranges[1].what, "record table");
     EXPECT_EQ(out.ranges[2].what, "read at position 4");
     EXPECT_EQ(out.ranges[2].firstSector, 100u);
@@ -115,8 +118,11 @@ TEST(ReportReaderTest, HandEditedFieldsAreRefused)
         {"negative sector", [](Json& j) { j["reads"][0]["first_sector"] = -1; }, "first_sector"},
         {"fractional count", [](Json& j) { j["reads"][0]["sector_count"] = 1.5; }, "sector_count"},
         {"huge number", [](Json& j) { j["reads"][0]["first_sector"] = 1e30; }, "first_sector"},
-        {"sector past 2^32", [](Json& j) { j["reads"][0]["first_sector"] = 1ull << 32; }, "out of range"},
-        {"range past 2^32", [](Json& j) { j["reads"][0]["first_sector"] = 0xFFFFFFF0u; }, "range of sectors"},
+        {"sector past a 64-bit byte offset", [](Json& j) { j["reads"][0]["first_sector"] = 1ull << 55; },
+         "out of range"},
+        {"range past a 64-bit byte offset",
+         [](Json& j) { j["reads"][0]["first_sector"] = (UINT64_MAX / 512 - 1) - 10; }, "range of sectors"},
+        {"position past 32 bits", [](Json& j) { j["reads"][0]["position"] = 1ull << 32; }, "position"},
         {"empty range", [](Json& j) { j["reads"][0]["sector_count"] = 0; }, "range of sectors"},
         {"short hash", [](Json& j) { j["reads"][0]["sha256"] = "abc"; }, "hex digits"},
         {"upper-case hash", [](Json& j) { j["source"]["sector0"]["sha256"] = std::string(64, 'A'); }, "hex"},
@@ -132,6 +138,60 @@ TEST(ReportReaderTest, HandEditedFieldsAreRefused)
         EXPECT_NE(reason.find(c.reason), std::string::npos) << c.what << ": " << reason;
         EXPECT_EQ(reason.rfind("damaged or edited report", 0), 0u) << c.what << ": " << reason;
     }
+}
+
+// Past 2 TiB sector numbers no longer fit 32 bits: the report writes them
+// and reads them back whole, never wrapped.
+TEST(ReportReaderTest, SectorsPast2TiBAreWrittenAndReadBackWhole)
+{
+    evidence::ExportReport r = SampleReport();
+    r.source.sizeBytes = 3ull << 40;
+    r.source.recordIndex = {(3ull << 40) / 512 - 2, 2, kSha};
+    r.reads[0].firstSector = (1ull << 32) - 4;  // across 2 TiB
+    r.reads[0].sectorCount = 8;
+    evidence::SegmentRead far;
+    far.segment = 5;
+    far.firstSector = (5ull << 39) / 512;  // 2.5 TiB
+    far.sectorCount = 1ull << 33;
+    r.reads.push_back(far);
+    evidence::ReportToCheck out;
+    std::string error;
+    ASSERT_TRUE(evidence::ParseReport(evidence::ReportJson(r), out, error)) << error;
+    ASSERT_EQ(out.ranges.size(), 5u);
+    EXPECT_EQ(out.diskBytes, 3ull << 40);
+    EXPECT_EQ(out.ranges[2].firstSector, (3ull << 40) / 512 - 2);
+    EXPECT_EQ(out.ranges[3].firstSector, (1ull << 32) - 4);
+    EXPECT_EQ(out.ranges[3].sectorCount, 8u);
+    EXPECT_EQ(out.ranges[4].firstSector, (5ull << 39) / 512);
+    EXPECT_EQ(out.ranges[4].sectorCount, 1ull << 33);
+}
+
+// JSON lets a key come twice and the parser would keep the last: a report
+// saying "complete" twice (or any field, at any depth) is refused.
+TEST(ReportReaderTest, AFieldGivenTwiceIsRefused)
+{
+    const std::string whole = evidence::ReportJson(SampleReport());
+    const Json j = Json::parse(whole);
+    const std::string text = j.dump();
+    const auto twice = [&](const std::string& field, const std::string& second) {
+        const std::size_t at = text.find(field);
+        EXPECT_NE(at, std::string::npos) << field;
+        return text.substr(0, at) + second + "," + text.substr(at);
+    };
+    for (const auto& [edited, name] : std::vector<std::pair<std::string, std::string>>{
+             {twice("\"complete\":true", "\"complete\":false"), "complete"},
+             {twice("\"sha256\":\"" + kSha, "\"sha256\":\"" + std::string(64, 'c') + "\""), "sha256"},
+             {twice("\"first_sector\":100", "\"first_sector\":7"), "first_sector"},
+             {twice("\"file\":\"out.mpg\"", "\"file\":\"other.mpg\""), "file"},
+         }) {
+        const std::string reason = Refusal(edited);
+        EXPECT_NE(reason.find("\"" + name + "\" is given twice"), std::string::npos) << reason;
+        EXPECT_EQ(reason.rfind("damaged or edited report", 0), 0u) << reason;
+    }
+    // The same key in two different objects is no duplicate.
+    evidence::ReportToCheck out;
+    std::string error;
+    EXPECT_TRUE(evidence::ParseReport(text, out, error)) << error;
 }
 
 }  // namespace

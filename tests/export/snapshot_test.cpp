@@ -1,13 +1,21 @@
 // Snapshots over a written disk, read back with djpeg and ImageMagick.
 #include <gtest/gtest.h>
 
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <csignal>
 #include <filesystem>
+#include <fstream>
 
 #include "capture_tools.h"
 #include "export/snapshot.h"
 #include "picture/bmp_format.h"
 #include "picture/tbitmap.h"
 #include "playback/engine_harness.h"
+#include "run_tool.h"
+#include "temp_dir.h"
 
 namespace {
 
@@ -227,6 +235,44 @@ TEST_F(SnapshotTest, OnlyLowerCaseJpgAndBmpAreWritten)
         << "cancelled";
     EXPECT_EQ(Snap("missing_dir/a.jpg"), 0);
     EXPECT_EQ(Snap("missing_dir/a.bmp"), 0) << "a BMP that could not be written is no success";
+}
+
+// A snapshot that cannot be written whole (past a file size limit, in a
+// child so that the limit stays there) is no success and leaves nothing in
+// its folder; a file there before keeps its bytes.
+TEST(SaveSnapshot, AFileNotWrittenWholeLeavesNothing)
+{
+    testing_support::TempDir dir;
+    TBitmap bitmap;
+    ASSERT_TRUE(bitmap.Create(320, 240, 24));
+    const std::size_t stride = static_cast<std::size_t>(DibStride(320, 24));
+    for (std::size_t i = 0; i < stride * 240; ++i)
+        bitmap.Pixels()[i] = static_cast<uint8_t>(i * 7 + i / 960);
+    const std::filesystem::path folder = dir.Path() / "pictures";
+    std::filesystem::create_directory(folder);
+    const auto saveLimited = [&](const std::string& path) {
+        const pid_t child = ::fork();
+        if (child == 0) {
+            std::signal(SIGXFSZ, SIG_IGN);
+            const rlimit small{4096, 4096};
+            ::setrlimit(RLIMIT_FSIZE, &small);
+            ::_exit(capture::SaveSnapshot(bitmap, path) == 1 ? 0 : 3);
+        }
+        int status = 0;
+        ::waitpid(child, &status, 0);
+        return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    };
+    for (const char* name : {"s.jpg", "s.bmp"}) {
+        const std::string path = (folder / name).string();
+        EXPECT_EQ(saveLimited(path), 3) << name << ": no success";
+        EXPECT_TRUE(std::filesystem::is_empty(folder)) << name << ": nothing left, not even a temporary file";
+        std::ofstream(path) << "before";
+        EXPECT_EQ(saveLimited(path), 3) << name;
+        EXPECT_EQ(testing_support::ReadText(path), "before") << name;
+        EXPECT_EQ(capture::SaveSnapshot(bitmap, path), 1) << name;
+        EXPECT_GT(std::filesystem::file_size(path), 4096u) << name << ": replaced whole";
+        std::filesystem::remove(path);
+    }
 }
 
 TEST(FlipRows, SwapsRowsAroundTheMiddleAndLeavesPaddingAlone)

@@ -227,4 +227,74 @@ TEST_F(DiskSourceTest, AChunkWithABadChecksumFailsItsReads)
     EXPECT_TRUE(std::equal(got.begin(), got.begin() + 32768, bytes.begin()));
 }
 
+// libewf lists a bad chunk once, when first read, merged with its damaged
+// neighbours: every read is checked against the list, so a second read of a
+// bad chunk, a read of the next bad one, or a span over one fails as the
+// first read did, naming the sectors; the good chunks beside them read.
+TEST_F(DiskSourceTest, EveryReadOfADamagedChunkFails)
+{
+    constexpr uint64_t kChunk = 64 * 512;
+    ASSERT_TRUE(Shell("ewfacquire -u -q -b 64 -t " + dir.File("bad") + " " + plain));
+    std::vector<uint8_t> image = ReadFile(dir.File("bad.E01"));
+    // Uncompressed chunks in disk order: a run of bytes in the middle of the
+    // file damages two or three chunks side by side.
+    const size_t middle = image.size() / 2;
+    for (size_t i = 0; i < 40000; ++i)
+        image[middle + i] ^= 0x5A;
+    std::ofstream(dir.File("bad.E01"), std::ios::binary)
+        .write(reinterpret_cast<const char*>(image.data()), static_cast<std::streamsize>(image.size()));
+    const uint64_t chunks = bytes.size() / kChunk;
+    std::vector<uint8_t> got(bytes.size());
+
+    // Which chunks are bad, each asked of an image opened afresh.
+    std::vector<uint64_t> bad;
+    for (uint64_t c = 0; c < chunks; ++c) {
+        const DriveHandle fresh = DriveHandle::OpenPath(dir.File("bad.E01"));
+        ASSERT_TRUE(fresh.IsOpen());
+        if (!fresh.ReadAt(c * kChunk, got.data(), kChunk))
+            bad.push_back(c);
+        else
+            EXPECT_TRUE(std::equal(got.begin(), got.begin() + kChunk, bytes.begin() + c * kChunk)) << c;
+    }
+    ASSERT_GE(bad.size(), 2u);
+    ASSERT_EQ(bad.back() - bad.front() + 1, bad.size()) << "side by side";
+    const uint64_t first = bad.front(), next = first + 1, before = first - 1, after = bad.back() + 1;
+    ASSERT_LT(after, chunks);
+
+    const auto expectFails = [&](const DriveHandle& drive, uint64_t at, uint64_t size, const std::string& what) {
+        std::string why;
+        EXPECT_FALSE(drive.ReadChecked(at, got.data(), size, why)) << what;
+        EXPECT_NE(why.find("checksum"), std::string::npos) << what << ": " << why;
+        EXPECT_NE(why.find("sectors "), std::string::npos) << what << ": " << why;
+    };
+    const auto expectReads = [&](const DriveHandle& drive, uint64_t chunk, const std::string& what) {
+        std::string why;
+        EXPECT_TRUE(drive.ReadChecked(chunk * kChunk, got.data(), kChunk, why)) << what << ": " << why;
+        EXPECT_TRUE(std::equal(got.begin(), got.begin() + kChunk, bytes.begin() + chunk * kChunk)) << what;
+    };
+    {
+        const DriveHandle drive = DriveHandle::OpenPath(dir.File("bad.E01"));
+        expectFails(drive, first * kChunk, kChunk, "the bad chunk");
+        expectFails(drive, first * kChunk, kChunk, "the bad chunk again");
+        expectFails(drive, first * kChunk + 512, 512, "one sector of it");
+        expectFails(drive, next * kChunk, kChunk, "the bad chunk after it");
+        expectReads(drive, before, "the good chunk before");
+        expectReads(drive, after, "the good chunk after");
+    }
+    {
+        const DriveHandle drive = DriveHandle::OpenPath(dir.File("bad.E01"));
+        expectReads(drive, before, "the neighbour first");
+        expectFails(drive, first * kChunk, kChunk, "then the bad chunk");
+        expectFails(drive, before * kChunk, 2 * kChunk, "the neighbour and the bad chunk together");
+    }
+    {
+        const DriveHandle drive = DriveHandle::OpenPath(dir.File("bad.E01"));
+        expectFails(drive, before * kChunk, (after - before + 1) * kChunk, "a span over the bad chunks");
+        expectFails(drive, first * kChunk, kChunk, "then the bad chunk alone");
+        expectFails(drive, next * kChunk + kChunk - 512, 1024, "across the end of a bad chunk");
+        expectReads(drive, before, "the good chunk before");
+        expectReads(drive, after, "the good chunk after");
+    }
+}
+
 }  // namespace

@@ -278,4 +278,58 @@ TEST_F(CliTest, ExportWritesThePlayersFileAndRefusesWithoutLeavingOne)
     EXPECT_FALSE(std::filesystem::exists(dir->File("x.MPG")));
 }
 
+// A picture that cannot be written whole (here: past a 1 or 2 KiB file size
+// limit, which the tool turns from a kill into a failed write) leaves no
+// file, not even a temporary one; a file that was there before is left as
+// it was, and a device under the name is refused without being touched.
+TEST_F(CliTest, APictureNotWrittenWholeLeavesNoFile)
+{
+    const std::string input = dir->File("input.bmp");
+    ASSERT_EQ(Cli("snapshot " + Demo() + " --record 1 --at 3 -o " + input).status, 0);
+    const std::filesystem::path folder = dir->Path() / "limited";
+    std::filesystem::create_directories(folder);
+    const auto underLimit = [&](const std::string& args) {
+        return testing_support::RunTool("ulimit -f 2; exec " + std::string(QUILLON_BIN_DIR) + "/quillon-cli " + args,
+                                        dir->File("stderr.txt"));
+    };
+    const auto entries = [&] {
+        std::vector<std::string> names;
+        for (const auto& e : std::filesystem::directory_iterator(folder))
+            names.push_back(e.path().filename().string());
+        return names;
+    };
+    for (const std::string name : {"s.png", "s.jpg", "s.bmp", "c.bmp", "c.jpg"}) {
+        const std::string out = (folder / name).string();
+        const std::string args = name[0] == 'c'    ? "convert " + input + " " + out + " --quality 100"
+                                 : name == "s.png" ? "still " + Demo() + " --record 1 --at 3 -o " + out
+                                                   : "snapshot " + Demo() + " --record 1 --at 3 -o " + out;
+        CliRun r = underLimit(args);
+        EXPECT_EQ(r.status, 1) << args << ": " << r.err;
+        EXPECT_NE(r.err.find("cannot write"), std::string::npos) << args << ": " << r.err;
+        EXPECT_TRUE(entries().empty()) << args << ": " << (entries().empty() ? "" : entries()[0]);
+
+        // A file there before keeps its bytes.
+        std::ofstream(out) << "before";
+        EXPECT_EQ(underLimit(args).status, 1) << args;
+        EXPECT_EQ(ReadText(out), "before") << args;
+        EXPECT_EQ(entries().size(), 1u) << args;
+        // Without the limit the same command replaces it whole.
+        r = Cli(args);
+        EXPECT_EQ(r.status, 0) << args << ": " << r.err;
+        EXPECT_GT(std::filesystem::file_size(out), 2048u) << args;
+        EXPECT_EQ(entries().size(), 1u) << args;
+        std::filesystem::remove(out);
+    }
+    // A name that is a device: refused, and the device is still there.
+    const std::string device = (folder / "null.bmp").string();
+    ASSERT_EQ(::symlink("/dev/null", device.c_str()), 0);
+    const CliRun r = Cli("convert " + input + " " + device);
+    EXPECT_EQ(r.status, 1);
+    EXPECT_NE(r.err.find("not a regular file"), std::string::npos) << r.err;
+    struct stat st {};
+    EXPECT_TRUE(::stat("/dev/null", &st) == 0 && S_ISCHR(st.st_mode));
+    EXPECT_TRUE(std::filesystem::is_symlink(device));
+    EXPECT_EQ(entries().size(), 1u);
+}
+
 }  // namespace

@@ -5,6 +5,7 @@
 
 #include <string>
 
+#include "platform/whole_file.h"
 #include "tools/cli/commands.h"
 #include "tools/cli/headless_engine.h"
 #include "tools/cli/options.h"
@@ -28,8 +29,11 @@ int RunStill(const Args& args)
     if (!player.ShowsReadPicture())
         return Fail("no picture could be read at position " + *options.Value("--at") + " of record " +
                     *options.Value("--record"));
-    if (!player.Video().Copy().save(QString::fromStdString(*out), "PNG"))
-        return Fail("cannot write " + *out);
+    const QImage picture = player.Video().Copy();
+    if (!platform::WriteWholeFile(
+            *out, [&](const std::string& temporary) { return picture.save(QString::fromStdString(temporary), "PNG"); },
+            error))
+        return Fail(error);
     return 0;
 }
 

@@ -1,7 +1,10 @@
 // quillon-cli verify: an export checked against its report. Every sector
 // range the report lists is read again from the disk and hashed, and the
-// output file beside the report is hashed; one line per check, then a
-// summary. Exit status 0 only when everything matches.
+// file the report sits beside (X for X.report.json) is hashed; one line per
+// check, then a summary. Exit status 0 only when everything matches and the
+// export was complete, 2 when everything matches but the report says the
+// export is incomplete, 1 for any mismatch, anything left unchecked or a
+// report refused.
 #include <sys/stat.h>
 
 #include <cstdio>
@@ -11,6 +14,7 @@
 #include <string>
 
 #include "evidence/digest.h"
+#include "evidence/export_report.h"
 #include "evidence/range_hasher.h"
 #include "evidence/report_reader.h"
 #include "tools/cli/commands.h"
@@ -22,30 +26,45 @@ namespace cli {
 
 namespace {
 
+constexpr int kIncomplete = 2;
+
 class Checks {
 public:
     explicit Checks(ProgressBar& bar) : bar(bar) {}
     void Line(const std::string& what, bool ok, const std::string& detail)
     {
-        bar.Clear();
-        ++count;
-        std::printf("%s\t%s\t%s\n", what.c_str(), ok ? "ok" : "MISMATCH", detail.c_str());
-        if (!ok && firstFailure.empty())
-            firstFailure = what + ": " + detail;
-        failures += ok ? 0 : 1;
+        Print(what, ok ? "ok" : "MISMATCH", ok, detail);
     }
-    int Summary() const
+    // Something the report claims that cannot be checked: never a match.
+    void Unchecked(const std::string& what, const std::string& detail) { Print(what, "UNCHECKED", false, detail); }
+    int Summary(bool complete, const std::string& why) const
     {
         bar.Done();
-        if (failures == 0) {
+        if (failures == 0 && complete) {
             std::printf("summary\t%d checks\tall match\n", count);
             return 0;
+        }
+        if (failures == 0) {
+            std::printf("summary\t%d checks\tbytes match\tINCOMPLETE export: %s\n", count, why.c_str());
+            std::fprintf(stderr, "quillon-cli: the bytes match their report, but the export is incomplete: %s\n",
+                         why.c_str());
+            return kIncomplete;
         }
         std::printf("summary\t%d checks\t%d failed\tfirst: %s\n", count, failures, firstFailure.c_str());
         return Fail("verification failed; first mismatch: " + firstFailure);
     }
 
 private:
+    void Print(const std::string& what, const char* verdict, bool ok, const std::string& detail)
+    {
+        bar.Clear();
+        ++count;
+        std::printf("%s\t%s\t%s\n", what.c_str(), verdict, detail.c_str());
+        if (!ok && firstFailure.empty())
+            firstFailure = what + ": " + detail;
+        failures += ok ? 0 : 1;
+    }
+
     ProgressBar& bar;
     int count = 0;
     int failures = 0;
@@ -102,6 +121,13 @@ int RunVerify(const Args& args)
     std::string text, error;
     if (!ReadReportText(reportPath, text, error))
         return Fail(error);
+    // The report belongs to the file it sits beside: X for X.report.json.
+    const std::string suffix = evidence::kReportSuffix;
+    const std::string reportName = std::filesystem::path(reportPath).filename().string();
+    if (reportName.size() <= suffix.size() || !reportName.ends_with(suffix))
+        return Fail("a report is named after its output, OUTPUT" + suffix + ", beside it: " + reportPath);
+    const std::string outputPath = reportPath.substr(0, reportPath.size() - suffix.size());
+    const std::string outputName = reportName.substr(0, reportName.size() - suffix.size());
     evidence::ReportToCheck report;
     if (!evidence::ParseReport(text, report, error))
         return Fail(error);
@@ -144,14 +170,21 @@ int RunVerify(const Args& args)
         }
     }
 
-    if (report.hasOutput) {
-        const std::string output = (std::filesystem::path(reportPath).parent_path() / report.outputFile).string();
+    for (const std::string& what : report.unhashed)
+        checks.Unchecked(what, "the report has no hash for it (unreadable when the export was made)");
+
+    if (!report.hasOutput) {
+        checks.Unchecked("output " + outputName, "the report names no output file");
+    } else {
+        if (report.outputFile != outputName)
+            checks.Line("output name", false,
+                        "the report is for " + report.outputFile + ", but sits beside " + outputName);
         std::string sha, md5;
         uint64_t size = 0;
-        const bool hashed = evidence::HashFile(output, sha, md5, size, error);
+        const bool hashed = evidence::HashFile(outputPath, sha, md5, size, error);
         bar.Update(work, work);
         if (!hashed) {
-            checks.Line("output " + report.outputFile, false, "missing or unreadable: " + error);
+            checks.Line("output " + outputName, false, "missing or unreadable: " + error);
         } else {
             std::string detail = std::to_string(size) + " bytes";
             if (size != report.outputBytes)
@@ -160,11 +193,11 @@ int RunVerify(const Args& args)
                 detail += "; sha256 " + sha + ", the report says " + report.outputSha256;
             if (md5 != report.outputMd5)
                 detail += "; md5 " + md5 + ", the report says " + report.outputMd5;
-            checks.Line("output " + report.outputFile,
+            checks.Line("output " + outputName,
                         size == report.outputBytes && sha == report.outputSha256 && md5 == report.outputMd5, detail);
         }
     }
-    return checks.Summary();
+    return checks.Summary(report.complete, report.end + (report.reason.empty() ? "" : ": " + report.reason));
 }
 
 }  // namespace cli

@@ -1,6 +1,11 @@
 #include "tools/cli/commands.h"
 
+#include <cerrno>
+#include <csignal>
 #include <cstdio>
+#include <cstring>
+#include <iostream>
+#include <stdio_ext.h>
 #include <string>
 
 // QUILLON_VERSION is the package's version, set with the install rules
@@ -97,9 +102,17 @@ const std::vector<Command>& Commands()
          "                      of the original frames, .mp4 an H.264/AAC working copy\n"},
         {"verify", "verify REPORT [--disk DISK]", RunVerify,
          "Checks an export against its report: every sector range the report lists is read again\n"
-         "and hashed, and the output beside the report is hashed. One line per check ('what',\n"
-         "ok or MISMATCH, detail), then a summary; exit status 0 only when everything matches.\n"
-         "A progress bar with the time left shows on a terminal.\n"
+         "and hashed, and the file the report sits beside (X for X.report.json, which must be the\n"
+         "output the report names) is hashed. One line per check ('what', ok, MISMATCH or\n"
+         "UNCHECKED, detail), then a summary. A progress bar with the time left shows on a\n"
+         "terminal. A report that is damaged or edited (not JSON, a field missing, twice or of\n"
+         "the wrong type) is refused unchecked.\n"
+         "\n"
+         "Exit status:\n"
+         "  0    every check matches and the export was complete\n"
+         "  1    a mismatch, something left unchecked (no output, a range without a hash), a\n"
+         "       disk or file that cannot be read, or a refused report\n"
+         "  2    every check matches, but the report says the export is incomplete\n"
          "\n"
          "  --disk DISK    read this disk instead of the one the report names\n"},
         {"hash", "hash DISK [--record N [--from B --to E]] [--md5]", RunHash,
@@ -142,6 +155,26 @@ static void PrintUsage(std::FILE* to)
         std::fprintf(to, "  quillon-cli %.*s\n", static_cast<int>(c.usage.size()), c.usage.data());
 }
 
+// What a command printed reaches its file or pipe only when stdout is
+// flushed and closed: a full disk under `quillon-cli hash IMG > file` shows
+// then, and is a failure, never status 0 with the lines lost.
+static int FinishOutput(int status)
+{
+    std::cout.flush();
+    const bool pending = __fpending(stdout) != 0;
+    const bool failed = std::cout.fail() || std::ferror(stdout);
+    errno = 0;
+    const bool closeFailed = std::fclose(stdout) != 0;
+    // A standard output closed by the caller is no failure when nothing was
+    // to be written to it.
+    if (failed || (closeFailed && (pending || errno != EBADF))) {
+        std::fprintf(stderr, "quillon-cli: cannot write the standard output%s%s\n", errno != 0 ? ": " : "",
+                     errno != 0 ? std::strerror(errno) : "");
+        return 1;
+    }
+    return status;
+}
+
 static bool AsksForHelp(const cli::Args& args)
 {
     for (const std::string_view a : args)
@@ -158,6 +191,9 @@ static void PrintCommandHelp(const cli::Command& c)
 
 int main(int argc, char** argv)
 {
+    // A file past the size limit (ulimit -f) is a failed write, reported and
+    // cleaned up like a full disk, not a kill that leaves half a file.
+    std::signal(SIGXFSZ, SIG_IGN);
     if (argc < 2) {
         PrintUsage(stderr);
         return 1;
@@ -165,20 +201,20 @@ int main(int argc, char** argv)
     const std::string_view name = argv[1];
     if (name == "--help" || name == "-h" || name == "help") {
         PrintUsage(stdout);
-        return 0;
+        return FinishOutput(0);
     }
     if (name == "--version") {
         std::printf("quillon-cli %s\n", QUILLON_VERSION);
-        return 0;
+        return FinishOutput(0);
     }
     cli::Args args(argv + 2, argv + argc);
     for (const auto& c : cli::Commands())
         if (c.name == name) {
             if (AsksForHelp(args)) {
                 PrintCommandHelp(c);
-                return 0;
+                return FinishOutput(0);
             }
-            return c.run(args);
+            return FinishOutput(c.run(args));
         }
     std::fprintf(stderr, "quillon-cli: unknown command '%s'\n", argv[1]);
     return 1;
