@@ -25,6 +25,9 @@ struct ReportToCheck {
     bool complete = false;
     std::string end, reason;
     std::vector<CheckedRange> ranges;  // in the report's order
+    // "position 7: sectors ... could not be read": seconds the export could
+    // not read (none in reports without the list).
+    std::vector<std::string> lostSeconds;
     bool hasOutput = false;
     std::string outputFile;
     uint64_t outputBytes = 0;
