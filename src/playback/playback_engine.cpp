@@ -236,6 +236,8 @@ int PlaybackEngine::ShowPosition(int target, bool showPictures, bool moveSlider)
     SyncPosition();
     intraSegment = intraAt < 0 ? target : intraAt;
     framesAfterIntra = 0;
+    // Stopped at a lost second: the next step starts past it.
+    resumeAfterLoss = stoppedAtLoss;
     if (moveSlider)
         UpdateSlider(target);
     if (showPictures) {
