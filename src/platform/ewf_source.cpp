@@ -134,7 +134,30 @@ public:
             checksumErrors = errors;
             return false;
         }
-        return true;
+        // A chunk found damaged by an earlier read is refused again: libewf
+        // counts it once but hands it out every time.
+        return !TouchesDamagedChunk(offset, size, errors);
+    }
+    // Whether [offset, offset + size) overlaps a range libewf found failing
+    // its checksum. Under `lock`.
+    bool TouchesDamagedChunk(uint64_t offset, uint64_t size, uint32_t errors) const
+    {
+        uint32_t sectorBytes = 0;
+        EwfError error;
+        if (errors > 0 &&
+            (libewf_handle_get_bytes_per_sector(handle.get(), &sectorBytes, error.Out()) != 1 || sectorBytes == 0))
+            return true;
+        for (uint32_t i = 0; i < errors; ++i) {
+            uint64_t first = 0, count = 0;
+            EwfError rangeError;
+            if (libewf_handle_get_checksum_error(handle.get(), i, &first, &count, rangeError.Out()) != 1)
+                return true;
+            const uint64_t begin = first * sectorBytes;
+            const uint64_t end = begin + count * sectorBytes;
+            if (begin < offset + size && offset < end)
+                return true;
+        }
+        return false;
     }
     const char* FormatName() const override { return "ewf"; }
     std::vector<std::string> Files() const override { return files; }
