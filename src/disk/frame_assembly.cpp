@@ -219,8 +219,16 @@ bool RecorderVolume::ContinuationPiece(std::span<uint8_t> frame, uint32_t& frame
 bool RecorderVolume::NextFrame(std::span<uint8_t> frame, uint32_t& frameLength, bool intraOnly, int audioChannel,
                                std::span<uint8_t> audioBlock, int* audioDelivered)
 {
+    stoppedAtLoss = false;
     if (openRecord < 0)
         return FailFrame();
+    // A lost segment stops the read once, where it lies: the caller shows
+    // the lost second and then reads on past it.
+    if (segmentLost && lossPending) {
+        lossPending = false;
+        stoppedAtLoss = true;
+        return FailFrame();
+    }
     for (;;) {
         if (loadedBytes == 0)
             EnsureLoaded(1);
@@ -255,6 +263,11 @@ bool RecorderVolume::NextFrame(std::span<uint8_t> frame, uint32_t& frameLength, 
         }
         if (!SelectSegment(currentSegment + 1))
             return FailFrame();
+        if (segmentLost) {
+            lossPending = false;
+            stoppedAtLoss = true;
+            return FailFrame();
+        }
     }
 }
 

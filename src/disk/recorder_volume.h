@@ -30,6 +30,14 @@ struct SectorRange {
     uint32_t count = 0;
 };
 
+// A segment of the open record that could not be read whole: a lost second.
+struct SegmentLoss {
+    uint32_t segment = 0;
+    uint32_t firstSector = 0;
+    uint32_t sectorCount = 0;
+    std::string error;  // one line: which sector failed and why
+};
+
 struct VolumeHeader {
     uint32_t recordTableSector = 0;
     uint32_t indexAreaSector = 0;
@@ -113,7 +121,19 @@ public:
     const IndexCheck& OpenIndexCheck() const { return openIndexCheck; }
     // The open record's entry; an all-zero one when none is open.
     const RecordEntry& OpenRecordEntry() const;
+    // Reads the whole segment into the window (in read-ahead chunks) before
+    // any frame of it is cut. A segment whose sectors cannot all be read is
+    // lost: it counts as empty, no frame is joined across it, and the read
+    // tap and LastLoss are told. True for a lost segment too (it is selected).
     bool SelectSegment(uint32_t segment);
+    // The selected segment could not be read whole.
+    bool CurrentSegmentLost() const { return segmentLost; }
+    // The last segment found lost (segment, sectors, error).
+    const SegmentLoss& LastLoss() const { return lastLoss; }
+    // The last NextFrame returned false because it came to a lost segment
+    // (the volume now stands on it; the next call goes on past it, reading
+    // as after a seek: callers read intra frames first to keep camera order).
+    bool FrameStoppedAtLoss() const { return stoppedAtLoss; }
     // The sectors SelectSegment streams for a segment of the open record:
     // a decreasing index gives none, one longer than the window is cut.
     bool SegmentSectors(uint32_t segment, SectorRange& range) const;
@@ -155,8 +175,11 @@ public:
 private:
     LoadFailure ReadTable();
     void FindDataStart();
-    bool ReadIndex(uint32_t recordNumber, std::vector<uint32_t>& entries, IndexCheck& check);
+    bool ReadIndex(uint32_t recordNumber, std::vector<uint32_t>& entries, IndexCheck& check,
+                   uint32_t* pastDiskEnd = nullptr);
+    bool CutSegmentSectors(uint32_t segment, SectorRange& range) const;
     void EndSegmentAtLoaded();
+    bool LoadWholeSegment();
     // Frame assembly steps.
     bool DeliverPendingPiece(std::span<uint8_t> frame, uint32_t& frameLength);
     bool ContinuationPiece(std::span<uint8_t> frame, uint32_t& frameLength);
@@ -188,6 +211,10 @@ private:
     IndexCheck openIndexCheck;
     uint32_t segmentCount = 0;
     uint32_t currentSegment = 0;
+    // The index entry past the disk's end that cut the index (0: none): the
+    // second before it was recorded but the disk (an image cut short) ends
+    // inside it, so reading on into it finds it lost.
+    uint32_t cutEntry = 0;
 
     // Stream window; allocated once, a few bytes of zero padding past its end
     // so that look-ahead never leaves the allocation.
@@ -199,6 +226,10 @@ private:
     uint32_t sectorsLeft = 0;
     uint32_t firstSector = 0;
     uint32_t endSector = 0;
+    bool segmentLost = false;
+    bool lossPending = false;  // not yet told to NextFrame's caller
+    bool stoppedAtLoss = false;
+    SegmentLoss lastLoss;
 
     // Frame assembly.
     std::array<uint8_t, kStreamHeaderBytes> streamHeader{};

@@ -2,6 +2,7 @@
 // segment and streaming it through the read-ahead window.
 #include <algorithm>
 #include <new>
+#include <string>
 
 #include "disk/byte_order.h"
 #include "disk/recorder_volume.h"
@@ -18,8 +19,11 @@ constexpr uint32_t kIndexChunkSectors = 128;
 // Reads the record's entries o .. o + c, stopping at the first implausible
 // one and where the data area begins: a damaged count never makes us read
 // (or hold) segment bytes as an index. False when nothing can be read.
-bool RecorderVolume::ReadIndex(uint32_t recordNumber, std::vector<uint32_t>& entries, IndexCheck& check)
+bool RecorderVolume::ReadIndex(uint32_t recordNumber, std::vector<uint32_t>& entries, IndexCheck& check,
+                               uint32_t* pastDiskEnd)
 {
+    if (pastDiskEnd)
+        *pastDiskEnd = 0;
     entries.clear();
     if (!IsLoaded() || recordNumber >= header.recordCount || recordNumber >= kRecordSlots)
         return false;
@@ -70,6 +74,8 @@ bool RecorderVolume::ReadIndex(uint32_t recordNumber, std::vector<uint32_t>& ent
             more = checker.Take(value);
             if (more)
                 entries.push_back(value);
+            else if (pastDiskEnd && value > diskSectors)
+                *pastDiskEnd = value;
         }
         if (!more || byte >= endByte)
             break;
@@ -96,8 +102,10 @@ bool RecorderVolume::OpenRecord(uint32_t recordNumber)
 {
     std::vector<uint32_t> index;
     IndexCheck check;
-    if (!ReadIndex(recordNumber, index, check))
+    uint32_t pastDiskEnd = 0;
+    if (!ReadIndex(recordNumber, index, check, &pastDiskEnd))
         return false;
+    cutEntry = check.damage == IndexDamage::LeavesDisk ? pastDiskEnd : 0;
     const RecordEntry& entry = Record(recordNumber);
     openWidth = entry.width;
     openHeight = entry.height;
@@ -131,10 +139,21 @@ bool RecorderVolume::SegmentSectors(uint32_t segment, SectorRange& range) const
     return true;
 }
 
+// The second the disk ends inside (see cutEntry): it begins at the last
+// entry the index holds and runs to the entry past the disk's end.
+bool RecorderVolume::CutSegmentSectors(uint32_t segment, SectorRange& range) const
+{
+    if (cutEntry == 0 || segment != segmentCount || segment + 1 != sectorIndex.size())
+        return false;
+    const uint32_t first = sectorIndex[segment];
+    range = {first, std::min(cutEntry - first, kWindowSectors)};
+    return true;
+}
+
 bool RecorderVolume::SelectSegment(uint32_t segment)
 {
     SectorRange range;
-    if (!SegmentSectors(segment, range))
+    if (!SegmentSectors(segment, range) && !CutSegmentSectors(segment, range))
         return false;
     currentSegment = segment;
     firstSector = range.first;
@@ -144,8 +163,40 @@ bool RecorderVolume::SelectSegment(uint32_t segment)
     segmentBytes = sectorsLeft * kSectorBytes;
     loadedBytes = 0;
     cursor = 0;
+    segmentLost = false;
+    lossPending = false;
     if (readTap)
         readTap->SegmentSelected(segment, firstSector);
+    if (!LoadWholeSegment()) {
+        // Used as an empty segment: nothing of it is cut, and no frame is
+        // carried into it or out of it.
+        const uint32_t failedAt = nextSector;
+        const uint32_t k = std::min(sectorsLeft, kReadAheadSectors);
+        segmentLost = true;
+        lossPending = true;
+        segmentBytes = loadedBytes = sectorsLeft = 0;
+        ResetFrameAssembly();
+        lastLoss.segment = segment;
+        lastLoss.firstSector = range.first;
+        lastLoss.sectorCount = range.count;
+        const uint64_t last = uint64_t(failedAt) + k - 1;
+        lastLoss.error = "sectors " + std::to_string(failedAt) + " to " + std::to_string(last) +
+                         (last >= disk.SectorCount()
+                              ? " lie past the disk's end (" + std::to_string(disk.SectorCount()) + " sectors)"
+                              : " could not be read");
+        if (readTap)
+            readTap->SegmentLost(segment, range.first, range.count, lastLoss.error);
+    }
+    return true;
+}
+
+// Every sector of the selected segment into the window, in read-ahead
+// chunks (the read tap sees each); false at the first that fails.
+bool RecorderVolume::LoadWholeSegment()
+{
+    while (sectorsLeft > 0)
+        if (!ReadAhead())
+            return false;
     return true;
 }
 
@@ -165,8 +216,8 @@ bool RecorderVolume::ReadAhead()
     return true;
 }
 
-// A segment whose sectors can't be read ends where reading stopped: the
-// cursor never moves over window bytes left from another segment.
+// A segment is read whole at selection, so this only guards the cursor: it
+// never moves over window bytes left from another segment.
 void RecorderVolume::EndSegmentAtLoaded()
 {
     segmentBytes = loadedBytes;

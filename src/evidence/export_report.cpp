@@ -218,6 +218,16 @@ std::string ReportJson(const ExportReport& r)
         reads.push_back(std::move(entry));
     }
     j["reads"] = std::move(reads);
+    Json lost = Json::array();
+    for (const disk::SegmentLoss& loss : r.lost) {
+        Json entry;
+        entry["position"] = loss.segment;
+        entry["first_sector"] = loss.firstSector;
+        entry["sector_count"] = loss.sectorCount;
+        entry["error"] = loss.error;
+        lost.push_back(std::move(entry));
+    }
+    j["lost_seconds"] = std::move(lost);
     j["processing"] = r.processing;
 
     if (r.output.present) {

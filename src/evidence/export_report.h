@@ -69,6 +69,9 @@ struct ExportReport {
     RecordReport record;
     SegmentReport segment;
     std::vector<SegmentRead> reads;
+    // Seconds that could not be read whole: exported as seconds without
+    // picture (or not at all); any makes the export incomplete.
+    std::vector<disk::SegmentLoss> lost;
     std::vector<std::string> processing;
     OutputReport output;
 };

@@ -10,6 +10,7 @@ void ReadLog::Reset(std::size_t expected)
 {
     reads.clear();
     reads.reserve(expected);
+    losses.clear();
     isOpen = false;
     valid = sha.IsValid();
 }
@@ -51,6 +52,17 @@ void ReadLog::SectorsRead(uint32_t firstSector, std::span<const uint8_t> bytes)
     }
     sha.Update(bytes);
     open.sectorCount += count;
+}
+
+void ReadLog::SegmentLost(uint32_t segment, uint32_t firstSector, uint32_t sectorCount, const std::string& error)
+{
+    Close();
+    // Playback's seeks and the export's reads can select a lost second
+    // twice; it was lost once.
+    for (const disk::SegmentLoss& loss : losses)
+        if (loss.segment == segment)
+            return;
+    losses.push_back({segment, firstSector, sectorCount, error});
 }
 
 void ReadLog::Finish() { Close(); }

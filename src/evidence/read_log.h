@@ -5,8 +5,10 @@
 // that thread once the reads are over; no lock.
 #include <cstdint>
 #include <span>
+#include <string>
 #include <vector>
 
+#include "disk/recorder_volume.h"
 #include "disk/segment_read_tap.h"
 #include "evidence/digest.h"
 
@@ -26,9 +28,13 @@ public:
     void Reset(std::size_t expected);
     void SegmentSelected(uint32_t segment, uint32_t firstSector) override;
     void SectorsRead(uint32_t firstSector, std::span<const uint8_t> bytes) override;
+    void SegmentLost(uint32_t segment, uint32_t firstSector, uint32_t sectorCount, const std::string& error) override;
     // Closes the run being read; selections that read nothing are left out.
     void Finish();
     std::span<const SegmentRead> Reads() const { return reads; }
+    // The segments that could not be read whole, in the order met (each
+    // position once).
+    std::span<const disk::SegmentLoss> Losses() const { return losses; }
     // False when libcrypto failed at some point: the hashes are not to be trusted.
     bool Valid() const { return valid; }
 
@@ -37,6 +43,7 @@ private:
 
     Digest sha;
     std::vector<SegmentRead> reads;
+    std::vector<disk::SegmentLoss> losses;
     SegmentRead open{};
     bool isOpen = false;
     bool valid = true;

@@ -179,6 +179,20 @@ bool ParseReport(std::string_view text, ReportToCheck& out, std::string& error)
         if (ok)
             out.ranges.push_back(std::move(checked));
     }
+    // Seconds the export could not read: each is named when checking.
+    if (ok && j.contains("lost_seconds")) {
+        const Json& lost = j["lost_seconds"];
+        if (!lost.is_array() || lost.size() > kMaxRanges)
+            ok = r.Fail("report.lost_seconds is not a list of seconds");
+        for (std::size_t i = 0; ok && i < lost.size(); ++i) {
+            const std::string where = "lost_seconds[" + std::to_string(i) + "]";
+            uint64_t position = 0;
+            std::string reason;
+            ok = r.Number(lost[i], "position", where, kMaxSector, position) && r.Text(lost[i], "error", where, reason);
+            if (ok)
+                out.lostSeconds.push_back("position " + std::to_string(position) + ": " + reason);
+        }
+    }
     if (ok && !output->is_null()) {
         out.hasOutput = true;
         ok = r.Text(*output, "file", "output", out.outputFile) &&

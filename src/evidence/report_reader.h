@@ -28,6 +28,9 @@ struct ReportToCheck {
     // Ranges the report lists without a hash (unreadable when it was
     // written): nothing to check them against.
     std::vector<std::string> unhashed;
+    // "position 7: sectors ... could not be read": seconds the export could
+    // not read (none in reports without the list).
+    std::vector<std::string> lostSeconds;
     bool hasOutput = false;
     std::string outputFile;
     uint64_t outputBytes = 0;

@@ -25,6 +25,7 @@ const char* EndWord(ExportOutcome::End end)
     case End::RecordEnded: return "record-ended";
     case End::NothingRead: return "nothing-read";
     case End::WriteFailed: return "write-failed";
+    case End::ReadFailed: return "read-failed";
     }
     return "unknown";
 }
@@ -39,6 +40,7 @@ std::string Reason(const ExportOutcome& outcome)
     case End::NothingRead: return "nothing could be read at the begin mark; no output was left";
     case End::WriteFailed:
         return "the output could not be written whole" + (outcome.error.empty() ? "" : ": " + outcome.error);
+    case End::ReadFailed: return outcome.error;
     }
     return "unknown";
 }
@@ -104,6 +106,28 @@ void SegmentExporter::DescribeMaster(evidence::ExportReport& report) const
                 "and this program's version.");
 }
 
+// The seconds of the exported span that could not be read whole: each is
+// listed, and the export is not complete.
+void SegmentExporter::AddLostSeconds(evidence::ExportReport& report) const
+{
+    std::string list;
+    for (const disk::SegmentLoss& loss : readLog.Losses()) {
+        const int position = static_cast<int>(loss.segment);
+        if (position < run.beginPosition || position > run.endPosition + 1)
+            continue;
+        report.lost.push_back(loss);
+        list += (list.empty() ? "" : "; ") + LossText(loss);
+    }
+    if (report.lost.empty())
+        return;
+    const std::string what =
+        std::to_string(report.lost.size()) + (report.lost.size() == 1 ? " second" : " seconds") +
+        " could not be read from the disk and " +
+        (run.mode == ExportMode::Master ? "is missing from the master" : "was written without picture") + ": " + list;
+    report.complete = false;
+    report.reason = report.reason.empty() ? what : report.reason + "; " + what;
+}
+
 // The table drive numbers name (the disk dialog's snapshot when one was
 // taken), so that the report names the disk that was loaded.
 std::string ReportSourcePath(int driveNumber) { return platform::DrivePath(driveNumber); }
@@ -156,6 +180,7 @@ void SegmentExporter::WriteReport(ExportOutcome& outcome)
     report.segment.firstPosition = outcome.firstPosition;
     report.segment.lastPosition = outcome.lastPosition;
     report.reads.assign(readLog.Reads().begin(), readLog.Reads().end());
+    AddLostSeconds(report);
 
     const bool mpeg = run.mode == ExportMode::Mpeg;
     auto& p = report.processing;

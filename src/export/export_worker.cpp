@@ -69,10 +69,11 @@ void SegmentExporter::WriteAudio(std::span<const uint8_t> pcm) { stage.SubmitSou
 // One frame of each camera in camera order. Each segment entered gets its
 // second of sound once, when its pictures will be written too: the sound
 // camera's, or silence when there is none (or the disk has no sound for it),
-// so the sound track always runs in step with the pictures.
-bool SegmentExporter::ReadCameras(bool intraOnly, int soundCamera, bool& readFailed)
+// so the sound track always runs in step with the pictures. A lost second
+// gets silence, and ends the group where it was met.
+SegmentExporter::GroupRead SegmentExporter::ReadCameras(bool intraOnly, int soundCamera)
 {
-    readFailed = false;
+    bool anyRead = false;
     for (int camera = 0; camera < playback::kCameras; ++camera) {
         bool delivered = false;
         const bool read = engine.ReadForExport(camera, intraOnly, soundCamera, delivered);
@@ -81,11 +82,39 @@ bool SegmentExporter::ReadCameras(bool intraOnly, int soundCamera, bool& readFai
             soundPosition = position;
             WriteAudio(delivered ? engine.ExportSound() : std::span<const uint8_t>(silence));
         }
-        if (!read && !intraOnly) {
-            readFailed = true;
-            return false;
+        if (!read && engine.ReadStoppedAtLoss()) {
+            engine.ForgetPictures(camera);
+            return camera == 0 ? GroupRead::LostFirst : GroupRead::Lost;
         }
+        if (!read && !intraOnly)
+            return GroupRead::Ended;
+        anyRead = anyRead || read;
     }
+    return anyRead ? GroupRead::Whole : GroupRead::NoneRead;
+}
+
+// "position 7 (2006/03/15 23:59:37): sectors ... could not be read"
+std::string SegmentExporter::LossText(const disk::SegmentLoss& loss) const
+{
+    char stamp[64];
+    capture::FormatStamp(engine.TimeAt(static_cast<int>(loss.segment)), stamp);
+    return "position " + std::to_string(loss.segment) + " (" + stamp + "): " + loss.error;
+}
+
+// A lost second within the export: the run fails, or with keepGoing the
+// second is written as a second without picture with its time stamped.
+bool SegmentExporter::PassLostSecond(ExportOutcome& outcome)
+{
+    const disk::SegmentLoss& loss = engine.LastLoss();
+    if (!keepGoing) {
+        outcome.error = "the disk could not be read at " + LossText(loss);
+        return false;
+    }
+    const int position = static_cast<int>(loss.segment);
+    outcome.lostSeconds.push_back(LossText(loss));
+    engine.ForgetPictures(0);
+    if (ComposeFrame(position, kOutputRate))
+        outcome.lastPosition = position;
     return true;
 }
 
@@ -111,38 +140,57 @@ void SegmentExporter::ShowProgress(std::chrono::steady_clock::time_point started
 
 ExportOutcome::End SegmentExporter::ReadLoop(ExportOutcome& outcome)
 {
+    using End = ExportOutcome::End;
     int soundCamera = engine.ViewMode() == playback::PlaybackEngine::kQuadView ? 0 : engine.SelectedCamera();
     if (!engine.HasAudio(soundCamera))
         soundCamera = -1;
     const auto started = std::chrono::steady_clock::now();
-    bool readFailed = false;
     int framePosition = engine.Position();
     soundPosition = framePosition - 1;
-    ReadCameras(true, soundCamera, readFailed);
     outcome.firstPosition = framePosition;
     outcome.lastPosition = framePosition;
-    ComposeFrame(framePosition, Repeats(0));
-    for (int iteration = 1; engine.Position() <= run.endPosition + 1; ++iteration) {
+    // The first group, and the first after a lost second, starts at the
+    // second's intra frames (as a seek does), so each camera keeps its cell.
+    bool intraOnly = true;
+    for (int iteration = 0; engine.Position() <= run.endPosition + 1; ++iteration) {
         // The pictures belong to the segment the group starts in: the last
-        // camera's read already enters the next one.
-        framePosition = engine.Position();
-        ReadCameras(false, soundCamera, readFailed);
-        if (readFailed)
-            progress.RequestStop();
-        if (ComposeFrame(framePosition, Repeats(iteration)))
+        // camera's read already enters the next one. Standing on a lost
+        // second, the group starts in the one after it.
+        framePosition = engine.Position() + (engine.CurrentSecondLost() ? 1 : 0);
+        if (framePosition > run.endPosition + 1)
+            break;
+        GroupRead read = ReadCameras(intraOnly, soundCamera);
+        intraOnly = false;
+        // Past a lost second nothing more could be read: the record ends
+        // there. (At the begin mark a frame without picture is written, as
+        // it always was.)
+        if (read == GroupRead::NoneRead)
+            read = iteration > 0 ? GroupRead::Ended : GroupRead::Whole;
+        if (read == GroupRead::Ended && iteration > 0 && framePosition > engine.Position()) {
+            ShowProgress(started, iteration + 1, engine.Position());
+            return framePosition > run.endPosition ? End::Completed : End::RecordEnded;
+        }
+        const bool lost = read == GroupRead::Lost || read == GroupRead::LostFirst;
+        // Cameras the group did not reach have no picture in this frame.
+        if (read != GroupRead::LostFirst && ComposeFrame(framePosition, Repeats(iteration)))
             outcome.lastPosition = framePosition;
-        ShowProgress(started, iteration, engine.Position());
+        if (lost && static_cast<int>(engine.LastLoss().segment) <= run.endPosition + 1) {
+            if (!PassLostSecond(outcome))
+                return End::ReadFailed;
+            intraOnly = true;
+        }
+        ShowProgress(started, iteration + 1, engine.Position());
         if (stage.Failed())
-            return ExportOutcome::End::WriteFailed;
-        if (progress.StopRequested()) {
-            if (!readFailed)
-                return ExportOutcome::End::Stopped;
+            return End::WriteFailed;
+        if (read == GroupRead::Ended || (lost && static_cast<int>(engine.LastLoss().segment) > run.endPosition + 1)) {
             // The record's very last frame is never delivered: a read that
             // fails in the last second to export has missed nothing.
-            return framePosition > run.endPosition ? ExportOutcome::End::Completed : ExportOutcome::End::RecordEnded;
+            return framePosition > run.endPosition ? End::Completed : End::RecordEnded;
         }
+        if (progress.StopRequested())
+            return End::Stopped;
     }
-    return ExportOutcome::End::Completed;
+    return End::Completed;
 }
 
 int SegmentExporter::ExportWorker()
@@ -175,13 +223,19 @@ int SegmentExporter::ExportWorker()
         outcome.end = run.mode == ExportMode::Master ? MasterLoop(outcome) : ReadLoop(outcome);
         TapReads(false);
         std::string error;
-        if (!FinishOutput(error) || outcome.end == ExportOutcome::End::WriteFailed) {
+        const bool finishedWell = FinishOutput(error);
+        if (outcome.end == ExportOutcome::End::ReadFailed) {
+            // A second that could not be read fails the export: no file and
+            // no report are left (outcome.error names the position).
+            std::error_code ignored;
+            std::filesystem::remove(run.path, ignored);
+        } else if (!finishedWell || outcome.end == ExportOutcome::End::WriteFailed) {
             outcome.end = ExportOutcome::End::WriteFailed;
             outcome.error = error;
         }
         outcome.framesWritten = run.mode == ExportMode::Master ? masterFrames : frames.load();
         progress.Hide();
-        if (outcome.end != ExportOutcome::End::NothingRead)
+        if (outcome.end != ExportOutcome::End::NothingRead && outcome.end != ExportOutcome::End::ReadFailed)
             WriteReport(outcome);
         engine.ShowPosition(run.returnPosition, true, true);
     }

@@ -148,9 +148,13 @@ ExportOutcome::End SegmentExporter::MasterLoop(ExportOutcome& outcome)
     outcome.firstPosition = static_cast<int>(volume.CurrentSegment());
     int roundPosition = -1;
     int64_t round = 0;
+    bool afterLoss = false;
     for (int iteration = 0;; ++iteration) {
         auto lock = engine.LockStream();
-        const int position = static_cast<int>(volume.CurrentSegment());
+        // Standing on a lost second, the round starts in the one after it.
+        const int position = static_cast<int>(volume.CurrentSegment()) + (volume.CurrentSegmentLost() ? 1 : 0);
+        const bool intraOnly = iteration == 0 || afterLoss;
+        afterLoss = false;
         if (position > run.endPosition + 1)
             return ExportOutcome::End::Completed;
         if (position != roundPosition) {
@@ -159,8 +163,22 @@ ExportOutcome::End SegmentExporter::MasterLoop(ExportOutcome& outcome)
         }
         for (int camera = 0; camera < playback::kCameras; ++camera) {
             uint32_t length = 0;
-            // The first round starts at each camera's intra frame, as a seek does.
-            if (!volume.NextFrame(masterFrame, length, iteration == 0, -1, {}, nullptr)) {
+            // The first round starts at each camera's intra frame, as a seek
+            // does, and so does the first after a lost second.
+            if (!volume.NextFrame(masterFrame, length, intraOnly, -1, {}, nullptr)) {
+                // A lost second: the run fails, or its frames are missing and
+                // the next second is read from its intra frames.
+                if (volume.FrameStoppedAtLoss()) {
+                    if (static_cast<int>(volume.LastLoss().segment) > run.endPosition + 1)
+                        return ExportOutcome::End::Completed;
+                    if (!keepGoing) {
+                        outcome.error = "the disk could not be read at " + LossText(volume.LastLoss());
+                        return ExportOutcome::End::ReadFailed;
+                    }
+                    outcome.lostSeconds.push_back(LossText(volume.LastLoss()));
+                    afterLoss = true;
+                    break;
+                }
                 // Not one frame: no file is left (Close removes it), as when
                 // the begin mark cannot be selected.
                 if (!master->HasBegun())

@@ -47,12 +47,14 @@ void FormatStamp(const disk::RecordTime& t, char (&text)[64])
 PictureComposer::PictureComposer() : packer(std::make_unique<platform::PixelPacker>()) {}
 PictureComposer::~PictureComposer() = default;
 
-bool PictureComposer::Setup(int32_t width, int32_t height, uint32_t background)
+bool PictureComposer::Setup(int32_t width, int32_t height, uint32_t backgroundColour)
 {
     if (width <= 0 || height <= 0 || width > kMaxViewSide || height > kMaxViewSide)
         return false;
-    if (surface && surface->Width() == width && surface->Height() == height)
+    if (surface && surface->Width() == width && surface->Height() == height) {
+        background = backgroundColour;
         return true;
+    }
     Release();
     auto made = std::make_unique<platform::WindowSurface>(width, height);
     auto scaler = std::make_unique<playback::SurfaceRenderer>();
@@ -60,6 +62,7 @@ bool PictureComposer::Setup(int32_t width, int32_t height, uint32_t background)
         return false;
     surface = std::move(made);
     renderer = std::move(scaler);
+    background = backgroundColour;
     Fill(background);
     return true;
 }
@@ -76,6 +79,21 @@ void PictureComposer::Fill(uint32_t background)
         surface->Draw().Image().fill(static_cast<uint>(0xff000000u | background));
 }
 
+void PictureComposer::FillCell(const playback::CellRect& cell)
+{
+    auto context = surface->Draw();
+    QImage& image = context.Image();
+    const int left = std::clamp(cell.left, 0, image.width());
+    const int right = std::clamp(cell.right, left, image.width());
+    const int top = std::clamp(cell.top, 0, image.height());
+    const int bottom = std::clamp(cell.bottom, top, image.height());
+    const uint32_t pixel = 0xff000000u | background;
+    for (int y = top; y < bottom; ++y) {
+        auto* row = reinterpret_cast<uint32_t*>(image.scanLine(y));
+        std::fill(row + left, row + right, pixel);
+    }
+}
+
 void PictureComposer::Compose(const playback::PlaybackEngine& engine, const disk::RecordTime& time, Stamp stamp)
 {
     if (!surface)
@@ -89,10 +107,15 @@ void PictureComposer::Compose(const playback::PlaybackEngine& engine, const disk
             continue;
         const playback::CellRect cell =
             quad ? engine.Cells()[camera] : playback::CellRect{0, 0, surface->Width(), surface->Height()};
-        // A camera without video has no picture to compose (its buffer was
-        // never decoded): its cell keeps what the surface holds.
-        if (engine.HasVideo(camera))
+        // Only a picture decoded for this position is composed. A camera
+        // without one (no video, a frame that could not be read or decoded,
+        // a lost second) gets the background, so that nothing of another
+        // time stays in its cell and the stamp is drawn on a clean cell.
+        if (engine.HasPicture(camera)) {
             renderer->Present(engine.Picture(camera), engine.PictureWidth(), engine.PictureHeight(), cell);
+        } else {
+            FillCell(cell);
+        }
         if (stamp == Stamp::FirstCamera && !stamped) {
             const int x = cell.left, y = cell.top;
             const QPoint points[] = {{x + 4, y + 4}, {x + 5, y + 4}, {x + 4, y + 5}, {x + 5, y + 5}};

@@ -22,6 +22,7 @@ class WindowSurface;
 namespace playback {
 class PlaybackEngine;
 class SurfaceRenderer;
+struct CellRect;
 }  // namespace playback
 
 namespace capture {
@@ -45,8 +46,11 @@ public:
     bool IsSetUp() const { return surface != nullptr; }
 
     void Fill(uint32_t background);
-    // Scales each shown camera that has video into its cell (the whole view
-    // in the one-camera view) and stamps time as "%d/%02d/%02d %02d:%02d:%02d".
+    // Scales each shown camera's picture into its cell (the whole view in
+    // the one-camera view) and stamps time as "%d/%02d/%02d %02d:%02d:%02d".
+    // Only pictures the engine decoded for the position read are used
+    // (PlaybackEngine::HasPicture); any other shown cell is painted with the
+    // background first, so the surface never keeps a picture of another time.
     void Compose(const playback::PlaybackEngine& engine, const disk::RecordTime& time, Stamp stamp);
     // The surface as 24-bit blue-green-red rows `stride` bytes apart (>= 3 x
     // width; padding zeroed), top row first or bottom row first. False when
@@ -54,6 +58,9 @@ public:
     bool CopyOut(std::span<uint8_t> out, std::size_t stride, bool bottomUp) const;
 
 private:
+    void FillCell(const playback::CellRect& cell);
+
+    uint32_t background = 0;
     std::unique_ptr<platform::WindowSurface> surface;
     std::unique_ptr<playback::SurfaceRenderer> renderer;
     std::unique_ptr<platform::PixelPacker> packer;

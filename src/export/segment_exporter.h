@@ -41,7 +41,8 @@ class Writer;
 
 namespace disk {
 class RecorderVolume;
-}
+struct SegmentLoss;
+}  // namespace disk
 
 namespace evidence {
 struct ExportReport;
@@ -76,12 +77,17 @@ struct ExportOutcome {
         RecordEnded,  // the record ended before the end mark
         NothingRead,  // the begin mark could not be selected: no file is left
         WriteFailed,  // the file could not be written or finished; it is incomplete
+        ReadFailed,   // a second could not be read from the disk: no file is left; error names the
+                      // position, its time and the sectors
     };
     End end = End::Completed;
     int64_t framesWritten = 0;
     int firstPosition = -1;  // the positions whose pictures were written
     int lastPosition = -1;
-    std::string error;        // one line for the user when the output failed
+    std::string error;  // one line for the user when the output failed
+    // The lost seconds passed with keep-going, one line each ("position 7
+    // (2006/03/15 23:59:37): sectors ... could not be read").
+    std::vector<std::string> lostSeconds;
     std::string reportPath;   // the report written beside the output; empty when none
     std::string reportError;  // why the report could not be written; empty when it was
 };
@@ -135,6 +141,12 @@ public:
     // the sectors it read as the volume reads them. The master reads its
     // frames from it and needs it. Set on the window's thread between runs.
     void SetReportVolume(disk::RecorderVolume* volume) { reportVolume = volume; }
+    // A second that cannot be read whole (a lost second) fails the run
+    // (End::ReadFailed) unless keepGoing is set: then it is written as a
+    // second without picture with its time stamped (the master leaves it
+    // out), and the report says the export is incomplete and why. Set on the
+    // window's thread between runs.
+    void SetKeepGoing(bool on) { keepGoing = on; }
 
 private:
     struct Run {
@@ -151,7 +163,12 @@ private:
     void WriteAudio(std::span<const uint8_t> pcm);
     bool WriteStretchedSound(std::span<const uint8_t> pcm);
     ExportOutcome::End ReadLoop(ExportOutcome& outcome);
-    bool ReadCameras(bool intraOnly, int soundCamera, bool& readFailed);
+    // How a group of one frame per camera was read: whole, the record ended,
+    // a lost second met after the first camera or at it, nothing at all.
+    enum class GroupRead { Whole, Ended, Lost, LostFirst, NoneRead };
+    GroupRead ReadCameras(bool intraOnly, int soundCamera);
+    bool PassLostSecond(ExportOutcome& outcome);
+    std::string LossText(const disk::SegmentLoss& loss) const;
     int Repeats(int iteration) const;
     void ShowProgress(std::chrono::steady_clock::time_point started, int iterations, int position);
     bool PrepareMaster(const std::string& path, int beginPosition);
@@ -161,6 +178,7 @@ private:
     void TapReads(bool on);
     void WriteReport(ExportOutcome& outcome);
     void DescribeMaster(evidence::ExportReport& report) const;
+    void AddLostSeconds(evidence::ExportReport& report) const;
     void Refuse(PrepareFailure failure, std::string error);
 
     playback::PlaybackEngine& engine;
@@ -190,6 +208,7 @@ private:
     std::vector<uint8_t> silence;
     std::function<void(int, int)> frameTap;
     disk::RecorderVolume* reportVolume = nullptr;
+    bool keepGoing = false;
     evidence::ReadLog readLog;
     std::string reportSourcePath;  // the drive's path when the run was prepared
     PrepareFailure prepareFailure = PrepareFailure::None;

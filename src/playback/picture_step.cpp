@@ -106,6 +106,7 @@ int PlaybackEngine::StepBackPicture()
     const int32_t width = volume->OpenWidth();
     const int32_t height = volume->OpenHeight();
     for (int camera = 0; camera < kCameras; ++camera) {
+        hasPicture[static_cast<size_t>(camera)] = IsShown(camera) && replay.hasPicture[camera];
         if (!IsShown(camera))
             continue;
         if (replay.hasPicture[camera])

@@ -125,6 +125,22 @@ bool PlaybackEngine::IsShown(int camera) const
     return viewMode.load() == kQuadView || camera == selectedCamera.load();
 }
 
+bool PlaybackEngine::HasPicture(int camera) const
+{
+    return camera >= 0 && camera < kCameras && hasPicture[static_cast<size_t>(camera)];
+}
+
+void PlaybackEngine::ShowLostSecond()
+{
+    SyncPosition();
+    hasPicture.fill(false);
+    for (int camera = 0; camera < kCameras; ++camera)
+        if (IsShown(camera))
+            Present(camera, {}, volume->OpenWidth(), volume->OpenHeight());
+    intraSegment = -1;
+    resumeAfterLoss = true;
+}
+
 void PlaybackEngine::SyncPosition() { position = volume ? static_cast<int>(volume->CurrentSegment()) : 0; }
 
 std::span<const uint8_t> PlaybackEngine::Picture(int camera) const
@@ -174,11 +190,34 @@ int PlaybackEngine::ShowPosition(int target, bool showPictures, bool moveSlider)
         return 0;
     volume->ResetFrameAssembly();
     SyncPosition();
-    int intraAt = -1;
     shownPictures = 0;
+    resumeAfterLoss = false;
+    // A lost second shows its cameras without picture, never the last ones.
+    if (volume->CurrentSegmentLost()) {
+        if (showPictures)
+            ShowLostSecond();
+        else
+            hasPicture.fill(false);
+        resumeAfterLoss = true;
+        intraSegment = -1;
+        if (moveSlider)
+            UpdateSlider(target);
+        if (showPictures) {
+            DrawTime();
+            DrawSpeed();
+        }
+        return 1;
+    }
+    int intraAt = -1;
+    bool stoppedAtLoss = false;
     for (int camera = 0; camera < kCameras; ++camera) {
         uint32_t length = 0;
-        const bool read = volume->NextFrame(frameBuffers[camera], length, true, -1, soundBlocks, nullptr);
+        // A lost second met while looking for the intra frames ends the
+        // search: nothing is read across it.
+        const bool read =
+            !stoppedAtLoss && volume->NextFrame(frameBuffers[camera], length, true, -1, soundBlocks, nullptr);
+        stoppedAtLoss = stoppedAtLoss || volume->FrameStoppedAtLoss();
+        hasPicture[static_cast<size_t>(camera)] = false;
         if (read) {
             frameLengths[camera] = length;
             if (intraAt < 0)
@@ -188,14 +227,17 @@ int PlaybackEngine::ShowPosition(int target, bool showPictures, bool moveSlider)
             continue;
         // A frame that cannot be read or decoded shows as a camera without
         // video: the last picture must not stand for this position.
-        if (read && length > kNoPictureBytes && DecodeAndPresent(camera, length))
+        if (read && length > kNoPictureBytes && DecodeAndPresent(camera, length)) {
+            hasPicture[static_cast<size_t>(camera)] = true;
             ++shownPictures;
-        else
+        } else
             Present(camera, {}, volume->OpenWidth(), volume->OpenHeight());
     }
     SyncPosition();
     intraSegment = intraAt < 0 ? target : intraAt;
     framesAfterIntra = 0;
+    // Stopped at a lost second: the next step starts past it.
+    resumeAfterLoss = stoppedAtLoss;
     if (moveSlider)
         UpdateSlider(target);
     if (showPictures) {
@@ -211,10 +253,18 @@ int PlaybackEngine::StepForward()
         return 0;
     Halt();
     std::lock_guard lock(streamLock);
+    if (resumeAfterLoss)
+        return ShowPosition(Position() + 1, true, true);
     int intraAt = -1;
     for (int camera = 0; camera < kCameras; ++camera) {
         uint32_t length = 0;
         if (!volume->NextFrame(frameBuffers[camera], length, false, -1, soundBlocks, nullptr)) {
+            if (volume->FrameStoppedAtLoss()) {
+                ShowLostSecond();
+                UpdateSlider(Position());
+                DrawTime();
+                return 1;
+            }
             SyncPosition();
             // The cameras read before the record ended did step: one back
             // returns them to the last whole step.
@@ -226,7 +276,9 @@ int PlaybackEngine::StepForward()
         frameLengths[camera] = length;
         if (intraAt < 0 && IsIntraFrame(camera))
             intraAt = Position();
+        hasPicture[static_cast<size_t>(camera)] = false;
         if (DecodesInPlay(camera, length) && DecodeAndPresent(camera, length)) {
+            hasPicture[static_cast<size_t>(camera)] = true;
             UpdateSlider(Position());
             DrawTime();
         }
@@ -247,11 +299,10 @@ void PlaybackEngine::Redraw()
 {
     if (!volume || volume->OpenRecordNumber() < 0)
         return;
-    const auto& entry = volume->OpenRecordEntry();
     for (int camera = 0; camera < kCameras; ++camera) {
         if (!IsShown(camera))
             continue;
-        if (entry.videoPresent[camera])
+        if (hasPicture[static_cast<size_t>(camera)])
             Present(camera, pictureBuffers[camera], volume->OpenWidth(), volume->OpenHeight());
         else
             Present(camera, {}, volume->OpenWidth(), volume->OpenHeight());

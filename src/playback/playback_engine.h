@@ -10,8 +10,9 @@
 // - streamLock (recursive) is held by ShowPosition, StepForward,
 //   StepBackPicture and Tick for their whole run: it guards the volume's
 //   stream, frameBuffers, pictureBuffers, the sound buffers,
-//   lastShownPosition and where the shown pictures lie in their second
-//   (intraSegment, framesAfterIntra).
+//   lastShownPosition, where the shown pictures lie in their second
+//   (intraSegment, framesAfterIntra), which cameras' pictures belong to the
+//   position shown or read (hasPicture) and resumeAfterLoss.
 // - The presenter's own lock is held by Present; the decoder's inside
 //   DecodeFrame. Order: streamLock first, never the reverse.
 // - The playback flags (playing, reverse, speed, viewMode, selectedCamera,
@@ -90,6 +91,10 @@ public:
     bool IsShown(int camera) const;
     // Cameras whose picture the last ShowPosition read, decoded and showed.
     int ShownPictures() const { return shownPictures; }
+    // The camera's picture buffer holds a picture decoded for the position
+    // last shown or read (false for a camera whose frame could not be read
+    // or decoded there, and in a lost second). Under the stream lock.
+    bool HasPicture(int camera) const;
 
     // --- playing ---
     void PlayForward();
@@ -150,8 +155,17 @@ public:
     // first frame after the selection) and decoded into its picture when
     // shown, but not presented. When soundCamera (or -1) delivered the block
     // of a newly entered segment, soundDelivered is set and ExportSound()
-    // holds its second of PCM. False when the read failed (end of record).
+    // holds its second of PCM. False when the read failed: the end of the
+    // record, or a lost second (the volume's FrameStoppedAtLoss; Position()
+    // is the lost second, and the next read goes on past it).
     bool ReadForExport(int camera, bool intraOnly, int soundCamera, bool& soundDelivered);
+    // The last read stopped at a lost second (see ReadForExport), and which.
+    bool ReadStoppedAtLoss() const { return volume && volume->FrameStoppedAtLoss(); }
+    bool CurrentSecondLost() const { return volume && volume->CurrentSegmentLost(); }
+    // Cameras fromCamera..3 have no picture for the frame being composed (a
+    // group cut short by a lost second, or the lost second itself).
+    void ForgetPictures(int fromCamera);
+    const disk::SegmentLoss& LastLoss() const;
     // One second of sound, 8,000 samples (16,000 bytes).
     std::span<const uint8_t> ExportSound() const;
     // The calendar time of a position of the open record.
@@ -199,6 +213,10 @@ private:
     Replay ReplaySecond(int segment, int rounds, bool decode, int lastSegment = 0);
     bool DecodesInPlay(int camera, uint32_t length) const;
     void SyncPosition();
+    // The shown cameras as cameras without picture: the position read is a
+    // lost second. The next forward step starts at the next second's intra
+    // frames.
+    void ShowLostSecond();
 
     VideoDecoder& decoder;
     std::unique_ptr<TickTimer> timer;
@@ -216,6 +234,8 @@ private:
     std::array<std::vector<uint8_t>, kCameras> frameBuffers;
     std::array<uint32_t, kCameras> frameLengths{};
     std::array<std::vector<uint8_t>, kCameras> pictureBuffers;
+    std::array<bool, kCameras> hasPicture{};
+    bool resumeAfterLoss = false;
     std::vector<uint8_t> soundBlocks;
     std::vector<int16_t> soundPcm;
     std::function<void(std::span<const uint8_t>)> soundTap;

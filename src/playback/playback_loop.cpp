@@ -2,6 +2,8 @@
 // what each tick does.
 #include "playback/playback_engine.h"
 
+#include <algorithm>
+
 #include "playback/video_decoder.h"
 
 namespace playback {
@@ -96,13 +98,13 @@ bool PlaybackEngine::ReadCamera(int camera, int soundCamera)
     uint32_t length = 0;
     int delivered = 0;
     if (!volume->NextFrame(frameBuffers[camera], length, false, soundCamera, soundBlocks, &delivered)) {
-        if (!loop)
+        // A lost second is shown and passed; only the record's end halts.
+        if (!loop && !volume->FrameStoppedAtLoss())
             Halt();
         return false;
     }
     frameLengths[camera] = length;
-    if (DecodesInPlay(camera, length))
-        DecodeAndPresent(camera, length);
+    hasPicture[static_cast<size_t>(camera)] = DecodesInPlay(camera, length) && DecodeAndPresent(camera, length);
     if (soundCamera >= 0 && delivered) {
         uint32_t bytes = 0;
         disk::RecorderVolume::DecodeAudioBlock(soundBlocks, soundPcm, bytes);
@@ -118,6 +120,9 @@ bool PlaybackEngine::SelectForExport(int target)
         return false;
     SyncPosition();
     intraSegment = -1;  // the export's reads leave the shown pictures' place unknown
+    // Pictures decoded before the export belong to another position.
+    hasPicture.fill(false);
+    resumeAfterLoss = false;
     return true;
 }
 
@@ -134,14 +139,16 @@ bool PlaybackEngine::ReadForExport(int camera, bool intraOnly, int soundCamera, 
     int delivered = 0;
     const bool read = volume->NextFrame(frameBuffers[camera], length, intraOnly, soundCamera, soundBlocks, &delivered);
     SyncPosition();
+    hasPicture[static_cast<size_t>(camera)] = false;
     if (!read)
         return false;
     frameLengths[camera] = length;
     const bool decodes = intraOnly ? IsShown(camera) && length > kNoPictureBytes : DecodesInPlay(camera, length);
     if (decodes) {
         const auto frame = std::span<const uint8_t>(frameBuffers[camera]).first(length);
-        decoder.DecodeFrame(camera, frame, pictureBuffers[camera], volume->OpenWidth(), volume->OpenHeight(),
-                            volume->StreamHeader());
+        hasPicture[static_cast<size_t>(camera)] =
+            decoder.DecodeFrame(camera, frame, pictureBuffers[camera], volume->OpenWidth(), volume->OpenHeight(),
+                                volume->StreamHeader()) != 0;
     }
     if (soundCamera >= 0 && delivered) {
         uint32_t bytes = 0;
@@ -149,6 +156,19 @@ bool PlaybackEngine::ReadForExport(int camera, bool intraOnly, int soundCamera, 
         soundDelivered = true;
     }
     return true;
+}
+
+void PlaybackEngine::ForgetPictures(int fromCamera)
+{
+    std::lock_guard lock(streamLock);
+    for (int camera = std::max(fromCamera, 0); camera < kCameras; ++camera)
+        hasPicture[static_cast<size_t>(camera)] = false;
+}
+
+const disk::SegmentLoss& PlaybackEngine::LastLoss() const
+{
+    static const disk::SegmentLoss none;
+    return volume ? volume->LastLoss() : none;
 }
 
 std::span<const uint8_t> PlaybackEngine::ExportSound() const
@@ -180,14 +200,25 @@ void PlaybackEngine::Tick()
         }
         bool anyRead = false;
         int intraAt = -1;
-        for (int camera = 0; camera < kCameras; ++camera) {
-            const bool read = ReadCamera(camera, soundCamera);
-            anyRead = anyRead || read;
-            if (read && intraAt < 0 && IsIntraFrame(camera))
-                intraAt = static_cast<int>(volume->CurrentSegment());
+        bool lost = false;
+        if (resumeAfterLoss) {
+            // Past a lost second: the next one from its intra frames, so that
+            // each camera stays in its cell.
+            if (!ShowPosition(Position() + 1, true, true))
+                Halt();
+        } else {
+            for (int camera = 0; camera < kCameras && !lost; ++camera) {
+                const bool read = ReadCamera(camera, soundCamera);
+                anyRead = anyRead || read;
+                lost = !read && volume->FrameStoppedAtLoss();
+                if (read && intraAt < 0 && IsIntraFrame(camera))
+                    intraAt = static_cast<int>(volume->CurrentSegment());
+            }
+            SyncPosition();
         }
-        SyncPosition();
-        if (anyRead)
+        if (lost)
+            ShowLostSecond();
+        else if (anyRead)
             NoteForwardRound(intraAt);
     }
     const int p = Position();

@@ -73,6 +73,10 @@ void CMainFrame::OnExportFinished(const exporter::ExportOutcome& outcome)
         ShowWindowMessage(this, UiString(text + "\nThe exported file is incomplete."));
         break;
     }
+    case End::ReadFailed:
+        // A second of the segment could not be read: no file was left.
+        ShowWindowMessage(this, UiString("The export failed: " + outcome.error + "\nNo file was left."));
+        break;
     default: messages.ShowFreshUiText(kTextFinished); break;
     }
     // The file is there but cannot be checked against the disk without it.

@@ -5,6 +5,22 @@ using testing_support::VolumeBytes;
 
 namespace {
 
+// What the volume tells its read tap.
+struct TapLog : disk::SegmentReadTap {
+    void SegmentSelected(uint32_t segment, uint32_t) override { selected.push_back(segment); }
+    void SectorsRead(uint32_t firstSector, std::span<const uint8_t> bytes) override
+    {
+        loads.emplace_back(firstSector, static_cast<uint32_t>(bytes.size() / 512));
+    }
+    void SegmentLost(uint32_t segment, uint32_t firstSector, uint32_t sectorCount, const std::string& error) override
+    {
+        lost.push_back({segment, firstSector, sectorCount, error});
+    }
+    std::vector<uint32_t> selected;
+    std::vector<std::pair<uint32_t, uint32_t>> loads;
+    std::vector<disk::SegmentLoss> lost;
+};
+
 class CursorTest : public testing_support::VolumeFixture {
 protected:
     // Sector 0 header, table at sector 1, index at sector 2, one record.
@@ -29,11 +45,11 @@ TEST_F(CursorTest, MinimalVolumeSegments)
     EXPECT_EQ(volume.OpenWidth(), 352);
     ASSERT_TRUE(volume.SelectSegment(1));
     EXPECT_EQ(volume.SegmentBytes(), 21504u);
-    EXPECT_EQ(volume.LoadedBytes(), 0u) << "selecting does not read";
+    EXPECT_EQ(volume.LoadedBytes(), 21504u) << "selecting reads the whole segment";
+    EXPECT_FALSE(volume.CurrentSegmentLost());
     ASSERT_TRUE(volume.SelectSegment(0));
     EXPECT_EQ(volume.SegmentBytes(), 21504u);
     EXPECT_FALSE(volume.SelectSegment(2));
-    EXPECT_TRUE(volume.ReadAhead());
     EXPECT_EQ(volume.CursorByte(0), 's');
     EXPECT_EQ(volume.CursorByte(3), '0');
     EXPECT_FALSE(volume.ReadAhead()) << "42 sectors were the whole segment";
@@ -59,11 +75,14 @@ TEST_F(CursorTest, ReadAheadStepsAndCursorEnd)
     image.Resize(104 * 512);
     ASSERT_TRUE(Load(image));
     ASSERT_TRUE(volume.OpenRecord(0));
+    TapLog tap;
+    volume.SetReadTap(&tap);
     ASSERT_TRUE(volume.SelectSegment(0));
-    std::vector<uint32_t> loaded;
-    while (volume.ReadAhead())
-        loaded.push_back(volume.LoadedBytes());
-    EXPECT_EQ(loaded, (std::vector<uint32_t>{42 * 512, 84 * 512, 100 * 512}));
+    volume.SetReadTap(nullptr);
+    EXPECT_EQ(tap.loads, (std::vector<std::pair<uint32_t, uint32_t>>{{3, 42}, {45, 42}, {87, 16}}))
+        << "read in read-ahead steps at selection";
+    EXPECT_EQ(volume.LoadedBytes(), 100u * 512);
+    EXPECT_FALSE(volume.ReadAhead());
 
     // A one-sector segment: the cursor stops on byte 511.
     ASSERT_TRUE(volume.SelectSegment(1));
@@ -152,6 +171,65 @@ TEST_F(CursorTest, IndexOutsideTheDiskIsRefusedBeforeAllocating)
     indexPastEnd.Be32(16, 100);
     ASSERT_TRUE(Load(indexPastEnd));
     EXPECT_FALSE(volume.OpenRecord(0));
+}
+
+}  // namespace
+
+namespace {
+
+// A segment the disk ends inside (an image cut short): the index is cut
+// before it, but reading on from the second before it finds it lost, told
+// to the tap with its sectors, and the frame still open at the end of the
+// second before is never joined to its readable part.
+TEST_F(CursorTest, ASecondTheDiskEndsInsideIsLostAndNothingIsJoinedAcrossIt)
+{
+    VolumeBytes image = MinimalVolume({3, 5, 200});
+    image.Resize(120 * 512);
+    // Segment 0: two frames, the second still open at the segment's end.
+    const uint8_t vop[] = {0, 0, 1, 0xB6, 0x00};
+    image.Put(3 * 512, vop, 5).Put(3 * 512 + 100, vop, 5);
+    // Segment 1's readable part: what would end the open frame, then frames.
+    const uint8_t userData[] = {0, 0, 1, 0xB2};
+    image.Put(5 * 512 + 50, userData, 4).Put(5 * 512 + 200, vop, 5).Put(5 * 512 + 400, vop, 5);
+    ASSERT_TRUE(Load(image));
+    ASSERT_TRUE(volume.OpenRecord(0));
+    EXPECT_EQ(volume.OpenIndexCheck().damage, disk::IndexDamage::LeavesDisk);
+    EXPECT_EQ(volume.SegmentCount(), 1u);
+
+    TapLog tap;
+    volume.SetReadTap(&tap);
+    std::vector<uint8_t> frame(disk::RecorderVolume::kMaxFrameBytes);
+    uint32_t length = 0;
+    ASSERT_TRUE(volume.NextFrame(frame, length, false, -1, {}, nullptr));
+    EXPECT_EQ(length, 100u);
+    EXPECT_FALSE(volume.NextFrame(frame, length, false, -1, {}, nullptr)) << "the open frame is not joined";
+    EXPECT_TRUE(volume.FrameStoppedAtLoss());
+    EXPECT_EQ(volume.CurrentSegment(), 1u);
+    EXPECT_TRUE(volume.CurrentSegmentLost());
+    EXPECT_EQ(volume.SegmentBytes(), 0u);
+    ASSERT_EQ(tap.lost.size(), 1u);
+    EXPECT_EQ(tap.lost[0].segment, 1u);
+    EXPECT_EQ(tap.lost[0].firstSector, 5u);
+    EXPECT_EQ(tap.lost[0].sectorCount, 195u);
+    EXPECT_NE(tap.lost[0].error.find("past the disk's end"), std::string::npos) << tap.lost[0].error;
+    EXPECT_EQ(volume.LastLoss().error, tap.lost[0].error);
+    // The readable part was read (and told) before the loss was found.
+    EXPECT_FALSE(tap.loads.empty());
+    EXPECT_EQ(tap.loads, (std::vector<std::pair<uint32_t, uint32_t>>{{5, 42}, {47, 42}}));
+    EXPECT_NE(tap.lost[0].error.find("sectors 89 to 130"), std::string::npos) << tap.lost[0].error;
+
+    // Reported once; then the record ends.
+    EXPECT_FALSE(volume.NextFrame(frame, length, false, -1, {}, nullptr));
+    EXPECT_FALSE(volume.FrameStoppedAtLoss());
+    volume.SetReadTap(nullptr);
+
+    // Selected directly, it is lost at once.
+    ASSERT_TRUE(volume.SelectSegment(1));
+    EXPECT_TRUE(volume.CurrentSegmentLost());
+    EXPECT_FALSE(volume.NextFrame(frame, length, true, -1, {}, nullptr));
+    EXPECT_TRUE(volume.FrameStoppedAtLoss());
+    ASSERT_TRUE(volume.SelectSegment(0));
+    EXPECT_FALSE(volume.CurrentSegmentLost());
 }
 
 }  // namespace

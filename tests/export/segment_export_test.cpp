@@ -11,9 +11,13 @@
 
 #include <cmath>
 #include <filesystem>
+#include <fstream>
+#include <iterator>
 
 #include "export/export_progress.h"
+#include "export/picture_composer.h"
 #include "export/segment_exporter.h"
+#include "export/snapshot.h"
 #include "export_tools.h"
 #include "playback/engine_harness.h"
 
@@ -62,6 +66,10 @@ protected:
         r.seconds = 16;
         r.audioCameras = 0x1;
         plan.records.push_back(r);  // 4: long, for sound against pictures
+        r.seconds = 4;
+        r.audioCameras = 0;
+        r.videoCameras = 0xE;
+        plan.records.push_back(r);  // 5: camera 1 without video
         std::string error;
         ASSERT_TRUE(mkdisk::WriteDisk(plan, dir->File("engine.img"), error)) << error;
     }
@@ -348,6 +356,69 @@ TEST_F(SegmentExportTest, TheSameExportGivesTheSameBytes)
         EXPECT_GT(first.size(), 10000u);
         EXPECT_TRUE(first == ReadFile(dir->File(b))) << kind;
     }
+}
+
+// Camera 1 has no video: its cell, where the time is stamped, is painted
+// afresh for every frame, so the stamps of earlier seconds never pile up.
+TEST_F(SegmentExportTest, TheStampStaysReadableWhenCameraOneHasNoVideo)
+{
+    const Result r = Export(5, 0, 2, "nocam1.mpg");
+    ASSERT_TRUE(r.prepared);
+    EXPECT_EQ(r.outcome.end, ExportOutcome::End::Completed);
+    // Camera 1's cell is the no-picture colour; camera 2 shows its own.
+    EXPECT_FALSE(export_test::CodesIn(dir->File("nocam1.mpg"), 0, 0, 320, 240).at(60));
+    EXPECT_EQ(export_test::CodesIn(dir->File("nocam1.mpg"), 320, 0, 320, 240).at(60), (mkdisk::FrameCode{1, 2, 0}));
+
+    // The export's composer after two seconds' frames is exactly a fresh one.
+    engine->ShowPosition(2, true, true);
+    std::vector<uint8_t> kept(640 * 480 * 3), fresh(640 * 480 * 3);
+    capture::PictureComposer composer, once;
+    ASSERT_TRUE(composer.Setup(640, 480, capture::kSnapshotBackground));
+    ASSERT_TRUE(once.Setup(640, 480, capture::kSnapshotBackground));
+    for (int position = 0; position <= 2; ++position)
+        composer.Compose(*engine, engine->TimeAt(position), capture::PictureComposer::Stamp::FrameCorner);
+    once.Compose(*engine, engine->TimeAt(2), capture::PictureComposer::Stamp::FrameCorner);
+    ASSERT_TRUE(composer.CopyOut(kept, 640 * 3, true));
+    ASSERT_TRUE(once.CopyOut(fresh, 640 * 3, true));
+    EXPECT_TRUE(kept == fresh) << "stamps of earlier seconds are left in camera 1's cell";
+}
+
+// An export whose first second has no frame to read, started while paused
+// playback shows another position: that position's pictures never appear
+// under the export's time.
+TEST_F(SegmentExportTest, NoPictureOfThePausedPositionIsExportedForASecondWithoutFrames)
+{
+    // Record 1's last second (3) with its video area zeroed.
+    std::vector<uint8_t> image;
+    {
+        std::ifstream in(dir->File("engine.img"), std::ios::binary);
+        image.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+    }
+    const auto be32 = [&](std::size_t at) {
+        return uint32_t(image.at(at)) << 24 | uint32_t(image.at(at + 1)) << 16 | uint32_t(image.at(at + 2)) << 8 |
+               image.at(at + 3);
+    };
+    const std::size_t entry = std::size_t(be32(12)) * 512 + 32;
+    const std::size_t index = std::size_t(be32(16)) * 512 + std::size_t(be32(entry + 10)) * 4;
+    const std::size_t first = std::size_t(be32(index + 3 * 4)) * 512 + 16384;
+    const std::size_t end = std::size_t(be32(index + 4 * 4)) * 512;
+    ASSERT_LT(first, end);
+    std::fill(image.begin() + std::ptrdiff_t(first), image.begin() + std::ptrdiff_t(end), 0);
+    const std::string damaged = dir->File("noframes.img");
+    std::ofstream(damaged, std::ios::binary)
+        .write(reinterpret_cast<const char*>(image.data()), std::streamsize(image.size()));
+    platform::SetDriveImages({damaged});
+    ASSERT_TRUE(volume.Load(0));
+
+    returnPosition = 1;  // paused there, all four pictures shown
+    const Result r = Export(1, 3, 3, "noframes.mpg");
+    ASSERT_TRUE(r.prepared);
+    ASSERT_GT(r.outcome.framesWritten, 0);
+    const std::string path = dir->File("noframes.mpg");
+    const std::pair<int, int> cells[] = {{0, 0}, {320, 0}, {0, 240}, {320, 240}};
+    for (const auto& [left, top] : cells)
+        for (const auto& code : export_test::CodesIn(path, left, top, 320, 240))
+            EXPECT_FALSE(code) << "camera " << code->camera + 1 << " of second " << code->second;
 }
 
 }  // namespace

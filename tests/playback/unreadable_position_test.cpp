@@ -1,5 +1,7 @@
 // A position whose frames cannot be read shows as cameras without video, not
 // as the pictures of the position shown before it.
+#include <algorithm>
+#include <cstdlib>
 #include <fstream>
 #include <iterator>
 
@@ -49,6 +51,63 @@ TEST_F(UnreadablePositionTest, ShowsTheNoPictureColourWhereNoFrameCanBeRead)
         EXPECT_EQ(shown.pixel(cell.left + cell.Width() / 2, cell.top + cell.Height() / 2), qRgb(100, 0, 0))
             << "camera " << camera + 1 << " still shows second 6";
     }
+}
+
+// A second whose sectors cannot all be read (here an E01 chunk that fails
+// its checksum) shows as cameras without video while playing, never the
+// second before; playback goes on with each camera in its own cell.
+TEST_F(UnreadablePositionTest, PlayingShowsALostSecondWithoutPictureAndGoesOn)
+{
+    if (std::system("command -v ewfacquire >/dev/null") != 0)
+        GTEST_SKIP() << "ewf-tools missing (scripts/install-deps installs them)";
+    ASSERT_EQ(std::system(("cd '" + dir->Path().string() +
+                           "' && rm -f lost.E01 && ewfacquire -u -q -c none -t lost engine.img >/dev/null")
+                              .c_str()),
+              0);
+    std::vector<uint8_t> image, ewf;
+    {
+        std::ifstream in(dir->File("engine.img"), std::ios::binary);
+        image.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+        std::ifstream e(dir->File("lost.E01"), std::ios::binary);
+        ewf.assign(std::istreambuf_iterator<char>(e), std::istreambuf_iterator<char>());
+    }
+    // A byte in the middle of record 1's position 4, changed in the E01's copy.
+    const size_t entry = size_t(Be32(image, 12)) * 512;
+    const size_t index = size_t(Be32(image, 16)) * 512 + size_t(Be32(image, entry + 10)) * 4;
+    const size_t first = size_t(Be32(image, index + 4 * 4)) * 512;
+    const size_t end = size_t(Be32(image, index + 5 * 4)) * 512;
+    const auto pattern = image.begin() + std::ptrdiff_t((first + end) / 2);
+    const auto found = std::search(ewf.begin(), ewf.end(), pattern, pattern + 64);
+    ASSERT_NE(found, ewf.end());
+    found[32] ^= 0x5a;
+    const std::string damaged = dir->File("lost.E01");
+    std::ofstream(damaged, std::ios::binary)
+        .write(reinterpret_cast<const char*>(ewf.data()), std::streamsize(ewf.size()));
+    platform::SetDriveImages({damaged});
+    ASSERT_TRUE(volume.Load(0));
+
+    Open(0);
+    ASSERT_EQ(engine->ShowPosition(3, true, true), 1);
+    ASSERT_EQ(CodeInCell(1), (mkdisk::FrameCode{1, 3, 0}));
+    engine->PlayForward();
+    for (int tick = 0; tick < 200 && engine->Position() < 4; ++tick)
+        timer->Fire();
+    ASSERT_EQ(engine->Position(), 4);
+    EXPECT_TRUE(engine->IsPlaying()) << "a lost second does not halt playback";
+    const QImage shown = video.Copy();
+    for (int camera = 0; camera < 4; ++camera) {
+        const playback::CellRect cell = engine->Cells()[camera];
+        EXPECT_EQ(shown.pixel(cell.left + cell.Width() / 2, cell.top + cell.Height() / 2), qRgb(100, 0, 0))
+            << "camera " << camera + 1 << " still shows second 3";
+        EXPECT_FALSE(engine->HasPicture(camera));
+    }
+    timer->Fire();
+    EXPECT_EQ(engine->Position(), 5);
+    for (int camera = 0; camera < 4; ++camera)
+        EXPECT_EQ(CodeInCell(camera), (mkdisk::FrameCode{camera, 5, 0})) << "camera " << camera + 1;
+    timer->Fire(3);
+    for (int camera = 0; camera < 4; ++camera)
+        EXPECT_EQ(CodeInCell(camera), (mkdisk::FrameCode{camera, 5, 3})) << "camera " << camera + 1;
 }
 
 }  // namespace

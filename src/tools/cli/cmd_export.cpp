@@ -52,6 +52,7 @@ const char* EndName(exporter::ExportOutcome::End end)
     case End::RecordEnded: return "record-ended";
     case End::NothingRead: return "nothing-read";
     case End::WriteFailed: return "write-failed";
+    case End::ReadFailed: return "read-failed";
     }
     return "?";
 }
@@ -61,11 +62,11 @@ const char* EndName(exporter::ExportOutcome::End end)
 int RunExport(const Args& args)
 {
     Options options;
-    if (!options.Parse(args, {"--record", "--from", "--to", "--view", "-o"}, {}))
+    if (!options.Parse(args, {"--record", "--from", "--to", "--view", "-o"}, {"--keep-going"}))
         return Fail(options.error);
     const auto out = options.Value("-o");
     if (options.positional.size() != 1 || !out || !options.Value("--from") || !options.Value("--to"))
-        return Fail("usage: quillon-cli export DISK --record N --from B --to E [--view quad|1..4] "
+        return Fail("usage: quillon-cli export DISK --record N --from B --to E [--view quad|1..4] [--keep-going] "
                     "-o OUT.mpg|OUT.avi|OUT.mkv|OUT.mp4");
     exporter::ExportMode mode{};
     if (!exporter::ExportModeFor(*out, mode))
@@ -87,6 +88,7 @@ int RunExport(const Args& args)
     exporter::ExportOutcome outcome;
     exporter::SegmentExporter exporter(engine, progress, [&outcome](const exporter::ExportOutcome& o) { outcome = o; });
     exporter.SetReportVolume(&volume);
+    exporter.SetKeepGoing(options.Has("--keep-going"));
     if (!exporter.PrepareExport(*out, from, from, static_cast<int>(to), mode))
         return Fail(exporter.LastError());
     interrupted = &progress;
@@ -99,7 +101,7 @@ int RunExport(const Args& args)
     interrupted = nullptr;
 
     using End = exporter::ExportOutcome::End;
-    if (outcome.end == End::WriteFailed) {
+    if (outcome.end == End::WriteFailed || outcome.end == End::ReadFailed) {
         // An error leaves no file: neither the broken output nor its report.
         std::error_code ignored;
         std::filesystem::remove(*out, ignored);
@@ -115,6 +117,8 @@ int RunExport(const Args& args)
                     outcome.firstPosition, outcome.lastPosition, EndName(outcome.end));
         return Fail("the export was written but not its report: " + outcome.reportError);
     }
+    for (const std::string& lost : outcome.lostSeconds)
+        std::fprintf(stderr, "quillon-cli: a second could not be read (the report lists it): %s\n", lost.c_str());
     if (outcome.end == End::RecordEnded && outcome.lastPosition < to)
         std::fprintf(stderr, "quillon-cli: the record ends before --to: exported up to position %d\n",
                      outcome.lastPosition);

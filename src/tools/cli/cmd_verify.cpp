@@ -35,6 +35,13 @@ public:
     {
         Print(what, ok ? "ok" : "MISMATCH", ok, detail);
     }
+    // A second the export passed over: shown, never a match, and the
+    // summary says incomplete (the report does too).
+    void Lost(const std::string& detail)
+    {
+        bar.Clear();
+        std::printf("lost second\tLOST\t%s\n", detail.c_str());
+    }
     // Something the report claims that cannot be checked: never a match.
     void Unchecked(const std::string& what, const std::string& detail) { Print(what, "UNCHECKED", false, detail); }
     int Summary(bool complete, const std::string& why) const
@@ -168,6 +175,16 @@ int RunVerify(const Args& args)
                         Sectors(range) +
                             (same ? "" : ": sha256 " + result.total.sha256 + ", the report says " + range.sha256));
         }
+    }
+
+    // A second the export could not read is not in the output: the export
+    // is incomplete however its bytes check, and a report that lists one yet
+    // calls itself complete contradicts itself.
+    for (const std::string& lost : report.lostSeconds) {
+        if (report.complete)
+            checks.Line("lost second", false, lost + " (the report says the export is complete)");
+        else
+            checks.Lost(lost + " (not read when exported)");
     }
 
     for (const std::string& what : report.unhashed)

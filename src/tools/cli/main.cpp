@@ -85,18 +85,23 @@ const std::vector<Command>& Commands()
          "  --at S              the position\n"
          "  --view quad|1..4    the quad view (default) or one camera\n"
          "  -o OUT.jpg|OUT.bmp  the file to write\n"},
-        {"export", "export DISK --record N --from B --to E [--view quad|1..4] -o OUT.mpg|OUT.avi|OUT.mkv|OUT.mp4",
+        {"export",
+         "export DISK --record N --from B --to E [--view quad|1..4] [--keep-going] -o OUT.mpg|OUT.avi|OUT.mkv|OUT.mp4",
          RunExport,
          "What the \"output\" button writes: positions B to E+1, through the program's own\n"
          "exporter, with the report OUT.report.json beside it. Prints 'path frames first_position\n"
          "last_position end' (end: completed, stopped or record-ended). A progress bar with the\n"
          "time left shows on a terminal; Ctrl+C stops the export with the file closed properly.\n"
-         "An error leaves no file.\n"
+         "An error leaves no file. A second that cannot be read from the disk fails the export\n"
+         "(status 1, the position and the error on stderr) unless --keep-going is given.\n"
          "\n"
          "  --record N          the record, from 1\n"
          "  --from B            the begin mark's position\n"
          "  --to E              the end mark's position\n"
          "  --view quad|1..4    the quad view (default) or one camera\n"
+         "  --keep-going        write a second that cannot be read as a second without picture\n"
+         "                      (its time stamped; the master leaves it out) and go on; the\n"
+         "                      report lists it and says the export is incomplete\n"
          "  -o OUT              by the exact extension: .mpg MPEG-1 with MP2 sound, .avi XviD\n"
          "                      with PCM sound (OpenDML past 1 GiB), .mkv the lossless master\n"
          "                      of the original frames, .mp4 an H.264/AAC working copy\n"},
