@@ -7,6 +7,8 @@
 #include <string_view>
 #include <vector>
 
+#include "platform/drive_identity.h"
+
 namespace evidence {
 
 // Reports larger than this are refused unread.
@@ -25,6 +27,8 @@ struct ReportToCheck {
     bool complete = false;
     std::string end, reason;
     std::vector<CheckedRange> ranges;  // in the report's order
+    // The disk as it was opened for the export (source.identity).
+    platform::DriveIdentity sourceIdentity;
     bool hasOutput = false;
     std::string outputFile;
     uint64_t outputBytes = 0;

@@ -97,16 +97,13 @@ void SegmentExporter::DescribeMaster(evidence::ExportReport& report) const
         p.push_back("Sound of camera " + std::to_string(camera + 1) +
                     ": the recorder's IMA ADPCM decoded to 16-bit PCM mono at 8,000 samples a second, one second "
                     "(8,000 samples) per position, stored unchanged (lossless) in a track of its own; a second "
-                    "whose sound could not be read is missing. The sound areas were read a second time apart from "
-                    "the frames: they are the first sectors of the same segments listed under the reads.");
+                    "whose sound could not be read is missing. Each segment's sound area (its first 32 sectors) "
+                    "was read once from the same opened disk, apart from the frames, and is listed with its hash "
+                    "under the sound reads.");
     p.push_back("A text track holds the recorder's clock for each exported second, as recorded; its offset from "
                 "true time is unknown. Tags: the record's begin time, the segment's begin time, the camera numbers "
                 "and this program's version.");
 }
-
-// The table drive numbers name (the disk dialog's snapshot when one was
-// taken), so that the report names the disk that was loaded.
-std::string ReportSourcePath(int driveNumber) { return platform::DrivePath(driveNumber); }
 
 void SegmentExporter::TapReads(bool on)
 {
@@ -132,7 +129,7 @@ void SegmentExporter::WriteReport(ExportOutcome& outcome)
     report.complete = outcome.end == ExportOutcome::End::Completed;
     report.end = EndWord(outcome.end);
     report.reason = Reason(outcome);
-    if (!readLog.Valid()) {
+    if (!readLog.Valid() || (run.mode == ExportMode::Master && soundHashFailed)) {
         report.complete = false;
         report.reason = "libcrypto failed while hashing the sectors read; the reads' hashes are not to be trusted";
     }
@@ -141,7 +138,13 @@ void SegmentExporter::WriteReport(ExportOutcome& outcome)
     const uint32_t record = openRecord >= 0 ? static_cast<uint32_t>(openRecord) : 0;
     {
         auto lock = engine.LockStream();
-        evidence::DescribeSource(*reportVolume, reportSourcePath, record, report.source);
+        evidence::DescribeSource(*reportVolume, reportSource.path, record, report.source);
+        report.source.identity = reportSource;
+        evidence::DescribeStreamHeader(*reportVolume, report.streamHeader);
+    }
+    if (report.streamHeader.captured && !report.streamHeader.matches) {
+        report.complete = false;
+        report.reason = "the stream header's sectors, read again, do not hold the bytes the export used";
     }
     evidence::DescribeRecord(*reportVolume, record, report.record);
 
@@ -156,6 +159,8 @@ void SegmentExporter::WriteReport(ExportOutcome& outcome)
     report.segment.firstPosition = outcome.firstPosition;
     report.segment.lastPosition = outcome.lastPosition;
     report.reads.assign(readLog.Reads().begin(), readLog.Reads().end());
+    if (run.mode == ExportMode::Master)
+        report.soundReads = soundReads;
 
     const bool mpeg = run.mode == ExportMode::Mpeg;
     auto& p = report.processing;
