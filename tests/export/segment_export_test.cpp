@@ -63,8 +63,8 @@ protected:
         r.audioCameras = 0x1;
         plan.records.push_back(r);  // 4: long, for sound against pictures
         r.seconds = 4;
-        r.straddles = {{1, 0, false}};
-        plan.records.push_back(r);  // 5: a frame runs on from segment 1 into segment 2
+        r.straddles = {{1, 2, false}};
+        plan.records.push_back(r);  // 5: a frame runs on from segment 1 into 2, two more after it
         std::string error;
         ASSERT_TRUE(mkdisk::WriteDisk(plan, dir->File("engine.img"), error)) << error;
     }
