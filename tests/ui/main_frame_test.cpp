@@ -210,6 +210,24 @@ TEST_F(MainFrameTest, CancelledOrFailedChoicesChangeNothing)
     EXPECT_EQ(frame->recordDialogs, 2);
 }
 
+// The disk shown is known by the path it was opened from, not by its drive
+// number: a dialog run (a cancelled one too) took the table afresh with
+// another image first, yet choosing the shown disk in its new row and
+// cancelling the record list brings the record back where it stood.
+TEST_F(MainFrameTest, TheShownDiskIsRecognisedInANewRowOfTheDriveTable)
+{
+    Open();
+    ASSERT_EQ(engine->ShowPosition(5, true, true), 1);
+    platform::SetDriveImages({dir->File("other.img"), dir->File("frame.img")});
+    ASSERT_EQ(platform::SnapshotDrives().at(1).path, dir->File("frame.img"));
+    frame->driveChoice = 1;
+    frame->recordChoice = -1;
+    frame->RunCommand("hdd");
+    ASSERT_TRUE(engine->IsReady());
+    EXPECT_EQ(engine->Position(), 5);
+    EXPECT_EQ(context->volume.DiskIdentity().path, dir->File("frame.img"));
+}
+
 // Nothing on screen: the engine not ready, the view in its idle colour, and
 // no command that needs a record does anything.
 void ExpectIdle(TestFrame& frame, PlaybackEngine& engine, engine_test::ManualTimer& timer)
