@@ -100,6 +100,13 @@ void SegmentExporter::DescribeMaster(evidence::ExportReport& report) const
                     "whose sound could not be read is missing. Each segment's sound area (its first 32 sectors) "
                     "was read once from the same opened disk, apart from the frames, and is listed with its hash "
                     "under the sound reads.");
+    if (!soundUnread.empty()) {
+        std::string positions;
+        for (const int position : soundUnread)
+            positions += (positions.empty() ? "" : ", ") + std::to_string(position);
+        p.push_back("The sound areas of positions " + positions +
+                    " could not be read (or their segments hold nothing after them): those seconds have no sound.");
+    }
     p.push_back("A text track holds the recorder's clock for each exported second, as recorded; its offset from "
                 "true time is unknown. Tags: the record's begin time, the segment's begin time, the camera numbers "
                 "and this program's version.");

@@ -39,7 +39,7 @@ std::string CameraList(const std::vector<int>& cameras)
 
 }  // namespace
 
-bool SegmentExporter::PrepareMaster(const std::string& path, int beginPosition)
+bool SegmentExporter::PrepareMaster(const std::string& path, int beginPosition, int endPosition)
 {
     if (!reportVolume || !reportVolume->IsLoaded() || reportVolume->OpenRecordNumber() < 0) {
         Refuse(PrepareFailure::CannotOpen, "the master needs the disk the record is played from");
@@ -89,8 +89,15 @@ bool SegmentExporter::PrepareMaster(const std::string& path, int beginPosition)
     masterFrame.resize(disk::RecorderVolume::kMaxFrameBytes);
     masterArea.resize(disk::RecorderVolume::kAudioAreaBytes);
     soundReads.clear();
+    soundUnread.clear();
     soundHashFailed = !soundSha.IsValid();
-    soundReads.reserve(masterSound.empty() ? 0 : static_cast<std::size_t>(run.endPosition - beginPosition) + 4);
+    // A second's entry for each position to be read: up to the one after the
+    // end mark, never past the record's last segment (an end mark may lie past it).
+    const int64_t last = std::min<int64_t>(int64_t(endPosition) + 1, int64_t(reportVolume->SegmentCount()) - 1);
+    const std::size_t seconds =
+        masterSound.empty() ? 0 : static_cast<std::size_t>(std::max<int64_t>(last - beginPosition, 0)) + 2;
+    soundReads.reserve(seconds);
+    soundUnread.reserve(seconds);
     masterBlock.resize(disk::RecorderVolume::kAudioBlockBytes);
     masterSamples.resize(disk::RecorderVolume::kAudioSamples);
     return true;
@@ -111,8 +118,10 @@ bool SegmentExporter::MasterSecond(int position)
     // volume's own disk (the cursor keeps its place) and hashed as read.
     disk::SectorRange area;
     if (!reportVolume->AudioAreaSectors(static_cast<uint32_t>(position), area) ||
-        reportVolume->ReadDiskSectors(area.first, area.count, masterArea) == 0)
+        reportVolume->ReadDiskSectors(area.first, area.count, masterArea) == 0) {
+        soundUnread.push_back(position);
         return true;
+    }
     evidence::SegmentRead read{static_cast<uint32_t>(position), area.first, area.count, {}};
     soundSha.Update(masterArea);
     std::array<uint8_t, evidence::Digest::kMaxBytes> digest{};

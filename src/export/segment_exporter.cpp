@@ -138,7 +138,7 @@ bool SegmentExporter::PrepareExport(const std::string& path, int returnPosition,
         return false;
     }
     if (mode == ExportMode::Master) {
-        if (!PrepareMaster(path, beginPosition))
+        if (!PrepareMaster(path, beginPosition, endPosition))
             return false;
     } else if (mode == ExportMode::Mp4) {
         mp4 = std::make_unique<mp4::Writer>();

@@ -152,7 +152,7 @@ private:
     bool ReadCameras(bool intraOnly, int soundCamera, bool& readFailed);
     int Repeats(int iteration) const;
     void ShowProgress(std::chrono::steady_clock::time_point started, int iterations, int position);
-    bool PrepareMaster(const std::string& path, int beginPosition);
+    bool PrepareMaster(const std::string& path, int beginPosition, int endPosition);
     ExportOutcome::End MasterLoop(ExportOutcome& outcome);
     bool MasterSecond(int position);
     bool FinishOutput(std::string& error);
@@ -170,8 +170,9 @@ private:
     std::unique_ptr<master::Writer> master;
     // The master's: the tracks' cameras (from 0), a frame as cut, a
     // segment's audio area as read from the disk (beside the cursor, which
-    // keeps its place), a sound block, its samples, and the areas read with
-    // their hashes. Made in PrepareExport.
+    // keeps its place), a sound block, its samples, the areas read with
+    // their hashes and the positions whose area could not be read. Made in
+    // PrepareExport.
     std::vector<int> masterVideo;
     std::vector<int> masterSound;
     std::vector<uint8_t> masterFrame;
@@ -179,6 +180,7 @@ private:
     std::vector<uint8_t> masterBlock;
     std::vector<int16_t> masterSamples;
     std::vector<evidence::SegmentRead> soundReads;
+    std::vector<int> soundUnread;  // positions whose sound area could not be read
     evidence::Digest soundSha{evidence::DigestKind::Sha256};
     bool soundHashFailed = false;
     int64_t masterFrames = 0;

@@ -208,6 +208,13 @@ TEST_F(ExportReportTest, TheStreamHeaderAndTheMastersSoundAreasAreListedWithThei
             EXPECT_EQ(sound[i]["sha256"], DdSha(sound[i]["first_sector"], 32)) << i;
         }
     }
+    // Late in the record, the end mark past its last second (7): the areas
+    // of the seconds there are, and nothing more.
+    const Json late = Export("late.mkv", 5, 12);
+    ASSERT_FALSE(late.is_discarded());
+    ASSERT_EQ(late["sound_reads"].size(), 3u);
+    EXPECT_EQ(late["sound_reads"][2]["position"], 7);
+    EXPECT_EQ(late["sound_reads"][2]["sha256"], DdSha(late["sound_reads"][2]["first_sector"], 32));
 }
 
 }  // namespace
