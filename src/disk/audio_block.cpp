@@ -79,7 +79,7 @@ bool RecorderVolume::AudioBlockFromArea(std::span<const uint8_t> area, int chann
 bool RecorderVolume::AudioAreaSectors(uint32_t segment, SectorRange& range) const
 {
     SectorRange whole;
-    if (!audioArea || !SegmentSectors(segment, whole) || whole.count <= kAudioAreaSectors)
+    if (!audioArea || !SegmentSectors(segment, whole) || whole.count < kAudioAreaSectors)
         return false;
     range = {whole.first, kAudioAreaSectors};
     return true;

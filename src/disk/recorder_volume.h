@@ -159,8 +159,7 @@ public:
     // --- audio ---
     bool ExtractAudioBlock(int channel, std::span<uint8_t> destination);
     // The sectors of a segment's audio area (kAudioAreaSectors from its
-    // start); false when the disk has none or the segment holds no video
-    // after it (ExtractAudioBlock reads such a segment row by row).
+    // start); false when the disk has none or the segment is shorter.
     static constexpr uint32_t kAudioAreaSectors = kAudioAreaBytes / kSectorBytes;
     bool AudioAreaSectors(uint32_t segment, SectorRange& range) const;
     // One channel's 4,080-byte block out of a whole audio area as read from

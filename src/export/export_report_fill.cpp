@@ -105,7 +105,7 @@ void SegmentExporter::DescribeMaster(evidence::ExportReport& report) const
         for (const int position : soundUnread)
             positions += (positions.empty() ? "" : ", ") + std::to_string(position);
         p.push_back("The sound areas of positions " + positions +
-                    " could not be read (or their segments hold nothing after them): those seconds have no sound.");
+                    " could not be read (or their segments are shorter than one): those seconds have no sound.");
     }
     p.push_back("A text track holds the recorder's clock for each exported second, as recorded; its offset from "
                 "true time is unknown. Tags: the record's begin time, the segment's begin time, the camera numbers "
