@@ -18,27 +18,17 @@ bool RecorderVolume::ExtractAudioBlock(int channel, std::span<uint8_t> destinati
 {
     if (channel < 0 || channel > 3 || destination.size() < kAudioBlockBytes)
         return false;
-    const uint32_t lane = 2 * static_cast<uint32_t>(channel);
-    uint8_t* out = destination.data();
     // The usual case, a whole area at the segment's start followed by video:
     // take the lane straight from the window and leave the cursor on the
     // first video byte, as the row-by-row walk below would.
     EnsureLoaded(cursor + kAudioAreaBytes + kRowBytes);
     if (cursor == 0 && segmentBytes > kAudioAreaBytes && loadedBytes > kAudioAreaBytes) {
-        const uint8_t* row = window.get() + lane;
-        for (uint32_t sub = 0; sub < kSubBlocks; ++sub) {
-            *out++ = row[0];
-            *out++ = row[1];
-            *out++ = row[kRowBytes];
-            row += 2 * kRowBytes;
-            for (uint32_t w = 0; w < kCodeWords; ++w, row += kRowBytes) {
-                *out++ = row[0];
-                *out++ = row[1];
-            }
-        }
+        AudioBlockFromArea(std::span<const uint8_t>(window.get(), kAudioAreaBytes), channel, destination);
         cursor = kAudioAreaBytes;
         return true;
     }
+    const uint32_t lane = 2 * static_cast<uint32_t>(channel);
+    uint8_t* out = destination.data();
     // Steps to the next row; the very last step of the area may fail when
     // the segment holds nothing after it, yet the block is complete then.
     auto nextRow = [&](bool last) {
@@ -62,6 +52,36 @@ bool RecorderVolume::ExtractAudioBlock(int channel, std::span<uint8_t> destinati
                 return false;
         }
     }
+    return true;
+}
+
+bool RecorderVolume::AudioBlockFromArea(std::span<const uint8_t> area, int channel, std::span<uint8_t> destination)
+{
+    if (channel < 0 || channel > 3 || area.size() < kAudioAreaBytes || destination.size() < kAudioBlockBytes)
+        return false;
+    // Rows of 8 bytes, two per channel: each sub-block's predictor and step
+    // index in its first two rows, then its 126 code words.
+    const uint8_t* row = area.data() + 2 * static_cast<uint32_t>(channel);
+    uint8_t* out = destination.data();
+    for (uint32_t sub = 0; sub < kSubBlocks; ++sub) {
+        *out++ = row[0];
+        *out++ = row[1];
+        *out++ = row[kRowBytes];
+        row += 2 * kRowBytes;
+        for (uint32_t w = 0; w < kCodeWords; ++w, row += kRowBytes) {
+            *out++ = row[0];
+            *out++ = row[1];
+        }
+    }
+    return true;
+}
+
+bool RecorderVolume::AudioAreaSectors(uint32_t segment, SectorRange& range) const
+{
+    SectorRange whole;
+    if (!audioArea || !SegmentSectors(segment, whole) || whole.count < kAudioAreaSectors)
+        return false;
+    range = {whole.first, kAudioAreaSectors};
     return true;
 }
 

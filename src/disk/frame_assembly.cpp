@@ -101,7 +101,21 @@ void RecorderVolume::CaptureStreamHeader(uint32_t frameFirst)
     if (!capturePending || frameFirst < videoStart + 27)
         return;
     std::memcpy(streamHeader.data() + 10, window.get() + frameFirst - 27, 19);
+    const uint32_t from = frameFirst - 27;
+    const uint32_t last = frameFirst - 9;  // one past the last byte taken
+    streamHeaderSource.sectors = {firstSector + from / kSectorBytes,
+                                  (last - 1) / kSectorBytes - from / kSectorBytes + 1};
+    streamHeaderSource.offset = from % kSectorBytes;
+    streamHeaderSource.segment = currentSegment;
     capturePending = false;
+}
+
+bool RecorderVolume::StreamHeaderOrigin(StreamHeaderSource& out) const
+{
+    if (openRecord < 0 || capturePending)
+        return false;
+    out = streamHeaderSource;
+    return true;
 }
 
 // Normal mode, a frame begins at frameFirst: deliver it up to the next VOP

@@ -113,6 +113,9 @@ public:
         return disk.ReadSectors(firstSector, count, destination);
     }
     uint64_t DiskSectorCount() const { return disk.SectorCount(); }
+    // The loaded disk as it was opened: its path and what stood behind it
+    // then (kept with the open drive, never looked up again by number).
+    const platform::DriveIdentity& DiskIdentity() const { return disk.Drive().Identity(); }
 
     // --- record index and stream cursor ---
     // A record whose index is implausible opens with the segments before
@@ -161,10 +164,27 @@ public:
     bool NextFrame(std::span<uint8_t> frame, uint32_t& frameLength, bool intraOnly, int audioChannel,
                    std::span<uint8_t> audioBlock, int* audioDelivered);
     std::span<const uint8_t, kStreamHeaderBytes> StreamHeader() const { return streamHeader; }
+    // Where StreamHeader's recorded bytes came from: the sectors holding
+    // them, the byte they start at within the first of those, and the
+    // segment. False while none has been captured since the record opened
+    // (the first 10 bytes are fixed, never read).
+    struct StreamHeaderSource {
+        SectorRange sectors;
+        uint32_t offset = 0;
+        uint32_t segment = 0;
+    };
+    bool StreamHeaderOrigin(StreamHeaderSource& out) const;
     void ResetFrameAssembly();
 
     // --- audio ---
     bool ExtractAudioBlock(int channel, std::span<uint8_t> destination);
+    // The sectors of a segment's audio area (kAudioAreaSectors from its
+    // start); false when the disk has none or the segment is shorter.
+    static constexpr uint32_t kAudioAreaSectors = kAudioAreaBytes / kSectorBytes;
+    bool AudioAreaSectors(uint32_t segment, SectorRange& range) const;
+    // One channel's 4,080-byte block out of a whole audio area as read from
+    // the disk; false (nothing written) when a span is too small.
+    static bool AudioBlockFromArea(std::span<const uint8_t> area, int channel, std::span<uint8_t> destination);
     // Decodes a 4,080-byte block to 8,080 samples; byteCount = 16,160.
     // False (nothing written) when a buffer is too small.
     static bool DecodeAudioBlock(std::span<const uint8_t> block, std::span<int16_t> destination, uint32_t& byteCount);
@@ -233,6 +253,7 @@ private:
 
     // Frame assembly.
     std::array<uint8_t, kStreamHeaderBytes> streamHeader{};
+    StreamHeaderSource streamHeaderSource;
     bool capturePending = false;
     uint32_t carryLength = 0;
     bool continuation = false;

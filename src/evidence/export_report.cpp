@@ -4,6 +4,8 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <array>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -96,6 +98,56 @@ Json RangeJson(const HashedRange& r)
 
 Json TextOrNull(const std::string& text) { return text.empty() ? Json(nullptr) : Json(text); }
 
+Json IdentityJson(const platform::DriveIdentity& id)
+{
+    Json j;
+    j["path"] = id.path;
+    j["format"] = TextOrNull(id.format);
+    j["known"] = id.statKnown;
+    j["kind"] = id.isDevice ? "block device" : "file";
+    if (id.isDevice) {
+        j["major"] = id.major;
+        j["minor"] = id.minor;
+        j["model"] = TextOrNull(id.model);
+        j["serial"] = TextOrNull(id.serial);
+    } else {
+        j["st_dev"] = id.device;
+        j["st_ino"] = id.inode;
+        j["file_bytes"] = id.fileBytes;
+        j["mtime_seconds"] = id.modifiedSeconds;
+        j["mtime_nanoseconds"] = id.modifiedNanoseconds;
+    }
+    j["size_bytes"] = id.sizeBytes;
+    j["files"] = id.files;
+    return j;
+}
+
+Json StreamHeaderJson(const StreamHeaderReport& h)
+{
+    if (!h.captured)
+        return nullptr;
+    Json j = RangeJson(h.sectors);
+    j["position"] = h.segment;
+    j["byte_offset"] = h.offset;
+    j["byte_count"] = disk::RecorderVolume::kStreamHeaderBytes - 10;
+    j["matches_captured_bytes"] = h.matches;
+    return j;
+}
+
+Json ReadsJson(const std::vector<SegmentRead>& list)
+{
+    Json reads = Json::array();
+    for (const SegmentRead& read : list) {
+        Json entry;
+        entry["position"] = read.segment;
+        entry["first_sector"] = read.firstSector;
+        entry["sector_count"] = read.sectorCount;
+        entry["sha256"] = Hex(read.sha256);
+        reads.push_back(std::move(entry));
+    }
+    return reads;
+}
+
 }  // namespace
 
 std::string QuillonVersion() { return QUILLON_VERSION; }
@@ -136,6 +188,27 @@ void DescribeSource(disk::RecorderVolume& volume, const std::string& path, uint3
     HashRange(volume, true, {0, 1}, out.sector0);
     HashRange(volume, volume.RecordTableSectors(range), range, out.recordTable);
     HashRange(volume, volume.IndexSectors(record, range), range, out.recordIndex);
+}
+
+void DescribeStreamHeader(disk::RecorderVolume& volume, StreamHeaderReport& out)
+{
+    out = {};
+    disk::RecorderVolume::StreamHeaderSource origin;
+    if (!volume.StreamHeaderOrigin(origin))
+        return;
+    out.captured = true;
+    out.segment = origin.segment;
+    out.offset = origin.offset;
+    HashRange(volume, true, origin.sectors, out.sectors);
+    // 19 bytes lie in at most two sectors; the captured bytes must be found
+    // where the origin says.
+    constexpr uint32_t kRecorded = disk::RecorderVolume::kStreamHeaderBytes - 10;
+    std::array<uint8_t, 2 * disk::kSectorBytes> bytes{};
+    const auto header = volume.StreamHeader();
+    out.matches = !out.sectors.sha256.empty() && origin.sectors.count <= 2 &&
+                  uint64_t(origin.offset) + kRecorded <= uint64_t(origin.sectors.count) * disk::kSectorBytes &&
+                  volume.ReadDiskSectors(origin.sectors.first, origin.sectors.count, bytes) != 0 &&
+                  std::equal(header.begin() + 10, header.end(), bytes.begin() + origin.offset);
 }
 
 void DescribeRecord(const disk::RecorderVolume& volume, uint32_t record, RecordReport& out)
@@ -182,6 +255,7 @@ std::string ReportJson(const ExportReport& r)
     source["sector0"] = RangeJson(r.source.sector0);
     source["record_table"] = RangeJson(r.source.recordTable);
     source["record_index"] = RangeJson(r.source.recordIndex);
+    source["identity"] = IdentityJson(r.source.identity);
     j["source"] = std::move(source);
 
     Json record;
@@ -228,6 +302,8 @@ std::string ReportJson(const ExportReport& r)
         lost.push_back(std::move(entry));
     }
     j["lost_seconds"] = std::move(lost);
+    j["stream_header"] = StreamHeaderJson(r.streamHeader);
+    j["sound_reads"] = ReadsJson(r.soundReads);
     j["processing"] = r.processing;
 
     if (r.output.present) {

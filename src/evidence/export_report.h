@@ -15,7 +15,10 @@
 namespace evidence {
 
 constexpr char kReportSuffix[] = ".report.json";
-constexpr int kReportFormat = 1;
+// 2: the disk as opened (source.identity), the stream header's sectors, the
+// master's sound areas and the seconds that could not be read. verify reads
+// format 1 too, which names none of these.
+constexpr int kReportFormat = 2;
 
 struct HashedRange {
     uint64_t firstSector = 0;
@@ -30,6 +33,19 @@ struct SourceReport {
     std::string vendor, model, serial;  // a block device's, from sysfs
     uint64_t sizeBytes = 0;
     HashedRange sector0, recordTable, recordIndex;
+    // The disk as it was opened, kept with the open drive.
+    platform::DriveIdentity identity;
+};
+
+// The stream header's recorded bytes (the decoder's and the master's codec
+// data): the sectors they were captured from when the record was first
+// read, hashed again from the disk when the report is made.
+struct StreamHeaderReport {
+    bool captured = false;  // false: nothing of the header came from the disk
+    uint32_t segment = 0;   // the position they were captured at
+    uint32_t offset = 0;    // where the 19 bytes begin in the first sector
+    HashedRange sectors;
+    bool matches = false;  // the sectors read again hold the bytes captured
 };
 
 struct RecordReport {
@@ -72,6 +88,8 @@ struct ExportReport {
     // Seconds that could not be read whole: exported as seconds without
     // picture (or not at all); any makes the export incomplete.
     std::vector<disk::SegmentLoss> lost;
+    StreamHeaderReport streamHeader;
+    std::vector<SegmentRead> soundReads;  // the master's sound areas, hashed as read
     std::vector<std::string> processing;
     OutputReport output;
 };
@@ -87,6 +105,8 @@ std::string UtcNow();
 // the volume. A block device gets its vendor, model and serial from sysfs.
 void DescribeSource(disk::RecorderVolume& volume, const std::string& path, uint32_t record, SourceReport& out);
 void DescribeRecord(const disk::RecorderVolume& volume, uint32_t record, RecordReport& out);
+// Where the volume's stream header came from, read and hashed again now.
+void DescribeStreamHeader(disk::RecorderVolume& volume, StreamHeaderReport& out);
 
 std::string ReportJson(const ExportReport& report);
 

@@ -81,6 +81,119 @@ public:
     }
 };
 
+// A whole number that may be negative (a file's time).
+bool SignedNumber(Reader& r, const Json& object, const char* name, const std::string& where, int64_t& out)
+{
+    const Json* v = r.Field(object, name, where);
+    if (!v)
+        return false;
+    if (!v->is_number_integer())
+        return r.Fail(where + "." + name + " is not a whole number");
+    out = v->get<int64_t>();
+    return true;
+}
+
+bool TextOrNull(Reader& r, const Json& object, const char* name, const std::string& where, std::string& out)
+{
+    const Json* v = r.Field(object, name, where);
+    if (!v)
+        return false;
+    if (v->is_null()) {
+        out.clear();
+        return true;
+    }
+    return r.Text(object, name, where, out);
+}
+
+bool Identity(Reader& r, const Json& source, platform::DriveIdentity& out)
+{
+    const Json* id = r.Field(source, "identity", "source");
+    if (!id)
+        return false;
+    const std::string where = "source.identity";
+    const Json* known = r.Field(*id, "known", where);
+    std::string kind;
+    uint64_t number = 0;
+    if (!known || !r.Text(*id, "path", where, out.path) || !TextOrNull(r, *id, "format", where, out.format) ||
+        !r.Text(*id, "kind", where, kind) || !r.Number(*id, "size_bytes", where, UINT64_MAX, out.sizeBytes))
+        return false;
+    if (!known->is_boolean())
+        return r.Fail(where + ".known is not true or false");
+    out.statKnown = known->get<bool>();
+    if (kind != "file" && kind != "block device")
+        return r.Fail(where + ".kind is neither file nor block device");
+    out.isDevice = kind == "block device";
+    if (out.isDevice) {
+        if (!r.Number(*id, "major", where, UINT32_MAX, number))
+            return false;
+        out.major = static_cast<uint32_t>(number);
+        if (!r.Number(*id, "minor", where, UINT32_MAX, number))
+            return false;
+        out.minor = static_cast<uint32_t>(number);
+        if (!TextOrNull(r, *id, "model", where, out.model) || !TextOrNull(r, *id, "serial", where, out.serial))
+            return false;
+    } else if (!r.Number(*id, "st_dev", where, UINT64_MAX, out.device) ||
+               !r.Number(*id, "st_ino", where, UINT64_MAX, out.inode) ||
+               !r.Number(*id, "file_bytes", where, UINT64_MAX, out.fileBytes) ||
+               !SignedNumber(r, *id, "mtime_seconds", where, out.modifiedSeconds) ||
+               !SignedNumber(r, *id, "mtime_nanoseconds", where, out.modifiedNanoseconds)) {
+        return false;
+    }
+    const Json* files = r.Field(*id, "files", where);
+    if (!files)
+        return false;
+    if (!files->is_array() || files->size() > kMaxRanges)
+        return r.Fail(where + ".files is not a list of names");
+    for (const Json& file : *files) {
+        if (!file.is_string())
+            return r.Fail(where + ".files holds something other than a name");
+        out.files.push_back(file.get<std::string>());
+    }
+    return true;
+}
+
+// What the export used beside the stream cursor's reads: the disk as opened,
+// the sectors the stream header came from, the master's sound areas.
+bool OpenedDiskAndSideReads(Reader& r, const Json& j, const Json& source, ReportToCheck& out)
+{
+    if (!Identity(r, source, out.sourceIdentity))
+        return false;
+    const Json* header = r.Field(j, "stream_header", "report");
+    if (!header)
+        return false;
+    // A header whose sectors could not be read again when the report was
+    // written has no hash to check (that report is not complete).
+    const bool unhashed = header->is_object() && header->contains("sha256") && (*header)["sha256"].is_null();
+    if (unhashed)
+        out.unhashed.push_back("stream header");
+    if (!header->is_null() && !unhashed) {
+        uint64_t position = 0;
+        CheckedRange checked;
+        if (!r.Number(*header, "position", "stream_header", kMaxSector, position) ||
+            !r.Range(*header, "stream header (captured at position " + std::to_string(position) + ")", "stream_header",
+                     checked))
+            return false;
+        out.ranges.push_back(std::move(checked));
+    }
+    const Json* sound = r.Field(j, "sound_reads", "report");
+    if (!sound)
+        return false;
+    if (!sound->is_array())
+        return r.Fail("report.sound_reads is not a list");
+    if (sound->size() > kMaxRanges)
+        return r.Fail("report.sound_reads has more entries than any record has segments");
+    for (std::size_t i = 0; i < sound->size(); ++i) {
+        const std::string where = "sound_reads[" + std::to_string(i) + "]";
+        uint64_t position = 0;
+        CheckedRange checked;
+        if (!r.Number((*sound)[i], "position", where, kMaxSector, position) ||
+            !r.Range((*sound)[i], "sound area at position " + std::to_string(position), where, checked))
+            return false;
+        out.ranges.push_back(std::move(checked));
+    }
+    return true;
+}
+
 }  // namespace
 
 bool ParseReport(std::string_view text, ReportToCheck& out, std::string& error)
@@ -122,7 +235,7 @@ bool ParseReport(std::string_view text, ReportToCheck& out, std::string& error)
     bool ok = r.Number(j, "report_format", "report", 1000, format) && (complete = r.Field(j, "complete", "report")) &&
               r.Text(j, "end", "report", out.end) && (source = r.Field(j, "source", "report")) &&
               (reads = r.Field(j, "reads", "report")) && (output = r.Field(j, "output", "report"));
-    if (ok && format != 1)
+    if (ok && format != 1 && format != 2)
         ok = r.Fail("report_format " + std::to_string(format) + " is not one this program reads");
     if (ok && !complete->is_boolean())
         ok = r.Fail("report.complete is not true or false");
@@ -193,6 +306,11 @@ bool ParseReport(std::string_view text, ReportToCheck& out, std::string& error)
                 out.lostSeconds.push_back("position " + std::to_string(position) + ": " + reason);
         }
     }
+    // Reports of format 1 predate the opened disk's identity and the
+    // stream header and sound reads: what they list is checked as before.
+    out.format = static_cast<int>(format);
+    if (format >= 2)
+        ok = ok && OpenedDiskAndSideReads(r, j, *source, out);
     if (ok && !output->is_null()) {
         out.hasOutput = true;
         ok = r.Text(*output, "file", "output", out.outputFile) &&

@@ -7,6 +7,8 @@
 #include <string_view>
 #include <vector>
 
+#include "platform/drive_identity.h"
+
 namespace evidence {
 
 // Reports larger than this are refused unread.
@@ -22,6 +24,7 @@ struct CheckedRange {
 struct ReportToCheck {
     std::string diskPath;  // the absolute path when there is one, else the path
     uint64_t diskBytes = 0;
+    int format = 0;  // report_format: 1 names no source identity, stream header or sound reads
     bool complete = false;
     std::string end, reason;
     std::vector<CheckedRange> ranges;  // in the report's order
@@ -31,6 +34,8 @@ struct ReportToCheck {
     // "position 7: sectors ... could not be read": seconds the export could
     // not read (none in reports without the list).
     std::vector<std::string> lostSeconds;
+    // The disk as it was opened for the export (source.identity).
+    platform::DriveIdentity sourceIdentity;
     bool hasOutput = false;
     std::string outputFile;
     uint64_t outputBytes = 0;

@@ -99,8 +99,16 @@ void SegmentExporter::DescribeMaster(evidence::ExportReport& report) const
         p.push_back("Sound of camera " + std::to_string(camera + 1) +
                     ": the recorder's IMA ADPCM decoded to 16-bit PCM mono at 8,000 samples a second, one second "
                     "(8,000 samples) per position, stored unchanged (lossless) in a track of its own; a second "
-                    "whose sound could not be read is missing. The sound areas were read a second time apart from "
-                    "the frames: they are the first sectors of the same segments listed under the reads.");
+                    "whose sound could not be read is missing. Each segment's sound area (its first 32 sectors) "
+                    "was read once from the same opened disk, apart from the frames, and is listed with its hash "
+                    "under the sound reads.");
+    if (!soundUnread.empty()) {
+        std::string positions;
+        for (const int position : soundUnread)
+            positions += (positions.empty() ? "" : ", ") + std::to_string(position);
+        p.push_back("The sound areas of positions " + positions +
+                    " could not be read (or their segments are shorter than one): those seconds have no sound.");
+    }
     p.push_back("A text track holds the recorder's clock for each exported second, as recorded; its offset from "
                 "true time is unknown. Tags: the record's begin time, the segment's begin time, the camera numbers "
                 "and this program's version.");
@@ -122,15 +130,11 @@ void SegmentExporter::AddLostSeconds(evidence::ExportReport& report) const
         return;
     const std::string what =
         std::to_string(report.lost.size()) + (report.lost.size() == 1 ? " second" : " seconds") +
-        " could not be read from the disk and " +
-        (run.mode == ExportMode::Master ? "is missing from the master" : "was written without picture") + ": " + list;
+        " could not be read from the disk, " +
+        (run.mode == ExportMode::Master ? "left out of the master" : "written without picture") + ": " + list;
     report.complete = false;
     report.reason = report.reason.empty() ? what : report.reason + "; " + what;
 }
-
-// The table drive numbers name (the disk dialog's snapshot when one was
-// taken), so that the report names the disk that was loaded.
-std::string ReportSourcePath(int driveNumber) { return platform::DrivePath(driveNumber); }
 
 void SegmentExporter::TapReads(bool on)
 {
@@ -156,7 +160,7 @@ void SegmentExporter::WriteReport(ExportOutcome& outcome)
     report.complete = outcome.end == ExportOutcome::End::Completed;
     report.end = EndWord(outcome.end);
     report.reason = Reason(outcome);
-    if (!readLog.Valid()) {
+    if (!readLog.Valid() || (run.mode == ExportMode::Master && soundHashFailed)) {
         report.complete = false;
         report.reason = "libcrypto failed while hashing the sectors read; the reads' hashes are not to be trusted";
     }
@@ -165,7 +169,13 @@ void SegmentExporter::WriteReport(ExportOutcome& outcome)
     const uint32_t record = openRecord >= 0 ? static_cast<uint32_t>(openRecord) : 0;
     {
         auto lock = engine.LockStream();
-        evidence::DescribeSource(*reportVolume, reportSourcePath, record, report.source);
+        evidence::DescribeSource(*reportVolume, reportSource.path, record, report.source);
+        report.source.identity = reportSource;
+        evidence::DescribeStreamHeader(*reportVolume, report.streamHeader);
+    }
+    if (report.streamHeader.captured && !report.streamHeader.matches) {
+        report.complete = false;
+        report.reason = "the stream header's sectors, read again, do not hold the bytes the export used";
     }
     evidence::DescribeRecord(*reportVolume, record, report.record);
 
@@ -181,6 +191,8 @@ void SegmentExporter::WriteReport(ExportOutcome& outcome)
     report.segment.lastPosition = outcome.lastPosition;
     report.reads.assign(readLog.Reads().begin(), readLog.Reads().end());
     AddLostSeconds(report);
+    if (run.mode == ExportMode::Master)
+        report.soundReads = soundReads;
 
     const bool mpeg = run.mode == ExportMode::Mpeg;
     auto& p = report.processing;

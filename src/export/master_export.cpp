@@ -39,7 +39,7 @@ std::string CameraList(const std::vector<int>& cameras)
 
 }  // namespace
 
-bool SegmentExporter::PrepareMaster(const std::string& path, int beginPosition)
+bool SegmentExporter::PrepareMaster(const std::string& path, int beginPosition, int endPosition)
 {
     if (!reportVolume || !reportVolume->IsLoaded() || reportVolume->OpenRecordNumber() < 0) {
         Refuse(PrepareFailure::CannotOpen, "the master needs the disk the record is played from");
@@ -60,19 +60,7 @@ bool SegmentExporter::PrepareMaster(const std::string& path, int beginPosition)
         Refuse(PrepareFailure::CannotOpen, "no camera of the view has video: there are no frames for a master");
         return false;
     }
-    // The sound areas are read through a volume of their own: the frames'
-    // volume must keep its cursor and assembly for the whole run.
-    soundVolume.reset();
     const uint32_t record = static_cast<uint32_t>(reportVolume->OpenRecordNumber());
-    if (!masterSound.empty()) {
-        soundVolume = std::make_unique<disk::RecorderVolume>();
-        if (!soundVolume->Load(reportVolume->LoadedDrive()) || !soundVolume->OpenRecord(record) ||
-            soundVolume->SegmentCount() != reportVolume->SegmentCount()) {
-            soundVolume.reset();
-            Refuse(PrepareFailure::CannotOpen, "the disk could not be opened a second time to read the sound");
-            return false;
-        }
-    }
     master::Layout layout;
     layout.width = engine.PictureWidth();
     layout.height = engine.PictureHeight();
@@ -94,12 +82,22 @@ bool SegmentExporter::PrepareMaster(const std::string& path, int beginPosition)
     if (!master->Open(path, layout)) {
         Refuse(PrepareFailure::CannotOpen, master->LastError());
         master.reset();
-        soundVolume.reset();
         return false;
     }
-    // Allocated once: the largest frame assembly can join, a sound block,
-    // its samples.
+    // Allocated once: the largest frame assembly can join, an audio area, a
+    // sound block, its samples, an entry for each second's sound area.
     masterFrame.resize(disk::RecorderVolume::kMaxFrameBytes);
+    masterArea.resize(disk::RecorderVolume::kAudioAreaBytes);
+    soundReads.clear();
+    soundUnread.clear();
+    soundHashFailed = !soundSha.IsValid();
+    // A second's entry for each position to be read: up to the one after the
+    // end mark, never past the record's last segment (an end mark may lie past it).
+    const int64_t last = std::min<int64_t>(int64_t(endPosition) + 1, int64_t(reportVolume->SegmentCount()) - 1);
+    const std::size_t seconds =
+        masterSound.empty() ? 0 : static_cast<std::size_t>(std::max<int64_t>(last - beginPosition, 0)) + 2;
+    soundReads.reserve(seconds);
+    soundUnread.reserve(seconds);
     masterBlock.resize(disk::RecorderVolume::kAudioBlockBytes);
     masterSamples.resize(disk::RecorderVolume::kAudioSamples);
     return true;
@@ -114,11 +112,26 @@ bool SegmentExporter::MasterSecond(int position)
     capture::FormatStamp(engine.TimeAt(position), text);
     if (!master->WriteCue(text, second))
         return false;
+    if (masterSound.empty())
+        return true;
+    // The segment's audio area, read once for all the sound tracks from the
+    // volume's own disk (the cursor keeps its place) and hashed as read.
+    disk::SectorRange area;
+    if (!reportVolume->AudioAreaSectors(static_cast<uint32_t>(position), area) ||
+        reportVolume->ReadDiskSectors(area.first, area.count, masterArea) == 0) {
+        soundUnread.push_back(position);
+        return true;
+    }
+    evidence::SegmentRead read{static_cast<uint32_t>(position), area.first, area.count, {}};
+    soundSha.Update(masterArea);
+    std::array<uint8_t, evidence::Digest::kMaxBytes> digest{};
+    if (soundSha.Finish(digest) != read.sha256.size())
+        soundHashFailed = true;
+    std::copy_n(digest.begin(), read.sha256.size(), read.sha256.begin());
+    soundReads.push_back(read);
     for (std::size_t track = 0; track < masterSound.size(); ++track) {
-        // Each extraction starts at the segment's first byte.
         uint32_t bytes = 0;
-        if (!soundVolume->SelectSegment(static_cast<uint32_t>(position)) ||
-            !soundVolume->ExtractAudioBlock(masterSound[track], masterBlock) ||
+        if (!disk::RecorderVolume::AudioBlockFromArea(masterArea, masterSound[track], masterBlock) ||
             !disk::RecorderVolume::DecodeAudioBlock(masterBlock, masterSamples, bytes))
             continue;
         const auto samples =

@@ -138,7 +138,7 @@ bool SegmentExporter::PrepareExport(const std::string& path, int returnPosition,
         return false;
     }
     if (mode == ExportMode::Master) {
-        if (!PrepareMaster(path, beginPosition))
+        if (!PrepareMaster(path, beginPosition, endPosition))
             return false;
     } else if (mode == ExportMode::Mp4) {
         mp4 = std::make_unique<mp4::Writer>();
@@ -182,9 +182,10 @@ bool SegmentExporter::PrepareExport(const std::string& path, int returnPosition,
     run.beginPosition = beginPosition;
     run.endPosition = endPosition;
     run.formatCode = FormatCode(engine.PictureWidth(), engine.PictureHeight(), engine.FrameRate());
-    // The drive table may change while the export runs: the source is named
-    // as it was when the export started.
-    reportSourcePath = reportVolume ? ReportSourcePath(reportVolume->LoadedDrive()) : std::string();
+    // The disk the volume opened, as it was opened: drive numbers name the
+    // rows of the drive table's latest snapshot, which a disk attached since
+    // may have shifted.
+    reportSource = reportVolume ? reportVolume->DiskIdentity() : platform::DriveIdentity();
     progress.Show();
     return true;
 }
@@ -220,7 +221,6 @@ bool SegmentExporter::FinishOutput(std::string& error)
             error = master->LastError();
         }
         master.reset();
-        soundVolume.reset();
     } else if (run.mode == ExportMode::Mp4) {
         if (mp4 && !mp4->Close() && ok) {
             ok = false;

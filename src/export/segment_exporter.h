@@ -28,6 +28,7 @@
 #include "evidence/read_log.h"
 #include "export/encode_stage.h"
 #include "export/picture_composer.h"
+#include "platform/drive_identity.h"
 
 class CMPEG1Encoder;
 
@@ -99,9 +100,6 @@ using ExportFinished = std::function<void(const ExportOutcome&)>;
 
 // "20060315_235930_Quad" or "..._Camera02" for the engine's position and view.
 std::string DefaultExportName(const playback::PlaybackEngine& engine);
-// The path the drive table gives a drive number, as the report names the
-// source; empty for a drive that is not there.
-std::string ReportSourcePath(int driveNumber);
 // The mode for a path's extension ("mpg", "avi", "mkv", "mp4"), compared
 // exactly; false for any other.
 bool ExportModeFor(const std::string& path, ExportMode& mode);
@@ -171,7 +169,7 @@ private:
     std::string LossText(const disk::SegmentLoss& loss) const;
     int Repeats(int iteration) const;
     void ShowProgress(std::chrono::steady_clock::time_point started, int iterations, int position);
-    bool PrepareMaster(const std::string& path, int beginPosition);
+    bool PrepareMaster(const std::string& path, int beginPosition, int endPosition);
     ExportOutcome::End MasterLoop(ExportOutcome& outcome);
     bool MasterSecond(int position);
     bool FinishOutput(std::string& error);
@@ -188,15 +186,21 @@ private:
     std::unique_ptr<AviWriter> avi;
     std::unique_ptr<mp4::Writer> mp4;
     std::unique_ptr<master::Writer> master;
-    // The master's: the tracks' cameras (from 0), a frame as cut, a sound
-    // block, its samples, and a volume of its own for the sound areas, so
-    // that the frames' reading is never disturbed. Made in PrepareExport.
+    // The master's: the tracks' cameras (from 0), a frame as cut, a
+    // segment's audio area as read from the disk (beside the cursor, which
+    // keeps its place), a sound block, its samples, the areas read with
+    // their hashes and the positions whose area could not be read. Made in
+    // PrepareExport.
     std::vector<int> masterVideo;
     std::vector<int> masterSound;
     std::vector<uint8_t> masterFrame;
+    std::vector<uint8_t> masterArea;
     std::vector<uint8_t> masterBlock;
     std::vector<int16_t> masterSamples;
-    std::unique_ptr<disk::RecorderVolume> soundVolume;
+    std::vector<evidence::SegmentRead> soundReads;
+    std::vector<int> soundUnread;  // positions whose sound area could not be read
+    evidence::Digest soundSha{evidence::DigestKind::Sha256};
+    bool soundHashFailed = false;
     int64_t masterFrames = 0;
     Run run;
     capture::PictureComposer composer;
@@ -210,7 +214,7 @@ private:
     disk::RecorderVolume* reportVolume = nullptr;
     bool keepGoing = false;
     evidence::ReadLog readLog;
-    std::string reportSourcePath;  // the drive's path when the run was prepared
+    platform::DriveIdentity reportSource;  // the volume's disk as opened, when the run was prepared
     PrepareFailure prepareFailure = PrepareFailure::None;
     std::string prepareError;
     std::atomic<bool> running{false};

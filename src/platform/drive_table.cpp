@@ -139,7 +139,11 @@ DriveHandle::~DriveHandle() = default;
 DriveHandle::DriveHandle(DriveHandle&& other) noexcept = default;
 DriveHandle& DriveHandle::operator=(DriveHandle&& other) noexcept = default;
 
-void DriveHandle::Close() { source.reset(); }
+void DriveHandle::Close()
+{
+    source.reset();
+    identity = {};
+}
 
 DriveHandle DriveHandle::OpenDrive(int driveNumber, std::string* whyNot)
 {
@@ -157,8 +161,19 @@ DriveHandle DriveHandle::OpenPath(const std::string& path, std::string* whyNot)
     DriveHandle handle;
     std::string why;
     handle.source = OpenDiskSource(path, why);
-    if (!handle.source && whyNot)
-        *whyNot = why;
+    if (!handle.source) {
+        if (whyNot)
+            *whyNot = why;
+        return handle;
+    }
+    std::string sysBlock;
+    {
+        TableState& state = State();
+        std::lock_guard guard(state.lock);
+        sysBlock = state.sysBlock;
+    }
+    handle.identity =
+        IdentifyDrive(path, handle.source->FormatName(), handle.source->SizeBytes(), handle.source->Files(), sysBlock);
     return handle;
 }
 

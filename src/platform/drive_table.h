@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "platform/disk_source.h"
+#include "platform/drive_identity.h"
 
 namespace platform {
 
@@ -95,9 +96,13 @@ public:
     // False when the image stores none (plain and split images never do).
     bool StoredImageHash(std::string& algorithm, std::string& hex) const;
     std::vector<ImageHash> StoredImageHashes() const;
+    // The path as opened and what stood behind it when it was opened; empty
+    // when closed. Kept for the drive's life, whatever the table does since.
+    const DriveIdentity& Identity() const { return identity; }
 
 private:
     std::unique_ptr<DiskSource> source;
+    DriveIdentity identity;
 };
 
 }  // namespace platform

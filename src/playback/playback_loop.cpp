@@ -116,7 +116,12 @@ bool PlaybackEngine::ReadCamera(int camera, int soundCamera)
 bool PlaybackEngine::SelectForExport(int target)
 {
     std::lock_guard lock(streamLock);
-    if (!volume || target < 0 || !volume->SelectSegment(static_cast<uint32_t>(target)))
+    if (!volume || target < 0)
+        return false;
+    // An export starts clean: no piece of a frame that playback left half
+    // cut (a carried tail, pending pieces) may carry into its first frames.
+    volume->ResetFrameAssembly();
+    if (!volume->SelectSegment(static_cast<uint32_t>(target)))
         return false;
     SyncPosition();
     intraSegment = -1;  // the export's reads leave the shown pictures' place unknown

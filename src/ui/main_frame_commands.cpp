@@ -102,7 +102,10 @@ void CMainFrame::ChooseDisk()
     const bool wasShowing = engine.IsReady();
     const int shownRecord = context.volume.OpenRecordNumber();
     const int shownPosition = engine.Position();
-    const std::string shownDisk = platform::DrivePath(context.volume.LoadedDrive());
+    // The disk as the volume opened it: its drive number may name another
+    // row of the table since (every run of the disk dialog, Cancel too,
+    // takes the table afresh).
+    const std::string shownDisk = context.volume.IsLoaded() ? context.volume.DiskIdentity().path : std::string();
 
     const int drive = RunDiskSelectDialog();
     if (drive == -1)

@@ -1,11 +1,14 @@
 // "output": the marked segment exported on the exporter's worker thread while
-// the window ignores its buttons; the completion message at the end.
+// the window ignores its buttons; at the end the completion message, or
+// why the file falls short of the end mark.
 #include <QCoreApplication>
 #include <QMetaObject>
 
+#include "disk/record_time.h"
 #include "export/segment_exporter.h"
 #include "playback/playback_engine.h"
 #include "ui/app_context.h"
+#include "ui/export_end_message.h"
 #include "ui/export_progress_dialog.h"
 #include "ui/export_save_dialog.h"
 #include "ui/main_frame.h"
@@ -65,20 +68,15 @@ void CMainFrame::StartExport()
 void CMainFrame::OnExportFinished(const exporter::ExportOutcome& outcome)
 {
     using End = exporter::ExportOutcome::End;
-    switch (outcome.end) {
-    case End::NothingRead: break;
-    case End::WriteFailed: {
-        // Never the completion message over a file that is not whole.
-        std::string text = outcome.error.empty() ? Texts().Text(kTextAviNotClosed) : outcome.error;
-        ShowWindowMessage(this, UiString(text + "\nThe exported file is incomplete."));
-        break;
-    }
-    case End::ReadFailed:
-        // A second of the segment could not be read: no file was left.
-        ShowWindowMessage(this, UiString("The export failed: " + outcome.error + "\nNo file was left."));
-        break;
-    default: messages.ShowFreshUiText(kTextFinished); break;
-    }
+    // The completion message only for a run that reached the end mark (or
+    // was stopped by the user); any other end says why the file falls short.
+    const auto early = ExportEndMessage(
+        outcome, [this](int position) { return disk::FormatRecordTime(engine.TimeAt(position)); },
+        Texts().Text(kTextAviNotClosed));
+    if (early)
+        ShowWindowMessage(this, UiString(*early));
+    else
+        messages.ShowFreshUiText(kTextFinished);
     // The file is there but cannot be checked against the disk without it.
     if (!outcome.reportError.empty() && outcome.end != End::NothingRead)
         ShowWindowMessage(this, UiString("The export's report could not be written: " + outcome.reportError));

@@ -110,6 +110,38 @@ TEST_F(AudioExtractionTest, SegmentEndingInsideTheAreaFails)
     MakeVolume(20);
     std::vector<uint8_t> block(RecorderVolume::kAudioBlockBytes);
     EXPECT_FALSE(volume.ExtractAudioBlock(0, block));
+    disk::SectorRange area;
+    EXPECT_FALSE(volume.AudioAreaSectors(0, area)) << "no whole area to read";
+}
+
+// The area read straight from the disk (as the master reads it, beside the
+// cursor) gives every channel the block the cursor gives, whether the
+// cursor takes the lane from its window or walks the rows (an area that
+// fills its segment); sizes too small are refused.
+TEST_F(AudioExtractionTest, TheAreaAsReadFromTheDiskGivesTheCursorsBlocks)
+{
+    for (const uint32_t sectors : {40u, 32u}) {
+        SCOPED_TRACE(sectors);
+        MakeVolume(sectors);
+        disk::SectorRange area;
+        ASSERT_TRUE(volume.AudioAreaSectors(0, area));
+        EXPECT_EQ(area.first, 3u);
+        EXPECT_EQ(area.count, 32u);
+        std::vector<uint8_t> bytes(RecorderVolume::kAudioAreaBytes);
+        ASSERT_NE(volume.ReadDiskSectors(area.first, area.count, bytes), 0u);
+        for (int channel = 0; channel < 4; ++channel) {
+            std::vector<uint8_t> fromArea(RecorderVolume::kAudioBlockBytes), fromCursor(fromArea.size());
+            ASSERT_TRUE(RecorderVolume::AudioBlockFromArea(bytes, channel, fromArea));
+            ASSERT_TRUE(volume.SelectSegment(0));
+            ASSERT_TRUE(volume.ExtractAudioBlock(channel, fromCursor));
+            EXPECT_EQ(fromArea, fromCursor) << "channel " << channel;
+        }
+        std::vector<uint8_t> block(RecorderVolume::kAudioBlockBytes);
+        EXPECT_FALSE(RecorderVolume::AudioBlockFromArea(std::span(bytes).first(16383), 0, block));
+        EXPECT_FALSE(RecorderVolume::AudioBlockFromArea(bytes, 4, block));
+        EXPECT_FALSE(RecorderVolume::AudioBlockFromArea(bytes, -1, block));
+        EXPECT_FALSE(RecorderVolume::AudioBlockFromArea(bytes, 0, std::span(block).first(4079)));
+    }
 }
 
 }  // namespace

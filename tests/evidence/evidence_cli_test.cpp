@@ -94,10 +94,47 @@ TEST_F(EvidenceCliTest, TheCommandLinesExportHasItsReportAndVerifies)
 
     const CliRun r = Cli("verify '" + Output() + ".report.json'");
     EXPECT_EQ(r.status, 0) << r.out << r.err;
-    EXPECT_NE(r.out.find("summary\t" + std::to_string(4 + j["reads"].size() + 1) + " checks\tall match"),
+    // The disk's size, three structures, the reads, the stream header, the output.
+    EXPECT_NE(r.out.find("summary\t" + std::to_string(4 + j["reads"].size() + 1 + 1) + " checks\tall match"),
               std::string::npos)
         << r.out;
     EXPECT_EQ(r.out.find("MISMATCH"), std::string::npos);
+}
+
+// The stream header's sectors and the master's sound areas are read again
+// like every other range: a changed byte in either is a mismatch. verify
+// names the disk the export read, and says whether the disk given is it.
+TEST_F(EvidenceCliTest, AChangedByteInTheStreamHeaderOrASoundAreaFailsVerify)
+{
+    const std::string master = dir->File("master.mkv");
+    const CliRun made = Cli("export '" + Image() + "' --record 1 --from 3 --to 4 -o '" + master + "'");
+    ASSERT_EQ(made.status, 0) << made.err;
+    const Json j = Json::parse(Text(master + ".report.json"), nullptr, false);
+    ASSERT_TRUE(j["stream_header"].is_object()) << j.dump(1);
+    ASSERT_EQ(j["sound_reads"].size(), 3u) << "positions 3 to 5";
+    const CliRun clean = Cli("verify '" + master + ".report.json'");
+    EXPECT_EQ(clean.status, 0) << clean.out << clean.err;
+    const std::string header =
+        "stream header (captured at position " + std::to_string(j["stream_header"]["position"].get<int>()) + ")";
+    EXPECT_NE(clean.out.find(header + "\tok"), std::string::npos) << clean.out;
+    EXPECT_NE(clean.out.find("sound area at position 4\tok"), std::string::npos) << clean.out;
+    EXPECT_NE(clean.out.find("source\t" + Image() + "\traw image, device "), std::string::npos) << clean.out;
+    EXPECT_NE(clean.out.find("disk now\tthe same\t"), std::string::npos) << clean.out;
+
+    const uint64_t headerByte = j["stream_header"]["first_sector"].get<uint64_t>() * 512 +
+                                j["stream_header"]["byte_offset"].get<uint64_t>() + 10;
+    const uint64_t soundByte = j["sound_reads"][1]["first_sector"].get<uint64_t>() * 512 + 3000;
+    for (const auto& [what, offset] :
+         {std::pair{header, headerByte}, std::pair{std::string("sound area at position 4"), soundByte}}) {
+        SCOPED_TRACE(what);
+        const std::string copy = dir->File("flipped.img");
+        std::filesystem::copy_file(Image(), copy, std::filesystem::copy_options::overwrite_existing);
+        ChangeByte(copy, offset);
+        const CliRun r = Cli("verify '" + master + ".report.json' --disk '" + copy + "'");
+        EXPECT_EQ(r.status, 1);
+        EXPECT_NE(r.out.find(what + "\tMISMATCH"), std::string::npos) << r.out;
+        EXPECT_NE(r.out.find("disk now\tanother or changed\t"), std::string::npos) << r.out;
+    }
 }
 
 TEST_F(EvidenceCliTest, AFailedExportLeavesNoReport)

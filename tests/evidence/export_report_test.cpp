@@ -7,10 +7,12 @@
 #include <filesystem>
 #include <nlohmann/json.hpp>
 
+#include "evidence/digest.h"
 #include "evidence/export_report.h"
 #include "export/capture_tools.h"
 #include "export/export_progress.h"
 #include "export/segment_exporter.h"
+#include "platform/drive_table.h"
 #include "playback/engine_harness.h"
 
 namespace {
@@ -131,6 +133,88 @@ TEST_F(ExportReportTest, AStoppedExportSaysItIsIncompleteAndWhy)
     EXPECT_NE(j["reason"].get<std::string>().find("stopped"), std::string::npos);
     EXPECT_EQ(j["output"]["sha256"], FirstWord(Shell("sha256sum '" + dir->File("stopped.mpg") + "'")));
     EXPECT_LE(j["reads"].size(), 2u) << "only what was read before the stop";
+}
+
+// The disk is named as the volume opened it: a drive table taken afresh
+// since (another image first, so that drive 0 is now another disk) changes
+// nothing. Its identity is what stat says of the image.
+TEST_F(ExportReportTest, TheReportNamesTheDiskThatWasLoadedWhateverTheDriveTableSaysSince)
+{
+    const std::string other = dir->File("other.img");
+    std::filesystem::copy_file(Image(), other, std::filesystem::copy_options::overwrite_existing);
+    Open(0);
+    platform::SetDriveImages({other, Image()});
+    ASSERT_EQ(platform::SnapshotDrives().front().path, other);
+    const Json j = Export("moved.mpg", 1, 1);
+    ASSERT_FALSE(j.is_discarded());
+    EXPECT_EQ(j["source"]["path"], Image());
+    const Json& id = j["source"]["identity"];
+    EXPECT_EQ(id["path"], Image());
+    EXPECT_EQ(id["format"], "raw");
+    EXPECT_EQ(id["kind"], "file");
+    EXPECT_EQ(id["known"], true);
+    const auto statOf = [](const std::string& path) {
+        return Shell("stat -c '%d %i %s %.9Y' '" + path + "'").value_or("");
+    };
+    char mtime[40];
+    std::snprintf(mtime, sizeof mtime, "%lld.%09lld", id["mtime_seconds"].get<long long>(),
+                  id["mtime_nanoseconds"].get<long long>());
+    const std::string said = std::to_string(id["st_dev"].get<uint64_t>()) + " " +
+                             std::to_string(id["st_ino"].get<uint64_t>()) + " " +
+                             std::to_string(id["file_bytes"].get<uint64_t>()) + " " + mtime + "\n";
+    EXPECT_EQ(said, statOf(Image()));
+    EXPECT_NE(said, statOf(other)) << "the copy is another file";
+    EXPECT_EQ(id["files"], Json::array({Image()}));
+    platform::SetDriveImages({Image()});
+}
+
+// Bytes that reach the output beside the cursor's reads: the stream header
+// (the decoder's and the master's codec data) and the master's sound areas,
+// each with the sectors they came from and a hash dd and sha256sum agree with.
+TEST_F(ExportReportTest, TheStreamHeaderAndTheMastersSoundAreasAreListedWithTheirHashes)
+{
+    for (const char* name : {"header.mpg", "sound.mkv"}) {
+        SCOPED_TRACE(name);
+        const bool masterFile = name[0] == 's';
+        const Json j = Export(name, 1, 2);
+        ASSERT_FALSE(j.is_discarded());
+        EXPECT_EQ(j["complete"], true);
+        const Json& header = j["stream_header"];
+        ASSERT_TRUE(header.is_object()) << j.dump(1);
+        EXPECT_EQ(header["matches_captured_bytes"], true);
+        EXPECT_EQ(header["byte_count"], 19);
+        EXPECT_GE(header["sector_count"], 1);
+        EXPECT_LE(header["sector_count"], 2);
+        EXPECT_EQ(header["sha256"], DdSha(header["first_sector"], header["sector_count"]));
+        // The 19 bytes at the offset are those the volume holds as its header.
+        const uint64_t at = header["first_sector"].get<uint64_t>() * 512 + header["byte_offset"].get<uint64_t>();
+        EXPECT_EQ(Shell("dd if='" + Image() + "' bs=1 skip=" + std::to_string(at) +
+                        " count=19 status=none | od -An -v -tx1 | tr -d ' \\n'"),
+                  evidence::Hex(volume.StreamHeader().subspan(10)));
+
+        const Json& sound = j["sound_reads"];
+        if (!masterFile) {
+            EXPECT_TRUE(sound.empty()) << "only the master reads the sound areas apart";
+            continue;
+        }
+        ASSERT_EQ(sound.size(), 3u) << "positions 1 to 3";
+        volume.OpenRecord(0);
+        for (std::size_t i = 0; i < sound.size(); ++i) {
+            EXPECT_EQ(sound[i]["position"], 1 + i);
+            disk::SectorRange segment;
+            ASSERT_TRUE(volume.SegmentSectors(sound[i]["position"], segment));
+            EXPECT_EQ(sound[i]["first_sector"], segment.first);
+            EXPECT_EQ(sound[i]["sector_count"], 32);
+            EXPECT_EQ(sound[i]["sha256"], DdSha(sound[i]["first_sector"], 32)) << i;
+        }
+    }
+    // Late in the record, the end mark past its last second (7): the areas
+    // of the seconds there are, and nothing more.
+    const Json late = Export("late.mkv", 5, 12);
+    ASSERT_FALSE(late.is_discarded());
+    ASSERT_EQ(late["sound_reads"].size(), 3u);
+    EXPECT_EQ(late["sound_reads"][2]["position"], 7);
+    EXPECT_EQ(late["sound_reads"][2]["sha256"], DdSha(late["sound_reads"][2]["first_sector"], 32));
 }
 
 }  // namespace

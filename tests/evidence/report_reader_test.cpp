@@ -91,6 +91,64 @@ TEST(ReportReaderTest, TheReportAsWrittenGivesItsRangesAndOutput)
     EXPECT_EQ(out.diskPath, "disk.img") << "without an absolute path, the path as named";
 }
 
+// The disk as opened and the bytes read beside the cursor come back: the
+// identity whole, the stream header's sectors and each sound area as ranges
+// to read again, after the cursor's reads.
+TEST(ReportReaderTest, TheOpenedDiskTheStreamHeaderAndTheSoundAreasComeBack)
+{
+    evidence::ExportReport r = SampleReport();
+    platform::DriveIdentity& id = r.source.identity;
+    id.path = "disk.img";
+    id.format = "split";
+    id.statKnown = true;
+    id.device = 2049;
+    id.inode = 1ull << 40;
+    id.fileBytes = 1 << 19;
+    id.modifiedSeconds = -5;  // before 1970: a file's time may be anything
+    id.modifiedNanoseconds = 999999999;
+    id.sizeBytes = 1 << 20;
+    id.files = {"disk.img.001", "disk.img.002"};
+    r.streamHeader.captured = true;
+    r.streamHeader.segment = 0;
+    r.streamHeader.offset = 500;
+    r.streamHeader.sectors = {7, 2, kSha};
+    r.streamHeader.matches = true;
+    evidence::SegmentRead sound;
+    sound.segment = 4;
+    sound.firstSector = 100;
+    sound.sectorCount = 32;
+    r.soundReads = {sound};
+    evidence::ReportToCheck out;
+    std::string error;
+    ASSERT_TRUE(evidence::ParseReport(evidence::ReportJson(r), out, error)) << error;
+    EXPECT_TRUE(platform::SameIdentity(out.sourceIdentity, id));
+    EXPECT_EQ(out.sourceIdentity.path, "disk.img");
+    EXPECT_EQ(out.sourceIdentity.format, "split");
+    EXPECT_EQ(out.sourceIdentity.files, id.files);
+    ASSERT_EQ(out.ranges.size(), 5u);
+    EXPECT_EQ(out.ranges[3].what, "stream header (captured at position 0)");
+    EXPECT_EQ(out.ranges[3].firstSector, 7u);
+    EXPECT_EQ(out.ranges[3].sectorCount, 2u);
+    EXPECT_EQ(out.ranges[4].what, "sound area at position 4");
+    EXPECT_EQ(out.ranges[4].sectorCount, 32u);
+
+    // A block device keeps its numbers and serial.
+    id = {};
+    id.path = "/dev/sdb";
+    id.format = "raw";
+    id.statKnown = true;
+    id.isDevice = true;
+    id.major = 8;
+    id.minor = 16;
+    id.serial = "WD-123";
+    id.sizeBytes = 1 << 20;
+    ASSERT_TRUE(evidence::ParseReport(evidence::ReportJson(r), out, error)) << error;
+    EXPECT_TRUE(out.sourceIdentity.isDevice);
+    EXPECT_TRUE(platform::SameIdentity(out.sourceIdentity, id));
+    id.serial = "WD-124";
+    EXPECT_FALSE(platform::SameIdentity(out.sourceIdentity, id)) << "another disk in the same slot";
+}
+
 TEST(ReportReaderTest, DamagedReportsAreRefusedWithAReason)
 {
     const std::string whole = evidence::ReportJson(SampleReport());
@@ -110,7 +168,7 @@ TEST(ReportReaderTest, HandEditedFieldsAreRefused)
         const char* reason;
     };
     const std::vector<Case> cases = {
-        {"format", [](Json& j) { j["report_format"] = 2; }, "report_format 2"},
+        {"format", [](Json& j) { j["report_format"] = 3; }, "report_format 3"},
         {"complete as text", [](Json& j) { j["complete"] = "yes"; }, "complete"},
         {"no reads", [](Json& j) { j.erase("reads"); }, "reads is missing"},
         {"reads not a list", [](Json& j) { j["reads"] = Json::object(); }, "not a list"},
@@ -132,6 +190,25 @@ TEST(ReportReaderTest, HandEditedFieldsAreRefused)
         {"output is ..", [](Json& j) { j["output"]["file"] = ".."; }, "plain file name"},
         {"source not an object", [](Json& j) { j["source"] = 7; }, "not an object"},
         {"reason as number", [](Json& j) { j["reason"] = 3; }, "reason"},
+        {"no identity", [](Json& j) { j["source"].erase("identity"); }, "identity is missing"},
+        {"identity known as text", [](Json& j) { j["source"]["identity"]["known"] = "yes"; }, "known"},
+        {"identity of an odd kind", [](Json& j) { j["source"]["identity"]["kind"] = "tape"; }, "kind"},
+        {"inode as text", [](Json& j) { j["source"]["identity"]["st_ino"] = "12"; }, "st_ino"},
+        {"pieces not names", [](Json& j) { j["source"]["identity"]["files"] = Json::array({1}); }, "files"},
+        {"no stream header", [](Json& j) { j.erase("stream_header"); }, "stream_header is missing"},
+        {"stream header hash short",
+         [](Json& j) {
+             j["stream_header"] = {{"position", 0}, {"first_sector", 3}, {"sector_count", 1}, {"sha256", "ab"}};
+         },
+         "hex digits"},
+        {"no sound reads", [](Json& j) { j.erase("sound_reads"); }, "sound_reads is missing"},
+        {"sound reads not a list", [](Json& j) { j["sound_reads"] = 5; }, "sound_reads is not a list"},
+        {"sound area past 2^32",
+         [](Json& j) {
+             j["sound_reads"] = Json::array(
+                 {{{"position", 1}, {"first_sector", 0xFFFFFFF0u}, {"sector_count", 32}, {"sha256", kSha}}});
+         },
+         "range of sectors"},
     };
     for (const Case& c : cases) {
         const std::string reason = Refusal(Edited(c.edit));

@@ -70,6 +70,10 @@ protected:
         r.audioCameras = 0;
         r.videoCameras = 0xE;
         plan.records.push_back(r);  // 5: camera 1 without video
+        r.videoCameras = 0xF;
+        r.audioCameras = 0x1;
+        r.straddles = {{1, 2, false}};
+        plan.records.push_back(r);  // 6: a frame runs on from segment 1 into 2, two more after it
         std::string error;
         ASSERT_TRUE(mkdisk::WriteDisk(plan, dir->File("engine.img"), error)) << error;
     }
@@ -96,6 +100,8 @@ protected:
         });
         ExportMode mode{};
         exporter::ExportModeFor(name, mode);
+        if (beforePrepare)
+            beforePrepare();
         result.prepared = exporter.PrepareExport(dir->File(name), returnPosition, begin, end, mode);
         failure = exporter.LastPrepareFailure();
         if (!result.prepared)
@@ -121,6 +127,7 @@ protected:
     RecordingProgress progress;
     exporter::PrepareFailure failure{};
     int returnPosition = 1;
+    std::function<void()> beforePrepare;  // what playback did before the export began
 };
 
 TEST_F(SegmentExportTest, EachFormatBecomesThirtyFramesASecondWithEveryCameraInItsCell)
@@ -419,6 +426,34 @@ TEST_F(SegmentExportTest, NoPictureOfThePausedPositionIsExportedForASecondWithou
     for (const auto& [left, top] : cells)
         for (const auto& code : export_test::CodesIn(path, left, top, 320, 240))
             EXPECT_FALSE(code) << "camera " << code->camera + 1 << " of second " << code->second;
+}
+
+// Playback paused with a frame half cut (its start carried over the end of
+// segment 1, its rest joined in segment 2) leaves nothing in the export: it
+// begins at segment 2 as a fresh one does, byte for byte.
+TEST_F(SegmentExportTest, AnExportAfterPlaybackPausedInsideAFrameGivesTheFreshExportsBytes)
+{
+    returnPosition = 0;
+    for (const char* kind : {"mpg", "avi"}) {
+        SCOPED_TRACE(kind);
+        const std::string fresh = std::string("fresh.") + kind, paused = std::string("paused.") + kind;
+        beforePrepare = nullptr;
+        ASSERT_TRUE(Export(6, 2, 3, fresh).prepared);
+        beforePrepare = [this] {
+            // Play on through the frames as a tick does, into segment 2.
+            ASSERT_EQ(engine->ShowPosition(1, true, true), 1);
+            std::vector<uint8_t> frame(disk::RecorderVolume::kMaxFrameBytes);
+            uint32_t length = 0;
+            while (volume.CurrentSegment() < 2)
+                ASSERT_TRUE(volume.NextFrame(frame, length, false, -1, {}, nullptr));
+        };
+        ASSERT_TRUE(Export(6, 2, 3, paused).prepared);
+        beforePrepare = nullptr;
+        const auto first = ReadFile(dir->File(fresh));
+        EXPECT_GT(first.size(), 10000u);
+        EXPECT_TRUE(first == ReadFile(dir->File(paused)));
+        EXPECT_EQ(Shell("cmp '" + dir->File(fresh) + "' '" + dir->File(paused) + "'"), "");
+    }
 }
 
 }  // namespace

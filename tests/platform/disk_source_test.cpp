@@ -15,6 +15,7 @@
 #include <random>
 #include <string>
 #include <thread>
+#include <tuple>
 #include <vector>
 
 #include "export/capture_tools.h"
@@ -98,6 +99,48 @@ TEST_F(DiskSourceTest, EveryFormatReadsThePlainImagesBytes)
     ASSERT_TRUE(Shell("cd " + dir.Path().string() + " && split -b 2000000 -d -a 3 disk.img zero."));
     ExpectSameBytes(dir.File("zero.000"), "split");
     EXPECT_NE(Refusal(dir.File("zero.001")).find("name " + dir.File("zero.000")), std::string::npos);
+}
+
+// What the drive was is taken when it is opened, as stat tells it: for a
+// split set or an EWF image the first file's, with every file named (0:
+// several, however many the imager made); and it
+// stays with the handle while the files change or the table is retaken.
+TEST_F(DiskSourceTest, EachOpenedDriveKeepsItsPathAndIdentityAsStatToldIt)
+{
+    for (const auto& [path, format, files] :
+         {std::tuple{plain, "raw", 1u}, std::tuple{dir.File("disk.img.001"), "split", 4u},
+          std::tuple{dir.File("ewf.E01"), "ewf", 0u}}) {
+        SCOPED_TRACE(path);
+        const DriveHandle drive = DriveHandle::OpenPath(path);
+        ASSERT_TRUE(drive.IsOpen());
+        const platform::DriveIdentity& id = drive.Identity();
+        EXPECT_EQ(id.path, path);
+        EXPECT_EQ(id.format, format);
+        EXPECT_EQ(id.sizeBytes, bytes.size());
+        EXPECT_FALSE(id.isDevice);
+        ASSERT_TRUE(id.statKnown);
+        if (files > 0)
+            EXPECT_EQ(id.files.size(), files);
+        else
+            EXPECT_GT(id.files.size(), 1u) << "every segment file";
+        EXPECT_EQ(id.files.front(), path);
+        char mtime[40];
+        std::snprintf(mtime, sizeof mtime, "%lld.%09lld", static_cast<long long>(id.modifiedSeconds),
+                      static_cast<long long>(id.modifiedNanoseconds));
+        EXPECT_EQ(Shell("stat -c '%d %i %s %.9Y' '" + path + "'"),
+                  std::to_string(id.device) + " " + std::to_string(id.inode) + " " + std::to_string(id.fileBytes) +
+                      " " + mtime + "\n");
+        EXPECT_NE(platform::IdentityText(id).find(std::string(format) + " image, device "), std::string::npos);
+    }
+    DriveHandle drive = DriveHandle::OpenPath(plain);
+    const platform::DriveIdentity opened = drive.Identity();
+    EXPECT_TRUE(platform::SameIdentity(opened, DriveHandle::OpenPath(plain).Identity()));
+    // Touched since: the same file, but not unchanged.
+    ASSERT_TRUE(Shell("touch -d '2001-02-03 04:05:06' '" + plain + "'"));
+    EXPECT_FALSE(platform::SameIdentity(opened, DriveHandle::OpenPath(plain).Identity()));
+    EXPECT_TRUE(platform::SameIdentity(opened, drive.Identity())) << "kept from the opening";
+    drive.Close();
+    EXPECT_TRUE(drive.Identity().path.empty());
 }
 
 TEST_F(DiskSourceTest, TheImagersDigestsAreReadFromTheImage)

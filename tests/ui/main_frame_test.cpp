@@ -16,6 +16,7 @@
 #include "export/segment_exporter.h"
 #include "playback/engine_harness.h"
 #include "ui/app_context.h"
+#include "ui/export_end_message.h"
 #include "ui/export_progress_dialog.h"
 #include "ui/main_frame.h"
 #include "ui/message_box.h"
@@ -207,6 +208,24 @@ TEST_F(MainFrameTest, CancelledOrFailedChoicesChangeNothing)
     frame->RunCommand("list");  // the drive is loaded now: no message, the list again
     EXPECT_TRUE(shown.empty());
     EXPECT_EQ(frame->recordDialogs, 2);
+}
+
+// The disk shown is known by the path it was opened from, not by its drive
+// number: a dialog run (a cancelled one too) took the table afresh with
+// another image first, yet choosing the shown disk in its new row and
+// cancelling the record list brings the record back where it stood.
+TEST_F(MainFrameTest, TheShownDiskIsRecognisedInANewRowOfTheDriveTable)
+{
+    Open();
+    ASSERT_EQ(engine->ShowPosition(5, true, true), 1);
+    platform::SetDriveImages({dir->File("other.img"), dir->File("frame.img")});
+    ASSERT_EQ(platform::SnapshotDrives().at(1).path, dir->File("frame.img"));
+    frame->driveChoice = 1;
+    frame->recordChoice = -1;
+    frame->RunCommand("hdd");
+    ASSERT_TRUE(engine->IsReady());
+    EXPECT_EQ(engine->Position(), 5);
+    EXPECT_EQ(context->volume.DiskIdentity().path, dir->File("frame.img"));
 }
 
 // Nothing on screen: the engine not ready, the view in its idle colour, and
@@ -608,6 +627,72 @@ TEST_F(MainFrameTest, AnExportThatCannotBeWrittenSaysSoInsteadOfFinished)
     EXPECT_NE(shown.back(), ui::UiString(frame->Texts().Text(20)));
     EXPECT_TRUE(shown.back().contains("incomplete")) << shown.back().toStdString();
     EXPECT_FALSE(engine->exporting.load());
+}
+
+// The disk gives out under the export (its image cut short after position
+// 3): the window says the export ended before the end mark and what the
+// file holds, never that it finished.
+TEST_F(MainFrameTest, AnExportThatEndsBeforeTheEndMarkSaysSoInsteadOfFinished)
+{
+    const std::string cut = dir->File("cut.img");
+    std::filesystem::copy_file(dir->File("frame.img"), cut, std::filesystem::copy_options::overwrite_existing);
+    platform::SetDriveImages({cut});
+    Open();
+    frame->RunCommand("segment");
+    ASSERT_EQ(engine->ShowPosition(6, true, true), 1);
+    frame->RunCommand("segment");
+    ASSERT_EQ(engine->ShowPosition(1, true, true), 1);  // marks 0 and 6
+    disk::SectorRange fourth;
+    ASSERT_TRUE(context->volume.SegmentSectors(4, fourth));
+    std::filesystem::resize_file(cut, uint64_t(fourth.first) * 512);
+    frame->exportPath = dir->File("cut.mpg");
+    frame->RunCommand("output");
+    ASSERT_TRUE(frame->Exporter());
+    while (frame->Exporter()->IsRunning())
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+    frame->Exporter()->Wait();
+    QCoreApplication::processEvents();
+    ASSERT_FALSE(shown.empty());
+    EXPECT_NE(shown.back(), ui::UiString(frame->Texts().Text(20)));
+    EXPECT_TRUE(shown.back().startsWith("The export ended")) << shown.back().toStdString();
+    EXPECT_TRUE(shown.back().contains("holds 2006/03/15 23:59:30 to 2006/03/15 23:59:3")) << shown.back().toStdString();
+    EXPECT_FALSE(engine->exporting.load());
+}
+
+// Each way a run can end, in the window's words: the completion message
+// (nothing of its own) only for a run that reached the end mark or was
+// stopped; any other end, including one this window does not know by name,
+// says why with the run's own reason.
+TEST(ExportEndMessageTest, OnlyACompletedOrStoppedRunGetsTheCompletionMessage)
+{
+    using End = exporter::ExportOutcome::End;
+    const auto time = [](int position) { return "T" + std::to_string(position); };
+    exporter::ExportOutcome outcome;
+    outcome.firstPosition = 2;
+    outcome.lastPosition = 4;
+    for (const End end : {End::Completed, End::Stopped}) {
+        outcome.end = end;
+        EXPECT_FALSE(ui::ExportEndMessage(outcome, time, "not closed"));
+    }
+    outcome.end = End::RecordEnded;
+    EXPECT_EQ(ui::ExportEndMessage(outcome, time, "not closed"),
+              "The export ended before the end mark: the record ends, or could not be read further.\n"
+              "The exported file holds T2 to T4 only.");
+    outcome.end = End::NothingRead;
+    outcome.error = "position 2: Input/output error";
+    EXPECT_EQ(ui::ExportEndMessage(outcome, time, "not closed"),
+              "The export could read nothing at the begin mark: position 2: Input/output error.\nNo file was written.");
+    outcome.end = End::WriteFailed;
+    EXPECT_EQ(ui::ExportEndMessage(outcome, time, "not closed"),
+              "position 2: Input/output error\nThe exported file is incomplete.");
+    outcome.error.clear();
+    EXPECT_EQ(ui::ExportEndMessage(outcome, time, "not closed"), "not closed\nThe exported file is incomplete.");
+    outcome.end = static_cast<End>(99);  // an end added later
+    outcome.error = "a read failed";
+    outcome.firstPosition = outcome.lastPosition = -1;
+    EXPECT_EQ(ui::ExportEndMessage(outcome, time, "not closed"),
+              "The export ended early: a read failed.\nThe exported file holds no picture. The exported file is "
+              "incomplete.");
 }
 
 TEST_F(MainFrameTest, ClosingHaltsCancelsTheTimerAndWaits)

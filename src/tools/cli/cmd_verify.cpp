@@ -115,6 +115,27 @@ std::string Sectors(const evidence::CheckedRange& r)
     return "sectors " + std::to_string(r.firstSector) + " to " + std::to_string(r.firstSector + r.sectorCount - 1);
 }
 
+// The disk the export read, as it was opened then, and whether the disk
+// given now is that very file or device unchanged (a copy is not: its
+// hashes still decide). Said, not counted as a check.
+void PrintSource(const evidence::ReportToCheck& report, const disk::RawDisk& raw)
+{
+    if (report.format < 2) {
+        std::printf("source\t%s\tthe report (format %d) keeps no identity of the disk\n", report.diskPath.c_str(),
+                    report.format);
+        return;
+    }
+    const platform::DriveIdentity& then = report.sourceIdentity;
+    std::printf("source\t%s\t%s\n", then.path.c_str(), platform::IdentityText(then).c_str());
+    for (std::size_t i = 1; i < then.files.size(); ++i)
+        std::printf("source piece\t%s\n", then.files[i].c_str());
+    if (!raw.IsOpen())
+        return;
+    const platform::DriveIdentity& now = raw.Drive().Identity();
+    std::printf("disk now\t%s\t%s\n", platform::SameIdentity(then, now) ? "the same" : "another or changed",
+                platform::IdentityText(now).c_str());
+}
+
 }  // namespace
 
 int RunVerify(const Args& args)
@@ -149,8 +170,11 @@ int RunVerify(const Args& args)
     disk::RawDisk raw;
     int drive = -1;
     if (!ResolveDrive(diskArg, drive, error) || !raw.Open(drive)) {
+        PrintSource(report, raw);
         checks.Line("disk", false, "cannot open " + diskArg + " for reading");
     } else {
+        bar.Clear();
+        PrintSource(report, raw);
         const uint64_t bytes = raw.SectorCount() * disk::kSectorBytes;
         checks.Line("disk size", bytes == report.diskBytes,
                     diskArg + ": " + std::to_string(bytes) + " bytes" +
