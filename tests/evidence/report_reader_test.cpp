@@ -149,6 +149,28 @@ TEST(ReportReaderTest, TheOpenedDiskTheStreamHeaderAndTheSoundAreasComeBack)
     EXPECT_FALSE(platform::SameIdentity(out.sourceIdentity, id)) << "another disk in the same slot";
 }
 
+// A report written before the disk's identity, the stream header and the
+// sound areas were recorded is still read for what it lists; one of the
+// present format without them is refused.
+TEST(ReportReaderTest, AReportOfTheFirstFormatIsReadForWhatItLists)
+{
+    Json j = Json::parse(evidence::ReportJson(SampleReport()));
+    j["report_format"] = 1;
+    j["source"].erase("identity");
+    j.erase("stream_header");
+    j.erase("sound_reads");
+    j.erase("lost_seconds");
+    evidence::ReportToCheck out;
+    std::string error;
+    ASSERT_TRUE(evidence::ParseReport(j.dump(), out, error)) << error;
+    EXPECT_EQ(out.format, 1);
+    EXPECT_EQ(out.ranges.size(), 3u);  // sector 0, the record table, the read
+    EXPECT_TRUE(out.hasOutput);
+
+    j["report_format"] = 2;
+    EXPECT_NE(Refusal(j.dump()).find("identity"), std::string::npos);
+}
+
 TEST(ReportReaderTest, DamagedReportsAreRefusedWithAReason)
 {
     const std::string whole = evidence::ReportJson(SampleReport());
