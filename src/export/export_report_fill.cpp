@@ -128,10 +128,10 @@ void SegmentExporter::AddLostSeconds(evidence::ExportReport& report) const
     }
     if (report.lost.empty())
         return;
-    const std::string what =
-        std::to_string(report.lost.size()) + (report.lost.size() == 1 ? " second" : " seconds") +
-        " could not be read from the disk, " +
-        (run.mode == ExportMode::Master ? "left out of the master" : "written without picture") + ": " + list;
+    const std::string what = std::to_string(report.lost.size()) + (report.lost.size() == 1 ? " second" : " seconds") +
+                             " could not be read from the disk, " +
+                             (run.mode == ExportMode::Master ? "left out of the master" : "written without picture") +
+                             ": " + list;
     report.complete = false;
     report.reason = report.reason.empty() ? what : report.reason + "; " + what;
 }
