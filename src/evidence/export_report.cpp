@@ -282,16 +282,7 @@ std::string ReportJson(const ExportReport& r)
     segment["last_position_written"] = r.segment.lastPosition;
     j["segment"] = std::move(segment);
 
-    Json reads = Json::array();
-    for (const SegmentRead& read : r.reads) {
-        Json entry;
-        entry["position"] = read.segment;
-        entry["first_sector"] = read.firstSector;
-        entry["sector_count"] = read.sectorCount;
-        entry["sha256"] = Hex(read.sha256);
-        reads.push_back(std::move(entry));
-    }
-    j["reads"] = std::move(reads);
+    j["reads"] = ReadsJson(r.reads);
     Json lost = Json::array();
     for (const disk::SegmentLoss& loss : r.lost) {
         Json entry;

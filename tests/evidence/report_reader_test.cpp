@@ -225,10 +225,10 @@ TEST(ReportReaderTest, HandEditedFieldsAreRefused)
          "hex digits"},
         {"no sound reads", [](Json& j) { j.erase("sound_reads"); }, "sound_reads is missing"},
         {"sound reads not a list", [](Json& j) { j["sound_reads"] = 5; }, "sound_reads is not a list"},
-        {"sound area past 2^32",
+        {"sound area past a 64-bit byte offset",
          [](Json& j) {
              j["sound_reads"] = Json::array(
-                 {{{"position", 1}, {"first_sector", 0xFFFFFFF0u}, {"sector_count", 32}, {"sha256", kSha}}});
+                 {{{"position", 1}, {"first_sector", (1ull << 55) - 16}, {"sector_count", 32}, {"sha256", kSha}}});
          },
          "range of sectors"},
     };
