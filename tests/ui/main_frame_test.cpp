@@ -629,10 +629,10 @@ TEST_F(MainFrameTest, AnExportThatCannotBeWrittenSaysSoInsteadOfFinished)
     EXPECT_FALSE(engine->exporting.load());
 }
 
-// The disk gives out under the export (its image cut short after position
-// 3): the window says the export ended before the end mark and what the
-// file holds, never that it finished.
-TEST_F(MainFrameTest, AnExportThatEndsBeforeTheEndMarkSaysSoInsteadOfFinished)
+// The disk gives out under the export (its image cut short before position
+// 4): that second cannot be read, so the export fails, the window says so
+// and why, and no file is left; never that it finished.
+TEST_F(MainFrameTest, AnExportWhoseDiskGivesOutSaysItFailedInsteadOfFinished)
 {
     const std::string cut = dir->File("cut.img");
     std::filesystem::copy_file(dir->File("frame.img"), cut, std::filesystem::copy_options::overwrite_existing);
@@ -654,8 +654,11 @@ TEST_F(MainFrameTest, AnExportThatEndsBeforeTheEndMarkSaysSoInsteadOfFinished)
     QCoreApplication::processEvents();
     ASSERT_FALSE(shown.empty());
     EXPECT_NE(shown.back(), ui::UiString(frame->Texts().Text(20)));
-    EXPECT_TRUE(shown.back().startsWith("The export ended")) << shown.back().toStdString();
-    EXPECT_TRUE(shown.back().contains("holds 2006/03/15 23:59:30 to 2006/03/15 23:59:3")) << shown.back().toStdString();
+    EXPECT_TRUE(shown.back().startsWith("The export failed")) << shown.back().toStdString();
+    EXPECT_TRUE(shown.back().contains("position 4")) << shown.back().toStdString();
+    EXPECT_TRUE(shown.back().contains("No file was left")) << shown.back().toStdString();
+    EXPECT_FALSE(std::filesystem::exists(dir->File("cut.mpg")));
+    EXPECT_FALSE(std::filesystem::exists(dir->File("cut.mpg.report.json")));
     EXPECT_FALSE(engine->exporting.load());
 }
 
