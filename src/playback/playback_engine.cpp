@@ -192,6 +192,16 @@ int PlaybackEngine::ShowPosition(int target, bool showPictures, bool moveSlider)
     SyncPosition();
     shownPictures = 0;
     resumeAfterLoss = false;
+    // The slider and the panels follow whatever was shown.
+    const auto shown = [&] {
+        if (moveSlider)
+            UpdateSlider(target);
+        if (showPictures) {
+            DrawTime();
+            DrawSpeed();
+        }
+        return 1;
+    };
     // A lost second shows its cameras without picture, never the last ones.
     if (volume->CurrentSegmentLost()) {
         if (showPictures)
@@ -200,13 +210,7 @@ int PlaybackEngine::ShowPosition(int target, bool showPictures, bool moveSlider)
             hasPicture.fill(false);
         resumeAfterLoss = true;
         intraSegment = -1;
-        if (moveSlider)
-            UpdateSlider(target);
-        if (showPictures) {
-            DrawTime();
-            DrawSpeed();
-        }
-        return 1;
+        return shown();
     }
     int intraAt = -1;
     bool stoppedAtLoss = false;
@@ -238,13 +242,7 @@ int PlaybackEngine::ShowPosition(int target, bool showPictures, bool moveSlider)
     framesAfterIntra = 0;
     // Stopped at a lost second: the next step starts past it.
     resumeAfterLoss = stoppedAtLoss;
-    if (moveSlider)
-        UpdateSlider(target);
-    if (showPictures) {
-        DrawTime();
-        DrawSpeed();
-    }
-    return 1;
+    return shown();
 }
 
 int PlaybackEngine::StepForward()
