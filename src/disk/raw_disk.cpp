@@ -19,6 +19,13 @@ bool RawDisk::Open(int driveNumber, std::string* whyNot)
     return drive.IsOpen();
 }
 
+bool RawDisk::Open(const platform::DriveTable& table, int driveNumber, std::string* whyNot)
+{
+    Close();
+    drive = platform::DriveHandle::OpenDrive(table, driveNumber, whyNot);
+    return drive.IsOpen();
+}
+
 void RawDisk::Close() { drive.Close(); }
 
 uint32_t RawDisk::ReadSectors(uint32_t firstSector, uint32_t count, std::span<uint8_t> destination)

@@ -23,6 +23,8 @@ public:
     // whyNot, when given, says why a drive could not be opened (a damaged
     // EWF image, a split image's missing piece, the system's reason).
     bool Open(int driveNumber, std::string* whyNot = nullptr);
+    // The same, for a drive number of the table given.
+    bool Open(const platform::DriveTable& table, int driveNumber, std::string* whyNot = nullptr);
     void Close();
     bool IsOpen() const { return drive.IsOpen(); }
 

@@ -39,7 +39,9 @@ RecorderVolume::RecorderVolume()
 
 RecorderVolume::~RecorderVolume() = default;
 
-bool RecorderVolume::Load(int driveNumber)
+bool RecorderVolume::Load(int driveNumber) { return Load(platform::DriveTable::Current(), driveNumber); }
+
+bool RecorderVolume::Load(const platform::DriveTable& table, int driveNumber)
 {
     // A failed reload must not leave the volume looking loaded with half of
     // a new table, nor a record open on the old disk's index.
@@ -51,7 +53,7 @@ bool RecorderVolume::Load(int driveNumber)
     openError.clear();
 
     loadFailure = LoadFailure::CannotOpen;
-    if (!disk.Open(driveNumber, &openError))
+    if (!disk.Open(table, driveNumber, &openError))
         return false;
     loadFailure = LoadFailure::NotRecorderDisk;
     if (!disk.HasVolumeSignature())

@@ -77,7 +77,10 @@ public:
     RecorderVolume& operator=(const RecorderVolume&) = delete;
 
     // --- volume and record table ---
+    // Drive number 0..9 of the process-wide drive table (the window's).
     bool Load(int driveNumber);
+    // Drive number 0..9 of the table given (the command line's).
+    bool Load(const platform::DriveTable& table, int driveNumber);
     // Why the last Load failed (None after a success); for CannotOpen the
     // system's reason is in LastOpenError.
     LoadFailure LastLoadFailure() const { return loadFailure; }

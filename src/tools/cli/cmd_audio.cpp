@@ -15,14 +15,10 @@
 
 namespace cli {
 
-int RunAudio(const Args& args)
-{
-    Options options;
-    if (!options.Parse(args, {"--record", "--camera", "--from", "--seconds", "-o"}, {}))
-        return Fail(options.error);
-    if (options.positional.size() != 1 || !options.Value("-o") || !options.Value("--camera"))
-        return Fail("usage: quillon-cli audio DISK --record N --camera C [--from S] [--seconds K] -o OUT.wav");
+namespace {
 
+int Run(Options& options)
+{
     disk::RecorderVolume volume;
     std::string error;
     uint32_t record = 0;
@@ -95,6 +91,22 @@ int RunAudio(const Args& args)
                      "written as read, they are noise, not the camera's sound\n",
                      static_cast<unsigned long long>(noisy), static_cast<unsigned long long>(blocks));
     return 0;
+}
+
+}  // namespace
+
+Command AudioCommand()
+{
+    return {.name = "audio",
+            .summary = "one camera's sound as playback plays it, as a WAV file",
+            .description = "One camera's sound as playback plays it, written as an 8 kHz mono 16-bit WAV file.\n",
+            .arguments = {DeclareDisk()},
+            .options = {DeclareRecord(),
+                        {.name = "--camera", .value = "C", .help = "the camera, 1 to 4", .required = true},
+                        {"--from", "S", "the first position (seconds from the record's begin, default 0)"},
+                        {"--seconds", "K", "at most K seconds (default: to the record's end)"},
+                        {.name = "-o", .value = "OUT.wav", .help = "the file to write", .required = true}},
+            .run = Run};
 }
 
 }  // namespace cli

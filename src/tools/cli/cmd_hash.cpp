@@ -14,14 +14,10 @@
 
 namespace cli {
 
-int RunHash(const Args& args)
+namespace {
+
+int Run(Options& options)
 {
-    Options options;
-    if (!options.Parse(args, {"--record", "--from", "--to"}, {"--md5"}))
-        return Fail(options.error);
-    if (options.positional.size() != 1 ||
-        (!options.Value("--record") && (options.Value("--from") || options.Value("--to"))))
-        return Fail("usage: quillon-cli hash DISK [--record N [--from B --to E]] [--md5]");
     const bool md5 = options.Has("--md5");
     const std::string& diskArg = options.positional[0];
 
@@ -50,10 +46,11 @@ int RunHash(const Args& args)
             positions.push_back(static_cast<uint32_t>(p));
         }
     }
+    platform::DriveTable table;
     int drive = -1;
-    if (!ResolveDrive(diskArg, drive, error))
+    if (!ResolveDrive(diskArg, table, drive, error))
         return Fail(error);
-    if (!raw.Open(drive))
+    if (!raw.Open(table, drive))
         return Fail("cannot open " + diskArg + " for reading");
     std::vector<platform::ImageHash> stored;
     if (runs.empty()) {
@@ -96,6 +93,27 @@ int RunHash(const Args& args)
     if (!allMatch)
         return Fail("the digest the imager stored differs from the image's contents");
     return 0;
+}
+
+}  // namespace
+
+Command HashCommand()
+{
+    return {.name = "hash",
+            .summary = "SHA-256 (and MD5) of the whole disk or of a record's segments",
+            .description = "SHA-256 of the whole disk as Quillon reads it (whole 512-byte sectors); an E01's stored\n"
+                           "digests are checked too. With --record, one line per segment B to E+1 ('position\n"
+                           "first_sector sector_count sha256 [md5]'), then the hash of all of them in order.\n"
+                           "A progress bar with the time left shows on a terminal.\n",
+            .arguments = {DeclareDisk()},
+            .options = {{"--record", "N", "hash the record's segments instead of the whole disk"},
+                        {.name = "--from", .value = "B", .help = "the first position (default 0)", .needs = "--record"},
+                        {.name = "--to",
+                         .value = "E",
+                         .help = "the end mark's position (default: the record's last)",
+                         .needs = "--record"},
+                        {"--md5", "", "MD5 as well, in the same read pass"}},
+            .run = Run};
 }
 
 }  // namespace cli

@@ -136,15 +136,8 @@ void PrintSource(const evidence::ReportToCheck& report, const disk::RawDisk& raw
                 platform::IdentityText(now).c_str());
 }
 
-}  // namespace
-
-int RunVerify(const Args& args)
+int Run(Options& options)
 {
-    Options options;
-    if (!options.Parse(args, {"--disk"}, {}))
-        return Fail(options.error);
-    if (options.positional.size() != 1)
-        return Fail("usage: quillon-cli verify REPORT [--disk DISK]");
     const std::string reportPath = options.positional[0];
     std::string text, error;
     if (!ReadReportText(reportPath, text, error))
@@ -168,8 +161,9 @@ int RunVerify(const Args& args)
     Checks checks(bar);
     const std::string diskArg = options.Value("--disk").value_or(report.diskPath);
     disk::RawDisk raw;
+    platform::DriveTable table;
     int drive = -1;
-    if (!ResolveDrive(diskArg, drive, error) || !raw.Open(drive)) {
+    if (!ResolveDrive(diskArg, table, drive, error) || !raw.Open(table, drive)) {
         PrintSource(report, raw);
         checks.Line("disk", false, "cannot open " + diskArg + " for reading");
     } else {
@@ -239,6 +233,29 @@ int RunVerify(const Args& args)
         }
     }
     return checks.Summary(report.complete, report.end + (report.reason.empty() ? "" : ": " + report.reason));
+}
+
+}  // namespace
+
+Command VerifyCommand()
+{
+    return {.name = "verify",
+            .summary = "an export checked against its report, range by range",
+            .description = "Checks an export against its report: every sector range the report lists is read again\n"
+                           "and hashed, and the file the report sits beside (X for X.report.json, which must be the\n"
+                           "output the report names) is hashed. One line per check ('what', ok, MISMATCH or\n"
+                           "UNCHECKED, detail), then a summary. A progress bar with the time left shows on a\n"
+                           "terminal. A report that is damaged or edited (not JSON, a field missing, twice or of\n"
+                           "the wrong type) is refused unchecked.\n"
+                           "\n"
+                           "Exit status:\n"
+                           "  0    every check matches and the export was complete\n"
+                           "  1    a mismatch, something left unchecked (no output, a range without a hash), a\n"
+                           "       disk or file that cannot be read, or a refused report\n"
+                           "  2    every check matches, but the report says the export is incomplete\n",
+            .arguments = {{"REPORT", "the export's report, OUTPUT.report.json beside OUTPUT"}},
+            .options = {{"--disk", "DISK", "read this disk instead of the one the report names"}},
+            .run = Run};
 }
 
 }  // namespace cli

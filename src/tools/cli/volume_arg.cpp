@@ -8,19 +8,19 @@
 
 namespace cli {
 
-bool ResolveDrive(std::string_view diskArg, int& driveNumber, std::string& error)
+bool ResolveDrive(std::string_view diskArg, platform::DriveTable& table, int& driveNumber, std::string& error)
 {
     std::error_code ec;
     const std::string path(diskArg);
     if (std::filesystem::exists(path, ec)) {
-        platform::SetDriveImages({path});
+        table = platform::DriveTable::Take({path});
         driveNumber = 0;
         return true;
     }
     int number = -1;
     const auto [ptr, err] = std::from_chars(diskArg.data(), diskArg.data() + diskArg.size(), number);
     if (err == std::errc() && ptr == diskArg.data() + diskArg.size() && number >= 0 && number < platform::kMaxDrives) {
-        platform::SetDriveImages({});
+        table = platform::DriveTable::Take({});
         driveNumber = number;
         return true;
     }
@@ -30,10 +30,11 @@ bool ResolveDrive(std::string_view diskArg, int& driveNumber, std::string& error
 
 bool LoadVolume(std::string_view diskArg, disk::RecorderVolume& volume, std::string& error)
 {
+    platform::DriveTable table;
     int drive = -1;
-    if (!ResolveDrive(diskArg, drive, error))
+    if (!ResolveDrive(diskArg, table, drive, error))
         return false;
-    if (volume.Load(drive))
+    if (volume.Load(table, drive))
         return true;
     const std::string name(diskArg);
     switch (volume.LastLoadFailure()) {
@@ -55,7 +56,7 @@ bool LoadRecord(Options& options, disk::RecorderVolume& volume, uint32_t& record
 
 bool OpenRecordOption(Options& options, disk::RecorderVolume& volume, uint32_t& record, std::string& error)
 {
-    if (!options.Value("--record")) {
+    if (!options.Has("--record")) {
         error = "--record N is required";
         return false;
     }

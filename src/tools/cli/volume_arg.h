@@ -5,13 +5,16 @@
 #include <string_view>
 
 #include "disk/recorder_volume.h"
+#include "platform/drive_table.h"
 #include "tools/cli/options.h"
 
 namespace cli {
 
-// An existing file or device path becomes the first entry of the drive
-// table (drive 0); otherwise the text must be a drive number 0..9.
-bool ResolveDrive(std::string_view diskArg, int& driveNumber, std::string& error);
+// The drive table DISK names and its drive number in it: an existing file
+// or device path is the table's only image (drive 0) ahead of the machine's
+// block devices; otherwise the text must be a drive number 0..9 of the
+// machine's block devices. Nothing process-wide is changed.
+bool ResolveDrive(std::string_view diskArg, platform::DriveTable& table, int& driveNumber, std::string& error);
 
 // Loads the volume; error says why it was refused (the volume's own reason).
 bool LoadVolume(std::string_view diskArg, disk::RecorderVolume& volume, std::string& error);
