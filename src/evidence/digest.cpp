@@ -57,21 +57,26 @@ std::string Hex(std::span<const uint8_t> bytes)
     return text;
 }
 
-bool HashFile(const std::string& path, std::string& sha256, std::string& md5, uint64_t& size, std::string& error)
+platform::Result<FileDigest> HashFile(const std::string& path)
 {
+    using platform::Error;
+    using platform::ErrorKind;
     const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
     if (fd < 0) {
-        error = "cannot open " + path + ": " + std::strerror(errno);
-        return false;
+        const int why = errno;
+        return Error{why == ENOENT ? ErrorKind::NotFound : ErrorKind::ReadFailed,
+                     "cannot open " + path + ": " + std::strerror(why)};
     }
     // A device or FIFO under the name (/dev/full, say) never ends: only a
     // regular file has contents to hash.
     struct stat info {};
     if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {
         ::close(fd);
-        error = path + " is not a regular file";
-        return false;
+        return Error{ErrorKind::Refused, path + " is not a regular file"};
     }
+    FileDigest digest;
+    uint64_t& size = digest.sizeBytes;
+    std::string error;
     Digest sha(DigestKind::Sha256);
     Digest md(DigestKind::Md5);
     std::vector<uint8_t> buffer(1 << 20);
@@ -95,13 +100,13 @@ bool HashFile(const std::string& path, std::string& sha256, std::string& md5, ui
     }
     ::close(fd);
     if (ok) {
-        sha256 = sha.FinishHex();
-        md5 = md.FinishHex();
-        ok = !sha256.empty() && !md5.empty();
-        if (!ok)
-            error = "libcrypto could not hash " + path;
+        digest.sha256 = sha.FinishHex();
+        digest.md5 = md.FinishHex();
+        ok = !digest.sha256.empty() && !digest.md5.empty();
     }
-    return ok;
+    if (!ok)
+        return Error{ErrorKind::ReadFailed, error.empty() ? "libcrypto could not hash " + path : error};
+    return digest;
 }
 
 }  // namespace evidence

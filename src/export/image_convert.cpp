@@ -99,15 +99,14 @@ bool ConvertImage(const std::string& in, const std::string& out, const ConvertOp
     }
     // Written whole or not at all: a failed write leaves no partial picture.
     std::string jpegError;
-    const bool written = platform::WriteWholeFile(
-        out,
-        [&](const std::string& temporary) {
-            return ext == "bmp" ? bitmap.SaveBmp(temporary.c_str(), options.watermark)
-                                : WriteJpeg(bitmap, temporary, options.quality, jpegError);
-        },
-        error);
+    const platform::Result<void> written = platform::WriteWholeFile(out, [&](const std::string& temporary) {
+        return ext == "bmp" ? bitmap.SaveBmp(temporary.c_str(), options.watermark)
+                            : WriteJpeg(bitmap, temporary, options.quality, jpegError);
+    });
+    if (!written)
+        error = written.Detail();
     // The encoder's own reason, when it was not the file that failed.
     if (!written && !jpegError.empty() && jpegError.rfind("cannot write", 0) != 0)
         error = jpegError;
-    return written;
+    return written.Ok();
 }

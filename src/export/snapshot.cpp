@@ -82,14 +82,12 @@ int SaveSnapshot(TBitmap& bitmap, const std::string& path)
     if (extension != "jpg" && extension != "bmp")
         return 0;
     // Written whole or not at all: a full disk leaves no partial picture.
-    std::string error;
     return platform::WriteWholeFile(
                path,
                [&](const std::string& temporary) {
                    return extension == "jpg" ? SaveJpeg(bitmap, temporary) == 1
                                              : bitmap.SaveBmp(temporary.c_str(), true);
-               },
-               error)
+               }).Ok()
                ? 1
                : 0;
 }

@@ -18,19 +18,17 @@ std::string Why(int error) { return error == 0 ? std::string("write error") : st
 
 }  // namespace
 
-bool WriteWholeFile(const std::string& path, const FileWriter& write, std::string& error)
+Result<void> WriteWholeFile(const std::string& path, const FileWriter& write)
 {
     if (path.empty()) {
-        error = "no file name to write";
-        return false;
+        return Error{ErrorKind::Refused, "no file name to write"};
     }
     // Through a symbolic link the file it names is replaced, not the link.
     std::string target = path;
     struct stat st {};
     if (::stat(path.c_str(), &st) == 0) {
         if (!S_ISREG(st.st_mode)) {
-            error = "cannot write " + path + ": not a regular file";
-            return false;
+            return Error{ErrorKind::Refused, "cannot write " + path + ": not a regular file"};
         }
         char resolved[PATH_MAX];
         if (::realpath(path.c_str(), resolved))
@@ -43,9 +41,9 @@ bool WriteWholeFile(const std::string& path, const FileWriter& write, std::strin
         temporary = ".quillon-XXXXXX" + extension;
     const int fd = ::mkstemps(temporary.data(), static_cast<int>(extension.size()));
     if (fd < 0) {
-        error = "cannot write " + path + ": " + Why(errno);
-        return false;
+        return Error{ErrorKind::WriteFailed, "cannot write " + path + ": " + Why(errno)};
     }
+    std::string error;
     errno = 0;
     bool ok = write && write(temporary);
     if (!ok)
@@ -69,7 +67,9 @@ bool WriteWholeFile(const std::string& path, const FileWriter& write, std::strin
     }
     if (!ok)
         ::unlink(temporary.c_str());
-    return ok;
+    if (!ok)
+        return Error{ErrorKind::WriteFailed, error};
+    return {};
 }
 
 }  // namespace platform

@@ -152,20 +152,22 @@ TEST_F(CliCommandsTest, ADiskArgumentIsATableOfItsOwnAndLeavesTheProcessTableAlo
     ASSERT_TRUE(mkdisk::WriteDisk(mkdisk::DemoPlan(), image, error)) << error;
     platform::SetDriveImages({});
     disk::RecorderVolume volume;
-    ASSERT_TRUE(cli::LoadVolume(image, volume, error)) << error;
+    const auto loaded = cli::LoadVolume(image, volume);
+    ASSERT_TRUE(loaded) << loaded.Detail();
     EXPECT_TRUE(platform::DriveImages().empty()) << "the DISK argument set the process-wide drive table";
     EXPECT_NE(platform::DrivePath(0), image);
     EXPECT_GT(volume.RecordCount(), 0u);
 
-    platform::DriveTable table;
-    int drive = -1;
-    ASSERT_TRUE(cli::ResolveDrive(image, table, drive, error));
-    EXPECT_EQ(drive, 0);
-    EXPECT_EQ(table.Path(0), image);
-    EXPECT_EQ(table.Path(-1), "");
-    EXPECT_EQ(table.Path(platform::kMaxDrives), "");
-    EXPECT_FALSE(cli::ResolveDrive(dir.File("missing.img"), table, drive, error));
-    EXPECT_EQ(error, "no such disk image or drive: " + dir.File("missing.img"));
+    const auto resolved = cli::ResolveDrive(image);
+    ASSERT_TRUE(resolved);
+    EXPECT_EQ(resolved->driveNumber, 0);
+    EXPECT_EQ(resolved->table.Path(0), image);
+    EXPECT_EQ(resolved->table.Path(-1), "");
+    EXPECT_EQ(resolved->table.Path(platform::kMaxDrives), "");
+    const auto missing = cli::ResolveDrive(dir.File("missing.img"));
+    ASSERT_FALSE(missing);
+    EXPECT_EQ(missing.Failure().kind, platform::ErrorKind::NotFound);
+    EXPECT_EQ(missing.Detail(), "no such disk image or drive: " + dir.File("missing.img"));
 }
 
 }  // namespace

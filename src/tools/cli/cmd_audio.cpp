@@ -20,10 +20,10 @@ namespace {
 int Run(Options& options)
 {
     disk::RecorderVolume volume;
-    std::string error;
-    uint32_t record = 0;
-    if (!LoadRecord(options, volume, record, error))
-        return Fail(error);
+    const auto opened = LoadRecord(options, volume);
+    if (!opened)
+        return Fail(opened.Detail());
+    const uint32_t record = *opened;
     int64_t camera = 0, from = 0, seconds = 0;
     if (!options.Number("--camera", 1, 4, 1, camera))
         return Fail("camera out of range: cameras are 1 to 4");
@@ -42,8 +42,8 @@ int Run(Options& options)
 
     const std::string out = *options.Value("-o");
     WavWriter wav;
-    if (!wav.Open(out, 8000, error))
-        return Fail(error);
+    if (const auto opened = wav.Open(out, 8000); !opened)
+        return Fail(opened.Detail());
 
     // Read the stream the way normal-speed playback does; each segment
     // entered hands over its block, of which one second (8,000 samples) is
@@ -68,8 +68,8 @@ int Run(Options& options)
             disk::RecorderVolume::DecodeAudioBlock(block, pcm, bytes);
             if (!disk::RecorderVolume::AudioBlockPlausible(block))
                 ++noisy;
-            if (!wav.Append(std::span(pcm).first(kSecondSamples), error))
-                return Fail(error);
+            if (const auto appended = wav.Append(std::span(pcm).first(kSecondSamples)); !appended)
+                return Fail(appended.Detail());
             ++blocks;
             bar.Update(blocks, wanted);
         }
@@ -80,8 +80,8 @@ int Run(Options& options)
     if (blocks == 0)
         return Fail("no sound of camera " + std::to_string(camera) + " could be read from record " +
                     std::to_string(record + 1));
-    if (!wav.Finish(error))
-        return Fail(error);
+    if (const auto finished = wav.Finish(); !finished)
+        return Fail(finished.Detail());
     if (blocks < wanted)
         std::fprintf(stderr, "quillon-cli: warning: only %llu of %llu seconds of sound could be read\n",
                      static_cast<unsigned long long>(blocks), static_cast<unsigned long long>(wanted));

@@ -68,9 +68,8 @@ int Run(Options& options)
         return Fail(options.error);
     disk::RecorderVolume volume;
     HeadlessEngine player(false);
-    std::string error;
-    if (!player.OpenFromOptions(options, volume, "--from", error))
-        return Fail(error);
+    if (const auto opened = player.OpenFromOptions(options, volume, "--from"); !opened)
+        return Fail(opened.Detail());
     auto& engine = player.Engine();
     const int from = engine.Position();
     if (to < from)

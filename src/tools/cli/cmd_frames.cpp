@@ -33,10 +33,8 @@ bool IsIntraVop(const uint8_t* f, uint32_t n)
 int Run(Options& options)
 {
     disk::RecorderVolume volume;
-    std::string error;
-    uint32_t record = 0;
-    if (!LoadRecord(options, volume, record, error))
-        return Fail(error);
+    if (const auto opened = LoadRecord(options, volume); !opened)
+        return Fail(opened.Detail());
     const uint32_t length = volume.SegmentCount();
     int64_t from = 0, calls = 0, audioCamera = 0;
     if (!options.Number("--from", 0, length == 0 ? 0 : length - 1, 0, from) ||

@@ -27,9 +27,8 @@ int Run(Options& options)
     disk::RawDisk raw;
     std::string error;
     if (options.Value("--record")) {
-        uint32_t record = 0;
-        if (!LoadRecord(options, volume, record, error))
-            return Fail(error);
+        if (const auto opened = LoadRecord(options, volume); !opened)
+            return Fail(opened.Detail());
         const uint32_t count = volume.SegmentCount();
         if (count == 0)
             return Fail("the record has no segments");
@@ -46,11 +45,10 @@ int Run(Options& options)
             positions.push_back(static_cast<uint32_t>(p));
         }
     }
-    platform::DriveTable table;
-    int drive = -1;
-    if (!ResolveDrive(diskArg, table, drive, error))
-        return Fail(error);
-    if (!raw.Open(table, drive))
+    const auto disk = ResolveDrive(diskArg);
+    if (!disk)
+        return Fail(disk.Detail());
+    if (!raw.Open(disk->table, disk->driveNumber))
         return Fail("cannot open " + diskArg + " for reading");
     std::vector<platform::ImageHash> stored;
     if (runs.empty()) {

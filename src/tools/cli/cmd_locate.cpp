@@ -32,9 +32,8 @@ int Run(Options& options)
     if (!second)
         return Fail("not a time: '" + options.positional[1] + "' (give YYYY-MM-DD HH:MM:SS)");
     disk::RecorderVolume volume;
-    std::string error;
-    if (!LoadVolume(options.positional[0], volume, error))
-        return Fail(error);
+    if (const auto loaded = LoadVolume(options.positional[0], volume); !loaded)
+        return Fail(loaded.Detail());
 
     const disk::VolumeRecords records = disk::ReadRecords(volume);
     const disk::Location location = disk::Locate(records.placed, *second);

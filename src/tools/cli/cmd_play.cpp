@@ -44,9 +44,8 @@ int Run(Options& options)
 
     disk::RecorderVolume volume;
     HeadlessEngine player;
-    std::string error;
-    if (!player.OpenFromOptions(options, volume, "--from", error))
-        return Fail(error);
+    if (const auto opened = player.OpenFromOptions(options, volume, "--from"); !opened)
+        return Fail(opened.Detail());
     auto& engine = player.Engine();
     if (options.Has("--sound"))
         engine.ToggleSound();

@@ -26,9 +26,8 @@ std::string CameraList(const std::array<uint8_t, disk::kChannelFlags>& present)
 int Run(Options& options)
 {
     disk::RecorderVolume volume;
-    std::string error;
-    if (!LoadVolume(options.positional[0], volume, error))
-        return Fail(error);
+    if (const auto loaded = LoadVolume(options.positional[0], volume); !loaded)
+        return Fail(loaded.Detail());
 
     std::printf("No.\tRecord\tBegin Time\tEnd Time\tSegments\tSize\tFPS\tVideo\tAudio\n");
     disk::RecordTime begin;

@@ -21,9 +21,8 @@ int Run(Options& options)
         return Fail("the output name must end in .jpg or .bmp (lower case): " + *out);
     disk::RecorderVolume volume;
     HeadlessEngine player(false);
-    std::string error;
-    if (!player.OpenFromOptions(options, volume, "--at", error))
-        return Fail(error);
+    if (const auto opened = player.OpenFromOptions(options, volume, "--at"); !opened)
+        return Fail(opened.Detail());
     if (!player.ShowsReadPicture())
         return Fail("no picture could be read at position " + *options.Value("--at") + " of record " +
                     *options.Value("--record"));

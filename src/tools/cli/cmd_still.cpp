@@ -20,17 +20,16 @@ int Run(Options& options)
     const auto out = options.Value("-o");
     disk::RecorderVolume volume;
     HeadlessEngine player(false);
-    std::string error;
-    if (!player.OpenFromOptions(options, volume, "--at", error))
-        return Fail(error);
+    if (const auto opened = player.OpenFromOptions(options, volume, "--at"); !opened)
+        return Fail(opened.Detail());
     if (!player.ShowsReadPicture())
         return Fail("no picture could be read at position " + *options.Value("--at") + " of record " +
                     *options.Value("--record"));
     const QImage picture = player.Video().Copy();
-    if (!platform::WriteWholeFile(
-            *out, [&](const std::string& temporary) { return picture.save(QString::fromStdString(temporary), "PNG"); },
-            error))
-        return Fail(error);
+    const platform::Result<void> written = platform::WriteWholeFile(
+        *out, [&](const std::string& temporary) { return picture.save(QString::fromStdString(temporary), "PNG"); });
+    if (!written)
+        return Fail(written.Detail());
     return 0;
 }
 

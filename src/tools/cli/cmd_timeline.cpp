@@ -21,9 +21,8 @@ std::string ShownLast(disk::ClockSeconds end) { return Shown(end - std::chrono::
 int Run(Options& options)
 {
     disk::RecorderVolume volume;
-    std::string error;
-    if (!LoadVolume(options.positional[0], volume, error))
-        return Fail(error);
+    if (const auto loaded = LoadVolume(options.positional[0], volume); !loaded)
+        return Fail(loaded.Detail());
 
     const disk::VolumeRecords records = disk::ReadRecords(volume);
     const disk::Timeline timeline = disk::BuildTimeline(records.placed);

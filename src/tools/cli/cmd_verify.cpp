@@ -78,26 +78,20 @@ private:
     std::string firstFailure;
 };
 
-bool ReadReportText(const std::string& path, std::string& text, std::string& error)
+platform::Result<std::string> ReadReportText(const std::string& path)
 {
     struct stat info {};
-    if (::stat(path.c_str(), &info) != 0 || !S_ISREG(info.st_mode)) {
-        error = "no such report: " + path;
-        return false;
-    }
-    if (static_cast<uint64_t>(info.st_size) > evidence::kMaxReportBytes) {
-        error = "damaged or edited report: larger than any report this program writes";
-        return false;
-    }
+    if (::stat(path.c_str(), &info) != 0 || !S_ISREG(info.st_mode))
+        return platform::Error{platform::ErrorKind::NotFound, "no such report: " + path};
+    if (static_cast<uint64_t>(info.st_size) > evidence::kMaxReportBytes)
+        return platform::Error{platform::ErrorKind::Damaged,
+                               "damaged or edited report: larger than any report this program writes"};
     std::ifstream in(path, std::ios::binary);
     std::ostringstream s;
     s << in.rdbuf();
-    if (!in && !in.eof()) {
-        error = "cannot read the report " + path;
-        return false;
-    }
-    text = s.str();
-    return true;
+    if (!in && !in.eof())
+        return platform::Error{platform::ErrorKind::ReadFailed, "cannot read the report " + path};
+    return s.str();
 }
 
 // The work of a verification in sectors: the ranges to read again and the
@@ -139,9 +133,10 @@ void PrintSource(const evidence::ReportToCheck& report, const disk::RawDisk& raw
 int Run(Options& options)
 {
     const std::string reportPath = options.positional[0];
-    std::string text, error;
-    if (!ReadReportText(reportPath, text, error))
-        return Fail(error);
+    const auto read = ReadReportText(reportPath);
+    if (!read)
+        return Fail(read.Detail());
+    const std::string& text = *read;
     // The report belongs to the file it sits beside: X for X.report.json.
     const std::string suffix = evidence::kReportSuffix;
     const std::string reportName = std::filesystem::path(reportPath).filename().string();
@@ -149,9 +144,10 @@ int Run(Options& options)
         return Fail("a report is named after its output, OUTPUT" + suffix + ", beside it: " + reportPath);
     const std::string outputPath = reportPath.substr(0, reportPath.size() - suffix.size());
     const std::string outputName = reportName.substr(0, reportName.size() - suffix.size());
-    evidence::ReportToCheck report;
-    if (!evidence::ParseReport(text, report, error))
-        return Fail(error);
+    const auto parsed = evidence::ParseReport(text);
+    if (!parsed)
+        return Fail(parsed.Detail());
+    const evidence::ReportToCheck& report = *parsed;
 
     std::printf("export\t%s\t%s\n", report.complete ? "complete" : "INCOMPLETE",
                 report.complete ? report.end.c_str() : (report.end + ": " + report.reason).c_str());
@@ -161,9 +157,8 @@ int Run(Options& options)
     Checks checks(bar);
     const std::string diskArg = options.Value("--disk").value_or(report.diskPath);
     disk::RawDisk raw;
-    platform::DriveTable table;
-    int drive = -1;
-    if (!ResolveDrive(diskArg, table, drive, error) || !raw.Open(table, drive)) {
+    const auto disk = ResolveDrive(diskArg);
+    if (!disk || !raw.Open(disk->table, disk->driveNumber)) {
         PrintSource(report, raw);
         checks.Line("disk", false, "cannot open " + diskArg + " for reading");
     } else {
@@ -173,6 +168,7 @@ int Run(Options& options)
         checks.Line("disk size", bytes == report.diskBytes,
                     diskArg + ": " + std::to_string(bytes) + " bytes" +
                         (bytes == report.diskBytes ? "" : ", the report says " + std::to_string(report.diskBytes)));
+        std::string error;
         evidence::RangeHasher hasher;
         for (const evidence::CheckedRange& range : report.ranges) {
             if (range.firstSector + range.sectorCount > raw.SectorCount()) {
@@ -214,13 +210,14 @@ int Run(Options& options)
         if (report.outputFile != outputName)
             checks.Line("output name", false,
                         "the report is for " + report.outputFile + ", but sits beside " + outputName);
-        std::string sha, md5;
-        uint64_t size = 0;
-        const bool hashed = evidence::HashFile(outputPath, sha, md5, size, error);
+        const auto hashed = evidence::HashFile(outputPath);
         bar.Update(work, work);
         if (!hashed) {
-            checks.Line("output " + outputName, false, "missing or unreadable: " + error);
+            checks.Line("output " + outputName, false, "missing or unreadable: " + hashed.Detail());
         } else {
+            const std::string& sha = hashed->sha256;
+            const std::string& md5 = hashed->md5;
+            const uint64_t size = hashed->sizeBytes;
             std::string detail = std::to_string(size) + " bytes";
             if (size != report.outputBytes)
                 detail += ", the report says " + std::to_string(report.outputBytes);
