@@ -25,7 +25,6 @@ int Run(Options& options)
     std::vector<uint32_t> positions;
     disk::RecorderVolume volume;
     disk::RawDisk raw;
-    std::string error;
     if (options.Value("--record")) {
         if (const auto opened = LoadRecord(options, volume); !opened)
             return Fail(opened.Detail());
@@ -60,13 +59,13 @@ int Run(Options& options)
         md5Stored = md5Stored || h.algorithm == "md5";
 
     evidence::RangeHasher hasher;
-    evidence::HashResult result;
     ProgressBar bar("hash");
-    const bool ok = hasher.Hash(
-        raw, runs, md5 || md5Stored, [&bar](uint64_t done, uint64_t total) { bar.Update(done, total); }, result, error);
+    const auto hashed =
+        hasher.Hash(raw, runs, md5 || md5Stored, [&bar](uint64_t done, uint64_t total) { bar.Update(done, total); });
     bar.Done();
-    if (!ok)
-        return Fail(error);
+    if (!hashed)
+        return Fail(hashed.Detail());
+    const evidence::HashResult& result = *hashed;
     for (std::size_t i = 0; i < positions.size(); ++i) {
         std::printf("%u\t%llu\t%llu\t%s", positions[i], static_cast<unsigned long long>(runs[i].first),
                     static_cast<unsigned long long>(runs[i].count), result.runs[i].sha256.c_str());

@@ -168,7 +168,6 @@ int Run(Options& options)
         checks.Line("disk size", bytes == report.diskBytes,
                     diskArg + ": " + std::to_string(bytes) + " bytes" +
                         (bytes == report.diskBytes ? "" : ", the report says " + std::to_string(report.diskBytes)));
-        std::string error;
         evidence::RangeHasher hasher;
         for (const evidence::CheckedRange& range : report.ranges) {
             if (range.firstSector + range.sectorCount > raw.SectorCount()) {
@@ -176,14 +175,14 @@ int Run(Options& options)
                 continue;
             }
             const evidence::SectorRun run{range.firstSector, range.sectorCount};
-            evidence::HashResult result;
             const auto progress = [&](uint64_t done, uint64_t) { bar.Update(worked + done, work); };
-            const bool hashed = hasher.Hash(raw, std::span(&run, 1), false, progress, result, error);
+            const auto hashed = hasher.Hash(raw, std::span(&run, 1), false, progress);
             worked += range.sectorCount;
             if (!hashed) {
-                checks.Line(range.what, false, Sectors(range) + ": " + error);
+                checks.Line(range.what, false, Sectors(range) + ": " + hashed.Detail());
                 continue;
             }
+            const evidence::HashResult& result = *hashed;
             const bool same = result.total.sha256 == range.sha256;
             checks.Line(range.what, same,
                         Sectors(range) +
