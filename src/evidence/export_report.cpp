@@ -315,16 +315,16 @@ std::string ReportJson(const ExportReport& r)
     return j.dump(2, ' ', false, Json::error_handler_t::replace) + "\n";
 }
 
-bool WriteReport(const ExportReport& report, const std::string& outputPath, std::string& error)
+platform::Result<std::string> WriteReport(const ExportReport& report, const std::string& outputPath)
 {
     const std::string path = outputPath + kReportSuffix;
     std::string temporary = path + ".XXXXXX";
     const int fd = ::mkstemp(temporary.data());
-    if (fd < 0) {
-        error = "cannot create the report " + path + ": " + std::strerror(errno);
-        return false;
-    }
+    if (fd < 0)
+        return platform::Error{platform::ErrorKind::WriteFailed,
+                               "cannot create the report " + path + ": " + std::strerror(errno)};
     const std::string text = ReportJson(report);
+    std::string error;
     bool ok = true;
     for (std::size_t done = 0; ok && done < text.size();) {
         const ssize_t n = ::write(fd, text.data() + done, text.size() - done);
@@ -352,9 +352,11 @@ bool WriteReport(const ExportReport& report, const std::string& outputPath, std:
         error = "cannot name the report " + path + ": " + std::strerror(errno);
         ok = false;
     }
-    if (!ok)
+    if (!ok) {
         ::unlink(temporary.c_str());
-    return ok;
+        return platform::Error{platform::ErrorKind::WriteFailed, error};
+    }
+    return path;
 }
 
 }  // namespace evidence

@@ -259,8 +259,11 @@ void SegmentExporter::WriteReport(ExportOutcome& outcome)
         report.output.md5 = hashed->md5;
         report.output.sizeBytes = hashed->sizeBytes;
     }
-    if (evidence::WriteReport(report, run.path, outcome.reportError))
-        outcome.reportPath = run.path + evidence::kReportSuffix;
+    const auto written = evidence::WriteReport(report, run.path);
+    if (written)
+        outcome.reportPath = *written;
+    else
+        outcome.reportError = written.Detail();
 }
 
 }  // namespace exporter
