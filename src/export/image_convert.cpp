@@ -81,32 +81,26 @@ bool ToBottomUpBgr(const TBitmap& bitmap, std::vector<std::uint8_t>& out)
     return true;
 }
 
-bool ConvertImage(const std::string& in, const std::string& out, const ConvertOptions& options, std::string& error)
+platform::Result<void> ConvertImage(const std::string& in, const std::string& out, const ConvertOptions& options)
 {
+    using platform::Error;
+    using platform::ErrorKind;
     const std::string ext = LowerExtension(out);
-    if (ext != "bmp" && ext != "jpg" && ext != "jpeg") {
-        error = "output must end in .bmp or .jpg: " + out;
-        return false;
-    }
-    if (options.quality < 1 || options.quality > 100) {
-        error = "quality must be 1 to 100";
-        return false;
-    }
+    if (ext != "bmp" && ext != "jpg" && ext != "jpeg")
+        return Error{ErrorKind::Refused, "output must end in .bmp or .jpg: " + out};
+    if (options.quality < 1 || options.quality > 100)
+        return Error{ErrorKind::Refused, "quality must be 1 to 100"};
     TBitmap bitmap;
-    if (!bitmap.LoadFile(in.c_str())) {
-        error = "cannot read or decode " + in;
-        return false;
-    }
+    if (!bitmap.LoadFile(in.c_str()))
+        return Error{ErrorKind::ReadFailed, "cannot read or decode " + in};
     // Written whole or not at all: a failed write leaves no partial picture.
     std::string jpegError;
     const platform::Result<void> written = platform::WriteWholeFile(out, [&](const std::string& temporary) {
         return ext == "bmp" ? bitmap.SaveBmp(temporary.c_str(), options.watermark)
                             : WriteJpeg(bitmap, temporary, options.quality, jpegError);
     });
-    if (!written)
-        error = written.Detail();
     // The encoder's own reason, when it was not the file that failed.
     if (!written && !jpegError.empty() && jpegError.rfind("cannot write", 0) != 0)
-        error = jpegError;
-    return written.Ok();
+        return Error{ErrorKind::WriteFailed, jpegError};
+    return written;
 }

@@ -14,6 +14,15 @@
 using picture_support::HaveTool;
 using picture_support::NaturalPicture;
 using picture_support::ReadAll;
+
+// The conversion; false with error set when it fails.
+static bool Convert(const std::string& in, const std::string& out, const ConvertOptions& options, std::string& error)
+{
+    const platform::Result<void> converted = ConvertImage(in, out, options);
+    if (!converted)
+        error = converted.Detail();
+    return converted.Ok();
+}
 using picture_support::RgbPicture;
 using picture_support::RunTool;
 
@@ -118,20 +127,20 @@ TEST_F(BmpTools, ConvertWritesBmpAndJpegByExtension)
     const std::string palette = dir.File("pal.bmp"), paletteCopy = dir.File("pal2.bmp");
     ASSERT_EQ(RunTool("convert " + ppm + " BMP3:" + dir.File("in.bmp")), 0);
     ASSERT_EQ(RunTool("convert " + ppm + " -type palette -compress none BMP3:" + palette), 0);
-    ASSERT_TRUE(ConvertImage(dir.File("in.bmp"), jpg, {90, false}, error)) << error;
+    ASSERT_TRUE(Convert(dir.File("in.bmp"), jpg, {90, false}, error)) << error;
     EXPECT_GT(picture_support::Psnr(ReadWithImageMagick(jpg), picture), 30.0);
-    ASSERT_TRUE(ConvertImage(jpg, bmp, {}, error)) << error;
-    ASSERT_TRUE(ConvertImage(jpg, marked, {70, true}, error)) << error;
+    ASSERT_TRUE(Convert(jpg, bmp, {}, error)) << error;
+    ASSERT_TRUE(Convert(jpg, marked, {70, true}, error)) << error;
     EXPECT_EQ(ReadWithImageMagick(bmp).rgb, ReadWithImageMagick(jpg).rgb);
     EXPECT_EQ(ReadAll(bmp).size(), ReadAll(marked).size());
-    ASSERT_TRUE(ConvertImage(palette, paletteCopy, {}, error)) << error;
+    ASSERT_TRUE(Convert(palette, paletteCopy, {}, error)) << error;
     EXPECT_EQ(ReadWithImageMagick(paletteCopy).rgb, ReadWithImageMagick(palette).rgb);
-    ASSERT_TRUE(ConvertImage(palette, jpg, {}, error)) << error;
+    ASSERT_TRUE(Convert(palette, jpg, {}, error)) << error;
 
-    EXPECT_FALSE(ConvertImage(dir.File("missing.bmp"), bmp, {}, error));
-    EXPECT_FALSE(ConvertImage(ppm, bmp, {}, error));  // neither BMP nor JPEG
-    EXPECT_FALSE(ConvertImage(jpg, dir.File("x.png"), {}, error));
-    EXPECT_FALSE(ConvertImage(jpg, bmp, {0, false}, error));
+    EXPECT_FALSE(Convert(dir.File("missing.bmp"), bmp, {}, error));
+    EXPECT_FALSE(Convert(ppm, bmp, {}, error));  // neither BMP nor JPEG
+    EXPECT_FALSE(Convert(jpg, dir.File("x.png"), {}, error));
+    EXPECT_FALSE(Convert(jpg, bmp, {0, false}, error));
 }
 
 TEST_F(BmpTools, CliExitsWithOneLineOnFailure)

@@ -19,9 +19,8 @@ int Run(Options& options)
     ConvertOptions convert;
     convert.quality = static_cast<int>(quality);
     convert.watermark = options.Has("--watermark");
-    std::string error;
-    if (!ConvertImage(options.positional[0], options.positional[1], convert, error))
-        return Fail(error);
+    if (const auto converted = ConvertImage(options.positional[0], options.positional[1], convert); !converted)
+        return Fail(converted.Detail());
     return 0;
 }
 
