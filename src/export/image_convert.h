@@ -7,7 +7,9 @@
 
 #include "platform/error.h"
 
+namespace picture {
 class TBitmap;
+}
 
 struct ConvertOptions {
     int quality = 70;
@@ -21,4 +23,4 @@ platform::Result<void> ConvertImage(const std::string& in, const std::string& ou
 
 // The picture as a bottom-up 24-bit BGR DIB with rows padded to 4 bytes,
 // whatever its depth and row order. False when it holds no picture.
-bool ToBottomUpBgr(const TBitmap& bitmap, std::vector<std::uint8_t>& out);
+bool ToBottomUpBgr(const picture::TBitmap& bitmap, std::vector<std::uint8_t>& out);

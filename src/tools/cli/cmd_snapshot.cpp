@@ -16,7 +16,7 @@ namespace {
 int Run(Options& options)
 {
     const auto out = options.Value("-o");
-    const std::string extension = capture::FileExtension(*out);
+    const std::string extension = exporter::FileExtension(*out);
     if (extension != "jpg" && extension != "bmp")
         return Fail("the output name must end in .jpg or .bmp (lower case): " + *out);
     disk::RecorderVolume volume;
@@ -28,7 +28,7 @@ int Run(Options& options)
                     *options.Value("--record"));
     auto& engine = player.Engine();
     const auto choose = [&out](const std::string&) { return std::optional<std::string>(*out); };
-    if (!capture::TakeSnapshot(engine, choose))
+    if (!exporter::TakeSnapshot(engine, choose))
         return Fail("cannot write " + *out);
     return 0;
 }
