@@ -9,6 +9,8 @@
 #include <cstring>
 #include <vector>
 
+#include "platform/unique_fd.h"
+
 namespace evidence {
 
 void Digest::FreeContext::operator()(evp_md_ctx_st* c) const { EVP_MD_CTX_free(c); }
@@ -59,16 +61,15 @@ std::string Hex(std::span<const uint8_t> bytes)
 
 bool HashFile(const std::string& path, std::string& sha256, std::string& md5, uint64_t& size, std::string& error)
 {
-    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0) {
+    const platform::UniqueFd fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
+    if (!fd) {
         error = "cannot open " + path + ": " + std::strerror(errno);
         return false;
     }
     // A device or FIFO under the name (/dev/full, say) never ends: only a
     // regular file has contents to hash.
     struct stat info {};
-    if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {
-        ::close(fd);
+    if (::fstat(fd.Get(), &info) != 0 || !S_ISREG(info.st_mode)) {
         error = path + " is not a regular file";
         return false;
     }
@@ -78,7 +79,7 @@ bool HashFile(const std::string& path, std::string& sha256, std::string& md5, ui
     size = 0;
     bool ok = sha.IsValid() && md.IsValid();
     while (ok) {
-        const ssize_t n = ::read(fd, buffer.data(), buffer.size());
+        const ssize_t n = ::read(fd.Get(), buffer.data(), buffer.size());
         if (n < 0 && errno == EINTR)
             continue;
         if (n < 0) {
@@ -93,7 +94,6 @@ bool HashFile(const std::string& path, std::string& sha256, std::string& md5, ui
         md.Update(chunk);
         size += static_cast<uint64_t>(n);
     }
-    ::close(fd);
     if (ok) {
         sha256 = sha.FinishHex();
         md5 = md.FinishHex();

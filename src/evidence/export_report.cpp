@@ -17,6 +17,7 @@
 
 #include "disk/record_entry.h"
 #include "disk/record_time.h"
+#include "platform/unique_fd.h"
 
 namespace evidence {
 
@@ -319,15 +320,15 @@ bool WriteReport(const ExportReport& report, const std::string& outputPath, std:
 {
     const std::string path = outputPath + kReportSuffix;
     std::string temporary = path + ".XXXXXX";
-    const int fd = ::mkstemp(temporary.data());
-    if (fd < 0) {
+    platform::UniqueFd fd(::mkstemp(temporary.data()));
+    if (!fd) {
         error = "cannot create the report " + path + ": " + std::strerror(errno);
         return false;
     }
     const std::string text = ReportJson(report);
     bool ok = true;
     for (std::size_t done = 0; ok && done < text.size();) {
-        const ssize_t n = ::write(fd, text.data() + done, text.size() - done);
+        const ssize_t n = ::write(fd.Get(), text.data() + done, text.size() - done);
         if (n < 0 && errno == EINTR)
             continue;
         if (n <= 0) {
@@ -337,14 +338,14 @@ bool WriteReport(const ExportReport& report, const std::string& outputPath, std:
             done += static_cast<std::size_t>(n);
         }
     }
-    if (ok && ::fsync(fd) != 0) {
+    if (ok && ::fsync(fd.Get()) != 0) {
         error = "cannot write the report " + path + ": " + std::strerror(errno);
         ok = false;
     }
     // mkstemp makes the file 0600; a report is read by whoever reads the export.
     if (ok)
-        ::fchmod(fd, 0644);
-    if (::close(fd) != 0 && ok) {
+        ::fchmod(fd.Get(), 0644);
+    if (!fd.Close() && ok) {
         error = "cannot write the report " + path + ": " + std::strerror(errno);
         ok = false;
     }

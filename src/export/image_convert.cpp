@@ -7,6 +7,7 @@
 
 #include "picture/jpeg/encode_to_memory.h"
 #include "picture/tbitmap.h"
+#include "platform/unique_fd.h"
 #include "platform/whole_file.h"
 
 namespace {
@@ -38,7 +39,7 @@ bool WriteJpeg(const TBitmap& bitmap, const std::string& out, int quality, std::
         error = "JPEG encoding failed";
         return false;
     }
-    std::unique_ptr<std::FILE, int (*)(std::FILE*)> f(std::fopen(out.c_str(), "wb"), std::fclose);
+    platform::UniqueFile f(std::fopen(out.c_str(), "wb"));
     if (!f || std::fwrite(buffer.data(), 1, n, f.get()) != n || std::fclose(f.release()) != 0) {
         error = "cannot write " + out;
         return false;

@@ -9,6 +9,8 @@
 #include <string>
 #include <vector>
 
+#include "platform/unique_fd.h"
+
 namespace cli {
 
 class WavWriter {
@@ -31,8 +33,7 @@ private:
     bool Fail(std::string& error, const std::string& why);
     void Discard();
 
-    using File = std::unique_ptr<std::FILE, int (*)(std::FILE*)>;
-    File file{nullptr, &std::fclose};
+    platform::UniqueFile file;
     std::string path;
     bool regularFile = false;
     uint32_t rate = 0;
