@@ -9,11 +9,11 @@
 #include "export/image_convert.h"
 #include "picture/jpeg_test_support.h"
 #include "picture/tbitmap.h"
-#include "temp_dir.h"
+#include "support/temp_dir.h"
 
 using picture_support::HaveTool;
 using picture_support::NaturalPicture;
-using picture_support::ReadAll;
+using picture_support::ReadBytes;
 using picture_support::RgbPicture;
 using picture_support::RunTool;
 
@@ -94,7 +94,7 @@ TEST_F(BmpTools, WeReadTopDownBmps)
     // reversed, height negated) and let ImageMagick confirm the result.
     const std::string bottomUp = dir.File("up.bmp"), topDown = dir.File("down.bmp");
     ASSERT_EQ(RunTool("convert " + ppm + " BMP3:" + bottomUp), 0);
-    auto bytes = ReadAll(bottomUp);
+    auto bytes = ReadBytes(bottomUp);
     const std::size_t stride = static_cast<std::size_t>(DibStride(picture.width, 24)), offset = 54;
     ASSERT_EQ(bytes.size(), offset + stride * picture.height);
     std::vector<std::uint8_t> flipped(bytes.begin(), bytes.begin() + offset);
@@ -103,7 +103,7 @@ TEST_F(BmpTools, WeReadTopDownBmps)
                        bytes.begin() + static_cast<std::ptrdiff_t>(offset + stride * (row + 1)));
     const std::int32_t negative = -picture.height;
     std::memcpy(&flipped[22], &negative, 4);
-    ASSERT_TRUE(picture_support::WriteAll(topDown, flipped));
+    ASSERT_TRUE(picture_support::WriteBytes(topDown, flipped));
     EXPECT_EQ(ReadWithImageMagick(topDown).rgb, picture.rgb);
     TBitmap bmp;
     ASSERT_EQ(bmp.LoadFile(topDown.c_str()), 1);
@@ -123,7 +123,7 @@ TEST_F(BmpTools, ConvertWritesBmpAndJpegByExtension)
     ASSERT_TRUE(ConvertImage(jpg, bmp, {}, error)) << error;
     ASSERT_TRUE(ConvertImage(jpg, marked, {70, true}, error)) << error;
     EXPECT_EQ(ReadWithImageMagick(bmp).rgb, ReadWithImageMagick(jpg).rgb);
-    EXPECT_EQ(ReadAll(bmp).size(), ReadAll(marked).size());
+    EXPECT_EQ(ReadBytes(bmp).size(), ReadBytes(marked).size());
     ASSERT_TRUE(ConvertImage(palette, paletteCopy, {}, error)) << error;
     EXPECT_EQ(ReadWithImageMagick(paletteCopy).rgb, ReadWithImageMagick(palette).rgb);
     ASSERT_TRUE(ConvertImage(palette, jpg, {}, error)) << error;
@@ -144,6 +144,6 @@ TEST_F(BmpTools, CliExitsWithOneLineOnFailure)
     EXPECT_EQ(RunTool(cli + " convert " + dir.File("in.bmp") + " " + jpg + " --quality 80"), 0);
     EXPECT_EQ(RunTool("djpeg -outfile /dev/null " + jpg), 0);
     EXPECT_NE(std::system((cli + " convert " + ppm + " " + jpg + " 2>" + err).c_str()), 0);
-    const auto text = ReadAll(err);
+    const auto text = ReadBytes(err);
     EXPECT_EQ(std::count(text.begin(), text.end(), '\n'), 1);
 }

@@ -25,10 +25,7 @@ inline std::vector<std::string> Lines(const std::string& text)
 // stacks with the slow unwinder, for a tool run that provokes the Qt leak in
 // scripts/lsan-suppressions.txt: only then does the stack reach the Qt frame
 // the suppression names. Other builds ignore the variable.
-inline std::string SlowUnwind()
-{
-    return "ASAN_OPTIONS=\"${ASAN_OPTIONS:+$ASAN_OPTIONS:}fast_unwind_on_malloc=0\" ";
-}
+inline std::string SlowUnwind() { return "ASAN_OPTIONS=\"${ASAN_OPTIONS:+$ASAN_OPTIONS:}fast_unwind_on_malloc=0\" "; }
 
 struct ToolRun {
     int status = -1;
