@@ -17,7 +17,7 @@
 #include "platform/whole_file.h"
 #include "playback/playback_engine.h"
 
-namespace capture {
+namespace exporter {
 
 namespace {
 
@@ -25,7 +25,7 @@ namespace {
 // stream fit the buffer of 3 bytes a pixel.
 constexpr std::size_t kJpegHeaderRoom = 4096;
 
-int SaveJpeg(TBitmap& bitmap, const std::string& path)
+int SaveJpeg(picture::TBitmap& bitmap, const std::string& path)
 {
     const int width = bitmap.Width();
     const int height = bitmap.Height();
@@ -35,7 +35,7 @@ int SaveJpeg(TBitmap& bitmap, const std::string& path)
     } catch (const std::bad_alloc&) {
         return 0;
     }
-    const std::size_t n = EncodeJpegToMemory(stream, bitmap.Pixels(), width, height, kJpegQuality);
+    const std::size_t n = picture::jpeg::EncodeJpegToMemory(stream, bitmap.Pixels(), width, height, kJpegQuality);
     if (n == 0)
         return 0;
     platform::UniqueFile file(std::fopen(path.c_str(), "wb"));
@@ -70,7 +70,7 @@ std::string FileExtension(const std::string& path)
     return path.substr(dot + 1);
 }
 
-int SaveSnapshot(TBitmap& bitmap, const std::string& path)
+int SaveSnapshot(picture::TBitmap& bitmap, const std::string& path)
 {
     if (!bitmap.Pixels() || bitmap.Width() <= 0 || bitmap.Height() <= 0 || bitmap.InfoHeader().bitsPerPixel != 24 ||
         bitmap.InfoHeader().height <= 0)
@@ -115,10 +115,10 @@ int TakeSnapshot(const playback::PlaybackEngine& engine, const SaveDialog& dialo
 {
     const int width = engine.WindowWidth();
     const int height = engine.WindowHeight();
-    TBitmap bitmap;
+    picture::TBitmap bitmap;
     if (!bitmap.Create(width, height, 24))
         return 0;
-    const std::size_t stride = DibStride(width, 24);
+    const std::size_t stride = picture::DibStride(width, 24);
     const std::span<uint8_t> pixels(bitmap.Pixels(), stride * height);
     if (!CapturePicture(engine, pixels, kSnapshotBackground, stride))
         return 0;
@@ -129,4 +129,4 @@ int TakeSnapshot(const playback::PlaybackEngine& engine, const SaveDialog& dialo
     return SaveSnapshot(bitmap, *path);
 }
 
-}  // namespace capture
+}  // namespace exporter

@@ -16,6 +16,8 @@
 #include "platform/regular_file.h"
 #include "platform/unique_fd.h"
 
+namespace picture {
+
 namespace {
 
 // Pictures larger than this are refused before anything is allocated.
@@ -283,3 +285,5 @@ bool TBitmap::SaveBmp(const char* path, bool watermark)
     ok = ok && std::fwrite(data.data(), 1, data.size(), f.get()) == data.size();
     return std::fclose(f.release()) == 0 && ok;
 }
+
+}  // namespace picture
