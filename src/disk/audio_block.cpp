@@ -85,8 +85,7 @@ bool RecordReader::AudioAreaSectors(uint32_t segment, SectorRange& range) const
     return true;
 }
 
-bool RecordReader::DecodeAudioBlock(std::span<const uint8_t> block, std::span<int16_t> destination,
-                                      uint32_t& byteCount)
+bool RecordReader::DecodeAudioBlock(std::span<const uint8_t> block, std::span<int16_t> destination, uint32_t& byteCount)
 {
     if (block.size() < kAudioBlockBytes || destination.size() < kAudioSamples)
         return false;

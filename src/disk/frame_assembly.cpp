@@ -231,7 +231,7 @@ bool RecordReader::ContinuationPiece(std::span<uint8_t> frame, uint32_t& frameLe
 }
 
 bool RecordReader::NextFrame(std::span<uint8_t> frame, uint32_t& frameLength, bool intraOnly, int audioChannel,
-                               std::span<uint8_t> audioBlock, int* audioDelivered)
+                             std::span<uint8_t> audioBlock, int* audioDelivered)
 {
     stoppedAtLoss = false;
     if (openRecord < 0)

@@ -34,7 +34,8 @@ uint32_t RawDisk::ReadSectors(uint32_t firstSector, uint32_t count, std::span<ui
     return ReadSectorRun(firstSector, count, destination, why) ? count * kSectorBytes : 0;
 }
 
-bool RawDisk::ReadSectorRun(uint64_t firstSector, uint32_t count, std::span<uint8_t> destination, std::string& why) const
+bool RawDisk::ReadSectorRun(uint64_t firstSector, uint32_t count, std::span<uint8_t> destination,
+                            std::string& why) const
 {
     if (!drive.IsOpen()) {
         why = "no drive is open";

@@ -91,9 +91,8 @@ bool RecordReader::SelectSegment(uint32_t segment)
         const uint64_t last = uint64_t(failedAt) + k - 1;
         const uint64_t diskSectors = volume ? volume->DiskSectorCount() : 0;
         lastLoss.error = "sectors " + std::to_string(failedAt) + " to " + std::to_string(last) +
-                         (last >= diskSectors
-                              ? " lie past the disk's end (" + std::to_string(diskSectors) + " sectors)"
-                              : " could not be read");
+                         (last >= diskSectors ? " lie past the disk's end (" + std::to_string(diskSectors) + " sectors)"
+                                              : " could not be read");
         if (readTap)
             readTap->SegmentLost(segment, range.first, range.count, lastLoss.error);
     }
