@@ -53,8 +53,8 @@ RecordRun DecodeAll(disk::RecorderVolume& volume, VideoDecoder& decoder)
     const int w = volume.OpenWidth(), h = volume.OpenHeight();
     playback::JobControl control;
     run.outcome = playback::DecodeRecordFlatOut(volume, decoder, control, [&](int camera, std::span<const uint8_t> p) {
-        run.pictures.push_back({camera, mkdisk::DecodeFrameCodeYuy2(p.data(), w, h).value_or(mkdisk::FrameCode{-1}),
-                                Fnv1a(p)});
+        run.pictures.push_back(
+            {camera, mkdisk::DecodeFrameCodeYuy2(p.data(), w, h).value_or(mkdisk::FrameCode{-1}), Fnv1a(p)});
     });
     return run;
 }
