@@ -53,7 +53,8 @@ JobOutcome DecodeRecordFlatOut(disk::RecorderVolume& volume, VideoDecoder& decod
     for (;;) {
         if (control.StopRequested())
             return JobOutcome::Cancelled("stopped at second " + std::to_string(volume.CurrentSegment() + 1) + " of " +
-                                         std::to_string(segments) + ": " + Summary(count));
+                                             std::to_string(segments) + ": " + Summary(count),
+                                         count);
         if (volume.CurrentSegment() != reportedSegment) {
             reportedSegment = volume.CurrentSegment();
             count.seconds = std::max(count.seconds, reportedSegment);

@@ -32,8 +32,8 @@ using PictureSink = std::function<void(int camera, std::span<const uint8_t> pict
 // Decodes the volume's open record from its first second on decoder's
 // channels 0..3 (one per camera), counting into count; checks the stop
 // flag before every frame and reports once per second of the record.
-// Done with a RecordDecodeCount as its value, Cancelled, or Failed when
-// the decoder is not usable.
+// Done with a RecordDecodeCount as its value, Cancelled with the count so
+// far, or Failed when the decoder is not usable.
 JobOutcome DecodeRecordFlatOut(disk::RecorderVolume& volume, VideoDecoder& decoder, JobControl& control,
                                const PictureSink& sink = {});
 

@@ -20,14 +20,18 @@ struct JobOutcome {
     Status status = Status::Failed;
     // Done: a short summary; Cancelled: how far it came; Failed: the reason.
     std::string text;
-    // Done: the job's own result (see the job's header for its type).
+    // Done: the job's own result (see the job's header for its type);
+    // Cancelled: what it had come to, for a job that says so.
     std::any value;
 
     static JobOutcome Done(std::string summary, std::any result = {})
     {
         return {Status::Done, std::move(summary), std::move(result)};
     }
-    static JobOutcome Cancelled(std::string where) { return {Status::Cancelled, std::move(where), {}}; }
+    static JobOutcome Cancelled(std::string where, std::any partial = {})
+    {
+        return {Status::Cancelled, std::move(where), std::move(partial)};
+    }
     static JobOutcome Failed(std::string reason) { return {Status::Failed, std::move(reason), {}}; }
 };
 
