@@ -2,7 +2,9 @@
 // windows, no sound device) plays four cameras at 16x in the quad view on
 // record 1 of a disk from the disk writer, first alone, then while two
 // background jobs (JobRunner, each with its own volume and decoder) decode
-// record 2 flat out, starting again whenever they reach its end. Prints the
+// record 2 flat out, starting again whenever they reach its end: once with
+// the job threads at the same priority as playback, once at the runner's
+// background priority. Prints the
 // ticks' lateness (a tick's start past one period after the previous one's:
 // mean, 95th percentile, max, and ticks later than a whole period), the
 // ticks' run time, and the jobs' pictures per second.
@@ -127,7 +129,7 @@ void EnsureGuiApplication()
 // ends, until Stop; counts what they decoded.
 class BackgroundLoad {
 public:
-    explicit BackgroundLoad(int jobs) : wanted(jobs) {}
+    BackgroundLoad(int jobs, playback::JobRunner::Priority priority) : runner({}, priority), wanted(jobs) {}
 
     void Begin()
     {
@@ -270,20 +272,29 @@ int main(int argc, char** argv)
         const bool aloneWhole = Play(engine, timer, seconds, nullptr);
         Print("alone", Summarise(timer), timer.period);
 
-        BackgroundLoad load(2);
-        const bool withWhole = Play(engine, timer, seconds, &load);
-        Print("beside 2 decode jobs", Summarise(timer), timer.period);
-        if (!aloneWhole || !withWhole)
-            std::printf("(the record ended before %d s of playing)\n", seconds);
-        if (!load.failure.empty()) {
-            std::fprintf(stderr, "jobs_bench: job failed: %s\n", load.failure.c_str());
-            status = 1;
+        bool whole = aloneWhole;
+        using Priority = playback::JobRunner::Priority;
+        std::vector<std::unique_ptr<BackgroundLoad>> loads;
+        for (const Priority priority : {Priority::Normal, Priority::Background}) {
+            loads.push_back(std::make_unique<BackgroundLoad>(2, priority));
+            whole = Play(engine, timer, seconds, loads.back().get()) && whole;
+            Print(priority == Priority::Normal ? "2 jobs, same priority" : "2 jobs, background", Summarise(timer),
+                  timer.period);
         }
-        std::printf("\njobs: %llu pictures in %.2f s = %.1f pictures/s for both (%d whole passes of record 2, "
-                    "%u pictures each)\n",
-                    static_cast<unsigned long long>(load.pictures), load.seconds,
-                    load.seconds > 0 ? double(load.pictures) / load.seconds : 0.0, load.passes,
-                    decoded.seconds * uint32_t(mkdisk::FormatFrameRate(*pictureFormat)) * 4 - 1);
+        if (!whole)
+            std::printf("(the record ended before %d s of playing)\n", seconds);
+        std::printf("\n%-22s %12s %8s %14s\n", "decoding record 2", "pictures", "s", "pictures/s");
+        for (const auto& load : loads) {
+            if (!load->failure.empty()) {
+                std::fprintf(stderr, "jobs_bench: job failed: %s\n", load->failure.c_str());
+                status = 1;
+            }
+            std::printf("%-22s %12llu %8.2f %14.1f   (%d whole passes of %u pictures)\n",
+                        &load == &loads.front() ? "2 jobs, same priority" : "2 jobs, background",
+                        static_cast<unsigned long long>(load->pictures), load->seconds,
+                        load->seconds > 0 ? double(load->pictures) / load->seconds : 0.0, load->passes,
+                        decoded.seconds * uint32_t(mkdisk::FormatFrameRate(*pictureFormat)) * 4 - 1);
+        }
         engine.Detach();
     }
     std::filesystem::remove_all(dir);

@@ -4,6 +4,8 @@
 #include <exception>
 #include <system_error>
 
+#include "platform/thread_priority.h"
+
 namespace playback {
 
 std::string_view JobStatusText(JobOutcome::Status status)
@@ -41,7 +43,9 @@ struct JobRunner::JobState {
     bool endDelivered = false;
 };
 
-JobRunner::JobRunner(Deliver deliverCall) : deliver(std::move(deliverCall)) {}
+JobRunner::JobRunner(Deliver deliverCall, Priority jobPriority) : deliver(std::move(deliverCall)), priority(jobPriority)
+{
+}
 
 JobRunner::~JobRunner()
 {
@@ -66,6 +70,10 @@ void JobRunner::Post(Call call, JobId endOf)
 
 void JobRunner::RunJob(const std::shared_ptr<JobState>& state, const JobFunction& job)
 {
+    if (priority == Priority::Background) {
+        std::string ignored;  // a job at normal priority is still a job done
+        platform::LowerThisThreadPriority(ignored);
+    }
     JobOutcome outcome;
     try {
         outcome = job(state->control);

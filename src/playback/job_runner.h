@@ -44,8 +44,12 @@ class JobRunner {
 public:
     using Call = std::function<void()>;
     using Deliver = std::function<void(Call)>;
+    // Background: the job threads run at a lower priority than playback's
+    // (platform::LowerThisThreadPriority); a job goes on at Normal when the
+    // system refuses. Normal: as the owner's threads.
+    enum class Priority { Background, Normal };
 
-    explicit JobRunner(Deliver deliver = {});
+    explicit JobRunner(Deliver deliver = {}, Priority priority = Priority::Background);
     // Cancels every job still running and waits for each to end; their ends
     // are not delivered.
     ~JobRunner();
@@ -89,6 +93,7 @@ private:
     std::list<Entry>::iterator Find(JobId id);
 
     Deliver deliver;
+    Priority priority;
     JobId lastId = 0;
     std::list<Entry> jobs;
 

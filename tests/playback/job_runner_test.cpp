@@ -3,11 +3,15 @@
 // jobs running; delivered through its mailbox (quillon-cli's waiting call)
 // and through Qt's event loop (the window's).
 #include <gtest/gtest.h>
+#include <sys/resource.h>
+#include <sys/syscall.h>
+#include <unistd.h>
 
 #include <QCoreApplication>
 #include <QMetaObject>
 #include <QTimer>
 
+#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <memory>
@@ -178,6 +182,26 @@ TEST_F(JobRunnerTest, AFailingJobsReasonArrives)
     ASSERT_EQ(seen.ends.size(), 4u);
     for (const JobOutcome& end : seen.ends)
         EXPECT_EQ(end.status, Status::Failed) << end.text;
+}
+
+// Background jobs run below the owner's priority; Normal ones as the owner.
+TEST_F(JobRunnerTest, BackgroundJobsRunAtALowerPriority)
+{
+    const int owner = getpriority(PRIO_PROCESS, static_cast<id_t>(::syscall(SYS_gettid)));
+    for (const auto priority : {JobRunner::Priority::Background, JobRunner::Priority::Normal}) {
+        JobRunner runner({}, priority);
+        const auto id = runner.Start("nice",
+                                     [](JobControl&) {
+                                         return JobOutcome::Done(
+                                             "", getpriority(PRIO_PROCESS, static_cast<id_t>(::syscall(SYS_gettid))));
+                                     },
+                                     {});
+        const int nice = std::any_cast<int>(runner.Wait(id).value);
+        if (priority == JobRunner::Priority::Background)
+            EXPECT_EQ(nice, std::max(owner, 10));
+        else
+            EXPECT_EQ(nice, owner);
+    }
 }
 
 // The runner's destructor cancels what runs and returns only when each
