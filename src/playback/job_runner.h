@@ -7,7 +7,8 @@
 // never playback's.
 //
 // Delivery to the owner's thread: with a Deliver function (the window's:
-// QMetaObject::invokeMethod(window, call, Qt::QueuedConnection)) every
+// QCoreApplication::postEvent of an event carrying the call, to an object
+// of the window's thread that runs it) every
 // progress report and end is handed to it as a call to run there, in the
 // order the job made them. Without one they wait in the runner's mailbox
 // until the owner calls DeliverPending or Wait (quillon-cli: a plain waiting

@@ -8,7 +8,8 @@
 #include <unistd.h>
 
 #include <QCoreApplication>
-#include <QMetaObject>
+#include <QEvent>
+#include <QObject>
 #include <QTimer>
 
 #include <algorithm>
@@ -76,6 +77,28 @@ void WaitUntil(const std::atomic<bool>& flag)
     while (!flag)
         std::this_thread::sleep_for(std::chrono::milliseconds(1));
 }
+
+// The window's side of delivery: each call posted as an event to an object
+// of the window's thread, which runs it there. (An event is made by the job
+// thread and deleted by the window's, handed over under the event queue's
+// lock; invokeMethod's shared call object would be freed by whichever
+// thread lets go last.)
+class CallEvent : public QEvent {
+public:
+    explicit CallEvent(JobRunner::Call c) : QEvent(QEvent::User), call(std::move(c)) {}
+    JobRunner::Call call;
+};
+
+class CallReceiver : public QObject {
+public:
+    bool event(QEvent* e) override
+    {
+        if (e->type() != QEvent::User)
+            return QObject::event(e);
+        static_cast<CallEvent*>(e)->call();
+        return true;
+    }
+};
 
 class JobRunnerTest : public ::testing::Test {
 protected:
@@ -243,8 +266,10 @@ TEST_F(JobRunnerTest, QtDeliversOnTheWindowThread)
     char* argv[] = {name, nullptr};
     QCoreApplication app(argc, argv);
     Delivered seen;
-    JobRunner runner(
-        [&app](JobRunner::Call call) { QMetaObject::invokeMethod(&app, std::move(call), Qt::QueuedConnection); });
+    CallReceiver window;
+    JobRunner runner([&window](JobRunner::Call call) {
+        QCoreApplication::postEvent(&window, std::make_unique<CallEvent>(std::move(call)).release());
+    });
     JobCallbacks callbacks = seen.Callbacks();
     callbacks.finished = [&, inner = callbacks.finished](const JobOutcome& o) {
         inner(o);
