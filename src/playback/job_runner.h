@@ -8,12 +8,12 @@
 //
 // Delivery to the owner's thread: with a Deliver function (the window's:
 // QCoreApplication::postEvent of an event carrying the call, to an object
-// of the window's thread that runs it) every
-// progress report and end is handed to it as a call to run there, in the
-// order the job made them. Without one they wait in the runner's mailbox
-// until the owner calls DeliverPending or Wait (quillon-cli: a plain waiting
-// call). The calls hold no pointer to the runner: one that runs after the
-// runner is gone is harmless.
+// of the window's thread that runs it) every progress report and end is
+// handed to it as a call to run there, in the order the job made them; it
+// is called on the job threads, by two jobs at once too. Without one they
+// wait in the runner's mailbox until the owner calls DeliverPending or Wait
+// (quillon-cli: a plain waiting call). The calls hold no pointer to the
+// runner: one that runs after the runner is gone is harmless.
 //
 // Threads: Start, Cancel, CancelAll, Wait, DeliverPending, Running and the
 // destructor belong to the owner's thread, which alone touches `jobs`; the
