@@ -118,6 +118,35 @@ TEST_F(DecoderThreads, EachDecoderLeasesABlockOfItsOwn)
     EXPECT_EQ(playback::DecoderChannels::LeasedBlocks(), 1);
 }
 
+// Leases claimed from many threads at once: every block goes to exactly one
+// of them, the rest are refused, and all come back.
+TEST_F(DecoderThreads, LeasesTakenAtOnceNeverShareABlock)
+{
+    constexpr int kThreads = 24;
+    std::vector<std::unique_ptr<playback::DecoderChannels>> leases(kThreads);
+    std::vector<std::thread> threads;
+    for (int round = 0; round < 20; ++round) {
+        threads.clear();
+        for (int t = 0; t < kThreads; ++t)
+            threads.emplace_back([&, t] { leases[std::size_t(t)] = std::make_unique<playback::DecoderChannels>(); });
+        for (auto& thread : threads)
+            thread.join();
+        std::vector<int> holders(playback::DecoderChannels::kBlocks, 0);
+        int refused = 0;
+        for (const auto& lease : leases) {
+            if (lease->IsHeld())
+                ++holders[std::size_t(lease->LibraryChannel(0) / playback::DecoderChannels::kBlockChannels)];
+            else
+                ++refused;
+        }
+        ASSERT_EQ(holders, std::vector<int>(playback::DecoderChannels::kBlocks, 1)) << "round " << round;
+        ASSERT_EQ(refused, kThreads - playback::DecoderChannels::kBlocks);
+        for (auto& lease : leases)
+            lease.reset();
+        ASSERT_EQ(playback::DecoderChannels::LeasedBlocks(), 0);
+    }
+}
+
 // Two records decoded at once, each by its own decoder on its own thread,
 // against each decoded alone: the same pictures, byte for byte, in the same
 // order, every one showing its own camera and frame.
