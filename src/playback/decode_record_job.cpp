@@ -34,6 +34,12 @@ JobOutcome DecodeRecordFlatOut(disk::RecorderVolume& volume, VideoDecoder& decod
     const int32_t width = volume.OpenWidth();
     const int32_t height = volume.OpenHeight();
     const uint32_t segments = volume.SegmentCount();
+    // The record table's size, from the disk: refused before any picture
+    // buffer is sized by it.
+    if (width <= 0 || height <= 0 || int64_t{width} * height * 2 > int64_t{VideoDecoder::kPictureBytes})
+        return JobOutcome::Failed("record " + std::to_string(volume.OpenRecordNumber() + 1) + "'s picture size " +
+                                  std::to_string(width) + " x " + std::to_string(height) +
+                                  " is not one the decoder takes");
 
     std::vector<uint8_t> frame(disk::RecorderVolume::kMaxFrameBytes);
     std::vector<uint8_t> picture(VideoDecoder::kPictureBytes);

@@ -205,6 +205,12 @@ TEST_F(JobRunnerTest, AFailingJobsReasonArrives)
     ASSERT_EQ(seen.ends.size(), 4u);
     for (const JobOutcome& end : seen.ends)
         EXPECT_EQ(end.status, Status::Failed) << end.text;
+
+    // Handed a volume with no record open, the decoding refuses at once.
+    disk::RecorderVolume unopened;
+    playback::VideoDecoder decoder(kLibrary);
+    JobControl control;
+    EXPECT_EQ(playback::DecodeRecordFlatOut(unopened, decoder, control).text, "no record is open");
 }
 
 // Background jobs run below the owner's priority; Normal ones as the owner.
