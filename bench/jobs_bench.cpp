@@ -1,7 +1,7 @@
 // Playback beside background work: PlaybackEngine (real timer, headless
 // windows, no sound device) plays four cameras at 16x in the quad view on
 // record 1 of a disk from the disk writer, first alone, then while two
-// background jobs (JobRunner, each with its own volume and decoder) decode
+// background jobs (JobRunner, each with its own reader and decoder) decode
 // record 2 flat out, starting again whenever they reach its end: once with
 // the job threads at the same priority as playback, once at the runner's
 // background priority. Prints the
@@ -129,7 +129,10 @@ void EnsureGuiApplication()
 // ends, until Stop; counts what they decoded.
 class BackgroundLoad {
 public:
-    BackgroundLoad(int jobs, playback::JobRunner::Priority priority) : runner({}, priority), wanted(jobs) {}
+    BackgroundLoad(std::shared_ptr<const disk::Volume> shared, int jobs, playback::JobRunner::Priority priority)
+        : runner({}, priority), volume(std::move(shared)), wanted(jobs)
+    {
+    }
 
     void Begin()
     {
@@ -156,7 +159,7 @@ public:
 private:
     void StartOne()
     {
-        ids.push_back(runner.Start("decode", playback::DecodeRecordJob(0, 1),
+        ids.push_back(runner.Start("decode", playback::DecodeRecordJob(volume, 1),
                                    {{}, [this](const playback::JobOutcome& outcome) { Ended(outcome); }}));
     }
     void Ended(const playback::JobOutcome& outcome)
@@ -172,6 +175,7 @@ private:
     }
 
     playback::JobRunner runner;
+    std::shared_ptr<const disk::Volume> volume;  // the engine's, read through each job's own reader
     std::vector<playback::JobId> ids;
     int wanted;
     bool stopping = false;
@@ -276,7 +280,7 @@ int main(int argc, char** argv)
         using Priority = playback::JobRunner::Priority;
         std::vector<std::unique_ptr<BackgroundLoad>> loads;
         for (const Priority priority : {Priority::Normal, Priority::Background}) {
-            loads.push_back(std::make_unique<BackgroundLoad>(2, priority));
+            loads.push_back(std::make_unique<BackgroundLoad>(volume.Shared(), 2, priority));
             whole = Play(engine, timer, seconds, loads.back().get()) && whole;
             Print(priority == Priority::Normal ? "2 jobs, same priority" : "2 jobs, background", Summarise(timer),
                   timer.period);

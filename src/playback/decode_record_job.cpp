@@ -24,7 +24,7 @@ std::string Summary(const RecordDecodeCount& count)
 
 }  // namespace
 
-JobOutcome DecodeRecordFlatOut(disk::RecorderVolume& volume, VideoDecoder& decoder, JobControl& control,
+JobOutcome DecodeRecordFlatOut(disk::RecordReader& volume, VideoDecoder& decoder, JobControl& control,
                                const PictureSink& sink)
 {
     if (!decoder.IsLoaded())
@@ -41,7 +41,7 @@ JobOutcome DecodeRecordFlatOut(disk::RecorderVolume& volume, VideoDecoder& decod
                                   std::to_string(width) + " x " + std::to_string(height) +
                                   " is not one the decoder takes");
 
-    std::vector<uint8_t> frame(disk::RecorderVolume::kMaxFrameBytes);
+    std::vector<uint8_t> frame(disk::RecordReader::kMaxFrameBytes);
     std::vector<uint8_t> picture(VideoDecoder::kPictureBytes);
     const std::span<const uint8_t> pictureBytes(picture.data(), std::size_t(width) * std::size_t(height) * 2);
     for (int c = 0; c < kCameras; ++c)
@@ -96,16 +96,16 @@ JobOutcome DecodeRecordFlatOut(disk::RecorderVolume& volume, VideoDecoder& decod
     return JobOutcome::Done(Summary(count), count);
 }
 
-JobFunction DecodeRecordJob(int driveNumber, uint32_t record, std::string decoderLibrary)
+JobFunction DecodeRecordJob(std::shared_ptr<const disk::Volume> volume, uint32_t record, std::string decoderLibrary)
 {
-    return [driveNumber, record, library = std::move(decoderLibrary)](JobControl& control) {
+    return [volume = std::move(volume), record, library = std::move(decoderLibrary)](JobControl& control) {
         std::string error;
-        const auto volume = OpenJobVolume(driveNumber, record, error);
-        if (!volume)
+        const auto reader = OpenJobReader(volume, record, error);
+        if (!reader)
             return JobOutcome::Failed(error);
         const auto decoder =
             library.empty() ? std::make_unique<VideoDecoder>() : std::make_unique<VideoDecoder>(library);
-        return DecodeRecordFlatOut(*volume, *decoder, control);
+        return DecodeRecordFlatOut(*reader, *decoder, control);
     };
 }
 

@@ -9,7 +9,8 @@
 #include <span>
 #include <string>
 
-#include "disk/recorder_volume.h"
+#include "disk/record_reader.h"
+#include "disk/volume.h"
 #include "playback/job.h"
 #include "playback/video_decoder.h"
 
@@ -34,12 +35,13 @@ using PictureSink = std::function<void(int camera, std::span<const uint8_t> pict
 // flag before every frame and reports once per second of the record.
 // Done with a RecordDecodeCount as its value, Cancelled with the count so
 // far, or Failed when the decoder is not usable.
-JobOutcome DecodeRecordFlatOut(disk::RecorderVolume& volume, VideoDecoder& decoder, JobControl& control,
+JobOutcome DecodeRecordFlatOut(disk::RecordReader& volume, VideoDecoder& decoder, JobControl& control,
                                const PictureSink& sink = {});
 
-// The job: its own reader of record (from 0) on driveNumber (OpenJobVolume)
+// The job: its own reader of record (from 0) over volume (OpenJobReader)
 // and its own VideoDecoder (from decoderLibrary, or beside the executable
 // when empty), both made on the job's thread.
-JobFunction DecodeRecordJob(int driveNumber, uint32_t record, std::string decoderLibrary = {});
+JobFunction DecodeRecordJob(std::shared_ptr<const disk::Volume> volume, uint32_t record,
+                            std::string decoderLibrary = {});
 
 }  // namespace playback

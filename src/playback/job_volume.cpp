@@ -2,26 +2,25 @@
 
 namespace playback {
 
-std::unique_ptr<disk::RecorderVolume> OpenJobVolume(int driveNumber, uint32_t record, std::string& error)
+std::unique_ptr<disk::RecordReader> OpenJobReader(std::shared_ptr<const disk::Volume> volume, uint32_t record,
+                                                  std::string& error)
 {
-    auto volume = std::make_unique<disk::RecorderVolume>();
-    if (!volume->Load(driveNumber)) {
-        error = "drive " + std::to_string(driveNumber) + ": " +
-                std::string(disk::LoadFailureText(volume->LastLoadFailure()));
-        if (!volume->LastOpenError().empty())
-            error += " (" + volume->LastOpenError() + ")";
+    if (!volume) {
+        error = "no disk is loaded";
         return nullptr;
     }
-    if (record >= volume->RecordCount()) {
-        error = "record " + std::to_string(record + 1) + " is not on the disk (" +
-                std::to_string(volume->RecordCount()) + " records)";
+    const uint32_t records = volume->RecordCount();
+    if (record >= records) {
+        error =
+            "record " + std::to_string(record + 1) + " is not on the disk (" + std::to_string(records) + " records)";
         return nullptr;
     }
-    if (!volume->OpenRecord(record)) {
+    auto reader = std::make_unique<disk::RecordReader>(std::move(volume));
+    if (!reader->OpenRecord(record)) {
         error = "cannot read the index of record " + std::to_string(record + 1);
         return nullptr;
     }
-    return volume;
+    return reader;
 }
 
 }  // namespace playback

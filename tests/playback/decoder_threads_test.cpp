@@ -9,7 +9,8 @@
 #include <thread>
 #include <vector>
 
-#include "disk/recorder_volume.h"
+#include "disk/record_reader.h"
+#include "disk/volume.h"
 #include "platform/drive_table.h"
 #include "playback/decode_record_job.h"
 #include "playback/decoder_channels.h"
@@ -47,7 +48,7 @@ struct RecordRun {
     playback::JobOutcome outcome;
 };
 
-RecordRun DecodeAll(disk::RecorderVolume& volume, VideoDecoder& decoder)
+RecordRun DecodeAll(disk::RecordReader& volume, VideoDecoder& decoder)
 {
     RecordRun run;
     const int w = volume.OpenWidth(), h = volume.OpenHeight();
@@ -104,7 +105,7 @@ TEST_F(DecoderThreads, EachDecoderLeasesABlockOfItsOwn)
 
     // A job given the refused decoder fails with that reason.
     std::string error;
-    const auto volume = playback::OpenJobVolume(0, 0, error);
+    const auto volume = playback::OpenJobReader(disk::Volume::Load(0).volume, 0, error);
     ASSERT_TRUE(volume) << error;
     playback::JobControl control;
     const auto outcome = playback::DecodeRecordFlatOut(*volume, refused, control);
@@ -153,8 +154,10 @@ TEST_F(DecoderThreads, LeasesTakenAtOnceNeverShareABlock)
 TEST_F(DecoderThreads, TwoDecodersOnTwoThreadsGiveThePicturesEachGivesAlone)
 {
     std::string error;
-    auto first = playback::OpenJobVolume(0, 0, error);
-    auto second = playback::OpenJobVolume(0, 1, error);
+    // One loaded volume, a reader of its own for each thread.
+    const std::shared_ptr<const disk::Volume> shared = disk::Volume::Load(0).volume;
+    auto first = playback::OpenJobReader(shared, 0, error);
+    auto second = playback::OpenJobReader(shared, 1, error);
     ASSERT_TRUE(first && second) << error;
     VideoDecoder decoderA(kLibrary), decoderB(kLibrary);
     ASSERT_NE(decoderA.FirstLibraryChannel(), decoderB.FirstLibraryChannel());

@@ -112,10 +112,19 @@ protected:
         std::string error;
         ASSERT_TRUE(mkdisk::WriteDisk(plan, dir->File("jobs.img"), error)) << error;
         platform::SetDriveImages({dir->File("jobs.img")});
+        disk::VolumeLoad load = disk::Volume::Load(0);
+        ASSERT_TRUE(load.volume) << load.openError;
+        volume = load.volume;
     }
-    static void TearDownTestSuite() { dir.reset(); }
+    static void TearDownTestSuite()
+    {
+        volume.reset();
+        dir.reset();
+    }
 
     static inline std::unique_ptr<testing_support::TempDir> dir;
+    // The loaded disk, as the window holds it; every job reads it through a reader of its own.
+    static inline std::shared_ptr<const disk::Volume> volume;
 };
 
 // Ten reports, then the end with the job's value: in that order, all on
@@ -171,7 +180,7 @@ TEST_F(JobRunnerTest, CancelStopsAJobAndSaysSo)
     JobRunner decodeRunner;
     Delivered decoded;
     playback::JobId decodeId = 0;
-    decodeId = decodeRunner.Start("decode", playback::DecodeRecordJob(0, 0, kLibrary),
+    decodeId = decodeRunner.Start("decode", playback::DecodeRecordJob(volume, 0, kLibrary),
                                   {[&](const JobProgress& p) {
                                        decoded.progress.push_back(p);
                                        decodeRunner.Cancel(decodeId);
@@ -194,20 +203,20 @@ TEST_F(JobRunnerTest, AFailingJobsReasonArrives)
     const auto threw = runner.Start(
         "hash", [](JobControl&) -> JobOutcome { throw std::runtime_error("read error at sector 12"); },
         seen.Callbacks());
-    const auto noRecord = runner.Start("decode", playback::DecodeRecordJob(0, 5, kLibrary), seen.Callbacks());
-    const auto noDrive = runner.Start("decode", playback::DecodeRecordJob(7, 0, kLibrary), seen.Callbacks());
+    const auto noRecord = runner.Start("decode", playback::DecodeRecordJob(volume, 5, kLibrary), seen.Callbacks());
+    const auto noDrive = runner.Start("decode", playback::DecodeRecordJob(nullptr, 0, kLibrary), seen.Callbacks());
     EXPECT_EQ(runner.Wait(said).text, "the disk stopped answering");
     EXPECT_EQ(runner.Wait(threw).text, "hash: read error at sector 12");
     EXPECT_EQ(runner.Wait(noRecord).text, "record 6 is not on the disk (1 records)");
     const JobOutcome drive = runner.Wait(noDrive);
     EXPECT_EQ(drive.status, Status::Failed);
-    EXPECT_EQ(drive.text.rfind("drive 7: ", 0), 0u) << drive.text;
+    EXPECT_EQ(drive.text, "no disk is loaded");
     ASSERT_EQ(seen.ends.size(), 4u);
     for (const JobOutcome& end : seen.ends)
         EXPECT_EQ(end.status, Status::Failed) << end.text;
 
     // Handed a volume with no record open, the decoding refuses at once.
-    disk::RecorderVolume unopened;
+    disk::RecordReader unopened;
     playback::VideoDecoder decoder(kLibrary);
     JobControl control;
     EXPECT_EQ(playback::DecodeRecordFlatOut(unopened, decoder, control).text, "no record is open");
@@ -281,7 +290,7 @@ TEST_F(JobRunnerTest, QtDeliversOnTheWindowThread)
         inner(o);
         app.quit();
     };
-    runner.Start("decode", playback::DecodeRecordJob(0, 0, kLibrary), callbacks);
+    runner.Start("decode", playback::DecodeRecordJob(volume, 0, kLibrary), callbacks);
     QTimer::singleShot(60000, &app, [&] { app.exit(1); });
     ASSERT_EQ(app.exec(), 0) << "no end delivered";
     ASSERT_EQ(seen.ends.size(), 1u);
