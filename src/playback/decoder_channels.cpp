@@ -5,7 +5,7 @@
 
 namespace playback {
 
-static_assert(DecoderChannels::kBlocks * DecoderChannels::kBlockChannels == decodeapi::kChannels);
+static_assert(DecoderChannels::kBlocks * DecoderChannels::kBlockChannels == platform::decodeapi::kChannels);
 static_assert(DecoderChannels::kBlocks <= 32);
 
 namespace {
@@ -23,7 +23,7 @@ DecoderChannels::DecoderChannels()
         const uint32_t free = ~seen & all;
         if (free == 0) {
             refusal = "all " + std::to_string(kBlocks) + " decoder channel blocks (" +
-                      std::to_string(decodeapi::kChannels) + " channels) are in use";
+                      std::to_string(platform::decodeapi::kChannels) + " channels) are in use";
             return;
         }
         const int candidate = std::countr_zero(free);

@@ -17,7 +17,7 @@ class DecoderChannels {
 public:
     // One block per decoder: one channel per camera.
     static constexpr int kBlockChannels = 4;
-    static constexpr int kBlocks = decodeapi::kChannels / kBlockChannels;
+    static constexpr int kBlocks = platform::decodeapi::kChannels / kBlockChannels;
 
     // Claims the lowest free block; IsHeld() is false, and Refusal() says
     // why, when every block is leased.
