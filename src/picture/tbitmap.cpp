@@ -18,6 +18,8 @@
 
 namespace picture {
 
+namespace picture {
+
 namespace {
 
 // Pictures larger than this are refused before anything is allocated.

@@ -20,6 +20,7 @@
 
 #include "export/capture_tools.h"
 #include "platform/drive_table.h"
+#include "platform/memory_source.h"
 #include "support/temp_dir.h"
 
 namespace {
@@ -338,6 +339,63 @@ TEST_F(DiskSourceTest, EveryReadOfADamagedChunkFails)
         expectReads(drive, before, "the good chunk before");
         expectReads(drive, after, "the good chunk after");
     }
+}
+
+}  // namespace
+
+namespace {
+
+// A disk in a caller's buffer: its bytes exactly, nothing before or past them.
+TEST(MemorySourceTest, ReadsTheBufferAndRefusesEveryReadPastItsEnd)
+{
+    std::vector<uint8_t> bytes(4 * 512);
+    for (size_t i = 0; i < bytes.size(); ++i)
+        bytes[i] = static_cast<uint8_t>(i * 7 + 3);
+    const auto source = platform::OpenMemorySource(bytes);
+    ASSERT_TRUE(source);
+    EXPECT_EQ(source->SizeBytes(), bytes.size());
+    std::vector<uint8_t> out(bytes.size() + 1, 0xAA);
+    ASSERT_TRUE(source->ReadAt(0, out.data(), bytes.size()));
+    EXPECT_TRUE(std::equal(bytes.begin(), bytes.end(), out.begin()));
+    ASSERT_TRUE(source->ReadAt(bytes.size() - 1, out.data(), 1));
+    EXPECT_EQ(out[0], bytes.back());
+
+    std::fill(out.begin(), out.end(), 0xAA);
+    EXPECT_FALSE(source->ReadAt(bytes.size() - 1, out.data(), 2)) << "one byte past the end";
+    EXPECT_FALSE(source->ReadAt(bytes.size(), out.data(), 1));
+    EXPECT_FALSE(source->ReadAt(0, out.data(), bytes.size() + 1));
+    EXPECT_FALSE(source->ReadAt(UINT64_MAX, out.data(), 1));
+    EXPECT_FALSE(source->ReadAt(1, out.data(), UINT64_MAX)) << "offset + size wraps";
+    EXPECT_FALSE(source->ReadAt(0, out.data(), 0)) << "a read of nothing is no read";
+    EXPECT_TRUE(std::all_of(out.begin(), out.end(), [](uint8_t b) { return b == 0xAA; }))
+        << "a refused read writes nothing";
+    std::string why;
+    EXPECT_FALSE(source->ReadChecked(bytes.size(), out.data(), 512, why));
+    EXPECT_FALSE(why.empty());
+
+    const auto empty = platform::OpenMemorySource({});
+    EXPECT_EQ(empty->SizeBytes(), 0u);
+    EXPECT_FALSE(empty->ReadAt(0, out.data(), 1));
+}
+
+// A drive over a source the caller opened names it as given and looks
+// nothing up on the system.
+TEST(MemorySourceTest, ADriveOverItHasTheGivenNameAndNoFile)
+{
+    std::vector<uint8_t> bytes(3 * 512, 0x5A);
+    DriveHandle drive = DriveHandle::FromSource(platform::OpenMemorySource(bytes), "memory");
+    ASSERT_TRUE(drive.IsOpen());
+    EXPECT_EQ(drive.SizeBytes(), bytes.size());
+    EXPECT_EQ(drive.Format(), "memory");
+    EXPECT_TRUE(drive.Files().empty());
+    EXPECT_EQ(drive.Identity().path, "memory");
+    EXPECT_EQ(drive.Identity().format, "memory");
+    EXPECT_EQ(drive.Identity().sizeBytes, bytes.size());
+    EXPECT_FALSE(drive.Identity().statKnown);
+    std::vector<uint8_t> sector(512);
+    EXPECT_TRUE(drive.ReadAt(2 * 512, sector.data(), 512));
+    EXPECT_FALSE(drive.ReadAt(2 * 512 + 1, sector.data(), 512));
+    EXPECT_FALSE(DriveHandle::FromSource(nullptr, "memory").IsOpen());
 }
 
 }  // namespace
