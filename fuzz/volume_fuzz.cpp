@@ -1,25 +1,19 @@
 // Recorder disk images from the fuzzer: volume load, record index, frame
 // extraction (continuation and splitting included) and audio decoding.
 // The signature is put in place so that every input reaches the parser.
-#include <sys/mman.h>
-#include <unistd.h>
-
+// The volume is built from the bytes in memory: no file, no drive table.
+#include <cstdint>
 #include <cstring>
-#include <string>
+#include <utility>
 #include <vector>
 
 #include "disk/recorder_volume.h"
-#include "platform/drive_table.h"
+#include "disk/volume.h"
 
 namespace {
 
 struct Harness {
-    Harness()
-    {
-        fd = memfd_create("quillon-fuzz-volume", 0);
-        platform::SetDriveImages({"/proc/self/fd/" + std::to_string(fd)});
-    }
-    int fd;
+    std::vector<uint8_t> image;
     disk::RecorderVolume volume;
     std::vector<uint8_t> frame = std::vector<uint8_t>(disk::RecorderVolume::kMaxFrameBytes);
     std::vector<uint8_t> block = std::vector<uint8_t>(disk::RecorderVolume::kAudioBlockBytes);
@@ -55,12 +49,15 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     static Harness h;
     if (size < 512 || size > (4u << 20))
         return 0;
-    if (ftruncate(h.fd, 0) != 0 || pwrite(h.fd, data, size, 0) != ssize_t(size) ||
-        pwrite(h.fd, "Kor Halvex", 10, 2) != 10)
-        return 0;
+    // The reader lets go of the last input's volume before its bytes change.
     auto& v = h.volume;
-    if (!v.Load(0))
+    v.Close();
+    h.image.assign(data, data + size);
+    std::memcpy(h.image.data() + 2, "Kor Halvex", 10);
+    disk::VolumeLoad load = disk::Volume::FromBytes(h.image);
+    if (!load.volume)
         return 0;
+    v.Attach(std::move(load.volume));
     disk::RecordTime t;
     uint32_t segments = 0;
     for (bool more = v.FirstRecord(t, segments); more; more = v.NextRecord(t, segments))

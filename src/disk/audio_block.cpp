@@ -4,7 +4,7 @@
 
 #include "disk/byte_order.h"
 #include "disk/ima_adpcm.h"
-#include "disk/recorder_volume.h"
+#include "disk/record_reader.h"
 
 namespace disk {
 namespace {
@@ -14,7 +14,7 @@ constexpr uint32_t kRecordBytes = 255;  // predictor 2, step index 1, codes 252
 constexpr uint32_t kRowBytes = 8;
 }  // namespace
 
-bool RecorderVolume::ExtractAudioBlock(int channel, std::span<uint8_t> destination)
+bool RecordReader::ExtractAudioBlock(int channel, std::span<uint8_t> destination)
 {
     if (channel < 0 || channel > 3 || destination.size() < kAudioBlockBytes)
         return false;
@@ -55,7 +55,7 @@ bool RecorderVolume::ExtractAudioBlock(int channel, std::span<uint8_t> destinati
     return true;
 }
 
-bool RecorderVolume::AudioBlockFromArea(std::span<const uint8_t> area, int channel, std::span<uint8_t> destination)
+bool RecordReader::AudioBlockFromArea(std::span<const uint8_t> area, int channel, std::span<uint8_t> destination)
 {
     if (channel < 0 || channel > 3 || area.size() < kAudioAreaBytes || destination.size() < kAudioBlockBytes)
         return false;
@@ -76,7 +76,7 @@ bool RecorderVolume::AudioBlockFromArea(std::span<const uint8_t> area, int chann
     return true;
 }
 
-bool RecorderVolume::AudioAreaSectors(uint32_t segment, SectorRange& range) const
+bool RecordReader::AudioAreaSectors(uint32_t segment, SectorRange& range) const
 {
     SectorRange whole;
     if (!audioArea || !SegmentSectors(segment, whole) || whole.count < kAudioAreaSectors)
@@ -85,8 +85,7 @@ bool RecorderVolume::AudioAreaSectors(uint32_t segment, SectorRange& range) cons
     return true;
 }
 
-bool RecorderVolume::DecodeAudioBlock(std::span<const uint8_t> block, std::span<int16_t> destination,
-                                      uint32_t& byteCount)
+bool RecordReader::DecodeAudioBlock(std::span<const uint8_t> block, std::span<int16_t> destination, uint32_t& byteCount)
 {
     if (block.size() < kAudioBlockBytes || destination.size() < kAudioSamples)
         return false;
@@ -123,7 +122,7 @@ bool RecorderVolume::DecodeAudioBlock(std::span<const uint8_t> block, std::span<
 
 namespace disk {
 
-bool RecorderVolume::AudioBlockPlausible(std::span<const uint8_t> block)
+bool RecordReader::AudioBlockPlausible(std::span<const uint8_t> block)
 {
     if (block.size() < kAudioBlockBytes)
         return false;

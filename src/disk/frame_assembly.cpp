@@ -12,7 +12,7 @@
 #include <algorithm>
 #include <cstring>
 
-#include "disk/recorder_volume.h"
+#include "disk/record_reader.h"
 
 namespace disk {
 namespace {
@@ -25,13 +25,13 @@ using Match = StartCodeMatch;
 
 }  // namespace
 
-void RecorderVolume::ResetFrameAssembly()
+void RecordReader::ResetFrameAssembly()
 {
     pendingPieces = 0;
     continuation = false;
 }
 
-bool RecorderVolume::FailFrame()
+bool RecordReader::FailFrame()
 {
     continuation = false;
     pendingPieces = 0;
@@ -64,7 +64,7 @@ static uint32_t Search(const uint8_t* w, uint32_t from, uint32_t end, Match matc
     return kNotFound;
 }
 
-uint32_t RecorderVolume::FindStartCode(uint32_t from, uint32_t limit, Match match)
+uint32_t RecordReader::FindStartCode(uint32_t from, uint32_t limit, Match match)
 {
     const Match searched = match == Match::IntraVop ? Match::Vop : match;
     uint32_t p = from;
@@ -92,7 +92,7 @@ uint32_t RecorderVolume::FindStartCode(uint32_t from, uint32_t limit, Match matc
     }
 }
 
-void RecorderVolume::CaptureStreamHeader(uint32_t frameFirst)
+void RecordReader::CaptureStreamHeader(uint32_t frameFirst)
 {
     // The 19 bytes 27..9 before the first frame are the VO and VOL headers.
     // A frame too close to the start of the video bytes has no such bytes
@@ -110,7 +110,7 @@ void RecorderVolume::CaptureStreamHeader(uint32_t frameFirst)
     capturePending = false;
 }
 
-bool RecorderVolume::StreamHeaderOrigin(StreamHeaderSource& out) const
+bool RecordReader::StreamHeaderOrigin(StreamHeaderSource& out) const
 {
     if (openRecord < 0 || capturePending)
         return false;
@@ -121,7 +121,7 @@ bool RecorderVolume::StreamHeaderOrigin(StreamHeaderSource& out) const
 // Normal mode, a frame begins at frameFirst: deliver it up to the next VOP
 // start code, or carry it as a tail when the segment ends first. False when
 // nothing was delivered (the caller moves on to the next segment).
-bool RecorderVolume::CutFrame(uint32_t frameFirst, std::span<uint8_t> frame, uint32_t& frameLength)
+bool RecordReader::CutFrame(uint32_t frameFirst, std::span<uint8_t> frame, uint32_t& frameLength)
 {
     const uint32_t next = FindStartCode(frameFirst + 1, segmentBytes, Match::Vop);
     if (next != kNotFound) {
@@ -147,9 +147,9 @@ bool RecorderVolume::CutFrame(uint32_t frameFirst, std::span<uint8_t> frame, uin
 }
 
 // The cursor's resting place when a segment is used up: its last byte.
-void RecorderVolume::LeaveSegment() { cursor = segmentBytes == 0 ? 0 : segmentBytes - 1; }
+void RecordReader::LeaveSegment() { cursor = segmentBytes == 0 ? 0 : segmentBytes - 1; }
 
-bool RecorderVolume::SkipAudioArea()
+bool RecordReader::SkipAudioArea()
 {
     EnsureLoaded(kAudioAreaBytes + 1);
     if (segmentBytes <= kAudioAreaBytes) {
@@ -160,7 +160,7 @@ bool RecorderVolume::SkipAudioArea()
     return true;
 }
 
-bool RecorderVolume::DeliverPendingPiece(std::span<uint8_t> frame, uint32_t& frameLength)
+bool RecordReader::DeliverPendingPiece(std::span<uint8_t> frame, uint32_t& frameLength)
 {
     const uint32_t begin = startCodes[nextPiece];
     const uint32_t end = nextPiece + 1 < startCodeCount ? startCodes[nextPiece + 1] : splitLength;
@@ -176,7 +176,7 @@ bool RecorderVolume::DeliverPendingPiece(std::span<uint8_t> frame, uint32_t& fra
 
 // Continuation mode: cut the bytes from frameStart to the next VOP or user
 // data start code; at a segment's start they complete the carried tail.
-bool RecorderVolume::ContinuationPiece(std::span<uint8_t> frame, uint32_t& frameLength)
+bool RecordReader::ContinuationPiece(std::span<uint8_t> frame, uint32_t& frameLength)
 {
     const uint32_t q = FindStartCode(cursor, cursor + kContinuationSearch, Match::VopOrUserData);
     if (q == kNotFound) {
@@ -230,8 +230,8 @@ bool RecorderVolume::ContinuationPiece(std::span<uint8_t> frame, uint32_t& frame
     return true;
 }
 
-bool RecorderVolume::NextFrame(std::span<uint8_t> frame, uint32_t& frameLength, bool intraOnly, int audioChannel,
-                               std::span<uint8_t> audioBlock, int* audioDelivered)
+bool RecordReader::NextFrame(std::span<uint8_t> frame, uint32_t& frameLength, bool intraOnly, int audioChannel,
+                             std::span<uint8_t> audioBlock, int* audioDelivered)
 {
     stoppedAtLoss = false;
     if (openRecord < 0)

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <array>
 #include <cstring>
+#include <utility>
 
 namespace disk {
 
@@ -26,15 +27,22 @@ bool RawDisk::Open(const platform::DriveTable& table, int driveNumber, std::stri
     return drive.IsOpen();
 }
 
+void RawDisk::Adopt(platform::DriveHandle opened)
+{
+    Close();
+    drive = std::move(opened);
+}
+
 void RawDisk::Close() { drive.Close(); }
 
-uint32_t RawDisk::ReadSectors(uint32_t firstSector, uint32_t count, std::span<uint8_t> destination)
+uint32_t RawDisk::ReadSectors(uint32_t firstSector, uint32_t count, std::span<uint8_t> destination) const
 {
     std::string why;
     return ReadSectorRun(firstSector, count, destination, why) ? count * kSectorBytes : 0;
 }
 
-bool RawDisk::ReadSectorRun(uint64_t firstSector, uint32_t count, std::span<uint8_t> destination, std::string& why)
+bool RawDisk::ReadSectorRun(uint64_t firstSector, uint32_t count, std::span<uint8_t> destination,
+                            std::string& why) const
 {
     if (!drive.IsOpen()) {
         why = "no drive is open";
@@ -54,7 +62,7 @@ bool RawDisk::ReadSectorRun(uint64_t firstSector, uint32_t count, std::span<uint
 
 int RawDisk::QueryGeometry(DiskGeometry& out) const { return drive.IsOpen() && drive.QueryGeometry(out) ? 1 : 0; }
 
-bool RawDisk::HasVolumeSignature()
+bool RawDisk::HasVolumeSignature() const
 {
     std::array<uint8_t, kSectorBytes> sector{};
     if (ReadSectors(0, 1, sector) == 0)

@@ -1,112 +1,21 @@
 // Record index and stream cursor: opening a record, selecting a one-second
 // segment and streaming it through the read-ahead window.
 #include <algorithm>
-#include <new>
 #include <string>
 
-#include "disk/byte_order.h"
-#include "disk/recorder_volume.h"
+#include "disk/record_reader.h"
 
 namespace disk {
 
-namespace {
-
-// Index sectors read per request: bounded memory whatever the count says.
-constexpr uint32_t kIndexChunkSectors = 128;
-
-}  // namespace
-
-// Reads the record's entries o .. o + c, stopping at the first implausible
-// one and where the data area begins: a damaged count never makes us read
-// (or hold) segment bytes as an index. False when nothing can be read.
-bool RecorderVolume::ReadIndex(uint32_t recordNumber, std::vector<uint32_t>& entries, IndexCheck& check,
-                               uint32_t* pastDiskEnd)
-{
-    if (pastDiskEnd)
-        *pastDiskEnd = 0;
-    entries.clear();
-    if (!IsLoaded() || recordNumber >= header.recordCount || recordNumber >= kRecordSlots)
-        return false;
-    const RecordEntry& entry = Record(recordNumber);
-    const uint64_t c = entry.segmentCount;
-    if (c > kMaxSegments)
-        return false;
-    const uint64_t diskSectors = disk.SectorCount();
-    const uint64_t firstByte = uint64_t(header.indexAreaSector) * kSectorBytes + uint64_t(entry.indexOffset) * 4;
-    const uint64_t firstSector = firstByte / kSectorBytes;
-    // Another record's entries begin inside this one's: a count that runs
-    // on over them is damage. Its first entry may be this record's last
-    // (records that share a boundary entry), so that one is still taken.
-    uint64_t entriesBeforeNext = c + 1;
-    const auto next = std::upper_bound(sortedOffsets.begin(), sortedOffsets.end(), entry.indexOffset);
-    const bool cutByRecord = next != sortedOffsets.end() && uint64_t(*next) < uint64_t(entry.indexOffset) + c;
-    if (cutByRecord)
-        entriesBeforeNext = uint64_t(*next) - entry.indexOffset + 1;
-    const uint64_t endByte = firstByte + entriesBeforeNext * 4;
-    const uint64_t endSector = (endByte + kSectorBytes - 1) / kSectorBytes;
-    // The entries stored on the disk are what the index can be.
-    if (firstSector >= diskSectors || firstSector > UINT32_MAX)
-        return false;
-    const uint64_t readEnd = std::min({endSector, diskSectors, std::max<uint64_t>(dataStart, firstSector + 1)});
-
-    IndexChecker checker(entry.segmentCount, diskSectors);
-    std::vector<uint8_t> buffer;
-    try {
-        buffer.resize(size_t(kIndexChunkSectors) * kSectorBytes);
-        entries.reserve(static_cast<size_t>(std::min<uint64_t>(c + 1, (readEnd - firstSector) * kSectorBytes / 4)));
-    } catch (const std::bad_alloc&) {
-        return false;
-    }
-    // Entry 0 stored in the data area: nothing is an index.
-    const bool entryZeroInData = firstSector >= dataStart;
-    uint64_t byte = firstByte;
-    for (uint64_t sector = firstSector; sector < readEnd && !entryZeroInData;) {
-        const uint32_t count = static_cast<uint32_t>(std::min<uint64_t>(kIndexChunkSectors, readEnd - sector));
-        if (disk.ReadSectors(static_cast<uint32_t>(sector), count, buffer) == 0) {
-            if (sector == firstSector)
-                return false;
-            break;  // what was read so far stands; the rest counts as not there
-        }
-        const uint64_t chunkEnd = (sector + count) * kSectorBytes;
-        bool more = true;
-        for (; more && byte + 4 <= chunkEnd && byte < endByte; byte += 4) {
-            const uint32_t value = ReadBe32(buffer, static_cast<size_t>(byte - sector * kSectorBytes));
-            more = checker.Take(value);
-            if (more)
-                entries.push_back(value);
-            else if (pastDiskEnd && value > diskSectors)
-                *pastDiskEnd = value;
-        }
-        if (!more || byte >= endByte)
-            break;
-        sector += count;
-    }
-    check = checker.Result();
-    // Cut by the disk's end or the next record rather than by the data area.
-    if (check.damage == IndexDamage::RunsIntoData) {
-        if (readEnd == diskSectors && endSector > diskSectors)
-            check.damage = IndexDamage::LeavesDisk;
-        else if (cutByRecord && entries.size() == entriesBeforeNext)
-            check.damage = IndexDamage::RunsIntoRecord;
-    }
-    return true;
-}
-
-bool RecorderVolume::CheckRecordIndex(uint32_t recordNumber, IndexCheck& check)
-{
-    std::vector<uint32_t> entries;
-    return ReadIndex(recordNumber, entries, check);
-}
-
-bool RecorderVolume::OpenRecord(uint32_t recordNumber)
+bool RecordReader::OpenRecord(uint32_t recordNumber)
 {
     std::vector<uint32_t> index;
     IndexCheck check;
     uint32_t pastDiskEnd = 0;
-    if (!ReadIndex(recordNumber, index, check, &pastDiskEnd))
+    if (!volume || !volume->ReadIndex(recordNumber, index, check, &pastDiskEnd))
         return false;
     cutEntry = check.damage == IndexDamage::LeavesDisk ? pastDiskEnd : 0;
-    const RecordEntry& entry = Record(recordNumber);
+    const RecordEntry& entry = volume->Record(recordNumber);
     openWidth = entry.width;
     openHeight = entry.height;
     sectorIndex = std::move(index);
@@ -123,7 +32,7 @@ bool RecorderVolume::OpenRecord(uint32_t recordNumber)
     return true;
 }
 
-bool RecorderVolume::SegmentSectors(uint32_t segment, SectorRange& range) const
+bool RecordReader::SegmentSectors(uint32_t segment, SectorRange& range) const
 {
     if (segment >= segmentCount || segment + 1 >= sectorIndex.size())
         return false;
@@ -141,7 +50,7 @@ bool RecorderVolume::SegmentSectors(uint32_t segment, SectorRange& range) const
 
 // The second the disk ends inside (see cutEntry): it begins at the last
 // entry the index holds and runs to the entry past the disk's end.
-bool RecorderVolume::CutSegmentSectors(uint32_t segment, SectorRange& range) const
+bool RecordReader::CutSegmentSectors(uint32_t segment, SectorRange& range) const
 {
     if (cutEntry == 0 || segment != segmentCount || segment + 1 != sectorIndex.size())
         return false;
@@ -150,7 +59,7 @@ bool RecorderVolume::CutSegmentSectors(uint32_t segment, SectorRange& range) con
     return true;
 }
 
-bool RecorderVolume::SelectSegment(uint32_t segment)
+bool RecordReader::SelectSegment(uint32_t segment)
 {
     SectorRange range;
     if (!SegmentSectors(segment, range) && !CutSegmentSectors(segment, range))
@@ -180,10 +89,10 @@ bool RecorderVolume::SelectSegment(uint32_t segment)
         lastLoss.firstSector = range.first;
         lastLoss.sectorCount = range.count;
         const uint64_t last = uint64_t(failedAt) + k - 1;
+        const uint64_t diskSectors = volume ? volume->DiskSectorCount() : 0;
         lastLoss.error = "sectors " + std::to_string(failedAt) + " to " + std::to_string(last) +
-                         (last >= disk.SectorCount()
-                              ? " lie past the disk's end (" + std::to_string(disk.SectorCount()) + " sectors)"
-                              : " could not be read");
+                         (last >= diskSectors ? " lie past the disk's end (" + std::to_string(diskSectors) + " sectors)"
+                                              : " could not be read");
         if (readTap)
             readTap->SegmentLost(segment, range.first, range.count, lastLoss.error);
     }
@@ -192,7 +101,7 @@ bool RecorderVolume::SelectSegment(uint32_t segment)
 
 // Every sector of the selected segment into the window, in read-ahead
 // chunks (the read tap sees each); false at the first that fails.
-bool RecorderVolume::LoadWholeSegment()
+bool RecordReader::LoadWholeSegment()
 {
     while (sectorsLeft > 0)
         if (!ReadAhead())
@@ -200,13 +109,13 @@ bool RecorderVolume::LoadWholeSegment()
     return true;
 }
 
-bool RecorderVolume::ReadAhead()
+bool RecordReader::ReadAhead()
 {
-    if (sectorsLeft == 0 || nextSector >= endSector)
+    if (!volume || sectorsLeft == 0 || nextSector >= endSector)
         return false;
     const uint32_t k = std::min(sectorsLeft, kReadAheadSectors);
     const std::span<uint8_t> into(window.get() + loadedBytes, size_t(k) * kSectorBytes);
-    if (disk.ReadSectors(nextSector, k, into) == 0)
+    if (volume->ReadDiskSectors(nextSector, k, into) == 0)
         return false;
     if (readTap)
         readTap->SectorsRead(nextSector, into);
@@ -218,7 +127,7 @@ bool RecorderVolume::ReadAhead()
 
 // A segment is read whole at selection, so this only guards the cursor: it
 // never moves over window bytes left from another segment.
-void RecorderVolume::EndSegmentAtLoaded()
+void RecordReader::EndSegmentAtLoaded()
 {
     segmentBytes = loadedBytes;
     sectorsLeft = 0;
@@ -228,7 +137,7 @@ void RecorderVolume::EndSegmentAtLoaded()
 
 // Makes window bytes [0, end) available when the segment has them; false
 // when the segment (possibly cut short by a read failure) is shorter.
-bool RecorderVolume::EnsureLoaded(uint32_t end)
+bool RecordReader::EnsureLoaded(uint32_t end)
 {
     end = std::min(end, segmentBytes);
     while (loadedBytes < end) {
@@ -240,7 +149,7 @@ bool RecorderVolume::EnsureLoaded(uint32_t end)
     return true;
 }
 
-bool RecorderVolume::Advance()
+bool RecordReader::Advance()
 {
     if (uint64_t(cursor) + 1 >= segmentBytes)
         return false;
@@ -253,7 +162,7 @@ bool RecorderVolume::Advance()
     return true;
 }
 
-uint8_t RecorderVolume::CursorByte(uint32_t k) const
+uint8_t RecordReader::CursorByte(uint32_t k) const
 {
     const uint64_t at = uint64_t(cursor) + k;
     return at < loadedBytes ? window[at] : 0;

@@ -9,6 +9,8 @@
 #include <cstring>
 #include <vector>
 
+#include "platform/unique_fd.h"
+
 namespace evidence {
 
 void Digest::FreeContext::operator()(evp_md_ctx_st* c) const { EVP_MD_CTX_free(c); }
@@ -61,8 +63,8 @@ platform::Result<FileDigest> HashFile(const std::string& path)
 {
     using platform::Error;
     using platform::ErrorKind;
-    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0) {
+    const platform::UniqueFd fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
+    if (!fd) {
         const int why = errno;
         return Error{why == ENOENT ? ErrorKind::NotFound : ErrorKind::ReadFailed,
                      "cannot open " + path + ": " + std::strerror(why)};
@@ -70,8 +72,7 @@ platform::Result<FileDigest> HashFile(const std::string& path)
     // A device or FIFO under the name (/dev/full, say) never ends: only a
     // regular file has contents to hash.
     struct stat info {};
-    if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {
-        ::close(fd);
+    if (::fstat(fd.Get(), &info) != 0 || !S_ISREG(info.st_mode)) {
         return Error{ErrorKind::Refused, path + " is not a regular file"};
     }
     FileDigest digest;
@@ -83,7 +84,7 @@ platform::Result<FileDigest> HashFile(const std::string& path)
     size = 0;
     bool ok = sha.IsValid() && md.IsValid();
     while (ok) {
-        const ssize_t n = ::read(fd, buffer.data(), buffer.size());
+        const ssize_t n = ::read(fd.Get(), buffer.data(), buffer.size());
         if (n < 0 && errno == EINTR)
             continue;
         if (n < 0) {
@@ -98,7 +99,6 @@ platform::Result<FileDigest> HashFile(const std::string& path)
         md.Update(chunk);
         size += static_cast<uint64_t>(n);
     }
-    ::close(fd);
     if (ok) {
         digest.sha256 = sha.FinishHex();
         digest.md5 = md.FinishHex();

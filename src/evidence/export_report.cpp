@@ -17,6 +17,7 @@
 
 #include "disk/record_entry.h"
 #include "disk/record_time.h"
+#include "platform/unique_fd.h"
 
 namespace evidence {
 
@@ -66,7 +67,13 @@ std::string SerialFromVpd(const std::filesystem::path& file)
     return Trimmed(serial);
 }
 
-void HashRange(disk::RecorderVolume& volume, bool known, const disk::SectorRange& range, HashedRange& out)
+// Sectors of the disk a reader reads; 0 (a failed read) without a volume.
+uint32_t ReadSectors(const disk::RecordReader& reader, uint32_t first, uint32_t count, std::span<uint8_t> destination)
+{
+    return reader.Shared() ? reader.Shared()->ReadDiskSectors(first, count, destination) : 0;
+}
+
+void HashRange(const disk::RecordReader& reader, bool known, const disk::SectorRange& range, HashedRange& out)
 {
     out = {};
     if (!known)
@@ -79,7 +86,7 @@ void HashRange(disk::RecorderVolume& volume, bool known, const disk::SectorRange
     buffer.resize(std::size_t(kChunk) * disk::kSectorBytes);
     for (uint32_t done = 0; done < range.count;) {
         const uint32_t n = std::min(kChunk, range.count - done);
-        if (volume.ReadDiskSectors(range.first + done, n, buffer) == 0)
+        if (ReadSectors(reader, range.first + done, n, buffer) == 0)
             return;
         sha.Update(std::span(buffer).first(std::size_t(n) * disk::kSectorBytes));
         done += n;
@@ -190,24 +197,24 @@ void DescribeSource(disk::RecorderVolume& volume, const std::string& path, uint3
     HashRange(volume, volume.IndexSectors(record, range), range, out.recordIndex);
 }
 
-void DescribeStreamHeader(disk::RecorderVolume& volume, StreamHeaderReport& out)
+void DescribeStreamHeader(const disk::RecordReader& reader, StreamHeaderReport& out)
 {
     out = {};
-    disk::RecorderVolume::StreamHeaderSource origin;
-    if (!volume.StreamHeaderOrigin(origin))
+    disk::RecordReader::StreamHeaderSource origin;
+    if (!reader.StreamHeaderOrigin(origin))
         return;
     out.captured = true;
     out.segment = origin.segment;
     out.offset = origin.offset;
-    HashRange(volume, true, origin.sectors, out.sectors);
+    HashRange(reader, true, origin.sectors, out.sectors);
     // 19 bytes lie in at most two sectors; the captured bytes must be found
     // where the origin says.
     constexpr uint32_t kRecorded = disk::RecorderVolume::kStreamHeaderBytes - 10;
     std::array<uint8_t, 2 * disk::kSectorBytes> bytes{};
-    const auto header = volume.StreamHeader();
+    const auto header = reader.StreamHeader();
     out.matches = !out.sectors.sha256.empty() && origin.sectors.count <= 2 &&
                   uint64_t(origin.offset) + kRecorded <= uint64_t(origin.sectors.count) * disk::kSectorBytes &&
-                  volume.ReadDiskSectors(origin.sectors.first, origin.sectors.count, bytes) != 0 &&
+                  ReadSectors(reader, origin.sectors.first, origin.sectors.count, bytes) != 0 &&
                   std::equal(header.begin() + 10, header.end(), bytes.begin() + origin.offset);
 }
 
@@ -319,15 +326,15 @@ platform::Result<std::string> WriteReport(const ExportReport& report, const std:
 {
     const std::string path = outputPath + kReportSuffix;
     std::string temporary = path + ".XXXXXX";
-    const int fd = ::mkstemp(temporary.data());
-    if (fd < 0)
+    platform::UniqueFd fd(::mkstemp(temporary.data()));
+    if (!fd)
         return platform::Error{platform::ErrorKind::WriteFailed,
                                "cannot create the report " + path + ": " + std::strerror(errno)};
     const std::string text = ReportJson(report);
     std::string error;
     bool ok = true;
     for (std::size_t done = 0; ok && done < text.size();) {
-        const ssize_t n = ::write(fd, text.data() + done, text.size() - done);
+        const ssize_t n = ::write(fd.Get(), text.data() + done, text.size() - done);
         if (n < 0 && errno == EINTR)
             continue;
         if (n <= 0) {
@@ -337,14 +344,14 @@ platform::Result<std::string> WriteReport(const ExportReport& report, const std:
             done += static_cast<std::size_t>(n);
         }
     }
-    if (ok && ::fsync(fd) != 0) {
+    if (ok && ::fsync(fd.Get()) != 0) {
         error = "cannot write the report " + path + ": " + std::strerror(errno);
         ok = false;
     }
     // mkstemp makes the file 0600; a report is read by whoever reads the export.
     if (ok)
-        ::fchmod(fd, 0644);
-    if (::close(fd) != 0 && ok) {
+        ::fchmod(fd.Get(), 0644);
+    if (!fd.Close() && ok) {
         error = "cannot write the report " + path + ": " + std::strerror(errno);
         ok = false;
     }

@@ -106,8 +106,8 @@ std::string UtcNow();
 // the volume. A block device gets its vendor, model and serial from sysfs.
 void DescribeSource(disk::RecorderVolume& volume, const std::string& path, uint32_t record, SourceReport& out);
 void DescribeRecord(const disk::RecorderVolume& volume, uint32_t record, RecordReport& out);
-// Where the volume's stream header came from, read and hashed again now.
-void DescribeStreamHeader(disk::RecorderVolume& volume, StreamHeaderReport& out);
+// Where the reader's stream header came from, read and hashed again now.
+void DescribeStreamHeader(const disk::RecordReader& reader, StreamHeaderReport& out);
 
 std::string ReportJson(const ExportReport& report);
 

@@ -140,12 +140,15 @@ void SegmentExporter::TapReads(bool on)
 {
     if (!reportVolume)
         return;
+    // The master reads through its own reader; the others through the
+    // engine's, under its stream lock.
+    disk::RecordReader& reader = run.mode == ExportMode::Master && masterReader ? *masterReader : *reportVolume;
     auto lock = engine.LockStream();
     if (on) {
         readLog.Reset(static_cast<std::size_t>(run.endPosition - run.beginPosition) + 4);
-        reportVolume->SetReadTap(&readLog);
+        reader.SetReadTap(&readLog);
     } else {
-        reportVolume->SetReadTap(nullptr);
+        reader.SetReadTap(nullptr);
         readLog.Finish();
     }
 }
@@ -171,7 +174,9 @@ void SegmentExporter::WriteReport(ExportOutcome& outcome)
         auto lock = engine.LockStream();
         evidence::DescribeSource(*reportVolume, reportSource.path, record, report.source);
         report.source.identity = reportSource;
-        evidence::DescribeStreamHeader(*reportVolume, report.streamHeader);
+        const disk::RecordReader& reader =
+            run.mode == ExportMode::Master && masterReader ? *masterReader : *reportVolume;
+        evidence::DescribeStreamHeader(reader, report.streamHeader);
     }
     if (report.streamHeader.captured && !report.streamHeader.matches) {
         report.complete = false;

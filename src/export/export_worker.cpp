@@ -6,6 +6,7 @@
 #include <cstring>
 #include <filesystem>
 
+#include "disk/record_reader.h"
 #include "export/avi_writer.h"
 #include "export/export_progress.h"
 #include "export/segment_exporter.h"
@@ -193,6 +194,18 @@ ExportOutcome::End SegmentExporter::ReadLoop(ExportOutcome& outcome)
     return End::Completed;
 }
 
+// The begin mark selected from a clean frame assembly: the master in its
+// own reader, the other exports in the engine's (playback is halted).
+bool SegmentExporter::SelectBegin()
+{
+    if (run.mode != ExportMode::Master)
+        return engine.SelectForExport(run.beginPosition);
+    if (!masterReader || run.beginPosition < 0)
+        return false;
+    masterReader->ResetFrameAssembly();
+    return masterReader->SelectSegment(static_cast<uint32_t>(run.beginPosition));
+}
+
 int SegmentExporter::ExportWorker()
 {
     engine.exporting = true;
@@ -212,7 +225,7 @@ int SegmentExporter::ExportWorker()
             },
             [this](std::span<const uint8_t> pcm) { return WriteStretchedSound(pcm); });
     TapReads(true);
-    if (!engine.SelectForExport(run.beginPosition)) {
+    if (!SelectBegin()) {
         TapReads(false);
         outcome.end = ExportOutcome::End::NothingRead;
         FinishOutput(outcome.error);

@@ -7,8 +7,10 @@
 
 #include "picture/jpeg/encode_to_memory.h"
 #include "picture/tbitmap.h"
+#include "platform/unique_fd.h"
 #include "platform/whole_file.h"
 
+namespace exporter {
 namespace {
 
 std::string LowerExtension(const std::string& path)
@@ -33,12 +35,13 @@ bool WriteJpeg(const picture::TBitmap& bitmap, const std::string& out, int quali
     // per pixel: small or noisy pictures can need more.
     const std::size_t pixels = static_cast<std::size_t>(bitmap.Width()) * static_cast<std::size_t>(bitmap.Height());
     std::vector<std::uint8_t> buffer(pixels * 6 + 4096);
-    const std::size_t n = picture::jpeg::EncodeJpegToMemory(buffer, dib.data(), bitmap.Width(), bitmap.Height(), quality);
+    const std::size_t n =
+        picture::jpeg::EncodeJpegToMemory(buffer, dib.data(), bitmap.Width(), bitmap.Height(), quality);
     if (n == 0) {
         error = "JPEG encoding failed";
         return false;
     }
-    std::unique_ptr<std::FILE, int (*)(std::FILE*)> f(std::fopen(out.c_str(), "wb"), std::fclose);
+    platform::UniqueFile f(std::fopen(out.c_str(), "wb"));
     if (!f || std::fwrite(buffer.data(), 1, n, f.get()) != n || std::fclose(f.release()) != 0) {
         error = "cannot write " + out;
         return false;
@@ -104,3 +107,5 @@ platform::Result<void> ConvertImage(const std::string& in, const std::string& ou
         return Error{ErrorKind::WriteFailed, jpegError};
     return written;
 }
+
+}  // namespace exporter

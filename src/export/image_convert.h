@@ -11,6 +11,8 @@ namespace picture {
 class TBitmap;
 }
 
+namespace exporter {
+
 struct ConvertOptions {
     int quality = 70;
     bool watermark = false;
@@ -24,3 +26,5 @@ platform::Result<void> ConvertImage(const std::string& in, const std::string& ou
 // The picture as a bottom-up 24-bit BGR DIB with rows padded to 4 bytes,
 // whatever its depth and row order. False when it holds no picture.
 bool ToBottomUpBgr(const picture::TBitmap& bitmap, std::vector<std::uint8_t>& out);
+
+}  // namespace exporter

@@ -12,6 +12,7 @@
 // only ever rise) rather than being dropped.
 #include <algorithm>
 #include <array>
+#include <memory>
 
 #include "disk/recorder_volume.h"
 #include "evidence/export_report.h"
@@ -61,6 +62,14 @@ bool SegmentExporter::PrepareMaster(const std::string& path, int beginPosition, 
         return false;
     }
     const uint32_t record = static_cast<uint32_t>(reportVolume->OpenRecordNumber());
+    if (!masterReader)
+        masterReader = std::make_unique<disk::RecordReader>();
+    if (masterReader->Shared() != reportVolume->Shared())
+        masterReader->AttachVolume(reportVolume->Shared());
+    if (!masterReader->OpenRecord(record)) {
+        Refuse(PrepareFailure::CannotOpen, "the record's index could not be read for the master");
+        return false;
+    }
     platform::master::Layout layout;
     layout.width = engine.PictureWidth();
     layout.height = engine.PictureHeight();
@@ -115,10 +124,10 @@ bool SegmentExporter::MasterSecond(int position)
     if (masterSound.empty())
         return true;
     // The segment's audio area, read once for all the sound tracks from the
-    // volume's own disk (the cursor keeps its place) and hashed as read.
+    // reader's volume (the cursor keeps its place) and hashed as read.
     disk::SectorRange area;
-    if (!reportVolume->AudioAreaSectors(static_cast<uint32_t>(position), area) ||
-        reportVolume->ReadDiskSectors(area.first, area.count, masterArea) == 0) {
+    if (!masterReader->AudioAreaSectors(static_cast<uint32_t>(position), area) ||
+        masterReader->Shared()->ReadDiskSectors(area.first, area.count, masterArea) == 0) {
         soundUnread.push_back(position);
         return true;
     }
@@ -144,7 +153,7 @@ bool SegmentExporter::MasterSecond(int position)
 
 ExportOutcome::End SegmentExporter::MasterLoop(ExportOutcome& outcome)
 {
-    disk::RecorderVolume& volume = *reportVolume;
+    disk::RecordReader& volume = *masterReader;
     const int rate = engine.FrameRate();
     const auto started = std::chrono::steady_clock::now();
     std::array<int, playback::kCameras> trackOf{};
@@ -153,16 +162,12 @@ ExportOutcome::End SegmentExporter::MasterLoop(ExportOutcome& outcome)
         trackOf[masterVideo[t]] = static_cast<int>(t);
     std::vector<int64_t> nextIndex(masterVideo.size(), 0);
     masterFrames = 0;
-    {
-        // A seek: nothing of playback's assembly carries into the master.
-        auto lock = engine.LockStream();
-        volume.ResetFrameAssembly();
-    }
     outcome.firstPosition = static_cast<int>(volume.CurrentSegment());
     int roundPosition = -1;
     int64_t round = 0;
     bool afterLoss = false;
     for (int iteration = 0;; ++iteration) {
+        // The reader is this thread's; the lock is for the engine's times.
         auto lock = engine.LockStream();
         // Standing on a lost second, the round starts in the one after it.
         const int position = static_cast<int>(volume.CurrentSegment()) + (volume.CurrentSegmentLost() ? 1 : 0);

@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <filesystem>
 
+#include "disk/record_reader.h"
 #include "export/avi_writer.h"
 #include "export/export_progress.h"
 #include "export/snapshot.h"

@@ -13,8 +13,9 @@
 // Threads: the window's thread calls PrepareExport, StartWorker and Wait;
 // the worker owns everything else while it runs, and reads and decodes
 // through the engine under its stream lock (playback is halted); the
-// master reads the engine's volume under the same lock, and its own sound
-// volume without one. `running` and the engine's exporting flag are read by
+// master reads frames and sound areas through a reader of its own over the
+// engine's shared Volume (masterReader, the worker's while it runs), taking
+// the stream lock only for the engine's times. `running` and the engine's exporting flag are read by
 // the window's thread.
 #include <atomic>
 #include <chrono>
@@ -41,6 +42,7 @@ class Writer;
 }
 
 namespace disk {
+class RecordReader;
 class RecorderVolume;
 struct SegmentLoss;
 }  // namespace disk
@@ -137,7 +139,8 @@ public:
     // The volume the engine plays from: with it, every run that leaves a file
     // writes its report (OUT.report.json) once the output is closed, hashing
     // the sectors it read as the volume reads them. The master reads its
-    // frames from it and needs it. Set on the window's thread between runs.
+    // frames from its loaded disk and needs it. Set on the window's thread
+    // between runs.
     void SetReportVolume(disk::RecorderVolume* volume) { reportVolume = volume; }
     // A second that cannot be read whole (a lost second) fails the run
     // (End::ReadFailed) unless keepGoing is set: then it is written as a
@@ -172,6 +175,7 @@ private:
     bool PrepareMaster(const std::string& path, int beginPosition, int endPosition);
     ExportOutcome::End MasterLoop(ExportOutcome& outcome);
     bool MasterSecond(int position);
+    bool SelectBegin();
     bool FinishOutput(std::string& error);
     void TapReads(bool on);
     void WriteReport(ExportOutcome& outcome);
@@ -202,6 +206,10 @@ private:
     evidence::Digest soundSha{evidence::DigestKind::Sha256};
     bool soundHashFailed = false;
     int64_t masterFrames = 0;
+    // The master's reader over the report volume's shared Volume: made once,
+    // opened on the played record by PrepareMaster; playback's cursor never
+    // moves for the master.
+    std::unique_ptr<disk::RecordReader> masterReader;
     Run run;
     exporter::PictureComposer composer;
     EncodeStage stage;

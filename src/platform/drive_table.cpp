@@ -201,6 +201,19 @@ DriveHandle DriveHandle::OpenPath(const std::string& path, std::string* whyNot)
     return handle;
 }
 
+DriveHandle DriveHandle::FromSource(std::unique_ptr<DiskSource> source, const std::string& name)
+{
+    DriveHandle handle;
+    if (!source)
+        return handle;
+    handle.source = std::move(source);
+    handle.identity.path = name;
+    handle.identity.format = handle.source->FormatName();
+    handle.identity.sizeBytes = handle.source->SizeBytes();
+    handle.identity.files = handle.source->Files();
+    return handle;
+}
+
 bool DriveHandle::ReadAt(uint64_t offset, void* destination, uint64_t size) const
 {
     return source && source->ReadAt(offset, destination, size);

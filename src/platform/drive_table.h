@@ -100,6 +100,10 @@ public:
     // segment of an EWF image) or a block device, read-only. whyNot, when
     // given, says why it failed in one line for the user.
     static DriveHandle OpenPath(const std::string& path, std::string* whyNot = nullptr);
+    // A source the caller opened (a disk in memory): its identity is the
+    // name given, its format, size and files, nothing looked up on the
+    // system. Closed when source is null.
+    static DriveHandle FromSource(std::unique_ptr<DiskSource> source, const std::string& name);
 
     bool IsOpen() const { return source != nullptr; }
     void Close();

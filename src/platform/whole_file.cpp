@@ -10,6 +10,8 @@
 #include <cstring>
 #include <filesystem>
 
+#include "platform/unique_fd.h"
+
 namespace platform {
 
 namespace {
@@ -39,8 +41,8 @@ Result<void> WriteWholeFile(const std::string& path, const FileWriter& write)
     std::string temporary = (targetPath.parent_path() / (".quillon-XXXXXX" + extension)).string();
     if (!targetPath.has_parent_path())
         temporary = ".quillon-XXXXXX" + extension;
-    const int fd = ::mkstemps(temporary.data(), static_cast<int>(extension.size()));
-    if (fd < 0) {
+    UniqueFd fd(::mkstemps(temporary.data(), static_cast<int>(extension.size())));
+    if (!fd) {
         return Error{ErrorKind::WriteFailed, "cannot write " + path + ": " + Why(errno)};
     }
     std::string error;
@@ -50,14 +52,14 @@ Result<void> WriteWholeFile(const std::string& path, const FileWriter& write)
         error = "cannot write " + path + ": " + Why(errno);
     // Written through another descriptor: the sync reports what the close
     // of that one could not (delayed allocation on a full disk).
-    if (ok && ::fsync(fd) != 0) {
+    if (ok && ::fsync(fd.Get()) != 0) {
         error = "cannot write " + path + ": " + Why(errno);
         ok = false;
     }
     // mkstemps makes the file 0600; a picture is read by whoever reads the disk.
     if (ok)
-        ::fchmod(fd, 0644);
-    if (::close(fd) != 0 && ok) {
+        ::fchmod(fd.Get(), 0644);
+    if (!fd.Close() && ok) {
         error = "cannot write " + path + ": " + Why(errno);
         ok = false;
     }

@@ -72,7 +72,12 @@ RecordListDialog::RecordListDialog(QWidget* mainWindow, disk::RecorderVolume& vo
     PlaceFromWindow(*this, mainWindow, QPoint(-80, 53));
 
     ListRecords();
-    previewLoaded = previewVolume.Load(currentDrive);
+    // The preview reads the main volume's disk through a reader of its own:
+    // the disk is loaded once. A drive other than the one the main volume
+    // came from has nothing to preview.
+    if (mainVolume.IsLoaded() && mainVolume.LoadedDrive() == currentDrive)
+        previewVolume.Attach(mainVolume.Shared());
+    previewLoaded = previewVolume.IsLoaded();
     list.OnMarkChanged([this](int row) { SelectRow(row); });
 }
 

@@ -1,8 +1,9 @@
 #pragma once
 // "File Select": lists the records of the loaded disk with number, kind,
 // begin and end time, and previews the marked record's first pictures.
-// The preview reads the disk through a second volume and a second engine of
-// its own, so the main playback state is left as it was.
+// The preview reads the main volume's loaded disk (its shared Volume)
+// through a reader and an engine of its own, so the main playback state is
+// left as it was.
 #include <QDialog>
 #include <QFrame>
 #include <QPushButton>

@@ -15,7 +15,7 @@
 #include "evidence/range_hasher.h"
 #include "export/capture_tools.h"
 #include "platform/drive_table.h"
-#include "temp_dir.h"
+#include "support/temp_dir.h"
 
 namespace {
 

@@ -9,16 +9,17 @@
 #include "export/image_convert.h"
 #include "picture/jpeg_test_support.h"
 #include "picture/tbitmap.h"
-#include "temp_dir.h"
+#include "support/temp_dir.h"
 
 using picture_support::HaveTool;
 using picture_support::NaturalPicture;
-using picture_support::ReadAll;
+using picture_support::ReadBytes;
 
 // The conversion; false with error set when it fails.
-static bool Convert(const std::string& in, const std::string& out, const ConvertOptions& options, std::string& error)
+static bool Convert(const std::string& in, const std::string& out, const exporter::ConvertOptions& options,
+                    std::string& error)
 {
-    const platform::Result<void> converted = ConvertImage(in, out, options);
+    const platform::Result<void> converted = exporter::ConvertImage(in, out, options);
     if (!converted)
         error = converted.Detail();
     return converted.Ok();
@@ -103,7 +104,7 @@ TEST_F(BmpTools, WeReadTopDownBmps)
     // reversed, height negated) and let ImageMagick confirm the result.
     const std::string bottomUp = dir.File("up.bmp"), topDown = dir.File("down.bmp");
     ASSERT_EQ(RunTool("convert " + ppm + " BMP3:" + bottomUp), 0);
-    auto bytes = ReadAll(bottomUp);
+    auto bytes = ReadBytes(bottomUp);
     const std::size_t stride = static_cast<std::size_t>(picture::DibStride(picture.width, 24)), offset = 54;
     ASSERT_EQ(bytes.size(), offset + stride * picture.height);
     std::vector<std::uint8_t> flipped(bytes.begin(), bytes.begin() + offset);
@@ -112,7 +113,7 @@ TEST_F(BmpTools, WeReadTopDownBmps)
                        bytes.begin() + static_cast<std::ptrdiff_t>(offset + stride * (row + 1)));
     const std::int32_t negative = -picture.height;
     std::memcpy(&flipped[22], &negative, 4);
-    ASSERT_TRUE(picture_support::WriteAll(topDown, flipped));
+    ASSERT_TRUE(picture_support::WriteBytes(topDown, flipped));
     EXPECT_EQ(ReadWithImageMagick(topDown).rgb, picture.rgb);
     picture::TBitmap bmp;
     ASSERT_EQ(bmp.LoadFile(topDown.c_str()), 1);
@@ -132,7 +133,7 @@ TEST_F(BmpTools, ConvertWritesBmpAndJpegByExtension)
     ASSERT_TRUE(Convert(jpg, bmp, {}, error)) << error;
     ASSERT_TRUE(Convert(jpg, marked, {70, true}, error)) << error;
     EXPECT_EQ(ReadWithImageMagick(bmp).rgb, ReadWithImageMagick(jpg).rgb);
-    EXPECT_EQ(ReadAll(bmp).size(), ReadAll(marked).size());
+    EXPECT_EQ(ReadBytes(bmp).size(), ReadBytes(marked).size());
     ASSERT_TRUE(Convert(palette, paletteCopy, {}, error)) << error;
     EXPECT_EQ(ReadWithImageMagick(paletteCopy).rgb, ReadWithImageMagick(palette).rgb);
     ASSERT_TRUE(Convert(palette, jpg, {}, error)) << error;
@@ -153,6 +154,6 @@ TEST_F(BmpTools, CliExitsWithOneLineOnFailure)
     EXPECT_EQ(RunTool(cli + " convert " + dir.File("in.bmp") + " " + jpg + " --quality 80"), 0);
     EXPECT_EQ(RunTool("djpeg -outfile /dev/null " + jpg), 0);
     EXPECT_NE(std::system((cli + " convert " + ppm + " " + jpg + " 2>" + err).c_str()), 0);
-    const auto text = ReadAll(err);
+    const auto text = ReadBytes(err);
     EXPECT_EQ(std::count(text.begin(), text.end(), '\n'), 1);
 }

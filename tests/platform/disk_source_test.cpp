@@ -20,11 +20,12 @@
 
 #include "export/capture_tools.h"
 #include "platform/drive_table.h"
-#include "temp_dir.h"
+#include "platform/memory_source.h"
+#include "support/temp_dir.h"
 
 namespace {
 
-using capture_test::ReadFile;
+using capture_test::ReadBytes;
 using capture_test::Shell;
 using platform::DriveHandle;
 
@@ -217,7 +218,7 @@ TEST_F(DiskSourceTest, IncompleteOrDamagedSetsAreRefused)
     std::filesystem::resize_file(full, std::filesystem::file_size(full) / 2);
     EXPECT_NE(Refusal(dir.File("ewf.E01")).find("EWF"), std::string::npos);
     ASSERT_TRUE(Shell("ewfacquire -u -q -t " + dir.File("one") + " " + plain));
-    std::vector<uint8_t> one = ReadFile(dir.File("one.E01"));
+    std::vector<uint8_t> one = ReadBytes(dir.File("one.E01"));
     one[1] = 'X';
     std::ofstream(dir.File("one.E01"), std::ios::binary).write(reinterpret_cast<const char*>(one.data()), 8);
     EXPECT_NE(Refusal(dir.File("one.E01")).find("EWF"), std::string::npos);
@@ -254,7 +255,7 @@ TEST_F(DiskSourceTest, ReadsFromSeveralThreadsAtOnce)
 TEST_F(DiskSourceTest, AChunkWithABadChecksumFailsItsReads)
 {
     ASSERT_TRUE(Shell("ewfacquire -u -q -t " + dir.File("one") + " " + plain));
-    std::vector<uint8_t> image = ReadFile(dir.File("one.E01"));
+    std::vector<uint8_t> image = ReadBytes(dir.File("one.E01"));
     // Uncompressed chunks follow the headers in order: the middle of the file
     // is the middle of the disk.
     const size_t middle = image.size() / 2;
@@ -278,7 +279,7 @@ TEST_F(DiskSourceTest, EveryReadOfADamagedChunkFails)
 {
     constexpr uint64_t kChunk = 64 * 512;
     ASSERT_TRUE(Shell("ewfacquire -u -q -b 64 -t " + dir.File("bad") + " " + plain));
-    std::vector<uint8_t> image = ReadFile(dir.File("bad.E01"));
+    std::vector<uint8_t> image = ReadBytes(dir.File("bad.E01"));
     // Uncompressed chunks in disk order: a run of bytes in the middle of the
     // file damages two or three chunks side by side.
     const size_t middle = image.size() / 2;
@@ -338,6 +339,63 @@ TEST_F(DiskSourceTest, EveryReadOfADamagedChunkFails)
         expectReads(drive, before, "the good chunk before");
         expectReads(drive, after, "the good chunk after");
     }
+}
+
+}  // namespace
+
+namespace {
+
+// A disk in a caller's buffer: its bytes exactly, nothing before or past them.
+TEST(MemorySourceTest, ReadsTheBufferAndRefusesEveryReadPastItsEnd)
+{
+    std::vector<uint8_t> bytes(4 * 512);
+    for (size_t i = 0; i < bytes.size(); ++i)
+        bytes[i] = static_cast<uint8_t>(i * 7 + 3);
+    const auto source = platform::OpenMemorySource(bytes);
+    ASSERT_TRUE(source);
+    EXPECT_EQ(source->SizeBytes(), bytes.size());
+    std::vector<uint8_t> out(bytes.size() + 1, 0xAA);
+    ASSERT_TRUE(source->ReadAt(0, out.data(), bytes.size()));
+    EXPECT_TRUE(std::equal(bytes.begin(), bytes.end(), out.begin()));
+    ASSERT_TRUE(source->ReadAt(bytes.size() - 1, out.data(), 1));
+    EXPECT_EQ(out[0], bytes.back());
+
+    std::fill(out.begin(), out.end(), 0xAA);
+    EXPECT_FALSE(source->ReadAt(bytes.size() - 1, out.data(), 2)) << "one byte past the end";
+    EXPECT_FALSE(source->ReadAt(bytes.size(), out.data(), 1));
+    EXPECT_FALSE(source->ReadAt(0, out.data(), bytes.size() + 1));
+    EXPECT_FALSE(source->ReadAt(UINT64_MAX, out.data(), 1));
+    EXPECT_FALSE(source->ReadAt(1, out.data(), UINT64_MAX)) << "offset + size wraps";
+    EXPECT_FALSE(source->ReadAt(0, out.data(), 0)) << "a read of nothing is no read";
+    EXPECT_TRUE(std::all_of(out.begin(), out.end(), [](uint8_t b) { return b == 0xAA; }))
+        << "a refused read writes nothing";
+    std::string why;
+    EXPECT_FALSE(source->ReadChecked(bytes.size(), out.data(), 512, why));
+    EXPECT_FALSE(why.empty());
+
+    const auto empty = platform::OpenMemorySource({});
+    EXPECT_EQ(empty->SizeBytes(), 0u);
+    EXPECT_FALSE(empty->ReadAt(0, out.data(), 1));
+}
+
+// A drive over a source the caller opened names it as given and looks
+// nothing up on the system.
+TEST(MemorySourceTest, ADriveOverItHasTheGivenNameAndNoFile)
+{
+    std::vector<uint8_t> bytes(3 * 512, 0x5A);
+    DriveHandle drive = DriveHandle::FromSource(platform::OpenMemorySource(bytes), "memory");
+    ASSERT_TRUE(drive.IsOpen());
+    EXPECT_EQ(drive.SizeBytes(), bytes.size());
+    EXPECT_EQ(drive.Format(), "memory");
+    EXPECT_TRUE(drive.Files().empty());
+    EXPECT_EQ(drive.Identity().path, "memory");
+    EXPECT_EQ(drive.Identity().format, "memory");
+    EXPECT_EQ(drive.Identity().sizeBytes, bytes.size());
+    EXPECT_FALSE(drive.Identity().statKnown);
+    std::vector<uint8_t> sector(512);
+    EXPECT_TRUE(drive.ReadAt(2 * 512, sector.data(), 512));
+    EXPECT_FALSE(drive.ReadAt(2 * 512 + 1, sector.data(), 512));
+    EXPECT_FALSE(DriveHandle::FromSource(nullptr, "memory").IsOpen());
 }
 
 }  // namespace

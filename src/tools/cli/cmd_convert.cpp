@@ -16,10 +16,11 @@ int Run(Options& options)
     int64_t quality = 0;
     if (!options.Number("--quality", 1, 100, 70, quality))
         return Fail(options.error);
-    ConvertOptions convert;
+    exporter::ConvertOptions convert;
     convert.quality = static_cast<int>(quality);
     convert.watermark = options.Has("--watermark");
-    if (const auto converted = ConvertImage(options.positional[0], options.positional[1], convert); !converted)
+    if (const auto converted = exporter::ConvertImage(options.positional[0], options.positional[1], convert);
+        !converted)
         return Fail(converted.Detail());
     return 0;
 }

@@ -11,6 +11,7 @@
 #include <zlib.h>
 
 #include "disk/recorder_volume.h"
+#include "platform/unique_fd.h"
 #include "tools/cli/commands.h"
 #include "tools/cli/options.h"
 #include "tools/cli/progress_bar.h"
@@ -21,7 +22,7 @@ namespace {
 
 bool WriteBytes(const std::filesystem::path& path, const uint8_t* bytes, size_t size)
 {
-    const std::unique_ptr<std::FILE, int (*)(std::FILE*)> file(std::fopen(path.c_str(), "wb"), &std::fclose);
+    const platform::UniqueFile file(std::fopen(path.c_str(), "wb"));
     return file && std::fwrite(bytes, 1, size, file.get()) == size;
 }
 

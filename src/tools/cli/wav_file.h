@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "platform/error.h"
+#include "platform/unique_fd.h"
 
 namespace cli {
 
@@ -33,8 +34,7 @@ private:
     platform::Error Fail(const std::string& why);
     void Discard();
 
-    using File = std::unique_ptr<std::FILE, int (*)(std::FILE*)>;
-    File file{nullptr, &std::fclose};
+    platform::UniqueFile file;
     std::string path;
     bool regularFile = false;
     uint32_t rate = 0;
