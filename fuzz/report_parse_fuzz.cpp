@@ -7,11 +7,13 @@
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {
-    evidence::ReportToCheck report;
-    std::string error;
-    const bool ok = evidence::ParseReport(std::string_view(reinterpret_cast<const char*>(data), size), report, error);
-    if (ok != error.empty())
-        std::abort();
+    const auto parsed = evidence::ParseReport(std::string_view(reinterpret_cast<const char*>(data), size));
+    if (!parsed) {
+        if (parsed.Detail().empty())  // a refusal always says why
+            std::abort();
+        return 0;
+    }
+    const evidence::ReportToCheck& report = *parsed;
     for (const evidence::CheckedRange& r : report.ranges)
         if (r.sectorCount == 0 || r.firstSector + r.sectorCount - 1 > UINT32_MAX || r.sha256.size() != 64)
             std::abort();

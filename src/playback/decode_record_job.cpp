@@ -99,13 +99,12 @@ JobOutcome DecodeRecordFlatOut(disk::RecordReader& volume, VideoDecoder& decoder
 JobFunction DecodeRecordJob(std::shared_ptr<const disk::Volume> volume, uint32_t record, std::string decoderLibrary)
 {
     return [volume = std::move(volume), record, library = std::move(decoderLibrary)](JobControl& control) {
-        std::string error;
-        const auto reader = OpenJobReader(volume, record, error);
+        const auto reader = OpenJobReader(volume, record);
         if (!reader)
-            return JobOutcome::Failed(error);
+            return JobOutcome::Failed(reader.Detail());
         const auto decoder =
             library.empty() ? std::make_unique<VideoDecoder>() : std::make_unique<VideoDecoder>(library);
-        return DecodeRecordFlatOut(*reader, *decoder, control);
+        return DecodeRecordFlatOut(**reader, *decoder, control);
     };
 }
 

@@ -2,24 +2,20 @@
 
 namespace playback {
 
-std::unique_ptr<disk::RecordReader> OpenJobReader(std::shared_ptr<const disk::Volume> volume, uint32_t record,
-                                                  std::string& error)
+platform::Result<std::unique_ptr<disk::RecordReader>> OpenJobReader(std::shared_ptr<const disk::Volume> volume,
+                                                                    uint32_t record)
 {
-    if (!volume) {
-        error = "no disk is loaded";
-        return nullptr;
-    }
+    using platform::Error;
+    using platform::ErrorKind;
+    if (!volume)
+        return Error{ErrorKind::NotFound, "no disk is loaded"};
     const uint32_t records = volume->RecordCount();
-    if (record >= records) {
-        error =
-            "record " + std::to_string(record + 1) + " is not on the disk (" + std::to_string(records) + " records)";
-        return nullptr;
-    }
+    if (record >= records)
+        return Error{ErrorKind::NotFound, "record " + std::to_string(record + 1) + " is not on the disk (" +
+                                              std::to_string(records) + " records)"};
     auto reader = std::make_unique<disk::RecordReader>(std::move(volume));
-    if (!reader->OpenRecord(record)) {
-        error = "cannot read the index of record " + std::to_string(record + 1);
-        return nullptr;
-    }
+    if (!reader->OpenRecord(record))
+        return Error{ErrorKind::ReadFailed, "cannot read the index of record " + std::to_string(record + 1)};
     return reader;
 }
 

@@ -8,12 +8,13 @@
 
 #include "disk/record_reader.h"
 #include "disk/volume.h"
+#include "platform/error.h"
 
 namespace playback {
 
-// A reader of volume with record (from 0) open; null, with error set to a
-// line saying why, when there is no volume or the record is refused.
-std::unique_ptr<disk::RecordReader> OpenJobReader(std::shared_ptr<const disk::Volume> volume, uint32_t record,
-                                                  std::string& error);
+// A reader of volume with record (from 0) open, or why not: no volume, a
+// record the disk does not hold, an index that cannot be read.
+platform::Result<std::unique_ptr<disk::RecordReader>> OpenJobReader(std::shared_ptr<const disk::Volume> volume,
+                                                                    uint32_t record);
 
 }  // namespace playback

@@ -104,11 +104,10 @@ TEST_F(DecoderThreads, EachDecoderLeasesABlockOfItsOwn)
     EXPECT_NE(said.find(refused.Failure()), std::string::npos) << said;
 
     // A job given the refused decoder fails with that reason.
-    std::string error;
-    const auto volume = playback::OpenJobReader(disk::Volume::Load(0).volume, 0, error);
-    ASSERT_TRUE(volume) << error;
+    const auto volume = playback::OpenJobReader(disk::Volume::Load(0).volume, 0);
+    ASSERT_TRUE(volume) << volume.Detail();
     playback::JobControl control;
-    const auto outcome = playback::DecodeRecordFlatOut(*volume, refused, control);
+    const auto outcome = playback::DecodeRecordFlatOut(**volume, refused, control);
     EXPECT_EQ(outcome.status, playback::JobOutcome::Status::Failed);
     EXPECT_EQ(outcome.text, "no video decoding: " + refused.Failure());
 
@@ -156,14 +155,15 @@ TEST_F(DecoderThreads, TwoDecodersOnTwoThreadsGiveThePicturesEachGivesAlone)
     std::string error;
     // One loaded volume, a reader of its own for each thread.
     const std::shared_ptr<const disk::Volume> shared = disk::Volume::Load(0).volume;
-    auto first = playback::OpenJobReader(shared, 0, error);
-    auto second = playback::OpenJobReader(shared, 1, error);
-    ASSERT_TRUE(first && second) << error;
+    auto first = playback::OpenJobReader(shared, 0);
+    auto second = playback::OpenJobReader(shared, 1);
+    ASSERT_TRUE(first) << first.Detail();
+    ASSERT_TRUE(second) << second.Detail();
     VideoDecoder decoderA(kLibrary), decoderB(kLibrary);
     ASSERT_NE(decoderA.FirstLibraryChannel(), decoderB.FirstLibraryChannel());
 
-    const RecordRun aloneA = DecodeAll(*first, decoderA);
-    const RecordRun aloneB = DecodeAll(*second, decoderB);
+    const RecordRun aloneA = DecodeAll(**first, decoderA);
+    const RecordRun aloneB = DecodeAll(**second, decoderB);
     ASSERT_EQ(aloneA.outcome.status, playback::JobOutcome::Status::Done) << aloneA.outcome.text;
     ASSERT_EQ(aloneB.outcome.status, playback::JobOutcome::Status::Done) << aloneB.outcome.text;
     // 3 s x 30 pictures x 4 cameras; 4 s x 12 pictures x 3 cameras; the
@@ -185,8 +185,8 @@ TEST_F(DecoderThreads, TwoDecodersOnTwoThreadsGiveThePicturesEachGivesAlone)
     }
 
     RecordRun togetherA, togetherB;
-    std::thread a([&] { togetherA = DecodeAll(*first, decoderA); });
-    std::thread b([&] { togetherB = DecodeAll(*second, decoderB); });
+    std::thread a([&] { togetherA = DecodeAll(**first, decoderA); });
+    std::thread b([&] { togetherB = DecodeAll(**second, decoderB); });
     a.join();
     b.join();
     EXPECT_EQ(togetherA.outcome.status, playback::JobOutcome::Status::Done);

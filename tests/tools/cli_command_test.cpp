@@ -9,7 +9,7 @@
 
 #include "platform/drive_table.h"
 #include "run_tool.h"
-#include "temp_dir.h"
+#include "support/temp_dir.h"
 #include "tools/cli/commands.h"
 #include "tools/cli/options.h"
 #include "tools/cli/volume_arg.h"
