@@ -31,7 +31,8 @@ void PlaybackEngine::NoteForwardRound(int intraAt)
     }
 }
 
-PlaybackEngine::Replay PlaybackEngine::ReplaySecond(disk::RecordReader& reader, int segment, int rounds, bool decode, int lastSegment)
+PlaybackEngine::Replay PlaybackEngine::ReplaySecond(disk::RecordReader& reader, int segment, int rounds, bool decode,
+                                                    int lastSegment)
 {
     Replay replay;
     if (segment < 0 || !reader.SelectSegment(static_cast<uint32_t>(segment)))
