@@ -85,36 +85,36 @@ int main()
     std::vector<std::uint8_t> out(kWidth * kHeight * 3);
     std::size_t snapshotSize = 0;
     const double encodeOptimal =
-        BestMpixPerSecond([&] { snapshotSize = EncodeJpegToMemory(out, bottomUp.data(), kWidth, kHeight, kQuality); });
+        BestMpixPerSecond([&] { snapshotSize = picture::jpeg::EncodeJpegToMemory(out, bottomUp.data(), kWidth, kHeight, kQuality); });
     std::vector<std::uint8_t> standard;
-    jpeg_test::Encode(picture, standard, kQuality, jpeg::Subsampling::S420, false, false, false);
+    jpeg_test::Encode(picture, standard, kQuality, picture::jpeg::Subsampling::S420, false, false, false);
     std::vector<std::uint8_t> scratch(out.size());
     const double encodeStandardCodec = BestMpixPerSecond([&] {
-        jpeg::JpegProperties p;
-        jpeg::Init(p);
+        picture::jpeg::JpegProperties p;
+        picture::jpeg::Init(p);
         p.dibBytes = const_cast<std::uint8_t*>(topDown.data());
         p.dibSize = topDown.size();
         p.dibWidth = p.jpegWidth = kWidth;
         p.dibHeight = p.jpegHeight = kHeight;
         p.jpegChannels = 3;
-        p.jpegColour = jpeg::Colour::YCbCr;
+        p.jpegColour = picture::jpeg::Colour::YCbCr;
         p.quality = kQuality;
         p.jpegBytes = scratch.data();
         p.jpegSize = scratch.size();
-        jpeg::WriteImageToBuffer(p);
+        picture::jpeg::WriteImageToBuffer(p);
     });
 
     std::vector<std::uint8_t> dib(topDown.size());
     const double decode = BestMpixPerSecond([&] {
-        jpeg::JpegProperties p;
-        jpeg::Init(p);
+        picture::jpeg::JpegProperties p;
+        picture::jpeg::Init(p);
         p.jpegBytes = standard.data();
         p.jpegSize = standard.size();
         p.dibBytes = dib.data();
         p.dibSize = dib.size();
         p.dibWidth = kWidth;
         p.dibHeight = kHeight;
-        if (jpeg::ReadImageFromMemory(p) != jpeg::Success)
+        if (picture::jpeg::ReadImageFromMemory(p) != picture::jpeg::Success)
             std::abort();
     });
 

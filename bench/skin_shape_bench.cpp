@@ -36,7 +36,7 @@ void Time(const char* what, int runs, const std::function<void()>& call)
 int main()
 {
     const std::string skin = QUILLON_SOURCE_DIR "/skin/bmp";
-    TBitmap background;
+    picture::TBitmap background;
     if (!background.Load(skin.c_str(), "backgr.bmp")) {
         std::fprintf(stderr, "skin_shape_bench: no %s/backgr.bmp\n", skin.c_str());
         return 1;

@@ -26,7 +26,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         std::abort();
     std::fwrite(data, 1, size, f);
     std::fclose(f);
-    TBitmap bmp;
+    picture::TBitmap bmp;
     if (bmp.LoadFile(in.c_str()) && static_cast<std::int64_t>(bmp.Width()) * bmp.Height() <= (1 << 20))
         bmp.SaveBmp(out.c_str(), true);
     return 0;

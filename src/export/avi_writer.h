@@ -70,7 +70,7 @@ public:
     // 603, 606 (LastError says why); a refused open leaves no file and does
     // not touch one already at the path. An open writer is closed first.
     int OpenFile(const std::string& path, int depth, int quality, int width, int height,
-                 const BmpInfoHeader* videoFormat, const PcmFormat* audioFormat, uint32_t audioHint);
+                 const picture::BmpInfoHeader* videoFormat, const PcmFormat* audioFormat, uint32_t audioHint);
     // 0, or 100, 101, 102, 105, 403, 607, 206, 200.
     int WriteVideoFrame(const uint8_t* frame);
     // One chunk of sound. 0, or 100, 101, 102, 105, 403, 608, 206, 200.
@@ -92,7 +92,7 @@ public:
     void SetRiffLimits(const AviRiffLimits& riffLimits) { limits = riffLimits; }
 
 private:
-    int Open(const std::string& path, const BmpInfoHeader* videoFormat, const PcmFormat* audioFormat,
+    int Open(const std::string& path, const picture::BmpInfoHeader* videoFormat, const PcmFormat* audioFormat,
              uint32_t audioHint);
     bool DrainPackets(bool padToFrames);
     bool WriteVideoChunk(std::span<const uint8_t> bytes, bool keyFrame);
@@ -107,7 +107,7 @@ private:
     int height = 0;
     int depth = 0;
     uint32_t frameSize = 0;
-    BmpInfoHeader videoFormat;
+    picture::BmpInfoHeader videoFormat;
     uint32_t videoIndex = 0;  // next video chunk
     uint32_t audioIndex = 0;  // next audio chunk
     uint32_t framesWritten = 0;

@@ -9,7 +9,7 @@
 #include "export/picture_composer.h"
 #include "playback/playback_engine.h"
 
-namespace capture {
+namespace exporter {
 
 int CapturePicture(const playback::PlaybackEngine& engine, std::span<uint8_t> out, uint32_t background,
                    std::size_t stride)
@@ -54,4 +54,4 @@ bool FlipRows(std::span<uint8_t> pixels, int width, int height, int bitsPerPixel
     return true;
 }
 
-}  // namespace capture
+}  // namespace exporter

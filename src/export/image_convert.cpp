@@ -22,7 +22,7 @@ std::string LowerExtension(const std::string& path)
     return ext;
 }
 
-bool WriteJpeg(const TBitmap& bitmap, const std::string& out, int quality, std::string& error)
+bool WriteJpeg(const picture::TBitmap& bitmap, const std::string& out, int quality, std::string& error)
 {
     std::vector<std::uint8_t> dib;
     if (!ToBottomUpBgr(bitmap, dib)) {
@@ -33,7 +33,7 @@ bool WriteJpeg(const TBitmap& bitmap, const std::string& out, int quality, std::
     // per pixel: small or noisy pictures can need more.
     const std::size_t pixels = static_cast<std::size_t>(bitmap.Width()) * static_cast<std::size_t>(bitmap.Height());
     std::vector<std::uint8_t> buffer(pixels * 6 + 4096);
-    const std::size_t n = EncodeJpegToMemory(buffer, dib.data(), bitmap.Width(), bitmap.Height(), quality);
+    const std::size_t n = picture::jpeg::EncodeJpegToMemory(buffer, dib.data(), bitmap.Width(), bitmap.Height(), quality);
     if (n == 0) {
         error = "JPEG encoding failed";
         return false;
@@ -48,16 +48,16 @@ bool WriteJpeg(const TBitmap& bitmap, const std::string& out, int quality, std::
 
 }  // namespace
 
-bool ToBottomUpBgr(const TBitmap& bitmap, std::vector<std::uint8_t>& out)
+bool ToBottomUpBgr(const picture::TBitmap& bitmap, std::vector<std::uint8_t>& out)
 {
-    const BmpInfoHeader& h = bitmap.InfoHeader();
+    const picture::BmpInfoHeader& h = bitmap.InfoHeader();
     const int width = bitmap.Width();
     const int height = bitmap.Height();
     const int bits = h.bitsPerPixel;
     if (!bitmap.Pixels() || width <= 0 || height <= 0 || (bits != 8 && bits != 24 && bits != 32))
         return false;
-    const std::size_t inStride = static_cast<std::size_t>(DibStride(width, bits));
-    const std::size_t outStride = static_cast<std::size_t>(DibStride(width, 24));
+    const std::size_t inStride = static_cast<std::size_t>(picture::DibStride(width, bits));
+    const std::size_t outStride = static_cast<std::size_t>(picture::DibStride(width, 24));
     out.assign(outStride * static_cast<std::size_t>(height), 0);
     const auto& palette = bitmap.Palette();
     for (int y = 0; y < height; ++y) {
@@ -68,7 +68,7 @@ bool ToBottomUpBgr(const TBitmap& bitmap, std::vector<std::uint8_t>& out)
         std::uint8_t* o = out.data() + outStride * static_cast<std::size_t>(y);
         for (int x = 0; x < width; ++x) {
             if (bits == 8) {
-                const BmpPaletteEntry& e = palette[in[x]];
+                const picture::BmpPaletteEntry& e = palette[in[x]];
                 o[3 * x] = e.blue;
                 o[3 * x + 1] = e.green;
                 o[3 * x + 2] = e.red;
@@ -92,7 +92,7 @@ bool ConvertImage(const std::string& in, const std::string& out, const ConvertOp
         error = "quality must be 1 to 100";
         return false;
     }
-    TBitmap bitmap;
+    picture::TBitmap bitmap;
     if (!bitmap.LoadFile(in.c_str())) {
         error = "cannot read or decode " + in;
         return false;

@@ -5,7 +5,9 @@
 #include <string>
 #include <vector>
 
+namespace picture {
 class TBitmap;
+}
 
 struct ConvertOptions {
     int quality = 70;
@@ -17,4 +19,4 @@ bool ConvertImage(const std::string& in, const std::string& out, const ConvertOp
 
 // The picture as a bottom-up 24-bit BGR DIB with rows padded to 4 bytes,
 // whatever its depth and row order. False when it holds no picture.
-bool ToBottomUpBgr(const TBitmap& bitmap, std::vector<std::uint8_t>& out);
+bool ToBottomUpBgr(const picture::TBitmap& bitmap, std::vector<std::uint8_t>& out);

@@ -70,7 +70,7 @@ bool SegmentExporter::PrepareMaster(const std::string& path, int beginPosition, 
         Refuse(PrepareFailure::CannotOpen, "the record's index could not be read for the master");
         return false;
     }
-    master::Layout layout;
+    platform::master::Layout layout;
     layout.width = engine.PictureWidth();
     layout.height = engine.PictureHeight();
     layout.frameRate = engine.FrameRate();
@@ -87,7 +87,7 @@ bool SegmentExporter::PrepareMaster(const std::string& path, int beginPosition, 
         {"SOUND_CAMERAS", CameraList(masterSound)},
         {"QUILLON_VERSION", evidence::QuillonVersion()},
     };
-    master = std::make_unique<master::Writer>();
+    master = std::make_unique<platform::master::Writer>();
     if (!master->Open(path, layout)) {
         Refuse(PrepareFailure::CannotOpen, master->LastError());
         master.reset();
@@ -118,7 +118,7 @@ bool SegmentExporter::MasterSecond(int position)
 {
     const int64_t second = position - run.beginPosition;
     char text[64];
-    capture::FormatStamp(engine.TimeAt(position), text);
+    exporter::FormatStamp(engine.TimeAt(position), text);
     if (!master->WriteCue(text, second))
         return false;
     if (masterSound.empty())
@@ -145,7 +145,7 @@ bool SegmentExporter::MasterSecond(int position)
             continue;
         const auto samples =
             std::span<const int16_t>(masterSamples).first(playback::PlaybackEngine::kSecondOfSound / 2);
-        if (!master->WriteSound(static_cast<int>(track), samples, second * master::Writer::kSoundRate))
+        if (!master->WriteSound(static_cast<int>(track), samples, second * platform::master::Writer::kSoundRate))
             return false;
     }
     return true;

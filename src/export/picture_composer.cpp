@@ -14,7 +14,7 @@
 #include "playback/playback_engine.h"
 #include "playback/surface_renderer.h"
 
-namespace capture {
+namespace exporter {
 
 namespace {
 
@@ -158,4 +158,4 @@ bool PictureComposer::CopyOut(std::span<uint8_t> out, std::size_t stride, bool b
     return true;
 }
 
-}  // namespace capture
+}  // namespace exporter

@@ -25,7 +25,7 @@ class SurfaceRenderer;
 struct CellRect;
 }  // namespace playback
 
-namespace capture {
+namespace exporter {
 
 class PictureComposer {
 public:
@@ -69,4 +69,4 @@ private:
 // "2006/03/15 23:59:30": the stamp's text.
 void FormatStamp(const disk::RecordTime& t, char (&text)[64]);
 
-}  // namespace capture
+}  // namespace exporter

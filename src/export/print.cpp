@@ -18,7 +18,7 @@
 #include "picture/bmp_format.h"
 #include "playback/playback_engine.h"
 
-namespace capture {
+namespace exporter {
 
 PrintLayout LayOutPage(int pageWidth, int viewWidth, int viewHeight, int textHeight)
 {
@@ -54,7 +54,7 @@ int PrintPicture(const playback::PlaybackEngine& engine, QPrinter& printer, cons
     const int height = engine.WindowHeight();
     if (width <= 0 || height <= 0)
         return 0;
-    const std::size_t stride = DibStride(width, 24);
+    const std::size_t stride = picture::DibStride(width, 24);
     std::vector<uint8_t> pixels;
     try {
         pixels.resize(stride * height);
@@ -94,4 +94,4 @@ int PrintPicture(const playback::PlaybackEngine& engine, QPrinter& printer, cons
     return 1;
 }
 
-}  // namespace capture
+}  // namespace exporter

@@ -11,7 +11,7 @@ namespace playback {
 class PlaybackEngine;
 }
 
-namespace capture {
+namespace exporter {
 
 // Where things go on a page pageWidth device pixels wide; all positions
 // derive from the width, with integer division. The time line gets the
@@ -34,4 +34,4 @@ PrintDialog PlatformPrintDialog(QWidget* parent);
 // finished and the document ended; 0 on cancel (no document started) or failure.
 int PrintPicture(const playback::PlaybackEngine& engine, QPrinter& printer, const PrintDialog& dialog);
 
-}  // namespace capture
+}  // namespace exporter

@@ -71,7 +71,7 @@ std::string DefaultExportName(const playback::PlaybackEngine& engine)
 
 bool ExportModeFor(const std::string& path, ExportMode& mode)
 {
-    const std::string extension = capture::FileExtension(path);
+    const std::string extension = exporter::FileExtension(path);
     if (extension == "mpg")
         mode = ExportMode::Mpeg;
     else if (extension == "avi")
@@ -142,7 +142,7 @@ bool SegmentExporter::PrepareExport(const std::string& path, int returnPosition,
         if (!PrepareMaster(path, beginPosition, endPosition))
             return false;
     } else if (mode == ExportMode::Mp4) {
-        mp4 = std::make_unique<mp4::Writer>();
+        mp4 = std::make_unique<platform::mp4::Writer>();
         if (!mp4->Open(path, width, height, IsoTime(engine.TimeAt(beginPosition)))) {
             Refuse(PrepareFailure::CannotOpen, mp4->LastError());
             mp4.reset();
@@ -154,8 +154,8 @@ bool SegmentExporter::PrepareExport(const std::string& path, int returnPosition,
             return false;
         }
     } else {
-        BmpInfoHeader picture;
-        picture.headerSize = kBmpInfoHeaderSize;
+        picture::BmpInfoHeader picture;
+        picture.headerSize = picture::kBmpInfoHeaderSize;
         picture.width = width;
         picture.height = height;
         picture.planes = 1;

@@ -35,11 +35,11 @@
 
 class CMPEG1Encoder;
 
-namespace master {
+namespace platform::master {
 class Writer;
 }
 
-namespace mp4 {
+namespace platform::mp4 {
 class Writer;
 }
 
@@ -190,8 +190,8 @@ private:
     ExportFinished finished;
     std::unique_ptr<CMPEG1Encoder> mpeg;
     std::unique_ptr<AviWriter> avi;
-    std::unique_ptr<mp4::Writer> mp4;
-    std::unique_ptr<master::Writer> master;
+    std::unique_ptr<platform::mp4::Writer> mp4;
+    std::unique_ptr<platform::master::Writer> master;
     // The master's: the tracks' cameras (from 0), a frame as cut, a
     // segment's audio area as read from the disk (beside the cursor, which
     // keeps its place), a sound block, its samples, the areas read with
@@ -213,7 +213,7 @@ private:
     // moves for the master.
     std::unique_ptr<disk::RecordReader> masterReader;
     Run run;
-    capture::PictureComposer composer;
+    exporter::PictureComposer composer;
     EncodeStage stage;
     std::vector<int16_t> stretched;  // kSoundBufferBytes
     int32_t width = 0;

@@ -16,7 +16,7 @@
 #include "platform/whole_file.h"
 #include "playback/playback_engine.h"
 
-namespace capture {
+namespace exporter {
 
 namespace {
 
@@ -28,7 +28,7 @@ struct FileClose {
     void operator()(std::FILE* f) const { std::fclose(f); }
 };
 
-int SaveJpeg(TBitmap& bitmap, const std::string& path)
+int SaveJpeg(picture::TBitmap& bitmap, const std::string& path)
 {
     const int width = bitmap.Width();
     const int height = bitmap.Height();
@@ -38,7 +38,7 @@ int SaveJpeg(TBitmap& bitmap, const std::string& path)
     } catch (const std::bad_alloc&) {
         return 0;
     }
-    const std::size_t n = EncodeJpegToMemory(stream, bitmap.Pixels(), width, height, kJpegQuality);
+    const std::size_t n = picture::jpeg::EncodeJpegToMemory(stream, bitmap.Pixels(), width, height, kJpegQuality);
     if (n == 0)
         return 0;
     std::unique_ptr<std::FILE, FileClose> file(std::fopen(path.c_str(), "wb"));
@@ -73,7 +73,7 @@ std::string FileExtension(const std::string& path)
     return path.substr(dot + 1);
 }
 
-int SaveSnapshot(TBitmap& bitmap, const std::string& path)
+int SaveSnapshot(picture::TBitmap& bitmap, const std::string& path)
 {
     if (!bitmap.Pixels() || bitmap.Width() <= 0 || bitmap.Height() <= 0 || bitmap.InfoHeader().bitsPerPixel != 24 ||
         bitmap.InfoHeader().height <= 0)
@@ -118,10 +118,10 @@ int TakeSnapshot(const playback::PlaybackEngine& engine, const SaveDialog& dialo
 {
     const int width = engine.WindowWidth();
     const int height = engine.WindowHeight();
-    TBitmap bitmap;
+    picture::TBitmap bitmap;
     if (!bitmap.Create(width, height, 24))
         return 0;
-    const std::size_t stride = DibStride(width, 24);
+    const std::size_t stride = picture::DibStride(width, 24);
     const std::span<uint8_t> pixels(bitmap.Pixels(), stride * height);
     if (!CapturePicture(engine, pixels, kSnapshotBackground, stride))
         return 0;
@@ -132,4 +132,4 @@ int TakeSnapshot(const playback::PlaybackEngine& engine, const SaveDialog& dialo
     return SaveSnapshot(bitmap, *path);
 }
 
-}  // namespace capture
+}  // namespace exporter

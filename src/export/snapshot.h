@@ -14,13 +14,15 @@
 #include <string>
 
 class QWidget;
+namespace picture {
 class TBitmap;
+}
 
 namespace playback {
 class PlaybackEngine;
 }
 
-namespace capture {
+namespace exporter {
 
 constexpr uint32_t kSnapshotBackground = 0x050505;
 constexpr uint32_t kPrintBackground = 0xFFFFFF;
@@ -47,7 +49,7 @@ std::string FileExtension(const std::string& path);
 // Saves a 24-bit bottom-up bitmap by the path's extension, compared exactly:
 // "jpg" as JPEG (quality 70), "bmp" as a watermarked BMP; anything else
 // writes nothing. 1 when the whole file was written.
-int SaveSnapshot(TBitmap& bitmap, const std::string& path);
+int SaveSnapshot(picture::TBitmap& bitmap, const std::string& path);
 
 // The save dialog: the chosen path, or nothing when cancelled.
 using SaveDialog = std::function<std::optional<std::string>(const std::string& defaultName)>;
@@ -57,4 +59,4 @@ SaveDialog FileSaveDialog(QWidget* parent);
 // Composes, asks for a path and saves. 1 when a file was written completely.
 int TakeSnapshot(const playback::PlaybackEngine& engine, const SaveDialog& dialog);
 
-}  // namespace capture
+}  // namespace exporter

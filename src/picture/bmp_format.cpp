@@ -1,5 +1,7 @@
 #include "picture/bmp_format.h"
 
+namespace picture {
+
 namespace {
 
 std::uint16_t U16(std::span<const std::uint8_t> b, std::size_t at)
@@ -72,3 +74,5 @@ void WriteBmpInfoHeader(const BmpInfoHeader& h, std::span<std::uint8_t, kBmpInfo
     Put32(b, 32, h.coloursUsed);
     Put32(b, 36, h.coloursImportant);
 }
+
+}  // namespace picture

@@ -4,6 +4,8 @@
 #include <cstdint>
 #include <span>
 
+namespace picture {
+
 struct BmpFileHeader {
     std::uint16_t type = 0;  // "BM"
     std::uint32_t fileSize = 0;
@@ -42,3 +44,5 @@ void WriteBmpInfoHeader(const BmpInfoHeader& h, std::span<std::uint8_t, kBmpInfo
 // Bytes of a DIB row: the pixels' bits padded to a multiple of 4 bytes. The
 // one formula for every BMP, snapshot, print and export row.
 inline std::int64_t DibStride(std::int64_t width, int bitsPerPixel) { return ((width * bitsPerPixel + 31) / 32) * 4; }
+
+}  // namespace picture

@@ -2,6 +2,8 @@
 
 #include <algorithm>
 
+namespace picture {
+
 bool DecodeBmpRle8(std::span<const std::uint8_t> data, int width, int height, std::size_t stride,
                    std::span<std::uint8_t> out)
 {
@@ -58,3 +60,5 @@ bool DecodeBmpRle8(std::span<const std::uint8_t> data, int width, int height, st
     }
     return y >= height;  // every row ended, only the final mark missing
 }
+
+}  // namespace picture

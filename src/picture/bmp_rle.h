@@ -4,6 +4,8 @@
 #include <cstdint>
 #include <span>
 
+namespace picture {
+
 inline constexpr std::uint32_t kBmpRle8 = 1;
 
 // Expands the runs into bottom-up rows of `stride` bytes (`out` holds
@@ -12,3 +14,5 @@ inline constexpr std::uint32_t kBmpRle8 = 1;
 // or a complete last row.
 bool DecodeBmpRle8(std::span<const std::uint8_t> data, int width, int height, std::size_t stride,
                    std::span<std::uint8_t> out);
+
+}  // namespace picture

@@ -4,6 +4,8 @@
 #include <cmath>
 #include <cstdlib>
 
+namespace picture {
+
 namespace {
 
 constexpr std::array<std::uint8_t, 64> MakeScramble()
@@ -82,3 +84,5 @@ void SnapshotWatermark::EmbedBlock(std::uint8_t* base)
             *red[k] = static_cast<std::uint8_t>((*red[k] & ~8) | (bit << 3));
     }
 }
+
+}  // namespace picture

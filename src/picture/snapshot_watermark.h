@@ -9,6 +9,8 @@
 
 #include "picture/bmp_format.h"
 
+namespace picture {
+
 class SnapshotWatermark {
 public:
     // Copies the source pixels (rows padded to 4 bytes, |height| rows).
@@ -28,3 +30,5 @@ private:
     BmpInfoHeader header_;
     std::vector<std::uint8_t> copy_;
 };
+
+}  // namespace picture

@@ -15,6 +15,8 @@
 #include "picture/snapshot_watermark.h"
 #include "platform/regular_file.h"
 
+namespace picture {
+
 namespace {
 
 // Pictures larger than this are refused before anything is allocated.
@@ -285,3 +287,5 @@ bool TBitmap::SaveBmp(const char* path, bool watermark)
     ok = ok && std::fwrite(data.data(), 1, data.size(), f.get()) == data.size();
     return std::fclose(f.release()) == 0 && ok;
 }
+
+}  // namespace picture

@@ -13,9 +13,11 @@
 
 class QImage;
 class QPainter;
-namespace jpeg {
+namespace picture::jpeg {
 struct JpegProperties;
 }
+
+namespace picture {
 
 class TBitmap {
 public:
@@ -82,3 +84,5 @@ private:
     std::int32_t height_ = 0;
     const char* failureReason_ = "";
 };
+
+}  // namespace picture

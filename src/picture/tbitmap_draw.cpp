@@ -7,6 +7,8 @@
 
 #include "picture/tbitmap.h"
 
+namespace picture {
+
 bool TBitmap::FromImage(const QImage& source)
 {
     const QImage image = source.convertToFormat(QImage::Format_RGB888);
@@ -106,3 +108,5 @@ int TBitmap::DrawTransparent(QImage& target, int x, int y, int w, int h) const
     QPainter painter(&target);
     return DrawTransparent(painter, x, y, w, h);
 }
+
+}  // namespace picture

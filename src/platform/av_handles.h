@@ -12,7 +12,7 @@ extern "C" {
 #include <libswscale/swscale.h>
 }
 
-namespace av {
+namespace platform::av {
 
 struct CodecContextFree {
     void operator()(AVCodecContext* p) const { avcodec_free_context(&p); }
@@ -51,4 +51,4 @@ using OutputContextPtr = std::unique_ptr<AVFormatContext, OutputContextFree>;
 using IoContextPtr = std::unique_ptr<AVIOContext, IoContextClose>;
 using SwrContextPtr = std::unique_ptr<SwrContext, SwrContextFree>;
 
-}  // namespace av
+}  // namespace platform::av

@@ -4,7 +4,7 @@ extern "C" {
 #include <libavutil/opt.h>
 }
 
-namespace av {
+namespace platform::av {
 
 bool BgrToYuv::Open(int pictureWidth, int pictureHeight)
 {
@@ -50,4 +50,4 @@ bool BgrToYuv::Convert(const std::uint8_t* bgrBottomUp, AVFrame& picture)
     return sws_scale_frame(context.get(), &picture, source.get()) >= 0;
 }
 
-}  // namespace av
+}  // namespace platform::av

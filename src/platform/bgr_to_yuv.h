@@ -10,7 +10,7 @@
 
 #include "platform/av_handles.h"
 
-namespace av {
+namespace platform::av {
 
 class BgrToYuv {
 public:
@@ -27,4 +27,4 @@ private:
     int height = 0;
 };
 
-}  // namespace av
+}  // namespace platform::av

@@ -4,7 +4,7 @@
 // are the caller's buffers.
 #include <cstdint>
 
-namespace decodeapi {
+namespace platform::decodeapi {
 
 constexpr const char* kLibraryFile = "libquillon_decode.so";
 constexpr int32_t kChannels = 64;
@@ -23,4 +23,4 @@ using DecodeFn = int32_t (*)(const uint8_t*, uint8_t*, int32_t, int32_t);
 // Release(channel): frees the channel; 1.
 using ReleaseFn = int32_t (*)(int32_t);
 
-}  // namespace decodeapi
+}  // namespace platform::decodeapi

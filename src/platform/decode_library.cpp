@@ -20,29 +20,29 @@ namespace {
 struct Channel {
     int32_t width = 0;
     int32_t height = 0;
-    av::CodecContextPtr codec;
-    av::FramePtr frame;
-    av::PacketPtr packet;
+    platform::av::CodecContextPtr codec;
+    platform::av::FramePtr frame;
+    platform::av::PacketPtr packet;
     // Padded input copy, allocated once per Init: libavcodec reads past the
     // end of a packet, and the caller's buffer has no padding.
-    av::BufferRefPtr input;
-    av::SwsContextPtr convert;
+    platform::av::BufferRefPtr input;
+    platform::av::SwsContextPtr convert;
     int convertFormat = -1;
 
     bool IsOpen() const { return codec != nullptr; }
     void Clear() { *this = Channel(); }
 };
 
-std::array<Channel, decodeapi::kChannels> channels;
+std::array<Channel, platform::decodeapi::kChannels> channels;
 
-bool ValidChannel(int32_t channel) { return channel >= 0 && channel < decodeapi::kChannels; }
+bool ValidChannel(int32_t channel) { return channel >= 0 && channel < platform::decodeapi::kChannels; }
 
 bool ValidSize(int32_t width, int32_t height)
 {
     // YUY2 packs two pixels per 4 bytes: the width must be even.
     if (width < 2 || height < 1 || width % 2 != 0 || width > 4096 || height > 4096)
         return false;
-    return int64_t{width} * height * 2 <= decodeapi::kPictureBufferBytes;
+    return int64_t{width} * height * 2 <= platform::decodeapi::kPictureBufferBytes;
 }
 
 bool OpenChannel(Channel& c, int32_t width, int32_t height)
@@ -53,7 +53,7 @@ bool OpenChannel(Channel& c, int32_t width, int32_t height)
     c.codec.reset(avcodec_alloc_context3(decoder));
     c.frame.reset(av_frame_alloc());
     c.packet.reset(av_packet_alloc());
-    c.input.reset(av_buffer_allocz(decodeapi::kMaxInputBytes + AV_INPUT_BUFFER_PADDING_SIZE));
+    c.input.reset(av_buffer_allocz(platform::decodeapi::kMaxInputBytes + AV_INPUT_BUFFER_PADDING_SIZE));
     if (!c.codec || !c.frame || !c.packet || !c.input)
         return false;
     c.codec->width = width;
@@ -109,7 +109,7 @@ QUILLON_DECODE_EXPORT int32_t Init(int32_t format, int32_t width, int32_t height
 
 QUILLON_DECODE_EXPORT int32_t Decode(const uint8_t* input, uint8_t* output, int32_t length, int32_t channel)
 {
-    if (!ValidChannel(channel) || !input || !output || length <= 0 || length > decodeapi::kMaxInputBytes)
+    if (!ValidChannel(channel) || !input || !output || length <= 0 || length > platform::decodeapi::kMaxInputBytes)
         return 0;
     Channel& c = channels[channel];
     if (!c.IsOpen())

@@ -10,7 +10,7 @@ extern "C" {
 #include <libavutil/error.h>
 }
 
-namespace av {
+namespace platform::av {
 
 namespace {
 
@@ -189,4 +189,4 @@ bool EncodedFile::CloseFile()
     return err < 0 ? WriteFailed(err) : true;
 }
 
-}  // namespace av
+}  // namespace platform::av

@@ -11,9 +11,9 @@
 #include "platform/bgr_to_yuv.h"
 #include "platform/mpeg1_sound.h"
 
-namespace av {
+namespace platform::av {
 
-class EncodedFile : mpeg1::SoundFrames::Sink {
+class EncodedFile : platform::mpeg1::SoundFrames::Sink {
 public:
     // Open failed after the file was made: closes and removes it.
     void Abandon();
@@ -67,7 +67,7 @@ protected:
     BgrToYuv convert;
     FramePtr picture;  // refilled for every picture
     PacketPtr packet;
-    mpeg1::SoundFrames soundFrames;
+    platform::mpeg1::SoundFrames soundFrames;
     OutputContextPtr muxer;
     IoContextPtr file;  // muxer->pb while open
     AVStream* videoStream = nullptr;
@@ -83,4 +83,4 @@ private:
     int64_t picturesWritten = 0;
 };
 
-}  // namespace av
+}  // namespace platform::av

@@ -13,7 +13,7 @@ extern "C" {
 #include <libavutil/mem.h>
 }
 
-namespace master {
+namespace platform::master {
 
 namespace {
 
@@ -31,9 +31,9 @@ std::string AvErrorText(int averror)
 struct Writer::State {
     std::string path;
     Layout layout;
-    av::OutputContextPtr muxer;
-    av::IoContextPtr file;  // muxer->pb while open
-    av::PacketPtr packet;
+    platform::av::OutputContextPtr muxer;
+    platform::av::IoContextPtr file;  // muxer->pb while open
+    platform::av::PacketPtr packet;
     std::vector<AVStream*> video;
     std::vector<AVStream*> sound;
     AVStream* text = nullptr;
@@ -285,4 +285,4 @@ bool Writer::Close()
     return ok || Fail(message);
 }
 
-}  // namespace master
+}  // namespace platform::master

@@ -15,7 +15,7 @@
 #include <utility>
 #include <vector>
 
-namespace master {
+namespace platform::master {
 
 struct Layout {
     int width = 0;
@@ -70,4 +70,4 @@ private:
     bool failed = false;
 };
 
-}  // namespace master
+}  // namespace platform::master

@@ -12,7 +12,7 @@ extern "C" {
 
 #include "platform/mp4_writer.h"
 
-namespace mp4 {
+namespace platform::mp4 {
 
 namespace {
 
@@ -137,4 +137,4 @@ bool File::OpenFile()
     return WriteHeader("movflags", "+faststart", "the MP4 muxer has no faststart setting");
 }
 
-}  // namespace mp4
+}  // namespace platform::mp4

@@ -5,9 +5,9 @@
 
 #include "platform/encoded_file.h"
 
-namespace mp4 {
+namespace platform::mp4 {
 
-class File final : public av::EncodedFile {
+class File final : public platform::av::EncodedFile {
 public:
     File() : EncodedFile({"MP4 export", "H.264 encoding failed", "AAC encoding failed"}) {}
 
@@ -22,4 +22,4 @@ private:
     bool OpenFile();
 };
 
-}  // namespace mp4
+}  // namespace platform::mp4

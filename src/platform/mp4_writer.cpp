@@ -4,7 +4,7 @@
 
 #include "platform/mp4_file.h"
 
-namespace mp4 {
+namespace platform::mp4 {
 
 Writer::Writer() = default;
 
@@ -73,4 +73,4 @@ bool Writer::Close()
     return ok || Fail(message);
 }
 
-}  // namespace mp4
+}  // namespace platform::mp4

@@ -10,7 +10,7 @@
 #include <span>
 #include <string>
 
-namespace mp4 {
+namespace platform::mp4 {
 
 class File;
 
@@ -54,4 +54,4 @@ private:
     bool failed = false;
 };
 
-}  // namespace mp4
+}  // namespace platform::mp4

@@ -46,8 +46,8 @@ bool CMPEG1Encoder::Init(int width, int height, const char* path, int audioKiloH
         return Fail("MPEG-1 export: video cap of " + std::to_string(videoParameter) +
                     " kbit per picture out of range (10 to 3000)");
 
-    auto opening = std::make_unique<mpeg1::File>();
-    if (!opening->Open(path, width, height, audioRate, int64_t{videoParameter} * 1000 * mpeg1::kPicturesPerSecond)) {
+    auto opening = std::make_unique<platform::mpeg1::File>();
+    if (!opening->Open(path, width, height, audioRate, int64_t{videoParameter} * 1000 * platform::mpeg1::kPicturesPerSecond)) {
         opening->Abandon();
         return Fail(opening->Error());
     }

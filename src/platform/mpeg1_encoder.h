@@ -15,7 +15,7 @@
 #include <memory>
 #include <string>
 
-namespace mpeg1 {
+namespace platform::mpeg1 {
 class File;
 }
 
@@ -65,7 +65,7 @@ private:
     bool Fail(const std::string& message);
     bool Usable() const;
 
-    std::unique_ptr<mpeg1::File> state;  // set while a file is open
+    std::unique_ptr<platform::mpeg1::File> state;  // set while a file is open
     std::string lastError;
     int64_t framesWritten = 0;
     bool failed = false;

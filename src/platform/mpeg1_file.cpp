@@ -11,7 +11,7 @@ extern "C" {
 #include <libavutil/log.h>
 }
 
-namespace mpeg1 {
+namespace platform::mpeg1 {
 
 namespace {
 
@@ -130,4 +130,4 @@ bool File::OpenMuxer()
     return Fail("the MPEG-1 video encoder gave no buffer model", 0);
 }
 
-}  // namespace mpeg1
+}  // namespace platform::mpeg1

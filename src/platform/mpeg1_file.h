@@ -7,11 +7,11 @@
 
 #include "platform/encoded_file.h"
 
-namespace mpeg1 {
+namespace platform::mpeg1 {
 
 inline constexpr int kPicturesPerSecond = 30;
 
-class File final : public av::EncodedFile {
+class File final : public platform::av::EncodedFile {
 public:
     File() : EncodedFile({"MPEG-1 export", "MPEG-1 video encoding failed", "MP2 encoding failed"}) {}
 
@@ -24,4 +24,4 @@ private:
     bool OpenMuxer();
 };
 
-}  // namespace mpeg1
+}  // namespace platform::mpeg1

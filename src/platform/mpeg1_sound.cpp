@@ -9,7 +9,7 @@ extern "C" {
 #include <libavutil/opt.h>
 }
 
-namespace mpeg1 {
+namespace platform::mpeg1 {
 
 namespace {
 
@@ -150,4 +150,4 @@ bool SoundFrames::Finish(Sink& sink, std::string& error)
     return SendFrame(sink);
 }
 
-}  // namespace mpeg1
+}  // namespace platform::mpeg1

@@ -11,7 +11,7 @@
 
 #include "platform/av_handles.h"
 
-namespace mpeg1 {
+namespace platform::mpeg1 {
 
 class SoundFrames {
 public:
@@ -41,8 +41,8 @@ private:
     bool Append(const uint8_t* samples, int count, Sink& sink, std::string& error);
     bool SendFrame(Sink& sink);
 
-    av::SwrContextPtr resampler;
-    av::FramePtr frame;
+    platform::av::SwrContextPtr resampler;
+    platform::av::FramePtr frame;
     std::vector<int16_t> input;   // one chunk of the caller's bytes as samples
     std::vector<uint8_t> output;  // the resampler's output for one chunk
     int sampleBytes = 0;          // of the encoder's format
@@ -51,4 +51,4 @@ private:
     int64_t nextPts = 0;  // output sample index of frame's first sample
 };
 
-}  // namespace mpeg1
+}  // namespace platform::mpeg1

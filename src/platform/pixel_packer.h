@@ -19,7 +19,7 @@ public:
     bool Pack(const uint8_t* from, int fromStride, uint8_t* to, int toStride, int width, int height);
 
 private:
-    av::SwsContextPtr context;
+    platform::av::SwsContextPtr context;
     int contextWidth = 0;
     int contextHeight = 0;
 };

@@ -12,10 +12,10 @@ extern "C" {
 namespace platform {
 
 struct XvidCompressor::Codec {
-    av::CodecContextPtr context;
-    av::FramePtr picture;
-    av::PacketPtr packet;
-    av::BgrToYuv convert;
+    platform::av::CodecContextPtr context;
+    platform::av::FramePtr picture;
+    platform::av::PacketPtr packet;
+    platform::av::BgrToYuv convert;
     int width = 0;
     int height = 0;
     std::int64_t nextPts = 0;

@@ -64,7 +64,7 @@ void PlaybackEngine::DrawTime()
         return;
     std::lock_guard lock(indicatorLock);
     if (!timeBack)
-        timeBack = std::make_unique<TBitmap>();
+        timeBack = std::make_unique<picture::TBitmap>();
     // A missing picture is tried again next time; the text goes on whatever is there.
     if (timeBack->Width() == 0)
         timeBack->Load((platform::AppDirectory() + "/bmp").c_str(), "time_back.bmp");

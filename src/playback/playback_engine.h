@@ -41,7 +41,9 @@
 #include "playback/view_layout.h"
 #include "playback/wave_player.h"
 
+namespace picture {
 class TBitmap;
+}
 
 namespace platform {
 class WindowSurface;
@@ -299,7 +301,7 @@ private:
     std::atomic<int> position{0};
 
     // Indicator resources, made at first use.
-    std::unique_ptr<TBitmap> timeBack;
+    std::unique_ptr<picture::TBitmap> timeBack;
     std::mutex indicatorLock;
 };
 

@@ -23,7 +23,7 @@ constexpr std::size_t kPadding = 256;
 int32_t Align(int32_t bytes) { return (bytes + 63) & ~63; }
 int32_t StageStride(int32_t width) { return Align(width * 4); }
 
-using SwsPtr = av::SwsContextPtr;
+using SwsPtr = platform::av::SwsContextPtr;
 
 }  // namespace
 

@@ -7,10 +7,10 @@
 
 namespace playback {
 
-VideoDecoder::VideoDecoder() : VideoDecoder(platform::AppDirectory() + "/" + decodeapi::kLibraryFile) {}
+VideoDecoder::VideoDecoder() : VideoDecoder(platform::AppDirectory() + "/" + platform::decodeapi::kLibraryFile) {}
 
 VideoDecoder::VideoDecoder(const std::string& libraryPath)
-    : scratch(std::make_unique<std::array<uint8_t, decodeapi::kMaxInputBytes>>())
+    : scratch(std::make_unique<std::array<uint8_t, platform::decodeapi::kMaxInputBytes>>())
 {
     Load(libraryPath);
 }
@@ -23,9 +23,9 @@ void VideoDecoder::Load(const std::string& libraryPath)
         std::fprintf(stderr, "quillon: no video decoding: %s\n", library.Error().c_str());
         return;
     }
-    const auto initFn = reinterpret_cast<decodeapi::InitFn>(library.Symbol("Init"));
-    const auto decodeFn = reinterpret_cast<decodeapi::DecodeFn>(library.Symbol("Decode"));
-    const auto releaseFn = reinterpret_cast<decodeapi::ReleaseFn>(library.Symbol("Release"));
+    const auto initFn = reinterpret_cast<platform::decodeapi::InitFn>(library.Symbol("Init"));
+    const auto decodeFn = reinterpret_cast<platform::decodeapi::DecodeFn>(library.Symbol("Decode"));
+    const auto releaseFn = reinterpret_cast<platform::decodeapi::ReleaseFn>(library.Symbol("Release"));
     if (!initFn || !decodeFn || !releaseFn) {
         std::fprintf(stderr, "quillon: no video decoding: %s in %s\n", library.Error().c_str(), libraryPath.c_str());
         library.Close();
@@ -53,7 +53,7 @@ int VideoDecoder::DecodeFrame(int channel, std::span<const uint8_t> frame, std::
     // The library writes width * height * 2 bytes and can't be told the
     // buffer's size: refuse what would not fit.
     const int64_t pictureBytes = int64_t{width} * height * 2;
-    if (pictureBytes > static_cast<int64_t>(picture.size()) || pictureBytes > decodeapi::kPictureBufferBytes)
+    if (pictureBytes > static_cast<int64_t>(picture.size()) || pictureBytes > platform::decodeapi::kPictureBufferBytes)
         return 0;
 
     std::lock_guard guard(lock);

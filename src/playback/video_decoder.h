@@ -22,9 +22,9 @@ namespace playback {
 // buffer. The entry points are fixed after construction.
 class VideoDecoder {
 public:
-    static constexpr int kChannels = decodeapi::kChannels;
+    static constexpr int kChannels = platform::decodeapi::kChannels;
     // A picture buffer: YUY2 rows of width * 2 bytes without gaps.
-    static constexpr std::size_t kPictureBytes = decodeapi::kPictureBufferBytes;
+    static constexpr std::size_t kPictureBytes = platform::decodeapi::kPictureBufferBytes;
 
     // Loads the library from the executable's directory.
     VideoDecoder();
@@ -61,15 +61,15 @@ private:
     void Load(const std::string& libraryPath);
 
     platform::SharedLibrary library;
-    decodeapi::InitFn init = nullptr;
-    decodeapi::DecodeFn decode = nullptr;
-    decodeapi::ReleaseFn release = nullptr;
+    platform::decodeapi::InitFn init = nullptr;
+    platform::decodeapi::DecodeFn decode = nullptr;
+    platform::decodeapi::ReleaseFn release = nullptr;
 
     std::mutex lock;
     std::array<Channel, kChannels> channels{};
     // Header + frame, joined for the library without writing into the
     // caller's frame buffer (which may have no room in front or behind).
-    std::unique_ptr<std::array<uint8_t, decodeapi::kMaxInputBytes>> scratch;
+    std::unique_ptr<std::array<uint8_t, platform::decodeapi::kMaxInputBytes>> scratch;
 };
 
 }  // namespace playback

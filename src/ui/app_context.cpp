@@ -5,7 +5,7 @@
 namespace ui {
 
 AppContext::AppContext(std::string directory)
-    : appDirectory(std::move(directory)), decoder(appDirectory + "/" + decodeapi::kLibraryFile)
+    : appDirectory(std::move(directory)), decoder(appDirectory + "/" + platform::decodeapi::kLibraryFile)
 {
 }
 

@@ -5,7 +5,7 @@
 
 namespace ui {
 
-capture::SaveDialog ExportSaveDialog(QWidget* parent)
+exporter::SaveDialog ExportSaveDialog(QWidget* parent)
 {
     return [parent](const std::string& defaultName) -> std::optional<std::string> {
         // Each filter with the extension a name typed without one gets.

@@ -7,6 +7,6 @@ class QWidget;
 
 namespace ui {
 
-capture::SaveDialog ExportSaveDialog(QWidget* parent);
+exporter::SaveDialog ExportSaveDialog(QWidget* parent);
 
 }  // namespace ui

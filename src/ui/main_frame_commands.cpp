@@ -189,12 +189,12 @@ void CMainFrame::OnViewClick(int x, int y)
 
 // Failures show nothing: a snapshot or print that did not happen simply
 // leaves no file or page.
-void CMainFrame::TakeSnapshot() { capture::TakeSnapshot(engine, capture::FileSaveDialog(this)); }
+void CMainFrame::TakeSnapshot() { exporter::TakeSnapshot(engine, exporter::FileSaveDialog(this)); }
 
 void CMainFrame::PrintPicture()
 {
     QPrinter printer(QPrinter::HighResolution);
-    capture::PrintPicture(engine, printer, capture::PlatformPrintDialog(this));
+    exporter::PrintPicture(engine, printer, exporter::PlatformPrintDialog(this));
 }
 
 void CMainFrame::SelectViewButton(const char* name)

@@ -7,7 +7,7 @@ namespace ui {
 bool SkinPicture::Load(const char* directory, const char* file)
 {
     Reset();
-    auto loaded = std::make_unique<TBitmap>();
+    auto loaded = std::make_unique<picture::TBitmap>();
     if (!loaded->Load(directory, file))
         return false;
     QImage image = loaded->ToImage();

@@ -21,7 +21,7 @@ public:
     bool Present() const { return bitmap != nullptr; }
     int Width() const { return bitmap ? bitmap->Width() : 0; }
     int Height() const { return bitmap ? bitmap->Height() : 0; }
-    const TBitmap* Bitmap() const { return bitmap.get(); }
+    const picture::TBitmap* Bitmap() const { return bitmap.get(); }
 
     // Magenta pixels leave the target as it was.
     void DrawTransparent(QPainter& painter, int x, int y) const;
@@ -29,7 +29,7 @@ public:
     void Draw(QPainter& painter, int x, int y) const;
 
 private:
-    std::unique_ptr<TBitmap> bitmap;
+    std::unique_ptr<picture::TBitmap> bitmap;
     QImage opaque;
     QImage keyed;
 };

@@ -151,7 +151,7 @@ ShapeResult LoadShape(const std::string& directory, const std::string& backgroun
     if (result.cacheRefused)
         result.problem = cachePath + " refused (" + refusal + ")";
 
-    TBitmap background;
+    picture::TBitmap background;
     if (!background.Load(directory.c_str(), backgroundFile.c_str())) {
         if (result.cacheRefused)
             result.problem += ", and " + backgroundFile + " can't be read: the window has no outline";

@@ -34,10 +34,10 @@ constexpr int kW = 640, kH = 480;
 constexpr std::size_t kFrameBytes = std::size_t(kW) * kH * 3;
 constexpr uint32_t kChunkBytes = 16000;
 
-BmpInfoHeader PictureHeader()
+picture::BmpInfoHeader PictureHeader()
 {
-    BmpInfoHeader h;
-    h.headerSize = kBmpInfoHeaderSize;
+    picture::BmpInfoHeader h;
+    h.headerSize = picture::kBmpInfoHeaderSize;
     h.width = kW;
     h.height = kH;
     h.planes = 1;
@@ -89,7 +89,7 @@ std::vector<uint8_t> Sound(uint32_t second)
 
 int Open(AviWriter& w, const std::string& path)
 {
-    const BmpInfoHeader header = PictureHeader();
+    const picture::BmpInfoHeader header = PictureHeader();
     return w.OpenFile(path, 3, 6750, kW, kH, &header, &kSound, 1000);
 }
 
@@ -134,7 +134,7 @@ TEST(AviWriterTest, CodesAndStates)
 {
     testing_support::TempDir dir;
     const std::string path = dir.File("a.avi");
-    const BmpInfoHeader header = PictureHeader();
+    const picture::BmpInfoHeader header = PictureHeader();
     AviWriter w;
     EXPECT_EQ(w.State(), AviWriter::kStateClosed);
     EXPECT_EQ(w.OpenFile("", 3, 6750, kW, kH, &header, &kSound, 1000), AviWriter::kEmptyPath);
@@ -146,10 +146,10 @@ TEST(AviWriterTest, CodesAndStates)
     EXPECT_EQ(w.WriteAudioChunk(Sound(0).data(), kChunkBytes), AviWriter::kNotOpen);
     EXPECT_EQ(w.CloseFile(30), AviWriter::kOk);
 
-    BmpInfoHeader wide = header;
+    picture::BmpInfoHeader wide = header;
     wide.bitsPerPixel = 32;
     EXPECT_EQ(w.OpenFile(path, 3, 6750, kW, kH, &wide, &kSound, 1000), AviWriter::kVideoFormatRefused);
-    BmpInfoHeader other = header;
+    picture::BmpInfoHeader other = header;
     other.width = kW / 2;
     EXPECT_EQ(w.OpenFile(path, 3, 6750, kW, kH, &other, &kSound, 1000), AviWriter::kVideoFormatRefused);
     EXPECT_EQ(w.OpenFile(path, 4, 6750, kW, kH, nullptr, &kSound, 1000), AviWriter::kVideoFormatRefused);

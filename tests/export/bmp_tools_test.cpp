@@ -38,7 +38,7 @@ protected:
         return p;
     }
 
-    RgbPicture FromBitmap(const TBitmap& bmp)
+    RgbPicture FromBitmap(const picture::TBitmap& bmp)
     {
         const QImage image = bmp.ToImage().convertToFormat(QImage::Format_RGB888);
         RgbPicture p{image.width(), image.height(), {}};
@@ -56,7 +56,7 @@ protected:
 
 TEST_F(BmpTools, ImageMagickReadsOurBmps)
 {
-    TBitmap bmp;
+    picture::TBitmap bmp;
     ASSERT_TRUE(bmp.Create(picture.width, picture.height, 24));
     const auto dib = jpeg_test::ToDib(picture, true);
     std::copy(dib.begin(), dib.end(), bmp.Pixels());
@@ -79,7 +79,7 @@ TEST_F(BmpTools, WeReadImageMagickBmps)
           Case{"-type palette -compress none BMP:", false}, Case{"-type palette BMP3:", false}, Case{"BMP:", true}}) {
         const std::string bmpPath = dir.File("im.bmp");
         ASSERT_EQ(RunTool("convert " + ppm + " " + c.options + bmpPath), 0) << c.options;
-        TBitmap bmp;
+        picture::TBitmap bmp;
         ASSERT_EQ(bmp.LoadFile(bmpPath.c_str()), 1) << c.options;
         const RgbPicture ours = FromBitmap(bmp);
         const RgbPicture expected = c.exact ? picture : ReadWithImageMagick(bmpPath);
@@ -95,7 +95,7 @@ TEST_F(BmpTools, WeReadTopDownBmps)
     const std::string bottomUp = dir.File("up.bmp"), topDown = dir.File("down.bmp");
     ASSERT_EQ(RunTool("convert " + ppm + " BMP3:" + bottomUp), 0);
     auto bytes = ReadAll(bottomUp);
-    const std::size_t stride = static_cast<std::size_t>(DibStride(picture.width, 24)), offset = 54;
+    const std::size_t stride = static_cast<std::size_t>(picture::DibStride(picture.width, 24)), offset = 54;
     ASSERT_EQ(bytes.size(), offset + stride * picture.height);
     std::vector<std::uint8_t> flipped(bytes.begin(), bytes.begin() + offset);
     for (int row = picture.height - 1; row >= 0; --row)
@@ -105,7 +105,7 @@ TEST_F(BmpTools, WeReadTopDownBmps)
     std::memcpy(&flipped[22], &negative, 4);
     ASSERT_TRUE(picture_support::WriteAll(topDown, flipped));
     EXPECT_EQ(ReadWithImageMagick(topDown).rgb, picture.rgb);
-    TBitmap bmp;
+    picture::TBitmap bmp;
     ASSERT_EQ(bmp.LoadFile(topDown.c_str()), 1);
     EXPECT_EQ(bmp.InfoHeader().height, -picture.height);
     EXPECT_EQ(FromBitmap(bmp).rgb, picture.rgb);

@@ -37,7 +37,7 @@ protected:
     std::vector<uint8_t> Capture()
     {
         std::vector<uint8_t> out(std::size_t(engine->WindowWidth()) * engine->WindowHeight() * 3);
-        EXPECT_EQ(capture::CapturePicture(*engine, out, capture::kSnapshotBackground), 1);
+        EXPECT_EQ(exporter::CapturePicture(*engine, out, exporter::kSnapshotBackground), 1);
         return out;
     }
     std::optional<mkdisk::FrameCode> CapturedCode(const std::vector<uint8_t>& captured, int camera)
@@ -108,14 +108,14 @@ TEST_F(CaptureWhilePlayingTest, SnapshotsAndPrintsWhilePlayingWriteWholeFiles)
         engine->PlayForward();
         std::this_thread::sleep_for(std::chrono::milliseconds(5 + round * 11 % 30));
         const std::string jpeg = dir->File("playing" + std::to_string(round) + ".jpg");
-        EXPECT_EQ(capture::TakeSnapshot(*engine, [&](const std::string&) { return std::optional(jpeg); }), 1);
+        EXPECT_EQ(exporter::TakeSnapshot(*engine, [&](const std::string&) { return std::optional(jpeg); }), 1);
         EXPECT_GT(std::filesystem::file_size(jpeg), 500u);
 
         const std::string pdf = dir->File("playing" + std::to_string(round) + ".pdf");
         QPrinter printer;
         printer.setOutputFormat(QPrinter::PdfFormat);
         printer.setOutputFileName(QString::fromStdString(pdf));
-        EXPECT_EQ(capture::PrintPicture(*engine, printer, [](QPrinter&) { return true; }), 1);
+        EXPECT_EQ(exporter::PrintPicture(*engine, printer, [](QPrinter&) { return true; }), 1);
         EXPECT_GT(std::filesystem::file_size(pdf), 500u);
         Rewind();
     }

@@ -18,7 +18,7 @@ using playback::PlaybackEngine;
 
 TEST(PrintLayout, AllFromThePageWidth)
 {
-    const auto l = capture::LayOutPage(4800, 640, 480);  // 600 dpi, 8 inches
+    const auto l = exporter::LayOutPage(4800, 640, 480);  // 600 dpi, 8 inches
     EXPECT_EQ(l.margin, 150);
     EXPECT_EQ(l.textX, 150);
     EXPECT_EQ(l.textY, 350);
@@ -26,9 +26,9 @@ TEST(PrintLayout, AllFromThePageWidth)
     EXPECT_EQ(l.pictureY, 550);
     EXPECT_EQ(l.pictureWidth, 4500);
     EXPECT_EQ(l.pictureHeight, 3375);
-    EXPECT_EQ(capture::LayOutPage(4800, 640, 480, 200).pictureY, 550) << "a line that fits its band";
-    EXPECT_EQ(capture::LayOutPage(4800, 640, 480, 349).pictureY, 699) << "a taller line pushes the picture down";
-    EXPECT_EQ(capture::LayOutPage(4800, 0, 480).pictureWidth, 0) << "no view, no division by zero";
+    EXPECT_EQ(exporter::LayOutPage(4800, 640, 480, 200).pictureY, 550) << "a line that fits its band";
+    EXPECT_EQ(exporter::LayOutPage(4800, 640, 480, 349).pictureY, 699) << "a taller line pushes the picture down";
+    EXPECT_EQ(exporter::LayOutPage(4800, 0, 480).pictureWidth, 0) << "no view, no division by zero";
 }
 
 class PrintTest : public engine_test::EngineTest {
@@ -52,7 +52,7 @@ protected:
         QPrinter printer(QPrinter::HighResolution);
         SetUpPrinter(printer, pdf, dpi);
         int dialogs = 0;
-        const int result = capture::PrintPicture(*engine, printer, [&](QPrinter& p) {
+        const int result = exporter::PrintPicture(*engine, printer, [&](QPrinter& p) {
             ++dialogs;
             EXPECT_EQ(p.width(), 8 * dpi);
             return true;
@@ -183,7 +183,7 @@ TEST_F(PrintTest, CancellingTheDialogStartsNoDocument)
     const std::string pdf = dir->File("cancel.pdf");
     QPrinter printer;
     SetUpPrinter(printer, pdf);
-    EXPECT_EQ(capture::PrintPicture(*engine, printer, [](QPrinter&) { return false; }), 0);
+    EXPECT_EQ(exporter::PrintPicture(*engine, printer, [](QPrinter&) { return false; }), 0);
     EXPECT_FALSE(std::filesystem::exists(pdf));
 }
 
@@ -192,7 +192,7 @@ TEST_F(PrintTest, AnUnwritableOutputIsNoSuccess)
     Open(0);
     QPrinter printer;
     SetUpPrinter(printer, dir->File("missing_dir/page.pdf"));
-    EXPECT_EQ(capture::PrintPicture(*engine, printer, [](QPrinter&) { return true; }), 0);
+    EXPECT_EQ(exporter::PrintPicture(*engine, printer, [](QPrinter&) { return true; }), 0);
 }
 
 }  // namespace

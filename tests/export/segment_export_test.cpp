@@ -382,12 +382,12 @@ TEST_F(SegmentExportTest, TheStampStaysReadableWhenCameraOneHasNoVideo)
     // The export's composer after two seconds' frames is exactly a fresh one.
     engine->ShowPosition(2, true, true);
     std::vector<uint8_t> kept(640 * 480 * 3), fresh(640 * 480 * 3);
-    capture::PictureComposer composer, once;
-    ASSERT_TRUE(composer.Setup(640, 480, capture::kSnapshotBackground));
-    ASSERT_TRUE(once.Setup(640, 480, capture::kSnapshotBackground));
+    exporter::PictureComposer composer, once;
+    ASSERT_TRUE(composer.Setup(640, 480, exporter::kSnapshotBackground));
+    ASSERT_TRUE(once.Setup(640, 480, exporter::kSnapshotBackground));
     for (int position = 0; position <= 2; ++position)
-        composer.Compose(*engine, engine->TimeAt(position), capture::PictureComposer::Stamp::FrameCorner);
-    once.Compose(*engine, engine->TimeAt(2), capture::PictureComposer::Stamp::FrameCorner);
+        composer.Compose(*engine, engine->TimeAt(position), exporter::PictureComposer::Stamp::FrameCorner);
+    once.Compose(*engine, engine->TimeAt(2), exporter::PictureComposer::Stamp::FrameCorner);
     ASSERT_TRUE(composer.CopyOut(kept, 640 * 3, true));
     ASSERT_TRUE(once.CopyOut(fresh, 640 * 3, true));
     EXPECT_TRUE(kept == fresh) << "stamps of earlier seconds are left in camera 1's cell";

@@ -25,11 +25,11 @@ using playback::PlaybackEngine;
 class SnapshotTest : public engine_test::EngineTest {
 protected:
     // The snapshot's composition, rows padded as a DIB's.
-    std::vector<uint8_t> Capture(uint32_t background = capture::kSnapshotBackground)
+    std::vector<uint8_t> Capture(uint32_t background = exporter::kSnapshotBackground)
     {
-        const std::size_t stride = static_cast<std::size_t>(DibStride(engine->WindowWidth(), 24));
+        const std::size_t stride = static_cast<std::size_t>(picture::DibStride(engine->WindowWidth(), 24));
         std::vector<uint8_t> out(stride * engine->WindowHeight(), 0xAB);
-        EXPECT_EQ(capture::CapturePicture(*engine, out, background, stride), 1);
+        EXPECT_EQ(exporter::CapturePicture(*engine, out, background, stride), 1);
         return out;
     }
 
@@ -38,7 +38,7 @@ protected:
     QRect Differences(const std::vector<uint8_t>& captured)
     {
         const QImage shown = video.Copy();
-        const std::size_t stride = static_cast<std::size_t>(DibStride(shown.width(), 24));
+        const std::size_t stride = static_cast<std::size_t>(picture::DibStride(shown.width(), 24));
         QRect bounds;
         for (int y = 0; y < shown.height(); ++y)
             for (int x = 0; x < shown.width(); ++x) {
@@ -52,7 +52,7 @@ protected:
 
     int Snap(const std::string& name, std::string* offeredName = nullptr)
     {
-        return capture::TakeSnapshot(*engine, [&](const std::string& defaultName) {
+        return exporter::TakeSnapshot(*engine, [&](const std::string& defaultName) {
             if (offeredName)
                 *offeredName = defaultName;
             return std::optional(dir->File(name));
@@ -65,7 +65,7 @@ TEST_F(SnapshotTest, QuadComposesEveryCellAndStampsOnlyTheFirst)
     Open(0);
     ASSERT_EQ(engine->ShowPosition(3, true, true), 1);
     const auto captured = Capture();
-    const std::size_t stride = static_cast<std::size_t>(DibStride(640, 24));
+    const std::size_t stride = static_cast<std::size_t>(picture::DibStride(640, 24));
     for (int c = 0; c < 4; ++c) {
         const auto& cell = engine->Cells()[c];
         EXPECT_EQ(mkdisk::DecodeFrameCodeRgb(captured.data() + stride * cell.top + 3 * cell.left, cell.Width(),
@@ -87,7 +87,7 @@ TEST_F(SnapshotTest, OneCameraViewComposesTheSelectedCameraOverTheWholeView)
     engine->SetView(PlaybackEngine::kSingleView, 2);
     ASSERT_EQ(engine->ShowPosition(4, true, true), 1);
     const auto captured = Capture();
-    const std::size_t stride = static_cast<std::size_t>(DibStride(640, 24));
+    const std::size_t stride = static_cast<std::size_t>(picture::DibStride(640, 24));
     EXPECT_EQ(mkdisk::DecodeFrameCodeRgb(captured.data(), 640, 480, stride, 3), (mkdisk::FrameCode{2, 4, 0}));
     const QRect stamp = Differences(captured);
     ASSERT_FALSE(stamp.isEmpty());
@@ -214,7 +214,7 @@ TEST_F(SnapshotTest, CameraWithoutVideoKeepsTheBackground)
     ASSERT_EQ(engine->Attach(&video, &blind, 0, 0), 1);
     ASSERT_EQ(engine->GotoStart(), 1);
     const auto captured = Capture();
-    const std::size_t stride = static_cast<std::size_t>(DibStride(640, 24));
+    const std::size_t stride = static_cast<std::size_t>(picture::DibStride(640, 24));
     const auto& cell = engine->Cells()[3];
     for (int y = cell.top; y < cell.bottom; y += 9)
         for (int x = cell.left; x < cell.right; x += 9)
@@ -231,7 +231,7 @@ TEST_F(SnapshotTest, OnlyLowerCaseJpgAndBmpAreWritten)
         EXPECT_EQ(Snap(name), 0) << name;
         EXPECT_FALSE(std::filesystem::exists(dir->File(name))) << name;
     }
-    EXPECT_EQ(capture::TakeSnapshot(*engine, [](const std::string&) { return std::optional<std::string>(); }), 0)
+    EXPECT_EQ(exporter::TakeSnapshot(*engine, [](const std::string&) { return std::optional<std::string>(); }), 0)
         << "cancelled";
     EXPECT_EQ(Snap("missing_dir/a.jpg"), 0);
     EXPECT_EQ(Snap("missing_dir/a.bmp"), 0) << "a BMP that could not be written is no success";
@@ -243,9 +243,9 @@ TEST_F(SnapshotTest, OnlyLowerCaseJpgAndBmpAreWritten)
 TEST(SaveSnapshot, AFileNotWrittenWholeLeavesNothing)
 {
     testing_support::TempDir dir;
-    TBitmap bitmap;
+    picture::TBitmap bitmap;
     ASSERT_TRUE(bitmap.Create(320, 240, 24));
-    const std::size_t stride = static_cast<std::size_t>(DibStride(320, 24));
+    const std::size_t stride = static_cast<std::size_t>(picture::DibStride(320, 24));
     for (std::size_t i = 0; i < stride * 240; ++i)
         bitmap.Pixels()[i] = static_cast<uint8_t>(i * 7 + i / 960);
     const std::filesystem::path folder = dir.Path() / "pictures";
@@ -256,7 +256,7 @@ TEST(SaveSnapshot, AFileNotWrittenWholeLeavesNothing)
             std::signal(SIGXFSZ, SIG_IGN);
             const rlimit small{4096, 4096};
             ::setrlimit(RLIMIT_FSIZE, &small);
-            ::_exit(capture::SaveSnapshot(bitmap, path) == 1 ? 0 : 3);
+            ::_exit(exporter::SaveSnapshot(bitmap, path) == 1 ? 0 : 3);
         }
         int status = 0;
         ::waitpid(child, &status, 0);
@@ -269,7 +269,7 @@ TEST(SaveSnapshot, AFileNotWrittenWholeLeavesNothing)
         std::ofstream(path) << "before";
         EXPECT_EQ(saveLimited(path), 3) << name;
         EXPECT_EQ(testing_support::ReadText(path), "before") << name;
-        EXPECT_EQ(capture::SaveSnapshot(bitmap, path), 1) << name;
+        EXPECT_EQ(exporter::SaveSnapshot(bitmap, path), 1) << name;
         EXPECT_GT(std::filesystem::file_size(path), 4096u) << name << ": replaced whole";
         std::filesystem::remove(path);
     }
@@ -282,7 +282,7 @@ TEST(FlipRows, SwapsRowsAroundTheMiddleAndLeavesPaddingAlone)
     for (std::size_t i = 0; i < pixels.size(); ++i)
         pixels[i] = uint8_t(i);
     auto flipped = pixels;
-    ASSERT_TRUE(capture::FlipRows(flipped, 2, 3, 24, 8));
+    ASSERT_TRUE(exporter::FlipRows(flipped, 2, 3, 24, 8));
     for (int i = 0; i < 6; ++i) {
         EXPECT_EQ(flipped[i], pixels[16 + i]);
         EXPECT_EQ(flipped[8 + i], pixels[8 + i]) << "the middle row stays";
@@ -293,20 +293,20 @@ TEST(FlipRows, SwapsRowsAroundTheMiddleAndLeavesPaddingAlone)
 
     // Unpadded rows of (width x bits + 7) / 8 bytes: 5 pixels at 1 bit is one byte.
     std::vector<uint8_t> bits = {1, 2};
-    ASSERT_TRUE(capture::FlipRows(bits, 5, 2, 1));
+    ASSERT_TRUE(exporter::FlipRows(bits, 5, 2, 1));
     EXPECT_EQ(bits, (std::vector<uint8_t>{2, 1}));
 
     std::vector<uint8_t> shortBuffer(23, 7);
-    EXPECT_FALSE(capture::FlipRows(shortBuffer, 2, 4, 24, 8));
+    EXPECT_FALSE(exporter::FlipRows(shortBuffer, 2, 4, 24, 8));
     EXPECT_EQ(shortBuffer, std::vector<uint8_t>(23, 7)) << "too few pixels: untouched";
 }
 
 TEST(FileExtension, IsWhatFollowsTheNamesLastDot)
 {
-    EXPECT_EQ(capture::FileExtension("/a/b.c/snap.jpg"), "jpg");
-    EXPECT_EQ(capture::FileExtension("/a/b.c/snap"), "");
-    EXPECT_EQ(capture::FileExtension("snap.tar.BMP"), "BMP");
-    EXPECT_EQ(capture::FileExtension("snap."), "");
+    EXPECT_EQ(exporter::FileExtension("/a/b.c/snap.jpg"), "jpg");
+    EXPECT_EQ(exporter::FileExtension("/a/b.c/snap"), "");
+    EXPECT_EQ(exporter::FileExtension("snap.tar.BMP"), "BMP");
+    EXPECT_EQ(exporter::FileExtension("snap."), "");
 }
 
 }  // namespace

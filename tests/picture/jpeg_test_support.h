@@ -11,7 +11,7 @@ namespace jpeg_test {
 
 using picture_support::RgbPicture;
 
-inline int RowBytes(int width) { return static_cast<int>(DibStride(width, 24)); }
+inline int RowBytes(int width) { return static_cast<int>(picture::DibStride(width, 24)); }
 
 // BGR DIB rows padded to 4 bytes; bottomUp puts the last picture row first.
 inline std::vector<std::uint8_t> ToDib(const RgbPicture& p, bool bottomUp)
@@ -29,12 +29,12 @@ inline std::vector<std::uint8_t> ToDib(const RgbPicture& p, bool bottomUp)
 }
 
 inline int Encode(const RgbPicture& p, std::vector<std::uint8_t>& out, int quality = 90,
-                  jpeg::Subsampling sub = jpeg::Subsampling::S420, bool grey = false, bool bottomUp = true,
+                  picture::jpeg::Subsampling sub = picture::jpeg::Subsampling::S420, bool grey = false, bool bottomUp = true,
                   bool optimal = false)
 {
     std::vector<std::uint8_t> dib = ToDib(p, bottomUp);
-    jpeg::JpegProperties props;
-    jpeg::Init(props);
+    picture::jpeg::JpegProperties props;
+    picture::jpeg::Init(props);
     props.dibBytes = dib.data();
     props.dibSize = dib.size();
     props.dibWidth = p.width;
@@ -43,7 +43,7 @@ inline int Encode(const RgbPicture& p, std::vector<std::uint8_t>& out, int quali
     props.jpegWidth = p.width;
     props.jpegHeight = p.height;
     props.jpegChannels = grey ? 1 : 3;
-    props.jpegColour = grey ? jpeg::Colour::Grey : jpeg::Colour::YCbCr;
+    props.jpegColour = grey ? picture::jpeg::Colour::Grey : picture::jpeg::Colour::YCbCr;
     props.jpegSubsampling = sub;
     props.quality = quality;
     props.optimalHuffman = optimal;
@@ -51,19 +51,19 @@ inline int Encode(const RgbPicture& p, std::vector<std::uint8_t>& out, int quali
         out.resize(static_cast<std::size_t>(p.width) * p.height * 6 + 2048);
     props.jpegBytes = out.data();
     props.jpegSize = out.size();
-    const int r = jpeg::WriteImageToBuffer(props);
-    out.resize(r == jpeg::Success ? props.jpegSize : 0);
+    const int r = picture::jpeg::WriteImageToBuffer(props);
+    out.resize(r == picture::jpeg::Success ? props.jpegSize : 0);
     return r;
 }
 
 // Decodes into a DIB of the given row order and returns it as RgbPicture.
 inline int Decode(const std::vector<std::uint8_t>& bytes, RgbPicture& p, bool topDown = true)
 {
-    jpeg::JpegProperties props;
-    jpeg::Init(props);
+    picture::jpeg::JpegProperties props;
+    picture::jpeg::Init(props);
     props.jpegBytes = const_cast<std::uint8_t*>(bytes.data());
     props.jpegSize = bytes.size();
-    if (const int r = jpeg::ReadParamsFromMemory(props); r != jpeg::Success)
+    if (const int r = picture::jpeg::ReadParamsFromMemory(props); r != picture::jpeg::Success)
         return r;
     const int w = props.jpegWidth, h = props.jpegHeight;
     std::vector<std::uint8_t> dib(static_cast<std::size_t>(RowBytes(w)) * h);
@@ -72,7 +72,7 @@ inline int Decode(const std::vector<std::uint8_t>& bytes, RgbPicture& p, bool to
     props.dibWidth = w;
     props.dibHeight = topDown ? h : -h;
     props.dibPadBytes = RowBytes(w) - 3 * w;
-    if (const int r = jpeg::ReadImageFromMemory(props); r != jpeg::Success)
+    if (const int r = picture::jpeg::ReadImageFromMemory(props); r != picture::jpeg::Success)
         return r;
     p = RgbPicture{w, h, std::vector<std::uint8_t>(static_cast<std::size_t>(w) * h * 3)};
     for (int y = 0; y < h; ++y) {
@@ -81,8 +81,8 @@ inline int Decode(const std::vector<std::uint8_t>& bytes, RgbPicture& p, bool to
             for (int c = 0; c < 3; ++c)
                 p.rgb[(static_cast<std::size_t>(y) * w + x) * 3 + c] = row[3 * x + 2 - c];
     }
-    jpeg::Release(props);
-    return jpeg::Success;
+    picture::jpeg::Release(props);
+    return picture::jpeg::Success;
 }
 
 }  // namespace jpeg_test

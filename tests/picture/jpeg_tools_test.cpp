@@ -53,7 +53,7 @@ TEST_F(JpegTools, CjpegFilesDecodeLikeDjpeg)
             ASSERT_EQ(RunTool("djpeg -pnm -outfile " + reference + " " + jpg), 0) << option;
             RgbPicture theirs, ours;
             ASSERT_TRUE(picture_support::ReadPnm(reference, theirs));
-            ASSERT_EQ(DecodeFile(jpg, ours), jpeg::Success) << option;
+            ASSERT_EQ(DecodeFile(jpg, ours), picture::jpeg::Success) << option;
             ASSERT_EQ(ours.width, theirs.width);
             ASSERT_EQ(ours.height, theirs.height);
             EXPECT_LE(picture_support::MaxDifference(ours, theirs), 2) << option << " " << size.w << "x" << size.h;
@@ -68,7 +68,7 @@ TEST_F(JpegTools, ProgressiveAndArithmeticFilesAreRefused)
     for (const std::string option : {"-progressive", "-arithmetic"}) {
         ASSERT_EQ(RunTool("cjpeg " + option + " -outfile " + jpg + " " + ppm), 0);
         RgbPicture ours;
-        EXPECT_EQ(DecodeFile(jpg, ours), jpeg::UnsupportedFrame) << option;
+        EXPECT_EQ(DecodeFile(jpg, ours), picture::jpeg::UnsupportedFrame) << option;
     }
 }
 
@@ -77,7 +77,7 @@ TEST_F(JpegTools, OurSnapshotJpegDecodesInDjpegAtThirtyDecibels)
     const RgbPicture picture = NaturalPicture(640, 480);
     const auto dib = jpeg_test::ToDib(picture, true);
     std::vector<std::uint8_t> out(640 * 480 * 3);
-    const std::size_t n = EncodeJpegToMemory(out, dib.data(), 640, 480, 70);
+    const std::size_t n = picture::jpeg::EncodeJpegToMemory(out, dib.data(), 640, 480, 70);
     ASSERT_GT(n, 0u);
     out.resize(n);
     const std::string jpg = dir.File("ours.jpg"), decoded = dir.File("ours.ppm");
@@ -99,20 +99,20 @@ TEST_F(JpegTools, EveryEncoderModeDecodesInDjpeg)
 {
     const RgbPicture picture = NaturalPicture(35, 21);
     struct Mode {
-        jpeg::Subsampling sub;
+        picture::jpeg::Subsampling sub;
         bool grey;
         bool optimal;
     };
-    for (const Mode mode : {Mode{jpeg::Subsampling::S444, false, false}, Mode{jpeg::Subsampling::S422, false, true},
-                            Mode{jpeg::Subsampling::S420, false, false}, Mode{jpeg::Subsampling::S420, true, true}}) {
+    for (const Mode mode : {Mode{picture::jpeg::Subsampling::S444, false, false}, Mode{picture::jpeg::Subsampling::S422, false, true},
+                            Mode{picture::jpeg::Subsampling::S420, false, false}, Mode{picture::jpeg::Subsampling::S420, true, true}}) {
         std::vector<std::uint8_t> bytes;
-        ASSERT_EQ(jpeg_test::Encode(picture, bytes, 85, mode.sub, mode.grey, false, mode.optimal), jpeg::Success);
+        ASSERT_EQ(jpeg_test::Encode(picture, bytes, 85, mode.sub, mode.grey, false, mode.optimal), picture::jpeg::Success);
         const std::string jpg = dir.File("m.jpg"), decoded = dir.File("m.pnm");
         ASSERT_TRUE(picture_support::WriteAll(jpg, bytes));
         ASSERT_EQ(RunTool("djpeg -pnm -outfile " + decoded + " " + jpg), 0);
         RgbPicture theirs, ours;
         ASSERT_TRUE(picture_support::ReadPnm(decoded, theirs));
-        ASSERT_EQ(jpeg_test::Decode(bytes, ours), jpeg::Success);
+        ASSERT_EQ(jpeg_test::Decode(bytes, ours), picture::jpeg::Success);
         EXPECT_EQ(picture_support::MaxDifference(ours, theirs), 0);
     }
 }

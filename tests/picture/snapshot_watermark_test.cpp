@@ -7,9 +7,9 @@
 
 namespace {
 
-BmpInfoHeader Header(int width, int height, int bits = 24)
+picture::BmpInfoHeader Header(int width, int height, int bits = 24)
 {
-    BmpInfoHeader h;
+    picture::BmpInfoHeader h;
     h.headerSize = 40;
     h.width = width;
     h.height = height;
@@ -22,7 +22,7 @@ BmpInfoHeader Header(int width, int height, int bits = 24)
 template <typename F>
 std::vector<std::uint8_t> Pixels(int width, int height, F redOf)
 {
-    const int stride = static_cast<int>(DibStride(width, 24));
+    const int stride = static_cast<int>(picture::DibStride(width, 24));
     std::vector<std::uint8_t> p(static_cast<std::size_t>(stride) * height, 0x5A);
     for (int y = 0; y < height; ++y)
         for (int x = 0; x < width; ++x)
@@ -44,7 +44,7 @@ int BitOf(const std::string& carrier, int mean, int sd)
 void ExpectBlock(const std::vector<std::uint8_t>& before, const std::vector<std::uint8_t>& after, int width, int bx,
                  int by, int mean, int sd)
 {
-    const int stride = static_cast<int>(DibStride(width, 24));
+    const int stride = static_cast<int>(picture::DibStride(width, 24));
     for (int k = 0; k < 64; ++k) {
         const std::size_t at = static_cast<std::size_t>(by * 8 + k / 8) * stride + (bx * 8 + k % 8) * 3;
         EXPECT_EQ(after[at], before[at]);
@@ -65,9 +65,9 @@ TEST(SnapshotWatermark, ScrambleVisitsEverySlotOnce)
 {
     std::vector<int> seen(64, 0);
     for (int i = 0; i < 64; ++i)
-        ++seen[SnapshotWatermark::SourceSlot(i)];
+        ++seen[picture::SnapshotWatermark::SourceSlot(i)];
     EXPECT_EQ(seen, std::vector<int>(64, 1));
-    EXPECT_EQ(SnapshotWatermark::SourceSlot(63), 0);
+    EXPECT_EQ(picture::SnapshotWatermark::SourceSlot(63), 0);
 }
 
 TEST(SnapshotWatermark, UniformBlocksCarryTheirNibbleAndZeroDeviation)
@@ -76,7 +76,7 @@ TEST(SnapshotWatermark, UniformBlocksCarryTheirNibbleAndZeroDeviation)
     // and a second block row with red 0xFF (nibble 15).
     auto red = [](int x, int y) -> std::uint8_t { return y >= 8 ? 0xFF : (x < 8 ? 0xB7 : 0x30); };
     const auto before = Pixels(16, 16, red);
-    SnapshotWatermark mark;
+    picture::SnapshotWatermark mark;
     ASSERT_TRUE(mark.Prepare(Header(16, 16), before));
     ASSERT_EQ(mark.Embed(), 1);
     const std::vector<std::uint8_t> after(mark.Result().begin(), mark.Result().end());
@@ -91,7 +91,7 @@ TEST(SnapshotWatermark, HalfBlackHalfRedGivesMeanEightDeviationEight)
 {
     // Samples 0 and 15 half and half: mean 7.5 -> 8, sd sqrt(56.5) -> 8.
     const auto before = Pixels(8, 8, [](int x, int) -> std::uint8_t { return x < 4 ? 0x00 : 0xF0; });
-    SnapshotWatermark mark;
+    picture::SnapshotWatermark mark;
     ASSERT_TRUE(mark.Prepare(Header(8, 8), before));
     ASSERT_EQ(mark.Embed(), 1);
     const std::vector<std::uint8_t> after(mark.Result().begin(), mark.Result().end());
@@ -103,7 +103,7 @@ TEST(SnapshotWatermark, SizesNotMultiplesOfEightAreLeftAlone)
     for (const auto& [w, h] : {std::pair{12, 8}, std::pair{8, 12}, std::pair{7, 7}}) {
         const auto before =
             Pixels(w, h, [](int x, int y) -> std::uint8_t { return static_cast<std::uint8_t>(x * 20 + y); });
-        SnapshotWatermark mark;
+        picture::SnapshotWatermark mark;
         ASSERT_TRUE(mark.Prepare(Header(w, h), before));
         EXPECT_EQ(mark.Embed(), 0);
         EXPECT_TRUE(std::equal(before.begin(), before.end(), mark.Result().begin(), mark.Result().end()));
@@ -113,7 +113,7 @@ TEST(SnapshotWatermark, SizesNotMultiplesOfEightAreLeftAlone)
 TEST(SnapshotWatermark, RefusesPixelsShorterThanThePictureAndPalettePictures)
 {
     const auto pixels = Pixels(8, 8, [](int, int) -> std::uint8_t { return 0x80; });
-    SnapshotWatermark mark;
+    picture::SnapshotWatermark mark;
     EXPECT_FALSE(mark.Prepare(Header(8, 9), pixels));
     std::vector<std::uint8_t> indices(64, 7);
     ASSERT_TRUE(mark.Prepare(Header(8, 8, 8), indices));

@@ -32,7 +32,7 @@ void Put(std::vector<std::uint8_t>& b, std::uint32_t v, int bytes)
 // A BMP file; pixel byte i is (i * 7 + 1) & 0xFF, palette entry i is (i, 255-i, i/2).
 std::vector<std::uint8_t> MakeBmp(const BmpSpec& s)
 {
-    const auto stride = static_cast<std::uint32_t>(DibStride(s.width, s.bits));
+    const auto stride = static_cast<std::uint32_t>(picture::DibStride(s.width, s.bits));
     const std::int64_t rows = std::abs(static_cast<std::int64_t>(s.height));
     const std::int64_t pixels = s.pixelBytes >= 0 ? s.pixelBytes : stride * rows;
     const std::uint32_t offset = 14 + s.headerSize + 4 * static_cast<std::uint32_t>(s.paletteEntries);
@@ -82,10 +82,10 @@ std::uint32_t U32At(const std::vector<std::uint8_t>& b, std::size_t at)
 
 TEST_F(TBitmapTest, CreateWritesTheStandardHeader)
 {
-    TBitmap bmp;
+    picture::TBitmap bmp;
     EXPECT_EQ(bmp.Pixels(), nullptr);
     ASSERT_TRUE(bmp.Create(5, 3, 24));
-    const BmpInfoHeader& h = bmp.InfoHeader();
+    const picture::BmpInfoHeader& h = bmp.InfoHeader();
     EXPECT_EQ(h.headerSize, 40u);
     EXPECT_EQ(h.width, 5);
     EXPECT_EQ(h.height, 3);
@@ -94,11 +94,11 @@ TEST_F(TBitmapTest, CreateWritesTheStandardHeader)
     EXPECT_EQ(h.xPixelsPerMetre, 120);
     EXPECT_EQ(h.coloursUsed, 0u);
     EXPECT_EQ(bmp.Capacity(), 48u);
-    TBitmap grey;
+    picture::TBitmap grey;
     ASSERT_TRUE(grey.Create(3, 2, 8));
     EXPECT_EQ(grey.InfoHeader().coloursUsed, 256u);
-    EXPECT_FALSE(TBitmap().Create(0, 5, 24));
-    EXPECT_FALSE(TBitmap().Create(100000, 100000, 24));
+    EXPECT_FALSE(picture::TBitmap().Create(0, 5, 24));
+    EXPECT_FALSE(picture::TBitmap().Create(100000, 100000, 24));
     bmp.Release();
     EXPECT_EQ(bmp.Pixels(), nullptr);
     EXPECT_EQ(bmp.Capacity(), 0u);
@@ -106,7 +106,7 @@ TEST_F(TBitmapTest, CreateWritesTheStandardHeader)
 
 TEST_F(TBitmapTest, LoadsBmpsWithComputedSizesAndPalettes)
 {
-    TBitmap bmp;
+    picture::TBitmap bmp;
     // Image size 0: computed from the rows.
     ASSERT_EQ(bmp.LoadFile(Write("a.bmp", MakeBmp({.width = 5, .height = 3}))), 1);
     EXPECT_EQ(bmp.Width(), 5);
@@ -138,7 +138,7 @@ TEST_F(TBitmapTest, LoadsBmpsWithComputedSizesAndPalettes)
 
 TEST_F(TBitmapTest, TopDownBmpKeepsItsSignAndDrawsUpright)
 {
-    TBitmap bmp;
+    picture::TBitmap bmp;
     ASSERT_EQ(bmp.LoadFile(Write("t.bmp", MakeBmp({.width = 2, .height = -2}))), 1);
     EXPECT_EQ(bmp.Height(), 2);
     EXPECT_EQ(bmp.InfoHeader().height, -2);
@@ -150,7 +150,7 @@ TEST_F(TBitmapTest, TopDownBmpKeepsItsSignAndDrawsUpright)
 
 TEST_F(TBitmapTest, RefusesUnknownShortAndAbsurdFiles)
 {
-    TBitmap bmp;
+    picture::TBitmap bmp;
     EXPECT_EQ(bmp.LoadFile(dir.File("missing.bmp").c_str()), 0);
     EXPECT_EQ(bmp.LoadFile(Write("x.bmp", {'G', 'I', 'F', '8', '9', 'a', 0, 0, 0, 0, 0, 0, 0, 0, 0})), 0);
     EXPECT_EQ(bmp.LoadFile(Write("short.bmp", MakeBmp({.width = 4, .height = 4, .pixelBytes = 20}))), 0);
@@ -178,7 +178,7 @@ TEST_F(TBitmapTest, RunLengthEncodedPalettePicturesExpandAndBadRunsAreRefused)
         b.insert(b.end(), runs.begin(), runs.end());
         return b;
     };
-    TBitmap bmp;
+    picture::TBitmap bmp;
     // Row 0: three 1s and one 0 as runs; row 1: literal 1 0 1 1 (even, no pad).
     ASSERT_EQ(bmp.LoadFile(Write("rle.bmp", withRuns({3, 1, 1, 0, 0, 0, 0, 4, 1, 0, 1, 1, 0, 1}))), 1);
     const std::uint8_t expected[8] = {1, 1, 1, 0, 1, 0, 1, 1};
@@ -195,17 +195,17 @@ TEST_F(TBitmapTest, JpegIsRecognisedByContentAndDecodesTopDown)
 {
     const auto picture = picture_support::NaturalPicture(30, 20);
     std::vector<std::uint8_t> colour, grey;
-    ASSERT_EQ(jpeg_test::Encode(picture, colour, 95), jpeg::Success);
-    ASSERT_EQ(jpeg_test::Encode(picture, grey, 95, jpeg::Subsampling::S420, true), jpeg::Success);
+    ASSERT_EQ(jpeg_test::Encode(picture, colour, 95), picture::jpeg::Success);
+    ASSERT_EQ(jpeg_test::Encode(picture, grey, 95, picture::jpeg::Subsampling::S420, true), picture::jpeg::Success);
 
-    TBitmap bmp;
+    picture::TBitmap bmp;
     ASSERT_EQ(bmp.LoadFile(Write("photo.bmp", colour)), 1);  // the name doesn't matter
     EXPECT_TRUE(bmp.HasJpegRecord());
     EXPECT_EQ(bmp.Width(), 30);
     EXPECT_EQ(bmp.InfoHeader().height, -20);
     EXPECT_EQ(bmp.InfoHeader().bitsPerPixel, 24);
     jpeg_test::RgbPicture decoded;
-    ASSERT_EQ(jpeg_test::Decode(colour, decoded), jpeg::Success);
+    ASSERT_EQ(jpeg_test::Decode(colour, decoded), picture::jpeg::Success);
     EXPECT_EQ(bmp.Pixels()[2], decoded.At(0, 0)[0]);  // first row in memory is the top row
     EXPECT_EQ(bmp.Pixels()[0], decoded.At(0, 0)[2]);
 
@@ -223,7 +223,7 @@ TEST_F(TBitmapTest, JpegIsRecognisedByContentAndDecodesTopDown)
             huge[i + 6] = huge[i + 8] = 0x40;
             break;
         }
-    TBitmap fresh;
+    picture::TBitmap fresh;
     EXPECT_EQ(fresh.LoadFile(Write("huge.jpg", huge)), 0);
     EXPECT_EQ(fresh.Pixels(), nullptr);
     EXPECT_STREQ(fresh.FailureReason(), "TBitmap: Cannot read JPEG file header\n");
@@ -238,8 +238,8 @@ TEST_F(TBitmapTest, JpegIsRecognisedByContentAndDecodesTopDown)
 TEST_F(TBitmapTest, SavedJpegPictureIsBottomUpAndTheObjectToo)
 {
     std::vector<std::uint8_t> colour;
-    ASSERT_EQ(jpeg_test::Encode(picture_support::NaturalPicture(31, 9), colour, 90), jpeg::Success);
-    TBitmap bmp;
+    ASSERT_EQ(jpeg_test::Encode(picture_support::NaturalPicture(31, 9), colour, 90), picture::jpeg::Success);
+    picture::TBitmap bmp;
     ASSERT_EQ(bmp.LoadFile(Write("in.jpg", colour)), 1);
     const std::vector<std::uint8_t> topRow(bmp.Pixels(), bmp.Pixels() + 93);
     const std::string out = dir.File("out.BMP");
@@ -255,7 +255,7 @@ TEST_F(TBitmapTest, SavedJpegPictureIsBottomUpAndTheObjectToo)
 
 TEST_F(TBitmapTest, SaveBmpWritesOnlyBmpExtensionsAndPalettesWhenUsed)
 {
-    TBitmap bmp;
+    picture::TBitmap bmp;
     ASSERT_EQ(bmp.LoadFile(
                   Write("p.bmp", MakeBmp({.width = 4, .height = 2, .bits = 8, .coloursUsed = 3, .paletteEntries = 3}))),
               1);
@@ -273,7 +273,7 @@ TEST_F(TBitmapTest, SaveBmpWritesOnlyBmpExtensionsAndPalettesWhenUsed)
 
 TEST_F(TBitmapTest, WatermarkedSaveLeavesThePictureAlone)
 {
-    TBitmap bmp;
+    picture::TBitmap bmp;
     ASSERT_TRUE(bmp.Create(16, 8, 24));
     for (std::size_t i = 0; i < bmp.Capacity(); ++i)
         bmp.Pixels()[i] = static_cast<std::uint8_t>(i * 13);
@@ -296,7 +296,7 @@ TEST_F(TBitmapTest, WatermarkedSaveLeavesThePictureAlone)
 
 TEST_F(TBitmapTest, DrawStretchesAndTransparentDrawKeysMagenta)
 {
-    TBitmap bmp;
+    picture::TBitmap bmp;
     ASSERT_TRUE(bmp.Create(2, 2, 24));
     // Bottom-up rows: memory row 0 is the bottom. Bottom: magenta, blue; top: red, green.
     const std::uint8_t rows[2][8] = {{255, 0, 255, 255, 0, 0, 0, 0}, {0, 0, 255, 0, 255, 0, 0, 0}};
@@ -320,7 +320,7 @@ TEST_F(TBitmapTest, DrawStretchesAndTransparentDrawKeysMagenta)
     EXPECT_EQ(keyed.pixel(4, 4), qRgb(0, 0, 255));
 
     // All magenta: target unchanged. No magenta at its own size: same as Draw.
-    TBitmap pink;
+    picture::TBitmap pink;
     ASSERT_TRUE(pink.Create(3, 3, 24));
     for (std::size_t i = 0; i < pink.Capacity(); i += 3)
         pink.Pixels()[i] = 255, pink.Pixels()[i + 1] = 0, pink.Pixels()[i + 2] = 255;
@@ -333,8 +333,8 @@ TEST_F(TBitmapTest, DrawStretchesAndTransparentDrawKeysMagenta)
     EXPECT_EQ(untouched, copy);
 
     std::vector<std::uint8_t> photo;
-    ASSERT_EQ(jpeg_test::Encode(picture_support::NaturalPicture(20, 10), photo, 90), jpeg::Success);
-    TBitmap picture;
+    ASSERT_EQ(jpeg_test::Encode(picture_support::NaturalPicture(20, 10), photo, 90), picture::jpeg::Success);
+    picture::TBitmap picture;
     ASSERT_EQ(picture.LoadFile(Write("n.jpg", photo)), 1);
     QImage a(24, 12, QImage::Format_RGB32), b(24, 12, QImage::Format_RGB32);
     a.fill(0);
@@ -346,14 +346,14 @@ TEST_F(TBitmapTest, DrawStretchesAndTransparentDrawKeysMagenta)
     pb.end();
     EXPECT_EQ(a, b);
 
-    TBitmap empty;
+    picture::TBitmap empty;
     EXPECT_EQ(empty.Draw(plain, 0, 0, 2, 2), 0);
 }
 
 TEST_F(TBitmapTest, LoadJoinsDirectoryAndName)
 {
     Write("skin.bmp", MakeBmp({}));
-    TBitmap bmp;
+    picture::TBitmap bmp;
     EXPECT_EQ(bmp.Load(dir.Path().c_str(), "skin.bmp"), 1);
     EXPECT_EQ(bmp.Load((dir.Path().string() + "/").c_str(), "skin.bmp"), 1);
     EXPECT_EQ(bmp.Load(nullptr, "skin.bmp"), 0);

@@ -71,7 +71,7 @@ bool EncodeCamera(int camera, int width, int height, int frameCount, int gop, Ca
     const AVCodec* encoder = avcodec_find_encoder(AV_CODEC_ID_MPEG4);
     if (!encoder)
         return false;
-    av::CodecContextPtr c(avcodec_alloc_context3(encoder));
+    platform::av::CodecContextPtr c(avcodec_alloc_context3(encoder));
     c->width = width;
     c->height = height;
     c->pix_fmt = AV_PIX_FMT_YUV420P;
@@ -97,8 +97,8 @@ bool EncodeCamera(int camera, int width, int height, int frameCount, int gop, Ca
     out.header = {0x00, 0x00, 0x01, 0xB0, 0x03, 0x00, 0x00, 0x01, 0xB5, 0x09, 0x00, 0x00, 0x01, 0x00};
     out.header.insert(out.header.end(), vol, volEnd);
 
-    av::FramePtr frame(av_frame_alloc());
-    av::PacketPtr packet(av_packet_alloc());
+    platform::av::FramePtr frame(av_frame_alloc());
+    platform::av::PacketPtr packet(av_packet_alloc());
     frame->width = width;
     frame->height = height;
     frame->format = AV_PIX_FMT_YUV420P;

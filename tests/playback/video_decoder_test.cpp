@@ -161,7 +161,7 @@ TEST(VideoDecoder, RefusesWhatWouldNotFit)
     EXPECT_EQ(decoder.DecodeFrame(-1, cam.frames[0], picture, 720, 288, cam.header), 0);
     EXPECT_EQ(decoder.SetFormat(64, 1), 0);
 
-    std::vector<uint8_t> huge(decodeapi::kMaxInputBytes, 0);
+    std::vector<uint8_t> huge(platform::decodeapi::kMaxInputBytes, 0);
     EXPECT_EQ(decoder.DecodeFrame(0, huge, picture, 720, 288, cam.header), 0);
     EXPECT_NE(decoder.DecodeFrame(0, cam.frames[0], picture, 720, 288, cam.header), 0);
 }

@@ -143,7 +143,7 @@ TEST_F(EngineTest, ZoomIsTheOneCameraViewsOnlyAndPicturesStayWhole)
     EXPECT_EQ(mkdisk::DecodeFrameCodeYuy2(engine->Picture(1).data(), 352, 240), (mkdisk::FrameCode{1, 0, 0}))
         << "export takes the whole picture";
     std::vector<uint8_t> captured(640 * 480 * 3);
-    ASSERT_EQ(capture::CapturePicture(*engine, captured, capture::kSnapshotBackground), 1);
+    ASSERT_EQ(exporter::CapturePicture(*engine, captured, exporter::kSnapshotBackground), 1);
     EXPECT_EQ(mkdisk::DecodeFrameCodeRgb(captured.data(), 640, 480, 640 * 3, 3), (mkdisk::FrameCode{1, 0, 0}))
         << "snapshots and print compose the whole picture";
 

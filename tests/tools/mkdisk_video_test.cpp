@@ -72,9 +72,9 @@ public:
     }
 
 private:
-    av::CodecContextPtr ctx_;
-    av::FramePtr frame_;
-    av::PacketPtr packet_;
+    platform::av::CodecContextPtr ctx_;
+    platform::av::FramePtr frame_;
+    platform::av::PacketPtr packet_;
     bool ok_ = false;
 };
 

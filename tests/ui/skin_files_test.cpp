@@ -21,7 +21,7 @@ const std::string kSkin = QUILLON_SOURCE_DIR "/skin/bmp";
 
 QImage Load(const std::string& file)
 {
-    TBitmap bitmap;
+    picture::TBitmap bitmap;
     if (!bitmap.Load(kSkin.c_str(), file.c_str()))
         return {};
     return bitmap.ToImage().convertToFormat(QImage::Format_RGB32);

@@ -55,7 +55,7 @@ inline QApplication& App() { return QtEnvironment::App(); }
 // A 24-bit BMP of image at path; false when it can't be written.
 inline bool WriteBmp(const std::string& path, const QImage& source)
 {
-    TBitmap bitmap;
+    picture::TBitmap bitmap;
     return bitmap.FromImage(source) && bitmap.SaveBmp(path.c_str(), false);
 }
 

@@ -101,7 +101,7 @@ TEST(WindowShape, ScanlineBandsEqualThePerPixelUnion)
 
 TEST(WindowShape, OurSkinBackgroundGivesThePerPixelShape)
 {
-    TBitmap background;
+    picture::TBitmap background;
     ASSERT_TRUE(background.Load(QUILLON_SOURCE_DIR "/skin/bmp", "backgr.bmp"));
     ASSERT_EQ(background.Width(), 925);
     ASSERT_EQ(background.Height(), 640);

@@ -5,7 +5,7 @@
 #include <cstddef>
 #include <cstdint>
 
-namespace jpeg {
+namespace picture::jpeg {
 
 class BitReader {
 public:
@@ -93,4 +93,4 @@ private:
     bool atMarker_ = false;
 };
 
-}  // namespace jpeg
+}  // namespace picture::jpeg

@@ -5,7 +5,7 @@
 
 #include <algorithm>
 
-namespace jpeg {
+namespace picture::jpeg {
 
 static std::array<std::uint8_t, 64> MakeZigzagTransposed()
 {
@@ -185,4 +185,4 @@ void ForwardDct(const std::uint8_t* samples, std::ptrdiff_t stride, const float*
         zigzagOut[i] = static_cast<std::int16_t>(q[kZigzagTransposed[i]]);
 }
 
-}  // namespace jpeg
+}  // namespace picture::jpeg

@@ -5,7 +5,7 @@
 #include <cstddef>
 #include <cstdint>
 
-namespace jpeg {
+namespace picture::jpeg {
 
 // Index of zigzag position i in the forward DCT's output, which is transposed
 // (element [u * 8 + v] holds horizontal frequency u, vertical frequency v).
@@ -26,4 +26,4 @@ std::uint8_t InverseDctDcOnly(std::int16_t dc, std::uint16_t quant);
 // coefficients in zigzag order.
 void ForwardDct(const std::uint8_t* samples, std::ptrdiff_t stride, const float* multipliers, std::int16_t* zigzagOut);
 
-}  // namespace jpeg
+}  // namespace picture::jpeg

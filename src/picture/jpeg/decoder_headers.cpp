@@ -4,7 +4,7 @@
 #include "picture/jpeg/decoder_state.h"
 #include "picture/jpeg/tables.h"
 
-namespace jpeg {
+namespace picture::jpeg {
 
 namespace {
 
@@ -222,4 +222,4 @@ int ParseHeaders(DecoderState& s)
     }
 }
 
-}  // namespace jpeg
+}  // namespace picture::jpeg

@@ -8,7 +8,7 @@
 #include "picture/jpeg/decoder_state.h"
 #include "picture/jpeg/vector_clones.h"
 
-namespace jpeg {
+namespace picture::jpeg {
 
 namespace {
 
@@ -159,4 +159,4 @@ int WriteDib(const DecoderState& s, JpegProperties& props)
     return Success;
 }
 
-}  // namespace jpeg
+}  // namespace picture::jpeg

@@ -8,7 +8,7 @@
 #include "picture/jpeg/decoder_state.h"
 #include "picture/jpeg/tables.h"
 
-namespace jpeg {
+namespace picture::jpeg {
 
 namespace {
 
@@ -247,4 +247,4 @@ int DecodeScans(DecoderState& s)
     }
 }
 
-}  // namespace jpeg
+}  // namespace picture::jpeg

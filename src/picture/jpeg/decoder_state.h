@@ -11,7 +11,7 @@
 #include "picture/jpeg/huffman.h"
 #include "picture/jpeg/jpeg_codec.h"
 
-namespace jpeg {
+namespace picture::jpeg {
 
 struct FrameComponent {
     int id = 0;
@@ -77,4 +77,4 @@ inline bool TakeSegment(std::span<const std::uint8_t> d, std::size_t& at, std::s
     return true;
 }
 
-}  // namespace jpeg
+}  // namespace picture::jpeg

@@ -3,6 +3,8 @@
 
 #include "picture/jpeg/jpeg_codec.h"
 
+namespace picture::jpeg {
+
 std::size_t EncodeJpegToMemory(std::span<std::uint8_t> out, const std::uint8_t* pixels, int width, int height,
                                int quality)
 {
@@ -11,7 +13,7 @@ std::size_t EncodeJpegToMemory(std::span<std::uint8_t> out, const std::uint8_t* 
     jpeg::JpegProperties props;
     if (jpeg::Init(props) != jpeg::Success)
         return 0;
-    const int pad = static_cast<int>(DibStride(width, 24)) - 3 * width;
+    const int pad = static_cast<int>(picture::DibStride(width, 24)) - 3 * width;
     props.dibBytes = const_cast<std::uint8_t*>(pixels);  // only read when encoding
     props.dibSize = static_cast<std::size_t>(3 * width + pad) * static_cast<std::size_t>(height);
     props.dibWidth = width;
@@ -32,3 +34,5 @@ std::size_t EncodeJpegToMemory(std::span<std::uint8_t> out, const std::uint8_t* 
     jpeg::Release(props);
     return result == jpeg::Success ? props.jpegSize : 0;
 }
+
+}  // namespace picture::jpeg

@@ -11,7 +11,7 @@
 #include "picture/jpeg/tables.h"
 #include "picture/jpeg/vector_clones.h"
 
-namespace jpeg {
+namespace picture::jpeg {
 
 namespace {
 
@@ -314,4 +314,4 @@ int EncodeImage(JpegProperties& p)
     return Success;
 }
 
-}  // namespace jpeg
+}  // namespace picture::jpeg

@@ -1,9 +1,9 @@
 #pragma once
 #include "picture/jpeg/jpeg_codec.h"
 
-namespace jpeg {
+namespace picture::jpeg {
 
 // Baseline JFIF from the DIB described by props (see WriteImageToBuffer).
 int EncodeImage(JpegProperties& props);
 
-}  // namespace jpeg
+}  // namespace picture::jpeg

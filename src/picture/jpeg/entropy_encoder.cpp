@@ -2,7 +2,7 @@
 
 #include <bit>
 
-namespace jpeg {
+namespace picture::jpeg {
 
 void JpegWriter::Drain()
 {
@@ -94,4 +94,4 @@ void EncodeBlock(const std::int16_t* zigzag, int& predictor, const HuffmanEncode
         w.Bits(ac.code[0x00], ac.length[0x00]);
 }
 
-}  // namespace jpeg
+}  // namespace picture::jpeg

@@ -7,7 +7,7 @@
 
 #include "picture/jpeg/huffman.h"
 
-namespace jpeg {
+namespace picture::jpeg {
 
 class JpegWriter {
 public:
@@ -67,4 +67,4 @@ void CountBlock(const std::int16_t* zigzag, int& predictor, SymbolCounts& counts
 void EncodeBlock(const std::int16_t* zigzag, int& predictor, const HuffmanEncodeTable& dc, const HuffmanEncodeTable& ac,
                  JpegWriter& w);
 
-}  // namespace jpeg
+}  // namespace picture::jpeg

@@ -1,6 +1,6 @@
 #include "picture/jpeg/huffman.h"
 
-namespace jpeg {
+namespace picture::jpeg {
 
 // Code lengths and codes in symbol order (T.81 C.1, C.2). False when the
 // counts don't describe a prefix code.
@@ -175,4 +175,4 @@ HuffmanSpec OptimalSpec(const std::array<std::uint32_t, 256>& frequencies)
     return def;
 }
 
-}  // namespace jpeg
+}  // namespace picture::jpeg

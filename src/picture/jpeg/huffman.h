@@ -6,7 +6,7 @@
 
 #include "picture/jpeg/tables.h"
 
-namespace jpeg {
+namespace picture::jpeg {
 
 inline constexpr int kFastBits = 9;
 
@@ -38,4 +38,4 @@ bool BuildEncodeTable(const HuffmanSpec& def, HuffmanEncodeTable& table);
 // (ITU-T T.81 K.2); no code of all ones.
 HuffmanSpec OptimalSpec(const std::array<std::uint32_t, 256>& frequencies);
 
-}  // namespace jpeg
+}  // namespace picture::jpeg

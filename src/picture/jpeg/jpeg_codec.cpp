@@ -6,7 +6,7 @@
 #include "picture/jpeg/encoder.h"
 #include "platform/regular_file.h"
 
-namespace jpeg {
+namespace picture::jpeg {
 
 JpegProperties::JpegProperties() = default;
 JpegProperties::~JpegProperties() = default;
@@ -180,4 +180,4 @@ int ReadImageFromMemory(JpegProperties& props)
 
 int WriteImageToBuffer(JpegProperties& props) { return EncodeImage(props); }
 
-}  // namespace jpeg
+}  // namespace picture::jpeg

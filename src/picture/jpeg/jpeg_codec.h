@@ -7,7 +7,7 @@
 #include <memory>
 #include <string>
 
-namespace jpeg {
+namespace picture::jpeg {
 
 enum Result : int {
     RoiSuccess = 2,
@@ -109,4 +109,4 @@ int WriteImageToBuffer(JpegProperties& props);
 // Frees the internal state; the record may be initialised again.
 int Release(JpegProperties& props);
 
-}  // namespace jpeg
+}  // namespace picture::jpeg

@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <cstring>
 
-namespace jpeg {
+namespace picture::jpeg {
 
 const std::array<std::uint8_t, 64> kZigzag = {0,  1,  8,  16, 9,  2,  3,  10, 17, 24, 32, 25, 18, 11, 4,  5,
                                               12, 19, 26, 33, 40, 48, 41, 34, 27, 20, 13, 6,  7,  14, 21, 28,
@@ -88,4 +88,4 @@ std::array<std::uint16_t, 64> ScaledQuant(const std::array<std::uint8_t, 64>& ba
     return q;
 }
 
-}  // namespace jpeg
+}  // namespace picture::jpeg

@@ -4,7 +4,7 @@
 #include <array>
 #include <cstdint>
 
-namespace jpeg {
+namespace picture::jpeg {
 
 // kZigzag[i]: natural (row-major) index of the i-th coefficient in zigzag order.
 extern const std::array<std::uint8_t, 64> kZigzag;
@@ -31,4 +31,4 @@ extern const std::array<float, 8> kAanScale;
 // Quantisation table scaled by quality (1..100), clamped to 1..255.
 std::array<std::uint16_t, 64> ScaledQuant(const std::array<std::uint8_t, 64>& base, int quality);
 
-}  // namespace jpeg
+}  // namespace picture::jpeg

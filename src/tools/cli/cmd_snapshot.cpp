@@ -19,7 +19,7 @@ int RunSnapshot(const Args& args)
     const auto out = options.Value("-o");
     if (options.positional.size() != 1 || !out || !options.Value("--at"))
         return Fail("usage: quillon-cli snapshot DISK --record N --at S [--view quad|1..4] -o OUT.jpg|OUT.bmp");
-    const std::string extension = capture::FileExtension(*out);
+    const std::string extension = exporter::FileExtension(*out);
     if (extension != "jpg" && extension != "bmp")
         return Fail("the output name must end in .jpg or .bmp (lower case): " + *out);
     disk::RecorderVolume volume;
@@ -32,7 +32,7 @@ int RunSnapshot(const Args& args)
                     *options.Value("--record"));
     auto& engine = player.Engine();
     const auto choose = [&out](const std::string&) { return std::optional<std::string>(*out); };
-    if (!capture::TakeSnapshot(engine, choose))
+    if (!exporter::TakeSnapshot(engine, choose))
         return Fail("cannot write " + *out);
     return 0;
 }

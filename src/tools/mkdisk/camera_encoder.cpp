@@ -162,7 +162,7 @@ bool CameraEncoder::Encode(int64_t pts, bool intra, EncodedFrame& out, std::stri
 
 bool VoVolHeader(const EncoderSettings& settings, std::vector<uint8_t>& voVol, std::string& error)
 {
-    av::CodecContextPtr c(avcodec_alloc_context3(avcodec_find_encoder(AV_CODEC_ID_MPEG4)));
+    platform::av::CodecContextPtr c(avcodec_alloc_context3(avcodec_find_encoder(AV_CODEC_ID_MPEG4)));
     if (!c) {
         error = "out of memory for the MPEG-4 encoder";
         return false;

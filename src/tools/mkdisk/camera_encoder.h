@@ -46,9 +46,9 @@ public:
     bool Encode(int64_t pts, bool intra, EncodedFrame& out, std::string& error);
 
 private:
-    av::CodecContextPtr codec_;
-    av::FramePtr frame_;
-    av::PacketPtr packet_;
+    platform::av::CodecContextPtr codec_;
+    platform::av::FramePtr frame_;
+    platform::av::PacketPtr packet_;
 };
 
 // The VO + VOL that encoders with these settings write before intra VOPs, taken

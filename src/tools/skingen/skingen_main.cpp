@@ -27,7 +27,7 @@ int failures = 0;
 
 void Save(const QImage& source, const char* name)
 {
-    TBitmap bitmap;
+    picture::TBitmap bitmap;
     if (!bitmap.FromImage(source)) {
         ++failures;
         return;
