@@ -28,7 +28,7 @@
 
 #include "export/avi_writer.h"
 #include "export/segment_exporter.h"
-#include "temp_dir.h"
+#include "support/temp_dir.h"
 #include "tools/mkdisk/disk_writer.h"
 
 namespace {

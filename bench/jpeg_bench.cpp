@@ -11,7 +11,7 @@
 #include "jpeg_test_support.h"
 #include "picture/jpeg/encode_to_memory.h"
 #include "picture/jpeg/jpeg_codec.h"
-#include "temp_dir.h"
+#include "support/temp_dir.h"
 
 namespace {
 

@@ -20,6 +20,13 @@ bool RawDisk::Open(int driveNumber, std::string* whyNot)
     return drive.IsOpen();
 }
 
+bool RawDisk::Open(const platform::DriveTable& table, int driveNumber, std::string* whyNot)
+{
+    Close();
+    drive = platform::DriveHandle::OpenDrive(table, driveNumber, whyNot);
+    return drive.IsOpen();
+}
+
 void RawDisk::Adopt(platform::DriveHandle opened)
 {
     Close();

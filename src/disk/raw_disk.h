@@ -24,6 +24,8 @@ public:
     // whyNot, when given, says why a drive could not be opened (a damaged
     // EWF image, a split image's missing piece, the system's reason).
     bool Open(int driveNumber, std::string* whyNot = nullptr);
+    // The same, for a drive number of the table given.
+    bool Open(const platform::DriveTable& table, int driveNumber, std::string* whyNot = nullptr);
     // Takes a drive already open (closing one open before).
     void Adopt(platform::DriveHandle opened);
     void Close();

@@ -4,12 +4,14 @@
 
 namespace disk {
 
-bool RecorderVolume::Load(int driveNumber)
+bool RecorderVolume::Load(int driveNumber) { return Load(platform::DriveTable::Current(), driveNumber); }
+
+bool RecorderVolume::Load(const platform::DriveTable& table, int driveNumber)
 {
     // A failed reload must not leave the volume looking loaded, nor a
     // record open on the old disk's index.
     Attach(nullptr);
-    VolumeLoad load = Volume::Load(driveNumber);
+    VolumeLoad load = Volume::Load(table, driveNumber);
     loadFailure = load.failure;
     openError = std::move(load.openError);
     if (!load.volume)

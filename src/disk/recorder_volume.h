@@ -28,7 +28,10 @@ public:
     RecorderVolume() = default;
 
     // --- volume and record table ---
+    // Drive number 0..9 of the process-wide drive table (the window's).
     bool Load(int driveNumber);
+    // Drive number 0..9 of the table given (the command line's).
+    bool Load(const platform::DriveTable& table, int driveNumber);
     // Reads a volume loaded elsewhere (null: none, as after Close).
     void Attach(std::shared_ptr<const Volume> loaded);
     // Why the last Load failed (None after a success); for CannotOpen the

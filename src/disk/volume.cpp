@@ -37,10 +37,12 @@ Volume::Volume(Key, platform::DriveHandle drive, int driveNumber) : driveNumber(
     disk.Adopt(std::move(drive));
 }
 
-VolumeLoad Volume::Load(int driveNumber)
+VolumeLoad Volume::Load(int driveNumber) { return Load(platform::DriveTable::Current(), driveNumber); }
+
+VolumeLoad Volume::Load(const platform::DriveTable& table, int driveNumber)
 {
     std::string why;
-    platform::DriveHandle drive = platform::DriveHandle::OpenDrive(driveNumber, &why);
+    platform::DriveHandle drive = platform::DriveHandle::OpenDrive(table, driveNumber, &why);
     if (!drive.IsOpen())
         return {nullptr, LoadFailure::CannotOpen, why};
     return FromDrive(std::move(drive), driveNumber);

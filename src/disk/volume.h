@@ -56,8 +56,10 @@ public:
     // Longest record whose index we agree to hold (about 194 days).
     static constexpr uint32_t kMaxSegments = 1u << 24;
 
-    // Drive number 0..9 of the process drive table.
+    // Drive number 0..9 of the process drive table (the window's).
     static VolumeLoad Load(int driveNumber);
+    // Drive number 0..9 of the table given (the command line's).
+    static VolumeLoad Load(const platform::DriveTable& table, int driveNumber);
     // A drive the caller opened; driveNumber is what LoadedDrive says (-1:
     // none of the table's).
     static VolumeLoad FromDrive(platform::DriveHandle drive, int driveNumber = -1);

@@ -9,6 +9,8 @@
 #include <cstring>
 #include <vector>
 
+#include "platform/unique_fd.h"
+
 namespace evidence {
 
 void Digest::FreeContext::operator()(evp_md_ctx_st* c) const { EVP_MD_CTX_free(c); }
@@ -57,28 +59,32 @@ std::string Hex(std::span<const uint8_t> bytes)
     return text;
 }
 
-bool HashFile(const std::string& path, std::string& sha256, std::string& md5, uint64_t& size, std::string& error)
+platform::Result<FileDigest> HashFile(const std::string& path)
 {
-    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0) {
-        error = "cannot open " + path + ": " + std::strerror(errno);
-        return false;
+    using platform::Error;
+    using platform::ErrorKind;
+    const platform::UniqueFd fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
+    if (!fd) {
+        const int why = errno;
+        return Error{why == ENOENT ? ErrorKind::NotFound : ErrorKind::ReadFailed,
+                     "cannot open " + path + ": " + std::strerror(why)};
     }
     // A device or FIFO under the name (/dev/full, say) never ends: only a
     // regular file has contents to hash.
     struct stat info {};
-    if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {
-        ::close(fd);
-        error = path + " is not a regular file";
-        return false;
+    if (::fstat(fd.Get(), &info) != 0 || !S_ISREG(info.st_mode)) {
+        return Error{ErrorKind::Refused, path + " is not a regular file"};
     }
+    FileDigest digest;
+    uint64_t& size = digest.sizeBytes;
+    std::string error;
     Digest sha(DigestKind::Sha256);
     Digest md(DigestKind::Md5);
     std::vector<uint8_t> buffer(1 << 20);
     size = 0;
     bool ok = sha.IsValid() && md.IsValid();
     while (ok) {
-        const ssize_t n = ::read(fd, buffer.data(), buffer.size());
+        const ssize_t n = ::read(fd.Get(), buffer.data(), buffer.size());
         if (n < 0 && errno == EINTR)
             continue;
         if (n < 0) {
@@ -93,15 +99,14 @@ bool HashFile(const std::string& path, std::string& sha256, std::string& md5, ui
         md.Update(chunk);
         size += static_cast<uint64_t>(n);
     }
-    ::close(fd);
     if (ok) {
-        sha256 = sha.FinishHex();
-        md5 = md.FinishHex();
-        ok = !sha256.empty() && !md5.empty();
-        if (!ok)
-            error = "libcrypto could not hash " + path;
+        digest.sha256 = sha.FinishHex();
+        digest.md5 = md.FinishHex();
+        ok = !digest.sha256.empty() && !digest.md5.empty();
     }
-    return ok;
+    if (!ok)
+        return Error{ErrorKind::ReadFailed, error.empty() ? "libcrypto could not hash " + path : error};
+    return digest;
 }
 
 }  // namespace evidence

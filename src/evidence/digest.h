@@ -8,6 +8,8 @@
 #include <span>
 #include <string>
 
+#include "platform/error.h"
+
 struct evp_md_ctx_st;
 
 namespace evidence {
@@ -49,8 +51,15 @@ private:
 
 std::string Hex(std::span<const uint8_t> bytes);
 
-// SHA-256 and MD5 of a whole regular file in one read pass; false (error
-// set) when it cannot be opened or read, or is not a regular file.
-bool HashFile(const std::string& path, std::string& sha256, std::string& md5, uint64_t& size, std::string& error);
+struct FileDigest {
+    std::string sha256;  // hex, lower case
+    std::string md5;
+    uint64_t sizeBytes = 0;
+};
+
+// SHA-256 and MD5 of a whole regular file in one read pass; fails when it
+// cannot be opened (NotFound) or read (ReadFailed), or is not a regular file
+// (Refused).
+platform::Result<FileDigest> HashFile(const std::string& path);
 
 }  // namespace evidence

@@ -17,6 +17,7 @@
 
 #include "disk/record_entry.h"
 #include "disk/record_time.h"
+#include "platform/unique_fd.h"
 
 namespace evidence {
 
@@ -321,19 +322,19 @@ std::string ReportJson(const ExportReport& r)
     return j.dump(2, ' ', false, Json::error_handler_t::replace) + "\n";
 }
 
-bool WriteReport(const ExportReport& report, const std::string& outputPath, std::string& error)
+platform::Result<std::string> WriteReport(const ExportReport& report, const std::string& outputPath)
 {
     const std::string path = outputPath + kReportSuffix;
     std::string temporary = path + ".XXXXXX";
-    const int fd = ::mkstemp(temporary.data());
-    if (fd < 0) {
-        error = "cannot create the report " + path + ": " + std::strerror(errno);
-        return false;
-    }
+    platform::UniqueFd fd(::mkstemp(temporary.data()));
+    if (!fd)
+        return platform::Error{platform::ErrorKind::WriteFailed,
+                               "cannot create the report " + path + ": " + std::strerror(errno)};
     const std::string text = ReportJson(report);
+    std::string error;
     bool ok = true;
     for (std::size_t done = 0; ok && done < text.size();) {
-        const ssize_t n = ::write(fd, text.data() + done, text.size() - done);
+        const ssize_t n = ::write(fd.Get(), text.data() + done, text.size() - done);
         if (n < 0 && errno == EINTR)
             continue;
         if (n <= 0) {
@@ -343,14 +344,14 @@ bool WriteReport(const ExportReport& report, const std::string& outputPath, std:
             done += static_cast<std::size_t>(n);
         }
     }
-    if (ok && ::fsync(fd) != 0) {
+    if (ok && ::fsync(fd.Get()) != 0) {
         error = "cannot write the report " + path + ": " + std::strerror(errno);
         ok = false;
     }
     // mkstemp makes the file 0600; a report is read by whoever reads the export.
     if (ok)
-        ::fchmod(fd, 0644);
-    if (::close(fd) != 0 && ok) {
+        ::fchmod(fd.Get(), 0644);
+    if (!fd.Close() && ok) {
         error = "cannot write the report " + path + ": " + std::strerror(errno);
         ok = false;
     }
@@ -358,9 +359,11 @@ bool WriteReport(const ExportReport& report, const std::string& outputPath, std:
         error = "cannot name the report " + path + ": " + std::strerror(errno);
         ok = false;
     }
-    if (!ok)
+    if (!ok) {
         ::unlink(temporary.c_str());
-    return ok;
+        return platform::Error{platform::ErrorKind::WriteFailed, error};
+    }
+    return path;
 }
 
 }  // namespace evidence

@@ -11,6 +11,7 @@
 
 #include "disk/recorder_volume.h"
 #include "evidence/read_log.h"
+#include "platform/error.h"
 
 namespace evidence {
 
@@ -110,8 +111,9 @@ void DescribeStreamHeader(const disk::RecordReader& reader, StreamHeaderReport& 
 
 std::string ReportJson(const ExportReport& report);
 
-// Writes outputPath + ".report.json"; false with error set when it could not
-// be written whole (nothing is left under either name then).
-bool WriteReport(const ExportReport& report, const std::string& outputPath, std::string& error);
+// Writes outputPath + ".report.json" and gives that path; fails
+// (WriteFailed) when it could not be written whole (nothing is left under
+// either name then).
+platform::Result<std::string> WriteReport(const ExportReport& report, const std::string& outputPath);
 
 }  // namespace evidence

@@ -39,18 +39,20 @@ RangeHasher::RangeHasher()
         b.resize(std::size_t(kChunkSectors) * disk::kSectorBytes);
 }
 
-bool RangeHasher::Hash(disk::RawDisk& disk, std::span<const SectorRun> runs, bool md5, const HashProgress& progress,
-                       HashResult& result, std::string& error)
+platform::Result<HashResult> RangeHasher::Hash(disk::RawDisk& disk, std::span<const SectorRun> runs, bool md5,
+                                               const HashProgress& progress)
 {
-    result = {};
+    using platform::Error;
+    using platform::ErrorKind;
+    HashResult result;
     result.runs.resize(runs.size());
     uint64_t totalSectors = 0;
     const uint64_t diskSectors = disk.SectorCount();
     for (const SectorRun& r : runs) {
         if (r.first > diskSectors || r.count > diskSectors - r.first) {
-            error = std::to_string(r.count) + " sectors from sector " + std::to_string(r.first) +
-                    " lie past the disk's end (" + std::to_string(diskSectors) + " sectors)";
-            return false;
+            return Error{ErrorKind::Refused, std::to_string(r.count) + " sectors from sector " +
+                                                 std::to_string(r.first) + " lie past the disk's end (" +
+                                                 std::to_string(diskSectors) + " sectors)"};
         }
         totalSectors += r.count;
     }
@@ -61,10 +63,8 @@ bool RangeHasher::Hash(disk::RawDisk& disk, std::span<const SectorRun> runs, boo
     if (md5)
         lanes.emplace_back(DigestKind::Md5, perRun);
     for (const Lane& lane : lanes)
-        if (!lane.total.IsValid() || !lane.run.IsValid()) {
-            error = "libcrypto could not set up the hash";
-            return false;
-        }
+        if (!lane.total.IsValid() || !lane.run.IsValid())
+            return Error{ErrorKind::Unsupported, "libcrypto could not set up the hash"};
 
     const auto finishRun = [&](Lane& lane, std::size_t run) {
         if (!lane.perRun)
@@ -123,6 +123,7 @@ bool RangeHasher::Hash(disk::RawDisk& disk, std::span<const SectorRun> runs, boo
     };
     int current = 0;
     bool ok = true;
+    std::string error;
     for (;;) {
         Chunk c;
         uint64_t first = 0;
@@ -145,7 +146,7 @@ bool RangeHasher::Hash(disk::RawDisk& disk, std::span<const SectorRun> runs, boo
     }
     join();
     if (!ok)
-        return false;
+        return Error{ErrorKind::ReadFailed, error};
     result.total.sha256 = lanes[0].total.FinishHex();
     if (md5)
         result.total.md5 = lanes[1].total.FinishHex();
@@ -153,11 +154,9 @@ bool RangeHasher::Hash(disk::RawDisk& disk, std::span<const SectorRun> runs, boo
     if (!perRun && !runs.empty() && runs[0].count > 0)
         result.runs[0] = result.total;
     for (const Lane& lane : lanes)
-        if (!lane.total.IsValid()) {
-            error = "libcrypto failed while hashing";
-            return false;
-        }
-    return true;
+        if (!lane.total.IsValid())
+            return Error{ErrorKind::Unsupported, "libcrypto failed while hashing"};
+    return result;
 }
 
 }  // namespace evidence

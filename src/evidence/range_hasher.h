@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "disk/raw_disk.h"
+#include "platform/error.h"
 
 namespace evidence {
 
@@ -37,9 +38,10 @@ public:
     static constexpr uint32_t kChunkSectors = 8192;  // 4 MiB
 
     RangeHasher();
-    // False with error set when a run lies past the disk or a read fails.
-    bool Hash(disk::RawDisk& disk, std::span<const SectorRun> runs, bool md5, const HashProgress& progress,
-              HashResult& result, std::string& error);
+    // Fails when a run lies past the disk (Refused), a read fails
+    // (ReadFailed) or libcrypto cannot hash (Unsupported).
+    platform::Result<HashResult> Hash(disk::RawDisk& disk, std::span<const SectorRun> runs, bool md5,
+                                      const HashProgress& progress);
 
 private:
     std::vector<uint8_t> buffers[2];

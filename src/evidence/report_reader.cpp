@@ -196,7 +196,8 @@ bool OpenedDiskAndSideReads(Reader& r, const Json& j, const Json& source, Report
 
 }  // namespace
 
-bool ParseReport(std::string_view text, ReportToCheck& out, std::string& error)
+// The whole check, field by field; error says what was refused.
+static bool ParseInto(std::string_view text, ReportToCheck& out, std::string& error)
 {
     out = {};
     if (text.size() > kMaxReportBytes) {
@@ -326,6 +327,15 @@ bool ParseReport(std::string_view text, ReportToCheck& out, std::string& error)
         out = {};
     }
     return ok;
+}
+
+platform::Result<ReportToCheck> ParseReport(std::string_view text)
+{
+    ReportToCheck report;
+    std::string error;
+    if (!ParseInto(text, report, error))
+        return platform::Error{platform::ErrorKind::Damaged, error};
+    return report;
 }
 
 }  // namespace evidence

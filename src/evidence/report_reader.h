@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "platform/drive_identity.h"
+#include "platform/error.h"
 
 namespace evidence {
 
@@ -42,10 +43,10 @@ struct ReportToCheck {
     std::string outputSha256, outputMd5;
 };
 
-// False with error set when the text is not a report this program wrote:
+// Fails (Damaged, saying what) when the text is not a report this program wrote:
 // not JSON, a field missing or of the wrong type, a number out of range, a
 // hash that is not hex of the right length, a file name with a folder in it,
 // a key given twice in one object.
-bool ParseReport(std::string_view text, ReportToCheck& out, std::string& error);
+platform::Result<ReportToCheck> ParseReport(std::string_view text);
 
 }  // namespace evidence

@@ -77,13 +77,15 @@ bool AviRiffWriter::Open(const std::string& filePath, const AviVideoStream& vide
     video.super.reserve(limits.superIndexEntries);
     audio.super.reserve(limits.superIndexEntries);
 
+    int opened;
     do
-        fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
-    while (fd < 0 && errno == EINTR);
-    if (fd < 0)
+        opened = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
+    while (opened < 0 && errno == EINTR);
+    fd.Reset(opened);
+    if (!fd)
         return FailErrno("cannot create", errno);
     struct stat st {};
-    if (::fstat(fd, &st) == 0) {
+    if (::fstat(fd.Get(), &st) == 0) {
         regularFile = S_ISREG(st.st_mode);
         device = st.st_dev;
         inode = st.st_ino;
@@ -135,7 +137,7 @@ bool AviRiffWriter::Fits(std::uint64_t chunkBytes, int stream) const
 
 bool AviRiffWriter::WriteChunk(int stream, std::span<const std::uint8_t> bytes, bool keyFrame)
 {
-    if (fd < 0)
+    if (!fd)
         return Fail("cannot write " + path + ": the file is not open");
     if (failed)
         return false;
@@ -170,7 +172,7 @@ bool AviRiffWriter::WriteChunk(int stream, std::span<const std::uint8_t> bytes, 
     const std::uint8_t pad[1] = {0};
     if (!Append(head) || !Append(bytes) || ((bytes.size() & 1) && !Append(pad))) {
         // The file ends at the last whole chunk, ready to be finished.
-        if (::ftruncate(fd, off_t(start)) == 0 && ::lseek(fd, off_t(start), SEEK_SET) == off_t(start))
+        if (::ftruncate(fd.Get(), off_t(start)) == 0 && ::lseek(fd.Get(), off_t(start), SEEK_SET) == off_t(start))
             position = start;
         return false;
     }
@@ -293,14 +295,14 @@ bool AviRiffWriter::StartAvixRiff()
 
 bool AviRiffWriter::Finish(std::uint32_t videoRate)
 {
-    if (fd < 0)
+    if (!fd)
         return Fail("cannot finish " + path + ": the file is not open");
     // After a failed write the file ends at its last whole chunk: index that.
     EndRiff(true);
     BuildHeader(videoRate);
     WriteAt(header, 0);
     FileStillThere();
-    if (::fsync(fd) != 0 && errno != EINVAL && errno != EROFS)
+    if (::fsync(fd.Get()) != 0 && errno != EINVAL && errno != EROFS)
         FailErrno("cannot write", errno);
     CloseDescriptor();
     return !failed;
@@ -308,29 +310,27 @@ bool AviRiffWriter::Finish(std::uint32_t videoRate)
 
 void AviRiffWriter::Discard()
 {
-    if (fd < 0)
+    if (!fd)
         return;
     // Never a device, nor a file that has since replaced ours at the path.
     struct stat st {};
     if (regularFile && ::stat(path.c_str(), &st) == 0 && st.st_dev == device && st.st_ino == inode)
         ::unlink(path.c_str());
-    ::close(fd);
-    fd = -1;
+    fd.Reset();
 }
 
 void AviRiffWriter::CloseDescriptor()
 {
     // Some file systems report a lost write only here; never retried after
     // EINTR, the descriptor is gone either way on Linux.
-    if (::close(fd) != 0 && errno != EINTR)
+    if (!fd.Close() && errno != EINTR)
         FailErrno("cannot write", errno);
-    fd = -1;
 }
 
 bool AviRiffWriter::FileStillThere()
 {
     struct stat st {};
-    if (::fstat(fd, &st) == 0 && st.st_nlink == 0 && regularFile)
+    if (::fstat(fd.Get(), &st) == 0 && st.st_nlink == 0 && regularFile)
         return Fail("cannot write " + path + ": the file was deleted while it was being written");
     return true;
 }
@@ -369,7 +369,7 @@ bool AviRiffWriter::WriteWhole(std::span<const std::uint8_t> bytes, std::optiona
     std::size_t left = bytes.size();
     while (left > 0) {
         const std::size_t chunk = std::min<std::size_t>(left, 1u << 30);
-        const ssize_t n = at ? ::pwrite(fd, p, chunk, off_t(*at)) : ::write(fd, p, chunk);
+        const ssize_t n = at ? ::pwrite(fd.Get(), p, chunk, off_t(*at)) : ::write(fd.Get(), p, chunk);
         if (n < 0 && errno == EINTR)
             continue;
         if (n <= 0)

@@ -16,6 +16,8 @@
 #include <string>
 #include <vector>
 
+#include "platform/unique_fd.h"
+
 namespace exporter {
 
 inline constexpr std::uint32_t kAviRiffLimit = 1u << 30;
@@ -77,7 +79,7 @@ public:
     // path only).
     void Discard();
 
-    bool IsOpen() const { return fd >= 0; }
+    bool IsOpen() const { return fd.Valid(); }
     bool Failed() const { return failed; }
     const std::string& LastError() const { return lastError; }
     std::uint32_t VideoChunks() const { return video.chunks; }
@@ -124,7 +126,7 @@ private:
     bool FailErrno(const char* verb, int err);
     void CloseDescriptor();
 
-    int fd = -1;
+    platform::UniqueFd fd;
     bool regularFile = false;
     std::uint64_t device = 0, inode = 0;
     std::string path;

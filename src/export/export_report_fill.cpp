@@ -259,14 +259,20 @@ void SegmentExporter::WriteReport(ExportOutcome& outcome)
             run.mode != ExportMode::Master ? static_cast<double>(outcome.framesWritten) / kOutputRate
             : outcome.firstPosition < 0    ? 0.0
                                            : static_cast<double>(outcome.lastPosition - outcome.firstPosition + 1);
-        std::string error;
-        if (!evidence::HashFile(run.path, report.output.sha256, report.output.md5, report.output.sizeBytes, error)) {
-            outcome.reportError = error;
+        const auto hashed = evidence::HashFile(run.path);
+        if (!hashed) {
+            outcome.reportError = hashed.Detail();
             return;
         }
+        report.output.sha256 = hashed->sha256;
+        report.output.md5 = hashed->md5;
+        report.output.sizeBytes = hashed->sizeBytes;
     }
-    if (evidence::WriteReport(report, run.path, outcome.reportError))
-        outcome.reportPath = run.path + evidence::kReportSuffix;
+    const auto written = evidence::WriteReport(report, run.path);
+    if (written)
+        outcome.reportPath = *written;
+    else
+        outcome.reportError = written.Detail();
 }
 
 }  // namespace exporter

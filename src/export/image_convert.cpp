@@ -7,8 +7,10 @@
 
 #include "picture/jpeg/encode_to_memory.h"
 #include "picture/tbitmap.h"
+#include "platform/unique_fd.h"
 #include "platform/whole_file.h"
 
+namespace exporter {
 namespace {
 
 std::string LowerExtension(const std::string& path)
@@ -33,12 +35,13 @@ bool WriteJpeg(const picture::TBitmap& bitmap, const std::string& out, int quali
     // per pixel: small or noisy pictures can need more.
     const std::size_t pixels = static_cast<std::size_t>(bitmap.Width()) * static_cast<std::size_t>(bitmap.Height());
     std::vector<std::uint8_t> buffer(pixels * 6 + 4096);
-    const std::size_t n = picture::jpeg::EncodeJpegToMemory(buffer, dib.data(), bitmap.Width(), bitmap.Height(), quality);
+    const std::size_t n =
+        picture::jpeg::EncodeJpegToMemory(buffer, dib.data(), bitmap.Width(), bitmap.Height(), quality);
     if (n == 0) {
         error = "JPEG encoding failed";
         return false;
     }
-    std::unique_ptr<std::FILE, int (*)(std::FILE*)> f(std::fopen(out.c_str(), "wb"), std::fclose);
+    platform::UniqueFile f(std::fopen(out.c_str(), "wb"));
     if (!f || std::fwrite(buffer.data(), 1, n, f.get()) != n || std::fclose(f.release()) != 0) {
         error = "cannot write " + out;
         return false;
@@ -81,33 +84,28 @@ bool ToBottomUpBgr(const picture::TBitmap& bitmap, std::vector<std::uint8_t>& ou
     return true;
 }
 
-bool ConvertImage(const std::string& in, const std::string& out, const ConvertOptions& options, std::string& error)
+platform::Result<void> ConvertImage(const std::string& in, const std::string& out, const ConvertOptions& options)
 {
+    using platform::Error;
+    using platform::ErrorKind;
     const std::string ext = LowerExtension(out);
-    if (ext != "bmp" && ext != "jpg" && ext != "jpeg") {
-        error = "output must end in .bmp or .jpg: " + out;
-        return false;
-    }
-    if (options.quality < 1 || options.quality > 100) {
-        error = "quality must be 1 to 100";
-        return false;
-    }
+    if (ext != "bmp" && ext != "jpg" && ext != "jpeg")
+        return Error{ErrorKind::Refused, "output must end in .bmp or .jpg: " + out};
+    if (options.quality < 1 || options.quality > 100)
+        return Error{ErrorKind::Refused, "quality must be 1 to 100"};
     picture::TBitmap bitmap;
-    if (!bitmap.LoadFile(in.c_str())) {
-        error = "cannot read or decode " + in;
-        return false;
-    }
+    if (!bitmap.LoadFile(in.c_str()))
+        return Error{ErrorKind::ReadFailed, "cannot read or decode " + in};
     // Written whole or not at all: a failed write leaves no partial picture.
     std::string jpegError;
-    const bool written = platform::WriteWholeFile(
-        out,
-        [&](const std::string& temporary) {
-            return ext == "bmp" ? bitmap.SaveBmp(temporary.c_str(), options.watermark)
-                                : WriteJpeg(bitmap, temporary, options.quality, jpegError);
-        },
-        error);
+    const platform::Result<void> written = platform::WriteWholeFile(out, [&](const std::string& temporary) {
+        return ext == "bmp" ? bitmap.SaveBmp(temporary.c_str(), options.watermark)
+                            : WriteJpeg(bitmap, temporary, options.quality, jpegError);
+    });
     // The encoder's own reason, when it was not the file that failed.
     if (!written && !jpegError.empty() && jpegError.rfind("cannot write", 0) != 0)
-        error = jpegError;
+        return Error{ErrorKind::WriteFailed, jpegError};
     return written;
 }
+
+}  // namespace exporter

@@ -13,6 +13,7 @@
 #include "picture/bmp_format.h"
 #include "picture/jpeg/encode_to_memory.h"
 #include "picture/tbitmap.h"
+#include "platform/unique_fd.h"
 #include "platform/whole_file.h"
 #include "playback/playback_engine.h"
 
@@ -23,10 +24,6 @@ namespace {
 // JPEG markers and tables before the first scan byte; lets a tiny view's
 // stream fit the buffer of 3 bytes a pixel.
 constexpr std::size_t kJpegHeaderRoom = 4096;
-
-struct FileClose {
-    void operator()(std::FILE* f) const { std::fclose(f); }
-};
 
 int SaveJpeg(picture::TBitmap& bitmap, const std::string& path)
 {
@@ -41,7 +38,7 @@ int SaveJpeg(picture::TBitmap& bitmap, const std::string& path)
     const std::size_t n = picture::jpeg::EncodeJpegToMemory(stream, bitmap.Pixels(), width, height, kJpegQuality);
     if (n == 0)
         return 0;
-    std::unique_ptr<std::FILE, FileClose> file(std::fopen(path.c_str(), "wb"));
+    platform::UniqueFile file(std::fopen(path.c_str(), "wb"));
     if (!file)
         return 0;
     const bool written = std::fwrite(stream.data(), 1, n, file.get()) == n;
@@ -82,14 +79,12 @@ int SaveSnapshot(picture::TBitmap& bitmap, const std::string& path)
     if (extension != "jpg" && extension != "bmp")
         return 0;
     // Written whole or not at all: a full disk leaves no partial picture.
-    std::string error;
     return platform::WriteWholeFile(
                path,
                [&](const std::string& temporary) {
                    return extension == "jpg" ? SaveJpeg(bitmap, temporary) == 1
                                              : bitmap.SaveBmp(temporary.c_str(), true);
-               },
-               error)
+               }).Ok()
                ? 1
                : 0;
 }

@@ -14,6 +14,13 @@
 #include "picture/jpeg/jpeg_codec.h"
 #include "picture/snapshot_watermark.h"
 #include "platform/regular_file.h"
+#include "platform/unique_fd.h"
+
+namespace picture {
+
+namespace picture {
+
+namespace picture {
 
 namespace picture {
 
@@ -22,10 +29,7 @@ namespace {
 // Pictures larger than this are refused before anything is allocated.
 constexpr std::int64_t kMaxPixels = std::int64_t{1} << 26;
 
-struct FileCloser {
-    void operator()(std::FILE* f) const { std::fclose(f); }
-};
-using File = std::unique_ptr<std::FILE, FileCloser>;
+using File = platform::UniqueFile;
 
 bool ReadExact(std::FILE* f, void* to, std::size_t n) { return std::fread(to, 1, n, f) == n; }
 

@@ -1,6 +1,10 @@
 // libquillon_decode.so: MPEG-4 Part 2 decoding into YUY2 for 64 channels.
-// The caller serialises all calls (one lock around every entry point), so the
-// channel table needs no lock of its own.
+// Calls on different channels may run at once on different threads: all
+// state is the channel's own (its codec context, frame, packet, padded input
+// copy and converter), nothing is shared between channels, and libavcodec
+// and libswscale keep no state between contexts that would need a lock of
+// ours. Calls on one channel are the caller's to serialise (each
+// VideoDecoder holds its own lock around its own channels).
 #include "platform/decode_api.h"
 
 #include <array>
@@ -33,6 +37,7 @@ struct Channel {
     void Clear() { *this = Channel(); }
 };
 
+// One entry per channel; an entry is touched only by calls on its channel.
 std::array<Channel, platform::decodeapi::kChannels> channels;
 
 bool ValidChannel(int32_t channel) { return channel >= 0 && channel < platform::decodeapi::kChannels; }

@@ -11,6 +11,7 @@
 #include <unistd.h>
 
 #include "platform/read_fully.h"
+#include "platform/unique_fd.h"
 
 namespace platform {
 namespace {
@@ -26,13 +27,11 @@ enum class Leading { Other, Evf, Lvf, Evf2, Unreadable };
 
 Leading LeadingBytes(const std::string& path)
 {
-    const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
-    if (fd < 0)
+    const UniqueFd fd(::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY));
+    if (!fd)
         return Leading::Unreadable;
     std::array<uint8_t, 8> head{};
-    const bool read = ReadFully(fd, 0, head.data(), head.size());
-    ::close(fd);
-    if (!read)
+    if (!ReadFully(fd.Get(), 0, head.data(), head.size()))
         return Leading::Other;
     if (head == kEvfSignature)
         return Leading::Evf;

@@ -18,8 +18,9 @@
 namespace platform {
 namespace {
 
-// Process-wide: the CLI and the program set it up on their main thread, but
-// a drive may be opened from any thread. `lock` guards all of it.
+// Process-wide: the program sets it up on its main thread (the command line
+// makes DriveTable values instead), but a drive may be opened from any
+// thread. `lock` guards all of it.
 struct TableState {
     std::mutex lock;
     std::vector<std::string> images;
@@ -76,13 +77,24 @@ void SetDeviceDirectories(std::string sysBlock, std::string devices)
 
 std::vector<DriveInfo> EnumerateDrives()
 {
+    std::vector<std::string> images;
+    {
+        TableState& state = State();
+        std::lock_guard guard(state.lock);
+        images = state.images;
+    }
+    return DriveTable::Take(images).Rows();
+}
+
+DriveTable DriveTable::Take(const std::vector<std::string>& images)
+{
     TableState& state = State();
     std::vector<DriveInfo> drives;
     std::string sysBlock, devDir;
+    for (const auto& image : images)
+        drives.push_back({image, image, true});
     {
         std::lock_guard guard(state.lock);
-        for (const auto& image : state.images)
-            drives.push_back({image, image, true});
         sysBlock = state.sysBlock;
         devDir = state.devices;
     }
@@ -102,7 +114,16 @@ std::vector<DriveInfo> EnumerateDrives()
     }
     std::sort(devices.begin(), devices.end(), [](const DriveInfo& a, const DriveInfo& b) { return a.path < b.path; });
     drives.insert(drives.end(), devices.begin(), devices.end());
-    return drives;
+    return DriveTable(std::move(drives));
+}
+
+DriveTable DriveTable::Current() { return DriveTable(CurrentDrives()); }
+
+std::string DriveTable::Path(int driveNumber) const
+{
+    if (driveNumber < 0 || driveNumber >= kMaxDrives || static_cast<size_t>(driveNumber) >= rows.size())
+        return {};
+    return rows[static_cast<size_t>(driveNumber)].path;
 }
 
 std::vector<DriveInfo> SnapshotDrives()
@@ -129,9 +150,7 @@ std::string DrivePath(int driveNumber)
 {
     if (driveNumber < 0 || driveNumber >= kMaxDrives)
         return {};
-    const auto drives = CurrentDrives();
-    return static_cast<size_t>(driveNumber) < drives.size() ? drives[static_cast<size_t>(driveNumber)].path
-                                                            : std::string();
+    return DriveTable::Current().Path(driveNumber);
 }
 
 DriveHandle::DriveHandle() = default;
@@ -147,7 +166,12 @@ void DriveHandle::Close()
 
 DriveHandle DriveHandle::OpenDrive(int driveNumber, std::string* whyNot)
 {
-    const std::string path = DrivePath(driveNumber);
+    return OpenDrive(DriveTable::Current(), driveNumber, whyNot);
+}
+
+DriveHandle DriveHandle::OpenDrive(const DriveTable& table, int driveNumber, std::string* whyNot)
+{
+    const std::string path = table.Path(driveNumber);
     if (path.empty()) {
         if (whyNot)
             *whyNot = "no drive " + std::to_string(driveNumber);

@@ -9,6 +9,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "platform/disk_source.h"
@@ -32,6 +33,29 @@ struct DriveGeometry {
 };
 
 constexpr int kMaxDrives = 10;
+
+// A drive table as a value: the rows drive numbers name, taken once and kept
+// whatever is plugged in or out since. The command line makes one per
+// command from its DISK argument; the program's own process-wide table
+// (below) serves the window's disk dialog.
+class DriveTable {
+public:
+    DriveTable() = default;
+    explicit DriveTable(std::vector<DriveInfo> rows) : rows(std::move(rows)) {}
+
+    // The images given (drives 0, 1, ...), then the whole-disk block devices
+    // found now.
+    static DriveTable Take(const std::vector<std::string>& images);
+    // The process-wide table as drive numbers name it now (CurrentDrives).
+    static DriveTable Current();
+
+    const std::vector<DriveInfo>& Rows() const { return rows; }
+    // The path of a drive number 0..9; empty when there is none.
+    std::string Path(int driveNumber) const;
+
+private:
+    std::vector<DriveInfo> rows;
+};
 
 // Images named by the user come first in the numbering. Process-wide; set
 // once at start-up, before any drive is opened. Drops the snapshot.
@@ -70,6 +94,8 @@ public:
 
     // Drive number 0..9 of CurrentDrives(); any other number fails.
     static DriveHandle OpenDrive(int driveNumber, std::string* whyNot = nullptr);
+    // Drive number 0..9 of the table given.
+    static DriveHandle OpenDrive(const DriveTable& table, int driveNumber, std::string* whyNot = nullptr);
     // A specific path: an image file (the first piece of a split set, any
     // segment of an EWF image) or a block device, read-only. whyNot, when
     // given, says why it failed in one line for the user.

@@ -11,33 +11,31 @@
 
 #include "platform/disk_source.h"
 #include "platform/read_fully.h"
+#include "platform/unique_fd.h"
 
 namespace platform {
 namespace {
 
 class FileSource final : public DiskSource {
 public:
-    FileSource(int fd, bool isDevice, uint64_t sizeBytes, std::string path)
-        : fd(fd), isDevice(isDevice), sizeBytes(sizeBytes), path(std::move(path))
+    FileSource(UniqueFd fd, bool isDevice, uint64_t sizeBytes, std::string path)
+        : fd(std::move(fd)), isDevice(isDevice), sizeBytes(sizeBytes), path(std::move(path))
     {
     }
-    ~FileSource() override { ::close(fd); }
-    FileSource(const FileSource&) = delete;
-    FileSource& operator=(const FileSource&) = delete;
 
     uint64_t SizeBytes() const override { return sizeBytes; }
     bool ReadAt(uint64_t offset, void* destination, uint64_t size) const override
     {
         if (size == 0 || offset > sizeBytes || size > sizeBytes - offset)
             return false;
-        return ReadFully(fd, offset, destination, size);
+        return ReadFully(fd.Get(), offset, destination, size);
     }
     const char* FormatName() const override { return "raw"; }
-    int DeviceDescriptor() const override { return isDevice ? fd : -1; }
+    int DeviceDescriptor() const override { return isDevice ? fd.Get() : -1; }
     std::vector<std::string> Files() const override { return {path}; }
 
 private:
-    const int fd;
+    const UniqueFd fd;
     const bool isDevice;
     const uint64_t sizeBytes;
     const std::string path;
@@ -49,8 +47,8 @@ std::unique_ptr<DiskSource> OpenFileSource(const std::string& path, std::string&
 {
     // Never O_CREAT, never writable: the disk is evidence. O_NONBLOCK keeps a
     // FIFO from hanging the open (it is refused below); files and disks ignore it.
-    const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
-    if (fd < 0) {
+    UniqueFd fd(::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY));
+    if (!fd) {
         whyNot = std::strerror(errno);
         return nullptr;
     }
@@ -58,11 +56,11 @@ std::unique_ptr<DiskSource> OpenFileSource(const std::string& path, std::string&
     uint64_t bytes = 0;
     bool isDevice = false;
     std::string why;
-    if (::fstat(fd, &st) != 0) {
+    if (::fstat(fd.Get(), &st) != 0) {
         why = std::strerror(errno);
     } else if (S_ISBLK(st.st_mode)) {
         isDevice = true;
-        if (::ioctl(fd, BLKGETSIZE64, &bytes) != 0)
+        if (::ioctl(fd.Get(), BLKGETSIZE64, &bytes) != 0)
             why = "the device does not tell its size";
     } else if (S_ISREG(st.st_mode)) {
         bytes = static_cast<uint64_t>(st.st_size);
@@ -70,11 +68,10 @@ std::unique_ptr<DiskSource> OpenFileSource(const std::string& path, std::string&
         why = "neither a file nor a block device";
     }
     if (!why.empty()) {
-        ::close(fd);
         whyNot = why;
         return nullptr;
     }
-    return std::make_unique<FileSource>(fd, isDevice, bytes, path);
+    return std::make_unique<FileSource>(std::move(fd), isDevice, bytes, path);
 }
 
 }  // namespace platform

@@ -8,27 +8,27 @@
 
 #include <cstdio>
 
+#include "platform/unique_fd.h"
+
 namespace platform {
 
 // A stdio stream on the file, or null when it cannot be opened or is not a
 // regular file.
-inline std::FILE* OpenRegularFile(const char* path)
+inline UniqueFile OpenRegularFile(const char* path)
 {
     if (!path)
         return nullptr;
-    const int fd = ::open(path, O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
-    if (fd < 0)
+    UniqueFd fd(::open(path, O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY));
+    if (!fd)
         return nullptr;
     struct stat st {};
-    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
-        ::close(fd);
+    if (::fstat(fd.Get(), &st) != 0 || !S_ISREG(st.st_mode))
         return nullptr;
-    }
     // Regular files never block; the flag only guarded the open.
-    ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
-    std::FILE* f = ::fdopen(fd, "rb");
-    if (!f)
-        ::close(fd);
+    ::fcntl(fd.Get(), F_SETFL, ::fcntl(fd.Get(), F_GETFL) & ~O_NONBLOCK);
+    UniqueFile f(::fdopen(fd.Get(), "rb"));
+    if (f)
+        fd.Release();  // the stream owns it now
     return f;
 }
 

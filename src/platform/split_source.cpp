@@ -13,6 +13,7 @@
 
 #include "platform/disk_source.h"
 #include "platform/read_fully.h"
+#include "platform/unique_fd.h"
 
 namespace platform {
 namespace {
@@ -22,7 +23,7 @@ namespace {
 constexpr uint64_t kMaxPieces = 16384;
 
 struct Piece {
-    int fd = -1;
+    UniqueFd fd;
     std::string path;
 };
 
@@ -32,13 +33,6 @@ public:
         : pieces(std::move(pieces)), pieceBytes(pieceBytes), sizeBytes(sizeBytes)
     {
     }
-    ~SplitSource() override
-    {
-        for (const Piece& piece : pieces)
-            ::close(piece.fd);
-    }
-    SplitSource(const SplitSource&) = delete;
-    SplitSource& operator=(const SplitSource&) = delete;
 
     uint64_t SizeBytes() const override { return sizeBytes; }
     bool ReadAt(uint64_t offset, void* destination, uint64_t size) const override
@@ -50,7 +44,7 @@ public:
             const uint64_t index = offset / pieceBytes;
             const uint64_t within = offset % pieceBytes;
             const uint64_t take = std::min(size, pieceBytes - within);
-            if (index >= pieces.size() || !ReadFully(pieces[index].fd, within, out, take))
+            if (index >= pieces.size() || !ReadFully(pieces[index].fd.Get(), within, out, take))
                 return false;
             out += take;
             offset += take;
@@ -124,34 +118,28 @@ std::unique_ptr<DiskSource> OpenSplitSource(const std::string& firstPiece, std::
         whyNot = "not the first piece of a split image";
         return nullptr;
     }
-    // Owns the descriptors until the source takes them.
-    struct Opened {
-        std::vector<Piece> pieces;
-        ~Opened()
-        {
-            for (const Piece& piece : pieces)
-                ::close(piece.fd);
-        }
-    } opened;
+    // Each descriptor is closed with its piece unless the source takes them.
+    std::vector<Piece> opened;
 
     uint64_t pieceBytes = 0;
     uint64_t total = 0;
     bool lastSeen = false;
-    for (uint64_t number = name.number; opened.pieces.size() < kMaxPieces; ++number) {
+    for (uint64_t number = name.number; opened.size() < kMaxPieces; ++number) {
         const std::string path = PiecePath(name, number);
         if (std::to_string(number).size() > name.width)
             break;
-        const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
-        if (fd < 0) {
+        UniqueFd fd(::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY));
+        if (!fd) {
             if (errno != ENOENT) {
                 whyNot = "cannot open piece " + path + ": " + std::strerror(errno);
                 return nullptr;
             }
             break;
         }
-        opened.pieces.push_back({fd, path});
         struct stat st {};
-        if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+        const int statResult = ::fstat(fd.Get(), &st);
+        opened.push_back({std::move(fd), path});
+        if (statResult != 0 || !S_ISREG(st.st_mode)) {
             whyNot = "piece " + path + " is not a regular file";
             return nullptr;
         }
@@ -159,7 +147,7 @@ std::unique_ptr<DiskSource> OpenSplitSource(const std::string& firstPiece, std::
         if (lastSeen) {
             // Only the last piece may be short: a short one in the middle is
             // a copy that stopped early.
-            whyNot = "piece " + opened.pieces[opened.pieces.size() - 2].path + " is shorter than the first";
+            whyNot = "piece " + opened[opened.size() - 2].path + " is shorter than the first";
             return nullptr;
         }
         if (bytes == 0) {
@@ -179,18 +167,16 @@ std::unique_ptr<DiskSource> OpenSplitSource(const std::string& firstPiece, std::
             return nullptr;
         }
     }
-    if (opened.pieces.empty()) {
+    if (opened.empty()) {
         whyNot = "cannot open " + firstPiece + ": " + std::strerror(ENOENT);
         return nullptr;
     }
-    const uint64_t last = name.number + opened.pieces.size() - 1;
+    const uint64_t last = name.number + opened.size() - 1;
     if (HighestPieceNumber(name) > last) {
         whyNot = "piece " + PiecePath(name, last + 1) + " of the split image is missing";
         return nullptr;
     }
-    auto source = std::make_unique<SplitSource>(std::move(opened.pieces), pieceBytes, total);
-    opened.pieces.clear();
-    return source;
+    return std::make_unique<SplitSource>(std::move(opened), pieceBytes, total);
 }
 
 }  // namespace platform

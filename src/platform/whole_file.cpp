@@ -10,6 +10,8 @@
 #include <cstring>
 #include <filesystem>
 
+#include "platform/unique_fd.h"
+
 namespace platform {
 
 namespace {
@@ -18,19 +20,17 @@ std::string Why(int error) { return error == 0 ? std::string("write error") : st
 
 }  // namespace
 
-bool WriteWholeFile(const std::string& path, const FileWriter& write, std::string& error)
+Result<void> WriteWholeFile(const std::string& path, const FileWriter& write)
 {
     if (path.empty()) {
-        error = "no file name to write";
-        return false;
+        return Error{ErrorKind::Refused, "no file name to write"};
     }
     // Through a symbolic link the file it names is replaced, not the link.
     std::string target = path;
     struct stat st {};
     if (::stat(path.c_str(), &st) == 0) {
         if (!S_ISREG(st.st_mode)) {
-            error = "cannot write " + path + ": not a regular file";
-            return false;
+            return Error{ErrorKind::Refused, "cannot write " + path + ": not a regular file"};
         }
         char resolved[PATH_MAX];
         if (::realpath(path.c_str(), resolved))
@@ -41,25 +41,25 @@ bool WriteWholeFile(const std::string& path, const FileWriter& write, std::strin
     std::string temporary = (targetPath.parent_path() / (".quillon-XXXXXX" + extension)).string();
     if (!targetPath.has_parent_path())
         temporary = ".quillon-XXXXXX" + extension;
-    const int fd = ::mkstemps(temporary.data(), static_cast<int>(extension.size()));
-    if (fd < 0) {
-        error = "cannot write " + path + ": " + Why(errno);
-        return false;
+    UniqueFd fd(::mkstemps(temporary.data(), static_cast<int>(extension.size())));
+    if (!fd) {
+        return Error{ErrorKind::WriteFailed, "cannot write " + path + ": " + Why(errno)};
     }
+    std::string error;
     errno = 0;
     bool ok = write && write(temporary);
     if (!ok)
         error = "cannot write " + path + ": " + Why(errno);
     // Written through another descriptor: the sync reports what the close
     // of that one could not (delayed allocation on a full disk).
-    if (ok && ::fsync(fd) != 0) {
+    if (ok && ::fsync(fd.Get()) != 0) {
         error = "cannot write " + path + ": " + Why(errno);
         ok = false;
     }
     // mkstemps makes the file 0600; a picture is read by whoever reads the disk.
     if (ok)
-        ::fchmod(fd, 0644);
-    if (::close(fd) != 0 && ok) {
+        ::fchmod(fd.Get(), 0644);
+    if (!fd.Close() && ok) {
         error = "cannot write " + path + ": " + Why(errno);
         ok = false;
     }
@@ -69,7 +69,9 @@ bool WriteWholeFile(const std::string& path, const FileWriter& write, std::strin
     }
     if (!ok)
         ::unlink(temporary.c_str());
-    return ok;
+    if (!ok)
+        return Error{ErrorKind::WriteFailed, error};
+    return {};
 }
 
 }  // namespace platform

@@ -7,14 +7,17 @@
 #include <functional>
 #include <string>
 
+#include "platform/error.h"
+
 namespace platform {
 
 // Writes one file under the given name; false when any of it failed.
 using FileWriter = std::function<bool(const std::string& path)>;
 
-// False with error set when the file could not be written whole; nothing is
-// left under the temporary name then. The temporary name ends in the
-// target's extension, for writers that choose the format by it.
-bool WriteWholeFile(const std::string& path, const FileWriter& write, std::string& error);
+// Fails (Refused: no name, or not a regular file; WriteFailed: any write,
+// sync or rename) when the file could not be written whole; nothing is left
+// under the temporary name then. The temporary name ends in the target's
+// extension, for writers that choose the format by it.
+Result<void> WriteWholeFile(const std::string& path, const FileWriter& write);
 
 }  // namespace platform

@@ -15,18 +15,30 @@ VideoDecoder::VideoDecoder(const std::string& libraryPath)
     Load(libraryPath);
 }
 
-VideoDecoder::~VideoDecoder() = default;
+VideoDecoder::~VideoDecoder()
+{
+    // The lease goes back to the pool with its channels closed.
+    for (int channel = 0; channel < kChannels; ++channel)
+        ReleaseChannel(channel);
+}
 
 void VideoDecoder::Load(const std::string& libraryPath)
 {
+    if (!lease.IsHeld()) {
+        failure = lease.Refusal();
+        std::fprintf(stderr, "quillon: no video decoding: %s\n", failure.c_str());
+        return;
+    }
     if (!library.Open(libraryPath)) {
-        std::fprintf(stderr, "quillon: no video decoding: %s\n", library.Error().c_str());
+        failure = library.Error();
+        std::fprintf(stderr, "quillon: no video decoding: %s\n", failure.c_str());
         return;
     }
     const auto initFn = reinterpret_cast<platform::decodeapi::InitFn>(library.Symbol("Init"));
     const auto decodeFn = reinterpret_cast<platform::decodeapi::DecodeFn>(library.Symbol("Decode"));
     const auto releaseFn = reinterpret_cast<platform::decodeapi::ReleaseFn>(library.Symbol("Release"));
     if (!initFn || !decodeFn || !releaseFn) {
+        failure = library.Error() + " in " + libraryPath;
         std::fprintf(stderr, "quillon: no video decoding: %s in %s\n", library.Error().c_str(), libraryPath.c_str());
         library.Close();
         return;
@@ -56,6 +68,7 @@ int VideoDecoder::DecodeFrame(int channel, std::span<const uint8_t> frame, std::
     if (pictureBytes > static_cast<int64_t>(picture.size()) || pictureBytes > platform::decodeapi::kPictureBufferBytes)
         return 0;
 
+    const int32_t libraryChannel = lease.LibraryChannel(channel);
     std::lock_guard guard(lock);
     Channel& c = channels[channel];
     const bool initialise = !c.open || c.width != width || c.height != height;
@@ -67,10 +80,10 @@ int VideoDecoder::DecodeFrame(int channel, std::span<const uint8_t> frame, std::
         return 0;
     if (initialise) {
         if (c.open)
-            release(channel);
+            release(libraryChannel);
         c.width = width;
         c.height = height;
-        init(c.format, width, height, channel);
+        init(c.format, width, height, libraryChannel);
         c.open = true;
     }
     const uint8_t* input = frame.data();
@@ -79,7 +92,7 @@ int VideoDecoder::DecodeFrame(int channel, std::span<const uint8_t> frame, std::
         std::memcpy(scratch->data() + header.size(), frame.data(), frame.size());
         input = scratch->data();
     }
-    return decode(input, picture.data(), static_cast<int32_t>(inputBytes), channel);
+    return decode(input, picture.data(), static_cast<int32_t>(inputBytes), libraryChannel);
 }
 
 void VideoDecoder::ReleaseChannel(int channel)
@@ -88,7 +101,7 @@ void VideoDecoder::ReleaseChannel(int channel)
         return;
     std::lock_guard guard(lock);
     if (channels[channel].open) {
-        release(channel);
+        release(lease.LibraryChannel(channel));
         channels[channel].open = false;
     }
 }

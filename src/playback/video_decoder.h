@@ -1,6 +1,7 @@
 #pragma once
 #include "platform/decode_api.h"
 #include "platform/shared_library.h"
+#include "playback/decoder_channels.h"
 
 #include <array>
 #include <cstdint>
@@ -11,18 +12,24 @@
 
 namespace playback {
 
-// All video decoding goes through one VideoDecoder, which loads the decoding
-// library at start and feeds it compressed frames per channel (one channel
-// per camera). A channel is (re)initialised on its first frame and whenever
-// the picture size changes; that frame gets the stream header in front of it.
-// Without a usable library every DecodeFrame returns 0.
+// A VideoDecoder loads the decoding library and feeds it compressed frames
+// per channel (one channel per camera). Each decoder leases a block of the
+// library's channels of its own (DecoderChannels), so several decoders may
+// decode at once on different threads: the playback engine's, a preview's,
+// a background job's. A channel is (re)initialised on its first frame and
+// whenever the picture size changes; that frame gets the stream header in
+// front of it. Without a usable library or a free block of channels every
+// DecodeFrame returns 0 and Failure() says why.
 //
-// Threads: the timer, the window's thread and the export worker all decode;
-// `lock` serialises every call and guards the channel table and the scratch
-// buffer. The entry points are fixed after construction.
+// Threads: whoever uses this decoder (for the engine's: the timer, the
+// window's thread and the export worker) may call from any thread; `lock`
+// serialises this decoder's calls and guards its channel table and scratch
+// buffer. Two decoders share no lock: the library keeps its state per
+// channel. The entry points and the lease are fixed after construction.
 class VideoDecoder {
 public:
-    static constexpr int kChannels = platform::decodeapi::kChannels;
+    // Channels 0..kChannels-1 of this decoder, mapped onto its lease.
+    static constexpr int kChannels = DecoderChannels::kBlockChannels;
     // A picture buffer: YUY2 rows of width * 2 bytes without gaps.
     static constexpr std::size_t kPictureBytes = platform::decodeapi::kPictureBufferBytes;
 
@@ -35,6 +42,11 @@ public:
     VideoDecoder& operator=(const VideoDecoder&) = delete;
 
     bool IsLoaded() const { return init && decode && release; }
+    // Why IsLoaded() is false: the library could not be loaded, or every
+    // block of its channels is leased. Empty when loaded.
+    const std::string& Failure() const { return failure; }
+    // The library channel this decoder's channel 0 is; -1 when not loaded.
+    int32_t FirstLibraryChannel() const { return IsLoaded() ? lease.LibraryChannel(0) : -1; }
 
     // Sets the channel's format selector, passed to the library at the next
     // initialisation. 1, or 0 for a channel out of range.
@@ -60,6 +72,8 @@ private:
 
     void Load(const std::string& libraryPath);
 
+    DecoderChannels lease;
+    std::string failure;
     platform::SharedLibrary library;
     platform::decodeapi::InitFn init = nullptr;
     platform::decodeapi::DecodeFn decode = nullptr;

@@ -6,21 +6,15 @@
 #include <cstdio>
 #include <memory>
 
+#include "platform/unique_fd.h"
+
 namespace ui {
-
-namespace {
-
-struct FileCloser {
-    void operator()(std::FILE* f) const { std::fclose(f); }
-};
-
-}  // namespace
 
 bool UiTextTable::Load(const std::string& path)
 {
     for (auto& entry : entries)
         entry.clear();
-    std::unique_ptr<std::FILE, FileCloser> file(std::fopen(path.c_str(), "rb"));
+    platform::UniqueFile file(std::fopen(path.c_str(), "rb"));
     if (!file)
         return false;
     int line = 0;

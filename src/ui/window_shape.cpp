@@ -13,6 +13,7 @@
 
 #include "picture/tbitmap.h"
 #include "platform/regular_file.h"
+#include "platform/unique_fd.h"
 #include "ui/skin_window.h"
 
 namespace ui {
@@ -21,10 +22,7 @@ namespace {
 
 constexpr QRgb kMagenta = 0xFF00FF;
 
-struct FileCloser {
-    void operator()(std::FILE* f) const { std::fclose(f); }
-};
-using File = std::unique_ptr<std::FILE, FileCloser>;
+using File = platform::UniqueFile;
 
 struct Run {
     std::int32_t left;

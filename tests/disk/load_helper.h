@@ -5,7 +5,7 @@
 #include "disk/recorder_volume.h"
 #include "disk/volume_bytes.h"
 #include "platform/drive_table.h"
-#include "temp_dir.h"
+#include "support/temp_dir.h"
 
 namespace testing_support {
 

@@ -15,7 +15,7 @@
 #include "disk/recorder_volume.h"
 #include "disk/volume.h"
 #include "platform/drive_table.h"
-#include "temp_dir.h"
+#include "support/temp_dir.h"
 #include "tools/mkdisk/disk_writer.h"
 
 using disk::RecordReader;

@@ -11,8 +11,8 @@
 #include <sstream>
 
 #include "export/capture_tools.h"
-#include "run_tool.h"
-#include "temp_dir.h"
+#include "support/run_tool.h"
+#include "support/temp_dir.h"
 #include "tools/mkdisk/disk_writer.h"
 
 namespace {

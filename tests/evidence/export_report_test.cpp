@@ -53,7 +53,7 @@ protected:
         exporter.Wait();
         EXPECT_EQ(outcome.reportError, "");
         EXPECT_EQ(outcome.reportPath, dir->File(name) + ".report.json");
-        const auto text = capture_test::ReadFile(outcome.reportPath);
+        const auto text = capture_test::ReadBytes(outcome.reportPath);
         return Json::parse(text.begin(), text.end(), nullptr, false);
     }
     std::string Image() const { return dir->File("engine.img"); }

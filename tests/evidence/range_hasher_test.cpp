@@ -15,7 +15,7 @@
 #include "evidence/range_hasher.h"
 #include "export/capture_tools.h"
 #include "platform/drive_table.h"
-#include "temp_dir.h"
+#include "support/temp_dir.h"
 
 namespace {
 
@@ -66,9 +66,10 @@ TEST_F(RangeHasherTest, RunsPast2TiBHashAsDdReadsThem)
         {(3ull << 40) / 512 - 9000, 9000},  // the last sectors: more than one chunk
     };
     evidence::RangeHasher hasher;
-    evidence::HashResult result;
+    const auto hashed = hasher.Hash(disk, runs, true, {});
+    ASSERT_TRUE(hashed) << hashed.Detail();
+    const evidence::HashResult& result = *hashed;
     std::string error;
-    ASSERT_TRUE(hasher.Hash(disk, runs, true, {}, result, error)) << error;
     ASSERT_EQ(result.runs.size(), runs.size());
     for (std::size_t i = 0; i < runs.size(); ++i) {
         EXPECT_EQ(result.runs[i].sha256, Dd(runs[i].first, runs[i].count, "sha256sum")) << i;
@@ -81,8 +82,9 @@ TEST_F(RangeHasherTest, RunsPast2TiBHashAsDdReadsThem)
     EXPECT_EQ(disk.ReadSectors(0, 1, sector), 512u) << "the 32-bit path reads as before";
 
     const evidence::SectorRun past{(3ull << 40) / 512 - 4, 8};
-    EXPECT_FALSE(hasher.Hash(disk, std::span(&past, 1), false, {}, result, error));
-    EXPECT_NE(error.find("past the disk's end"), std::string::npos) << error;
+    const auto refused = hasher.Hash(disk, std::span(&past, 1), false, {});
+    ASSERT_FALSE(refused);
+    EXPECT_NE(refused.Detail().find("past the disk's end"), std::string::npos) << refused.Detail();
     std::vector<uint8_t> eight(8 * 512);
     EXPECT_FALSE(disk.ReadSectorRun(past.first, 8, eight, error));
     EXPECT_NE(error.find("past the disk's end"), std::string::npos) << error;

@@ -42,11 +42,23 @@ evidence::ExportReport SampleReport()
     return r;
 }
 
+// The report parsed into out; false with error set, out left as it was.
+bool Parse(std::string_view text, evidence::ReportToCheck& out, std::string& error)
+{
+    auto parsed = evidence::ParseReport(text);
+    if (!parsed) {
+        error = parsed.Detail();
+        return false;
+    }
+    out = std::move(*parsed);
+    return true;
+}
+
 std::string Refusal(const std::string& text)
 {
     evidence::ReportToCheck out;
     std::string error;
-    EXPECT_FALSE(evidence::ParseReport(text, out, error)) << text.substr(0, 200);
+    EXPECT_FALSE(Parse(text, out, error)) << text.substr(0, 200);
     EXPECT_TRUE(out.ranges.empty() && !out.hasOutput) << "nothing half-parsed is left";
     return error;
 }
@@ -63,7 +75,7 @@ TEST(ReportReaderTest, TheReportAsWrittenGivesItsRangesAndOutput)
 {
     evidence::ReportToCheck out;
     std::string error;
-    ASSERT_TRUE(evidence::ParseReport(evidence::ReportJson(SampleReport()), out, error)) << error;
+    ASSERT_TRUE(Parse(evidence::ReportJson(SampleReport()), out, error)) << error;
     EXPECT_EQ(out.diskPath, "/evidence/disk.img");
     EXPECT_EQ(out.diskBytes, 1u << 20);
     EXPECT_TRUE(out.complete);
@@ -84,7 +96,7 @@ TEST(ReportReaderTest, TheReportAsWrittenGivesItsRangesAndOutput)
     failed.reason = "nothing could be read";
     failed.output.present = false;
     failed.source.absolutePath.clear();
-    ASSERT_TRUE(evidence::ParseReport(evidence::ReportJson(failed), out, error)) << error;
+    ASSERT_TRUE(Parse(evidence::ReportJson(failed), out, error)) << error;
     EXPECT_FALSE(out.complete);
     EXPECT_EQ(out.reason, "nothing could be read");
     EXPECT_FALSE(out.hasOutput);
@@ -120,7 +132,7 @@ TEST(ReportReaderTest, TheOpenedDiskTheStreamHeaderAndTheSoundAreasComeBack)
     r.soundReads = {sound};
     evidence::ReportToCheck out;
     std::string error;
-    ASSERT_TRUE(evidence::ParseReport(evidence::ReportJson(r), out, error)) << error;
+    ASSERT_TRUE(Parse(evidence::ReportJson(r), out, error)) << error;
     EXPECT_TRUE(platform::SameIdentity(out.sourceIdentity, id));
     EXPECT_EQ(out.sourceIdentity.path, "disk.img");
     EXPECT_EQ(out.sourceIdentity.format, "split");
@@ -142,7 +154,7 @@ TEST(ReportReaderTest, TheOpenedDiskTheStreamHeaderAndTheSoundAreasComeBack)
     id.minor = 16;
     id.serial = "WD-123";
     id.sizeBytes = 1 << 20;
-    ASSERT_TRUE(evidence::ParseReport(evidence::ReportJson(r), out, error)) << error;
+    ASSERT_TRUE(Parse(evidence::ReportJson(r), out, error)) << error;
     EXPECT_TRUE(out.sourceIdentity.isDevice);
     EXPECT_TRUE(platform::SameIdentity(out.sourceIdentity, id));
     id.serial = "WD-124";
@@ -162,7 +174,7 @@ TEST(ReportReaderTest, AReportOfTheFirstFormatIsReadForWhatItLists)
     j.erase("lost_seconds");
     evidence::ReportToCheck out;
     std::string error;
-    ASSERT_TRUE(evidence::ParseReport(j.dump(), out, error)) << error;
+    ASSERT_TRUE(Parse(j.dump(), out, error)) << error;
     EXPECT_EQ(out.format, 1);
     EXPECT_EQ(out.ranges.size(), 3u);  // sector 0, the record table, the read
     EXPECT_TRUE(out.hasOutput);
@@ -255,7 +267,7 @@ TEST(ReportReaderTest, SectorsPast2TiBAreWrittenAndReadBackWhole)
     r.reads.push_back(far);
     evidence::ReportToCheck out;
     std::string error;
-    ASSERT_TRUE(evidence::ParseReport(evidence::ReportJson(r), out, error)) << error;
+    ASSERT_TRUE(Parse(evidence::ReportJson(r), out, error)) << error;
     ASSERT_EQ(out.ranges.size(), 5u);
     EXPECT_EQ(out.diskBytes, 3ull << 40);
     EXPECT_EQ(out.ranges[2].firstSector, (3ull << 40) / 512 - 2);
@@ -290,7 +302,7 @@ TEST(ReportReaderTest, AFieldGivenTwiceIsRefused)
     // The same key in two different objects is no duplicate.
     evidence::ReportToCheck out;
     std::string error;
-    EXPECT_TRUE(evidence::ParseReport(text, out, error)) << error;
+    EXPECT_TRUE(Parse(text, out, error)) << error;
 }
 
 }  // namespace

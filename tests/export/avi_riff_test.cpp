@@ -8,11 +8,11 @@
 
 #include "capture_tools.h"
 #include "export/avi_riff_writer.h"
-#include "temp_dir.h"
+#include "support/temp_dir.h"
 
 namespace {
 
-using capture_test::ReadFile;
+using capture_test::ReadBytes;
 using capture_test::Shell;
 using exporter::AviRiffLimits;
 using exporter::AviRiffWriter;
@@ -216,7 +216,7 @@ TEST(AviRiffTest, OneRiffFileIsPlainAviWithEvenChunksIndexAndRealLengths)
         ASSERT_TRUE(feed.Step(w, 1001 + 37 * i));  // odd and even sizes, one past the suggested buffer
     ASSERT_TRUE(w.Finish(2500)) << w.LastError();
 
-    const auto d = ReadFile(path);
+    const auto d = ReadBytes(path);
     const Bytes b{d};
     const auto top = Children(b, 0, d.size());
     ASSERT_EQ(top.size(), 1u);
@@ -301,7 +301,7 @@ TEST(AviRiffTest, OneRiffFileIsPlainAviWithEvenChunksIndexAndRealLengths)
 void CheckOpenDml(const std::string& path, uint32_t riffLimit, uint32_t frames, uint32_t audioChunks,
                   std::size_t expectRiffs)
 {
-    const auto d = ReadFile(path);
+    const auto d = ReadBytes(path);
     const Bytes b{d};
     const auto top = Children(b, 0, d.size());
     ASSERT_EQ(top.size(), expectRiffs);
@@ -381,7 +381,7 @@ TEST(AviRiffTest, PastTheRiffLimitContinuesInOpenDmlPieces)
     EXPECT_GE(w.RiffCount(), 4u);
     const uint32_t riffs = w.RiffCount();
     ASSERT_TRUE(w.Finish(3000)) << w.LastError();
-    EXPECT_EQ(ReadFile(path)[132], 3000 % 256);
+    EXPECT_EQ(ReadBytes(path)[132], 3000 % 256);
     CheckOpenDml(path, limits.riffBytes, 200, feed.audioChunks, riffs);
 
     const Probe probe = ProbeFile(path);

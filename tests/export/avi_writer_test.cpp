@@ -18,14 +18,14 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include "allocation_counter.h"
 #include "capture_tools.h"
 #include "export/avi_writer.h"
-#include "temp_dir.h"
+#include "support/allocation_counter.h"
+#include "support/temp_dir.h"
 
 namespace {
 
-using capture_test::ReadFile;
+using capture_test::ReadBytes;
 using capture_test::Shell;
 using exporter::AviWriter;
 using exporter::PcmFormat;
@@ -193,7 +193,7 @@ TEST(AviWriterTest, ExportReadsBackAsXvidWithPcmKeyFramesOrderAndColours)
         WriteExport(w, 60);
         EXPECT_EQ(w.CloseFile(30), AviWriter::kOk) << w.LastError();
     }
-    const auto bytes = ReadFile(path);
+    const auto bytes = ReadBytes(path);
     ASSERT_GT(bytes.size(), 136u);
     EXPECT_EQ(bytes[132] | bytes[133] << 8 | bytes[134] << 16 | bytes[135] << 24, 3000);
 
@@ -238,7 +238,7 @@ TEST(AviWriterTest, OpenDmlPiecesOfARealExportDecodeWhole)
     ASSERT_EQ(Open(w, path), AviWriter::kOk);
     WriteExport(w, 90);
     ASSERT_EQ(w.CloseFile(30), AviWriter::kOk) << w.LastError();
-    const auto d = ReadFile(path);
+    const auto d = ReadBytes(path);
     const std::string avix = "AVIX";
     int pieces = 0;
     for (auto at = d.begin(); (at = std::search(at, d.end(), avix.begin(), avix.end())) != d.end(); ++at)
@@ -259,7 +259,7 @@ TEST(AviWriterTest, SameCallsGiveSameBytes)
         WriteExport(w, 35);
         ASSERT_EQ(w.CloseFile(30), AviWriter::kOk);
     }
-    const auto a = ReadFile(dir.File("1.avi")), b = ReadFile(dir.File("2.avi"));
+    const auto a = ReadBytes(dir.File("1.avi")), b = ReadBytes(dir.File("2.avi"));
     EXPECT_GT(a.size(), 10000u);
     EXPECT_TRUE(a == b);
 }

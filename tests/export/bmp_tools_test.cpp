@@ -9,11 +9,21 @@
 #include "export/image_convert.h"
 #include "picture/jpeg_test_support.h"
 #include "picture/tbitmap.h"
-#include "temp_dir.h"
+#include "support/temp_dir.h"
 
 using picture_support::HaveTool;
 using picture_support::NaturalPicture;
-using picture_support::ReadAll;
+using picture_support::ReadBytes;
+
+// The conversion; false with error set when it fails.
+static bool Convert(const std::string& in, const std::string& out, const exporter::ConvertOptions& options,
+                    std::string& error)
+{
+    const platform::Result<void> converted = exporter::ConvertImage(in, out, options);
+    if (!converted)
+        error = converted.Detail();
+    return converted.Ok();
+}
 using picture_support::RgbPicture;
 using picture_support::RunTool;
 
@@ -94,7 +104,7 @@ TEST_F(BmpTools, WeReadTopDownBmps)
     // reversed, height negated) and let ImageMagick confirm the result.
     const std::string bottomUp = dir.File("up.bmp"), topDown = dir.File("down.bmp");
     ASSERT_EQ(RunTool("convert " + ppm + " BMP3:" + bottomUp), 0);
-    auto bytes = ReadAll(bottomUp);
+    auto bytes = ReadBytes(bottomUp);
     const std::size_t stride = static_cast<std::size_t>(picture::DibStride(picture.width, 24)), offset = 54;
     ASSERT_EQ(bytes.size(), offset + stride * picture.height);
     std::vector<std::uint8_t> flipped(bytes.begin(), bytes.begin() + offset);
@@ -103,7 +113,7 @@ TEST_F(BmpTools, WeReadTopDownBmps)
                        bytes.begin() + static_cast<std::ptrdiff_t>(offset + stride * (row + 1)));
     const std::int32_t negative = -picture.height;
     std::memcpy(&flipped[22], &negative, 4);
-    ASSERT_TRUE(picture_support::WriteAll(topDown, flipped));
+    ASSERT_TRUE(picture_support::WriteBytes(topDown, flipped));
     EXPECT_EQ(ReadWithImageMagick(topDown).rgb, picture.rgb);
     picture::TBitmap bmp;
     ASSERT_EQ(bmp.LoadFile(topDown.c_str()), 1);
@@ -118,20 +128,20 @@ TEST_F(BmpTools, ConvertWritesBmpAndJpegByExtension)
     const std::string palette = dir.File("pal.bmp"), paletteCopy = dir.File("pal2.bmp");
     ASSERT_EQ(RunTool("convert " + ppm + " BMP3:" + dir.File("in.bmp")), 0);
     ASSERT_EQ(RunTool("convert " + ppm + " -type palette -compress none BMP3:" + palette), 0);
-    ASSERT_TRUE(ConvertImage(dir.File("in.bmp"), jpg, {90, false}, error)) << error;
+    ASSERT_TRUE(Convert(dir.File("in.bmp"), jpg, {90, false}, error)) << error;
     EXPECT_GT(picture_support::Psnr(ReadWithImageMagick(jpg), picture), 30.0);
-    ASSERT_TRUE(ConvertImage(jpg, bmp, {}, error)) << error;
-    ASSERT_TRUE(ConvertImage(jpg, marked, {70, true}, error)) << error;
+    ASSERT_TRUE(Convert(jpg, bmp, {}, error)) << error;
+    ASSERT_TRUE(Convert(jpg, marked, {70, true}, error)) << error;
     EXPECT_EQ(ReadWithImageMagick(bmp).rgb, ReadWithImageMagick(jpg).rgb);
-    EXPECT_EQ(ReadAll(bmp).size(), ReadAll(marked).size());
-    ASSERT_TRUE(ConvertImage(palette, paletteCopy, {}, error)) << error;
+    EXPECT_EQ(ReadBytes(bmp).size(), ReadBytes(marked).size());
+    ASSERT_TRUE(Convert(palette, paletteCopy, {}, error)) << error;
     EXPECT_EQ(ReadWithImageMagick(paletteCopy).rgb, ReadWithImageMagick(palette).rgb);
-    ASSERT_TRUE(ConvertImage(palette, jpg, {}, error)) << error;
+    ASSERT_TRUE(Convert(palette, jpg, {}, error)) << error;
 
-    EXPECT_FALSE(ConvertImage(dir.File("missing.bmp"), bmp, {}, error));
-    EXPECT_FALSE(ConvertImage(ppm, bmp, {}, error));  // neither BMP nor JPEG
-    EXPECT_FALSE(ConvertImage(jpg, dir.File("x.png"), {}, error));
-    EXPECT_FALSE(ConvertImage(jpg, bmp, {0, false}, error));
+    EXPECT_FALSE(Convert(dir.File("missing.bmp"), bmp, {}, error));
+    EXPECT_FALSE(Convert(ppm, bmp, {}, error));  // neither BMP nor JPEG
+    EXPECT_FALSE(Convert(jpg, dir.File("x.png"), {}, error));
+    EXPECT_FALSE(Convert(jpg, bmp, {0, false}, error));
 }
 
 TEST_F(BmpTools, CliExitsWithOneLineOnFailure)
@@ -144,6 +154,6 @@ TEST_F(BmpTools, CliExitsWithOneLineOnFailure)
     EXPECT_EQ(RunTool(cli + " convert " + dir.File("in.bmp") + " " + jpg + " --quality 80"), 0);
     EXPECT_EQ(RunTool("djpeg -outfile /dev/null " + jpg), 0);
     EXPECT_NE(std::system((cli + " convert " + ppm + " " + jpg + " 2>" + err).c_str()), 0);
-    const auto text = ReadAll(err);
+    const auto text = ReadBytes(err);
     EXPECT_EQ(std::count(text.begin(), text.end(), '\n'), 1);
 }

@@ -7,9 +7,12 @@
 #include <string>
 #include <vector>
 
+#include "support/file_bytes.h"
 #include "tools/mkdisk/frame_code.h"
 
 namespace capture_test {
+
+using testing_support::ReadBytes;
 
 // stdout of a shell command, or nothing when it failed.
 inline std::optional<std::string> Shell(const std::string& command)
@@ -22,12 +25,6 @@ inline std::optional<std::string> Shell(const std::string& command)
     for (std::size_t n; (n = std::fread(chunk, 1, sizeof chunk, pipe)) > 0;)
         out.append(chunk, n);
     return pclose(pipe) == 0 ? std::optional(out) : std::nullopt;
-}
-
-inline std::vector<uint8_t> ReadFile(const std::string& path)
-{
-    std::ifstream in(path, std::ios::binary);
-    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
 }
 
 // A picture as top-down RGB bytes, as ImageMagick decodes it.
@@ -49,7 +46,7 @@ inline std::optional<Rgb> DecodeWithImageMagick(const std::string& path, const s
         return std::nullopt;
     if (!Shell("convert '" + path + "' -depth 8 'rgb:" + rawPath + "'"))
         return std::nullopt;
-    rgb.bytes = ReadFile(rawPath);
+    rgb.bytes = ReadBytes(rawPath);
     if (rgb.bytes.size() != std::size_t(rgb.width) * rgb.height * 3)
         return std::nullopt;
     return rgb;

@@ -12,11 +12,11 @@
 #include "export/segment_exporter.h"
 #include "export_tools.h"
 #include "playback/engine_harness.h"
-#include "run_tool.h"
+#include "support/run_tool.h"
 
 namespace {
 
-using capture_test::ReadFile;
+using capture_test::ReadBytes;
 using capture_test::Shell;
 using exporter::ExportMode;
 using exporter::ExportOutcome;
@@ -141,10 +141,10 @@ protected:
                 continue;
             char name[32];
             std::snprintf(name, sizeof name, "/%06zu.m4v", call);
-            const auto bytes = ReadFile(dump + name);
+            const auto bytes = ReadBytes(dump + name);
             frames[call % 4].emplace_back(bytes.begin(), bytes.end());
         }
-        const auto h = ReadFile(dump + "/header.bin");
+        const auto h = ReadBytes(dump + "/header.bin");
         header.assign(h.begin(), h.end());
         return frames;
     }
@@ -231,7 +231,7 @@ TEST_F(ExportModesTest, TheMasterHoldsEachCamerasFramesAsCutTimedAtTheRecordsRat
     EXPECT_NE(format->find("TAG:QUILLON_VERSION=" QUILLON_VERSION), std::string::npos) << *format;
 
     // The report covers the mode.
-    const auto report = ReadFile(r.outcome.reportPath);
+    const auto report = ReadBytes(r.outcome.reportPath);
     const std::string json(report.begin(), report.end());
     EXPECT_NE(json.find("Matroska master"), std::string::npos);
     EXPECT_NE(json.find("nothing decoded or re-encoded"), std::string::npos);
@@ -292,7 +292,7 @@ TEST_F(ExportModesTest, TheWorkingCopyIsH264WithAacTheBurntInPicturesAndItsIndex
     const auto created = Shell("ffprobe -v error -show_entries format_tags=creation_time -of csv=p=0 '" + r.path + "'");
     EXPECT_EQ(created, std::optional<std::string>("2006-03-15T23:59:30.000000Z\n"));
     // faststart: the index stands before the pictures.
-    const auto bytes = ReadFile(r.path);
+    const auto bytes = ReadBytes(r.path);
     const std::string head(bytes.begin(), bytes.begin() + std::min<std::size_t>(bytes.size(), 64 * 1024));
     ASSERT_NE(head.find("moov"), std::string::npos);
     EXPECT_LT(head.find("moov"), head.find("mdat"));
@@ -304,7 +304,7 @@ TEST_F(ExportModesTest, TheWorkingCopyIsH264WithAacTheBurntInPicturesAndItsIndex
         ASSERT_TRUE(codes[i]) << "frame " << i;
         EXPECT_EQ(*codes[i], (mkdisk::FrameCode{0, uint32_t(i / 30), int(i % 30)})) << "frame " << i;
     }
-    const auto report = ReadFile(r.outcome.reportPath);
+    const auto report = ReadBytes(r.outcome.reportPath);
     EXPECT_NE(std::string(report.begin(), report.end()).find("H.264 High profile (libx264"), std::string::npos);
 }
 
@@ -315,9 +315,9 @@ TEST_F(ExportModesTest, BothModesGiveTheSameBytesStopCleanlyAndFailOnAFullDisk)
         const std::string a = std::string("same-a.") + kind, b = std::string("same-b.") + kind;
         ASSERT_TRUE(Export(0, 0, 1, a).prepared);
         ASSERT_TRUE(Export(0, 0, 1, b).prepared);
-        const auto first = ReadFile(dir->File(a));
+        const auto first = ReadBytes(dir->File(a));
         EXPECT_GT(first.size(), 10000u);
-        EXPECT_TRUE(first == ReadFile(dir->File(b)));
+        EXPECT_TRUE(first == ReadBytes(dir->File(b)));
 
         const Result stopped = Export(0, 0, 1, std::string("stopped.") + kind, -1, 40);
         ASSERT_TRUE(stopped.prepared);

@@ -23,7 +23,7 @@
 
 namespace {
 
-using capture_test::ReadFile;
+using capture_test::ReadBytes;
 using capture_test::Shell;
 using exporter::ExportMode;
 using exporter::ExportOutcome;
@@ -362,9 +362,9 @@ TEST_F(SegmentExportTest, TheSameExportGivesTheSameBytes)
         const std::string a = std::string("same-a.") + kind, b = std::string("same-b.") + kind;
         ASSERT_TRUE(Export(0, 0, 1, a).prepared);
         ASSERT_TRUE(Export(0, 0, 1, b).prepared);
-        const auto first = ReadFile(dir->File(a));
+        const auto first = ReadBytes(dir->File(a));
         EXPECT_GT(first.size(), 10000u);
-        EXPECT_TRUE(first == ReadFile(dir->File(b))) << kind;
+        EXPECT_TRUE(first == ReadBytes(dir->File(b))) << kind;
     }
 }
 
@@ -452,9 +452,9 @@ TEST_F(SegmentExportTest, AnExportAfterPlaybackPausedInsideAFrameGivesTheFreshEx
         };
         ASSERT_TRUE(Export(6, 2, 3, paused).prepared);
         beforePrepare = nullptr;
-        const auto first = ReadFile(dir->File(fresh));
+        const auto first = ReadBytes(dir->File(fresh));
         EXPECT_GT(first.size(), 10000u);
-        EXPECT_TRUE(first == ReadFile(dir->File(paused)));
+        EXPECT_TRUE(first == ReadBytes(dir->File(paused)));
         EXPECT_EQ(Shell("cmp '" + dir->File(fresh) + "' '" + dir->File(paused) + "'"), "");
     }
 }

@@ -14,8 +14,8 @@
 #include "picture/bmp_format.h"
 #include "picture/tbitmap.h"
 #include "playback/engine_harness.h"
-#include "run_tool.h"
-#include "temp_dir.h"
+#include "support/run_tool.h"
+#include "support/temp_dir.h"
 
 namespace {
 
@@ -132,7 +132,7 @@ TEST_F(SnapshotTest, BmpIsBottomUp24BitWithTheCapturedPicture)
     ASSERT_EQ(engine->ShowPosition(5, true, true), 1);
     ASSERT_EQ(Snap("quad.bmp"), 1);
     const std::string path = dir->File("quad.bmp");
-    const auto bytes = capture_test::ReadFile(path);
+    const auto bytes = capture_test::ReadBytes(path);
     ASSERT_EQ(bytes.size(), 54u + 640 * 3 * 480);
     const auto u32 = [&](std::size_t at) {
         return bytes[at] | bytes[at + 1] << 8 | bytes[at + 2] << 16 | bytes[at + 3] << 24;
@@ -169,7 +169,7 @@ TEST_F(SnapshotTest, ViewWidthNotAMultipleOfFourIsPaddedAndUncoveredAreasShowThe
     ASSERT_EQ(engine->Attach(&odd, &volume, 0, 0), 1);
     ASSERT_EQ(engine->GotoStart(), 1);
     ASSERT_EQ(Snap("odd.bmp"), 1);
-    const auto bytes = capture_test::ReadFile(dir->File("odd.bmp"));
+    const auto bytes = capture_test::ReadBytes(dir->File("odd.bmp"));
     ASSERT_EQ(bytes.size(), 54u + 204 * 51);
     for (int row = 0; row < 51; ++row)
         EXPECT_EQ(bytes[54 + 204 * row + 201] | bytes[54 + 204 * row + 202] | bytes[54 + 204 * row + 203], 0)

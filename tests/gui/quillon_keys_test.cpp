@@ -17,7 +17,7 @@
 #include <string>
 #include <thread>
 
-#include "temp_dir.h"
+#include "support/temp_dir.h"
 #include "tools/mkdisk/frame_code.h"
 
 extern char** environ;

@@ -25,7 +25,7 @@
 #include <thread>
 #include <utility>
 
-#include "temp_dir.h"
+#include "support/temp_dir.h"
 #include "tools/mkdisk/frame_code.h"
 
 extern char** environ;

@@ -1,8 +1,10 @@
 // Includes run one way: each folder of src includes only what ARCHITECTURE.md's
 // "who may include whom" table allows it. The table is read from the document
-// itself, so the document and the code cannot drift apart unnoticed.
+// itself, so the document and the code cannot drift apart unnoticed. And each
+// folder's code lives in the folder's own namespace.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
 #include <map>
@@ -139,6 +141,99 @@ TEST(Layers, TheCheckerCatchesUpwardIncludesAndAllowsNamedHeaders)
     ASSERT_EQ(m.size(), 1u);
     EXPECT_EQ(m[0], "tools/mkdisk/w.cpp: disk/raw_disk.h");
     EXPECT_EQ(RuleFor(rules, "ui/a.cpp"), nullptr);  // past the closing marker
+}
+
+// The namespace a folder's code lives in: the folder's last name, except
+// src/export, whose name is a keyword.
+std::string FolderNamespace(const std::string& path)
+{
+    const std::string folder = path.substr(0, path.rfind('/'));
+    if (folder == "export")
+        return "exporter";
+    if (folder == "picture/jpeg")
+        return "picture::jpeg";
+    return folder.substr(folder.rfind('/') + 1);
+}
+
+// What in one file lies outside its folder's namespace: a top-level
+// namespace of another name holding more than forward declarations, or a
+// header declaring things without opening its own. Namespaces are followed
+// by their openings and the "}  // namespace" comments that close them.
+std::vector<std::string> ForeignNamespaces(const std::string& path, std::istream& text)
+{
+    const std::string own = FolderNamespace(path);
+    static const std::regex open(R"(^\s*namespace ([A-Za-z_][\w:]*) \{)");
+    static const std::regex anonymous(R"(^\s*namespace \{)");
+    static const std::regex close(R"(^\}\s*// namespace)");
+    static const std::regex forward(R"(^\s*((class|struct) \w+;|enum class \w+( : [\w:]+)?;|)\s*(//.*)?$)");
+    static const std::regex declaration(R"(^(class|struct|enum|using|inline|constexpr|template)\b)");
+    std::vector<std::string> found;
+    std::vector<std::string> lines;
+    for (std::string line; std::getline(text, line);)
+        lines.push_back(line);
+    int depth = 0;
+    bool ownOpened = false;
+    bool declaresOutside = false;
+    for (std::size_t i = 0; i < lines.size(); ++i) {
+        std::smatch m;
+        if (std::regex_search(lines[i], m, open)) {
+            const std::string name = m[1].str();
+            if (depth == 0 && (name == own || name.rfind(own + "::", 0) == 0))
+                ownOpened = true;
+            else if (depth == 0) {
+                std::size_t j = i + 1;
+                while (j < lines.size() && lines[j].rfind('}', 0) != 0 && std::regex_match(lines[j], forward))
+                    ++j;
+                if (j >= lines.size() || lines[j].rfind('}', 0) != 0)
+                    found.push_back(path + ":" + std::to_string(i + 1) + ": namespace " + name + ", not " + own);
+            }
+            ++depth;
+        } else if (std::regex_search(lines[i], anonymous)) {
+            ++depth;
+        } else if (std::regex_search(lines[i], close)) {
+            depth = std::max(depth - 1, 0);
+        } else if (depth == 0 && std::regex_search(lines[i], declaration) && !std::regex_match(lines[i], forward)) {
+            declaresOutside = true;
+        }
+    }
+    if (path.ends_with(".h") && declaresOutside && !ownOpened)
+        found.push_back(path + ": declares outside namespace " + own);
+    return found;
+}
+
+TEST(Layers, EachFolderLivesInItsOwnNamespace)
+{
+    const fs::path src = fs::path(QUILLON_SOURCE_DIR) / "src";
+    std::vector<std::string> all;
+    for (const auto& entry : fs::recursive_directory_iterator(src)) {
+        const std::string ext = entry.path().extension().string();
+        if (!entry.is_regular_file() || (ext != ".h" && ext != ".cpp"))
+            continue;
+        std::ifstream text(entry.path());
+        for (auto& v : ForeignNamespaces(fs::relative(entry.path(), src).generic_string(), text))
+            all.push_back(std::move(v));
+    }
+    std::string listed;
+    for (const auto& v : all)
+        listed += "\n  " + v;
+    EXPECT_TRUE(all.empty()) << "code outside its folder's namespace:" << listed;
+}
+
+// The namespace checker: forward declarations of another layer's classes are
+// fine, a body in another namespace is not, nor a header declaring globally.
+TEST(Layers, TheNamespaceCheckerCatchesForeignBodiesAndGlobalDeclarations)
+{
+    std::istringstream fine("namespace playback {\nclass PlaybackEngine;\n}\n\nnamespace exporter {\n"
+                            "class Writer {};\n}  // namespace exporter\n");
+    EXPECT_TRUE(ForeignNamespaces("export/a.h", fine).empty());
+    std::istringstream foreign("namespace capture {\nclass Composer {};\n}  // namespace capture\n");
+    EXPECT_EQ(ForeignNamespaces("export/b.h", foreign).size(), 1u);
+    std::istringstream global("#pragma once\nstruct ConvertOptions {\n};\n");
+    EXPECT_EQ(ForeignNamespaces("export/c.h", global).size(), 1u);
+    std::istringstream nested("namespace platform::av {\nstruct Free {};\n}  // namespace platform::av\n");
+    EXPECT_TRUE(ForeignNamespaces("platform/d.h", nested).empty());
+    EXPECT_EQ(FolderNamespace("picture/jpeg/dct.h"), "picture::jpeg");
+    EXPECT_EQ(FolderNamespace("tools/cli/main.cpp"), "cli");
 }
 
 }  // namespace

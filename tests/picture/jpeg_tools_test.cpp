@@ -4,11 +4,11 @@
 
 #include "jpeg_test_support.h"
 #include "picture/jpeg/encode_to_memory.h"
-#include "temp_dir.h"
+#include "support/temp_dir.h"
 
 using picture_support::HaveTool;
 using picture_support::NaturalPicture;
-using picture_support::ReadAll;
+using picture_support::ReadBytes;
 using picture_support::RgbPicture;
 using picture_support::RunTool;
 
@@ -23,7 +23,7 @@ protected:
     }
 
     // Our decode of a file, through the file interface.
-    int DecodeFile(const std::string& path, RgbPicture& out) { return jpeg_test::Decode(ReadAll(path), out); }
+    int DecodeFile(const std::string& path, RgbPicture& out) { return jpeg_test::Decode(ReadBytes(path), out); }
 
     testing_support::TempDir dir;
 };
@@ -81,7 +81,7 @@ TEST_F(JpegTools, OurSnapshotJpegDecodesInDjpegAtThirtyDecibels)
     ASSERT_GT(n, 0u);
     out.resize(n);
     const std::string jpg = dir.File("ours.jpg"), decoded = dir.File("ours.ppm");
-    ASSERT_TRUE(picture_support::WriteAll(jpg, out));
+    ASSERT_TRUE(picture_support::WriteBytes(jpg, out));
     ASSERT_EQ(RunTool("djpeg -outfile " + decoded + " " + jpg), 0);
     RgbPicture back;
     ASSERT_TRUE(picture_support::ReadPnm(decoded, back));
@@ -90,7 +90,7 @@ TEST_F(JpegTools, OurSnapshotJpegDecodesInDjpegAtThirtyDecibels)
     if (HaveTool("identify")) {
         const std::string facts = dir.File("facts.txt");
         ASSERT_EQ(RunTool("identify -format '%w %h %[jpeg:sampling-factor] %Q' " + jpg + " > " + facts), 0);
-        const auto text = ReadAll(facts);
+        const auto text = ReadBytes(facts);
         EXPECT_EQ(std::string(text.begin(), text.end()), "640 480 2x2,1x1,1x1 70");
     }
 }
@@ -108,7 +108,7 @@ TEST_F(JpegTools, EveryEncoderModeDecodesInDjpeg)
         std::vector<std::uint8_t> bytes;
         ASSERT_EQ(jpeg_test::Encode(picture, bytes, 85, mode.sub, mode.grey, false, mode.optimal), picture::jpeg::Success);
         const std::string jpg = dir.File("m.jpg"), decoded = dir.File("m.pnm");
-        ASSERT_TRUE(picture_support::WriteAll(jpg, bytes));
+        ASSERT_TRUE(picture_support::WriteBytes(jpg, bytes));
         ASSERT_EQ(RunTool("djpeg -pnm -outfile " + decoded + " " + jpg), 0);
         RgbPicture theirs, ours;
         ASSERT_TRUE(picture_support::ReadPnm(decoded, theirs));

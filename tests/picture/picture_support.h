@@ -1,6 +1,7 @@
 #pragma once
 // Test pictures and the file plumbing around outside tools (cjpeg, djpeg,
 // ImageMagick): PPM files, whole-file reads, PSNR.
+#include "support/file_bytes.h"
 #include <algorithm>
 #include <cctype>
 #include <cmath>
@@ -13,6 +14,9 @@
 #include <vector>
 
 namespace picture_support {
+
+using testing_support::ReadBytes;
+using testing_support::WriteBytes;
 
 // Pixels as red, green, blue bytes, top row first, no padding.
 struct RgbPicture {
@@ -88,31 +92,18 @@ inline RgbPicture NaturalPicture(int width, int height)
     return p;
 }
 
-inline std::vector<std::uint8_t> ReadAll(const std::string& path)
-{
-    std::ifstream in(path, std::ios::binary);
-    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-}
-
-inline bool WriteAll(const std::string& path, const std::vector<std::uint8_t>& bytes)
-{
-    std::ofstream out(path, std::ios::binary);
-    out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
-    return static_cast<bool>(out);
-}
-
 inline bool WritePpm(const std::string& path, const RgbPicture& p)
 {
     std::string header = "P6\n" + std::to_string(p.width) + " " + std::to_string(p.height) + "\n255\n";
     std::vector<std::uint8_t> bytes(header.begin(), header.end());
     bytes.insert(bytes.end(), p.rgb.begin(), p.rgb.end());
-    return WriteAll(path, bytes);
+    return WriteBytes(path, bytes);
 }
 
 // Binary PPM (P6, 8-bit) or PGM (P5, expanded to RGB).
 inline bool ReadPnm(const std::string& path, RgbPicture& p)
 {
-    const auto bytes = ReadAll(path);
+    const auto bytes = ReadBytes(path);
     std::size_t at = 0;
     auto token = [&]() {
         while (at < bytes.size() && std::isspace(bytes[at]))

@@ -9,12 +9,15 @@
 
 #include "jpeg_test_support.h"
 #include "picture/tbitmap.h"
-#include "temp_dir.h"
+#include "support/byte_order.h"
+#include "support/temp_dir.h"
 
-using picture_support::ReadAll;
-using picture_support::WriteAll;
+using picture_support::ReadBytes;
+using picture_support::WriteBytes;
 
 namespace {
+
+using testing_support::Le32;
 
 struct BmpSpec {
     int width = 4, height = 2, bits = 24;
@@ -66,17 +69,12 @@ protected:
     const char* Write(const std::string& name, const std::vector<std::uint8_t>& bytes)
     {
         paths.push_back(dir.File(name));
-        EXPECT_TRUE(WriteAll(paths.back(), bytes));
+        EXPECT_TRUE(WriteBytes(paths.back(), bytes));
         return paths.back().c_str();
     }
     testing_support::TempDir dir;
     std::deque<std::string> paths;
 };
-
-std::uint32_t U32At(const std::vector<std::uint8_t>& b, std::size_t at)
-{
-    return b[at] | (b[at + 1] << 8) | (b[at + 2] << 16) | (static_cast<std::uint32_t>(b[at + 3]) << 24);
-}
 
 }  // namespace
 
@@ -245,11 +243,11 @@ TEST_F(TBitmapTest, SavedJpegPictureIsBottomUpAndTheObjectToo)
     const std::string out = dir.File("out.BMP");
     ASSERT_TRUE(bmp.SaveBmp(out.c_str(), false));
     EXPECT_EQ(bmp.InfoHeader().height, 9);
-    const auto file = ReadAll(out);
+    const auto file = ReadBytes(out);
     ASSERT_EQ(file.size(), 54u + 96 * 9);
-    EXPECT_EQ(U32At(file, 2), 54u + 96 * 9);
-    EXPECT_EQ(U32At(file, 10), 54u);
-    EXPECT_EQ(U32At(file, 22), 9u);
+    EXPECT_EQ(Le32(file, 2), 54u + 96 * 9);
+    EXPECT_EQ(Le32(file, 10), 54u);
+    EXPECT_EQ(Le32(file, 22), 9u);
     EXPECT_TRUE(std::equal(topRow.begin(), topRow.end(), file.begin() + 54 + 96 * 8));
 }
 
@@ -264,9 +262,9 @@ TEST_F(TBitmapTest, SaveBmpWritesOnlyBmpExtensionsAndPalettesWhenUsed)
         EXPECT_FALSE(std::filesystem::exists(dir.File(name))) << name;
     }
     ASSERT_TRUE(bmp.SaveBmp(dir.File("c.bmpx").c_str(), false));
-    const auto file = ReadAll(dir.File("c.bmpx"));
+    const auto file = ReadBytes(dir.File("c.bmpx"));
     ASSERT_EQ(file.size(), 1078u + 8);
-    EXPECT_EQ(U32At(file, 10), 1078u);
+    EXPECT_EQ(Le32(file, 10), 1078u);
     EXPECT_EQ(file[54 + 4 * 2 + 1], 253);
     EXPECT_FALSE(bmp.SaveBmp((dir.File("nodir") + "/x.bmp").c_str(), false));
 }
@@ -281,7 +279,7 @@ TEST_F(TBitmapTest, WatermarkedSaveLeavesThePictureAlone)
     ASSERT_TRUE(bmp.SaveBmp(dir.File("w.bmp").c_str(), true));
     ASSERT_TRUE(bmp.SaveBmp(dir.File("plain.bmp").c_str(), false));
     EXPECT_TRUE(std::equal(before.begin(), before.end(), bmp.Pixels()));
-    const auto marked = ReadAll(dir.File("w.bmp")), plain = ReadAll(dir.File("plain.bmp"));
+    const auto marked = ReadBytes(dir.File("w.bmp")), plain = ReadBytes(dir.File("plain.bmp"));
     ASSERT_EQ(marked.size(), plain.size());
     int changed = 0;
     for (std::size_t i = 54; i < plain.size(); ++i) {

@@ -21,11 +21,11 @@
 #include "export/capture_tools.h"
 #include "platform/drive_table.h"
 #include "platform/memory_source.h"
-#include "temp_dir.h"
+#include "support/temp_dir.h"
 
 namespace {
 
-using capture_test::ReadFile;
+using capture_test::ReadBytes;
 using capture_test::Shell;
 using platform::DriveHandle;
 
@@ -218,7 +218,7 @@ TEST_F(DiskSourceTest, IncompleteOrDamagedSetsAreRefused)
     std::filesystem::resize_file(full, std::filesystem::file_size(full) / 2);
     EXPECT_NE(Refusal(dir.File("ewf.E01")).find("EWF"), std::string::npos);
     ASSERT_TRUE(Shell("ewfacquire -u -q -t " + dir.File("one") + " " + plain));
-    std::vector<uint8_t> one = ReadFile(dir.File("one.E01"));
+    std::vector<uint8_t> one = ReadBytes(dir.File("one.E01"));
     one[1] = 'X';
     std::ofstream(dir.File("one.E01"), std::ios::binary).write(reinterpret_cast<const char*>(one.data()), 8);
     EXPECT_NE(Refusal(dir.File("one.E01")).find("EWF"), std::string::npos);
@@ -255,7 +255,7 @@ TEST_F(DiskSourceTest, ReadsFromSeveralThreadsAtOnce)
 TEST_F(DiskSourceTest, AChunkWithABadChecksumFailsItsReads)
 {
     ASSERT_TRUE(Shell("ewfacquire -u -q -t " + dir.File("one") + " " + plain));
-    std::vector<uint8_t> image = ReadFile(dir.File("one.E01"));
+    std::vector<uint8_t> image = ReadBytes(dir.File("one.E01"));
     // Uncompressed chunks follow the headers in order: the middle of the file
     // is the middle of the disk.
     const size_t middle = image.size() / 2;
@@ -279,7 +279,7 @@ TEST_F(DiskSourceTest, EveryReadOfADamagedChunkFails)
 {
     constexpr uint64_t kChunk = 64 * 512;
     ASSERT_TRUE(Shell("ewfacquire -u -q -b 64 -t " + dir.File("bad") + " " + plain));
-    std::vector<uint8_t> image = ReadFile(dir.File("bad.E01"));
+    std::vector<uint8_t> image = ReadBytes(dir.File("bad.E01"));
     // Uncompressed chunks in disk order: a run of bytes in the middle of the
     // file damages two or three chunks side by side.
     const size_t middle = image.size() / 2;

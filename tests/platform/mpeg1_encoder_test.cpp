@@ -23,7 +23,7 @@ extern "C" {
 }
 
 #include "export/capture_tools.h"
-#include "temp_dir.h"
+#include "support/temp_dir.h"
 
 namespace {
 
@@ -169,9 +169,9 @@ TEST(Mpeg1EncoderTest, TheSameCallsGiveTheSameBytes)
     testing_support::TempDir dir;
     ASSERT_TRUE(WriteFile(dir.File("a.mpg"), 31, Noise, Tone));
     ASSERT_TRUE(WriteFile(dir.File("b.mpg"), 31, Noise, Tone));
-    const auto a = capture_test::ReadFile(dir.File("a.mpg"));
+    const auto a = capture_test::ReadBytes(dir.File("a.mpg"));
     EXPECT_GT(a.size(), 100000u);
-    EXPECT_TRUE(a == capture_test::ReadFile(dir.File("b.mpg")));
+    EXPECT_TRUE(a == capture_test::ReadBytes(dir.File("b.mpg")));
     EXPECT_EQ(Pictures(dir.File("a.mpg")), 31);
 }
 

@@ -1,7 +1,7 @@
 // Playing allocates nothing per frame: every buffer exists from the start.
 // Counted at operator new, which every allocation of ours goes through.
-#include "allocation_counter.h"
 #include "engine_harness.h"
+#include "support/allocation_counter.h"
 
 namespace {
 

@@ -9,7 +9,7 @@
 #include <optional>
 #include <string>
 
-#include "temp_dir.h"
+#include "support/temp_dir.h"
 #include "tools/mkdisk/disk_writer.h"
 #include "tools/mkdisk/frame_code.h"
 

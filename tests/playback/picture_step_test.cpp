@@ -2,8 +2,8 @@
 // writer burns into every picture: stepping back through a whole record
 // shows, picture by picture, what stepping forward showed, in every picture
 // format, across straddling frames, empty seconds and cameras without video.
-#include "allocation_counter.h"
 #include "engine_harness.h"
+#include "support/allocation_counter.h"
 
 using engine_test::EngineTest;
 using playback::PlaybackEngine;

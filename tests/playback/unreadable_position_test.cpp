@@ -6,15 +6,13 @@
 #include <iterator>
 
 #include "engine_harness.h"
+#include "support/byte_order.h"
 
 namespace {
 
-using engine_test::EngineTest;
+using testing_support::Be32;
 
-uint32_t Be32(const std::vector<uint8_t>& b, size_t at)
-{
-    return uint32_t(b.at(at)) << 24 | uint32_t(b.at(at + 1)) << 16 | uint32_t(b.at(at + 2)) << 8 | b.at(at + 3);
-}
+using engine_test::EngineTest;
 
 class UnreadablePositionTest : public EngineTest {
 protected:

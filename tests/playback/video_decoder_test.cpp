@@ -1,7 +1,7 @@
 #include "mpeg4_test_stream.h"
 #include "platform/shared_library.h"
 #include "playback/video_decoder.h"
-#include "temp_dir.h"
+#include "support/temp_dir.h"
 
 #include <gtest/gtest.h>
 

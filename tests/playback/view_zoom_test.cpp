@@ -1,11 +1,11 @@
 // The one-camera view's enlargement: the part seen and its limits, the
 // pixels drawn (the recorded pixels in blocks, or a smoothed blend), and
 // that the engine's pictures for snapshots, print and export stay whole.
-#include "allocation_counter.h"
 #include "engine_harness.h"
 #include "export/snapshot.h"
 #include "playback/surface_renderer.h"
 #include "playback/view_zoom.h"
+#include "support/allocation_counter.h"
 
 #include <random>
 #include <set>

@@ -7,8 +7,8 @@
 #include <fstream>
 #include <sstream>
 
-#include "run_tool.h"
-#include "temp_dir.h"
+#include "support/run_tool.h"
+#include "support/temp_dir.h"
 #include "tools/mkdisk/disk_writer.h"
 
 namespace {

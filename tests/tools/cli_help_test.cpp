@@ -9,8 +9,8 @@
 #include <string>
 #include <vector>
 
-#include "run_tool.h"
-#include "temp_dir.h"
+#include "support/run_tool.h"
+#include "support/temp_dir.h"
 #include "tools/mkdisk/disk_writer.h"
 
 namespace {

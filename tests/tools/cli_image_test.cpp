@@ -14,12 +14,12 @@
 #include <vector>
 
 #include "export/capture_tools.h"
-#include "temp_dir.h"
+#include "support/temp_dir.h"
 #include "tools/mkdisk/disk_writer.h"
 
 namespace {
 
-using capture_test::ReadFile;
+using capture_test::ReadBytes;
 using capture_test::Shell;
 
 std::string Replace(std::string text, const std::string& from, const std::string& to)
@@ -67,7 +67,7 @@ protected:
         const size_t bar = text.rfind('|');
         run.out = text.substr(0, bar);
         run.status = std::stoi(text.substr(bar + 1));
-        run.err.assign(reinterpret_cast<const char*>(ReadFile(errFile).data()), ReadFile(errFile).size());
+        run.err.assign(reinterpret_cast<const char*>(ReadBytes(errFile).data()), ReadBytes(errFile).size());
         return run;
     }
 
@@ -95,7 +95,7 @@ protected:
             results[name] = Replace(run.out, disk, "DISK");
         }
         for (const std::string file : {"a.wav", "s.png", "s.jpg", "s.bmp", "e.mpg", "e.avi"}) {
-            const auto data = ReadFile(out + file);
+            const auto data = ReadBytes(out + file);
             EXPECT_FALSE(data.empty()) << file;
             results[file].assign(data.begin(), data.end());
         }
@@ -151,7 +151,7 @@ TEST_F(CliImageTest, DamagedAndIncompleteImagesAreRefusedWithOneLine)
     ExpectRefusal("frames " + dir.File("demo.E01") + " --record 1 --calls 4", "EWF");
     std::filesystem::rename(dir.File("held2"), dir.File("demo.E02"));
     // A header overwritten: a copy of the first segment with its header broken.
-    auto head = ReadFile(dir.File("demo.E01"));
+    auto head = ReadBytes(dir.File("demo.E01"));
     for (size_t i = 13; i < 200 && i < head.size(); ++i)
         head[i] ^= 0xFF;
     const std::string broken = dir.File("broken.E01");

@@ -13,8 +13,8 @@
 #include <nlohmann/json.hpp>
 
 #include "export/export_tools.h"
-#include "run_tool.h"
-#include "temp_dir.h"
+#include "support/run_tool.h"
+#include "support/temp_dir.h"
 #include "tools/mkdisk/disk_writer.h"
 #include "tools/mkdisk/manifest.h"
 

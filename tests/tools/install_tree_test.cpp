@@ -8,8 +8,8 @@
 #include <memory>
 #include <string>
 
-#include "run_tool.h"
-#include "temp_dir.h"
+#include "support/run_tool.h"
+#include "support/temp_dir.h"
 
 namespace {
 

@@ -10,8 +10,8 @@
 #include <string>
 #include <vector>
 
-#include "run_tool.h"
-#include "temp_dir.h"
+#include "support/run_tool.h"
+#include "support/temp_dir.h"
 
 namespace {
 
@@ -86,6 +86,43 @@ TEST_F(ManualTest, EveryCommandIsInTheManPageAndTheReadmeWithItsExactUsage)
         EXPECT_TRUE(pageLines.count(usage)) << "packaging/man/quillon-cli.1 lacks: " << usage;
         EXPECT_TRUE(readmeUsages.count(usage)) << "README.md's command list lacks: " << usage;
     }
+}
+
+// The lists themselves, both ways and in order: a command declared but not
+// described, or described but no longer declared, fails here.
+TEST_F(ManualTest, TheManPageAndReadmeListTheDeclaredCommandsInTheirOrder)
+{
+    const ToolRun help = Run(Program("quillon-cli") + " --help");
+    ASSERT_EQ(help.status, 0);
+    std::vector<std::string> declared;
+    for (const std::string& line : Lines(help.out))
+        if (line.starts_with("  quillon-cli "))
+            declared.push_back(line.substr(2));
+    ASSERT_GE(declared.size(), 12u);
+
+    // The man page's COMMANDS section: one tag line per command.
+    std::vector<std::string> page;
+    bool inCommands = false;
+    for (const std::string& line : Lines(Rendered("quillon-cli.1"))) {
+        if (!line.empty() && line[0] != ' ')
+            inCommands = line == "COMMANDS";
+        else if (inCommands && line.starts_with("       quillon-cli "))
+            page.push_back(Trimmed(line));
+    }
+    EXPECT_EQ(page, declared) << "packaging/man/quillon-cli.1's COMMANDS";
+
+    // The README's block of commands under its quillon-cli heading.
+    std::vector<std::string> readme;
+    bool inSection = false;
+    for (const std::string& line : Lines(ReadText(std::string(QUILLON_SOURCE_DIR) + "/README.md"))) {
+        if (line.starts_with("## "))
+            inSection = line == "## quillon-cli";
+        else if (inSection && line.starts_with("    quillon-cli "))
+            readme.push_back(line.substr(4, line.find("  ", 4) - 4));
+        else if (inSection && !readme.empty())
+            break;
+    }
+    EXPECT_EQ(readme, declared) << "README.md's command list";
 }
 
 TEST_F(ManualTest, EveryOptionOfTheProgramsHelpIsInItsManPage)

@@ -163,7 +163,7 @@ TEST(MkdiskAudio, EverySegmentOpensWithTheRecordsAudioArea)
     std::string error;
     Manifest m;
     ASSERT_TRUE(WriteDisk(plan, path.str(), error, &m)) << error;
-    const auto image = mkdisk_test::ReadFile(path.str());
+    const auto image = mkdisk_test::ReadBytes(path.str());
     std::array<uint8_t, kAudioAreaBytes> expected{};
     BuildAudioArea(0x05, expected);
     for (uint32_t s = 0; s < 2; ++s) {

@@ -62,9 +62,9 @@ TEST(MkdiskCli, SameOptionsSameBytes)
         "time=2024-02-29T23:59:58 --record seconds=2,empty=1,format=352x288 --record seconds=0";
     ASSERT_EQ(0, Exit("-o " + a.str() + " " + record + " --manifest " + manifest.str()));
     ASSERT_EQ(0, Exit("-o " + b.str() + " " + record));
-    const auto x = mkdisk_test::ReadFile(a.str());
+    const auto x = mkdisk_test::ReadBytes(a.str());
     EXPECT_GT(x.size(), 128500u);
-    EXPECT_TRUE(x == mkdisk_test::ReadFile(b.str()));
+    EXPECT_TRUE(x == mkdisk_test::ReadBytes(b.str()));
 
     std::ifstream in(manifest.str());
     std::string line;

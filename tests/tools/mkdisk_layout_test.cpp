@@ -15,7 +15,7 @@
 using namespace mkdisk;
 using mkdisk_test::Be16;
 using mkdisk_test::Be32;
-using mkdisk_test::ReadFile;
+using mkdisk_test::ReadBytes;
 using mkdisk_test::TempPath;
 
 namespace {
@@ -44,7 +44,7 @@ Written Write(const DiskPlan& plan)
     Written w;
     std::string error;
     EXPECT_TRUE(WriteDisk(plan, path.str(), error, &w.manifest)) << error;
-    w.image = ReadFile(path.str());
+    w.image = ReadBytes(path.str());
     return w;
 }
 
@@ -300,7 +300,7 @@ TEST(MkdiskLayout, RawVolumeEntryPositionsAndOverrides)
     TempPath path(".img");
     std::string error;
     ASSERT_TRUE(WriteRawVolume(v, path.str(), error)) << error;
-    auto img = ReadFile(path.str());
+    auto img = ReadBytes(path.str());
     const size_t table = size_t{Be32(img, 12)} * 512;
     EXPECT_EQ(5u, Be16(img, 38));
     for (size_t i = 0; i < 3; ++i) {
@@ -323,7 +323,7 @@ TEST(MkdiskLayout, RawVolumeEntryPositionsAndOverrides)
     v.fields.indexEntries = std::vector<uint32_t>{7, 3};
     v.records[0].header.segmentCountField = 0xFFFFFFFF;
     ASSERT_TRUE(WriteRawVolume(v, path.str(), error)) << error;
-    img = ReadFile(path.str());
+    img = ReadBytes(path.str());
     EXPECT_EQ(9000u, Be16(img, 24));
     EXPECT_EQ(0u, Be16(img, 38));
     EXPECT_EQ(0xFFFFFFFFu, Be32(img, size_t{Be32(img, 12)} * 512 + 6));

@@ -11,9 +11,15 @@
 #include <string>
 #include <vector>
 
+#include "support/byte_order.h"
+#include "support/file_bytes.h"
 #include "tools/mkdisk/manifest.h"
 
 namespace mkdisk_test {
+
+using testing_support::Be16;
+using testing_support::Be32;
+using testing_support::ReadBytes;
 
 // A path in the temporary directory, removed when the object goes.
 class TempPath {
@@ -37,22 +43,6 @@ public:
 private:
     std::string path_;
 };
-
-inline std::vector<uint8_t> ReadFile(const std::string& path)
-{
-    std::ifstream in(path, std::ios::binary);
-    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-}
-
-inline uint32_t Be32(const std::vector<uint8_t>& b, size_t at)
-{
-    return (uint32_t{b.at(at)} << 24) | (uint32_t{b.at(at + 1)} << 16) | (uint32_t{b.at(at + 2)} << 8) | b.at(at + 3);
-}
-
-inline uint16_t Be16(const std::vector<uint8_t>& b, size_t at)
-{
-    return static_cast<uint16_t>((b.at(at) << 8) | b.at(at + 1));
-}
 
 inline const uint8_t* SegmentBytes(const std::vector<uint8_t>& image, const mkdisk::ManifestRecord& r, uint32_t seg)
 {

@@ -108,7 +108,7 @@ Disk WriteOne(PictureFormat format, uint32_t seconds, uint8_t video = 0x0F)
     Disk d;
     std::string error;
     EXPECT_TRUE(WriteDisk(plan, path.str(), error, &d.manifest)) << error;
-    d.image = mkdisk_test::ReadFile(path.str());
+    d.image = mkdisk_test::ReadBytes(path.str());
     return d;
 }
 
@@ -187,7 +187,7 @@ TEST(MkdiskVideo, EveryPictureOfACameraKeepsItsFrameCode)
     std::string error;
     Manifest m;
     ASSERT_TRUE(WriteDisk(plan, path.str(), error, &m)) << error;
-    const auto image = mkdisk_test::ReadFile(path.str());
+    const auto image = mkdisk_test::ReadBytes(path.str());
     const ManifestRecord& rec = m.records[0];
     for (int camera = 0; camera < 4; ++camera) {
         Decoder dec;
@@ -240,7 +240,7 @@ TEST(MkdiskVideo, FfmpegDecodesACameraStream)
     std::string error;
     Manifest m;
     ASSERT_TRUE(WriteDisk(plan, img.str(), error, &m)) << error;
-    const auto image = mkdisk_test::ReadFile(img.str());
+    const auto image = mkdisk_test::ReadBytes(img.str());
     {
         std::ofstream out(es.str(), std::ios::binary);
         for (const auto& p : mkdisk_test::CameraPackets(image, m.records[0], 2))

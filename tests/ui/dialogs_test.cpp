@@ -18,7 +18,7 @@
 #include "platform/window_surface.h"
 #include "playback/playback_engine.h"
 #include "playback/video_decoder.h"
-#include "temp_dir.h"
+#include "support/temp_dir.h"
 #include "tools/mkdisk/disk_writer.h"
 #include "tools/mkdisk/frame_code.h"
 #include "tools/mkdisk/volume_writer.h"

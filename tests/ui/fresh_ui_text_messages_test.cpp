@@ -8,7 +8,7 @@
 #include <filesystem>
 #include <fstream>
 
-#include "temp_dir.h"
+#include "support/temp_dir.h"
 #include "ui/fresh_ui_text_messages.h"
 #include "ui/message_box.h"
 

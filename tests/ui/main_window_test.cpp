@@ -8,7 +8,7 @@
 #include <fstream>
 #include <thread>
 
-#include "temp_dir.h"
+#include "support/temp_dir.h"
 #include "ui/main_skin.h"
 #include "ui/main_window.h"
 #include "ui/message_box.h"

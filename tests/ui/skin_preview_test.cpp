@@ -10,8 +10,8 @@
 #include <sstream>
 #include <string>
 
-#include "run_tool.h"
-#include "temp_dir.h"
+#include "support/run_tool.h"
+#include "support/temp_dir.h"
 
 namespace {
 

@@ -5,7 +5,7 @@
 
 #include <string>
 
-#include "temp_dir.h"
+#include "support/temp_dir.h"
 #include "ui/skin.h"
 #include "ui_test_support.h"
 

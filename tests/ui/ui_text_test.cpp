@@ -6,7 +6,7 @@
 #include <fstream>
 #include <string>
 
-#include "temp_dir.h"
+#include "support/temp_dir.h"
 #include "ui/message_box.h"
 #include "ui/tooltip_window.h"
 #include "ui/ui_text_table.h"

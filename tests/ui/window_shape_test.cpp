@@ -14,28 +14,20 @@
 #include <iterator>
 
 #include "shape_reference.h"
-#include "temp_dir.h"
+#include "support/file_bytes.h"
+#include "support/temp_dir.h"
 #include "ui/region_data.h"
 #include "ui/window_shape.h"
 #include "ui_test_support.h"
 
 namespace {
 
+using testing_support::ReadBytes;
+using testing_support::WriteBytes;
+
 using testing_support::TempDir;
 using ui::ShapeRect;
 using ui_test::kMagenta;
-
-std::vector<std::uint8_t> ReadAll(const std::string& path)
-{
-    std::ifstream in(path, std::ios::binary);
-    return {std::istreambuf_iterator<char>(in), {}};
-}
-
-void WriteAll(const std::string& path, const std::vector<std::uint8_t>& bytes)
-{
-    std::ofstream(path, std::ios::binary)
-        .write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
-}
 
 std::vector<std::uint8_t> Le32(std::initializer_list<std::int32_t> values)
 {
@@ -52,7 +44,7 @@ TEST(WindowShape, BackgroundWithoutMagentaIsOneRectangleInTheFile)
     ASSERT_TRUE(ui_test::WriteBmp(dir.File("backgr.bmp"), ui_test::Filled(7, 5, 0xFF102030)));
     ui_test::FakeWindow window;
     ASSERT_TRUE(ui::MakeShape(dir.Path().c_str(), "backgr.bmp", &window));
-    EXPECT_EQ(ReadAll(dir.File("window.rgn")), Le32({32, 1, 1, 16, 0, 0, 7, 5, 0, 0, 7, 5}));
+    EXPECT_EQ(ReadBytes(dir.File("window.rgn")), Le32({32, 1, 1, 16, 0, 0, 7, 5, 0, 0, 7, 5}));
     EXPECT_EQ(window.shape, QRegion(0, 0, 7, 5));
 }
 
@@ -65,7 +57,7 @@ TEST(WindowShape, MagentaLeftColumnStartsEveryRowAtOne)
     ASSERT_TRUE(ui_test::WriteBmp(dir.File("backgr.bmp"), image));
     ui_test::FakeWindow window;
     ASSERT_TRUE(ui::MakeShape(dir.Path().c_str(), "backgr.bmp", &window));
-    EXPECT_EQ(ReadAll(dir.File("window.rgn")), Le32({32, 1, 1, 16, 1, 0, 6, 4, 1, 0, 6, 4}));
+    EXPECT_EQ(ReadBytes(dir.File("window.rgn")), Le32({32, 1, 1, 16, 1, 0, 6, 4, 1, 0, 6, 4}));
 
     // A hole and a notch: bands split where the runs differ.
     image = ui_test::Filled(6, 4, 0xFF808080);
@@ -162,14 +154,14 @@ TEST(WindowShape, RefusedCacheIsComputedAgainAndRewritten)
         Le32({32, 1, 2, 32, 0, 0, 8, 8, 0, 0, 5, 8, 3, 0, 8, 8}),  // overlap in a band
     };
     for (std::size_t i = 0; i < bad.size(); ++i) {
-        WriteAll(dir.File("window.rgn"), bad[i]);
+        WriteBytes(dir.File("window.rgn"), bad[i]);
         const ui::ShapeResult shape = ui::LoadShape(dir.Path(), "backgr.bmp");
         EXPECT_TRUE(shape.ok) << i;
         EXPECT_TRUE(shape.cacheRefused) << i;
         EXPECT_TRUE(shape.cacheWritten) << i;
         EXPECT_NE(shape.problem.find("window.rgn refused"), std::string::npos) << shape.problem;
         EXPECT_EQ(shape.rects, expected) << i;
-        EXPECT_EQ(ReadAll(dir.File("window.rgn")), ui::EncodeRegionData(expected)) << i;
+        EXPECT_EQ(ReadBytes(dir.File("window.rgn")), ui::EncodeRegionData(expected)) << i;
         // The next start reads the mended cache.
         EXPECT_TRUE(ui::LoadShape(dir.Path(), "backgr.bmp").fromCache) << i;
     }
@@ -250,7 +242,7 @@ TEST(WindowShape, ShapesBeyondTheClassicLimitAreCachedWholeOrKeptInMemory)
     ASSERT_TRUE(written.ok);
     EXPECT_EQ(written.rects.size(), 1200u);
     EXPECT_TRUE(written.cacheWritten);
-    EXPECT_EQ(ReadAll(dir.File("window.rgn")).size(), 32u + 16u * 1200u);
+    EXPECT_EQ(ReadBytes(dir.File("window.rgn")).size(), 32u + 16u * 1200u);
     const ui::ShapeResult read = ui::LoadShape(dir.Path(), "backgr.bmp");
     EXPECT_TRUE(read.fromCache);
     EXPECT_EQ(read.rects, written.rects);

@@ -86,7 +86,8 @@ int LoadFile(const std::string& path, std::vector<std::uint8_t>& out)
 {
     if (path.empty())
         return InvalidFileName;
-    std::FILE* f = platform::OpenRegularFile(path.c_str());
+    platform::UniqueFile file = platform::OpenRegularFile(path.c_str());
+    std::FILE* f = file.get();
     if (!f)
         return InvalidFileName;
     int result = Success;
@@ -102,7 +103,7 @@ int LoadFile(const std::string& path, std::vector<std::uint8_t>& out)
         if (size > 0 && std::fread(out.data(), 1, out.size(), f) != out.size())
             result = FileError;
     }
-    if (std::fclose(f) != 0 && result == Success)
+    if (std::fclose(file.release()) != 0 && result == Success)
         result = ErrorCloseFile;
     return result;
 }

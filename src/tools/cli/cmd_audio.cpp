@@ -15,19 +15,15 @@
 
 namespace cli {
 
-int RunAudio(const Args& args)
-{
-    Options options;
-    if (!options.Parse(args, {"--record", "--camera", "--from", "--seconds", "-o"}, {}))
-        return Fail(options.error);
-    if (options.positional.size() != 1 || !options.Value("-o") || !options.Value("--camera"))
-        return Fail("usage: quillon-cli audio DISK --record N --camera C [--from S] [--seconds K] -o OUT.wav");
+namespace {
 
+int Run(Options& options)
+{
     disk::RecorderVolume volume;
-    std::string error;
-    uint32_t record = 0;
-    if (!LoadRecord(options, volume, record, error))
-        return Fail(error);
+    const auto opened = LoadRecord(options, volume);
+    if (!opened)
+        return Fail(opened.Detail());
+    const uint32_t record = *opened;
     int64_t camera = 0, from = 0, seconds = 0;
     if (!options.Number("--camera", 1, 4, 1, camera))
         return Fail("camera out of range: cameras are 1 to 4");
@@ -46,8 +42,8 @@ int RunAudio(const Args& args)
 
     const std::string out = *options.Value("-o");
     WavWriter wav;
-    if (!wav.Open(out, 8000, error))
-        return Fail(error);
+    if (const auto opened = wav.Open(out, 8000); !opened)
+        return Fail(opened.Detail());
 
     // Read the stream the way normal-speed playback does; each segment
     // entered hands over its block, of which one second (8,000 samples) is
@@ -72,8 +68,8 @@ int RunAudio(const Args& args)
             disk::RecorderVolume::DecodeAudioBlock(block, pcm, bytes);
             if (!disk::RecorderVolume::AudioBlockPlausible(block))
                 ++noisy;
-            if (!wav.Append(std::span(pcm).first(kSecondSamples), error))
-                return Fail(error);
+            if (const auto appended = wav.Append(std::span(pcm).first(kSecondSamples)); !appended)
+                return Fail(appended.Detail());
             ++blocks;
             bar.Update(blocks, wanted);
         }
@@ -84,8 +80,8 @@ int RunAudio(const Args& args)
     if (blocks == 0)
         return Fail("no sound of camera " + std::to_string(camera) + " could be read from record " +
                     std::to_string(record + 1));
-    if (!wav.Finish(error))
-        return Fail(error);
+    if (const auto finished = wav.Finish(); !finished)
+        return Fail(finished.Detail());
     if (blocks < wanted)
         std::fprintf(stderr, "quillon-cli: warning: only %llu of %llu seconds of sound could be read\n",
                      static_cast<unsigned long long>(blocks), static_cast<unsigned long long>(wanted));
@@ -95,6 +91,22 @@ int RunAudio(const Args& args)
                      "written as read, they are noise, not the camera's sound\n",
                      static_cast<unsigned long long>(noisy), static_cast<unsigned long long>(blocks));
     return 0;
+}
+
+}  // namespace
+
+Command AudioCommand()
+{
+    return {.name = "audio",
+            .summary = "one camera's sound as playback plays it, as a WAV file",
+            .description = "One camera's sound as playback plays it, written as an 8 kHz mono 16-bit WAV file.\n",
+            .arguments = {DeclareDisk()},
+            .options = {DeclareRecord(),
+                        {.name = "--camera", .value = "C", .help = "the camera, 1 to 4", .required = true},
+                        {"--from", "S", "the first position (seconds from the record's begin, default 0)"},
+                        {"--seconds", "K", "at most K seconds (default: to the record's end)"},
+                        {.name = "-o", .value = "OUT.wav", .help = "the file to write", .required = true}},
+            .run = Run};
 }
 
 }  // namespace cli

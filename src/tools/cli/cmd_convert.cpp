@@ -9,23 +9,34 @@
 
 namespace cli {
 
-int RunConvert(const Args& args)
+namespace {
+
+int Run(Options& options)
 {
-    Options options;
-    if (!options.Parse(args, {"--quality"}, {"--watermark"}))
-        return Fail(options.error);
-    if (options.positional.size() != 2)
-        return Fail("usage: quillon-cli convert IN OUT [--quality Q] [--watermark]");
     int64_t quality = 0;
     if (!options.Number("--quality", 1, 100, 70, quality))
         return Fail(options.error);
-    ConvertOptions convert;
+    exporter::ConvertOptions convert;
     convert.quality = static_cast<int>(quality);
     convert.watermark = options.Has("--watermark");
-    std::string error;
-    if (!ConvertImage(options.positional[0], options.positional[1], convert, error))
-        return Fail(error);
+    if (const auto converted = exporter::ConvertImage(options.positional[0], options.positional[1], convert);
+        !converted)
+        return Fail(converted.Detail());
     return 0;
+}
+
+}  // namespace
+
+Command ConvertCommand()
+{
+    return {.name = "convert",
+            .summary = "a BMP or JPEG picture written as BMP or as a snapshot's JPEG",
+            .description = "A BMP or JPEG picture read as the program reads skin pictures, written as BMP or as\n"
+                           "the JPEG a snapshot writes (by OUT's extension).\n",
+            .arguments = {{"IN"}, {"OUT"}},
+            .options = {{"--quality", "Q", "JPEG quality 1 to 100 (default 70)"},
+                        {"--watermark", "", "add the snapshot watermark"}},
+            .run = Run};
 }
 
 }  // namespace cli

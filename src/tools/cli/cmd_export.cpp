@@ -57,17 +57,9 @@ const char* EndName(exporter::ExportOutcome::End end)
     return "?";
 }
 
-}  // namespace
-
-int RunExport(const Args& args)
+int Run(Options& options)
 {
-    Options options;
-    if (!options.Parse(args, {"--record", "--from", "--to", "--view", "-o"}, {"--keep-going"}))
-        return Fail(options.error);
     const auto out = options.Value("-o");
-    if (options.positional.size() != 1 || !out || !options.Value("--from") || !options.Value("--to"))
-        return Fail("usage: quillon-cli export DISK --record N --from B --to E [--view quad|1..4] [--keep-going] "
-                    "-o OUT.mpg|OUT.avi|OUT.mkv|OUT.mp4");
     exporter::ExportMode mode{};
     if (!exporter::ExportModeFor(*out, mode))
         return Fail("the output name must end in .mpg, .avi, .mkv or .mp4 (lower case): " + *out);
@@ -76,9 +68,8 @@ int RunExport(const Args& args)
         return Fail(options.error);
     disk::RecorderVolume volume;
     HeadlessEngine player(false);
-    std::string error;
-    if (!player.OpenFromOptions(options, volume, "--from", error))
-        return Fail(error);
+    if (const auto opened = player.OpenFromOptions(options, volume, "--from"); !opened)
+        return Fail(opened.Detail());
     auto& engine = player.Engine();
     const int from = engine.Position();
     if (to < from)
@@ -125,6 +116,36 @@ int RunExport(const Args& args)
     std::printf("%s\t%lld\t%d\t%d\t%s\n", out->c_str(), static_cast<long long>(outcome.framesWritten),
                 outcome.firstPosition, outcome.lastPosition, EndName(outcome.end));
     return 0;
+}
+
+}  // namespace
+
+Command ExportCommand()
+{
+    return {.name = "export",
+            .summary = "what the \"output\" button writes, with its report beside it",
+            .description = "What the \"output\" button writes: positions B to E+1, through the program's own\n"
+                           "exporter, with the report OUT.report.json beside it. Prints 'path frames first_position\n"
+                           "last_position end' (end: completed, stopped or record-ended). A progress bar with the\n"
+                           "time left shows on a terminal; Ctrl+C stops the export with the file closed properly.\n"
+                           "An error leaves no file. A second that cannot be read from the disk fails the export\n"
+                           "(status 1, the position and the error on stderr) unless --keep-going is given.\n",
+            .arguments = {DeclareDisk()},
+            .options = {DeclareRecord(),
+                        {.name = "--from", .value = "B", .help = "the begin mark's position", .required = true},
+                        {.name = "--to", .value = "E", .help = "the end mark's position", .required = true},
+                        DeclareView(),
+                        {"--keep-going", "",
+                         "write a second that cannot be read as a second without picture\n"
+                         "(its time stamped; the master leaves it out) and go on; the\n"
+                         "report lists it and says the export is incomplete"},
+                        {.name = "-o",
+                         .value = "OUT.mpg|OUT.avi|OUT.mkv|OUT.mp4",
+                         .help = "by the exact extension: .mpg MPEG-1 with MP2 sound, .avi XviD\n"
+                                 "with PCM sound (OpenDML past 1 GiB), .mkv the lossless master\n"
+                                 "of the original frames, .mp4 an H.264/AAC working copy",
+                         .required = true}},
+            .run = Run};
 }
 
 }  // namespace cli

@@ -11,6 +11,7 @@
 #include <zlib.h>
 
 #include "disk/recorder_volume.h"
+#include "platform/unique_fd.h"
 #include "tools/cli/commands.h"
 #include "tools/cli/options.h"
 #include "tools/cli/progress_bar.h"
@@ -21,7 +22,7 @@ namespace {
 
 bool WriteBytes(const std::filesystem::path& path, const uint8_t* bytes, size_t size)
 {
-    const std::unique_ptr<std::FILE, int (*)(std::FILE*)> file(std::fopen(path.c_str(), "wb"), &std::fclose);
+    const platform::UniqueFile file(std::fopen(path.c_str(), "wb"));
     return file && std::fwrite(bytes, 1, size, file.get()) == size;
 }
 
@@ -30,21 +31,11 @@ bool IsIntraVop(const uint8_t* f, uint32_t n)
     return n >= 5 && f[0] == 0 && f[1] == 0 && f[2] == 1 && f[3] == 0xB6 && (f[4] & 0xC0) == 0;
 }
 
-}  // namespace
-
-int RunFrames(const Args& args)
+int Run(Options& options)
 {
-    Options options;
-    if (!options.Parse(args, {"--record", "--from", "--calls", "--audio-camera", "--dump"}, {"--intra-first"}))
-        return Fail(options.error);
-    if (options.positional.size() != 1)
-        return Fail("usage: quillon-cli frames DISK --record N [--from S] [--calls K] [--intra-first] "
-                    "[--audio-camera C] [--dump DIR]");
     disk::RecorderVolume volume;
-    std::string error;
-    uint32_t record = 0;
-    if (!LoadRecord(options, volume, record, error))
-        return Fail(error);
+    if (const auto opened = LoadRecord(options, volume); !opened)
+        return Fail(opened.Detail());
     const uint32_t length = volume.SegmentCount();
     int64_t from = 0, calls = 0, audioCamera = 0;
     if (!options.Number("--from", 0, length == 0 ? 0 : length - 1, 0, from) ||
@@ -109,6 +100,27 @@ int RunFrames(const Args& args)
             return Fail("cannot write to " + *dump);
     }
     return 0;
+}
+
+}  // namespace
+
+Command FramesCommand()
+{
+    return {.name = "frames",
+            .summary = "the frame-extraction calls as playback makes them, one line each",
+            .description = "The frame-extraction calls as playback makes them (call i is for camera i mod 4), one\n"
+                           "line each: call, camera, segment, length, intra, audio blocks delivered, CRC-32.\n",
+            .arguments = {DeclareDisk()},
+            .options = {DeclareRecord(),
+                        {"--from", "S", "start at position S (default 0)"},
+                        {"--calls", "K", "at most K calls (default: until the record ends)"},
+                        {"--intra-first", "", "the first four calls wait for an intra picture, as a seek does"},
+                        {"--audio-camera", "C", "deliver camera C's sound blocks as well"},
+                        {"--dump", "DIR",
+                         "write each frame to DIR/NNNNNN.m4v and the stream header to\n"
+                         "DIR/header.bin; with the lines going to a file or pipe, a\n"
+                         "progress bar shows on the terminal"}},
+            .run = Run};
 }
 
 }  // namespace cli

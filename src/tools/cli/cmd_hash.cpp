@@ -14,14 +14,10 @@
 
 namespace cli {
 
-int RunHash(const Args& args)
+namespace {
+
+int Run(Options& options)
 {
-    Options options;
-    if (!options.Parse(args, {"--record", "--from", "--to"}, {"--md5"}))
-        return Fail(options.error);
-    if (options.positional.size() != 1 ||
-        (!options.Value("--record") && (options.Value("--from") || options.Value("--to"))))
-        return Fail("usage: quillon-cli hash DISK [--record N [--from B --to E]] [--md5]");
     const bool md5 = options.Has("--md5");
     const std::string& diskArg = options.positional[0];
 
@@ -29,11 +25,9 @@ int RunHash(const Args& args)
     std::vector<uint32_t> positions;
     disk::RecorderVolume volume;
     disk::RawDisk raw;
-    std::string error;
     if (options.Value("--record")) {
-        uint32_t record = 0;
-        if (!LoadRecord(options, volume, record, error))
-            return Fail(error);
+        if (const auto opened = LoadRecord(options, volume); !opened)
+            return Fail(opened.Detail());
         const uint32_t count = volume.SegmentCount();
         if (count == 0)
             return Fail("the record has no segments");
@@ -50,10 +44,10 @@ int RunHash(const Args& args)
             positions.push_back(static_cast<uint32_t>(p));
         }
     }
-    int drive = -1;
-    if (!ResolveDrive(diskArg, drive, error))
-        return Fail(error);
-    if (!raw.Open(drive))
+    const auto disk = ResolveDrive(diskArg);
+    if (!disk)
+        return Fail(disk.Detail());
+    if (!raw.Open(disk->table, disk->driveNumber))
         return Fail("cannot open " + diskArg + " for reading");
     std::vector<platform::ImageHash> stored;
     if (runs.empty()) {
@@ -65,13 +59,13 @@ int RunHash(const Args& args)
         md5Stored = md5Stored || h.algorithm == "md5";
 
     evidence::RangeHasher hasher;
-    evidence::HashResult result;
     ProgressBar bar("hash");
-    const bool ok = hasher.Hash(
-        raw, runs, md5 || md5Stored, [&bar](uint64_t done, uint64_t total) { bar.Update(done, total); }, result, error);
+    const auto hashed =
+        hasher.Hash(raw, runs, md5 || md5Stored, [&bar](uint64_t done, uint64_t total) { bar.Update(done, total); });
     bar.Done();
-    if (!ok)
-        return Fail(error);
+    if (!hashed)
+        return Fail(hashed.Detail());
+    const evidence::HashResult& result = *hashed;
     for (std::size_t i = 0; i < positions.size(); ++i) {
         std::printf("%u\t%llu\t%llu\t%s", positions[i], static_cast<unsigned long long>(runs[i].first),
                     static_cast<unsigned long long>(runs[i].count), result.runs[i].sha256.c_str());
@@ -96,6 +90,27 @@ int RunHash(const Args& args)
     if (!allMatch)
         return Fail("the digest the imager stored differs from the image's contents");
     return 0;
+}
+
+}  // namespace
+
+Command HashCommand()
+{
+    return {.name = "hash",
+            .summary = "SHA-256 (and MD5) of the whole disk or of a record's segments",
+            .description = "SHA-256 of the whole disk as Quillon reads it (whole 512-byte sectors); an E01's stored\n"
+                           "digests are checked too. With --record, one line per segment B to E+1 ('position\n"
+                           "first_sector sector_count sha256 [md5]'), then the hash of all of them in order.\n"
+                           "A progress bar with the time left shows on a terminal.\n",
+            .arguments = {DeclareDisk()},
+            .options = {{"--record", "N", "hash the record's segments instead of the whole disk"},
+                        {.name = "--from", .value = "B", .help = "the first position (default 0)", .needs = "--record"},
+                        {.name = "--to",
+                         .value = "E",
+                         .help = "the end mark's position (default: the record's last)",
+                         .needs = "--record"},
+                        {"--md5", "", "MD5 as well, in the same read pass"}},
+            .run = Run};
 }
 
 }  // namespace cli

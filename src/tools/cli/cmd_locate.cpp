@@ -26,22 +26,14 @@ void PrintNearest(const char* tag, const disk::RecorderVolume& volume, const dis
     std::printf("\t%lld\n", static_cast<long long>(nearest.distance.count()));
 }
 
-}  // namespace
-
-int RunLocate(const Args& args)
+int Run(Options& options)
 {
-    Options options;
-    if (!options.Parse(args, {}, {}))
-        return Fail(options.error);
-    if (options.positional.size() != 2)
-        return Fail("usage: quillon-cli locate DISK \"YYYY-MM-DD HH:MM:SS\"");
     const std::optional<disk::ClockSeconds> second = disk::ParseClockTime(options.positional[1]);
     if (!second)
         return Fail("not a time: '" + options.positional[1] + "' (give YYYY-MM-DD HH:MM:SS)");
     disk::RecorderVolume volume;
-    std::string error;
-    if (!LoadVolume(options.positional[0], volume, error))
-        return Fail(error);
+    if (const auto loaded = LoadVolume(options.positional[0], volume); !loaded)
+        return Fail(loaded.Detail());
 
     const disk::VolumeRecords records = disk::ReadRecords(volume);
     const disk::Location location = disk::Locate(records.placed, *second);
@@ -56,6 +48,19 @@ int RunLocate(const Args& args)
     if (location.after)
         PrintNearest("after", volume, *location.after);
     return 0;
+}
+
+}  // namespace
+
+Command LocateCommand()
+{
+    return {.name = "locate",
+            .summary = "the records and positions holding that second",
+            .description = "Every record and position holding that second on the recorder's clock, one line\n"
+                           "each: 'at record kind position time'. When none does, the nearest recorded seconds\n"
+                           "'before' and 'after' it, each with its distance in seconds.\n",
+            .arguments = {DeclareDisk(), {.name = "\"YYYY-MM-DD HH:MM:SS\""}},
+            .run = Run};
 }
 
 }  // namespace cli

@@ -33,16 +33,8 @@ bool ParseSpeed(const std::string& text, float& speed)
     return false;
 }
 
-}  // namespace
-
-int RunPlay(const Args& args)
+int Run(Options& options)
 {
-    Options options;
-    if (!options.Parse(args, {"--record", "--from", "--speed", "--view", "--seconds"}, {"--reverse", "--sound"}))
-        return Fail(options.error);
-    if (options.positional.size() != 1)
-        return Fail("usage: quillon-cli play DISK --record N [--from S] [--speed X] [--reverse] [--view quad|1..4] "
-                    "[--seconds T] [--sound]");
     float speed = 1;
     if (!ParseSpeed(options.Value("--speed").value_or("1"), speed))
         return Fail("--speed takes 1/8, 1/4, 1/2, 1, 2, 4, 8 or 16");
@@ -52,9 +44,8 @@ int RunPlay(const Args& args)
 
     disk::RecorderVolume volume;
     HeadlessEngine player;
-    std::string error;
-    if (!player.OpenFromOptions(options, volume, "--from", error))
-        return Fail(error);
+    if (const auto opened = player.OpenFromOptions(options, volume, "--from"); !opened)
+        return Fail(opened.Detail());
     auto& engine = player.Engine();
     if (options.Has("--sound"))
         engine.ToggleSound();
@@ -85,6 +76,25 @@ int RunPlay(const Args& args)
     engine.Halt();
     engine.KillTimer();
     return 0;
+}
+
+}  // namespace
+
+Command PlayCommand()
+{
+    return {.name = "play",
+            .summary = "plays through the real engine and timer, printing each position reached",
+            .description = "Plays through the real playback engine and timer with headless windows, printing\n"
+                           "'elapsed_ms<TAB>position' whenever the position changes.\n",
+            .arguments = {DeclareDisk()},
+            .options = {DeclareRecord(),
+                        {"--from", "S", "start at position S (default 0)"},
+                        {"--speed", "X", "16, 8, 4, 2, 1 (default), 1/2, 1/4 or 1/8 (or as decimals)"},
+                        {"--reverse", "", "play backwards"},
+                        DeclareView(),
+                        {"--seconds", "T", "stop after T seconds (default: at the record's end)"},
+                        {"--sound", "", "open the sound device and play the sound"}},
+            .run = Run};
 }
 
 }  // namespace cli

@@ -23,19 +23,11 @@ std::string CameraList(const std::array<uint8_t, disk::kChannelFlags>& present)
     return list.empty() ? "-" : list;
 }
 
-}  // namespace
-
-int RunRecords(const Args& args)
+int Run(Options& options)
 {
-    Options options;
-    if (!options.Parse(args, {}, {}))
-        return Fail(options.error);
-    if (options.positional.size() != 1)
-        return Fail("usage: quillon-cli records DISK");
     disk::RecorderVolume volume;
-    std::string error;
-    if (!LoadVolume(options.positional[0], volume, error))
-        return Fail(error);
+    if (const auto loaded = LoadVolume(options.positional[0], volume); !loaded)
+        return Fail(loaded.Detail());
 
     std::printf("No.\tRecord\tBegin Time\tEnd Time\tSegments\tSize\tFPS\tVideo\tAudio\n");
     disk::RecordTime begin;
@@ -60,6 +52,19 @@ int RunRecords(const Args& args)
     }
     std::fflush(stdout);
     return 0;
+}
+
+}  // namespace
+
+Command RecordsCommand()
+{
+    return {.name = "records",
+            .summary = "the record table, as the record list shows it",
+            .description = "The record table as the record list shows it: a heading line, then per record its\n"
+                           "number, kind, begin and end time, segments (seconds), picture size, pictures a second,\n"
+                           "and the cameras with video and with sound.\n",
+            .arguments = {DeclareDisk()},
+            .run = Run};
 }
 
 }  // namespace cli

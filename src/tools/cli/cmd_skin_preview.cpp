@@ -92,16 +92,9 @@ std::string StatesPath(const std::string& out)
     return (path.parent_path() / (path.stem().string() + "-states" + (ext.empty() ? ".png" : ext))).string();
 }
 
-}  // namespace
-
-int RunSkinPreview(const Args& args)
+int Run(Options& options)
 {
-    Options options;
-    if (!options.Parse(args, {"--skin", "-o"}, {"--states"}))
-        return Fail(options.error);
     const auto out = options.Value("-o");
-    if (!out || !options.positional.empty())
-        return Fail("usage: quillon-cli skin-preview [--skin DIR] -o OUT.png [--states]");
     const std::string skinDir = options.Value("--skin").value_or(ui::SkinDirectory(platform::AppDirectory()));
     if (!std::filesystem::is_directory(skinDir))
         return Fail("no skin directory " + skinDir);
@@ -135,6 +128,21 @@ int RunSkinPreview(const Args& args)
     }
     skin.Detach();
     return 0;
+}
+
+}  // namespace
+
+Command SkinPreviewCommand()
+{
+    return {.name = "skin-preview",
+            .summary = "the main window as the program paints it at start, as PNG",
+            .description = "The main window as the program paints it at start, from a skin directory (a missing\n"
+                           "window.rgn is computed and written there); outside the window's outline the picture\n"
+                           "is transparent.\n",
+            .options = {{"--skin", "DIR", "the skin's bmp directory (default: the program's own)"},
+                        {.name = "-o", .value = "OUT.png", .help = "the file to write", .required = true},
+                        {"--states", "", "add a second picture with controls pressed, marks set and a tooltip"}},
+            .run = Run};
 }
 
 }  // namespace cli

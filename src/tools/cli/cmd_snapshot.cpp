@@ -11,22 +11,18 @@
 
 namespace cli {
 
-int RunSnapshot(const Args& args)
+namespace {
+
+int Run(Options& options)
 {
-    Options options;
-    if (!options.Parse(args, {"--record", "--at", "--view", "-o"}, {}))
-        return Fail(options.error);
     const auto out = options.Value("-o");
-    if (options.positional.size() != 1 || !out || !options.Value("--at"))
-        return Fail("usage: quillon-cli snapshot DISK --record N --at S [--view quad|1..4] -o OUT.jpg|OUT.bmp");
     const std::string extension = exporter::FileExtension(*out);
     if (extension != "jpg" && extension != "bmp")
         return Fail("the output name must end in .jpg or .bmp (lower case): " + *out);
     disk::RecorderVolume volume;
     HeadlessEngine player(false);
-    std::string error;
-    if (!player.OpenFromOptions(options, volume, "--at", error))
-        return Fail(error);
+    if (const auto opened = player.OpenFromOptions(options, volume, "--at"); !opened)
+        return Fail(opened.Detail());
     if (!player.ShowsReadPicture())
         return Fail("no picture could be read at position " + *options.Value("--at") + " of record " +
                     *options.Value("--record"));
@@ -35,6 +31,22 @@ int RunSnapshot(const Args& args)
     if (!exporter::TakeSnapshot(engine, choose))
         return Fail("cannot write " + *out);
     return 0;
+}
+
+}  // namespace
+
+Command SnapshotCommand()
+{
+    return {.name = "snapshot",
+            .summary = "what the \"snap\" button saves after a seek, as JPEG or BMP",
+            .description = "What the \"snap\" button saves after a seek to position S, as JPEG or BMP (by the\n"
+                           "extension).\n",
+            .arguments = {DeclareDisk()},
+            .options = {DeclareRecord(),
+                        {.name = "--at", .value = "S", .help = "the position", .required = true},
+                        DeclareView(),
+                        {.name = "-o", .value = "OUT.jpg|OUT.bmp", .help = "the file to write", .required = true}},
+            .run = Run};
 }
 
 }  // namespace cli

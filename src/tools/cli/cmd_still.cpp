@@ -13,28 +13,39 @@
 
 namespace cli {
 
-int RunStill(const Args& args)
+namespace {
+
+int Run(Options& options)
 {
-    Options options;
-    if (!options.Parse(args, {"--record", "--at", "--view", "-o"}, {}))
-        return Fail(options.error);
     const auto out = options.Value("-o");
-    if (options.positional.size() != 1 || !out || !options.Value("--at"))
-        return Fail("usage: quillon-cli still DISK --record N --at S [--view quad|1..4] -o OUT.png");
     disk::RecorderVolume volume;
     HeadlessEngine player(false);
-    std::string error;
-    if (!player.OpenFromOptions(options, volume, "--at", error))
-        return Fail(error);
+    if (const auto opened = player.OpenFromOptions(options, volume, "--at"); !opened)
+        return Fail(opened.Detail());
     if (!player.ShowsReadPicture())
         return Fail("no picture could be read at position " + *options.Value("--at") + " of record " +
                     *options.Value("--record"));
     const QImage picture = player.Video().Copy();
-    if (!platform::WriteWholeFile(
-            *out, [&](const std::string& temporary) { return picture.save(QString::fromStdString(temporary), "PNG"); },
-            error))
-        return Fail(error);
+    const platform::Result<void> written = platform::WriteWholeFile(
+        *out, [&](const std::string& temporary) { return picture.save(QString::fromStdString(temporary), "PNG"); });
+    if (!written)
+        return Fail(written.Detail());
     return 0;
+}
+
+}  // namespace
+
+Command StillCommand()
+{
+    return {.name = "still",
+            .summary = "the picture a seek shows in the video window, as PNG",
+            .description = "The picture a seek to position S shows in the 640 x 480 video window, as PNG.\n",
+            .arguments = {DeclareDisk()},
+            .options = {DeclareRecord(),
+                        {.name = "--at", .value = "S", .help = "the position", .required = true},
+                        DeclareView(),
+                        {.name = "-o", .value = "OUT.png", .help = "the file to write", .required = true}},
+            .run = Run};
 }
 
 }  // namespace cli

@@ -18,19 +18,11 @@ std::string Shown(disk::ClockSeconds second) { return disk::FormatRecordTime(dis
 // The last second of [begin, end), as the record list shows a record's end.
 std::string ShownLast(disk::ClockSeconds end) { return Shown(end - std::chrono::seconds{1}); }
 
-}  // namespace
-
-int RunTimeline(const Args& args)
+int Run(Options& options)
 {
-    Options options;
-    if (!options.Parse(args, {}, {}))
-        return Fail(options.error);
-    if (options.positional.size() != 1)
-        return Fail("usage: quillon-cli timeline DISK");
     disk::RecorderVolume volume;
-    std::string error;
-    if (!LoadVolume(options.positional[0], volume, error))
-        return Fail(error);
+    if (const auto loaded = LoadVolume(options.positional[0], volume); !loaded)
+        return Fail(loaded.Detail());
 
     const disk::VolumeRecords records = disk::ReadRecords(volume);
     const disk::Timeline timeline = disk::BuildTimeline(records.placed);
@@ -64,6 +56,21 @@ int RunTimeline(const Args& args)
     std::printf("recorded\t%lld\nunrecorded\t%lld\n", static_cast<long long>(timeline.recorded.count()),
                 static_cast<long long>(timeline.unrecorded.count()));
     return 0;
+}
+
+}  // namespace
+
+Command TimelineCommand()
+{
+    return {.name = "timeline",
+            .summary = "recorded spans, gaps and overlaps in time order, totals",
+            .description = "The recorded spans on the recorder's clock, in time order, one line each:\n"
+                           "'span begin last seconds records kinds', with a 'gap begin last seconds' line between\n"
+                           "two spans; then 'overlap earlier later begin last seconds' per pair of overlapping\n"
+                           "records, 'unplaced' records whose times cannot be placed, and the totals 'recorded'\n"
+                           "and 'unrecorded' in seconds.\n",
+            .arguments = {DeclareDisk()},
+            .run = Run};
 }
 
 }  // namespace cli

@@ -78,26 +78,20 @@ private:
     std::string firstFailure;
 };
 
-bool ReadReportText(const std::string& path, std::string& text, std::string& error)
+platform::Result<std::string> ReadReportText(const std::string& path)
 {
     struct stat info {};
-    if (::stat(path.c_str(), &info) != 0 || !S_ISREG(info.st_mode)) {
-        error = "no such report: " + path;
-        return false;
-    }
-    if (static_cast<uint64_t>(info.st_size) > evidence::kMaxReportBytes) {
-        error = "damaged or edited report: larger than any report this program writes";
-        return false;
-    }
+    if (::stat(path.c_str(), &info) != 0 || !S_ISREG(info.st_mode))
+        return platform::Error{platform::ErrorKind::NotFound, "no such report: " + path};
+    if (static_cast<uint64_t>(info.st_size) > evidence::kMaxReportBytes)
+        return platform::Error{platform::ErrorKind::Damaged,
+                               "damaged or edited report: larger than any report this program writes"};
     std::ifstream in(path, std::ios::binary);
     std::ostringstream s;
     s << in.rdbuf();
-    if (!in && !in.eof()) {
-        error = "cannot read the report " + path;
-        return false;
-    }
-    text = s.str();
-    return true;
+    if (!in && !in.eof())
+        return platform::Error{platform::ErrorKind::ReadFailed, "cannot read the report " + path};
+    return s.str();
 }
 
 // The work of a verification in sectors: the ranges to read again and the
@@ -136,19 +130,13 @@ void PrintSource(const evidence::ReportToCheck& report, const disk::RawDisk& raw
                 platform::IdentityText(now).c_str());
 }
 
-}  // namespace
-
-int RunVerify(const Args& args)
+int Run(Options& options)
 {
-    Options options;
-    if (!options.Parse(args, {"--disk"}, {}))
-        return Fail(options.error);
-    if (options.positional.size() != 1)
-        return Fail("usage: quillon-cli verify REPORT [--disk DISK]");
     const std::string reportPath = options.positional[0];
-    std::string text, error;
-    if (!ReadReportText(reportPath, text, error))
-        return Fail(error);
+    const auto read = ReadReportText(reportPath);
+    if (!read)
+        return Fail(read.Detail());
+    const std::string& text = *read;
     // The report belongs to the file it sits beside: X for X.report.json.
     const std::string suffix = evidence::kReportSuffix;
     const std::string reportName = std::filesystem::path(reportPath).filename().string();
@@ -156,9 +144,10 @@ int RunVerify(const Args& args)
         return Fail("a report is named after its output, OUTPUT" + suffix + ", beside it: " + reportPath);
     const std::string outputPath = reportPath.substr(0, reportPath.size() - suffix.size());
     const std::string outputName = reportName.substr(0, reportName.size() - suffix.size());
-    evidence::ReportToCheck report;
-    if (!evidence::ParseReport(text, report, error))
-        return Fail(error);
+    const auto parsed = evidence::ParseReport(text);
+    if (!parsed)
+        return Fail(parsed.Detail());
+    const evidence::ReportToCheck& report = *parsed;
 
     std::printf("export\t%s\t%s\n", report.complete ? "complete" : "INCOMPLETE",
                 report.complete ? report.end.c_str() : (report.end + ": " + report.reason).c_str());
@@ -168,8 +157,8 @@ int RunVerify(const Args& args)
     Checks checks(bar);
     const std::string diskArg = options.Value("--disk").value_or(report.diskPath);
     disk::RawDisk raw;
-    int drive = -1;
-    if (!ResolveDrive(diskArg, drive, error) || !raw.Open(drive)) {
+    const auto disk = ResolveDrive(diskArg);
+    if (!disk || !raw.Open(disk->table, disk->driveNumber)) {
         PrintSource(report, raw);
         checks.Line("disk", false, "cannot open " + diskArg + " for reading");
     } else {
@@ -186,14 +175,14 @@ int RunVerify(const Args& args)
                 continue;
             }
             const evidence::SectorRun run{range.firstSector, range.sectorCount};
-            evidence::HashResult result;
             const auto progress = [&](uint64_t done, uint64_t) { bar.Update(worked + done, work); };
-            const bool hashed = hasher.Hash(raw, std::span(&run, 1), false, progress, result, error);
+            const auto hashed = hasher.Hash(raw, std::span(&run, 1), false, progress);
             worked += range.sectorCount;
             if (!hashed) {
-                checks.Line(range.what, false, Sectors(range) + ": " + error);
+                checks.Line(range.what, false, Sectors(range) + ": " + hashed.Detail());
                 continue;
             }
+            const evidence::HashResult& result = *hashed;
             const bool same = result.total.sha256 == range.sha256;
             checks.Line(range.what, same,
                         Sectors(range) +
@@ -220,13 +209,14 @@ int RunVerify(const Args& args)
         if (report.outputFile != outputName)
             checks.Line("output name", false,
                         "the report is for " + report.outputFile + ", but sits beside " + outputName);
-        std::string sha, md5;
-        uint64_t size = 0;
-        const bool hashed = evidence::HashFile(outputPath, sha, md5, size, error);
+        const auto hashed = evidence::HashFile(outputPath);
         bar.Update(work, work);
         if (!hashed) {
-            checks.Line("output " + outputName, false, "missing or unreadable: " + error);
+            checks.Line("output " + outputName, false, "missing or unreadable: " + hashed.Detail());
         } else {
+            const std::string& sha = hashed->sha256;
+            const std::string& md5 = hashed->md5;
+            const uint64_t size = hashed->sizeBytes;
             std::string detail = std::to_string(size) + " bytes";
             if (size != report.outputBytes)
                 detail += ", the report says " + std::to_string(report.outputBytes);
@@ -239,6 +229,29 @@ int RunVerify(const Args& args)
         }
     }
     return checks.Summary(report.complete, report.end + (report.reason.empty() ? "" : ": " + report.reason));
+}
+
+}  // namespace
+
+Command VerifyCommand()
+{
+    return {.name = "verify",
+            .summary = "an export checked against its report, range by range",
+            .description = "Checks an export against its report: every sector range the report lists is read again\n"
+                           "and hashed, and the file the report sits beside (X for X.report.json, which must be the\n"
+                           "output the report names) is hashed. One line per check ('what', ok, MISMATCH or\n"
+                           "UNCHECKED, detail), then a summary. A progress bar with the time left shows on a\n"
+                           "terminal. A report that is damaged or edited (not JSON, a field missing, twice or of\n"
+                           "the wrong type) is refused unchecked.\n"
+                           "\n"
+                           "Exit status:\n"
+                           "  0    every check matches and the export was complete\n"
+                           "  1    a mismatch, something left unchecked (no output, a range without a hash), a\n"
+                           "       disk or file that cannot be read, or a refused report\n"
+                           "  2    every check matches, but the report says the export is incomplete\n",
+            .arguments = {{"REPORT", "the export's report, OUTPUT.report.json beside OUTPUT"}},
+            .options = {{"--disk", "DISK", "read this disk instead of the one the report names"}},
+            .run = Run};
 }
 
 }  // namespace cli

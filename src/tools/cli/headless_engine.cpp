@@ -11,6 +11,10 @@
 #include "tools/cli/volume_arg.h"
 
 namespace cli {
+
+using platform::Error;
+using platform::ErrorKind;
+
 namespace {
 
 // Fonts for the time and speed read-outs need a GUI application; no display.
@@ -48,51 +52,41 @@ HeadlessEngine::~HeadlessEngine()
     engine->KillTimer();
 }
 
-bool HeadlessEngine::Open(disk::RecorderVolume& volume, uint32_t record, std::string& error)
+platform::Result<void> HeadlessEngine::Open(disk::RecorderVolume& volume, uint32_t record)
 {
-    if (!engine->Attach(&video, &volume, static_cast<int>(record), volume.LoadedDrive())) {
-        error = "cannot attach record " + std::to_string(record + 1);
-        return false;
-    }
-    if (!engine->GotoStart()) {
-        error = "record " + std::to_string(record + 1) + " has no segment to show";
-        return false;
-    }
-    return true;
+    if (!engine->Attach(&video, &volume, static_cast<int>(record), volume.LoadedDrive()))
+        return Error{ErrorKind::ReadFailed, "cannot attach record " + std::to_string(record + 1)};
+    if (!engine->GotoStart())
+        return Error{ErrorKind::Damaged, "record " + std::to_string(record + 1) + " has no segment to show"};
+    return {};
 }
 
-bool HeadlessEngine::OpenFromOptions(Options& options, disk::RecorderVolume& volume, std::string_view positionOption,
-                                     std::string& error)
+platform::Result<void> HeadlessEngine::OpenFromOptions(Options& options, disk::RecorderVolume& volume,
+                                                       std::string_view positionOption)
 {
     int viewMode = 0;
     int camera = 0;
-    if (!ViewOption(options, viewMode, camera)) {
-        error = "--view takes quad or a camera number 1 to 4";
-        return false;
-    }
-    uint32_t record = 0;
-    if (!LoadRecord(options, volume, record, error))
-        return false;
+    if (!ViewOption(options, viewMode, camera))
+        return Error{ErrorKind::Refused, "--view takes quad or a camera number 1 to 4"};
+    const auto opened = LoadRecord(options, volume);
+    if (!opened)
+        return opened.Failure();
+    const uint32_t record = *opened;
     const uint32_t length = volume.SegmentCount();
-    if (length == 0) {
-        error = "record " + std::to_string(record + 1) + " has no segments";
-        return false;
-    }
+    if (length == 0)
+        return Error{ErrorKind::Damaged, "record " + std::to_string(record + 1) + " has no segments"};
     int64_t at = 0;
-    if (!options.Number(positionOption, 0, length - 1, 0, at)) {
-        error = std::string(positionOption) + " must lie between 0 and " + std::to_string(length - 1);
-        return false;
-    }
-    if (!Open(volume, record, error))
-        return false;
+    if (!options.Number(positionOption, 0, length - 1, 0, at))
+        return Error{ErrorKind::Refused,
+                     std::string(positionOption) + " must lie between 0 and " + std::to_string(length - 1)};
+    if (const auto attached = Open(volume, record); !attached)
+        return attached;
     if (viewMode != playback::PlaybackEngine::kQuadView)
         engine->SetView(viewMode, camera);
-    if (at != 0 && !engine->ShowPosition(static_cast<int>(at), true, true)) {
-        error = "cannot seek to position " + std::to_string(at);
-        return false;
-    }
+    if (at != 0 && !engine->ShowPosition(static_cast<int>(at), true, true))
+        return Error{ErrorKind::ReadFailed, "cannot seek to position " + std::to_string(at)};
     requested = static_cast<int>(at);
-    return true;
+    return {};
 }
 
 bool HeadlessEngine::ShowsReadPicture() const

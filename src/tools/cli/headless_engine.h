@@ -6,6 +6,7 @@
 #include <string>
 
 #include "disk/recorder_volume.h"
+#include "platform/error.h"
 #include "platform/window_surface.h"
 #include "playback/playback_engine.h"
 #include "playback/video_decoder.h"
@@ -24,13 +25,13 @@ public:
 
     // Attach the record (from 0) and show its start in the quad view, as
     // the main window does after the record list.
-    bool Open(disk::RecorderVolume& volume, uint32_t record, std::string& error);
+    platform::Result<void> Open(disk::RecorderVolume& volume, uint32_t record);
 
     // DISK, --record and --view of the command's options: the record opened
     // as above, the view chosen, and the position given by positionOption
     // (from 0, default 0) shown as a seek shows it.
-    bool OpenFromOptions(Options& options, disk::RecorderVolume& volume, std::string_view positionOption,
-                         std::string& error);
+    platform::Result<void> OpenFromOptions(Options& options, disk::RecorderVolume& volume,
+                                           std::string_view positionOption);
 
     // Whether the position OpenFromOptions showed holds a picture read
     // there: false when the seek had to go on to a later second, or no shown

@@ -5,23 +5,33 @@
 #include <string_view>
 
 #include "disk/recorder_volume.h"
+#include "platform/drive_table.h"
+#include "platform/error.h"
 #include "tools/cli/options.h"
 
 namespace cli {
 
-// An existing file or device path becomes the first entry of the drive
-// table (drive 0); otherwise the text must be a drive number 0..9.
-bool ResolveDrive(std::string_view diskArg, int& driveNumber, std::string& error);
+// The drive table DISK names and its drive number in it: an existing file
+// or device path is the table's only image (drive 0) ahead of the machine's
+// block devices; otherwise the text must be a drive number 0..9 of the
+// machine's block devices. Nothing process-wide is changed.
+struct ResolvedDisk {
+    platform::DriveTable table;
+    int driveNumber = -1;
+};
+platform::Result<ResolvedDisk> ResolveDrive(std::string_view diskArg);
 
-// Loads the volume; error says why it was refused (the volume's own reason).
-bool LoadVolume(std::string_view diskArg, disk::RecorderVolume& volume, std::string& error);
+// Loads the volume; the failure says why it was refused (the volume's own
+// reason).
+platform::Result<void> LoadVolume(std::string_view diskArg, disk::RecorderVolume& volume);
 
-// The command's one DISK argument loaded and its --record N opened.
-bool LoadRecord(Options& options, disk::RecorderVolume& volume, uint32_t& record, std::string& error);
+// The command's one DISK argument loaded and its --record N opened: the
+// record, from 0.
+platform::Result<uint32_t> LoadRecord(Options& options, disk::RecorderVolume& volume);
 
-// --record N (from 1) of a loaded volume, opened; record gets N - 1. A
-// record whose index is damaged gets one warning on stderr (what can be
-// read is kept), or is refused when none of it can be read.
-bool OpenRecordOption(Options& options, disk::RecorderVolume& volume, uint32_t& record, std::string& error);
+// --record N (from 1) of a loaded volume, opened: N - 1. A record whose
+// index is damaged gets one warning on stderr (what can be read is kept),
+// or is refused when none of it can be read.
+platform::Result<uint32_t> OpenRecordOption(Options& options, disk::RecorderVolume& volume);
 
 }  // namespace cli

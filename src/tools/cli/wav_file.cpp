@@ -57,63 +57,59 @@ void WavWriter::Discard()
         std::remove(path.c_str());
 }
 
-bool WavWriter::Fail(std::string& error, const std::string& why)
+platform::Error WavWriter::Fail(const std::string& why)
 {
-    error = "cannot write " + path + ": " + why;
     Discard();
-    return false;
+    return {platform::ErrorKind::WriteFailed, "cannot write " + path + ": " + why};
 }
 
-bool WavWriter::Open(const std::string& outPath, uint32_t sampleRate, std::string& error)
+platform::Result<void> WavWriter::Open(const std::string& outPath, uint32_t sampleRate)
 {
     path = outPath;
     dataBytes = 0;
     file.reset(std::fopen(path.c_str(), "wb"));
-    if (!file) {
-        error = "cannot write " + path + ": " + std::strerror(errno);
-        return false;
-    }
+    if (!file)
+        return platform::Error{platform::ErrorKind::WriteFailed, "cannot write " + path + ": " + std::strerror(errno)};
     struct stat info {};
     regularFile = ::fstat(::fileno(file.get()), &info) == 0 && S_ISREG(info.st_mode);
     const auto header = Header(sampleRate, 0);
     if (std::fwrite(header.data(), 1, header.size(), file.get()) != header.size())
-        return Fail(error, std::strerror(errno));
+        return Fail(std::strerror(errno));
     rate = sampleRate;
-    return true;
+    return {};
 }
 
-bool WavWriter::Append(std::span<const int16_t> samples, std::string& error)
+platform::Result<void> WavWriter::Append(std::span<const int16_t> samples)
 {
     if (!file)
-        return Fail(error, "not open");
+        return Fail("not open");
     if (dataBytes + samples.size() * 2 > kMaxDataBytes)
-        return Fail(error, "the sound is too long for a WAV file (4 GiB)");
+        return Fail("the sound is too long for a WAV file (4 GiB)");
     bytes.resize(samples.size() * 2);
     for (size_t i = 0; i < samples.size(); ++i)
         Put16(&bytes[2 * i], static_cast<uint16_t>(samples[i]));
     if (std::fwrite(bytes.data(), 1, bytes.size(), file.get()) != bytes.size())
-        return Fail(error, std::strerror(errno));
+        return Fail(std::strerror(errno));
     dataBytes += samples.size() * 2;
-    return true;
+    return {};
 }
 
-bool WavWriter::Finish(std::string& error)
+platform::Result<void> WavWriter::Finish()
 {
     if (!file)
-        return Fail(error, "not open");
+        return Fail("not open");
     const auto header = Header(rate, static_cast<uint32_t>(dataBytes));
     if (std::fseek(file.get(), 0, SEEK_SET) != 0 ||
         std::fwrite(header.data(), 1, header.size(), file.get()) != header.size() || std::fflush(file.get()) != 0)
-        return Fail(error, std::strerror(errno));
+        return Fail(std::strerror(errno));
     std::FILE* f = file.release();
     if (std::fclose(f) != 0) {
         const int why = errno;
         if (regularFile)
             std::remove(path.c_str());
-        error = "cannot write " + path + ": " + std::strerror(why);
-        return false;
+        return platform::Error{platform::ErrorKind::WriteFailed, "cannot write " + path + ": " + std::strerror(why)};
     }
-    return true;
+    return {};
 }
 
 }  // namespace cli

@@ -9,6 +9,9 @@
 #include <string>
 #include <vector>
 
+#include "platform/error.h"
+#include "platform/unique_fd.h"
+
 namespace cli {
 
 class WavWriter {
@@ -20,19 +23,18 @@ public:
     WavWriter& operator=(const WavWriter&) = delete;
 
     // Creates the file with a header for no samples yet.
-    bool Open(const std::string& path, uint32_t sampleRate, std::string& error);
-    // False when the write fails or the file would pass the format's 4 GiB.
-    bool Append(std::span<const int16_t> samples, std::string& error);
-    // Patches the sizes and closes; false (file removed) when that fails.
-    bool Finish(std::string& error);
+    platform::Result<void> Open(const std::string& path, uint32_t sampleRate);
+    // Fails when the write fails or the file would pass the format's 4 GiB.
+    platform::Result<void> Append(std::span<const int16_t> samples);
+    // Patches the sizes and closes; fails (file removed) when that fails.
+    platform::Result<void> Finish();
     uint64_t Samples() const { return dataBytes / 2; }
 
 private:
-    bool Fail(std::string& error, const std::string& why);
+    platform::Error Fail(const std::string& why);
     void Discard();
 
-    using File = std::unique_ptr<std::FILE, int (*)(std::FILE*)>;
-    File file{nullptr, &std::fclose};
+    platform::UniqueFile file;
     std::string path;
     bool regularFile = false;
     uint32_t rate = 0;

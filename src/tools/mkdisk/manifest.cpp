@@ -3,14 +3,13 @@
 #include <cstdio>
 #include <memory>
 
+#include "platform/unique_fd.h"
+
 namespace mkdisk {
 
 bool WriteManifestText(const Manifest& m, const std::string& path, std::string& error)
 {
-    struct Close {
-        void operator()(std::FILE* f) const { std::fclose(f); }
-    };
-    std::unique_ptr<std::FILE, Close> f(std::fopen(path.c_str(), "w"));
+    platform::UniqueFile f(std::fopen(path.c_str(), "w"));
     if (!f) {
         error = path + ": cannot create";
         return false;
