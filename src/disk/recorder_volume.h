@@ -6,9 +6,9 @@
 // preview, the export) takes Shared() and reads through a reader of its own.
 //
 // No lock of its own. One thread at a time: the UI thread while playback is
-// stopped, otherwise whoever holds the playback engine's stream lock (or the
-// export worker, which runs while playback is stopped). The Volume behind it
-// needs no lock: it never changes.
+// stopped, otherwise whoever holds the playback engine's stream lock (an
+// export reads through readers of its own). The Volume behind it needs no
+// lock: it never changes.
 #include <cstdint>
 #include <memory>
 #include <span>

@@ -141,14 +141,16 @@ void SegmentExporter::TapReads(bool on)
     if (!reportVolume)
         return;
     // The master reads through its own reader; the others through the
-    // engine's, under its stream lock.
-    disk::RecordReader& reader = run.mode == ExportMode::Master && masterReader ? *masterReader : *reportVolume;
+    // engine's export reader, under its stream lock.
     auto lock = engine.LockStream();
+    disk::RecordReader* reader = run.mode == ExportMode::Master ? masterReader.get() : engine.ExportReader();
     if (on) {
         readLog.Reset(static_cast<std::size_t>(run.endPosition - run.beginPosition) + 4);
-        reader.SetReadTap(&readLog);
+        if (reader)
+            reader->SetReadTap(&readLog);
     } else {
-        reader.SetReadTap(nullptr);
+        if (reader)
+            reader->SetReadTap(nullptr);
         readLog.Finish();
     }
 }
@@ -174,8 +176,10 @@ void SegmentExporter::WriteReport(ExportOutcome& outcome)
         auto lock = engine.LockStream();
         evidence::DescribeSource(*reportVolume, reportSource.path, record, report.source);
         report.source.identity = reportSource;
-        const disk::RecordReader& reader =
-            run.mode == ExportMode::Master && masterReader ? *masterReader : *reportVolume;
+        const disk::RecordReader* exportHeader = engine.ExportHeaderReader();
+        const disk::RecordReader& reader = run.mode == ExportMode::Master && masterReader ? *masterReader
+                                           : exportHeader                                 ? *exportHeader
+                                                                                          : *reportVolume;
         evidence::DescribeStreamHeader(reader, report.streamHeader);
     }
     if (report.streamHeader.captured && !report.streamHeader.matches) {

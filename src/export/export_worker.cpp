@@ -78,7 +78,7 @@ SegmentExporter::GroupRead SegmentExporter::ReadCameras(bool intraOnly, int soun
     for (int camera = 0; camera < playback::kCameras; ++camera) {
         bool delivered = false;
         const bool read = engine.ReadForExport(camera, intraOnly, soundCamera, delivered);
-        const int position = engine.Position();
+        const int position = engine.ExportPosition();
         if (position > soundPosition && position <= run.endPosition + 1) {
             soundPosition = position;
             WriteAudio(delivered ? engine.ExportSound() : std::span<const uint8_t>(silence));
@@ -146,18 +146,18 @@ ExportOutcome::End SegmentExporter::ReadLoop(ExportOutcome& outcome)
     if (!engine.HasAudio(soundCamera))
         soundCamera = -1;
     const auto started = std::chrono::steady_clock::now();
-    int framePosition = engine.Position();
+    int framePosition = engine.ExportPosition();
     soundPosition = framePosition - 1;
     outcome.firstPosition = framePosition;
     outcome.lastPosition = framePosition;
     // The first group, and the first after a lost second, starts at the
     // second's intra frames (as a seek does), so each camera keeps its cell.
     bool intraOnly = true;
-    for (int iteration = 0; engine.Position() <= run.endPosition + 1; ++iteration) {
+    for (int iteration = 0; engine.ExportPosition() <= run.endPosition + 1; ++iteration) {
         // The pictures belong to the segment the group starts in: the last
         // camera's read already enters the next one. Standing on a lost
         // second, the group starts in the one after it.
-        framePosition = engine.Position() + (engine.CurrentSecondLost() ? 1 : 0);
+        framePosition = engine.ExportPosition() + (engine.ExportSecondLost() ? 1 : 0);
         if (framePosition > run.endPosition + 1)
             break;
         GroupRead read = ReadCameras(intraOnly, soundCamera);
@@ -167,8 +167,8 @@ ExportOutcome::End SegmentExporter::ReadLoop(ExportOutcome& outcome)
         // it always was.)
         if (read == GroupRead::NoneRead)
             read = iteration > 0 ? GroupRead::Ended : GroupRead::Whole;
-        if (read == GroupRead::Ended && iteration > 0 && framePosition > engine.Position()) {
-            ShowProgress(started, iteration + 1, engine.Position());
+        if (read == GroupRead::Ended && iteration > 0 && framePosition > engine.ExportPosition()) {
+            ShowProgress(started, iteration + 1, engine.ExportPosition());
             return framePosition > run.endPosition ? End::Completed : End::RecordEnded;
         }
         const bool lost = read == GroupRead::Lost || read == GroupRead::LostFirst;
@@ -180,7 +180,7 @@ ExportOutcome::End SegmentExporter::ReadLoop(ExportOutcome& outcome)
                 return End::ReadFailed;
             intraOnly = true;
         }
-        ShowProgress(started, iteration + 1, engine.Position());
+        ShowProgress(started, iteration + 1, engine.ExportPosition());
         if (stage.Failed())
             return End::WriteFailed;
         if (read == GroupRead::Ended || (lost && static_cast<int>(engine.LastLoss().segment) > run.endPosition + 1)) {
@@ -195,7 +195,7 @@ ExportOutcome::End SegmentExporter::ReadLoop(ExportOutcome& outcome)
 }
 
 // The begin mark selected from a clean frame assembly: the master in its
-// own reader, the other exports in the engine's (playback is halted).
+// own reader, the other exports in the engine's export reader.
 bool SegmentExporter::SelectBegin()
 {
     if (run.mode != ExportMode::Master)
@@ -224,9 +224,13 @@ int SegmentExporter::ExportWorker()
                 return ok;
             },
             [this](std::span<const uint8_t> pcm) { return WriteStretchedSound(pcm); });
+    // The master's reader was opened by PrepareMaster; the others read
+    // through one the engine opens for them (its own reader never moves).
+    const bool opened = run.mode == ExportMode::Master || engine.OpenExportReader();
     TapReads(true);
-    if (!SelectBegin()) {
+    if (!opened || !SelectBegin()) {
         TapReads(false);
+        engine.CloseExportReader();
         outcome.end = ExportOutcome::End::NothingRead;
         FinishOutput(outcome.error);
         std::error_code ignored;
@@ -250,7 +254,10 @@ int SegmentExporter::ExportWorker()
         progress.Hide();
         if (outcome.end != ExportOutcome::End::NothingRead && outcome.end != ExportOutcome::End::ReadFailed)
             WriteReport(outcome);
-        engine.ShowPosition(run.returnPosition, true, true);
+        if (run.mode != ExportMode::Master)
+            engine.ReturnFromExport(run.returnPosition);
+        else if (run.returnPosition != engine.Position())
+            engine.ShowPosition(run.returnPosition, true, true);
     }
     if (finished)
         finished(outcome);

@@ -8,15 +8,17 @@
 // 30 a second, and hands frames and the sound camera's seconds to the
 // encoder, which runs on a thread of its own (EncodeStage). The master's
 // worker takes the frames as the volume cuts them and writes them itself
-// (master_export.cpp). Playback returns to where it was.
+// (master_export.cpp). Playback's reader never moves; its pictures are
+// shown again as they were.
 //
 // Threads: the window's thread calls PrepareExport, StartWorker and Wait;
 // the worker owns everything else while it runs, and reads and decodes
-// through the engine under its stream lock (playback is halted); the
-// master reads frames and sound areas through a reader of its own over the
-// engine's shared Volume (masterReader, the worker's while it runs), taking
-// the stream lock only for the engine's times. `running` and the engine's exporting flag are read by
-// the window's thread.
+// through the engine's export reader (a reader of its own over the shared
+// Volume, never the engine's) under its stream lock (playback is halted);
+// the master reads frames and sound areas through a reader of its own over
+// the engine's shared Volume (masterReader, the worker's while it runs),
+// taking the stream lock only for the engine's times. `running` and the
+// engine's exporting flag are read by the window's thread.
 #include <atomic>
 #include <chrono>
 #include <cstdint>

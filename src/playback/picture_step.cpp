@@ -31,19 +31,20 @@ void PlaybackEngine::NoteForwardRound(int intraAt)
     }
 }
 
-PlaybackEngine::Replay PlaybackEngine::ReplaySecond(int segment, int rounds, bool decode, int lastSegment)
+PlaybackEngine::Replay PlaybackEngine::ReplaySecond(disk::RecordReader& reader, int segment, int rounds, bool decode,
+                                                    int lastSegment)
 {
     Replay replay;
-    if (segment < 0 || !volume->SelectSegment(static_cast<uint32_t>(segment)))
+    if (segment < 0 || !reader.SelectSegment(static_cast<uint32_t>(segment)))
         return replay;
-    volume->ResetFrameAssembly();
+    reader.ResetFrameAssembly();
     for (int camera = 0; camera < kCameras; ++camera) {
         uint32_t length = 0;
-        if (!volume->NextFrame(frameBuffers[camera], length, true, -1, soundBlocks, nullptr))
+        if (!reader.NextFrame(frameBuffers[camera], length, true, -1, soundBlocks, nullptr))
             continue;
         frameLengths[camera] = length;
         if (replay.intraAt < 0)
-            replay.intraAt = static_cast<int>(volume->CurrentSegment());
+            replay.intraAt = static_cast<int>(reader.CurrentSegment());
         if (decode && IsShown(camera) && length > kNoPictureBytes)
             replay.hasPicture[camera] = DecodePicture(camera, length);
     }
@@ -52,14 +53,14 @@ PlaybackEngine::Replay PlaybackEngine::ReplaySecond(int segment, int rounds, boo
         bool nextSecond = false;
         for (int camera = 0; camera < kCameras; ++camera) {
             uint32_t length = 0;
-            if (!volume->NextFrame(frameBuffers[camera], length, false, -1, soundBlocks, nullptr))
+            if (!reader.NextFrame(frameBuffers[camera], length, false, -1, soundBlocks, nullptr))
                 return replay;
             frameLengths[camera] = length;
             nextSecond = nextSecond || IsIntraFrame(camera);
             if (decode && DecodesInPlay(camera, length) && DecodePicture(camera, length))
                 replay.hasPicture[camera] = true;
         }
-        if (counting && (nextSecond || static_cast<int>(volume->CurrentSegment()) > lastSegment))
+        if (counting && (nextSecond || static_cast<int>(reader.CurrentSegment()) > lastSegment))
             return replay;
         ++replay.rounds;
     }
@@ -85,7 +86,7 @@ int PlaybackEngine::StepBackPicture()
         frames = -1;
         for (int tried = 0, at = intraSegment - 1; at >= 0 && tried < kMaxSecondsTried; --at, ++tried) {
             // Its frames end in the segment of the second stepped back from.
-            const Replay counted = ReplaySecond(at, -1, false, intraSegment);
+            const Replay counted = ReplaySecond(*volume, at, -1, false, intraSegment);
             if (counted.intraAt >= 0 && counted.intraAt < intraSegment) {
                 second = counted.intraAt;
                 frames = counted.rounds;
@@ -94,12 +95,12 @@ int PlaybackEngine::StepBackPicture()
         }
         if (frames < 0) {
             // Nothing earlier: the stream goes back to where the pictures are.
-            ReplaySecond(intraSegment, framesAfterIntra, false);
+            ReplaySecond(*volume, intraSegment, framesAfterIntra, false);
             SyncPosition();
             return 0;
         }
     }
-    const Replay replay = ReplaySecond(second, frames, true);
+    const Replay replay = ReplaySecond(*volume, second, frames, true);
     SyncPosition();
     intraSegment = replay.intraAt;
     framesAfterIntra = replay.rounds;

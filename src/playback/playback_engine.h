@@ -5,14 +5,17 @@
 // one camera's sound at normal speed. The timer's Tick is the playback loop.
 //
 // Threads: the window's thread calls everything but Tick; the timer thread
-// calls Tick, one at a time; the export worker reads and decodes through
-// the same volume and buffers while playback is halted.
+// calls Tick, one at a time; the export worker reads through a reader of
+// its own over the volume's shared Volume (exportReader) and decodes into
+// the same buffers while playback is halted; the engine's reader never
+// moves for it.
 // - streamLock (recursive) is held by ShowPosition, StepForward,
 //   StepBackPicture and Tick for their whole run: it guards the volume's
 //   stream, frameBuffers, pictureBuffers, the sound buffers,
 //   lastShownPosition, where the shown pictures lie in their second
 //   (intraSegment, framesAfterIntra), which cameras' pictures belong to the
-//   position shown or read (hasPicture) and resumeAfterLoss.
+//   position shown or read (hasPicture), resumeAfterLoss and exportReader
+//   (the export worker's while an export runs).
 // - The presenter's own lock is held by Present; the decoder's inside
 //   DecodeFrame. Order: streamLock first, never the reverse.
 // - The playback flags (playing, reverse, speed, viewMode, selectedCamera,
@@ -151,25 +154,51 @@ public:
     // and print around theirs, so that a tick that was under way when
     // playback halted cannot touch the pictures meanwhile.
     [[nodiscard]] std::unique_lock<std::recursive_mutex> LockStream() const { return std::unique_lock(streamLock); }
-    // Selects the segment for an export; frame assembly is not reset.
+    // Opens the export's own reader over the volume's shared Volume on the
+    // open record (made here, dropped by ReturnFromExport or
+    // CloseExportReader); false without a record, or when the record cannot
+    // be opened again. Every read below goes through it.
+    bool OpenExportReader();
+    // The export's reader (null when none is open), for its read tap. Under
+    // the stream lock.
+    disk::RecordReader* ExportReader() { return exportReader.get(); }
+    // The reader whose stream header the export decodes with and its report
+    // describes: the engine's when it has captured one (as playback decodes),
+    // otherwise the export's own.
+    const disk::RecordReader* ExportHeaderReader() const;
+    // Selects the segment for an export in the export's reader, from a clean
+    // frame assembly.
     bool SelectForExport(int position);
     // The camera's next frame, read as a tick reads it (intra only for the
     // first frame after the selection) and decoded into its picture when
     // shown, but not presented. When soundCamera (or -1) delivered the block
     // of a newly entered segment, soundDelivered is set and ExportSound()
     // holds its second of PCM. False when the read failed: the end of the
-    // record, or a lost second (the volume's FrameStoppedAtLoss; Position()
-    // is the lost second, and the next read goes on past it).
+    // record, or a lost second (ReadStoppedAtLoss; ExportPosition() is the
+    // lost second, and the next read goes on past it).
     bool ReadForExport(int camera, bool intraOnly, int soundCamera, bool& soundDelivered);
-    // The last read stopped at a lost second (see ReadForExport), and which.
-    bool ReadStoppedAtLoss() const { return volume && volume->FrameStoppedAtLoss(); }
+    // The segment the export's reader stands on (0 without one).
+    int ExportPosition() const;
+    // The export's last read stopped at a lost second (see ReadForExport).
+    bool ReadStoppedAtLoss() const { return exportReader && exportReader->FrameStoppedAtLoss(); }
+    // The export's reader stands on a lost second.
+    bool ExportSecondLost() const { return exportReader && exportReader->CurrentSegmentLost(); }
     bool CurrentSecondLost() const { return volume && volume->CurrentSegmentLost(); }
     // Cameras fromCamera..3 have no picture for the frame being composed (a
     // group cut short by a lost second, or the lost second itself).
     void ForgetPictures(int fromCamera);
+    // The last lost second the export's reader met.
     const disk::SegmentLoss& LastLoss() const;
     // One second of sound, 8,000 samples (16,000 bytes).
     std::span<const uint8_t> ExportSound() const;
+    // After an export: the pictures shown before it are decoded again from
+    // their second's intra frames through the export's reader (the engine's
+    // reader stands where it stood, so playback goes on from there), and
+    // the reader is dropped. When the pictures' place is not known, or
+    // returnPosition is elsewhere, ShowPosition(returnPosition) shows it.
+    void ReturnFromExport(int returnPosition);
+    // Drops the export's reader; the pictures are left as they are.
+    void CloseExportReader();
     // The calendar time of a position of the open record.
     disk::RecordTime TimeAt(int position) const;
 
@@ -212,7 +241,9 @@ private:
     // after them, as ShowPosition and StepForward read them, decoding the
     // shown cameras when decode is set; rounds -1 reads up to the next
     // second's intra frames or past segment lastSegment (counting, not decoding).
-    Replay ReplaySecond(int segment, int rounds, bool decode, int lastSegment = 0);
+    // reader is the engine's, or the export's when the pictures shown before
+    // an export are restored.
+    Replay ReplaySecond(disk::RecordReader& reader, int segment, int rounds, bool decode, int lastSegment = 0);
     bool DecodesInPlay(int camera, uint32_t length) const;
     void SyncPosition();
     // The shown cameras as cameras without picture: the position read is a
@@ -238,6 +269,8 @@ private:
     std::array<std::vector<uint8_t>, kCameras> pictureBuffers;
     std::array<bool, kCameras> hasPicture{};
     bool resumeAfterLoss = false;
+    std::unique_ptr<disk::RecordReader> exportReader;
+    bool exportHeaderFromEngine = false;  // set by OpenExportReader
     std::vector<uint8_t> soundBlocks;
     std::vector<int16_t> soundPcm;
     std::function<void(std::span<const uint8_t>)> soundTap;

@@ -113,21 +113,45 @@ bool PlaybackEngine::ReadCamera(int camera, int soundCamera)
     return true;
 }
 
+bool PlaybackEngine::OpenExportReader()
+{
+    std::lock_guard lock(streamLock);
+    exportReader.reset();
+    if (!volume || !volume->Shared() || volume->OpenRecordNumber() < 0)
+        return false;
+    auto reader = std::make_unique<disk::RecordReader>(volume->Shared());
+    if (!reader->OpenRecord(static_cast<uint32_t>(volume->OpenRecordNumber())))
+        return false;
+    disk::RecordReader::StreamHeaderSource origin;
+    exportHeaderFromEngine = volume->StreamHeaderOrigin(origin);
+    exportReader = std::move(reader);
+    return true;
+}
+
+const disk::RecordReader* PlaybackEngine::ExportHeaderReader() const
+{
+    if (exportHeaderFromEngine || !exportReader)
+        return volume;
+    return exportReader.get();
+}
+
+int PlaybackEngine::ExportPosition() const
+{
+    std::lock_guard lock(streamLock);
+    return exportReader ? static_cast<int>(exportReader->CurrentSegment()) : 0;
+}
+
 bool PlaybackEngine::SelectForExport(int target)
 {
     std::lock_guard lock(streamLock);
-    if (!volume || target < 0)
+    if (!exportReader || target < 0)
         return false;
-    // An export starts clean: no piece of a frame that playback left half
-    // cut (a carried tail, pending pieces) may carry into its first frames.
-    volume->ResetFrameAssembly();
-    if (!volume->SelectSegment(static_cast<uint32_t>(target)))
+    // An export starts clean, whatever the reader read before.
+    exportReader->ResetFrameAssembly();
+    if (!exportReader->SelectSegment(static_cast<uint32_t>(target)))
         return false;
-    SyncPosition();
-    intraSegment = -1;  // the export's reads leave the shown pictures' place unknown
     // Pictures decoded before the export belong to another position.
     hasPicture.fill(false);
-    resumeAfterLoss = false;
     return true;
 }
 
@@ -138,12 +162,12 @@ bool PlaybackEngine::ReadForExport(int camera, bool intraOnly, int soundCamera, 
 {
     std::lock_guard lock(streamLock);
     soundDelivered = false;
-    if (!volume || camera < 0 || camera >= kCameras)
+    if (!exportReader || camera < 0 || camera >= kCameras)
         return false;
     uint32_t length = 0;
     int delivered = 0;
-    const bool read = volume->NextFrame(frameBuffers[camera], length, intraOnly, soundCamera, soundBlocks, &delivered);
-    SyncPosition();
+    const bool read =
+        exportReader->NextFrame(frameBuffers[camera], length, intraOnly, soundCamera, soundBlocks, &delivered);
     hasPicture[static_cast<size_t>(camera)] = false;
     if (!read)
         return false;
@@ -152,8 +176,8 @@ bool PlaybackEngine::ReadForExport(int camera, bool intraOnly, int soundCamera, 
     if (decodes) {
         const auto frame = std::span<const uint8_t>(frameBuffers[camera]).first(length);
         hasPicture[static_cast<size_t>(camera)] =
-            decoder.DecodeFrame(camera, frame, pictureBuffers[camera], volume->OpenWidth(), volume->OpenHeight(),
-                                volume->StreamHeader()) != 0;
+            decoder.DecodeFrame(camera, frame, pictureBuffers[camera], exportReader->OpenWidth(),
+                                exportReader->OpenHeight(), ExportHeaderReader()->StreamHeader()) != 0;
     }
     if (soundCamera >= 0 && delivered) {
         uint32_t bytes = 0;
@@ -161,6 +185,45 @@ bool PlaybackEngine::ReadForExport(int camera, bool intraOnly, int soundCamera, 
         soundDelivered = true;
     }
     return true;
+}
+
+void PlaybackEngine::ReturnFromExport(int returnPosition)
+{
+    std::lock_guard lock(streamLock);
+    const std::unique_ptr<disk::RecordReader> reader = std::move(exportReader);
+    if (!volume)
+        return;
+    if (reader && returnPosition == Position()) {
+        reader->SetReadTap(nullptr);
+        if (volume->CurrentSegmentLost()) {
+            ShowLostSecond();
+            return;
+        }
+        if (intraSegment >= 0 && !resumeAfterLoss) {
+            // The same frames the shown pictures were decoded from, decoded
+            // again in the same order: the decoder's reference is theirs too,
+            // so the next tick's predicted frames follow on.
+            const Replay replay = ReplaySecond(*reader, intraSegment, framesAfterIntra, true);
+            if (replay.intraAt == intraSegment && replay.rounds == framesAfterIntra) {
+                for (int camera = 0; camera < kCameras; ++camera) {
+                    hasPicture[static_cast<size_t>(camera)] = IsShown(camera) && replay.hasPicture[camera];
+                    if (IsShown(camera))
+                        Present(camera,
+                                replay.hasPicture[camera] ? std::span<const uint8_t>(pictureBuffers[camera])
+                                                          : std::span<const uint8_t>(),
+                                volume->OpenWidth(), volume->OpenHeight());
+                }
+                return;
+            }
+        }
+    }
+    ShowPosition(returnPosition, true, true);
+}
+
+void PlaybackEngine::CloseExportReader()
+{
+    std::lock_guard lock(streamLock);
+    exportReader.reset();
 }
 
 void PlaybackEngine::ForgetPictures(int fromCamera)
@@ -173,7 +236,7 @@ void PlaybackEngine::ForgetPictures(int fromCamera)
 const disk::SegmentLoss& PlaybackEngine::LastLoss() const
 {
     static const disk::SegmentLoss none;
-    return volume ? volume->LastLoss() : none;
+    return exportReader ? exportReader->LastLoss() : none;
 }
 
 std::span<const uint8_t> PlaybackEngine::ExportSound() const

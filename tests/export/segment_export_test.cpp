@@ -100,6 +100,8 @@ protected:
         });
         ExportMode mode{};
         exporter::ExportModeFor(name, mode);
+        if (withReport)
+            exporter.SetReportVolume(&volume);
         if (beforePrepare)
             beforePrepare();
         result.prepared = exporter.PrepareExport(dir->File(name), returnPosition, begin, end, mode);
@@ -128,6 +130,7 @@ protected:
     exporter::PrepareFailure failure{};
     int returnPosition = 1;
     std::function<void()> beforePrepare;  // what playback did before the export began
+    bool withReport = false;              // the report volume is set (the master needs it)
 };
 
 TEST_F(SegmentExportTest, EachFormatBecomesThirtyFramesASecondWithEveryCameraInItsCell)
@@ -454,6 +457,80 @@ TEST_F(SegmentExportTest, AnExportAfterPlaybackPausedInsideAFrameGivesTheFreshEx
         EXPECT_TRUE(first == ReadBytes(dir->File(paused)));
         EXPECT_EQ(Shell("cmp '" + dir->File(fresh) + "' '" + dir->File(paused) + "'"), "");
     }
+}
+
+// Playback stepped on into its second, then an export of each kind: the
+// engine's reader stands where it stood (record, segment, cursor, stream
+// header), the same pictures are shown, and the next step shows what it
+// shows without an export between (the decoder's reference came back too).
+TEST_F(SegmentExportTest, AnExportLeavesPlaybacksReaderAndPicturesWhereTheyWere)
+{
+    constexpr int kSteps = 3;
+    struct Stand {
+        int32_t record = -1;
+        uint32_t segment = 0, cursor = 0;
+        std::vector<uint8_t> header;
+        int position = -1;
+        std::vector<std::vector<uint8_t>> pictures;
+        std::vector<bool> has;
+    };
+    const auto stand = [this] {
+        auto lock = engine->LockStream();
+        Stand s;
+        s.record = volume.OpenRecordNumber();
+        s.segment = volume.CurrentSegment();
+        s.cursor = volume.Cursor();
+        s.header.assign(volume.StreamHeader().begin(), volume.StreamHeader().end());
+        s.position = engine->Position();
+        for (int camera = 0; camera < playback::kCameras; ++camera) {
+            s.pictures.emplace_back(engine->Picture(camera).begin(), engine->Picture(camera).end());
+            s.has.push_back(engine->HasPicture(camera));
+        }
+        return s;
+    };
+    const auto expectSame = [](const Stand& a, const Stand& b) {
+        EXPECT_EQ(a.record, b.record);
+        EXPECT_EQ(a.segment, b.segment);
+        EXPECT_EQ(a.cursor, b.cursor);
+        EXPECT_EQ(a.header, b.header);
+        EXPECT_EQ(a.position, b.position);
+        for (int camera = 0; camera < playback::kCameras; ++camera) {
+            EXPECT_EQ(a.has[camera], b.has[camera]) << "camera " << camera + 1;
+            EXPECT_TRUE(a.pictures[camera] == b.pictures[camera]) << "camera " << camera + 1;
+        }
+    };
+
+    // Without an export: the pictures one step further.
+    returnPosition = 1;
+    Open(0);
+    engine->SetView(PlaybackEngine::kQuadView, 0);
+    ASSERT_EQ(engine->ShowPosition(returnPosition, true, true), 1);
+    for (int step = 0; step <= kSteps; ++step)
+        ASSERT_EQ(engine->StepForward(), 1);
+    const Stand further = stand();
+    ASSERT_TRUE(further.has[0]);
+
+    withReport = true;
+    for (const char* name : {"stand.mpg", "stand.avi", "stand.mkv"}) {
+        SCOPED_TRACE(name);
+        Stand before;
+        beforePrepare = [&] {
+            for (int step = 0; step < kSteps; ++step)
+                ASSERT_EQ(engine->StepForward(), 1);
+            before = stand();
+        };
+        const Result r = Export(0, 0, 2, name);
+        ASSERT_TRUE(r.prepared);
+        EXPECT_EQ(r.outcome.end, ExportOutcome::End::Completed) << r.outcome.error;
+        ASSERT_EQ(before.record, 0);
+        ASSERT_GT(before.cursor, 0u);
+        expectSame(stand(), before);
+        EXPECT_TRUE(CodeInCell(0).has_value()) << "camera 1's picture is shown";
+        ASSERT_EQ(engine->StepForward(), 1);
+        expectSame(stand(), further);
+    }
+    beforePrepare = nullptr;
+    withReport = false;
 }
 
 }  // namespace
