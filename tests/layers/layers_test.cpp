@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <map>
 #include <regex>
 #include <set>
@@ -82,6 +83,24 @@ std::vector<std::string> Violations(const Rules& rules, const std::string& path,
     return found;
 }
 
+// What check finds in every header and source file of src (paths relative
+// to src), one finding a line.
+std::string
+EverySourceFile(const std::function<std::vector<std::string>(const std::string& path, std::istream& text)>& check)
+{
+    const fs::path src = fs::path(QUILLON_SOURCE_DIR) / "src";
+    std::string listed;
+    for (const auto& entry : fs::recursive_directory_iterator(src)) {
+        const std::string ext = entry.path().extension().string();
+        if (!entry.is_regular_file() || (ext != ".h" && ext != ".cpp"))
+            continue;
+        std::ifstream text(entry.path());
+        for (const auto& finding : check(fs::relative(entry.path(), src).generic_string(), text))
+            listed += "\n  " + finding;
+    }
+    return listed;
+}
+
 Rules ProjectRules()
 {
     std::ifstream doc(fs::path(QUILLON_SOURCE_DIR) / "ARCHITECTURE.md");
@@ -108,20 +127,9 @@ TEST(Layers, NoIncludeRunsAgainstTheTable)
 {
     const Rules rules = ProjectRules();
     ASSERT_FALSE(rules.empty());
-    const fs::path src = fs::path(QUILLON_SOURCE_DIR) / "src";
-    std::vector<std::string> all;
-    for (const auto& entry : fs::recursive_directory_iterator(src)) {
-        const std::string ext = entry.path().extension().string();
-        if (!entry.is_regular_file() || (ext != ".h" && ext != ".cpp"))
-            continue;
-        std::ifstream text(entry.path());
-        for (auto& v : Violations(rules, fs::relative(entry.path(), src).generic_string(), text))
-            all.push_back(std::move(v));
-    }
-    std::string listed;
-    for (const auto& v : all)
-        listed += "\n  " + v;
-    EXPECT_TRUE(all.empty()) << "includes against ARCHITECTURE.md's table:" << listed;
+    const std::string listed =
+        EverySourceFile([&](const std::string& path, std::istream& text) { return Violations(rules, path, text); });
+    EXPECT_TRUE(listed.empty()) << "includes against ARCHITECTURE.md's table:" << listed;
 }
 
 // The checker itself: an upward include, a single allowed header, and one
@@ -203,20 +211,8 @@ std::vector<std::string> ForeignNamespaces(const std::string& path, std::istream
 
 TEST(Layers, EachFolderLivesInItsOwnNamespace)
 {
-    const fs::path src = fs::path(QUILLON_SOURCE_DIR) / "src";
-    std::vector<std::string> all;
-    for (const auto& entry : fs::recursive_directory_iterator(src)) {
-        const std::string ext = entry.path().extension().string();
-        if (!entry.is_regular_file() || (ext != ".h" && ext != ".cpp"))
-            continue;
-        std::ifstream text(entry.path());
-        for (auto& v : ForeignNamespaces(fs::relative(entry.path(), src).generic_string(), text))
-            all.push_back(std::move(v));
-    }
-    std::string listed;
-    for (const auto& v : all)
-        listed += "\n  " + v;
-    EXPECT_TRUE(all.empty()) << "code outside its folder's namespace:" << listed;
+    const std::string listed = EverySourceFile(ForeignNamespaces);
+    EXPECT_TRUE(listed.empty()) << "code outside its folder's namespace:" << listed;
 }
 
 // The namespace checker: forward declarations of another layer's classes are

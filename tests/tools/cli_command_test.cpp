@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "platform/drive_table.h"
-#include "run_tool.h"
+#include "support/run_tool.h"
 #include "support/temp_dir.h"
 #include "tools/cli/commands.h"
 #include "tools/cli/options.h"
