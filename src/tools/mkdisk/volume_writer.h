@@ -10,6 +10,8 @@
 #include <string>
 #include <vector>
 
+#include "platform/error.h"
+
 namespace mkdisk {
 
 inline constexpr uint32_t kSectorSize = 512;
@@ -61,12 +63,12 @@ std::array<uint8_t, 2> EncodeChannelFlags(uint16_t mask);
 class VolumeWriter {
 public:
     // segmentCounts[i] is how many segments record i will receive.
-    bool Open(const std::string& path, std::vector<RecordHeader> headers, std::vector<uint32_t> segmentCounts,
-              const VolumeFields& fields, std::string& error);
-    bool BeginRecord(size_t record, std::string& error);
+    platform::Result<void> Open(const std::string& path, std::vector<RecordHeader> headers,
+                                std::vector<uint32_t> segmentCounts, const VolumeFields& fields);
+    platform::Result<void> BeginRecord(size_t record);
     // Pads the bytes with zeros to whole sectors; empty bytes make an empty segment.
-    bool AppendSegment(std::span<const uint8_t> bytes, std::string& error);
-    bool Finish(std::string& error);
+    platform::Result<void> AppendSegment(std::span<const uint8_t> bytes);
+    platform::Result<void> Finish();
     // After a failure: closes and removes the half-written image.
     void Discard();
 
@@ -76,7 +78,7 @@ public:
     uint32_t NextSector() const { return nextSector_; }
 
 private:
-    bool WriteAt(uint64_t offset, std::span<const uint8_t> bytes, std::string& error);
+    platform::Result<void> WriteAt(uint64_t offset, std::span<const uint8_t> bytes);
 
     std::ofstream out_;
     std::string path_;
@@ -107,9 +109,9 @@ struct RawVolume {
     VolumeFields fields;
 };
 
-bool WriteRawVolume(const RawVolume& volume, const std::string& path, std::string& error);
+platform::Result<void> WriteRawVolume(const RawVolume& volume, const std::string& path);
 
 // Refuses paths that exist and are not regular files (block devices above all).
-bool CheckOutputPath(const std::string& path, std::string& error);
+platform::Result<void> CheckOutputPath(const std::string& path);
 
 }  // namespace mkdisk
