@@ -18,10 +18,6 @@
 
 namespace picture {
 
-namespace picture {
-
-namespace picture {
-
 namespace {
 
 // Pictures larger than this are refused before anything is allocated.

@@ -60,6 +60,8 @@ std::array<uint8_t, 2> EncodeChannelFlags(uint16_t mask);
 
 // Writes a volume record by record, segment by segment:
 //   Open, then for each record in order BeginRecord + AppendSegment per segment, then Finish.
+// Calls out of that order, and sizes beyond the volume's fields, fail Refused;
+// a failed create, seek, write or close fails WriteFailed.
 class VolumeWriter {
 public:
     // segmentCounts[i] is how many segments record i will receive.
