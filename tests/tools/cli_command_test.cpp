@@ -8,9 +8,9 @@
 #include <vector>
 
 #include "platform/drive_table.h"
-#include "run_tool.h"
+#include "support/run_tool.h"
 #include "support/succeeded.h"
-#include "temp_dir.h"
+#include "support/temp_dir.h"
 #include "tools/cli/commands.h"
 #include "tools/cli/options.h"
 #include "tools/cli/volume_arg.h"
