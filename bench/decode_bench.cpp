@@ -190,9 +190,8 @@ int main(int argc, char** argv)
         plan.records.push_back(r);
     }
     const std::string image = (dir / "bench.img").string();
-    std::string error;
-    if (!mkdisk::WriteDisk(plan, image, error)) {
-        std::fprintf(stderr, "decode_bench: %s\n", error.c_str());
+    if (const auto written = mkdisk::WriteDisk(plan, image); !written) {
+        std::fprintf(stderr, "decode_bench: %s\n", written.Detail().c_str());
         return 1;
     }
     platform::SetDriveImages({image});

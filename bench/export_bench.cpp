@@ -313,7 +313,9 @@ bool Prepare(const testing_support::TempDir& temp, Setup& setup)
     std::vector<long> written;
     for (int c = 1; c <= kCameras; ++c)
         setup.cameras.push_back(temp.File("camera" + std::to_string(c) + ".m4v"));
-    if (!mkdisk::WriteDisk(plan, setup.image, error, &manifest) || manifest.records.size() != 1 ||
+    if (const auto disk = mkdisk::WriteDisk(plan, setup.image, &manifest); !disk)
+        error = disk.Detail();
+    if (!error.empty() || manifest.records.size() != 1 ||
         !WriteCameraStreams(setup.image, manifest.records[0], setup.cameras, written, error)) {
         std::fprintf(stderr, "quillon-bench-export: %s\n", error.empty() ? "no record written" : error.c_str());
         return false;

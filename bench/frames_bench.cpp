@@ -90,10 +90,9 @@ int main(int argc, char** argv)
     record.qscale = 2;
     record.audioCameras = 0x3;
     plan.records.push_back(record);
-    std::string error;
     auto start = Clock::now();
-    if (!mkdisk::WriteDisk(plan, image, error)) {
-        std::fprintf(stderr, "cannot write the test disk: %s\n", error.c_str());
+    if (const auto written = mkdisk::WriteDisk(plan, image); !written) {
+        std::fprintf(stderr, "cannot write the test disk: %s\n", written.Detail().c_str());
         return 1;
     }
     std::printf("wrote %s (%u s of 720x240 x 4 cameras) in %.1f s\n", image.c_str(), seconds, Seconds(start));

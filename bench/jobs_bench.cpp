@@ -243,10 +243,9 @@ int main(int argc, char** argv)
     mkdisk::RecordPlan decoded = played;
     decoded.seconds = 30;
     plan.records = {played, decoded};
-    std::string error;
     const auto written = Clock::now();
-    if (!mkdisk::WriteDisk(plan, image, error)) {
-        std::fprintf(stderr, "jobs_bench: %s\n", error.c_str());
+    if (const auto written = mkdisk::WriteDisk(plan, image); !written) {
+        std::fprintf(stderr, "jobs_bench: %s\n", written.Detail().c_str());
         return 1;
     }
     std::printf("disk: %s, record 1 %u s, record 2 %u s (written in %.1f s); %u CPUs\n", format.c_str(), played.seconds,

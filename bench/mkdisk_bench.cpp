@@ -10,11 +10,10 @@ namespace {
 
 double Seconds(const mkdisk::DiskPlan& plan, const std::string& path, int runs)
 {
-    std::string error;
     const auto start = std::chrono::steady_clock::now();
     for (int i = 0; i < runs; ++i)
-        if (!mkdisk::WriteDisk(plan, path, error)) {
-            std::fprintf(stderr, "mkdisk_bench: %s\n", error.c_str());
+        if (const auto written = mkdisk::WriteDisk(plan, path); !written) {
+            std::fprintf(stderr, "mkdisk_bench: %s\n", written.Detail().c_str());
             return -1;
         }
     return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count() / runs;

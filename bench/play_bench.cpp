@@ -90,9 +90,8 @@ int main(int argc, char** argv)
         record.audioCameras = 0x1;
         plan.records.push_back(record);
         const std::string image = (dir / "play.img").string();
-        std::string error;
-        if (!mkdisk::WriteDisk(plan, image, error)) {
-            std::fprintf(stderr, "%s\n", error.c_str());
+        if (const auto written = mkdisk::WriteDisk(plan, image); !written) {
+            std::fprintf(stderr, "%s\n", written.Detail().c_str());
             return 1;
         }
         const std::string size =

@@ -101,9 +101,8 @@ int main(int argc, char** argv)
         record.format = format;
         record.seconds = static_cast<uint32_t>(seconds);
         plan.records.push_back(record);
-        std::string error;
-        if (!mkdisk::WriteDisk(plan, image, error)) {
-            std::fprintf(stderr, "%s\n", error.c_str());
+        if (const auto written = mkdisk::WriteDisk(plan, image); !written) {
+            std::fprintf(stderr, "%s\n", written.Detail().c_str());
             return 1;
         }
         platform::SetDriveImages({image});

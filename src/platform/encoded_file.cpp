@@ -139,11 +139,20 @@ bool EncodedFile::EncodePicture(const uint8_t* bgrBottomUp)
     return Drain(*video, *videoStream);
 }
 
-bool EncodedFile::EncodeSound(AVFrame& frame)
+Result<void> EncodedFile::EncodeSound(AVFrame& frame)
 {
-    if (const int err = avcodec_send_frame(sound.get(), &frame); err < 0)
-        return Fail(texts.soundFailed, err);
-    return Drain(*sound, *soundStream);
+    const int err = avcodec_send_frame(sound.get(), &frame);
+    const bool encoded = err < 0 ? Fail(texts.soundFailed, err) : Drain(*sound, *soundStream);
+    if (!encoded)
+        return platform::Error{ErrorKind::WriteFailed, error};
+    return {};
+}
+
+bool EncodedFile::Kept(const Result<void>& result)
+{
+    if (!result)
+        error = result.Detail();
+    return result.Ok();
 }
 
 bool EncodedFile::Drain(AVCodecContext& codec, AVStream& stream)
@@ -166,7 +175,7 @@ bool EncodedFile::Drain(AVCodecContext& codec, AVStream& stream)
 
 bool EncodedFile::Finish()
 {
-    if (!soundFrames.Finish(*this, error))
+    if (!Kept(soundFrames.Finish(*this)))
         return false;
     for (auto [codec, stream] : {std::pair{sound.get(), soundStream}, std::pair{video.get(), videoStream}}) {
         if (const int err = avcodec_send_frame(codec, nullptr); err < 0)

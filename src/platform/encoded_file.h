@@ -21,7 +21,7 @@ public:
     // width x height BGR triplets, bottom row first, rows of 3 x width bytes.
     bool EncodePicture(const uint8_t* bgrBottomUp);
     // Little-endian 16-bit samples at the input rate; an even count.
-    bool PushSound(std::span<const uint8_t> bytes) { return soundFrames.Push(bytes, *this, error); }
+    bool PushSound(std::span<const uint8_t> bytes) { return Kept(soundFrames.Push(bytes, *this)); }
     // What the resampler and the encoders hold, then the muxer's trailer.
     bool Finish();
     // Closing flushes the last buffered bytes; its result is the last write's.
@@ -45,6 +45,8 @@ protected:
     ~EncodedFile() = default;
 
     bool Fail(const char* what, int averror);
+    // The sound path's result, its reason kept as this file's last error.
+    bool Kept(const Result<void>& result);
     bool WriteFailed(int averror);
     // Needs width and height; allocates the frame every picture refills.
     bool OpenPictures();
@@ -75,7 +77,7 @@ protected:
     std::string error;
 
 private:
-    bool EncodeSound(AVFrame& frame) override;
+    Result<void> EncodeSound(AVFrame& frame) override;
     bool Drain(AVCodecContext& codec, AVStream& stream);
 
     Texts texts;

@@ -103,7 +103,7 @@ bool File::OpenSound()
     c.flags |= AV_CODEC_FLAG_BITEXACT | AV_CODEC_FLAG_GLOBAL_HEADER;
     if (const int err = avcodec_open2(&c, codec, nullptr); err < 0)
         return Fail("the AAC encoder refused the settings", err);
-    return soundFrames.Open(c, Writer::kSoundInputRate, error);
+    return Kept(soundFrames.Open(c, Writer::kSoundInputRate));
 }
 
 bool File::OpenMuxer(const std::string& creationTime)

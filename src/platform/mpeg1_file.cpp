@@ -106,7 +106,7 @@ bool File::OpenSound(int rate)
     c.flags |= AV_CODEC_FLAG_BITEXACT;
     if (const int err = avcodec_open2(&c, codec, nullptr); err < 0)
         return Fail("the MP2 encoder refused the settings", err);
-    return soundFrames.Open(c, kSoundInputRate, error);
+    return Kept(soundFrames.Open(c, kSoundInputRate));
 }
 
 bool File::OpenMuxer()

@@ -10,16 +10,17 @@
 #include <vector>
 
 #include "platform/av_handles.h"
+#include "platform/error.h"
 
 namespace platform::mpeg1 {
 
 class SoundFrames {
 public:
-    // Takes each full frame: encodes it and writes what comes out; on failure
-    // it fills in the error string the sound path was given.
+    // Takes each full frame: encodes it and writes what comes out; its
+    // failure is the sound path's, as it is.
     class Sink {
     public:
-        virtual bool EncodeSound(AVFrame& frame) = 0;
+        virtual Result<void> EncodeSound(AVFrame& frame) = 0;
 
     protected:
         ~Sink() = default;
@@ -27,19 +28,22 @@ public:
 
     // Rate, frame size and sample format (mono: 16-bit or float, packed or
     // planar) come from the open encoder; every buffer is allocated here.
-    bool Open(const AVCodecContext& encoder, int inputRate, std::string& error);
-    // Little-endian signed 16-bit samples; an even byte count.
-    bool Push(std::span<const uint8_t> bytes, Sink& sink, std::string& error);
+    // Fails Unsupported for a layout or rate it cannot convert to, and
+    // WriteFailed when out of memory.
+    Result<void> Open(const AVCodecContext& encoder, int inputRate);
+    // Little-endian signed 16-bit samples; an even byte count. Fails
+    // WriteFailed when resampling fails, or as the sink failed.
+    Result<void> Push(std::span<const uint8_t> bytes, Sink& sink);
     // The resampler's delay, then the last frame completed with silence.
-    bool Finish(Sink& sink, std::string& error);
+    Result<void> Finish(Sink& sink);
 
     int64_t SamplesOut() const { return nextPts + filled; }
 
 private:
-    // Samples made, or -1 on failure; null samples flush the filter.
-    int Resample(const int16_t* samples, int count, Sink& sink, std::string& error);
-    bool Append(const uint8_t* samples, int count, Sink& sink, std::string& error);
-    bool SendFrame(Sink& sink);
+    // Samples made; null samples flush the filter.
+    Result<int> Resample(const int16_t* samples, int count, Sink& sink);
+    Result<void> Append(const uint8_t* samples, int count, Sink& sink);
+    Result<void> SendFrame(Sink& sink);
 
     platform::av::SwrContextPtr resampler;
     platform::av::FramePtr frame;

@@ -6,19 +6,19 @@
 
 #include <cerrno>
 #include <cstring>
+#include <string>
 
 namespace platform {
 
-bool LowerThisThreadPriority(std::string& error)
+Result<void> LowerThisThreadPriority()
 {
     constexpr int kBackgroundNice = 10;
     // On Linux the nice value belongs to the thread named by its id.
     const auto thread = static_cast<id_t>(::syscall(SYS_gettid));
     if (::setpriority(PRIO_PROCESS, thread, kBackgroundNice) != 0) {
-        error = std::string("cannot lower the thread's priority: ") + std::strerror(errno);
-        return false;
+        return Error{ErrorKind::Refused, std::string("cannot lower the thread's priority: ") + std::strerror(errno)};
     }
-    return true;
+    return {};
 }
 
 }  // namespace platform

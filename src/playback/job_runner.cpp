@@ -71,8 +71,8 @@ void JobRunner::Post(Call call, JobId endOf)
 void JobRunner::RunJob(const std::shared_ptr<JobState>& state, const JobFunction& job)
 {
     if (priority == Priority::Background) {
-        std::string ignored;  // a job at normal priority is still a job done
-        platform::LowerThisThreadPriority(ignored);
+        // A job at normal priority is still a job done.
+        [[maybe_unused]] const auto lowered = platform::LowerThisThreadPriority();
     }
     JobOutcome outcome;
     try {

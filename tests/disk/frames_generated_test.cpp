@@ -5,6 +5,7 @@
 
 #include "disk/load_helper.h"
 #include "playback/video_decoder.h"
+#include "support/succeeded.h"
 #include "tools/mkdisk/disk_writer.h"
 #include "tools/mkdisk/frame_code.h"
 
@@ -22,8 +23,7 @@ protected:
     void Write(const mkdisk::DiskPlan& plan)
     {
         const std::string path = temp.File("gen.img");
-        std::string error;
-        ASSERT_TRUE(mkdisk::WriteDisk(plan, path, error, &manifest)) << error;
+        ASSERT_TRUE(testing_support::Succeeded(mkdisk::WriteDisk(plan, path, &manifest)));
         platform::SetDriveImages({path});
         ASSERT_TRUE(volume.Load(0));
     }

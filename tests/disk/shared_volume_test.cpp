@@ -15,6 +15,7 @@
 #include "disk/recorder_volume.h"
 #include "disk/volume.h"
 #include "platform/drive_table.h"
+#include "support/succeeded.h"
 #include "support/temp_dir.h"
 #include "tools/mkdisk/disk_writer.h"
 
@@ -79,8 +80,7 @@ protected:
         }
         plan.records[1].straddles = {{0, 2}, {1, 0}};
         path = dir->File("shared.img");
-        std::string error;
-        ASSERT_TRUE(mkdisk::WriteDisk(plan, path, error)) << error;
+        ASSERT_TRUE(testing_support::Succeeded(mkdisk::WriteDisk(plan, path)));
         std::ifstream in(path, std::ios::binary);
         bytes.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
         ASSERT_GT(bytes.size(), 0u);

@@ -12,6 +12,7 @@
 
 #include "export/capture_tools.h"
 #include "support/run_tool.h"
+#include "support/succeeded.h"
 #include "support/temp_dir.h"
 #include "tools/mkdisk/disk_writer.h"
 
@@ -49,8 +50,7 @@ protected:
     static void SetUpTestSuite()
     {
         dir = std::make_unique<testing_support::TempDir>();
-        std::string error;
-        ASSERT_TRUE(mkdisk::WriteDisk(mkdisk::DemoPlan(), Image(), error)) << error;
+        ASSERT_TRUE(testing_support::Succeeded(mkdisk::WriteDisk(mkdisk::DemoPlan(), Image())));
         const CliRun r = Cli("export '" + Image() + "' --record 1 --from 3 --to 5 -o '" + Output() + "'");
         ASSERT_EQ(r.status, 0) << r.err;
         report = Text(Output() + ".report.json");

@@ -13,6 +13,7 @@
 #include "export_tools.h"
 #include "playback/engine_harness.h"
 #include "support/run_tool.h"
+#include "support/succeeded.h"
 
 namespace {
 
@@ -90,8 +91,7 @@ protected:
         r.audioCameras = 0x2;
         r.emptySegments = {2};
         plan.records.push_back(r);  // 1: 12 a second, camera 3 without video, second 2 lost
-        std::string error;
-        ASSERT_TRUE(mkdisk::WriteDisk(plan, dir->File("engine.img"), error)) << error;
+        ASSERT_TRUE(testing_support::Succeeded(mkdisk::WriteDisk(plan, dir->File("engine.img"))));
     }
 
     struct Result {

@@ -20,6 +20,7 @@
 #include "export/snapshot.h"
 #include "export_tools.h"
 #include "playback/engine_harness.h"
+#include "support/succeeded.h"
 
 namespace {
 
@@ -74,8 +75,7 @@ protected:
         r.audioCameras = 0x1;
         r.straddles = {{1, 2, false}};
         plan.records.push_back(r);  // 6: a frame runs on from segment 1 into 2, two more after it
-        std::string error;
-        ASSERT_TRUE(mkdisk::WriteDisk(plan, dir->File("engine.img"), error)) << error;
+        ASSERT_TRUE(testing_support::Succeeded(mkdisk::WriteDisk(plan, dir->File("engine.img"))));
     }
 
     struct Result {

@@ -15,6 +15,7 @@
 #include "picture/tbitmap.h"
 #include "playback/engine_harness.h"
 #include "support/run_tool.h"
+#include "support/succeeded.h"
 #include "support/temp_dir.h"
 
 namespace {
@@ -206,8 +207,7 @@ TEST_F(SnapshotTest, CameraWithoutVideoKeepsTheBackground)
     plan.records.resize(1);
     plan.records[0].seconds = 2;
     plan.records[0].videoCameras = 0x7;
-    std::string error;
-    ASSERT_TRUE(mkdisk::WriteDisk(plan, dir->File("novideo.img"), error)) << error;
+    ASSERT_TRUE(testing_support::Succeeded(mkdisk::WriteDisk(plan, dir->File("novideo.img"))));
     platform::SetDriveImages({dir->File("novideo.img")});
     disk::RecorderVolume blind;
     ASSERT_TRUE(blind.Load(0));

@@ -16,6 +16,7 @@
 #include "playback/decoder_channels.h"
 #include "playback/job_volume.h"
 #include "playback/video_decoder.h"
+#include "support/succeeded.h"
 #include "support/temp_dir.h"
 #include "tools/mkdisk/disk_writer.h"
 #include "tools/mkdisk/frame_code.h"
@@ -74,8 +75,7 @@ protected:
         b.seconds = 4;
         b.videoCameras = 0x0B;  // camera 2 without video
         plan.records = {a, b};
-        std::string error;
-        ASSERT_TRUE(mkdisk::WriteDisk(plan, dir->File("two.img"), error)) << error;
+        ASSERT_TRUE(testing_support::Succeeded(mkdisk::WriteDisk(plan, dir->File("two.img"))));
         platform::SetDriveImages({dir->File("two.img")});
     }
     static void TearDownTestSuite() { dir.reset(); }

@@ -17,6 +17,7 @@
 #include "platform/window_surface.h"
 #include "playback/playback_engine.h"
 #include "playback/video_decoder.h"
+#include "support/succeeded.h"
 #include "support/temp_dir.h"
 #include "tools/mkdisk/disk_writer.h"
 #include "tools/mkdisk/frame_code.h"
@@ -109,8 +110,7 @@ protected:
         wide.seconds = 5;
         wide.audioCameras = 0x4;
         plan.records = {quad, wide};
-        std::string error;
-        ASSERT_TRUE(mkdisk::WriteDisk(plan, dir->File("engine.img"), error)) << error;
+        ASSERT_TRUE(testing_support::Succeeded(mkdisk::WriteDisk(plan, dir->File("engine.img"))));
     }
     static void TearDownTestSuite() { dir.reset(); }
 

@@ -9,6 +9,7 @@
 #include <optional>
 #include <string>
 
+#include "support/succeeded.h"
 #include "support/temp_dir.h"
 #include "tools/mkdisk/disk_writer.h"
 #include "tools/mkdisk/frame_code.h"
@@ -36,8 +37,7 @@ TEST(StillCommand, ShowsEachCameraInItsCell)
     plan.records[0].straddles = {{0, 1}};
     plan.records[2].videoCameras = 0x0B;  // camera 3 has none
     const std::string image = dir.File("disk.img");
-    std::string error;
-    ASSERT_TRUE(mkdisk::WriteDisk(plan, image, error)) << error;
+    ASSERT_TRUE(testing_support::Succeeded(mkdisk::WriteDisk(plan, image)));
 
     const std::string out = dir.File("still.png");
     const std::string cli = kBin + "/quillon-cli still '" + image + "' --at 2 -o '" + out + "' > /dev/null";

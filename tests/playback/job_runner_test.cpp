@@ -24,6 +24,7 @@
 #include "platform/drive_table.h"
 #include "playback/decode_record_job.h"
 #include "playback/job_runner.h"
+#include "support/succeeded.h"
 #include "support/temp_dir.h"
 #include "tools/mkdisk/disk_writer.h"
 
@@ -109,8 +110,7 @@ protected:
         mkdisk::RecordPlan record;
         record.seconds = 3;
         plan.records = {record};
-        std::string error;
-        ASSERT_TRUE(mkdisk::WriteDisk(plan, dir->File("jobs.img"), error)) << error;
+        ASSERT_TRUE(testing_support::Succeeded(mkdisk::WriteDisk(plan, dir->File("jobs.img"))));
         platform::SetDriveImages({dir->File("jobs.img")});
         disk::VolumeLoad load = disk::Volume::Load(0);
         ASSERT_TRUE(load.volume) << load.openError;

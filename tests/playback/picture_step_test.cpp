@@ -4,6 +4,7 @@
 // format, across straddling frames, empty seconds and cameras without video.
 #include "engine_harness.h"
 #include "support/allocation_counter.h"
+#include "support/succeeded.h"
 
 using engine_test::EngineTest;
 using playback::PlaybackEngine;
@@ -80,8 +81,7 @@ TEST_F(PictureStepTest, BackThroughWholeRecordsEqualsForwardInEveryFormat)
     plan.records[3].seconds = 4;
     plan.records[3].emptySegments = {1};
     const std::string path = dir->File("formats.img");
-    std::string error;
-    ASSERT_TRUE(mkdisk::WriteDisk(plan, path, error)) << error;
+    ASSERT_TRUE(testing_support::Succeeded(mkdisk::WriteDisk(plan, path)));
     platform::SetDriveImages({path});
     disk::RecorderVolume disk;
     ASSERT_TRUE(disk.Load(0));

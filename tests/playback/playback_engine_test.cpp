@@ -1,6 +1,7 @@
 // The playback engine driven tick by tick over a written disk: positions,
 // pictures per cell, sound, speeds, reverse, loops and view changes.
 #include "engine_harness.h"
+#include "support/succeeded.h"
 
 using engine_test::EngineTest;
 using engine_test::TonePower;
@@ -233,8 +234,7 @@ TEST_F(EngineTest, EveryTickOfTheDemoShowsEachCamerasNextFrame)
 {
     // Straddling frames, a camera without video, all four picture formats.
     const std::string path = dir->File("demo.img");
-    std::string error;
-    ASSERT_TRUE(mkdisk::WriteDisk(mkdisk::DemoPlan(), path, error)) << error;
+    ASSERT_TRUE(testing_support::Succeeded(mkdisk::WriteDisk(mkdisk::DemoPlan(), path)));
     platform::SetDriveImages({path});
     disk::RecorderVolume demo;
     ASSERT_TRUE(demo.Load(0));
@@ -270,8 +270,7 @@ TEST_F(EngineTest, StillScenesSmallFramesAreStillDecoded)
     plan.records[0].seconds = 3;
     plan.records[0].sensorNoise = false;
     const std::string path = dir->File("still.img");
-    std::string error;
-    ASSERT_TRUE(mkdisk::WriteDisk(plan, path, error)) << error;
+    ASSERT_TRUE(testing_support::Succeeded(mkdisk::WriteDisk(plan, path)));
     platform::SetDriveImages({path});
     disk::RecorderVolume still, reference;
     ASSERT_TRUE(still.Load(0));

@@ -9,6 +9,7 @@
 
 #include "platform/drive_table.h"
 #include "support/run_tool.h"
+#include "support/succeeded.h"
 #include "support/temp_dir.h"
 #include "tools/cli/commands.h"
 #include "tools/cli/options.h"
@@ -147,9 +148,8 @@ TEST_F(CliCommandsTest, EveryCommandAnswersHelpWithItsDeclarationAndRefusesUnkno
 
 TEST_F(CliCommandsTest, ADiskArgumentIsATableOfItsOwnAndLeavesTheProcessTableAlone)
 {
-    std::string error;
     const std::string image = dir.File("demo.img");
-    ASSERT_TRUE(mkdisk::WriteDisk(mkdisk::DemoPlan(), image, error)) << error;
+    ASSERT_TRUE(testing_support::Succeeded(mkdisk::WriteDisk(mkdisk::DemoPlan(), image)));
     platform::SetDriveImages({});
     disk::RecorderVolume volume;
     const auto loaded = cli::LoadVolume(image, volume);

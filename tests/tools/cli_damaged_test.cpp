@@ -8,6 +8,7 @@
 #include <sstream>
 
 #include "support/run_tool.h"
+#include "support/succeeded.h"
 #include "support/temp_dir.h"
 #include "tools/mkdisk/disk_writer.h"
 
@@ -40,8 +41,7 @@ protected:
     static void SetUpTestSuite()
     {
         dir = std::make_unique<testing_support::TempDir>();
-        std::string error;
-        ASSERT_TRUE(mkdisk::WriteDisk(mkdisk::DemoPlan(), dir->File("demo.img"), error)) << error;
+        ASSERT_TRUE(testing_support::Succeeded(mkdisk::WriteDisk(mkdisk::DemoPlan(), dir->File("demo.img"))));
         demo = Bytes(dir->File("demo.img"));
     }
     static void TearDownTestSuite() { dir.reset(); }

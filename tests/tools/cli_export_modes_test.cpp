@@ -9,6 +9,7 @@
 #include <regex>
 
 #include "support/run_tool.h"
+#include "support/succeeded.h"
 #include "support/temp_dir.h"
 #include "tools/mkdisk/disk_writer.h"
 
@@ -25,8 +26,7 @@ protected:
         r.seconds = 3;
         r.audioCameras = 0x3;
         plan.records.push_back(r);
-        std::string error;
-        ASSERT_TRUE(mkdisk::WriteDisk(plan, Disk(), error)) << error;
+        ASSERT_TRUE(testing_support::Succeeded(mkdisk::WriteDisk(plan, Disk())));
     }
     static void TearDownTestSuite() { dir.reset(); }
     static std::string Disk() { return dir->File("disk.img"); }

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "support/run_tool.h"
+#include "support/succeeded.h"
 #include "support/temp_dir.h"
 #include "tools/mkdisk/disk_writer.h"
 
@@ -79,9 +80,8 @@ TEST_F(CliHelpTest, EachCommandsHelpGivesItsUsageAndExplainsEveryOption)
 
 TEST_F(CliHelpTest, LongCommandsShowABarWithTheTimeLeftOnATerminalOnly)
 {
-    std::string error;
     const std::string disk = dir.File("demo.img");
-    ASSERT_TRUE(mkdisk::WriteDisk(mkdisk::DemoPlan(), disk, error)) << error;
+    ASSERT_TRUE(testing_support::Succeeded(mkdisk::WriteDisk(mkdisk::DemoPlan(), disk)));
     const std::string movie = dir.File("cut.avi");
     ASSERT_EQ(Cli("export " + disk + " --record 1 --from 0 --to 1 -o " + movie).status, 0);
 

@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "export/capture_tools.h"
+#include "support/succeeded.h"
 #include "support/temp_dir.h"
 #include "tools/mkdisk/disk_writer.h"
 
@@ -36,8 +37,7 @@ protected:
         if (!Shell("command -v ewfacquire && command -v split && command -v sha256sum"))
             GTEST_SKIP() << "ewf-tools, split or sha256sum missing";
         plain = dir.File("demo.img");
-        std::string error;
-        ASSERT_TRUE(mkdisk::WriteDisk(mkdisk::DemoPlan(), plain, error)) << error;
+        ASSERT_TRUE(testing_support::Succeeded(mkdisk::WriteDisk(mkdisk::DemoPlan(), plain)));
         const std::string in = "cd " + dir.Path().string() + " && ";
         // Pieces that cut sectors in two; compressed EWF in several segments.
         ASSERT_TRUE(Shell(in + "split -b 3000000 -d -a 3 --numeric-suffixes=1 demo.img demo.img."));

@@ -14,6 +14,7 @@
 
 #include "export/export_tools.h"
 #include "support/run_tool.h"
+#include "support/succeeded.h"
 #include "support/temp_dir.h"
 #include "tools/mkdisk/disk_writer.h"
 #include "tools/mkdisk/manifest.h"
@@ -36,8 +37,7 @@ protected:
         r.seconds = 7;
         r.audioCameras = 0x1;
         plan.records.push_back(r);
-        std::string error;
-        ASSERT_TRUE(mkdisk::WriteDisk(plan, Disk(), error, &manifest)) << error;
+        ASSERT_TRUE(testing_support::Succeeded(mkdisk::WriteDisk(plan, Disk(), &manifest)));
         ASSERT_EQ(manifest.records.size(), 1u);
         ASSERT_EQ(manifest.records[0].segments.size(), 7u);
     }

@@ -14,6 +14,7 @@ extern "C" {
 }
 
 #include "support/run_tool.h"
+#include "support/succeeded.h"
 #include "support/temp_dir.h"
 #include "tools/mkdisk/disk_writer.h"
 
@@ -28,12 +29,11 @@ protected:
     static void SetUpTestSuite()
     {
         dir = std::make_unique<testing_support::TempDir>();
-        std::string error;
-        ASSERT_TRUE(mkdisk::WriteDisk(mkdisk::DemoPlan(), Demo(), error)) << error;
+        ASSERT_TRUE(testing_support::Succeeded(mkdisk::WriteDisk(mkdisk::DemoPlan(), Demo())));
         mkdisk::DiskPlan silent = mkdisk::DemoPlan();
         silent.audioAreas = false;
         silent.records.resize(1);
-        ASSERT_TRUE(mkdisk::WriteDisk(silent, Silent(), error)) << error;
+        ASSERT_TRUE(testing_support::Succeeded(mkdisk::WriteDisk(silent, Silent())));
     }
     static void TearDownTestSuite() { dir.reset(); }
     static std::string Demo() { return dir->File("demo.img"); }

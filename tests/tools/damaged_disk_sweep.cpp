@@ -13,6 +13,7 @@
 #include <random>
 
 #include "support/run_tool.h"
+#include "support/succeeded.h"
 #include "support/temp_dir.h"
 #include "tools/mkdisk/disk_writer.h"
 
@@ -57,8 +58,7 @@ protected:
         plan.records[1].seconds = 2;
         plan.records[1].straddles = {};
         plan.records[1].audioCameras = 0x01;
-        std::string error;
-        ASSERT_TRUE(mkdisk::WriteDisk(plan, dir->File("small.img"), error)) << error;
+        ASSERT_TRUE(testing_support::Succeeded(mkdisk::WriteDisk(plan, dir->File("small.img"))));
         std::ifstream in(dir->File("small.img"), std::ios::binary);
         clean.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
         layout.tableSector = Be32(clean, 12);

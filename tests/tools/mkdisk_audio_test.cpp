@@ -6,6 +6,7 @@
 #include <numbers>
 
 #include "mkdisk_support.h"
+#include "support/succeeded.h"
 #include "tools/mkdisk/audio_area.h"
 #include "tools/mkdisk/disk_writer.h"
 #include "tools/mkdisk/ima_adpcm_encoder.h"
@@ -160,9 +161,8 @@ TEST(MkdiskAudio, EverySegmentOpensWithTheRecordsAudioArea)
     r.audioCameras = 0x05;
     plan.records = {r};
     mkdisk_test::TempPath path(".img");
-    std::string error;
     Manifest m;
-    ASSERT_TRUE(WriteDisk(plan, path.str(), error, &m)) << error;
+    ASSERT_TRUE(testing_support::Succeeded(WriteDisk(plan, path.str(), &m)));
     const auto image = mkdisk_test::ReadBytes(path.str());
     std::array<uint8_t, kAudioAreaBytes> expected{};
     BuildAudioArea(0x05, expected);

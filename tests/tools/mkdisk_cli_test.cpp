@@ -9,8 +9,12 @@
 #include <fstream>
 #include <memory>
 #include <sstream>
+#include <string_view>
+#include <utility>
+#include <vector>
 
 #include "mkdisk_support.h"
+#include "support/succeeded.h"
 #include "tools/mkdisk/plan_options.h"
 
 using namespace mkdisk;
@@ -93,15 +97,40 @@ TEST(MkdiskCli, RefusesBadOptionsWithoutWriting)
     EXPECT_NE(0, Exit("--demo -o /dev/null"));
 }
 
+TEST(MkdiskCli, RefusalsSayWhichOptionIsWrong)
+{
+    const std::vector<std::pair<std::vector<std::string_view>, std::string>> cases = {
+        {{"-o"}, "-o needs a value"},
+        {{"-o", "x.img", "--record"}, "--record needs a value"},
+        {{"-o", "x.img", "--first-entry"}, "--first-entry needs a number from 0 to 65535"},
+        {{"-o", "x.img", "--record-count", "65536"}, "--record-count needs a number from 0 to 65535"},
+        {{"-o", "x.img", "--bogus"}, "unknown option '--bogus'"},
+        {{"--demo"}, "no output file: give -o OUT.img"},
+        {{"-o", "x.img"}, "nothing to write: give --demo or --record"},
+        {{"-o", "x.img", "--demo", "--record", "seconds=1"}, "--demo writes its own records; leave out --record"},
+        {{"-o", "x.img", "--record", "seconds"}, "record option without '=': seconds"},
+        {{"-o", "x.img", "--record", "colour=red"}, "unknown record option 'colour'"},
+    };
+    for (const auto& [args, text] : cases) {
+        CommandLine cmd;
+        const auto parsed = ParseCommandLine(args, cmd);
+        ASSERT_FALSE(parsed) << text;
+        EXPECT_EQ(platform::ErrorKind::Refused, parsed.Failure().kind) << text;
+        EXPECT_EQ(text, parsed.Detail());
+    }
+    CommandLine help;
+    EXPECT_TRUE(ParseCommandLine({"--help"}, help));
+    EXPECT_TRUE(help.help);
+}
+
 TEST(MkdiskCli, RecordSpecsFillThePlan)
 {
     CommandLine cmd;
-    std::string error;
-    ASSERT_TRUE(ParseCommandLine({"-o", "x.img", "--no-audio", "--first-entry", "7", "--record-count", "0", "--record",
-                                  "format=720x288,seconds=5,kind=B,video=none,audio=24,q=9,straddle=1:2/4:3/1/early,"
-                                  "huge=3/4/11,empty=0,audiobit=1,vflags=0x8001,aflags=0100"},
-                                 cmd, error))
-        << error;
+    ASSERT_TRUE(testing_support::Succeeded(
+        ParseCommandLine({"-o", "x.img", "--no-audio", "--first-entry", "7", "--record-count", "0", "--record",
+                          "format=720x288,seconds=5,kind=B,video=none,audio=24,q=9,straddle=1:2/4:3/1/early,"
+                          "huge=3/4/11,empty=0,audiobit=1,vflags=0x8001,aflags=0100"},
+                         cmd)));
     ASSERT_EQ(1u, cmd.plan.records.size());
     const RecordPlan& r = cmd.plan.records[0];
     EXPECT_FALSE(cmd.plan.audioAreas);

@@ -7,6 +7,7 @@
 #include <zlib.h>
 
 #include "mkdisk_support.h"
+#include "support/succeeded.h"
 #include "tools/mkdisk/audio_area.h"
 #include "tools/mkdisk/disk_writer.h"
 #include "tools/mkdisk/record_video.h"
@@ -42,8 +43,7 @@ Written Write(const DiskPlan& plan)
 {
     TempPath path(".img");
     Written w;
-    std::string error;
-    EXPECT_TRUE(WriteDisk(plan, path.str(), error, &w.manifest)) << error;
+    EXPECT_TRUE(testing_support::Succeeded(WriteDisk(plan, path.str(), &w.manifest)));
     w.image = ReadBytes(path.str());
     return w;
 }
@@ -265,24 +265,29 @@ TEST(MkdiskLayout, EmptySegmentsHugeFramesAndRefusedPlans)
     }
     EXPECT_EQ(2u, huge);
 
-    std::string error;
     TempPath path(".img");
     DiskPlan bad;
     RecordPlan last = Short(PictureFormat::k352x240, 2);
     last.straddles = {{1, 0}};  // no segment after the last one
     bad.records = {last};
-    EXPECT_FALSE(WriteDisk(bad, path.str(), error));
+    const auto noNext = WriteDisk(bad, path.str());
+    ASSERT_FALSE(noNext);
+    EXPECT_EQ(platform::ErrorKind::Refused, noNext.Failure().kind);
+    EXPECT_EQ("record 1: a straddle after segment 1 needs that segment and the next one, both not empty",
+              noNext.Detail());
     bad.records[0].straddles = {{0, 0}};
     bad.records[0].emptySegments = {1};
-    EXPECT_FALSE(WriteDisk(bad, path.str(), error));
+    EXPECT_FALSE(WriteDisk(bad, path.str()));
     EXPECT_FALSE(std::filesystem::exists(path.str()));  // refused before anything is created
 
     // Found out while writing: tiny VOPs never cross a sector boundary, so no cut.
     // The half-written image goes.
     bad.records[0].emptySegments.clear();
     bad.records[0].videoCameras = 0;
-    EXPECT_FALSE(WriteDisk(bad, path.str(), error));
-    EXPECT_NE(std::string::npos, error.find("straddle")) << error;
+    const auto noCut = WriteDisk(bad, path.str());
+    ASSERT_FALSE(noCut);
+    EXPECT_EQ(platform::ErrorKind::Refused, noCut.Failure().kind);
+    EXPECT_EQ("no frame of segment 0 crosses a sector boundary to straddle", noCut.Detail());
     EXPECT_FALSE(std::filesystem::exists(path.str()));
 }
 
@@ -298,8 +303,7 @@ TEST(MkdiskLayout, RawVolumeEntryPositionsAndOverrides)
         v.records.push_back(r);
     }
     TempPath path(".img");
-    std::string error;
-    ASSERT_TRUE(WriteRawVolume(v, path.str(), error)) << error;
+    ASSERT_TRUE(testing_support::Succeeded(WriteRawVolume(v, path.str())));
     auto img = ReadBytes(path.str());
     const size_t table = size_t{Be32(img, 12)} * 512;
     EXPECT_EQ(5u, Be16(img, 38));
@@ -322,7 +326,7 @@ TEST(MkdiskLayout, RawVolumeEntryPositionsAndOverrides)
     v.fields.recordCount = 9000;
     v.fields.indexEntries = std::vector<uint32_t>{7, 3};
     v.records[0].header.segmentCountField = 0xFFFFFFFF;
-    ASSERT_TRUE(WriteRawVolume(v, path.str(), error)) << error;
+    ASSERT_TRUE(testing_support::Succeeded(WriteRawVolume(v, path.str())));
     img = ReadBytes(path.str());
     EXPECT_EQ(9000u, Be16(img, 24));
     EXPECT_EQ(0u, Be16(img, 38));
@@ -386,18 +390,28 @@ TEST(MkdiskLayout, DemoDiskCoversFormatsKindsAndChannelsSameBytesEveryTime)
 
 TEST(MkdiskLayout, RefusesToWriteAnythingButARegularFile)
 {
-    std::string error;
-    EXPECT_FALSE(CheckOutputPath("/dev/null", error));
-    EXPECT_FALSE(CheckOutputPath(std::filesystem::temp_directory_path().string(), error));
+    const auto device = CheckOutputPath("/dev/null");
+    ASSERT_FALSE(device);
+    EXPECT_EQ(platform::ErrorKind::Refused, device.Failure().kind);
+    EXPECT_EQ("/dev/null: not a regular file", device.Detail());
+    const std::string folder = std::filesystem::temp_directory_path().string();
+    const auto directory = CheckOutputPath(folder);
+    ASSERT_FALSE(directory);
+    EXPECT_EQ(folder + ": not a regular file", directory.Detail());
+    EXPECT_TRUE(CheckOutputPath(folder + "/quillon-no-such-file.img"));
     // A block device, if the machine shows one: only the check runs, nothing is opened.
     std::error_code ec;
     for (const auto& e : std::filesystem::directory_iterator("/dev", ec)) {
         if (e.is_block_file(ec)) {
-            EXPECT_FALSE(CheckOutputPath(e.path().string(), error));
-            EXPECT_NE(std::string::npos, error.find("block device"));
+            const auto block = CheckOutputPath(e.path().string());
+            ASSERT_FALSE(block);
+            EXPECT_EQ(platform::ErrorKind::Refused, block.Failure().kind);
+            EXPECT_EQ(e.path().string() + ": is a block device; refusing to overwrite a disk", block.Detail());
             break;
         }
     }
     RawVolume v;
-    EXPECT_FALSE(WriteRawVolume(v, "/dev/null", error));
+    const auto raw = WriteRawVolume(v, "/dev/null");
+    ASSERT_FALSE(raw);
+    EXPECT_EQ("/dev/null: not a regular file", raw.Detail());
 }

@@ -14,6 +14,7 @@ extern "C" {
 
 #include "mkdisk_support.h"
 #include "platform/av_handles.h"
+#include "support/succeeded.h"
 #include "tools/mkdisk/disk_writer.h"
 #include "tools/mkdisk/frame_code.h"
 #include "tools/mkdisk/picture.h"
@@ -106,8 +107,7 @@ Disk WriteOne(PictureFormat format, uint32_t seconds, uint8_t video = 0x0F)
     plan.records = {r};
     TempPath path(".img");
     Disk d;
-    std::string error;
-    EXPECT_TRUE(WriteDisk(plan, path.str(), error, &d.manifest)) << error;
+    EXPECT_TRUE(testing_support::Succeeded(WriteDisk(plan, path.str(), &d.manifest)));
     d.image = mkdisk_test::ReadBytes(path.str());
     return d;
 }
@@ -184,9 +184,8 @@ TEST(MkdiskVideo, EveryPictureOfACameraKeepsItsFrameCode)
     r.straddles = {{0, 0}, {1, 3}};
     plan.records = {r};
     TempPath path(".img");
-    std::string error;
     Manifest m;
-    ASSERT_TRUE(WriteDisk(plan, path.str(), error, &m)) << error;
+    ASSERT_TRUE(testing_support::Succeeded(WriteDisk(plan, path.str(), &m)));
     const auto image = mkdisk_test::ReadBytes(path.str());
     const ManifestRecord& rec = m.records[0];
     for (int camera = 0; camera < 4; ++camera) {
@@ -237,9 +236,8 @@ TEST(MkdiskVideo, FfmpegDecodesACameraStream)
     plan.records = {r};
     TempPath img(".img");
     TempPath es(".m4v");
-    std::string error;
     Manifest m;
-    ASSERT_TRUE(WriteDisk(plan, img.str(), error, &m)) << error;
+    ASSERT_TRUE(testing_support::Succeeded(WriteDisk(plan, img.str(), &m)));
     const auto image = mkdisk_test::ReadBytes(img.str());
     {
         std::ofstream out(es.str(), std::ios::binary);

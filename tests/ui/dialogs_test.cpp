@@ -18,6 +18,7 @@
 #include "platform/window_surface.h"
 #include "playback/playback_engine.h"
 #include "playback/video_decoder.h"
+#include "support/succeeded.h"
 #include "support/temp_dir.h"
 #include "tools/mkdisk/disk_writer.h"
 #include "tools/mkdisk/frame_code.h"
@@ -97,8 +98,7 @@ struct MainWindow {
 
 void WriteOrFail(const mkdisk::DiskPlan& plan, const std::string& path)
 {
-    std::string error;
-    ASSERT_TRUE(mkdisk::WriteDisk(plan, path, error)) << error;
+    ASSERT_TRUE(testing_support::Succeeded(mkdisk::WriteDisk(plan, path)));
 }
 
 mkdisk::RecordPlan Record(mkdisk::RecordTime begin, uint32_t seconds, mkdisk::RecordKind kind, uint8_t cameras = 0x0F)
@@ -511,8 +511,7 @@ TEST(RecordListDialog, RecordThatCannotBeOpenedIsRefused)
     mkdisk::RawRecord broken = good;
     broken.header.indexOffsetField = 0x7FFFFFF0u;
     raw.records = {good, broken};
-    std::string error;
-    ASSERT_TRUE(mkdisk::WriteRawVolume(raw, dir.File("raw.img"), error)) << error;
+    ASSERT_TRUE(testing_support::Succeeded(mkdisk::WriteRawVolume(raw, dir.File("raw.img"))));
     platform::SetDriveImages({dir.File("raw.img")});
     disk::RecorderVolume volume;
     ASSERT_TRUE(volume.Load(0));
@@ -543,8 +542,7 @@ TEST(RecordListDialog, ADamagedRecordIsMarkedAndOpensWithWhatCanBeRead)
     mkdisk::RawRecord runaway = good;
     runaway.header.segmentCountField = 65300;
     raw.records = {runaway, good};
-    std::string error;
-    ASSERT_TRUE(mkdisk::WriteRawVolume(raw, dir.File("raw.img"), error)) << error;
+    ASSERT_TRUE(testing_support::Succeeded(mkdisk::WriteRawVolume(raw, dir.File("raw.img"))));
     platform::SetDriveImages({dir.File("raw.img")});
     disk::RecorderVolume volume;
     ASSERT_TRUE(volume.Load(0));

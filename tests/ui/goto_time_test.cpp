@@ -8,6 +8,7 @@
 
 #include "disk/timeline.h"
 #include "playback/engine_harness.h"
+#include "support/succeeded.h"
 #include "ui/app_context.h"
 #include "ui/goto_time_dialog.h"
 #include "ui/main_frame.h"
@@ -62,8 +63,7 @@ protected:
         plan.records = {first, second, third};
         for (auto& r : plan.records)
             r.qscale = 31;
-        std::string error;
-        ASSERT_TRUE(mkdisk::WriteDisk(plan, dir->File("goto.img"), error)) << error;
+        ASSERT_TRUE(testing_support::Succeeded(mkdisk::WriteDisk(plan, dir->File("goto.img"))));
         const std::string app = dir->File("app");
         std::filesystem::create_directory(app);
         std::filesystem::copy(QUILLON_SOURCE_DIR "/skin/bmp", app + "/bmp");

@@ -15,6 +15,7 @@
 #include "disk/record_time.h"
 #include "export/segment_exporter.h"
 #include "playback/engine_harness.h"
+#include "support/succeeded.h"
 #include "ui/app_context.h"
 #include "ui/export_end_message.h"
 #include "ui/export_progress_dialog.h"
@@ -79,14 +80,13 @@ protected:
         mkdisk::RecordPlan second;
         second.seconds = 4;
         plan.records = {first, second};
-        std::string error;
-        ASSERT_TRUE(mkdisk::WriteDisk(plan, dir->File("frame.img"), error)) << error;
+        ASSERT_TRUE(testing_support::Succeeded(mkdisk::WriteDisk(plan, dir->File("frame.img"))));
         mkdisk::DiskPlan other;  // another disk: one record of 3 seconds
         mkdisk::RecordPlan only;
         only.begin = {2010, 1, 2, 3, 4, 5};
         only.seconds = 3;
         other.records = {only};
-        ASSERT_TRUE(mkdisk::WriteDisk(other, dir->File("other.img"), error)) << error;
+        ASSERT_TRUE(testing_support::Succeeded(mkdisk::WriteDisk(other, dir->File("other.img"))));
         // The program's directory: our skin and texts, and the decoding library.
         const std::string app = dir->File("app");
         std::filesystem::create_directory(app);

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "platform/av_handles.h"
+#include "platform/error.h"
 #include "tools/mkdisk/yuv_view.h"
 
 struct AVCodecContext;
@@ -39,11 +40,11 @@ public:
     CameraEncoder(const CameraEncoder&) = delete;
     CameraEncoder& operator=(const CameraEncoder&) = delete;
 
-    bool Open(const EncoderSettings& settings, std::string& error);
+    platform::Result<void> Open(const EncoderSettings& settings);
     // The picture to draw the next frame into.
-    bool Picture(Yuv420View& view, std::string& error);
+    platform::Result<void> Picture(Yuv420View& view);
     // Encodes the drawn picture as frame number `pts` of the record.
-    bool Encode(int64_t pts, bool intra, EncodedFrame& out, std::string& error);
+    platform::Result<void> Encode(int64_t pts, bool intra, EncodedFrame& out);
 
 private:
     platform::av::CodecContextPtr codec_;
@@ -53,6 +54,6 @@ private:
 
 // The VO + VOL that encoders with these settings write before intra VOPs, taken
 // from the encoder's global header. Cameras without video reuse it.
-bool VoVolHeader(const EncoderSettings& settings, std::vector<uint8_t>& voVol, std::string& error);
+platform::Result<void> VoVolHeader(const EncoderSettings& settings, std::vector<uint8_t>& voVol);
 
 }  // namespace mkdisk

@@ -73,11 +73,10 @@ DiskPlan DemoPlan()
     return plan;
 }
 
-bool ValidatePlan(const DiskPlan& plan, std::string& error)
+platform::Result<void> ValidatePlan(const DiskPlan& plan)
 {
     if (plan.records.size() > 65535) {
-        error = "too many records";
-        return false;
+        return platform::Error{platform::ErrorKind::Refused, "too many records"};
     }
     for (size_t i = 0; i < plan.records.size(); ++i) {
         const RecordPlan& r = plan.records[i];
@@ -85,40 +84,37 @@ bool ValidatePlan(const DiskPlan& plan, std::string& error)
         if (r.begin.year < 2000 || r.begin.year > 2255 || r.begin.month < 1 || r.begin.month > 12 || r.begin.day < 1 ||
             r.begin.day > 31 || r.begin.hour < 0 || r.begin.hour > 23 || r.begin.minute < 0 || r.begin.minute > 59 ||
             r.begin.second < 0 || r.begin.second > 59) {
-            error = name + "begin time out of range (years 2000 to 2255)";
-            return false;
+            return platform::Error{platform::ErrorKind::Refused, name + "begin time out of range (years 2000 to 2255)"};
         }
         if (r.seconds > 86400) {
-            error = name + "at most a day (86,400 seconds) per record";
-            return false;
+            return platform::Error{platform::ErrorKind::Refused, name + "at most a day (86,400 seconds) per record"};
         }
         if (r.qscale < 1 || r.qscale > 31) {
-            error = name + "quantiser must be 1 to 31";
-            return false;
+            return platform::Error{platform::ErrorKind::Refused, name + "quantiser must be 1 to 31"};
         }
         auto empty = [&](uint32_t s) {
             return std::find(r.emptySegments.begin(), r.emptySegments.end(), s) != r.emptySegments.end();
         };
         for (uint32_t s : r.emptySegments)
             if (s >= r.seconds) {
-                error = name + "empty segment " + std::to_string(s) + " beyond the record";
-                return false;
+                return platform::Error{platform::ErrorKind::Refused,
+                                       name + "empty segment " + std::to_string(s) + " beyond the record"};
             }
         for (const auto& st : r.straddles)
             if (st.segment + 1 >= r.seconds || empty(st.segment) || empty(st.segment + 1)) {
-                error = name + "a straddle after segment " + std::to_string(st.segment) +
-                        " needs that segment and the next one, both not empty";
-                return false;
+                return platform::Error{platform::ErrorKind::Refused,
+                                       name + "a straddle after segment " + std::to_string(st.segment) +
+                                           " needs that segment and the next one, both not empty"};
             }
         const int rate = FormatFrameRate(r.format);
         for (const auto& h : r.hugeFrames)
             if (h.second >= r.seconds || h.camera < 0 || h.camera > 3 || h.frame < 0 || h.frame >= rate ||
                 h.bytes > 8'000'000) {
-                error = name + "huge frame outside the record, or over 8,000,000 bytes";
-                return false;
+                return platform::Error{platform::ErrorKind::Refused,
+                                       name + "huge frame outside the record, or over 8,000,000 bytes"};
             }
     }
-    return true;
+    return {};
 }
 
 }  // namespace mkdisk

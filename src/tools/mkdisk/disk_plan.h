@@ -74,6 +74,6 @@ struct DiskPlan {
 DiskPlan DemoPlan();
 
 // Checks a plan before anything is written.
-bool ValidatePlan(const DiskPlan& plan, std::string& error);
+platform::Result<void> ValidatePlan(const DiskPlan& plan);
 
 }  // namespace mkdisk

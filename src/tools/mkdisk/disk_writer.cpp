@@ -24,10 +24,10 @@ public:
     {
     }
 
-    bool Write(std::string& error)
+    platform::Result<void> Write()
     {
-        if (!video_.Open(plan_, error))
-            return false;
+        if (auto done = video_.Open(plan_); !done)
+            return done.Failure();
         if (manifest_)
             manifest_->voVol = video_.VoVol();
         if (disk_.audioAreas) {
@@ -35,9 +35,9 @@ public:
             BuildAudioArea(plan_.audioCameras, std::span<uint8_t, kAudioAreaBytes>(audio_.data(), kAudioAreaBytes));
         }
         for (uint32_t s = 0; s < plan_.seconds; ++s)
-            if (!WriteSecond(s, error))
-                return false;
-        return true;
+            if (auto done = WriteSecond(s); !done)
+                return done.Failure();
+        return {};
     }
 
 private:
@@ -54,16 +54,16 @@ private:
         return nullptr;
     }
 
-    bool WriteSecond(uint32_t s, std::string& error)
+    platform::Result<void> WriteSecond(uint32_t s)
     {
         const uint32_t firstSector = volume_.NextSector();
         if (IsEmpty(s)) {
             // The recorder lost this second: no bytes, equal index entries.
             RecordSegment(firstSector, 0, 0);
-            return volume_.AppendSegment({}, error);
+            return volume_.AppendSegment({});
         }
-        if (!video_.EncodeSecond(s, stream_, error))
-            return false;
+        if (auto done = video_.EncodeSecond(s, stream_); !done)
+            return done.Failure();
 
         content_.assign(audio_.begin(), audio_.end());
         const size_t videoStart = content_.size();
@@ -81,8 +81,8 @@ private:
         size_t cut = content_.size();
         if (const StraddleSpec* st = StraddleAt(s)) {
             if (!FindCut(*st, cut)) {
-                error = "no frame of segment " + std::to_string(s) + " crosses a sector boundary to straddle";
-                return false;
+                return platform::Error{platform::ErrorKind::Refused, "no frame of segment " + std::to_string(s) +
+                                                                         " crosses a sector boundary to straddle"};
             }
             carry_.assign(content_.begin() + static_cast<ptrdiff_t>(cut), content_.end());
         }
@@ -101,7 +101,7 @@ private:
         if (manifest_)
             for (const auto& p : here)
                 Note(p, s, cut);
-        return volume_.AppendSegment(std::span<const uint8_t>(content_.data(), cut), error);
+        return volume_.AppendSegment(std::span<const uint8_t>(content_.data(), cut));
     }
 
     // A cut at a sector boundary strictly inside a frame, searched backwards.
@@ -184,10 +184,10 @@ RecordHeader HeaderFor(const DiskPlan& disk, const RecordPlan& r)
     return h;
 }
 
-bool WriteDisk(const DiskPlan& plan, const std::string& path, std::string& error, Manifest* manifest)
+platform::Result<void> WriteDisk(const DiskPlan& plan, const std::string& path, Manifest* manifest)
 {
-    if (!ValidatePlan(plan, error))
-        return false;
+    if (auto done = ValidatePlan(plan); !done)
+        return done.Failure();
     std::vector<RecordHeader> headers;
     std::vector<uint32_t> counts;
     for (const auto& r : plan.records) {
@@ -195,8 +195,8 @@ bool WriteDisk(const DiskPlan& plan, const std::string& path, std::string& error
         counts.push_back(r.seconds);
     }
     VolumeWriter volume;
-    if (!volume.Open(path, headers, counts, plan.fields, error))
-        return false;
+    if (auto done = volume.Open(path, headers, counts, plan.fields); !done)
+        return done.Failure();
     if (manifest) {
         *manifest = {};
         manifest->tableSector = volume.TableSector();
@@ -216,18 +216,20 @@ bool WriteDisk(const DiskPlan& plan, const std::string& path, std::string& error
             mr->frameRate = FormatFrameRate(r.format);
         }
         RecordWriter writer(plan, r, volume, mr);
-        if (!volume.BeginRecord(i, error) || !writer.Write(error)) {
+        auto written = volume.BeginRecord(i);
+        if (written)
+            written = writer.Write();
+        if (!written) {
             volume.Discard();
-            return false;
+            return written;
         }
     }
     if (manifest)
         manifest->totalSectors = volume.NextSector();
-    if (!volume.Finish(error)) {
+    auto finished = volume.Finish();
+    if (!finished)
         volume.Discard();
-        return false;
-    }
-    return true;
+    return finished;
 }
 
 }  // namespace mkdisk

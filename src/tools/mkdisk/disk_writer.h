@@ -8,8 +8,10 @@
 namespace mkdisk {
 
 // Creates or truncates `path` (never a block device). Same plan, same bytes.
-// When `manifest` is given it receives what was written where.
-bool WriteDisk(const DiskPlan& plan, const std::string& path, std::string& error, Manifest* manifest = nullptr);
+// When `manifest` is given it receives what was written where. Fails Refused
+// for a plan or a path it will not write, WriteFailed when a write or the
+// encoder failed; a half-written image is removed then.
+platform::Result<void> WriteDisk(const DiskPlan& plan, const std::string& path, Manifest* manifest = nullptr);
 
 // The record-table entry that WriteDisk writes for a record of the plan.
 RecordHeader HeaderFor(const DiskPlan& plan, const RecordPlan& record);

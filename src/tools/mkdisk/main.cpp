@@ -20,9 +20,8 @@ int main(int argc, char** argv)
         return 0;
     }
     mkdisk::CommandLine cmd;
-    std::string error;
-    if (!mkdisk::ParseCommandLine(args, cmd, error)) {
-        std::fprintf(stderr, "quillon-mkdisk: %s\n(see quillon-mkdisk --help)\n", error.c_str());
+    if (const auto parsed = mkdisk::ParseCommandLine(args, cmd); !parsed) {
+        std::fprintf(stderr, "quillon-mkdisk: %s\n(see quillon-mkdisk --help)\n", parsed.Detail().c_str());
         return 2;
     }
     if (cmd.help) {
@@ -30,12 +29,15 @@ int main(int argc, char** argv)
         return 0;
     }
     mkdisk::Manifest manifest;
-    if (!mkdisk::WriteDisk(cmd.plan, cmd.output, error, cmd.manifest.empty() ? nullptr : &manifest)) {
-        std::fprintf(stderr, "quillon-mkdisk: %s\n", error.c_str());
+    if (const auto written = mkdisk::WriteDisk(cmd.plan, cmd.output, cmd.manifest.empty() ? nullptr : &manifest);
+        !written) {
+        std::fprintf(stderr, "quillon-mkdisk: %s\n", written.Detail().c_str());
         return 1;
     }
-    if (!cmd.manifest.empty() && !mkdisk::WriteManifestText(manifest, cmd.manifest, error)) {
-        std::fprintf(stderr, "quillon-mkdisk: %s\n", error.c_str());
+    if (cmd.manifest.empty())
+        return 0;
+    if (const auto listed = mkdisk::WriteManifestText(manifest, cmd.manifest); !listed) {
+        std::fprintf(stderr, "quillon-mkdisk: %s\n", listed.Detail().c_str());
         return 1;
     }
     return 0;

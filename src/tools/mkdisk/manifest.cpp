@@ -7,12 +7,11 @@
 
 namespace mkdisk {
 
-bool WriteManifestText(const Manifest& m, const std::string& path, std::string& error)
+platform::Result<void> WriteManifestText(const Manifest& m, const std::string& path)
 {
     platform::UniqueFile f(std::fopen(path.c_str(), "w"));
     if (!f) {
-        error = path + ": cannot create";
-        return false;
+        return platform::Error{platform::ErrorKind::WriteFailed, path + ": cannot create"};
     }
     std::FILE* o = f.get();
     std::fprintf(o, "# volume\ttable_sector\tindex_sector\ttotal_sectors\n");
@@ -44,10 +43,9 @@ bool WriteManifestText(const Manifest& m, const std::string& path, std::string& 
     }
     const bool failed = std::ferror(o) != 0;
     if (std::fclose(f.release()) != 0 || failed) {
-        error = path + ": write failed";
-        return false;
+        return platform::Error{platform::ErrorKind::WriteFailed, path + ": write failed"};
     }
-    return true;
+    return {};
 }
 
 }  // namespace mkdisk

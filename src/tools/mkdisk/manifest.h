@@ -50,6 +50,6 @@ struct Manifest {
 
 // Tab-separated text: one "record", "segment" or "frame" line per item, with a
 // header comment naming the columns.
-bool WriteManifestText(const Manifest& manifest, const std::string& path, std::string& error);
+platform::Result<void> WriteManifestText(const Manifest& manifest, const std::string& path);
 
 }  // namespace mkdisk

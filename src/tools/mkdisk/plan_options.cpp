@@ -95,15 +95,14 @@ bool Time(std::string_view text, RecordTime& t)
 
 }  // namespace
 
-bool ParseRecordSpec(std::string_view text, RecordPlan& r, std::string& error)
+platform::Result<void> ParseRecordSpec(std::string_view text, RecordPlan& r)
 {
     for (std::string_view item : Split(text, ',')) {
         if (item.empty())
             continue;
         const size_t eq = item.find('=');
         if (eq == std::string_view::npos) {
-            error = "record option without '=': " + std::string(item);
-            return false;
+            return platform::Error{platform::ErrorKind::Refused, "record option without '=': " + std::string(item)};
         }
         const std::string_view key = item.substr(0, eq);
         const std::string_view value = item.substr(eq + 1);
@@ -172,94 +171,87 @@ bool ParseRecordSpec(std::string_view text, RecordPlan& r, std::string& error)
             ok = Number(value, mask, 16);
             (key == "vflags" ? r.videoChannelField : r.audioChannelField) = mask;
         } else {
-            error = "unknown record option '" + std::string(key) + "'";
-            return false;
+            return platform::Error{platform::ErrorKind::Refused, "unknown record option '" + std::string(key) + "'"};
         }
         if (!ok) {
-            error = "bad value in record option '" + std::string(item) + "'";
-            return false;
+            return platform::Error{platform::ErrorKind::Refused,
+                                   "bad value in record option '" + std::string(item) + "'"};
         }
     }
-    return true;
+    return {};
 }
 
-bool ParseCommandLine(const std::vector<std::string_view>& args, CommandLine& out, std::string& error)
+platform::Result<void> ParseCommandLine(const std::vector<std::string_view>& args, CommandLine& out)
 {
     bool demo = false;
     std::vector<std::string_view> records;
     for (size_t i = 0; i < args.size(); ++i) {
         const std::string_view a = args[i];
         auto value = [&](std::string_view& v) {
-            if (i + 1 >= args.size()) {
-                error = std::string(a) + " needs a value";
+            if (i + 1 >= args.size())
                 return false;
-            }
             v = args[++i];
             return true;
         };
+        auto noValue = [&] { return platform::Error{platform::ErrorKind::Refused, std::string(a) + " needs a value"}; };
         std::string_view v;
         if (a == "-h" || a == "--help") {
             out.help = true;
-            return true;
+            return {};
         } else if (a == "-o" || a == "--output") {
             if (!value(v))
-                return false;
+                return noValue();
             out.output = v;
         } else if (a == "--demo") {
             demo = true;
         } else if (a == "--record") {
             if (!value(v))
-                return false;
+                return noValue();
             records.push_back(v);
         } else if (a == "--no-audio") {
             out.plan.audioAreas = false;
         } else if (a == "--first-entry") {
             if (!value(v) || !Number(v, out.plan.fields.firstEntryPosition)) {
-                error = "--first-entry needs a number from 0 to 65535";
-                return false;
+                return platform::Error{platform::ErrorKind::Refused, "--first-entry needs a number from 0 to 65535"};
             }
         } else if (a == "--record-count") {
             uint16_t n = 0;
             if (!value(v) || !Number(v, n)) {
-                error = "--record-count needs a number from 0 to 65535";
-                return false;
+                return platform::Error{platform::ErrorKind::Refused, "--record-count needs a number from 0 to 65535"};
             }
             out.plan.fields.recordCount = n;
         } else if (a == "--manifest") {
             if (!value(v))
-                return false;
+                return noValue();
             out.manifest = v;
         } else {
-            error = "unknown option '" + std::string(a) + "'";
-            return false;
+            return platform::Error{platform::ErrorKind::Refused, "unknown option '" + std::string(a) + "'"};
         }
     }
     if (out.output.empty()) {
-        error = "no output file: give -o OUT.img";
-        return false;
+        return platform::Error{platform::ErrorKind::Refused, "no output file: give -o OUT.img"};
     }
     if (demo == !records.empty()) {
-        error =
-            demo ? "--demo writes its own records; leave out --record" : "nothing to write: give --demo or --record";
-        return false;
+        return platform::Error{platform::ErrorKind::Refused, demo ? "--demo writes its own records; leave out --record"
+                                                                  : "nothing to write: give --demo or --record"};
     }
     if (demo) {
         const DiskPlan base = out.plan;
         out.plan = DemoPlan();
         out.plan.fields = base.fields;
         out.plan.audioAreas = base.audioAreas;
-        return true;
+        return {};
     }
     RecordTime next{2023, 5, 14, 9, 30, 0};
     for (std::string_view text : records) {
         RecordPlan r;
         r.begin = next;
-        if (!ParseRecordSpec(text, r, error))
-            return false;
+        if (auto done = ParseRecordSpec(text, r); !done)
+            return done.Failure();
         out.plan.records.push_back(r);
         next = AddSeconds(r.begin, int64_t{r.seconds} + 60);
     }
-    return true;
+    return {};
 }
 
 }  // namespace mkdisk

@@ -15,9 +15,9 @@ struct CommandLine {
     bool help = false;
 };
 
-bool ParseCommandLine(const std::vector<std::string_view>& args, CommandLine& out, std::string& error);
+platform::Result<void> ParseCommandLine(const std::vector<std::string_view>& args, CommandLine& out);
 // One --record value: comma-separated key=value pairs.
-bool ParseRecordSpec(std::string_view text, RecordPlan& record, std::string& error);
+platform::Result<void> ParseRecordSpec(std::string_view text, RecordPlan& record);
 
 extern const char* const kUsage;
 

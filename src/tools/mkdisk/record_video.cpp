@@ -70,24 +70,24 @@ std::vector<uint8_t> TinyVop(bool intra, bool secondStart, int frame, int frameR
     return w.Finish();
 }
 
-bool RecordVideo::Open(const RecordPlan& plan, std::string& error)
+platform::Result<void> RecordVideo::Open(const RecordPlan& plan)
 {
     plan_ = plan;
     settings_ = {FormatWidth(plan.format), FormatHeight(plan.format), FormatFrameRate(plan.format), plan.qscale};
-    if (!VoVolHeader(settings_, voVol_, error))
-        return false;
+    if (auto done = VoVolHeader(settings_, voVol_); !done)
+        return done.Failure();
     for (int c = 0; c < 4; ++c) {
         encoders_[static_cast<size_t>(c)].reset();
         if (!(plan.videoCameras & (1u << c)))
             continue;
         encoders_[static_cast<size_t>(c)] = std::make_unique<CameraEncoder>();
-        if (!encoders_[static_cast<size_t>(c)]->Open(settings_, error))
-            return false;
+        if (auto done = encoders_[static_cast<size_t>(c)]->Open(settings_); !done)
+            return done.Failure();
     }
-    return true;
+    return {};
 }
 
-bool RecordVideo::EncodeSecond(uint32_t second, SecondStream& out, std::string& error)
+platform::Result<void> RecordVideo::EncodeSecond(uint32_t second, SecondStream& out)
 {
     out.bytes.clear();
     out.frames.clear();
@@ -107,11 +107,11 @@ bool RecordVideo::EncodeSecond(uint32_t second, SecondStream& out, std::string& 
             const std::vector<uint8_t>* vop = &tiny;
             if (encoder) {
                 Yuv420View pic;
-                if (!encoder->Picture(pic, error))
-                    return false;
+                if (auto done = encoder->Picture(pic); !done)
+                    return done.Failure();
                 DrawPicture(pic, {c, time, second, f, rate, plan_.sensorNoise});
-                if (!encoder->Encode(int64_t{second} * rate + f, intra, encoded_, error))
-                    return false;
+                if (auto done = encoder->Encode(int64_t{second} * rate + f, intra, encoded_); !done)
+                    return done.Failure();
                 if (intra)
                     voVol = &encoded_.voVol;
                 vop = &encoded_.vop;
@@ -133,7 +133,7 @@ bool RecordVideo::EncodeSecond(uint32_t second, SecondStream& out, std::string& 
             out.frames.push_back(frame);
         }
     }
-    return true;
+    return {};
 }
 
 }  // namespace mkdisk

@@ -41,8 +41,8 @@ std::vector<uint8_t> TinyVop(bool intra, bool secondStart, int frame, int frameR
 
 class RecordVideo {
 public:
-    bool Open(const RecordPlan& plan, std::string& error);
-    bool EncodeSecond(uint32_t second, SecondStream& out, std::string& error);
+    platform::Result<void> Open(const RecordPlan& plan);
+    platform::Result<void> EncodeSecond(uint32_t second, SecondStream& out);
     const std::vector<uint8_t>& VoVol() const { return voVol_; }
 
 private:

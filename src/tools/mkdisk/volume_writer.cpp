@@ -83,37 +83,33 @@ std::array<uint8_t, 32> EncodeRecordEntry(const RecordHeader& h, uint32_t segmen
     return e;
 }
 
-bool CheckOutputPath(const std::string& path, std::string& error)
+platform::Result<void> CheckOutputPath(const std::string& path)
 {
     std::error_code ec;
     const auto status = std::filesystem::status(path, ec);
     if (status.type() == std::filesystem::file_type::not_found)
-        return true;
+        return {};
     if (ec) {
-        error = path + ": " + ec.message();
-        return false;
+        return platform::Error{platform::ErrorKind::ReadFailed, path + ": " + ec.message()};
     }
     if (status.type() == std::filesystem::file_type::block) {
-        error = path + ": is a block device; refusing to overwrite a disk";
-        return false;
+        return platform::Error{platform::ErrorKind::Refused,
+                               path + ": is a block device; refusing to overwrite a disk"};
     }
     if (status.type() != std::filesystem::file_type::regular) {
-        error = path + ": not a regular file";
-        return false;
+        return platform::Error{platform::ErrorKind::Refused, path + ": not a regular file"};
     }
-    return true;
+    return {};
 }
 
-bool VolumeWriter::Open(const std::string& path, std::vector<RecordHeader> headers, std::vector<uint32_t> segmentCounts,
-                        const VolumeFields& fields, std::string& error)
+platform::Result<void> VolumeWriter::Open(const std::string& path, std::vector<RecordHeader> headers,
+                                          std::vector<uint32_t> segmentCounts, const VolumeFields& fields)
 {
     if (headers.size() != segmentCounts.size()) {
-        error = "record headers and segment counts differ in number";
-        return false;
+        return platform::Error{platform::ErrorKind::Refused, "record headers and segment counts differ in number"};
     }
     if (headers.size() > 65535) {
-        error = "at most 65535 records fit the header's record count";
-        return false;
+        return platform::Error{platform::ErrorKind::Refused, "at most 65535 records fit the header's record count"};
     }
     created_ = false;
     headers_ = std::move(headers);
@@ -129,8 +125,7 @@ bool VolumeWriter::Open(const std::string& path, std::vector<RecordHeader> heade
         entries += uint64_t{c} + 1;
     }
     if (entries > (uint64_t{1} << 28)) {
-        error = "too many segments for one volume";
-        return false;
+        return platform::Error{platform::ErrorKind::Refused, "too many segments for one volume"};
     }
     index_.assign(entries, 0);
 
@@ -147,96 +142,87 @@ bool VolumeWriter::Open(const std::string& path, std::vector<RecordHeader> heade
     const uint64_t dataStart = std::max<uint64_t>(
         {uint64_t{1}, uint64_t{tableSector_} + tableSectors_, uint64_t{indexSector_} + indexSectors_});
     if (dataStart > 0xFFFFFFFFull) {
-        error = "table or index sector beyond the 32-bit sector range";
-        return false;
+        return platform::Error{platform::ErrorKind::Refused, "table or index sector beyond the 32-bit sector range"};
     }
     nextSector_ = static_cast<uint32_t>(dataStart);
 
-    if (!CheckOutputPath(path, error))
-        return false;
+    if (auto done = CheckOutputPath(path); !done)
+        return done.Failure();
     out_.open(path, std::ios::binary | std::ios::trunc | std::ios::out);
     if (!out_) {
-        error = path + ": cannot create: " + std::strerror(errno);
-        return false;
+        return platform::Error{platform::ErrorKind::WriteFailed, path + ": cannot create: " + std::strerror(errno)};
     }
     created_ = true;
     // Reserve the header, table and index sectors so that segments land after them.
     out_.seekp(static_cast<std::streamoff>(dataStart * kSectorSize));
     if (!out_) {
-        error = path + ": seek failed";
         Discard();
-        return false;
+        return platform::Error{platform::ErrorKind::WriteFailed, path + ": seek failed"};
     }
     record_ = 0;
     recordOpen_ = false;
-    return true;
+    return {};
 }
 
-bool VolumeWriter::BeginRecord(size_t record, std::string& error)
+platform::Result<void> VolumeWriter::BeginRecord(size_t record)
 {
     const size_t expected = recordOpen_ ? record_ + 1 : 0;
     if (record != expected || record >= headers_.size() || (recordOpen_ && segment_ != segmentCounts_[record_])) {
-        error = "records must be written in order, each with all its segments";
-        return false;
+        return platform::Error{platform::ErrorKind::Refused,
+                               "records must be written in order, each with all its segments"};
     }
     record_ = record;
     segment_ = 0;
     recordOpen_ = true;
     index_[indexOffsets_[record_]] = nextSector_;
-    return true;
+    return {};
 }
 
-bool VolumeWriter::AppendSegment(std::span<const uint8_t> bytes, std::string& error)
+platform::Result<void> VolumeWriter::AppendSegment(std::span<const uint8_t> bytes)
 {
     if (!recordOpen_ || segment_ >= segmentCounts_[record_]) {
-        error = "segment appended outside a record";
-        return false;
+        return platform::Error{platform::ErrorKind::Refused, "segment appended outside a record"};
     }
     const uint32_t sectors = SectorsFor(bytes.size());
     if (uint64_t{nextSector_} + sectors > 0xFFFFFFFFull) {
-        error = "volume exceeds the 32-bit sector range";
-        return false;
+        return platform::Error{platform::ErrorKind::Refused, "volume exceeds the 32-bit sector range"};
     }
     out_.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
     static constexpr std::array<char, kSectorSize> zeros{};
     const size_t pad = size_t{sectors} * kSectorSize - bytes.size();
     out_.write(zeros.data(), static_cast<std::streamsize>(pad));
     if (!out_) {
-        error = path_ + ": write failed";
-        return false;
+        return platform::Error{platform::ErrorKind::WriteFailed, path_ + ": write failed"};
     }
     nextSector_ += sectors;
     ++segment_;
     index_[indexOffsets_[record_] + segment_] = nextSector_;
-    return true;
+    return {};
 }
 
-bool VolumeWriter::WriteAt(uint64_t offset, std::span<const uint8_t> bytes, std::string& error)
+platform::Result<void> VolumeWriter::WriteAt(uint64_t offset, std::span<const uint8_t> bytes)
 {
     out_.seekp(static_cast<std::streamoff>(offset));
     out_.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
     if (!out_) {
-        error = path_ + ": write failed";
-        return false;
+        return platform::Error{platform::ErrorKind::WriteFailed, path_ + ": write failed"};
     }
-    return true;
+    return {};
 }
 
-bool VolumeWriter::Finish(std::string& error)
+platform::Result<void> VolumeWriter::Finish()
 {
     // Records never begun (only ones without segments may be left out) start where data ends.
     for (size_t r = 0; r < headers_.size(); ++r) {
         const bool begun = recordOpen_ && r <= record_;
         if (!begun && segmentCounts_[r] != 0) {
-            error = "record " + std::to_string(r) + " was not written";
-            return false;
+            return platform::Error{platform::ErrorKind::Refused, "record " + std::to_string(r) + " was not written"};
         }
         if (!begun)
             index_[indexOffsets_[r]] = nextSector_;
     }
     if (recordOpen_ && segment_ != segmentCounts_[record_]) {
-        error = "record " + std::to_string(record_) + " lacks segments";
-        return false;
+        return platform::Error{platform::ErrorKind::Refused, "record " + std::to_string(record_) + " lacks segments"};
     }
 
     std::vector<uint8_t> sector0(kSectorSize, 0);
@@ -263,16 +249,19 @@ bool VolumeWriter::Finish(std::string& error)
     for (size_t i = 0; i < entries.size(); ++i)
         PutBe32(&index[i * 4], entries[i]);
 
-    if (!WriteAt(uint64_t{tableSector_} * kSectorSize, table, error) ||
-        !WriteAt(uint64_t{indexSector_} * kSectorSize, index, error) || !WriteAt(0, sector0, error))
-        return false;
+    for (const auto& [offset, bytes] :
+         {std::pair{uint64_t{tableSector_} * kSectorSize, std::span<const uint8_t>(table)},
+          std::pair{uint64_t{indexSector_} * kSectorSize, std::span<const uint8_t>(index)},
+          std::pair{uint64_t{0}, std::span<const uint8_t>(sector0)}}) {
+        if (auto done = WriteAt(offset, bytes); !done)
+            return done;
+    }
     out_.close();
     if (out_.fail()) {
-        error = path_ + ": close failed";
-        return false;
+        return platform::Error{platform::ErrorKind::WriteFailed, path_ + ": close failed"};
     }
     created_ = false;  // finished: the image is the caller's now
-    return true;
+    return {};
 }
 
 void VolumeWriter::Discard()
@@ -286,7 +275,7 @@ void VolumeWriter::Discard()
     std::filesystem::remove(path_, ec);
 }
 
-bool WriteRawVolume(const RawVolume& volume, const std::string& path, std::string& error)
+platform::Result<void> WriteRawVolume(const RawVolume& volume, const std::string& path)
 {
     std::vector<RecordHeader> headers;
     std::vector<uint32_t> counts;
@@ -295,19 +284,19 @@ bool WriteRawVolume(const RawVolume& volume, const std::string& path, std::strin
         counts.push_back(static_cast<uint32_t>(r.segments.size()));
     }
     VolumeWriter writer;
-    if (!writer.Open(path, std::move(headers), std::move(counts), volume.fields, error))
-        return false;
-    bool ok = true;
-    for (size_t r = 0; ok && r < volume.records.size(); ++r) {
-        ok = writer.BeginRecord(r, error);
-        for (size_t s = 0; ok && s < volume.records[r].segments.size(); ++s)
-            ok = writer.AppendSegment(volume.records[r].segments[s], error);
+    if (auto done = writer.Open(path, std::move(headers), std::move(counts), volume.fields); !done)
+        return done.Failure();
+    platform::Result<void> written;
+    for (size_t r = 0; written && r < volume.records.size(); ++r) {
+        written = writer.BeginRecord(r);
+        for (size_t s = 0; written && s < volume.records[r].segments.size(); ++s)
+            written = writer.AppendSegment(volume.records[r].segments[s]);
     }
-    if (!ok || !writer.Finish(error)) {
+    if (written)
+        written = writer.Finish();
+    if (!written)
         writer.Discard();
-        return false;
-    }
-    return true;
+    return written;
 }
 
 }  // namespace mkdisk

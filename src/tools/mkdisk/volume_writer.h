@@ -10,6 +10,8 @@
 #include <string>
 #include <vector>
 
+#include "platform/error.h"
+
 namespace mkdisk {
 
 inline constexpr uint32_t kSectorSize = 512;
@@ -58,15 +60,17 @@ std::array<uint8_t, 2> EncodeChannelFlags(uint16_t mask);
 
 // Writes a volume record by record, segment by segment:
 //   Open, then for each record in order BeginRecord + AppendSegment per segment, then Finish.
+// Calls out of that order, and sizes beyond the volume's fields, fail Refused;
+// a failed create, seek, write or close fails WriteFailed.
 class VolumeWriter {
 public:
     // segmentCounts[i] is how many segments record i will receive.
-    bool Open(const std::string& path, std::vector<RecordHeader> headers, std::vector<uint32_t> segmentCounts,
-              const VolumeFields& fields, std::string& error);
-    bool BeginRecord(size_t record, std::string& error);
+    platform::Result<void> Open(const std::string& path, std::vector<RecordHeader> headers,
+                                std::vector<uint32_t> segmentCounts, const VolumeFields& fields);
+    platform::Result<void> BeginRecord(size_t record);
     // Pads the bytes with zeros to whole sectors; empty bytes make an empty segment.
-    bool AppendSegment(std::span<const uint8_t> bytes, std::string& error);
-    bool Finish(std::string& error);
+    platform::Result<void> AppendSegment(std::span<const uint8_t> bytes);
+    platform::Result<void> Finish();
     // After a failure: closes and removes the half-written image.
     void Discard();
 
@@ -76,7 +80,7 @@ public:
     uint32_t NextSector() const { return nextSector_; }
 
 private:
-    bool WriteAt(uint64_t offset, std::span<const uint8_t> bytes, std::string& error);
+    platform::Result<void> WriteAt(uint64_t offset, std::span<const uint8_t> bytes);
 
     std::ofstream out_;
     std::string path_;
@@ -107,9 +111,9 @@ struct RawVolume {
     VolumeFields fields;
 };
 
-bool WriteRawVolume(const RawVolume& volume, const std::string& path, std::string& error);
+platform::Result<void> WriteRawVolume(const RawVolume& volume, const std::string& path);
 
 // Refuses paths that exist and are not regular files (block devices above all).
-bool CheckOutputPath(const std::string& path, std::string& error);
+platform::Result<void> CheckOutputPath(const std::string& path);
 
 }  // namespace mkdisk
