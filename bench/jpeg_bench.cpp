@@ -84,8 +84,8 @@ int main()
 
     std::vector<std::uint8_t> out(kWidth * kHeight * 3);
     std::size_t snapshotSize = 0;
-    const double encodeOptimal =
-        BestMpixPerSecond([&] { snapshotSize = picture::jpeg::EncodeJpegToMemory(out, bottomUp.data(), kWidth, kHeight, kQuality); });
+    const double encodeOptimal = BestMpixPerSecond(
+        [&] { snapshotSize = picture::jpeg::EncodeJpegToMemory(out, bottomUp.data(), kWidth, kHeight, kQuality); });
     std::vector<std::uint8_t> standard;
     jpeg_test::Encode(picture, standard, kQuality, picture::jpeg::Subsampling::S420, false, false, false);
     std::vector<std::uint8_t> scratch(out.size());

@@ -106,16 +106,16 @@ int AviWriter::OpenFile(const std::string& filePath, int pixelDepth, int picture
     return kOk;
 }
 
-int AviWriter::Open(const std::string& filePath, const picture::BmpInfoHeader* pictureFormat, const PcmFormat* audioFormat,
-                    uint32_t audioHint)
+int AviWriter::Open(const std::string& filePath, const picture::BmpInfoHeader* pictureFormat,
+                    const PcmFormat* audioFormat, uint32_t audioHint)
 {
     // Everything is checked and made before the file is touched, so that a
     // refused open leaves an existing file at the path as it was.
     const uint64_t size = uint64_t(width) * uint64_t(height) * uint64_t(depth);
     if (pictureFormat) {
         const picture::BmpInfoHeader& f = *pictureFormat;
-        if (f.headerSize != uint32_t(picture::kBmpInfoHeaderSize) || f.width != width || f.height != height || f.planes != 1 ||
-            f.bitsPerPixel != depth * 8 || f.compression != 0) {
+        if (f.headerSize != uint32_t(picture::kBmpInfoHeaderSize) || f.width != width || f.height != height ||
+            f.planes != 1 || f.bitsPerPixel != depth * 8 || f.compression != 0) {
             lastError = "the video format is not " + std::to_string(width) + " x " + std::to_string(height) +
                         " bottom-up uncompressed pictures of " + std::to_string(depth * 8) + " bits";
             return kVideoFormatRefused;

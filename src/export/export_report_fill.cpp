@@ -233,8 +233,9 @@ void SegmentExporter::WriteReport(ExportOutcome& outcome)
                         ": the recorder's IMA ADPCM at 8,000 samples a second decoded to 16-bit PCM mono, stored "
                         "unchanged.");
         if (run.mode == ExportMode::Mp4)
-            p.push_back("Pictures encoded as H.264 High profile (libx264, preset " + std::string(platform::mp4::Writer::kPreset) +
-                        ", constant rate factor " + std::to_string(platform::mp4::Writer::kQuality) +
+            p.push_back("Pictures encoded as H.264 High profile (libx264, preset " +
+                        std::string(platform::mp4::Writer::kPreset) + ", constant rate factor " +
+                        std::to_string(platform::mp4::Writer::kQuality) +
                         ", 4:2:0) at 30 a second, in an MP4 file with its index first. The encoding is lossy. The "
                         "file's creation time is the recorder's clock at the begin mark.");
         else if (mpeg)

@@ -232,23 +232,26 @@ int SegmentExporter::ExportWorker()
         TapReads(false);
         engine.CloseExportReader();
         outcome.end = ExportOutcome::End::NothingRead;
-        FinishOutput(outcome.error);
+        if (const auto finishing = FinishOutput(); !finishing)
+            outcome.error = finishing.Detail();
         std::error_code ignored;
         std::filesystem::remove(run.path, ignored);
         progress.Hide();
     } else {
         outcome.end = run.mode == ExportMode::Master ? MasterLoop(outcome) : ReadLoop(outcome);
         TapReads(false);
-        std::string error;
-        const bool finishedWell = FinishOutput(error);
+        const platform::Result<void> finishing = FinishOutput();
         if (outcome.end == ExportOutcome::End::ReadFailed) {
             // A second that could not be read fails the export: no file and
             // no report are left (outcome.error names the position).
             std::error_code ignored;
             std::filesystem::remove(run.path, ignored);
-        } else if (!finishedWell || outcome.end == ExportOutcome::End::WriteFailed) {
+        } else if (!finishing || outcome.end == ExportOutcome::End::WriteFailed) {
+            // Closing's reason, or (the output closed well) the one the loop
+            // gave for the write it saw fail.
+            if (!finishing)
+                outcome.error = finishing.Detail();
             outcome.end = ExportOutcome::End::WriteFailed;
-            outcome.error = error;
         }
         outcome.framesWritten = run.mode == ExportMode::Master ? masterFrames : frames.load();
         progress.Hide();

@@ -208,8 +208,9 @@ void SegmentExporter::Wait()
         worker.join();
 }
 
-bool SegmentExporter::FinishOutput(std::string& error)
+platform::Result<void> SegmentExporter::FinishOutput()
 {
+    std::string error;
     // The master writes on the worker itself: the stage never ran.
     bool ok = run.mode == ExportMode::Master || stage.Finish();
     if (!ok)
@@ -243,9 +244,9 @@ bool SegmentExporter::FinishOutput(std::string& error)
         avi.reset();
     }
     composer.Release();
-    if (!ok && error.empty())
-        error = "cannot write " + run.path;
-    return ok;
+    if (ok)
+        return {};
+    return platform::Error{platform::ErrorKind::WriteFailed, error.empty() ? "cannot write " + run.path : error};
 }
 
 }  // namespace exporter

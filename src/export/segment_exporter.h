@@ -32,6 +32,7 @@
 #include "export/encode_stage.h"
 #include "export/picture_composer.h"
 #include "platform/drive_identity.h"
+#include "platform/error.h"
 
 class CMPEG1Encoder;
 
@@ -178,7 +179,8 @@ private:
     ExportOutcome::End MasterLoop(ExportOutcome& outcome);
     bool MasterSecond(int position);
     bool SelectBegin();
-    bool FinishOutput(std::string& error);
+    // Closes the output; why not, when it could not be finished.
+    platform::Result<void> FinishOutput();
     void TapReads(bool on);
     void WriteReport(ExportOutcome& outcome);
     void DescribeMaster(evidence::ExportReport& report) const;

@@ -47,7 +47,8 @@ bool CMPEG1Encoder::Init(int width, int height, const char* path, int audioKiloH
                     " kbit per picture out of range (10 to 3000)");
 
     auto opening = std::make_unique<platform::mpeg1::File>();
-    if (!opening->Open(path, width, height, audioRate, int64_t{videoParameter} * 1000 * platform::mpeg1::kPicturesPerSecond)) {
+    if (!opening->Open(path, width, height, audioRate,
+                       int64_t{videoParameter} * 1000 * platform::mpeg1::kPicturesPerSecond)) {
         opening->Abandon();
         return Fail(opening->Error());
     }

@@ -33,7 +33,8 @@ int DecodeResult(const std::vector<std::uint8_t>& bytes)
 TEST(JpegCodec, RoundTripsEverySubsamplingAndGreyAtSensibleQuality)
 {
     const RgbPicture picture = NaturalPicture(96, 64);
-    for (const auto sub : {picture::jpeg::Subsampling::S444, picture::jpeg::Subsampling::S422, picture::jpeg::Subsampling::S420})
+    for (const auto sub :
+         {picture::jpeg::Subsampling::S444, picture::jpeg::Subsampling::S422, picture::jpeg::Subsampling::S420})
         for (const bool optimal : {false, true}) {
             std::vector<std::uint8_t> bytes;
             ASSERT_EQ(Encode(picture, bytes, 90, sub, false, true, optimal), picture::jpeg::Success);
@@ -55,8 +56,10 @@ TEST(JpegCodec, OptimalTablesMakeSmallerFiles)
 {
     const RgbPicture picture = NaturalPicture(160, 120);
     std::vector<std::uint8_t> standard, optimal;
-    ASSERT_EQ(Encode(picture, standard, 70, picture::jpeg::Subsampling::S420, false, true, false), picture::jpeg::Success);
-    ASSERT_EQ(Encode(picture, optimal, 70, picture::jpeg::Subsampling::S420, false, true, true), picture::jpeg::Success);
+    ASSERT_EQ(Encode(picture, standard, 70, picture::jpeg::Subsampling::S420, false, true, false),
+              picture::jpeg::Success);
+    ASSERT_EQ(Encode(picture, optimal, 70, picture::jpeg::Subsampling::S420, false, true, true),
+              picture::jpeg::Success);
     EXPECT_LT(optimal.size(), standard.size());
     RgbPicture a, b;
     ASSERT_EQ(Decode(standard, a), picture::jpeg::Success);
@@ -72,7 +75,8 @@ TEST(JpegCodec, RowOrderFollowsTheSignOfTheDibHeight)
     for (const bool bottomUpIn : {true, false})
         for (const bool topDownOut : {true, false}) {
             std::vector<std::uint8_t> bytes;
-            ASSERT_EQ(Encode(picture, bytes, 90, picture::jpeg::Subsampling::S444, false, bottomUpIn), picture::jpeg::Success);
+            ASSERT_EQ(Encode(picture, bytes, 90, picture::jpeg::Subsampling::S444, false, bottomUpIn),
+                      picture::jpeg::Success);
             RgbPicture back;
             ASSERT_EQ(Decode(bytes, back, topDownOut), picture::jpeg::Success);
             EXPECT_GT(back.At(3, 1)[0], 240);

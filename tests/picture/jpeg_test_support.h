@@ -29,8 +29,8 @@ inline std::vector<std::uint8_t> ToDib(const RgbPicture& p, bool bottomUp)
 }
 
 inline int Encode(const RgbPicture& p, std::vector<std::uint8_t>& out, int quality = 90,
-                  picture::jpeg::Subsampling sub = picture::jpeg::Subsampling::S420, bool grey = false, bool bottomUp = true,
-                  bool optimal = false)
+                  picture::jpeg::Subsampling sub = picture::jpeg::Subsampling::S420, bool grey = false,
+                  bool bottomUp = true, bool optimal = false)
 {
     std::vector<std::uint8_t> dib = ToDib(p, bottomUp);
     picture::jpeg::JpegProperties props;

@@ -103,10 +103,12 @@ TEST_F(JpegTools, EveryEncoderModeDecodesInDjpeg)
         bool grey;
         bool optimal;
     };
-    for (const Mode mode : {Mode{picture::jpeg::Subsampling::S444, false, false}, Mode{picture::jpeg::Subsampling::S422, false, true},
-                            Mode{picture::jpeg::Subsampling::S420, false, false}, Mode{picture::jpeg::Subsampling::S420, true, true}}) {
+    for (const Mode mode :
+         {Mode{picture::jpeg::Subsampling::S444, false, false}, Mode{picture::jpeg::Subsampling::S422, false, true},
+          Mode{picture::jpeg::Subsampling::S420, false, false}, Mode{picture::jpeg::Subsampling::S420, true, true}}) {
         std::vector<std::uint8_t> bytes;
-        ASSERT_EQ(jpeg_test::Encode(picture, bytes, 85, mode.sub, mode.grey, false, mode.optimal), picture::jpeg::Success);
+        ASSERT_EQ(jpeg_test::Encode(picture, bytes, 85, mode.sub, mode.grey, false, mode.optimal),
+                  picture::jpeg::Success);
         const std::string jpg = dir.File("m.jpg"), decoded = dir.File("m.pnm");
         ASSERT_TRUE(picture_support::WriteBytes(jpg, bytes));
         ASSERT_EQ(RunTool("djpeg -pnm -outfile " + decoded + " " + jpg), 0);
