@@ -18,6 +18,7 @@
 #include <thread>
 
 #include "support/temp_dir.h"
+#include "support/x_display.h"
 #include "tools/mkdisk/frame_code.h"
 
 extern char** environ;
@@ -73,7 +74,7 @@ protected:
             std::this_thread::sleep_for(100ms);
             if (xvfb > 0 && waitpid(xvfb, nullptr, WNOHANG) == xvfb)
                 xvfb = -1;
-            if (xvfb > 0 && std::filesystem::exists(socket))
+            if (xvfb > 0 && std::filesystem::exists(socket) && testing_support::HoldsDisplay(xvfb, n))
                 setenv("DISPLAY", (":" + std::to_string(n)).c_str(), 1);
             else
                 Stop(xvfb);

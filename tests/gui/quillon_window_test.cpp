@@ -26,6 +26,7 @@
 #include <utility>
 
 #include "support/temp_dir.h"
+#include "support/x_display.h"
 #include "tools/mkdisk/frame_code.h"
 
 extern char** environ;
@@ -99,7 +100,8 @@ protected:
             // server that took the number first, and this one then ends.
             if (pid > 0 && WaitFor(pid, 300ms))
                 pid = -1;
-            if (pid > 0 && std::filesystem::exists("/tmp/.X11-unix/X" + std::to_string(n))) {
+            if (pid > 0 && std::filesystem::exists("/tmp/.X11-unix/X" + std::to_string(n)) &&
+                testing_support::HoldsDisplay(pid, n)) {
                 xvfb = pid;
                 display = name;
             } else {
