@@ -174,14 +174,23 @@ bool Volume::RecordTableSectors(SectorRange& range) const
     return true;
 }
 
-bool Volume::IndexSectors(uint32_t recordNumber, SectorRange& range) const
+// The entry of a listed record whose segment count we agree to hold; null
+// otherwise (no index is read for it).
+const RecordEntry* Volume::IndexedEntry(uint32_t recordNumber) const
 {
     if (recordNumber >= header.recordCount || recordNumber >= kRecordSlots)
-        return false;
+        return nullptr;
     const RecordEntry& entry = Record(recordNumber);
-    const uint64_t c = entry.segmentCount;
-    if (c > kMaxSegments)
+    return entry.segmentCount > kMaxSegments ? nullptr : &entry;
+}
+
+bool Volume::IndexSectors(uint32_t recordNumber, SectorRange& range) const
+{
+    const RecordEntry* indexed = IndexedEntry(recordNumber);
+    if (!indexed)
         return false;
+    const RecordEntry& entry = *indexed;
+    const uint64_t c = entry.segmentCount;
     const uint64_t firstByte = uint64_t(entry.indexOffset) * 4;
     const uint64_t endByte = (uint64_t(entry.indexOffset) + c + 1) * 4;
     const uint64_t first = header.indexAreaSector + firstByte / kSectorBytes;
@@ -199,12 +208,11 @@ bool Volume::ReadIndex(uint32_t recordNumber, std::vector<uint32_t>& entries, In
     if (pastDiskEnd)
         *pastDiskEnd = 0;
     entries.clear();
-    if (recordNumber >= header.recordCount || recordNumber >= kRecordSlots)
+    const RecordEntry* indexed = IndexedEntry(recordNumber);
+    if (!indexed)
         return false;
-    const RecordEntry& entry = Record(recordNumber);
+    const RecordEntry& entry = *indexed;
     const uint64_t c = entry.segmentCount;
-    if (c > kMaxSegments)
-        return false;
     const uint64_t diskSectors = disk.SectorCount();
     const uint64_t firstByte = uint64_t(header.indexAreaSector) * kSectorBytes + uint64_t(entry.indexOffset) * 4;
     const uint64_t firstSector = firstByte / kSectorBytes;

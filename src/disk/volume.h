@@ -97,6 +97,10 @@ public:
     bool RecordTableSectors(SectorRange& range) const;
     bool IndexSectors(uint32_t recordNumber, SectorRange& range) const;
 
+private:
+    const RecordEntry* IndexedEntry(uint32_t recordNumber) const;
+
+public:
     // Reads sectors of the disk (see RawDisk::ReadSectors).
     uint32_t ReadDiskSectors(uint32_t firstSector, uint32_t count, std::span<uint8_t> destination) const
     {
