@@ -81,6 +81,10 @@ bool RecordReader::AudioAreaSectors(uint32_t segment, SectorRange& range) const
     SectorRange whole;
     if (!audioArea || !SegmentSectors(segment, whole) || whole.count < kAudioAreaSectors)
         return false;
+    // A recovered second that is not intact holds no sound of its own.
+    if (openRecovered && segment < openRecovered->status.size() &&
+        openRecovered->status[segment] != SegmentStatus::Intact)
+        return false;
     range = {whole.first, kAudioAreaSectors};
     return true;
 }

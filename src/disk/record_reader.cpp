@@ -36,6 +36,7 @@ void RecordReader::AttachVolume(std::shared_ptr<const Volume> shared)
 void RecordReader::CloseRecord()
 {
     openRecord = -1;
+    openRecovered = nullptr;
     openWidth = openHeight = 0;
     segmentCount = 0;
     currentSegment = 0;
@@ -55,5 +56,12 @@ const RecordEntry& RecordReader::OpenRecordEntry() const
 }
 
 RecordTime RecordReader::OpenRecordTime() const { return OpenRecordEntry().beginTime; }
+
+PositionStamp RecordReader::StampAt(int64_t position) const
+{
+    if (openRecovered && !openRecovered->timeRecorded)
+        return PositionStamp::At({}, false, openRecovered->id, position);
+    return PositionStamp::At(OpenRecordTime(), true, {}, position);
+}
 
 }  // namespace disk

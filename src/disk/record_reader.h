@@ -16,6 +16,7 @@
 #include <vector>
 
 #include "disk/index_check.h"
+#include "disk/position_stamp.h"
 #include "disk/record_entry.h"
 #include "disk/record_time.h"
 #include "disk/segment_read_tap.h"
@@ -75,6 +76,9 @@ public:
     // any frame of it is cut. A segment whose sectors cannot all be read is
     // lost: it counts as empty, no frame is joined across it, and the read
     // tap and LastLoss are told. True for a lost segment too (it is selected).
+    // A recovered recording's segment that is not intact (its sectors now
+    // hold another recording's, or no segment at all) is lost the same way,
+    // without being read, the recovery's note as the loss's error.
     bool SelectSegment(uint32_t segment);
     // The selected segment could not be read whole.
     bool CurrentSegmentLost() const { return segmentLost; }
@@ -96,7 +100,12 @@ public:
     uint32_t SegmentCount() const { return segmentCount; }
     uint32_t CurrentSegment() const { return currentSegment; }
     int32_t OpenRecordNumber() const { return openRecord; }
+    // The open recording when it is a recovered one; null otherwise.
+    const RecoveredRecording* OpenRecovered() const { return openRecovered; }
     RecordTime OpenRecordTime() const;
+    // How a position (seconds from the start) of the open recording is
+    // shown: its time, or its id and the position when its time is unknown.
+    PositionStamp StampAt(int64_t position) const;
     int32_t OpenWidth() const { return openWidth; }
     int32_t OpenHeight() const { return openHeight; }
     std::span<const uint32_t> SectorIndex() const { return sectorIndex; }
@@ -143,6 +152,8 @@ private:
     void CloseRecord();
     bool CutSegmentSectors(uint32_t segment, SectorRange& range) const;
     void EndSegmentAtLoaded();
+    void LoseSegment(uint32_t segment, const SectorRange& range, std::string error);
+    bool RecoveredSegmentLost(uint32_t segment, std::string& error) const;
     bool LoadWholeSegment();
     // Frame assembly steps.
     bool DeliverPendingPiece(std::span<uint8_t> frame, uint32_t& frameLength);
@@ -161,6 +172,7 @@ private:
 
     // Open record.
     int32_t openRecord = -1;
+    const RecoveredRecording* openRecovered = nullptr;  // lives in volume's recovery
     int32_t openWidth = 0;
     int32_t openHeight = 0;
     std::vector<uint32_t> sectorIndex;

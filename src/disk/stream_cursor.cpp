@@ -2,6 +2,7 @@
 // segment and streaming it through the read-ahead window.
 #include <algorithm>
 #include <string>
+#include <utility>
 
 #include "disk/record_reader.h"
 
@@ -22,6 +23,7 @@ bool RecordReader::OpenRecord(uint32_t recordNumber)
     openIndexCheck = check;
     segmentCount = check.readableSegments;
     openRecord = static_cast<int32_t>(recordNumber);
+    openRecovered = volume->Recovered(recordNumber);
     capturePending = true;
     ResetFrameAssembly();
     // Never leave the cursor on the previous record's bytes.
@@ -76,26 +78,54 @@ bool RecordReader::SelectSegment(uint32_t segment)
     lossPending = false;
     if (readTap)
         readTap->SegmentSelected(segment, firstSector);
+    if (std::string why; RecoveredSegmentLost(segment, why)) {
+        LoseSegment(segment, range, std::move(why));
+        return true;
+    }
     if (!LoadWholeSegment()) {
-        // Used as an empty segment: nothing of it is cut, and no frame is
-        // carried into it or out of it.
         const uint32_t failedAt = nextSector;
         const uint32_t k = std::min(sectorsLeft, kReadAheadSectors);
-        segmentLost = true;
-        lossPending = true;
-        segmentBytes = loadedBytes = sectorsLeft = 0;
-        ResetFrameAssembly();
-        lastLoss.segment = segment;
-        lastLoss.firstSector = range.first;
-        lastLoss.sectorCount = range.count;
         const uint64_t last = uint64_t(failedAt) + k - 1;
         const uint64_t diskSectors = volume ? volume->DiskSectorCount() : 0;
-        lastLoss.error = "sectors " + std::to_string(failedAt) + " to " + std::to_string(last) +
-                         (last >= diskSectors ? " lie past the disk's end (" + std::to_string(diskSectors) + " sectors)"
-                                              : " could not be read");
-        if (readTap)
-            readTap->SegmentLost(segment, range.first, range.count, lastLoss.error);
+        LoseSegment(segment, range,
+                    "sectors " + std::to_string(failedAt) + " to " + std::to_string(last) +
+                        (last >= diskSectors ? " lie past the disk's end (" + std::to_string(diskSectors) + " sectors)"
+                                             : " could not be read"));
     }
+    return true;
+}
+
+// Used as an empty segment: nothing of it is cut, and no frame is carried
+// into it or out of it.
+void RecordReader::LoseSegment(uint32_t segment, const SectorRange& range, std::string error)
+{
+    segmentLost = true;
+    lossPending = true;
+    segmentBytes = loadedBytes = sectorsLeft = 0;
+    ResetFrameAssembly();
+    lastLoss.segment = segment;
+    lastLoss.firstSector = range.first;
+    lastLoss.sectorCount = range.count;
+    lastLoss.error = std::move(error);
+    if (readTap)
+        readTap->SegmentLost(segment, range.first, range.count, lastLoss.error);
+}
+
+// A recovered recording's segment whose sectors are not its own any more:
+// "second 4 of u2 is overwritten: sectors 81920 to 81983 belong to record 3".
+bool RecordReader::RecoveredSegmentLost(uint32_t segment, std::string& error) const
+{
+    if (!openRecovered || segment >= openRecovered->status.size())
+        return false;
+    const SegmentStatus status = openRecovered->status[segment];
+    if (status == SegmentStatus::Intact)
+        return false;
+    error = "second " + std::to_string(segment) + " of " + openRecovered->id + " is " + SegmentStatusName(status);
+    for (const SegmentNote& note : openRecovered->notes)
+        if (note.segment == segment && !note.text.empty()) {
+            error += ": " + note.text;
+            break;
+        }
     return true;
 }
 

@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <array>
+#include <charconv>
 #include <new>
 #include <utility>
 
@@ -34,7 +35,28 @@ VolumeHeader ParseHeader(std::span<const uint8_t> sector)
 
 Volume::Volume(Key, platform::DriveHandle drive, int driveNumber) : driveNumber(driveNumber)
 {
-    disk.Adopt(std::move(drive));
+    auto opened = std::make_shared<RawDisk>();
+    opened->Adopt(std::move(drive));
+    disk = std::move(opened);
+}
+
+Volume::Volume(Key, const Volume& listed, std::shared_ptr<const Recovery> found)
+    : disk(listed.disk), driveNumber(listed.driveNumber), header(listed.header), records(listed.records),
+      audioArea(listed.audioArea), dataStart(listed.dataStart), sortedOffsets(listed.sortedOffsets),
+      recovery(std::move(found))
+{
+}
+
+std::shared_ptr<const Volume> Volume::WithRecovery(const std::shared_ptr<const Volume>& listed,
+                                                   std::shared_ptr<const Recovery> recovery)
+{
+    if (!listed)
+        return nullptr;
+    try {
+        return std::make_shared<const Volume>(Key{}, *listed, std::move(recovery));
+    } catch (const std::bad_alloc&) {
+        return nullptr;
+    }
 }
 
 VolumeLoad Volume::Load(int driveNumber) { return Load(platform::DriveTable::Current(), driveNumber); }
@@ -75,10 +97,10 @@ VolumeLoad Volume::Finish(std::shared_ptr<Volume> volume)
 
 LoadFailure Volume::Parse()
 {
-    if (!disk.HasVolumeSignature())
+    if (!disk->HasVolumeSignature())
         return LoadFailure::NotRecorderDisk;
     std::array<uint8_t, kSectorBytes> sector0{};
-    if (disk.ReadSectors(0, 1, sector0) == 0)
+    if (disk->ReadSectors(0, 1, sector0) == 0)
         return LoadFailure::CannotRead;
     header = ParseHeader(sector0);
     const LoadFailure failure = ReadTable();
@@ -102,7 +124,7 @@ LoadFailure Volume::ReadTable()
     if (first == 0)
         return LoadFailure::BadFirstEntry;
     const uint32_t sectors = (count + first - 1) * kRecordEntryBytes / kSectorBytes + 1;
-    if (uint64_t(header.recordTableSector) + sectors > disk.SectorCount())
+    if (uint64_t(header.recordTableSector) + sectors > disk->SectorCount())
         return LoadFailure::TableOutsideDisk;
 
     std::vector<uint8_t> table;
@@ -112,7 +134,7 @@ LoadFailure Volume::ReadTable()
     } catch (const std::bad_alloc&) {
         return LoadFailure::OutOfMemory;
     }
-    if (disk.ReadSectors(header.recordTableSector, sectors, table) == 0)
+    if (disk->ReadSectors(header.recordTableSector, sectors, table) == 0)
         return LoadFailure::CannotRead;
 
     const std::span<const uint8_t> bytes(table);
@@ -130,7 +152,7 @@ LoadFailure Volume::ReadTable()
 // the disk: one damaged entry cannot pull it down to the index itself.
 void Volume::FindDataStart()
 {
-    const uint64_t diskSectors = disk.SectorCount();
+    const uint64_t diskSectors = disk->SectorCount();
     uint64_t lowest = diskSectors;
     sortedOffsets.clear();
     for (const RecordEntry& entry : records)
@@ -144,7 +166,7 @@ void Volume::FindDataStart()
         if (at >= diskSectors || at >= lowest)
             continue;
         if (at != cached) {
-            if (disk.ReadSectors(static_cast<uint32_t>(at), 1, sector) == 0)
+            if (disk->ReadSectors(static_cast<uint32_t>(at), 1, sector) == 0)
                 continue;
             cached = at;
         }
@@ -158,7 +180,64 @@ void Volume::FindDataStart()
 const RecordEntry& Volume::Record(uint32_t index) const
 {
     static const RecordEntry empty{};
-    return index < records.size() ? records[index] : empty;
+    if (index < records.size())
+        return records[index];
+    const RecoveredRecording* found = Recovered(index);
+    return found ? found->entry : empty;
+}
+
+uint32_t Volume::RecordingCount() const
+{
+    const size_t recovered = recovery ? recovery->recordings.size() : 0;
+    return static_cast<uint32_t>(std::min<uint64_t>(uint64_t(header.recordCount) + recovered, UINT32_MAX));
+}
+
+const RecoveredRecording* Volume::Recovered(uint32_t recordNumber) const
+{
+    if (!recovery || recordNumber < header.recordCount)
+        return nullptr;
+    const uint64_t at = uint64_t(recordNumber) - header.recordCount;
+    return at < recovery->recordings.size() ? &recovery->recordings[static_cast<size_t>(at)] : nullptr;
+}
+
+bool Volume::TimeRecorded(uint32_t recordNumber) const
+{
+    const RecoveredRecording* found = Recovered(recordNumber);
+    return found ? found->timeRecorded : recordNumber < header.recordCount;
+}
+
+std::string Volume::RecordingName(uint32_t recordNumber) const
+{
+    if (recordNumber < header.recordCount)
+        return std::to_string(uint64_t(recordNumber) + 1);
+    const RecoveredRecording* found = Recovered(recordNumber);
+    return found ? found->id : "?";
+}
+
+bool Volume::FindRecording(std::string_view name, uint32_t& recordNumber) const
+{
+    if (name.empty())
+        return false;
+    uint64_t number = 0;
+    const auto [end, error] = std::from_chars(name.data(), name.data() + name.size(), number);
+    if (error == std::errc() && end == name.data() + name.size()) {
+        if (number == 0 || number > header.recordCount)
+            return false;
+        recordNumber = static_cast<uint32_t>(number - 1);
+        return true;
+    }
+    if (!recovery)
+        return false;
+    for (size_t i = 0; i < recovery->recordings.size(); ++i) {
+        if (recovery->recordings[i].id != name)
+            continue;
+        const uint64_t at = uint64_t(header.recordCount) + i;
+        if (at > UINT32_MAX)
+            return false;
+        recordNumber = static_cast<uint32_t>(at);
+        return true;
+    }
+    return false;
 }
 
 bool Volume::RecordTableSectors(SectorRange& range) const
@@ -168,7 +247,7 @@ bool Volume::RecordTableSectors(SectorRange& range) const
     if (count == 0 || count > kRecordSlots || first == 0)
         return false;
     const uint64_t sectors = (uint64_t(count) + first - 1) * kRecordEntryBytes / kSectorBytes + 1;
-    if (uint64_t(header.recordTableSector) + sectors > disk.SectorCount())
+    if (uint64_t(header.recordTableSector) + sectors > disk->SectorCount())
         return false;
     range = {header.recordTableSector, static_cast<uint32_t>(sectors)};
     return true;
@@ -184,20 +263,65 @@ const RecordEntry* Volume::IndexedEntry(uint32_t recordNumber) const
     return entry.segmentCount > kMaxSegments ? nullptr : &entry;
 }
 
+namespace {
+
+// The segments a recovered recording's own lists agree on: its entry's
+// count, its statuses and its boundaries (one more than the segments).
+uint64_t RecoveredSegments(const RecoveredRecording& found)
+{
+    const uint64_t boundaries = found.sectorIndex.size();
+    return std::min<uint64_t>(
+        {found.entry.segmentCount, found.status.size(), boundaries == 0 ? 0 : boundaries - 1, Volume::kMaxSegments});
+}
+
+}  // namespace
+
+// A recovered recording's index was read by the scan from the index area
+// (an unlisted entry's or an orphan run's); carved seconds have none.
 bool Volume::IndexSectors(uint32_t recordNumber, SectorRange& range) const
 {
-    const RecordEntry* indexed = IndexedEntry(recordNumber);
-    if (!indexed)
-        return false;
-    const RecordEntry& entry = *indexed;
-    const uint64_t c = entry.segmentCount;
-    const uint64_t firstByte = uint64_t(entry.indexOffset) * 4;
-    const uint64_t endByte = (uint64_t(entry.indexOffset) + c + 1) * 4;
+    uint64_t c = 0;
+    uint64_t offset = 0;
+    if (const RecoveredRecording* found = Recovered(recordNumber)) {
+        if (found->source == RecoverySource::Carved || found->sectorIndex.empty())
+            return false;
+        c = RecoveredSegments(*found);
+        offset = found->indexOffset;
+    } else {
+        const RecordEntry* indexed = IndexedEntry(recordNumber);
+        if (!indexed)
+            return false;
+        c = indexed->segmentCount;
+        offset = indexed->indexOffset;
+    }
+    const uint64_t firstByte = offset * 4;
+    const uint64_t endByte = (offset + c + 1) * 4;
     const uint64_t first = header.indexAreaSector + firstByte / kSectorBytes;
     const uint64_t sectors = (endByte - 1) / kSectorBytes - firstByte / kSectorBytes + 1;
-    if (first + sectors > disk.SectorCount() || first > UINT32_MAX)
+    if (first + sectors > disk->SectorCount() || first > UINT32_MAX)
         return false;
     range = {static_cast<uint32_t>(first), static_cast<uint32_t>(sectors)};
+    return true;
+}
+
+// The boundaries the scan found, checked as a read index is: cut before the
+// first that runs backwards or leaves the disk.
+bool Volume::ReadRecoveredIndex(const RecoveredRecording& found, std::vector<uint32_t>& entries,
+                                IndexCheck& check) const
+{
+    const uint64_t segments = RecoveredSegments(found);
+    if (found.sectorIndex.empty())
+        return false;
+    IndexChecker checker(static_cast<uint32_t>(segments), disk->SectorCount());
+    try {
+        entries.reserve(static_cast<size_t>(segments + 1));
+        for (uint64_t i = 0; i <= segments && checker.Take(found.sectorIndex[static_cast<size_t>(i)]); ++i)
+            entries.push_back(found.sectorIndex[static_cast<size_t>(i)]);
+    } catch (const std::bad_alloc&) {
+        entries.clear();
+        return false;
+    }
+    check = checker.Result();
     return true;
 }
 
@@ -208,12 +332,14 @@ bool Volume::ReadIndex(uint32_t recordNumber, std::vector<uint32_t>& entries, In
     if (pastDiskEnd)
         *pastDiskEnd = 0;
     entries.clear();
+    if (const RecoveredRecording* found = Recovered(recordNumber))
+        return ReadRecoveredIndex(*found, entries, check);
     const RecordEntry* indexed = IndexedEntry(recordNumber);
     if (!indexed)
         return false;
     const RecordEntry& entry = *indexed;
     const uint64_t c = entry.segmentCount;
-    const uint64_t diskSectors = disk.SectorCount();
+    const uint64_t diskSectors = disk->SectorCount();
     const uint64_t firstByte = uint64_t(header.indexAreaSector) * kSectorBytes + uint64_t(entry.indexOffset) * 4;
     const uint64_t firstSector = firstByte / kSectorBytes;
     // Another record's entries begin inside this one's: a count that runs
@@ -244,7 +370,7 @@ bool Volume::ReadIndex(uint32_t recordNumber, std::vector<uint32_t>& entries, In
     uint64_t byte = firstByte;
     for (uint64_t sector = firstSector; sector < readEnd && !entryZeroInData;) {
         const uint32_t count = static_cast<uint32_t>(std::min<uint64_t>(kIndexChunkSectors, readEnd - sector));
-        if (disk.ReadSectors(static_cast<uint32_t>(sector), count, buffer) == 0) {
+        if (disk->ReadSectors(static_cast<uint32_t>(sector), count, buffer) == 0) {
             if (sector == firstSector)
                 return false;
             break;  // what was read so far stands; the rest counts as not there

@@ -8,16 +8,24 @@
 // threads may use one Volume at once (shared as std::shared_ptr<const
 // Volume>), each through a RecordReader of its own. Its disk reads are safe
 // concurrently (platform::DiskSource::ReadAt).
+//
+// Recordings are numbered from 0: the listed records first (0 ..
+// RecordCount() - 1), then, for a volume made WithRecovery, the recordings
+// a recovery scan found (RecordingCount() counts both). A volume with
+// recovery shares the open drive and everything loaded with the volume it
+// was made from; either may outlive the other.
 #include <cstdint>
 #include <memory>
 #include <span>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "disk/index_check.h"
 #include "disk/load_failure.h"
 #include "disk/raw_disk.h"
 #include "disk/record_entry.h"
+#include "disk/recovered_recording.h"
 
 namespace disk {
 
@@ -67,15 +75,38 @@ public:
     // alive and unchanged while the volume lives.
     static VolumeLoad FromBytes(std::span<const uint8_t> bytes);
 
+    // The listed volume with the recordings of a recovery numbered after
+    // its records (a null recovery: a copy without any).
+    static std::shared_ptr<const Volume> WithRecovery(const std::shared_ptr<const Volume>& listed,
+                                                      std::shared_ptr<const Recovery> recovery);
+
     Volume(Key, platform::DriveHandle drive, int driveNumber);
+    Volume(Key, const Volume& listed, std::shared_ptr<const Recovery> recovery);
     Volume(const Volume&) = delete;
     Volume& operator=(const Volume&) = delete;
 
     int DriveNumber() const { return driveNumber; }
     const VolumeHeader& Header() const { return header; }
     uint32_t RecordCount() const { return header.recordCount; }
-    // Out-of-range indexes get an all-zero entry rather than stray memory.
+    // The listed records and the recovered recordings.
+    uint32_t RecordingCount() const;
+    // The recovered recording numbered recordNumber; null for a listed
+    // record or a number past the last.
+    const RecoveredRecording* Recovered(uint32_t recordNumber) const;
+    // The recovery this volume numbers (null: none).
+    const std::shared_ptr<const Recovery>& RecoveryFound() const { return recovery; }
+    // A listed record's entry, or a recovered recording's. Out-of-range
+    // indexes get an all-zero entry rather than stray memory.
     const RecordEntry& Record(uint32_t index) const;
+    // The name people see: a listed record's number from 1 ("3"), a
+    // recovered recording's id ("u2"); "?" past the last.
+    std::string RecordingName(uint32_t recordNumber) const;
+    // The reverse: "3" (a listed record, from 1) or a recovered id such as
+    // "u2" to the recording's number; false when none is so named.
+    bool FindRecording(std::string_view name, uint32_t& recordNumber) const;
+    // Whether the recording's begin time was recorded (every listed
+    // record's was; a recovered one says).
+    bool TimeRecorded(uint32_t recordNumber) const;
     // Segments begin with the 16,384-byte audio area (taken from the last
     // entry the load parsed: a property of the whole volume).
     bool HasAudioArea() const { return audioArea; }
@@ -99,17 +130,18 @@ public:
 
 private:
     const RecordEntry* IndexedEntry(uint32_t recordNumber) const;
+    bool ReadRecoveredIndex(const RecoveredRecording& found, std::vector<uint32_t>& entries, IndexCheck& check) const;
 
 public:
     // Reads sectors of the disk (see RawDisk::ReadSectors).
     uint32_t ReadDiskSectors(uint32_t firstSector, uint32_t count, std::span<uint8_t> destination) const
     {
-        return disk.ReadSectors(firstSector, count, destination);
+        return disk->ReadSectors(firstSector, count, destination);
     }
-    uint64_t DiskSectorCount() const { return disk.SectorCount(); }
+    uint64_t DiskSectorCount() const { return disk->SectorCount(); }
     // The disk as it was opened: its path and what stood behind it then.
-    const platform::DriveIdentity& DiskIdentity() const { return disk.Drive().Identity(); }
-    const RawDisk& Disk() const { return disk; }
+    const platform::DriveIdentity& DiskIdentity() const { return disk->Drive().Identity(); }
+    const RawDisk& Disk() const { return *disk; }
 
 private:
     static VolumeLoad Finish(std::shared_ptr<Volume> volume);
@@ -117,13 +149,16 @@ private:
     LoadFailure ReadTable();
     void FindDataStart();
 
-    RawDisk disk;
+    // Shared with every volume made from this one WithRecovery; never
+    // changed after the factory adopted the drive.
+    std::shared_ptr<const RawDisk> disk;
     const int driveNumber;
     VolumeHeader header;
     std::vector<RecordEntry> records;  // header.recordCount of them
     bool audioArea = false;
     uint32_t dataStart = 0;
     std::vector<uint32_t> sortedOffsets;  // every record's index offset, ascending
+    std::shared_ptr<const Recovery> recovery;
 };
 
 }  // namespace disk

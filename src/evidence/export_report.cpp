@@ -15,6 +15,7 @@
 #include <nlohmann/json.hpp>
 #include <sstream>
 
+#include "disk/position_stamp.h"
 #include "disk/record_entry.h"
 #include "disk/record_time.h"
 #include "platform/unique_fd.h"
@@ -155,6 +156,40 @@ Json ReadsJson(const std::vector<SegmentRead>& list)
     return reads;
 }
 
+Json RecoveredJson(const RecoveredReport& r)
+{
+    Json j;
+    j["id"] = r.id;
+    j["source"] = r.source;
+    if (r.source == "table slot")
+        j["slot"] = r.slot;
+    if (r.source != "carved")
+        j["index_offset"] = r.indexOffset;
+    j["first_sector"] = r.firstSector;
+    j["sector_count"] = r.sectorCount;
+    j["times"] = r.timeRecorded ? "recorded" : "unknown";
+    if (!r.boundEarliest.empty()) {
+        Json bound;
+        bound["earliest"] = r.boundEarliest;
+        bound["latest"] = r.boundLatest;
+        bound["reason"] = r.boundReason;
+        j["time_bound"] = std::move(bound);
+    } else {
+        j["time_bound"] = nullptr;
+    }
+    Json segments = Json::array();
+    for (const SegmentStatusRun& run : r.segments) {
+        Json entry;
+        entry["first_position"] = run.firstPosition;
+        entry["last_position"] = run.lastPosition;
+        entry["status"] = run.status;
+        entry["note"] = TextOrNull(run.note);
+        segments.push_back(std::move(entry));
+    }
+    j["segments"] = std::move(segments);
+    return j;
+}
+
 }  // namespace
 
 std::string QuillonVersion() { return QUILLON_VERSION; }
@@ -222,10 +257,15 @@ void DescribeRecord(const disk::RecorderVolume& volume, uint32_t record, RecordR
 {
     const disk::RecordEntry& e = volume.Record(record);
     out = {};
-    out.number = record + 1;
+    const disk::RecoveredRecording* found = volume.IsLoaded() ? volume.Shared()->Recovered(record) : nullptr;
+    out.number = found ? 0 : record + 1;
+    out.name = volume.IsLoaded() ? volume.Shared()->RecordingName(record) : std::to_string(uint64_t(record) + 1);
     out.kind = disk::KindLetter(e.kind);
-    out.beginTime = disk::FormatRecordTime(e.beginTime);
-    out.endTime = disk::FormatRecordTime(disk::RecordEndTime(e.beginTime, e.segmentCount));
+    const bool recorded = !found || found->timeRecorded;
+    const std::string id = found ? found->id : std::string();
+    const int64_t last = e.segmentCount == 0 ? 0 : int64_t(e.segmentCount) - 1;
+    out.beginTime = disk::PositionStamp::At(e.beginTime, recorded, id, 0).Text();
+    out.endTime = disk::PositionStamp::At(e.beginTime, recorded, id, last).Text();
     out.segmentCount = e.segmentCount;
     out.width = e.width;
     out.height = e.height;
@@ -235,6 +275,52 @@ void DescribeRecord(const disk::RecorderVolume& volume, uint32_t record, RecordR
             out.videoCameras.push_back(camera + 1);
         if (e.audioPresent[camera])
             out.soundCameras.push_back(camera + 1);
+    }
+}
+
+void DescribeRecovered(const disk::Volume& volume, uint32_t record, int firstPosition, int lastPosition,
+                       RecordReport& out)
+{
+    out.recovered = {};
+    const disk::RecoveredRecording* found = volume.Recovered(record);
+    if (!found)
+        return;
+    RecoveredReport& r = out.recovered;
+    r.present = true;
+    r.id = found->id;
+    r.source = disk::RecoverySourceName(found->source);
+    r.slot = found->slot;
+    r.indexOffset = found->indexOffset;
+    if (!found->sectorIndex.empty()) {
+        const auto [low, high] = std::minmax_element(found->sectorIndex.begin(), found->sectorIndex.end());
+        r.firstSector = *low;
+        r.sectorCount = uint64_t(*high) - *low;
+    }
+    r.timeRecorded = found->timeRecorded;
+    if (found->bound) {
+        r.boundEarliest = disk::FormatRecordTime(found->bound->earliest);
+        r.boundLatest = disk::FormatRecordTime(found->bound->latest);
+        r.boundReason = found->bound->reason;
+    }
+    const uint32_t count = found->SegmentCount();
+    if (count == 0 || lastPosition < 0)
+        return;
+    const uint32_t from = static_cast<uint32_t>(std::max(firstPosition, 0));
+    const uint32_t to = std::min(static_cast<uint32_t>(lastPosition), count - 1);
+    const auto noteOf = [found](uint32_t segment) {
+        for (const disk::SegmentNote& note : found->notes)
+            if (note.segment == segment)
+                return note.text;
+        return std::string();
+    };
+    for (uint32_t s = from; s <= to; ++s) {
+        const std::string status = disk::SegmentStatusName(found->status[s]);
+        if (!r.segments.empty() && r.segments.back().status == status && r.segments.back().lastPosition + 1 == s &&
+            status == "intact") {
+            r.segments.back().lastPosition = s;
+            continue;
+        }
+        r.segments.push_back({s, s, status, found->status[s] == disk::SegmentStatus::Intact ? "" : noteOf(s)});
     }
 }
 
@@ -266,7 +352,7 @@ std::string ReportJson(const ExportReport& r)
     j["source"] = std::move(source);
 
     Json record;
-    record["number"] = r.record.number;
+    record["number"] = r.record.recovered.present ? Json(nullptr) : Json(r.record.number);
     record["kind"] = std::string(1, r.record.kind);
     record["begin_time"] = r.record.beginTime;
     record["end_time"] = r.record.endTime;
@@ -277,6 +363,8 @@ std::string ReportJson(const ExportReport& r)
     record["cameras_with_video"] = r.record.videoCameras;
     record["cameras_with_sound"] = r.record.soundCameras;
     j["record"] = std::move(record);
+    if (r.record.recovered.present)
+        j["recovered"] = RecoveredJson(r.record.recovered);
 
     Json segment;
     segment["begin_mark"] = r.segment.beginMark;

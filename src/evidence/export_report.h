@@ -49,13 +49,38 @@ struct StreamHeaderReport {
     bool matches = false;  // the sectors read again hold the bytes captured
 };
 
+// A run of neighbouring seconds of a recovered recording in one state.
+struct SegmentStatusRun {
+    uint32_t firstPosition = 0, lastPosition = 0;
+    std::string status;  // "intact", "overwritten", "damaged"
+    std::string note;    // why one that is not intact is not (its first second's)
+};
+
+// What an export of a recording the record table no longer lists says of
+// it: its id and where the recovery scan found it (verify finds it again by
+// them), how its times were derived, and the state of every second the
+// export covered.
+struct RecoveredReport {
+    bool present = false;                                 // false: a listed record
+    std::string id;                                       // "u2", "i1", "c1"
+    std::string source;                                   // "table slot", "index run", "carved"
+    uint32_t slot = 0;                                    // table slot: the slot, from 1
+    uint32_t indexOffset = 0;                             // table slot, index run: the first index entry
+    uint64_t firstSector = 0, sectorCount = 0;            // the sectors its seconds span
+    bool timeRecorded = false;                            // "recorded" or "unknown"
+    std::string boundEarliest, boundLatest, boundReason;  // empty: no bound
+    std::vector<SegmentStatusRun> segments;
+};
+
 struct RecordReport {
-    uint32_t number = 0;  // from 1
+    uint32_t number = 0;  // from 1; 0 for a recovered recording
     char kind = '?';
     std::string beginTime, endTime;  // as the record list shows them
     uint32_t segmentCount = 0;
     int32_t width = 0, height = 0, frameRate = 0;
     std::vector<int> videoCameras, soundCameras;  // from 1
+    std::string name;                             // "3", or a recovered recording's id
+    RecoveredReport recovered;
 };
 
 struct SegmentReport {
@@ -106,6 +131,10 @@ std::string UtcNow();
 // the volume. A block device gets its vendor, model and serial from sysfs.
 void DescribeSource(disk::RecorderVolume& volume, const std::string& path, uint32_t record, SourceReport& out);
 void DescribeRecord(const disk::RecorderVolume& volume, uint32_t record, RecordReport& out);
+// For a recovered recording, fills out.recovered, the seconds' states from
+// firstPosition to lastPosition; leaves it absent for a listed record.
+void DescribeRecovered(const disk::Volume& volume, uint32_t record, int firstPosition, int lastPosition,
+                       RecordReport& out);
 // Where the reader's stream header came from, read and hashed again now.
 void DescribeStreamHeader(const disk::RecordReader& reader, StreamHeaderReport& out);
 

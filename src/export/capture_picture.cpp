@@ -29,7 +29,7 @@ int CapturePicture(const playback::PlaybackEngine& engine, std::span<uint8_t> ou
         // keeps decoding into the pictures: let it finish first. The stamp's
         // time is read under the same lock, so it is the pictures' own.
         const auto lock = engine.LockStream();
-        composer.Compose(engine, engine.PositionTime(), PictureComposer::Stamp::FirstCamera);
+        composer.Compose(engine, engine.CurrentStamp(), PictureComposer::Stamp::FirstCamera);
     }
     return composer.CopyOut(out, stride, false) ? 1 : 0;
 }

@@ -187,13 +187,15 @@ void SegmentExporter::WriteReport(ExportOutcome& outcome)
         report.reason = "the stream header's sectors, read again, do not hold the bytes the export used";
     }
     evidence::DescribeRecord(*reportVolume, record, report.record);
+    if (reportVolume->IsLoaded())
+        evidence::DescribeRecovered(*reportVolume->Shared(), record, run.beginPosition, run.endPosition, report.record);
 
     const bool quad = engine.ViewMode() == playback::PlaybackEngine::kQuadView;
     const int soundCamera = quad ? 0 : engine.SelectedCamera();
     report.segment.beginMark = run.beginPosition;
     report.segment.endMark = run.endPosition;
-    report.segment.beginTime = disk::FormatRecordTime(engine.TimeAt(run.beginPosition));
-    report.segment.endTime = disk::FormatRecordTime(engine.TimeAt(run.endPosition));
+    report.segment.beginTime = engine.StampAt(run.beginPosition).Text();
+    report.segment.endTime = engine.StampAt(run.endPosition).Text();
     report.segment.view = quad ? "quad" : std::to_string(engine.SelectedCamera() + 1);
     report.segment.soundCamera = engine.HasAudio(soundCamera) ? soundCamera + 1 : 0;
     report.segment.firstPosition = outcome.firstPosition;

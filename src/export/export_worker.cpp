@@ -37,7 +37,7 @@ bool SegmentExporter::ComposeFrame(int framePosition, int copies)
     const std::span<uint8_t> frame = stage.AcquireFrame();
     {
         auto lock = engine.LockStream();
-        composer.Compose(engine, engine.TimeAt(framePosition), exporter::PictureComposer::Stamp::FrameCorner);
+        composer.Compose(engine, engine.StampAt(framePosition), exporter::PictureComposer::Stamp::FrameCorner);
     }
     if (!composer.CopyOut(frame, std::size_t(width) * 3, true)) {
         stage.ReturnFrame(frame);
@@ -98,7 +98,7 @@ SegmentExporter::GroupRead SegmentExporter::ReadCameras(bool intraOnly, int soun
 std::string SegmentExporter::LossText(const disk::SegmentLoss& loss) const
 {
     char stamp[64];
-    exporter::FormatStamp(engine.TimeAt(static_cast<int>(loss.segment)), stamp);
+    exporter::FormatStamp(engine.StampAt(static_cast<int>(loss.segment)), stamp);
     return "position " + std::to_string(loss.segment) + " (" + stamp + "): " + loss.error;
 }
 

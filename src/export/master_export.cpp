@@ -80,9 +80,9 @@ bool SegmentExporter::PrepareMaster(const std::string& path, int beginPosition, 
         layout.soundCameras.push_back(camera + 1);
     layout.tags = {
         {"TITLE",
-         "Record " + std::to_string(record + 1) + " from " + disk::FormatRecordTime(engine.TimeAt(beginPosition))},
-        {"RECORD_BEGIN_TIME", disk::FormatRecordTime(reportVolume->OpenRecordTime())},
-        {"DATE_RECORDED", disk::FormatRecordTime(engine.TimeAt(beginPosition))},
+         "Record " + reportVolume->Shared()->RecordingName(record) + " from " + engine.StampAt(beginPosition).Text()},
+        {"RECORD_BEGIN_TIME", reportVolume->StampAt(0).Text()},
+        {"DATE_RECORDED", engine.StampAt(beginPosition).Text()},
         {"CAMERAS", CameraList(masterVideo)},
         {"SOUND_CAMERAS", CameraList(masterSound)},
         {"QUILLON_VERSION", evidence::QuillonVersion()},
@@ -118,7 +118,7 @@ bool SegmentExporter::MasterSecond(int position)
 {
     const int64_t second = position - run.beginPosition;
     char text[64];
-    exporter::FormatStamp(engine.TimeAt(position), text);
+    exporter::FormatStamp(engine.StampAt(position), text);
     if (!master->WriteCue(text, second))
         return false;
     if (masterSound.empty())

@@ -39,10 +39,7 @@ void DrawStamp(QImage& image, const char* text, std::span<const QPoint> points, 
 
 }  // namespace
 
-void FormatStamp(const disk::RecordTime& t, char (&text)[64])
-{
-    std::snprintf(text, sizeof text, "%d/%02d/%02d %02d:%02d:%02d", t.year, t.month, t.day, t.hour, t.minute, t.second);
-}
+void FormatStamp(const disk::PositionStamp& stamp, char (&text)[64]) { stamp.Format(text, disk::StampStyle::List); }
 
 PictureComposer::PictureComposer() : packer(std::make_unique<platform::PixelPacker>()) {}
 PictureComposer::~PictureComposer() = default;
@@ -94,7 +91,7 @@ void PictureComposer::FillCell(const playback::CellRect& cell)
     }
 }
 
-void PictureComposer::Compose(const playback::PlaybackEngine& engine, const disk::RecordTime& time, Stamp stamp)
+void PictureComposer::Compose(const playback::PlaybackEngine& engine, const disk::PositionStamp& time, Stamp stamp)
 {
     if (!surface)
         return;

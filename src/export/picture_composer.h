@@ -12,7 +12,7 @@
 #include <memory>
 #include <span>
 
-#include "disk/record_time.h"
+#include "disk/position_stamp.h"
 
 namespace platform {
 class PixelPacker;
@@ -51,7 +51,7 @@ public:
     // Only pictures the engine decoded for the position read are used
     // (PlaybackEngine::HasPicture); any other shown cell is painted with the
     // background first, so the surface never keeps a picture of another time.
-    void Compose(const playback::PlaybackEngine& engine, const disk::RecordTime& time, Stamp stamp);
+    void Compose(const playback::PlaybackEngine& engine, const disk::PositionStamp& time, Stamp stamp);
     // The surface as 24-bit blue-green-red rows `stride` bytes apart (>= 3 x
     // width; padding zeroed), top row first or bottom row first. False when
     // out is too small.
@@ -66,7 +66,7 @@ private:
     std::unique_ptr<platform::PixelPacker> packer;
 };
 
-// "2006/03/15 23:59:30": the stamp's text.
-void FormatStamp(const disk::RecordTime& t, char (&text)[64]);
+// "2006/03/15 23:59:30", or "c1 +00:00:05" when the time is unknown: the stamp's text.
+void FormatStamp(const disk::PositionStamp& stamp, char (&text)[64]);
 
 }  // namespace exporter

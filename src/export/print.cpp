@@ -70,9 +70,8 @@ int PrintPicture(const playback::PlaybackEngine& engine, QPrinter& printer, cons
     QPainter painter;
     if (!painter.begin(&printer))
         return 0;
-    const disk::RecordTime t = engine.PositionTime();
     char text[64];
-    std::snprintf(text, sizeof text, "%d/%02d/%02d %02d:%02d:%02d", t.year, t.month, t.day, t.hour, t.minute, t.second);
+    engine.CurrentStamp().Format(text, disk::StampStyle::List);
     const QString line = QString::fromLatin1(text);
     // The font's own height on this device: a large font at a high
     // resolution is taller than the band the layout keeps for it.

@@ -46,26 +46,16 @@ int FormatCode(int32_t width, int32_t height, int32_t frameRate)
 
 // The recorder's clock as an ISO 8601 time, the MP4's creation time (its
 // offset from true time is unknown; the report says so).
-std::string IsoTime(const disk::RecordTime& t)
-{
-    char text[40];
-    std::snprintf(text, sizeof text, "%04d-%02d-%02dT%02d:%02d:%02dZ", t.year, t.month, t.day, t.hour, t.minute,
-                  t.second);
-    return text;
-}
-
 }  // namespace
 
 std::string DefaultExportName(const playback::PlaybackEngine& engine)
 {
-    const disk::RecordTime t = engine.PositionTime();
+    const std::string stamp = engine.CurrentStamp().Text(disk::StampStyle::NameDigits);
     char name[80];
     if (engine.ViewMode() == playback::PlaybackEngine::kQuadView)
-        std::snprintf(name, sizeof name, "%d%02d%02d_%02d%02d%02d_Quad", t.year, t.month, t.day, t.hour, t.minute,
-                      t.second);
+        std::snprintf(name, sizeof name, "%s_Quad", stamp.c_str());
     else
-        std::snprintf(name, sizeof name, "%d%02d%02d_%02d%02d%02d_Camera%02d", t.year, t.month, t.day, t.hour, t.minute,
-                      t.second, engine.SelectedCamera() + 1);
+        std::snprintf(name, sizeof name, "%s_Camera%02d", stamp.c_str(), engine.SelectedCamera() + 1);
     return name;
 }
 
@@ -143,7 +133,7 @@ bool SegmentExporter::PrepareExport(const std::string& path, int returnPosition,
             return false;
     } else if (mode == ExportMode::Mp4) {
         mp4 = std::make_unique<platform::mp4::Writer>();
-        if (!mp4->Open(path, width, height, IsoTime(engine.TimeAt(beginPosition)))) {
+        if (!mp4->Open(path, width, height, engine.StampAt(beginPosition).Text(disk::StampStyle::Iso))) {
             Refuse(PrepareFailure::CannotOpen, mp4->LastError());
             mp4.reset();
             return false;

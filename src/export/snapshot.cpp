@@ -50,14 +50,12 @@ int SaveJpeg(picture::TBitmap& bitmap, const std::string& path)
 
 std::string DefaultSnapshotName(const playback::PlaybackEngine& engine)
 {
-    const disk::RecordTime t = engine.PositionTime();
+    const std::string stamp = engine.CurrentStamp().Text(disk::StampStyle::NameUnderscores);
     char name[80];
     if (engine.ViewMode() == playback::PlaybackEngine::kQuadView)
-        std::snprintf(name, sizeof name, "%d_%02d_%02d_%02d_%02d_%02d_Quad", t.year, t.month, t.day, t.hour, t.minute,
-                      t.second);
+        std::snprintf(name, sizeof name, "%s_Quad", stamp.c_str());
     else
-        std::snprintf(name, sizeof name, "%d_%02d_%02d_%02d_%02d_%02d_Camera%02d", t.year, t.month, t.day, t.hour,
-                      t.minute, t.second, engine.SelectedCamera() + 1);
+        std::snprintf(name, sizeof name, "%s_Camera%02d", stamp.c_str(), engine.SelectedCamera() + 1);
     return name;
 }
 

@@ -117,7 +117,8 @@ bool File::OpenMuxer(const std::string& creationTime)
     context->protocol_whitelist = av_strdup("file");
     if (!context->url || !context->protocol_whitelist)
         return Fail("out of memory", AVERROR(ENOMEM));
-    if (av_dict_set(&context->metadata, "creation_time", creationTime.c_str(), 0) < 0)
+    // A recording whose time is unknown gives the file no creation time.
+    if (!creationTime.empty() && av_dict_set(&context->metadata, "creation_time", creationTime.c_str(), 0) < 0)
         return Fail("out of memory", AVERROR(ENOMEM));
     if (!AddStreams())
         return false;

@@ -29,7 +29,7 @@ public:
 
     // Starts a file at path (created or truncated) for width x height
     // pictures (even, 16 to 4096) at 30 a second. creationTime: ISO 8601
-    // ("2006-03-15T23:59:30Z"), the file's creation time. False, leaving no
+    // ("2006-03-15T23:59:30Z"), the file's creation time (empty: none). False, leaving no
     // file, when anything cannot be set up, or when a file is already open.
     bool Open(const std::string& path, int width, int height, const std::string& creationTime);
     // One picture: 3 bytes blue, green, red per pixel, bottom row first, rows

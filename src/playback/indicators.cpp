@@ -40,6 +40,13 @@ disk::RecordTime PlaybackEngine::TimeAt(int at) const
     return disk::AddMilliseconds(volume->OpenRecordTime(), int64_t(at) * 1000);
 }
 
+disk::PositionStamp PlaybackEngine::StampAt(int at) const
+{
+    return volume ? volume->StampAt(at) : disk::PositionStamp{};
+}
+
+disk::PositionStamp PlaybackEngine::CurrentStamp() const { return StampAt(Position()); }
+
 void PlaybackEngine::DrawSpeed()
 {
     if (!mainWindow)
@@ -68,10 +75,8 @@ void PlaybackEngine::DrawTime()
     // A missing picture is tried again next time; the text goes on whatever is there.
     if (timeBack->Width() == 0)
         timeBack->Load((platform::AppDirectory() + "/bmp").c_str(), "time_back.bmp");
-    const disk::RecordTime t = PositionTime();
     char text[64];
-    std::snprintf(text, sizeof text, "%d/%02d/%02d  %02d:%02d:%02d", t.year, t.month, t.day, t.hour, t.minute,
-                  t.second);
+    CurrentStamp().Format(text, disk::StampStyle::Panel);
     const QRect area(kTimePanel, QSize(std::max(timeBack->Width(), 200), std::max(timeBack->Height(), 30)));
     auto context = mainWindow->Draw(area);
     if (timeBack->Width() > 0)

@@ -199,8 +199,12 @@ public:
     void ReturnFromExport(int returnPosition);
     // Drops the export's reader; the pictures are left as they are.
     void CloseExportReader();
-    // The calendar time of a position of the open record.
+    // The calendar time of a position of the open record: for arithmetic on
+    // the recorder's clock only; every time shown goes through StampAt.
     disk::RecordTime TimeAt(int position) const;
+    // How a position of the open recording is shown (its time, or its id and
+    // the position when its time is unknown).
+    disk::PositionStamp StampAt(int position) const;
 
     // --- sound ---
     void PlayAudio(std::span<const uint8_t> pcm);
@@ -215,6 +219,7 @@ public:
     void DrawSpeed();
     void DrawTime();
     disk::RecordTime PositionTime() const;
+    disk::PositionStamp CurrentStamp() const;
     void UpdateSlider(int position);
 
     std::atomic<bool> exporting{false};

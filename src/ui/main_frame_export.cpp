@@ -71,8 +71,7 @@ void CMainFrame::OnExportFinished(const exporter::ExportOutcome& outcome)
     // The completion message only for a run that reached the end mark (or
     // was stopped by the user); any other end says why the file falls short.
     const auto early = ExportEndMessage(
-        outcome, [this](int position) { return disk::FormatRecordTime(engine.TimeAt(position)); },
-        Texts().Text(kTextAviNotClosed));
+        outcome, [this](int position) { return engine.StampAt(position).Text(); }, Texts().Text(kTextAviNotClosed));
     if (early)
         ShowWindowMessage(this, UiString(*early));
     else
