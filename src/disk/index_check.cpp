@@ -52,8 +52,12 @@ std::string IndexDamageText(IndexDamage damage)
 
 std::string IndexCheckText(uint32_t recordNumber, const IndexCheck& check)
 {
-    std::string text =
-        "record " + std::to_string(recordNumber + 1) + " is damaged: its index " + IndexDamageText(check.damage) + ": ";
+    return IndexCheckText(std::to_string(uint64_t(recordNumber) + 1), check);
+}
+
+std::string IndexCheckText(const std::string& name, const IndexCheck& check)
+{
+    std::string text = "record " + name + " is damaged: its index " + IndexDamageText(check.damage) + ": ";
     if (check.readableSegments == 0)
         return text + "none of its " + std::to_string(check.recordedSegments) + " segments can be read";
     return text + "only segments 0 to " + std::to_string(check.readableSegments - 1) + " of " +

@@ -55,5 +55,7 @@ std::string IndexDamageText(IndexDamage damage);
 
 // One line: "record 3 is damaged: its index runs backwards: only segments 0 to 11 of 20 can be read".
 std::string IndexCheckText(uint32_t recordNumber, const IndexCheck& check);
+// The same for a recording named as people see it ("3", "u2").
+std::string IndexCheckText(const std::string& name, const IndexCheck& check);
 
 }  // namespace disk

@@ -347,7 +347,9 @@ std::string ReportJson(const ExportReport& r)
     source["sector_bytes"] = disk::kSectorBytes;
     source["sector0"] = RangeJson(r.source.sector0);
     source["record_table"] = RangeJson(r.source.recordTable);
-    source["record_index"] = RangeJson(r.source.recordIndex);
+    // Carved seconds were found without any index: there is none to hash.
+    const bool noIndex = r.record.recovered.present && r.record.recovered.source == "carved";
+    source["record_index"] = noIndex ? Json(nullptr) : RangeJson(r.source.recordIndex);
     source["identity"] = IdentityJson(r.source.identity);
     j["source"] = std::move(source);
 

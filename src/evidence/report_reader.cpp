@@ -194,6 +194,26 @@ bool OpenedDiskAndSideReads(Reader& r, const Json& j, const Json& source, Report
     return true;
 }
 
+// A recovered recording's id and source, when the report names one (reports
+// of listed records and older reports have no "recovered").
+bool Recovered(Reader& r, const Json& j, ReportToCheck& out)
+{
+    if (!j.contains("recovered") || j["recovered"].is_null())
+        return true;
+    const Json& recovered = j["recovered"];
+    if (!r.Text(recovered, "id", "recovered", out.recoveredId) ||
+        !r.Text(recovered, "source", "recovered", out.recoveredSource))
+        return false;
+    const std::string& id = out.recoveredId;
+    if (id.size() < 2 || id.size() > 11 || id[1] == '0' || id.find_first_not_of("0123456789", 1) != std::string::npos ||
+        std::string_view("uic").find(id[0]) == std::string_view::npos)
+        return r.Fail("recovered.id is not the id of a recovered recording");
+    const std::string& source = out.recoveredSource;
+    if (source != "table slot" && source != "index run" && source != "carved")
+        return r.Fail("recovered.source is not a place a recording is recovered from");
+    return true;
+}
+
 }  // namespace
 
 // The whole check, field by field; error says what was refused.
@@ -261,11 +281,16 @@ static bool ParseInto(std::string_view text, ReportToCheck& out, std::string& er
         else if (ok)
             ok = r.Fail("source.absolute_path is neither text nor null");
     }
+    if (ok)
+        ok = Recovered(r, j, out);
     for (const char* name : {"sector0", "record_table", "record_index"}) {
         if (!ok)
             break;
         const Json* range = r.Field(*source, name, "source");
         ok = range != nullptr;
+        // Carved seconds were found without any index: none was read.
+        if (ok && range->is_null() && name == std::string("record_index") && out.recoveredSource == "carved")
+            continue;
         // A structure that could not be read when the report was written has
         // no hash to check.
         const char* what = name == std::string("sector0")        ? "sector 0"

@@ -35,6 +35,10 @@ struct ReportToCheck {
     // "position 7: sectors ... could not be read": seconds the export could
     // not read (none in reports without the list).
     std::vector<std::string> lostSeconds;
+    // A recording the record table no longer lists: its id ("u2") and where
+    // the recovery scan found it ("table slot", "index run", "carved");
+    // both empty for a listed record (and in reports without them).
+    std::string recoveredId, recoveredSource;
     // The disk as it was opened for the export (source.identity).
     platform::DriveIdentity sourceIdentity;
     bool hasOutput = false;

@@ -15,8 +15,10 @@
 
 #include "disk/position_stamp.h"
 #include "disk/record_reader.h"
+#include "disk/recorder_volume.h"
 #include "disk/recovered_recording.h"
 #include "disk/volume.h"
+#include "evidence/export_report.h"
 #include "support/succeeded.h"
 #include "support/temp_dir.h"
 #include "tools/mkdisk/disk_writer.h"
@@ -436,6 +438,75 @@ TEST_F(RecoveredReadTest, ATimeThatWasNotRecordedIsShownAsTheIdAndThePosition)
     EXPECT_EQ(reader.StampAt(5).Format(tiny), 5u);
     EXPECT_EQ(std::string(tiny), disk::FormatRecordTime(at).substr(0, 5));
     EXPECT_EQ(reader.StampAt(5).Format(std::span<char>()), 0u);
+}
+
+// What an export's report says of the recording it read: a listed record
+// as before; a recovered one by its id, its source, how its times were
+// derived and each run of seconds in one state within the exported span.
+TEST_F(RecoveredReadTest, AReportDescribesARecoveredRecordingBySourceTimesAndTheStateOfItsSeconds)
+{
+    RecoveredRecording u = CopyOf(kLongRecord, "u2");
+    u.status[3] = SegmentStatus::Overwritten;
+    u.notes.push_back({3, "sectors 9 to 10 belong to record 1"});
+    u.status[4] = SegmentStatus::Damaged;
+    RecoveredRecording c = CopyOf(kLongRecord, "c1");
+    c.source = disk::RecoverySource::Carved;
+    c.timeRecorded = false;
+    c.entry.beginTime = {};
+    c.bound = disk::TimeBound{{2026, 1, 0, 2, 3, 4, 5, 0}, {2026, 1, 0, 2, 3, 4, 9, 0}, "between records 1 and 2"};
+    disk::RecorderVolume volume;
+    volume.Attach(With({u, c}));
+
+    evidence::RecordReport listedReport;
+    evidence::DescribeRecord(volume, kLongRecord, listedReport);
+    evidence::DescribeRecovered(*volume.Shared(), kLongRecord, 0, 5, listedReport);
+    EXPECT_EQ(listedReport.number, 2u);
+    EXPECT_EQ(listedReport.name, "2");
+    EXPECT_FALSE(listedReport.recovered.present);
+    const disk::RecordTime begin = listed->Record(kLongRecord).beginTime;
+    EXPECT_EQ(listedReport.beginTime, disk::FormatRecordTime(begin));
+    EXPECT_EQ(listedReport.endTime, disk::FormatRecordTime(disk::RecordEndTime(begin, 6)));
+
+    evidence::RecordReport report;
+    evidence::DescribeRecord(volume, 2, report);
+    evidence::DescribeRecovered(*volume.Shared(), 2, 1, 5, report);
+    EXPECT_EQ(report.number, 0u);
+    EXPECT_EQ(report.name, "u2");
+    EXPECT_EQ(report.beginTime, listedReport.beginTime) << "an unlisted entry's time was recorded";
+    EXPECT_EQ(report.endTime, listedReport.endTime);
+    const evidence::RecoveredReport& r = report.recovered;
+    ASSERT_TRUE(r.present);
+    EXPECT_EQ(r.id, "u2");
+    EXPECT_EQ(r.source, "table slot");
+    EXPECT_EQ(r.slot, 40u);
+    EXPECT_EQ(r.indexOffset, u.indexOffset);
+    EXPECT_EQ(r.firstSector, u.sectorIndex.front());
+    EXPECT_EQ(r.sectorCount, u.sectorIndex.back() - u.sectorIndex.front());
+    EXPECT_TRUE(r.timeRecorded);
+    ASSERT_EQ(r.segments.size(), 4u);
+    const auto run = [&r](size_t i) {
+        const evidence::SegmentStatusRun& s = r.segments[i];
+        return std::tuple(s.firstPosition, s.lastPosition, s.status, s.note);
+    };
+    EXPECT_EQ(run(0), std::tuple(1u, 2u, std::string("intact"), std::string()));
+    EXPECT_EQ(run(1),
+              std::tuple(3u, 3u, std::string("overwritten"), std::string("sectors 9 to 10 belong to record 1")));
+    EXPECT_EQ(run(2), std::tuple(4u, 4u, std::string("damaged"), std::string()));
+    EXPECT_EQ(run(3), std::tuple(5u, 5u, std::string("intact"), std::string()));
+
+    evidence::RecordReport carved;
+    evidence::DescribeRecord(volume, 3, carved);
+    evidence::DescribeRecovered(*volume.Shared(), 3, -4, 99, carved);
+    EXPECT_EQ(carved.name, "c1");
+    EXPECT_EQ(carved.beginTime, "c1 +00:00:00");
+    EXPECT_EQ(carved.endTime, "c1 +00:00:05");
+    EXPECT_FALSE(carved.recovered.timeRecorded);
+    EXPECT_EQ(carved.recovered.boundEarliest, "2026/01/02 03:04:05");
+    EXPECT_EQ(carved.recovered.boundLatest, "2026/01/02 03:04:09");
+    EXPECT_EQ(carved.recovered.boundReason, "between records 1 and 2");
+    ASSERT_EQ(carved.recovered.segments.size(), 1u) << "a span past either end is cut to the recording";
+    EXPECT_EQ(carved.recovered.segments[0].firstPosition, 0u);
+    EXPECT_EQ(carved.recovered.segments[0].lastPosition, 5u);
 }
 
 }  // namespace

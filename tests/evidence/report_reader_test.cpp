@@ -306,3 +306,69 @@ TEST(ReportReaderTest, AFieldGivenTwiceIsRefused)
 }
 
 }  // namespace
+
+namespace {
+
+// A report of a recovered recording: the id and source come back for
+// verify to name; carved seconds have no index to hash and none is asked
+// for; anything else in their place is refused.
+TEST(ReportReaderTest, ARecoveredRecordingIsNamedAndCarvedSecondsNeedNoIndex)
+{
+    evidence::ExportReport report = SampleReport();
+    report.source.recordIndex = {3, 1, kSha};
+    report.record.recovered.present = true;
+    report.record.recovered.id = "u2";
+    report.record.recovered.source = "table slot";
+    report.record.recovered.slot = 41;
+    report.record.recovered.segments = {{0, 3, "intact", ""},
+                                        {4, 4, "overwritten", "sectors 9 to 10 belong to record 3"}};
+    const Json written = Json::parse(evidence::ReportJson(report));
+    EXPECT_TRUE(written["record"]["number"].is_null());
+    EXPECT_EQ(written["recovered"]["slot"], 41);
+    EXPECT_EQ(written["recovered"]["times"], "unknown");
+    EXPECT_TRUE(written["recovered"]["time_bound"].is_null());
+    ASSERT_EQ(written["recovered"]["segments"].size(), 2u);
+    EXPECT_EQ(written["recovered"]["segments"][1]["status"], "overwritten");
+    EXPECT_TRUE(written["recovered"]["segments"][0]["note"].is_null());
+
+    evidence::ReportToCheck out;
+    std::string error;
+    ASSERT_TRUE(Parse(written.dump(), out, error)) << error;
+    EXPECT_EQ(out.recoveredId, "u2");
+    EXPECT_EQ(out.recoveredSource, "table slot");
+    EXPECT_EQ(out.ranges.size(), 4u) << "sector 0, the table, the index the entry named, one read";
+
+    report.record.recovered.id = "c1";
+    report.record.recovered.source = "carved";
+    const Json carved = Json::parse(evidence::ReportJson(report));
+    EXPECT_TRUE(carved["source"]["record_index"].is_null());
+    EXPECT_FALSE(carved["recovered"].contains("slot"));
+    EXPECT_FALSE(carved["recovered"].contains("index_offset"));
+    ASSERT_TRUE(Parse(carved.dump(), out, error)) << error;
+    EXPECT_EQ(out.ranges.size(), 3u);
+    EXPECT_TRUE(out.unhashed.empty()) << "no index is not an index left unchecked";
+
+    // A listed record's report never drops its index, and ids and sources
+    // are only the scan's.
+    Json listedWithoutIndex = carved;
+    listedWithoutIndex.erase("recovered");
+    EXPECT_NE(Refusal(listedWithoutIndex.dump()), "");
+    for (const char* id : {"", "x1", "u", "u0", "u1x", "c123456789012"}) {
+        Json edited = carved;
+        edited["recovered"]["id"] = id;
+        EXPECT_NE(Refusal(edited.dump()).find("recovered.id"), std::string::npos) << id;
+    }
+    Json edited = carved;
+    edited["recovered"]["source"] = "guessed";
+    EXPECT_NE(Refusal(edited.dump()).find("recovered.source"), std::string::npos);
+    edited = carved;
+    edited["recovered"] = 5;
+    EXPECT_NE(Refusal(edited.dump()), "");
+    // null: a listed record's (as no field is).
+    edited = Json::parse(evidence::ReportJson(SampleReport()));
+    edited["recovered"] = nullptr;
+    ASSERT_TRUE(Parse(edited.dump(), out, error)) << error;
+    EXPECT_EQ(out.recoveredId, "");
+}
+
+}  // namespace

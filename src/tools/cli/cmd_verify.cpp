@@ -151,6 +151,9 @@ int Run(Options& options)
 
     std::printf("export\t%s\t%s\n", report.complete ? "complete" : "INCOMPLETE",
                 report.complete ? report.end.c_str() : (report.end + ": " + report.reason).c_str());
+    if (!report.recoveredId.empty())
+        std::printf("recording\t%s\trecovered (%s): the record table does not list it\n", report.recoveredId.c_str(),
+                    report.recoveredSource.c_str());
     ProgressBar bar("verify");
     const uint64_t work = WorkSectors(report);
     uint64_t worked = 0;
