@@ -386,8 +386,8 @@ TEST_F(SegmentExportTest, TheStampStaysReadableWhenCameraOneHasNoVideo)
     ASSERT_TRUE(composer.Setup(640, 480, exporter::kSnapshotBackground));
     ASSERT_TRUE(once.Setup(640, 480, exporter::kSnapshotBackground));
     for (int position = 0; position <= 2; ++position)
-        composer.Compose(*engine, engine->TimeAt(position), exporter::PictureComposer::Stamp::FrameCorner);
-    once.Compose(*engine, engine->TimeAt(2), exporter::PictureComposer::Stamp::FrameCorner);
+        composer.Compose(*engine, engine->StampAt(position), exporter::PictureComposer::Stamp::FrameCorner);
+    once.Compose(*engine, engine->StampAt(2), exporter::PictureComposer::Stamp::FrameCorner);
     ASSERT_TRUE(composer.CopyOut(kept, 640 * 3, true));
     ASSERT_TRUE(once.CopyOut(fresh, 640 * 3, true));
     EXPECT_TRUE(kept == fresh) << "stamps of earlier seconds are left in camera 1's cell";

@@ -35,7 +35,7 @@ int Run(Options& options)
         return Fail("this volume's segments carry no audio areas");
     const int channel = static_cast<int>(camera - 1);
     if (!volume.OpenRecordEntry().audioPresent[channel])
-        return Fail("camera " + std::to_string(camera) + " of record " + std::to_string(record + 1) + " has no sound");
+        return Fail("camera " + std::to_string(camera) + " of record " + RecordName(volume, record) + " has no sound");
     if (!volume.SelectSegment(static_cast<uint32_t>(from)))
         return Fail("position " + std::to_string(from) + " is beyond the record's end");
     volume.ResetFrameAssembly();
@@ -79,7 +79,7 @@ int Run(Options& options)
     bar.Done();
     if (blocks == 0)
         return Fail("no sound of camera " + std::to_string(camera) + " could be read from record " +
-                    std::to_string(record + 1));
+                    RecordName(volume, record));
     if (const auto finished = wav.Finish(); !finished)
         return Fail(finished.Detail());
     if (blocks < wanted)

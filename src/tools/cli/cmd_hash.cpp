@@ -42,6 +42,12 @@ int Run(Options& options)
                 return Fail("segment " + std::to_string(p) + " is not in the record's index");
             runs.push_back({range.first, range.count});
             positions.push_back(static_cast<uint32_t>(p));
+            // A recovered second that is not intact is hashed as its sectors
+            // stand, but they are not this recording's: said on stderr.
+            const disk::RecoveredRecording* found = volume.OpenRecovered();
+            if (found && p < int64_t(found->status.size()) && found->status[p] != disk::SegmentStatus::Intact)
+                std::fprintf(stderr, "quillon-cli: warning: position %lld: its sectors are not %s's any more (%s)\n",
+                             static_cast<long long>(p), found->id.c_str(), disk::SegmentStatusName(found->status[p]));
         }
     }
     const auto disk = ResolveDrive(diskArg);

@@ -18,7 +18,8 @@ Option DeclareRecord()
 {
     return {.name = "--record",
             .value = "N",
-            .help = "the record, from 1",
+            .help = "the record, from 1, or a recovered recording's id (u1, i1, c1;\n"
+                    "the disk is scanned for it first)",
             .required = true,
             .whenMissing = "--record N is required"};
 }

@@ -55,9 +55,9 @@ HeadlessEngine::~HeadlessEngine()
 platform::Result<void> HeadlessEngine::Open(disk::RecorderVolume& volume, uint32_t record)
 {
     if (!engine->Attach(&video, &volume, static_cast<int>(record), volume.LoadedDrive()))
-        return Error{ErrorKind::ReadFailed, "cannot attach record " + std::to_string(record + 1)};
+        return Error{ErrorKind::ReadFailed, "cannot attach record " + RecordName(volume, record)};
     if (!engine->GotoStart())
-        return Error{ErrorKind::Damaged, "record " + std::to_string(record + 1) + " has no segment to show"};
+        return Error{ErrorKind::Damaged, "record " + RecordName(volume, record) + " has no segment to show"};
     return {};
 }
 
@@ -74,7 +74,7 @@ platform::Result<void> HeadlessEngine::OpenFromOptions(Options& options, disk::R
     const uint32_t record = *opened;
     const uint32_t length = volume.SegmentCount();
     if (length == 0)
-        return Error{ErrorKind::Damaged, "record " + std::to_string(record + 1) + " has no segments"};
+        return Error{ErrorKind::Damaged, "record " + RecordName(volume, record) + " has no segments"};
     int64_t at = 0;
     if (!options.Number(positionOption, 0, length - 1, 0, at))
         return Error{ErrorKind::Refused,

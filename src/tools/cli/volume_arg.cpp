@@ -1,10 +1,13 @@
 #include "tools/cli/volume_arg.h"
 
+#include <algorithm>
 #include <charconv>
 #include <cstdio>
 #include <filesystem>
 
+#include "disk/recovery_scan.h"
 #include "platform/drive_table.h"
+#include "tools/cli/progress_bar.h"
 
 namespace cli {
 
@@ -50,24 +53,91 @@ platform::Result<uint32_t> LoadRecord(Options& options, disk::RecorderVolume& vo
     return OpenRecordOption(options, volume);
 }
 
+std::string RecordName(const disk::RecorderVolume& volume, uint32_t record)
+{
+    return volume.IsLoaded() ? volume.Shared()->RecordingName(record) : std::to_string(uint64_t(record) + 1);
+}
+
+bool IsRecoveredId(std::string_view text)
+{
+    if (text.size() < 2 || text.size() > 11 || (text[0] != 'u' && text[0] != 'i' && text[0] != 'c') || text[1] == '0')
+        return false;
+    return std::all_of(text.begin() + 1, text.end(), [](char c) { return c >= '0' && c <= '9'; });
+}
+
+namespace {
+
+platform::Result<disk::Recovery> Scan(const disk::Volume& volume, const disk::ScanControl& control)
+{
+#if QUILLON_RECOVERY_SCAN
+    return disk::ScanForRecordings(volume, control);
+#else
+    (void)volume;
+    (void)control;
+    return Error{ErrorKind::Unsupported, "this build has no recovery scan"};
+#endif
+}
+
+// The disk scanned once and the volume made again with what was found; the
+// recording named id, or why there is none.
+platform::Result<uint32_t> FindRecovered(const std::string& id, disk::RecorderVolume& volume)
+{
+    const std::shared_ptr<const disk::Volume> listed = volume.Shared();
+    if (!listed)
+        return Error{ErrorKind::NotFound, "no disk is loaded"};
+    ProgressBar bar("scan");
+    disk::ScanControl control;
+    control.progress = [&bar](double fraction, const std::string&) {
+        bar.Update(static_cast<uint64_t>(std::clamp(fraction, 0.0, 1.0) * 1000), 1000);
+    };
+    auto scanned = Scan(*listed, control);
+    bar.Clear();
+    if (!scanned)
+        return Error{scanned.Failure().kind, "the recovery scan failed: " + scanned.Detail()};
+    auto recovery = std::make_shared<const disk::Recovery>(std::move(*scanned));
+    std::string found;
+    for (const disk::RecoveredRecording& r : recovery->recordings)
+        found += (found.empty() ? "" : ", ") + r.id;
+    auto recovered = disk::Volume::WithRecovery(listed, std::move(recovery));
+    if (!recovered)
+        return Error{ErrorKind::ReadFailed, "out of memory for the recovered recordings"};
+    uint32_t record = 0;
+    if (!recovered->FindRecording(id, record))
+        return Error{ErrorKind::NotFound, "no recovered recording " + id + " on this disk (the scan found " +
+                                              (found.empty() ? std::string("none") : found) + ")"};
+    volume.Attach(std::move(recovered));
+    return record;
+}
+
+}  // namespace
+
 platform::Result<uint32_t> OpenRecordOption(Options& options, disk::RecorderVolume& volume)
 {
     if (!options.Has("--record"))
         return Error{ErrorKind::Refused, "--record N is required"};
-    int64_t number = 0;
-    if (!options.Number("--record", 1, volume.RecordCount(), 0, number))
-        return Error{ErrorKind::Refused,
-                     "record out of range: the volume has " + std::to_string(volume.RecordCount()) + " records"};
-    const uint32_t record = static_cast<uint32_t>(number - 1);
+    uint32_t record = 0;
+    if (const auto value = options.Value("--record"); value && IsRecoveredId(*value)) {
+        const auto found = FindRecovered(*value, volume);
+        if (!found)
+            return found.Failure();
+        record = *found;
+    } else {
+        int64_t number = 0;
+        if (!options.Number("--record", 1, volume.RecordCount(), 0, number))
+            return Error{ErrorKind::Refused,
+                         "record out of range: the volume has " + std::to_string(volume.RecordCount()) + " records"};
+        record = static_cast<uint32_t>(number - 1);
+    }
+    const std::string name = RecordName(volume, record);
     if (!volume.OpenRecord(record))
-        return Error{ErrorKind::ReadFailed, "cannot read the index of record " + std::to_string(number)};
+        return Error{ErrorKind::ReadFailed, "cannot read the index of record " + name};
     // Said once, by every command that opens a record: what is read of a
     // damaged record is only what its index can be trusted for.
     const disk::IndexCheck& check = volume.OpenIndexCheck();
     if (check.Damaged()) {
         if (check.readableSegments == 0)
-            return Error{ErrorKind::Damaged, disk::IndexCheckText(record, check)};
-        std::fprintf(stderr, "quillon-cli: warning: %s\n", disk::IndexCheckText(record, check).c_str());
+            return Error{ErrorKind::Damaged, disk::IndexCheckText(name, check)};
+        std::fprintf(stderr, "quillon-cli: warning: %s\n", disk::IndexCheckText(name, check).c_str());
     }
     return record;
 }

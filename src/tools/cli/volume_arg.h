@@ -32,6 +32,19 @@ platform::Result<uint32_t> LoadRecord(Options& options, disk::RecorderVolume& vo
 // --record N (from 1) of a loaded volume, opened: N - 1. A record whose
 // index is damaged gets one warning on stderr (what can be read is kept),
 // or is refused when none of it can be read.
+//
+// --record ID names a recording the record table no longer lists ("u2",
+// "i1", "c1"): the disk is scanned once, the volume is made again with
+// what the scan found (the recordings numbered after the listed ones, see
+// disk::Volume::WithRecovery) and the recording opened; its number is
+// given.
 platform::Result<uint32_t> OpenRecordOption(Options& options, disk::RecorderVolume& volume);
+
+// The record as people name it: "3" (from 1), or a recovered recording's id.
+std::string RecordName(const disk::RecorderVolume& volume, uint32_t record);
+
+// Whether a --record value has the form of a recovered recording's id: one
+// of the letters u, i, c and a number from 1.
+bool IsRecoveredId(std::string_view text);
 
 }  // namespace cli
