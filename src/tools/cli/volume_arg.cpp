@@ -95,9 +95,13 @@ platform::Result<uint32_t> FindRecovered(const std::string& id, disk::RecorderVo
     if (!scanned)
         return Error{scanned.Failure().kind, "the recovery scan failed: " + scanned.Detail()};
     auto recovery = std::make_shared<const disk::Recovery>(std::move(*scanned));
+    // What was found, for a refusal: the first ten ids and how many more.
     std::string found;
-    for (const disk::RecoveredRecording& r : recovery->recordings)
-        found += (found.empty() ? "" : ", ") + r.id;
+    const size_t count = recovery->recordings.size();
+    for (size_t i = 0; i < std::min<size_t>(count, 10); ++i)
+        found += (found.empty() ? "" : ", ") + recovery->recordings[i].id;
+    if (count > 10)
+        found += " and " + std::to_string(count - 10) + " more";
     auto recovered = disk::Volume::WithRecovery(listed, std::move(recovery));
     if (!recovered)
         return Error{ErrorKind::ReadFailed, "out of memory for the recovered recordings"};
