@@ -93,7 +93,11 @@ TEST_F(CliRecoveredTest, AnUnlistedRecordReadsByItsIdAsItReadByItsNumber)
                               (tail.empty() ? "" : tail + dir->File("b.wav") + "'"));
         ASSERT_EQ(a.status, 0) << a.err;
         ASSERT_EQ(b.status, 0) << b.err;
-        EXPECT_EQ(b.out, a.out);
+        // hash ends with the disk's path: the same bytes of the other image.
+        std::string expected = a.out;
+        if (const size_t at = expected.find(Listed()); at != std::string::npos)
+            expected.replace(at, Listed().size(), Unlisted());
+        EXPECT_EQ(b.out, expected);
     }
     EXPECT_EQ(ReadText(dir->File("a.wav")), ReadText(dir->File("b.wav")));
 
