@@ -187,8 +187,11 @@ void SegmentExporter::WriteReport(ExportOutcome& outcome)
         report.reason = "the stream header's sectors, read again, do not hold the bytes the export used";
     }
     evidence::DescribeRecord(*reportVolume, record, report.record);
+    // The seconds the export reads: the marks' and the one after the end
+    // mark (a recording's end cuts the span).
     if (reportVolume->IsLoaded())
-        evidence::DescribeRecovered(*reportVolume->Shared(), record, run.beginPosition, run.endPosition, report.record);
+        evidence::DescribeRecovered(*reportVolume->Shared(), record, run.beginPosition, run.endPosition + 1,
+                                    report.record);
 
     const bool quad = engine.ViewMode() == playback::PlaybackEngine::kQuadView;
     const int soundCamera = quad ? 0 : engine.SelectedCamera();

@@ -128,7 +128,7 @@ TEST_F(CliRecoveredTest, AnExportOfARecoveredRecordingSaysSoAndVerifies)
     EXPECT_EQ(recovered["times"], "recorded");
     ASSERT_EQ(recovered["segments"].size(), 1u);
     EXPECT_EQ(recovered["segments"][0]["status"], "intact");
-    EXPECT_EQ(recovered["segments"][0]["last_position"], 3);
+    EXPECT_EQ(recovered["segments"][0]["last_position"], 4) << "the end mark's second and the one after it";
 
     const ToolRun verify = Cli("verify '" + out + ".report.json'");
     EXPECT_EQ(verify.status, 0) << verify.out << verify.err;
