@@ -52,18 +52,6 @@ protected:
         return testing_support::RunTool(std::string(QUILLON_BIN_DIR) + "/quillon-cli " + args, dir->File("err.txt"));
     }
 
-    // Until the recovery scan is part of the build, --record ID is refused
-    // (status 1, nothing on stdout) and the rest cannot run.
-    static bool ScanBuiltIn()
-    {
-        const ToolRun run = Cli("frames '" + Unlisted() + "' --record u1 --calls 1");
-        if (run.err.find("this build has no recovery scan") == std::string::npos)
-            return true;
-        EXPECT_EQ(run.status, 1);
-        EXPECT_EQ(run.out, "");
-        return false;
-    }
-
     static inline std::unique_ptr<testing_support::TempDir> dir;
     static inline int firstEntryPosition = 0;
 };
@@ -74,8 +62,6 @@ TEST_F(CliRecoveredTest, AnUnlistedRecordReadsByItsIdAsItReadByItsNumber)
     const ToolRun gone = Cli("frames '" + Unlisted() + "' --record 3");
     EXPECT_EQ(gone.status, 1);
     EXPECT_NE(gone.err.find("record out of range: the volume has 2 records"), std::string::npos) << gone.err;
-    if (!ScanBuiltIn())
-        GTEST_SKIP() << "this build has no recovery scan";
 
     const ToolRun listed = Cli("frames '" + Listed() + "' --record 3 --audio-camera 1");
     ASSERT_EQ(listed.status, 0) << listed.err;
@@ -111,8 +97,6 @@ TEST_F(CliRecoveredTest, AnUnlistedRecordReadsByItsIdAsItReadByItsNumber)
 
 TEST_F(CliRecoveredTest, AnExportOfARecoveredRecordingSaysSoAndVerifies)
 {
-    if (!ScanBuiltIn())
-        GTEST_SKIP() << "this build has no recovery scan";
     const std::string out = dir->File("u1.mpg");
     const ToolRun exported = Cli("export '" + Unlisted() + "' --record u1 --from 0 --to 3 -o '" + out + "'");
     ASSERT_EQ(exported.status, 0) << exported.err;

@@ -7,7 +7,7 @@ const std::vector<Command>& Commands()
     static const std::vector<Command> commands = {
         DisksCommand(),  RecordsCommand(), TimelineCommand(), LocateCommand(),      AudioCommand(),
         FramesCommand(), PlayCommand(),    StillCommand(),    SnapshotCommand(),    ExportCommand(),
-        VerifyCommand(), HashCommand(),    ConvertCommand(),  SkinPreviewCommand(),
+        VerifyCommand(), HashCommand(),    ConvertCommand(),  SkinPreviewCommand(), RecoverCommand(),
     };
     return commands;
 }

@@ -24,6 +24,7 @@ Command VerifyCommand();
 Command HashCommand();
 Command ConvertCommand();
 Command SkinPreviewCommand();
+Command RecoverCommand();
 
 // DISK: an image path or a drive number.
 Argument DeclareDisk();

@@ -67,17 +67,6 @@ bool IsRecoveredId(std::string_view text)
 
 namespace {
 
-platform::Result<disk::Recovery> Scan(const disk::Volume& volume, const disk::ScanControl& control)
-{
-#if QUILLON_RECOVERY_SCAN
-    return disk::ScanForRecordings(volume, control);
-#else
-    (void)volume;
-    (void)control;
-    return Error{ErrorKind::Unsupported, "this build has no recovery scan"};
-#endif
-}
-
 // The disk scanned once and the volume made again with what was found; the
 // recording named id, or why there is none.
 platform::Result<uint32_t> FindRecovered(const std::string& id, disk::RecorderVolume& volume)
@@ -90,7 +79,7 @@ platform::Result<uint32_t> FindRecovered(const std::string& id, disk::RecorderVo
     control.progress = [&bar](double fraction, const std::string&) {
         bar.Update(static_cast<uint64_t>(std::clamp(fraction, 0.0, 1.0) * 1000), 1000);
     };
-    auto scanned = Scan(*listed, control);
+    auto scanned = disk::ScanForRecordings(*listed, control);
     bar.Clear();
     if (!scanned)
         return Error{scanned.Failure().kind, "the recovery scan failed: " + scanned.Detail()};

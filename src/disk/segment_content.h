@@ -1,0 +1,48 @@
+#pragma once
+// What the first bytes of a one-second segment must hold for the recovery
+// scan to call it a segment: where the volume has audio areas a plausible
+// one (every channel's step indexes within the table), then at the video
+// start the VO and VOL headers of the second's first camera. And the
+// cameras a whole second shows pictures of.
+#include <array>
+#include <cstdint>
+#include <span>
+#include <string>
+
+#include "disk/record_entry.h"
+#include "disk/vol_header.h"
+
+namespace disk {
+
+constexpr uint32_t kScanAudioAreaSectors = 32;  // 16,384 bytes
+
+// Sectors of a segment's start the check needs: the audio area (if any)
+// and one sector of video.
+inline uint32_t SegmentHeadSectors(bool audioArea) { return audioArea ? kScanAudioAreaSectors + 1 : 1; }
+
+struct SegmentHead {
+    bool ok = false;
+    VolHeader vol;
+    std::string failure;  // why not, in words
+};
+
+// bytes: at least SegmentHeadSectors(audioArea) sectors from the segment's
+// first sector (fewer is refused).
+SegmentHead CheckSegmentHead(std::span<const uint8_t> bytes, bool audioArea);
+
+// Every channel's block of a 16,384-byte audio area has step indexes 0..88.
+bool AudioAreaPlausible(std::span<const uint8_t> area);
+
+struct SecondCameras {
+    std::array<uint8_t, kChannelFlags> video{};
+    bool clear = false;  // false: the headers did not say; all four are set
+    int headers = 0;     // VO + VOL headers found
+};
+
+// The cameras with pictures in one second's bytes (the segment from its
+// first byte): the VO + VOL headers stand before each camera's intra
+// picture, cameras 1 to 4 in turn, and a camera without video has its
+// picture left uncoded. Anything else sets all four, unclear.
+SecondCameras CamerasOfSecond(std::span<const uint8_t> segment, bool audioArea, const VolHeader& vol);
+
+}  // namespace disk
