@@ -158,6 +158,11 @@ TEST(MkdiskRecover, DemoPutsEachEntryInItsSlotAndZeroesTheOthers)
             }
         }
     }
+    // One table sector, the index area after it, the data after that.
+    EXPECT_EQ(1u, w.manifest.tableSector);
+    EXPECT_EQ(1u, w.manifest.tableSectors);
+    EXPECT_EQ(2u, w.manifest.indexSector);
+    EXPECT_EQ(recs[0].segments[0].firstSector, w.manifest.indexSector + w.manifest.indexSectors);
     // Slot 8 and the rest of the table sector: nothing.
     for (uint32_t slot = 8; slot <= 16; ++slot) {
         const auto e = Slot(img, slot);
@@ -264,6 +269,26 @@ TEST(MkdiskRecover, RecordsAfterTheOverwriterFollowItsEnd)
     // The victim's index still ends where it ended; two records are listed.
     EXPECT_EQ(victimEnd, IndexEntry(w.image, recs[0].indexOffset + 5));
     EXPECT_EQ(2u, Be16(w.image, 24));
+}
+
+// Slots after the listed run widen the table past its first sector; the
+// header's count still covers the listed records only.
+TEST(MkdiskRecover, UnlistedSlotsWidenTheTable)
+{
+    DiskPlan plan;
+    plan.records = {Seconds(0)};
+    for (int i = 0; i < 20; ++i) {
+        plan.records.push_back(Seconds(0, Placement::Deleted));
+        plan.records.back().kind = RecordKind::M;
+    }
+    const Written w = Write(plan);
+    EXPECT_EQ(1u, Be16(w.image, 24));
+    EXPECT_EQ(2u, w.manifest.tableSectors);  // 21 slots, 672 bytes
+    EXPECT_EQ(3u, Be32(w.image, 16));        // the index area right after it
+    const auto last = Slot(w.image, 21);
+    EXPECT_EQ(0x10, last[14]);
+    EXPECT_EQ(20u, Be32(last, 10));  // each empty record owns one index entry
+    EXPECT_EQ(21u, w.manifest.records.back().slot);
 }
 
 TEST(MkdiskRecover, ImpossiblePlansAreRefusedWithAReasonAndNothingWritten)
@@ -385,6 +410,9 @@ TEST(MkdiskRecover, CommandLineWritesTheDemoAndSaysWhatIsWhere)
         {"placement", "6", "index-only", "6", "zeroed", "22", "written"},
         {"placement", "7", "unindexed", "7", "zeroed", "26", "zeroed"}};
     EXPECT_EQ(expected, placements);
+    EXPECT_EQ((std::vector<std::vector<std::string>>{
+                  {"area", "header", "0", "1"}, {"area", "record table", "1", "1"}, {"area", "index area", "2", "1"}}),
+              ManifestLines(manifest.str(), "area"));
     const auto states = ManifestLines(manifest.str(), "state");
     ASSERT_EQ(3u + 4 + 4 + 3 + 3 + 3 + 3, states.size());
     std::map<std::string, std::vector<std::string>> byKey;

@@ -246,6 +246,8 @@ platform::Result<void> WriteDisk(const DiskPlan& plan, const std::string& path, 
         *manifest = {};
         manifest->tableSector = volume.TableSector();
         manifest->indexSector = volume.IndexSector();
+        manifest->tableSectors = volume.TableSectors();
+        manifest->indexSectors = volume.IndexSectors();
     }
     std::vector<uint32_t> previousStarts;  // of the record before, when the next one is written over it
     for (size_t i = 0; i < plan.records.size(); ++i) {

@@ -76,6 +76,7 @@ platform::Result<void> WriteManifestText(const Manifest& m, const std::string& p
     }
     std::FILE* o = f.get();
     std::fprintf(o, "# volume\ttable_sector\tindex_sector\ttotal_sectors\n");
+    std::fprintf(o, "# area\tname\tfirst_sector\tsectors\n");
     std::fprintf(o, "# "
                     "record\tnumber\tbegin\tsegments\tindex_offset\tkind_flags\tformat_byte\twidth\theight\tfps\tvideo_"
                     "mask\taudio_mask\n");
@@ -86,6 +87,9 @@ platform::Result<void> WriteManifestText(const Manifest& m, const std::string& p
                     "frame\trecord\tsegment\toffset\tlength\tbytes_in_"
                     "segment\tcamera\tsecond\tframe\tintra\tvideo\theader_offset\tcrc32\n");
     std::fprintf(o, "volume\t%u\t%u\t%u\n", m.tableSector, m.indexSector, m.totalSectors);
+    std::fprintf(o, "area\theader\t0\t1\n");
+    std::fprintf(o, "area\trecord table\t%u\t%u\n", m.tableSector, m.tableSectors);
+    std::fprintf(o, "area\tindex area\t%u\t%u\n", m.indexSector, m.indexSectors);
     for (size_t r = 0; r < m.records.size(); ++r) {
         const ManifestRecord& rec = m.records[r];
         const RecordTime& t = rec.header.begin;

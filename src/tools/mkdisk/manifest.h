@@ -62,6 +62,8 @@ struct ManifestRecord {
 struct Manifest {
     uint32_t tableSector = 0;
     uint32_t indexSector = 0;
+    uint32_t tableSectors = 0;  // the table's slots, listed or not, and the rest of its last sector
+    uint32_t indexSectors = 0;
     uint32_t totalSectors = 0;
     std::vector<ManifestRecord> records;
 };
@@ -72,7 +74,8 @@ struct Manifest {
 void NoteOverwrites(Manifest& manifest);
 
 // Tab-separated text with a header comment naming the columns: a "volume"
-// line, then per record a "record" line, a "placement" line (listed, dropped,
+// line, an "area" line each for the header, the record table and the index
+// area (first sector and sectors), then per record a "record" line, a "placement" line (listed, dropped,
 // deleted, index-only or unindexed; its slot; whether the slot holds its entry
 // and the index its entries), a "segment" and a "state" line per segment
 // (intact, overwritten or empty; for an overwritten one the record that

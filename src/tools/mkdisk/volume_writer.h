@@ -93,6 +93,8 @@ public:
 
     uint32_t TableSector() const { return tableSector_; }
     uint32_t IndexSector() const { return indexSector_; }
+    uint32_t TableSectors() const { return tableSectors_; }
+    uint32_t IndexSectors() const { return indexSectors_; }
     uint32_t IndexOffset(size_t record) const { return indexOffsets_.at(record); }
     uint32_t NextSector() const { return nextSector_; }
     // The first sector past everything written (past NextSector after a rewind).
