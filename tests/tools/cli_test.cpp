@@ -334,4 +334,43 @@ TEST_F(CliTest, APictureNotWrittenWholeLeavesNoFile)
     EXPECT_EQ(entries().size(), 1u);
 }
 
+// A disk with footage the table no longer lists: the player lists the two
+// listed records only, and each reads as the same record does on the twin disk
+// where every record is listed (the overwriter's segments, whatever sectors
+// they stand on, hash the same; its frames are the same frames).
+TEST_F(CliTest, TheRecoverDemoListsOnlyItsListedRecordsAndReadsThemAsListedOnes)
+{
+    const std::string demo = dir->File("recover.img"), twin = dir->File("recover-twin.img");
+    ASSERT_TRUE(testing_support::Succeeded(mkdisk::WriteDisk(mkdisk::RecoverDemoPlan(), demo)));
+    ASSERT_TRUE(testing_support::Succeeded(mkdisk::WriteDisk(mkdisk::AllListed(mkdisk::RecoverDemoPlan()), twin)));
+    const CliRun records = Cli("records " + demo);
+    ASSERT_EQ(records.status, 0) << records.err;
+    const auto lines = Lines(records.out);
+    ASSERT_EQ(lines.size(), 3u) << records.out;
+    EXPECT_TRUE(lines[1].starts_with("1\tA\t2024/06/01 08:20:00\t")) << lines[1];
+    EXPECT_TRUE(lines[2].starts_with("2\tS\t2024/06/01 08:40:00\t")) << lines[2];
+    EXPECT_EQ(Lines(Cli("records " + twin).out).size(), 8u);
+
+    // Per segment: position, first sector, sectors, digest. The sectors differ
+    // for the overwriter (written over an earlier record's last seconds).
+    auto hashes = [&](const std::string& disk, int record) {
+        std::vector<std::string> out;
+        for (const std::string& line : Lines(Cli("hash " + disk + " --record " + std::to_string(record)).out)) {
+            std::istringstream fields(line);
+            std::string position, first, sectors, digest;
+            fields >> position >> first >> sectors >> digest;
+            if (position != "sha256")
+                out.push_back(position + " " + sectors + " " + digest);
+        }
+        return out;
+    };
+    const auto overwriter = hashes(demo, 1);
+    EXPECT_EQ(overwriter.size(), 4u);
+    EXPECT_EQ(overwriter, hashes(twin, 3));
+    EXPECT_EQ(hashes(demo, 2), hashes(twin, 5));
+    const CliRun frames = Cli("frames " + demo + " --record 2 --calls 40");
+    ASSERT_EQ(frames.status, 0) << frames.err;
+    EXPECT_EQ(frames.out, Cli("frames " + twin + " --record 5 --calls 40").out);
+}
+
 }  // namespace

@@ -73,10 +73,58 @@ DiskPlan DemoPlan()
     return plan;
 }
 
+DiskPlan RecoverDemoPlan()
+{
+    DiskPlan plan;
+    plan.audioAreas = true;
+    plan.fields.firstEntryPosition = 3;
+    auto record = [](RecordTime begin, uint32_t seconds, PictureFormat format, RecordKind kind, Placement placement) {
+        RecordPlan r;
+        r.begin = begin;
+        r.seconds = seconds;
+        r.format = format;
+        r.kind = kind;
+        r.placement = placement;
+        return r;
+    };
+    // In time order as the recorder wrote them, one after the other.
+    RecordPlan dropped = record({2024, 6, 1, 8, 0, 0}, 3, PictureFormat::k352x240, RecordKind::A, Placement::Dropped);
+    RecordPlan partly = record({2024, 6, 1, 8, 10, 0}, 4, PictureFormat::k352x240, RecordKind::A, Placement::Dropped);
+    partly.overwrittenSeconds = 2;
+    RecordPlan over = record({2024, 6, 1, 8, 20, 0}, 4, PictureFormat::k352x240, RecordKind::A, Placement::Listed);
+    RecordPlan deleted = record({2024, 6, 1, 8, 30, 0}, 3, PictureFormat::k720x240, RecordKind::B, Placement::Deleted);
+    deleted.audioCameras = 0x03;
+    RecordPlan listed = record({2024, 6, 1, 8, 40, 0}, 3, PictureFormat::k352x288, RecordKind::S, Placement::Listed);
+    RecordPlan indexOnly =
+        record({2024, 6, 1, 8, 50, 0}, 3, PictureFormat::k352x240, RecordKind::A, Placement::IndexOnly);
+    RecordPlan unindexed =
+        record({2024, 6, 1, 9, 0, 0}, 3, PictureFormat::k352x288, RecordKind::M, Placement::Unindexed);
+    plan.records = {dropped, partly, over, deleted, listed, indexOnly, unindexed};
+    return plan;
+}
+
+DiskPlan AllListed(DiskPlan plan)
+{
+    for (RecordPlan& r : plan.records) {
+        r.placement = Placement::Listed;
+        r.overwrittenSeconds = 0;
+    }
+    return plan;
+}
+
 platform::Result<void> ValidatePlan(const DiskPlan& plan)
 {
     if (plan.records.size() > 65535) {
         return platform::Error{platform::ErrorKind::Refused, "too many records"};
+    }
+    const auto dropped = static_cast<size_t>(std::count_if(
+        plan.records.begin(), plan.records.end(), [](const auto& r) { return r.placement == Placement::Dropped; }));
+    const size_t slotsBefore = plan.fields.firstEntryPosition == 0 ? 0 : plan.fields.firstEntryPosition - 1u;
+    if (dropped > slotsBefore) {
+        return platform::Error{platform::ErrorKind::Refused, std::to_string(dropped) +
+                                                                 " dropped records need a first entry position above " +
+                                                                 std::to_string(dropped) + " (it is " +
+                                                                 std::to_string(plan.fields.firstEntryPosition) + ")"};
     }
     for (size_t i = 0; i < plan.records.size(); ++i) {
         const RecordPlan& r = plan.records[i];
@@ -113,6 +161,29 @@ platform::Result<void> ValidatePlan(const DiskPlan& plan)
                 return platform::Error{platform::ErrorKind::Refused,
                                        name + "huge frame outside the record, or over 8,000,000 bytes"};
             }
+        if (r.overwrittenSeconds == 0)
+            continue;
+        if (r.placement == Placement::Listed) {
+            return platform::Error{platform::ErrorKind::Refused,
+                                   name + "a listed record is never overwritten; only one the table no longer lists"};
+        }
+        if (r.overwrittenSeconds > r.seconds) {
+            return platform::Error{platform::ErrorKind::Refused, name + "cannot overwrite " +
+                                                                     std::to_string(r.overwrittenSeconds) +
+                                                                     " seconds of " + std::to_string(r.seconds)};
+        }
+        for (uint32_t s = r.seconds - r.overwrittenSeconds; s < r.seconds; ++s)
+            if (empty(s)) {
+                return platform::Error{platform::ErrorKind::Refused,
+                                       name + "second " + std::to_string(s) +
+                                           " is empty: it has no sectors that could be overwritten"};
+            }
+        if (i + 1 >= plan.records.size() || plan.records[i + 1].placement != Placement::Listed ||
+            plan.records[i + 1].seconds == 0) {
+            return platform::Error{platform::ErrorKind::Refused,
+                                   name + "the record written over its last seconds must follow it in the plan, "
+                                          "listed and with at least one second"};
+        }
     }
     return {};
 }

@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "tools/mkdisk/placement.h"
 #include "tools/mkdisk/volume_writer.h"
 
 namespace mkdisk {
@@ -61,6 +62,16 @@ struct RecordPlan {
     // Channel flag overrides (all 16 channels), when a test needs odd values.
     std::optional<uint16_t> videoChannelField;
     std::optional<uint16_t> audioChannelField;
+    // Listed, or left on the disk without the table listing it. Dropped records
+    // take the slots just before the first entry position, in plan order; the
+    // deleted, index-only and unindexed ones the slots after the listed run, in
+    // plan order (the last two zeroed). The segments are the same bytes either way.
+    Placement placement = Placement::Listed;
+    // Not 0: the next record of the plan, a listed one, was written over this
+    // (unlisted) record's last `overwrittenSeconds` seconds: its first segment
+    // starts at the first sector of this record's segment seconds - N, and the
+    // records after it follow on from its end.
+    uint32_t overwrittenSeconds = 0;
 };
 
 struct DiskPlan {
@@ -72,6 +83,17 @@ struct DiskPlan {
 // The disk of the README: four records, one per picture format, kinds A, B, S, M,
 // sound on cameras 1 and 2 of the first record, a camera without video in the third.
 DiskPlan DemoPlan();
+
+// A disk with footage the table no longer lists, one of each kind, between two
+// listed records (records in plan order, first entry position 3):
+//   1 dropped (slot 1), 2 dropped (slot 2) whose last 2 seconds record 3 overwrote,
+//   3 listed (slot 3), 4 deleted (slot 5), 5 listed (slot 4),
+//   6 index-only (slot 6 zeroed), 7 unindexed (slot 7 and its index entries zeroed).
+DiskPlan RecoverDemoPlan();
+
+// The same plan with every record listed and nothing overwritten: the same
+// streams in the same order, for comparing what is read of each.
+DiskPlan AllListed(DiskPlan plan);
 
 // Checks a plan before anything is written.
 platform::Result<void> ValidatePlan(const DiskPlan& plan);

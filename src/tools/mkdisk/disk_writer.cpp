@@ -40,6 +40,9 @@ public:
         return {};
     }
 
+    // The first sector of each segment written.
+    const std::vector<uint32_t>& Starts() const { return starts_; }
+
 private:
     bool IsEmpty(uint32_t s) const
     {
@@ -57,6 +60,7 @@ private:
     platform::Result<void> WriteSecond(uint32_t s)
     {
         const uint32_t firstSector = volume_.NextSector();
+        starts_.push_back(firstSector);
         if (IsEmpty(s)) {
             // The recorder lost this second: no bytes, equal index entries.
             RecordSegment(firstSector, 0, 0);
@@ -168,7 +172,36 @@ private:
     std::vector<uint8_t> carry_;
     std::vector<PendingFrame> frames_;
     std::vector<PendingFrame> carried_;
+    std::vector<uint32_t> starts_;
 };
+
+// Table slots and index entries of the plan's records: listed ones in the run
+// from the first entry position, dropped ones just before it, the rest after the
+// listed run, each group in plan order.
+std::vector<RecordLayout> LayoutsFor(const DiskPlan& plan)
+{
+    const auto& records = plan.records;
+    const uint32_t first = plan.fields.firstEntryPosition == 0 ? 1 : plan.fields.firstEntryPosition;
+    uint32_t listed = 0, dropped = 0;
+    for (const auto& r : records) {
+        listed += r.placement == Placement::Listed;
+        dropped += r.placement == Placement::Dropped;
+    }
+    std::vector<RecordLayout> layouts;
+    uint32_t nextListed = first, nextDropped = first - dropped, nextAfter = first + listed;
+    for (const auto& r : records) {
+        RecordLayout l;
+        l.entryWritten = EntryWritten(r.placement);
+        l.indexWritten = IndexWritten(r.placement);
+        switch (r.placement) {
+        case Placement::Listed: l.slot = nextListed++; break;
+        case Placement::Dropped: l.slot = nextDropped++; break;
+        default: l.slot = nextAfter++; break;
+        }
+        layouts.push_back(l);
+    }
+    return layouts;
+}
 
 }  // namespace
 
@@ -194,21 +227,46 @@ platform::Result<void> WriteDisk(const DiskPlan& plan, const std::string& path, 
         headers.push_back(HeaderFor(plan, r));
         counts.push_back(r.seconds);
     }
+    // A plan of listed records only keeps the writer's own layout, byte for byte
+    // what it always wrote (a first entry position of 0 included).
+    const bool allListed = std::all_of(plan.records.begin(), plan.records.end(),
+                                       [](const RecordPlan& r) { return r.placement == Placement::Listed; });
+    VolumeFields fields = plan.fields;
+    if (!allListed && !fields.recordCount) {
+        fields.recordCount =
+            static_cast<uint16_t>(std::count_if(plan.records.begin(), plan.records.end(),
+                                                [](const RecordPlan& r) { return r.placement == Placement::Listed; }));
+    }
     VolumeWriter volume;
-    if (auto done = volume.Open(path, headers, counts, plan.fields); !done)
+    if (auto done =
+            volume.Open(path, headers, counts, fields, allListed ? std::vector<RecordLayout>{} : LayoutsFor(plan));
+        !done)
         return done.Failure();
     if (manifest) {
         *manifest = {};
         manifest->tableSector = volume.TableSector();
         manifest->indexSector = volume.IndexSector();
+        manifest->tableSectors = volume.TableSectors();
+        manifest->indexSectors = volume.IndexSectors();
     }
+    std::vector<uint32_t> previousStarts;  // of the record before, when the next one is written over it
     for (size_t i = 0; i < plan.records.size(); ++i) {
         const RecordPlan& r = plan.records[i];
+        const uint32_t overwrite = i > 0 ? plan.records[i - 1].overwrittenSeconds : 0;
+        if (overwrite != 0) {
+            const RecordPlan& victim = plan.records[i - 1];
+            if (auto done = volume.RewindTo(previousStarts.at(victim.seconds - overwrite)); !done) {
+                volume.Discard();
+                return done;
+            }
+        }
         ManifestRecord* mr = nullptr;
         if (manifest) {
             manifest->records.push_back({});
             mr = &manifest->records.back();
             mr->header = headers[i];
+            mr->placement = r.placement;
+            mr->slot = volume.Slot(i);
             mr->segmentCount = r.seconds;
             mr->indexOffset = volume.IndexOffset(i);
             mr->width = FormatWidth(r.format);
@@ -219,13 +277,23 @@ platform::Result<void> WriteDisk(const DiskPlan& plan, const std::string& path, 
         auto written = volume.BeginRecord(i);
         if (written)
             written = writer.Write();
+        // The record written over the last seconds of the one before must reach
+        // into that one's last second, or fewer seconds were overwritten than planned.
+        if (written && overwrite != 0 && volume.NextSector() <= previousStarts.back()) {
+            written = platform::Error{platform::ErrorKind::Refused,
+                                      "record " + std::to_string(i + 1) + " ends before the last second of record " +
+                                          std::to_string(i) + ": give it more seconds or overwrite fewer"};
+        }
         if (!written) {
             volume.Discard();
             return written;
         }
+        previousStarts = r.overwrittenSeconds != 0 ? writer.Starts() : std::vector<uint32_t>{};
     }
-    if (manifest)
-        manifest->totalSectors = volume.NextSector();
+    if (manifest) {
+        manifest->totalSectors = volume.EndSector();
+        NoteOverwrites(*manifest);
+    }
     auto finished = volume.Finish();
     if (!finished)
         volume.Discard();

@@ -1,11 +1,72 @@
 #include "tools/mkdisk/manifest.h"
 
+#include <algorithm>
+#include <cstdint>
 #include <cstdio>
 #include <memory>
 
 #include "platform/unique_fd.h"
 
 namespace mkdisk {
+
+const char* SegmentStateName(SegmentState s)
+{
+    switch (s) {
+    case SegmentState::Intact: return "intact";
+    case SegmentState::Overwritten: return "overwritten";
+    case SegmentState::Empty: return "empty";
+    }
+    return "intact";
+}
+
+void NoteOverwrites(Manifest& m)
+{
+    // A record's sectors, first to last, as one span (its segments are contiguous).
+    auto span = [](const ManifestRecord& r) {
+        uint64_t first = UINT64_MAX, end = 0;
+        for (const ManifestSegment& s : r.segments)
+            if (s.sectors != 0) {
+                first = std::min<uint64_t>(first, s.firstSector);
+                end = std::max<uint64_t>(end, uint64_t{s.firstSector} + s.sectors);
+            }
+        return std::pair{first, end};
+    };
+    for (size_t r = 0; r < m.records.size(); ++r) {
+        ManifestRecord& victim = m.records[r];
+        for (ManifestSegment& s : victim.segments) {
+            s.state = s.sectors == 0 ? SegmentState::Empty : SegmentState::Intact;
+            s.byRecord = s.bySegmentFirst = s.bySegmentLast = 0;
+        }
+        const auto [vFirst, vEnd] = span(victim);
+        for (size_t w = r + 1; w < m.records.size(); ++w) {
+            const ManifestRecord& later = m.records[w];
+            const auto [lFirst, lEnd] = span(later);
+            if (lFirst >= vEnd || lEnd <= vFirst)
+                continue;
+            // Both segment lists ascend in sectors: walk them side by side.
+            size_t j = 0;
+            for (ManifestSegment& s : victim.segments) {
+                if (s.sectors == 0)
+                    continue;
+                const uint64_t a = s.firstSector, b = a + s.sectors;
+                while (j < later.segments.size() &&
+                       uint64_t{later.segments[j].firstSector} + later.segments[j].sectors <= a)
+                    ++j;
+                for (size_t k = j; k < later.segments.size() && later.segments[k].firstSector < b; ++k) {
+                    if (later.segments[k].sectors == 0)
+                        continue;
+                    if (s.state != SegmentState::Overwritten) {
+                        s.state = SegmentState::Overwritten;
+                        s.byRecord = static_cast<uint32_t>(w + 1);
+                        s.bySegmentFirst = static_cast<uint32_t>(k);
+                    }
+                    if (s.byRecord == w + 1)
+                        s.bySegmentLast = static_cast<uint32_t>(k);
+                }
+            }
+        }
+    }
+}
 
 platform::Result<void> WriteManifestText(const Manifest& m, const std::string& path)
 {
@@ -15,14 +76,20 @@ platform::Result<void> WriteManifestText(const Manifest& m, const std::string& p
     }
     std::FILE* o = f.get();
     std::fprintf(o, "# volume\ttable_sector\tindex_sector\ttotal_sectors\n");
+    std::fprintf(o, "# area\tname\tfirst_sector\tsectors\n");
     std::fprintf(o, "# "
                     "record\tnumber\tbegin\tsegments\tindex_offset\tkind_flags\tformat_byte\twidth\theight\tfps\tvideo_"
                     "mask\taudio_mask\n");
+    std::fprintf(o, "# placement\trecord\tplacement\tslot\tentry\tindex_offset\tindex\n");
     std::fprintf(o, "# segment\trecord\tsegment\tfirst_sector\tsectors\tvideo_start\tcontent_bytes\n");
+    std::fprintf(o, "# state\trecord\tsegment\tstate\tby_record\tby_segments\n");
     std::fprintf(o, "# "
                     "frame\trecord\tsegment\toffset\tlength\tbytes_in_"
                     "segment\tcamera\tsecond\tframe\tintra\tvideo\theader_offset\tcrc32\n");
     std::fprintf(o, "volume\t%u\t%u\t%u\n", m.tableSector, m.indexSector, m.totalSectors);
+    std::fprintf(o, "area\theader\t0\t1\n");
+    std::fprintf(o, "area\trecord table\t%u\t%u\n", m.tableSector, m.tableSectors);
+    std::fprintf(o, "area\tindex area\t%u\t%u\n", m.indexSector, m.indexSectors);
     for (size_t r = 0; r < m.records.size(); ++r) {
         const ManifestRecord& rec = m.records[r];
         const RecordTime& t = rec.header.begin;
@@ -31,10 +98,21 @@ platform::Result<void> WriteManifestText(const Manifest& m, const std::string& p
                      r + 1, t.year, t.month, t.day, t.hour, t.minute, t.second, rec.segmentCount, rec.indexOffset,
                      rec.header.kindFlags, rec.header.formatByte, rec.width, rec.height, rec.frameRate,
                      rec.header.videoChannels, rec.header.audioChannels);
+        std::fprintf(o, "placement\t%zu\t%s\t%u\t%s\t%u\t%s\n", r + 1, PlacementName(rec.placement), rec.slot,
+                     EntryWritten(rec.placement) ? "written" : "zeroed", rec.indexOffset,
+                     IndexWritten(rec.placement) ? "written" : "zeroed");
         for (size_t s = 0; s < rec.segments.size(); ++s) {
             const ManifestSegment& seg = rec.segments[s];
             std::fprintf(o, "segment\t%zu\t%zu\t%u\t%u\t%u\t%u\n", r + 1, s, seg.firstSector, seg.sectors,
                          seg.videoStart, seg.contentBytes);
+        }
+        for (size_t s = 0; s < rec.segments.size(); ++s) {
+            const ManifestSegment& seg = rec.segments[s];
+            if (seg.state == SegmentState::Overwritten)
+                std::fprintf(o, "state\t%zu\t%zu\t%s\t%u\t%u-%u\n", r + 1, s, SegmentStateName(seg.state), seg.byRecord,
+                             seg.bySegmentFirst, seg.bySegmentLast);
+            else
+                std::fprintf(o, "state\t%zu\t%zu\t%s\t-\t-\n", r + 1, s, SegmentStateName(seg.state));
         }
         for (const ManifestFrame& fr : rec.frames)
             std::fprintf(o, "frame\t%zu\t%u\t%u\t%u\t%u\t%d\t%u\t%d\t%d\t%d\t%lld\t%08x\n", r + 1, fr.segment,

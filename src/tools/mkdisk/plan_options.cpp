@@ -1,12 +1,14 @@
 #include "tools/mkdisk/plan_options.h"
 
+#include <algorithm>
 #include <charconv>
 #include <cstdio>
 
 namespace mkdisk {
 
 const char* const kUsage =
-    "usage: quillon-mkdisk -o OUT.img (--demo | --record KEYS...) [options]\n"
+    "usage: quillon-mkdisk -o OUT.img (--demo | --recover-demo | --record KEYS...) [options]\n"
+    "       quillon-mkdisk OUT.img ... (the same, the image named without -o)\n"
     "Writes a recorder disk image: header, record table, index area and one-second\n"
     "segments with four-camera MPEG-4 video and IMA ADPCM sound. Same options, same bytes.\n"
     "\n"
@@ -14,6 +16,12 @@ const char* const kUsage =
     "  --demo                the demo disk: four records, one per picture format, kinds\n"
     "                        A, B, S, M, sound on cameras 1 and 2 of record 1, camera 4\n"
     "                        without video in record 3, some frames straddling segments\n"
+    "  --recover-demo        a disk with footage the table no longer lists, in 7 records\n"
+    "                        written in this order (first entry position 3, record count 2):\n"
+    "                        1 dropped (slot 1); 2 dropped (slot 2), its last 2 seconds\n"
+    "                        overwritten by 3, listed (slot 3); 4 deleted (slot 5); 5 listed\n"
+    "                        (slot 4); 6 index-only (slot 6 zeroed); 7 unindexed (slot 7\n"
+    "                        and its index entries zeroed)\n"
     "  --record KEYS         add a record; KEYS is comma-separated KEY=VALUE:\n"
     "      format=WxH          352x240 (30 fps, default), 720x240 (15), 352x288 (25), 720x288 (12)\n"
     "      seconds=N           length in one-second segments (default 3; 0 allowed)\n"
@@ -36,11 +44,22 @@ const char* const kUsage =
     "      audiobit=0|1        bit 0x80 of this entry's format byte only (layout unchanged)\n"
     "      vflags=0xHHHH       raw video channel mask, bit k = channel k (k = 0..15)\n"
     "      aflags=0xHHHH       raw audio channel mask\n"
+    "      placement=P         listed (default); dropped: its entry in a slot before the\n"
+    "                          first entry position; deleted: in a slot after the listed\n"
+    "                          records; index-only: index and segments written, slot zeroed;\n"
+    "                          unindexed: segments only, slot and index entries zeroed.\n"
+    "                          The segments are the same bytes whatever the placement\n"
+    "      overwrite=N         the next record (listed) is written over this unlisted\n"
+    "                          record's last N seconds, and the records after it follow on\n"
     "  --no-audio            segments without audio areas (format bytes without 0x80)\n"
-    "  --first-entry N       first entry position in the record table (default 1)\n"
-    "  --record-count N      record count written in the header (default: the records)\n"
-    "  --manifest FILE       write what went where: tab-separated volume, record,\n"
-    "                        segment and frame lines\n"
+    "  --first-entry N       first entry position in the record table (default 1, or just\n"
+    "                        past the dropped records' slots)\n"
+    "  --record-count N      record count written in the header (default: the listed records)\n"
+    "  --all-listed          every record listed and nothing overwritten: the same streams\n"
+    "                        in the same order, to compare with an image with unlisted ones\n"
+    "  --manifest FILE       write what went where: tab-separated volume, area (header,\n"
+    "                        table, index), record, placement, segment, state (intact, overwritten and by which\n"
+    "                        record, or empty) and frame lines\n"
     "  -h, --help            this text\n"
     "\n"
     "Segments and seconds count from 0, cameras from 1.\n";
@@ -166,6 +185,13 @@ platform::Result<void> ParseRecordSpec(std::string_view text, RecordPlan& r)
         } else if (key == "audiobit") {
             ok = value == "0" || value == "1";
             r.audioAreaBit = value == "1";
+        } else if (key == "placement") {
+            const auto p = ParsePlacement(value);
+            ok = p.has_value();
+            if (ok)
+                r.placement = *p;
+        } else if (key == "overwrite") {
+            ok = Number(value, r.overwrittenSeconds);
         } else if (key == "vflags" || key == "aflags") {
             uint16_t mask = 0;
             ok = Number(value, mask, 16);
@@ -184,6 +210,9 @@ platform::Result<void> ParseRecordSpec(std::string_view text, RecordPlan& r)
 platform::Result<void> ParseCommandLine(const std::vector<std::string_view>& args, CommandLine& out)
 {
     bool demo = false;
+    bool recoverDemo = false;
+    bool allListed = false;
+    bool firstEntryGiven = false;
     std::vector<std::string_view> records;
     for (size_t i = 0; i < args.size(); ++i) {
         const std::string_view a = args[i];
@@ -204,6 +233,10 @@ platform::Result<void> ParseCommandLine(const std::vector<std::string_view>& arg
             out.output = v;
         } else if (a == "--demo") {
             demo = true;
+        } else if (a == "--recover-demo") {
+            recoverDemo = true;
+        } else if (a == "--all-listed") {
+            allListed = true;
         } else if (a == "--record") {
             if (!value(v))
                 return noValue();
@@ -214,6 +247,7 @@ platform::Result<void> ParseCommandLine(const std::vector<std::string_view>& arg
             if (!value(v) || !Number(v, out.plan.fields.firstEntryPosition)) {
                 return platform::Error{platform::ErrorKind::Refused, "--first-entry needs a number from 0 to 65535"};
             }
+            firstEntryGiven = true;
         } else if (a == "--record-count") {
             uint16_t n = 0;
             if (!value(v) || !Number(v, n)) {
@@ -224,33 +258,54 @@ platform::Result<void> ParseCommandLine(const std::vector<std::string_view>& arg
             if (!value(v))
                 return noValue();
             out.manifest = v;
+        } else if (!a.empty() && a[0] != '-' && out.output.empty()) {
+            out.output = a;  // the image named without -o
         } else {
-            return platform::Error{platform::ErrorKind::Refused, "unknown option '" + std::string(a) + "'"};
+            return platform::Error{platform::ErrorKind::Refused,
+                                   a.empty() || a[0] == '-' ? "unknown option '" + std::string(a) + "'"
+                                                            : "a second output file: '" + std::string(a) + "'"};
         }
     }
     if (out.output.empty()) {
         return platform::Error{platform::ErrorKind::Refused, "no output file: give -o OUT.img"};
     }
-    if (demo == !records.empty()) {
+    if (int{demo} + int{recoverDemo} + int{!records.empty()} != 1) {
+        if (records.empty() && !demo && !recoverDemo) {
+            return platform::Error{platform::ErrorKind::Refused, "nothing to write: give --demo or --record"};
+        }
+        if (demo && recoverDemo) {
+            return platform::Error{platform::ErrorKind::Refused, "give one of --demo and --recover-demo"};
+        }
         return platform::Error{platform::ErrorKind::Refused, demo ? "--demo writes its own records; leave out --record"
-                                                                  : "nothing to write: give --demo or --record"};
+                                                                  : "--recover-demo writes its own records; leave "
+                                                                    "out --record"};
     }
-    if (demo) {
+    if (demo || recoverDemo) {
         const DiskPlan base = out.plan;
-        out.plan = DemoPlan();
-        out.plan.fields = base.fields;
+        out.plan = demo ? DemoPlan() : RecoverDemoPlan();
+        if (firstEntryGiven)
+            out.plan.fields.firstEntryPosition = base.fields.firstEntryPosition;
+        out.plan.fields.recordCount = base.fields.recordCount;
         out.plan.audioAreas = base.audioAreas;
-        return {};
+    } else {
+        RecordTime next{2023, 5, 14, 9, 30, 0};
+        for (std::string_view text : records) {
+            RecordPlan r;
+            r.begin = next;
+            if (auto done = ParseRecordSpec(text, r); !done)
+                return done.Failure();
+            out.plan.records.push_back(r);
+            next = AddSeconds(r.begin, int64_t{r.seconds} + 60);
+        }
+        // Dropped records stand just before the first entry position: unless
+        // told otherwise, it moves past their slots.
+        const auto dropped = std::count_if(out.plan.records.begin(), out.plan.records.end(),
+                                           [](const RecordPlan& r) { return r.placement == Placement::Dropped; });
+        if (!firstEntryGiven && dropped > 0 && dropped < 65535)
+            out.plan.fields.firstEntryPosition = static_cast<uint16_t>(dropped + 1);
     }
-    RecordTime next{2023, 5, 14, 9, 30, 0};
-    for (std::string_view text : records) {
-        RecordPlan r;
-        r.begin = next;
-        if (auto done = ParseRecordSpec(text, r); !done)
-            return done.Failure();
-        out.plan.records.push_back(r);
-        next = AddSeconds(r.begin, int64_t{r.seconds} + 60);
-    }
+    if (allListed)
+        out.plan = AllListed(std::move(out.plan));
     return {};
 }
 

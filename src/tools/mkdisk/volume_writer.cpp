@@ -22,6 +22,10 @@ void PutBe16(uint8_t* p, uint16_t v)
     p[1] = static_cast<uint8_t>(v);
 }
 
+// Slots reach past the header's first entry position and record count (each at
+// most 65535) only for recordings the table no longer lists.
+constexpr uint32_t kMaxSlot = 2 * 65535;
+
 uint32_t SectorsFor(uint64_t bytes) { return static_cast<uint32_t>((bytes + kSectorSize - 1) / kSectorSize); }
 
 }  // namespace
@@ -103,10 +107,12 @@ platform::Result<void> CheckOutputPath(const std::string& path)
 }
 
 platform::Result<void> VolumeWriter::Open(const std::string& path, std::vector<RecordHeader> headers,
-                                          std::vector<uint32_t> segmentCounts, const VolumeFields& fields)
+                                          std::vector<uint32_t> segmentCounts, const VolumeFields& fields,
+                                          std::vector<RecordLayout> layouts)
 {
-    if (headers.size() != segmentCounts.size()) {
-        return platform::Error{platform::ErrorKind::Refused, "record headers and segment counts differ in number"};
+    if (headers.size() != segmentCounts.size() || (!layouts.empty() && layouts.size() != headers.size())) {
+        return platform::Error{platform::ErrorKind::Refused,
+                               "record headers, segment counts and layouts differ in number"};
     }
     if (headers.size() > 65535) {
         return platform::Error{platform::ErrorKind::Refused, "at most 65535 records fit the header's record count"};
@@ -131,11 +137,35 @@ platform::Result<void> VolumeWriter::Open(const std::string& path, std::vector<R
 
     // The table span is what a reader loads for the header's record count:
     // ((count + first position - 1) * 32) / 512 + 1 sectors.
+    // Records placed elsewhere (the slots of recordings the table no longer
+    // lists) widen the table to their slots.
     const uint64_t countField = fields_.recordCount.value_or(static_cast<uint16_t>(headers_.size()));
-    const uint64_t slots = std::max<uint64_t>(countField, headers_.size());
     const uint64_t firstSlot = fields_.firstEntryPosition == 0 ? 0 : fields_.firstEntryPosition - 1;
+    layouts_ = layouts.empty() ? std::vector<RecordLayout>(headers_.size()) : std::move(layouts);
+    slots_.clear();
+    uint64_t slotEnd = countField + firstSlot;
+    for (size_t r = 0; r < headers_.size(); ++r) {
+        if (layouts_[r].slot > kMaxSlot) {
+            return platform::Error{platform::ErrorKind::Refused, "record " + std::to_string(r) + ": table slot " +
+                                                                     std::to_string(layouts_[r].slot) + " beyond " +
+                                                                     std::to_string(kMaxSlot)};
+        }
+        slots_.push_back(layouts_[r].slot == 0 ? firstSlot + r : uint64_t{layouts_[r].slot} - 1);
+        slotEnd = std::max(slotEnd, slots_.back() + 1);
+    }
+    std::vector<std::pair<uint64_t, size_t>> taken;
+    for (size_t r = 0; r < slots_.size(); ++r)
+        taken.push_back({slots_[r], r});
+    std::sort(taken.begin(), taken.end());
+    for (size_t i = 1; i < taken.size(); ++i)
+        if (taken[i].first == taken[i - 1].first) {
+            return platform::Error{platform::ErrorKind::Refused, "records " + std::to_string(taken[i - 1].second) +
+                                                                     " and " + std::to_string(taken[i].second) +
+                                                                     " share table slot " +
+                                                                     std::to_string(taken[i].first + 1)};
+        }
     tableSector_ = fields_.tableSector.value_or(1);
-    tableSectors_ = static_cast<uint32_t>(((slots + firstSlot) * 32) / kSectorSize + 1);
+    tableSectors_ = static_cast<uint32_t>((slotEnd * 32) / kSectorSize + 1);
     indexSector_ = fields_.indexSector.value_or(tableSector_ + tableSectors_);
     const uint64_t indexEntries = fields_.indexEntries ? fields_.indexEntries->size() : entries;
     indexSectors_ = static_cast<uint32_t>((indexEntries * 4) / kSectorSize + 1);
@@ -145,6 +175,8 @@ platform::Result<void> VolumeWriter::Open(const std::string& path, std::vector<R
         return platform::Error{platform::ErrorKind::Refused, "table or index sector beyond the 32-bit sector range"};
     }
     nextSector_ = static_cast<uint32_t>(dataStart);
+    dataStart_ = nextSector_;
+    endSector_ = nextSector_;
 
     if (auto done = CheckOutputPath(path); !done)
         return done.Failure();
@@ -161,6 +193,25 @@ platform::Result<void> VolumeWriter::Open(const std::string& path, std::vector<R
     }
     record_ = 0;
     recordOpen_ = false;
+    return {};
+}
+
+platform::Result<void> VolumeWriter::RewindTo(uint32_t sector)
+{
+    if (!out_.is_open() || (recordOpen_ && segment_ != segmentCounts_[record_])) {
+        return platform::Error{platform::ErrorKind::Refused, "a rewind goes between records only"};
+    }
+    if (sector < dataStart_ || sector > nextSector_) {
+        return platform::Error{platform::ErrorKind::Refused,
+                               "rewind to sector " + std::to_string(sector) + " outside the data written (" +
+                                   std::to_string(dataStart_) + " to " + std::to_string(nextSector_) + ")"};
+    }
+    endSector_ = std::max(endSector_, nextSector_);
+    out_.seekp(static_cast<std::streamoff>(uint64_t{sector} * kSectorSize));
+    if (!out_) {
+        return platform::Error{platform::ErrorKind::WriteFailed, path_ + ": seek failed"};
+    }
+    nextSector_ = sector;
     return {};
 }
 
@@ -238,11 +289,15 @@ platform::Result<void> VolumeWriter::Finish()
 
     std::vector<uint8_t> table(size_t{tableSectors_} * kSectorSize, 0);
     // A first entry position of 0 (a refusal test) puts record 0 in the first slot.
-    const size_t firstSlot = fields_.firstEntryPosition == 0 ? 0 : fields_.firstEntryPosition - 1;
     for (size_t r = 0; r < headers_.size(); ++r) {
+        if (!layouts_[r].entryWritten)
+            continue;
         const auto entry = EncodeRecordEntry(headers_[r], segmentCounts_[r], indexOffsets_[r]);
-        std::memcpy(&table[(firstSlot + r) * 32], entry.data(), entry.size());
+        std::memcpy(&table[slots_[r] * 32], entry.data(), entry.size());
     }
+    for (size_t r = 0; r < headers_.size(); ++r)
+        if (!layouts_[r].indexWritten)
+            std::fill_n(index_.begin() + indexOffsets_[r], size_t{segmentCounts_[r]} + 1, 0u);
 
     const std::vector<uint32_t>& entries = fields_.indexEntries ? *fields_.indexEntries : index_;
     std::vector<uint8_t> index(size_t{indexSectors_} * kSectorSize, 0);
