@@ -284,7 +284,7 @@ TEST_F(RecoveredReadTest, ASecondThatIsNotIntactIsLostWithoutBeingReadAndNothing
     // at second 3, where it is completed) is not delivered at all: its
     // tail lies in the lost second.
     EXPECT_EQ(InSegment(got.frames, 2), InSegment(whole.frames, 2));
-    const Cut& crossing = InSegment(whole.frames, 3).front();
+    const Cut crossing = InSegment(whole.frames, 3).front();
     EXPECT_TRUE(std::none_of(got.frames.begin(), got.frames.end(),
                              [&crossing](const Cut& c) { return c.bytes == crossing.bytes; }));
     RecordReader seeking(listed);
