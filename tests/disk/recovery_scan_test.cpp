@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "disk/recovered_recording.h"
+#include "disk/vol_header.h"
 #include "recovery_disk.h"
 
 using disk::RecoverySource;
@@ -34,6 +35,8 @@ mkdisk::DiskPlan Plan()
             record.format = mkdisk::PictureFormat::k352x288;
             record.videoCameras = 0x0B;  // cameras 1, 2 and 4
             record.kind = mkdisk::RecordKind::B;
+            // Pictures of seconds 1 and 2 run on into the next segment.
+            record.straddles = {{0, 0, false}, {1, 2, true}};
         }
         plan.records.push_back(record);
     }
@@ -163,6 +166,9 @@ TEST_F(RecoveryScanTest, AWipedEntryAndIndexLeaveCarvedSecondsExactlyAsWritten)
     UnlistTheMiddleRecord();
     disk.ZeroSlot(4);
     disk.ZeroIndex(2);
+    // Second 2 opens with the pictures second 1 ran on with, not with its header.
+    const std::span<const uint8_t> second2(disk.bytes.data() + uint64_t(disk.Boundaries(2)[1]) * 512, 32768);
+    ASSERT_FALSE(disk::HasVoVolAt(second2, 16384));
     const disk::Recovery recovery = MustScan();
     ASSERT_EQ(recovery.recordings.size(), 1u);
     const disk::RecoveredRecording& c = recovery.recordings[0];

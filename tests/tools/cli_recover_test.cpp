@@ -94,9 +94,9 @@ TEST_F(CliRecoverTest, AnUnlistedRecordIsOneLineWithItsSecondsAndTheMapTotalsThe
             total += std::stoull(f[2]);
     }
     ASSERT_EQ(recordings.size(), 1u) << run.out;
-    EXPECT_EQ(recordings[0], (std::vector<std::string>{"u1", "table slot", "slot 3", "2023-05-06 07:20:00",
-                                                       "2023-05-06 07:20:02", "recorded", "A", "352x240", "30",
-                                                       "1,2,3,4", "1", "3", "3", "0", "0"}));
+    EXPECT_EQ(recordings[0],
+              (std::vector<std::string>{"u1", "table slot", "slot 3", "2023-05-06 07:20:00", "2023-05-06 07:20:02",
+                                        "recorded", "A", "352x240", "30", "1,2,3,4", "1", "3", "3", "0", "0"}));
     ASSERT_EQ(segments.size(), 3u);
     for (size_t j = 0; j < 3; ++j) {
         EXPECT_EQ(segments[j][2], std::to_string(j + 1));
