@@ -86,10 +86,13 @@ public:
 
 private:
     bool Cancelled() const { return control.cancelled && control.cancelled(); }
-    void Progress(uint64_t sector, const std::string& what) const
+    // The share passed never falls back: the last reads (carved runs'
+    // first seconds) go back over sectors already counted.
+    void Progress(uint64_t sector, const std::string& what)
     {
+        passed = std::max(passed, std::min(sector, diskSectors));
         if (control.progress)
-            control.progress(diskSectors ? double(std::min(sector, diskSectors)) / double(diskSectors) : 1.0, what);
+            control.progress(diskSectors ? double(passed) / double(diskSectors) : 1.0, what);
     }
     void Note(std::string text)
     {
@@ -127,6 +130,7 @@ private:
     const uint64_t diskSectors;
     const bool audioArea;
     Recovery out;
+    uint64_t passed = 0;  // sectors, for the progress
 
     uint64_t tableSlots = 0;
     std::vector<uint8_t> table;
