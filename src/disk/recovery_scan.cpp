@@ -431,6 +431,8 @@ platform::Result<void> Scan::CheckIndexRunStarts()
         r.entry.frameRate = static_cast<int32_t>(head.vol.FrameRate());
         const SecondCameras cameras = CamerasOfSecond(second, audioArea, head.vol);
         r.entry.videoPresent = cameras.video;
+        if (audioArea)
+            r.entry.audioPresent = SoundCamerasOfArea(second);
         r.id = "i" + std::to_string(taken.size() + 1);
         if (!cameras.clear)
             Note(r.id + ": its first second does not say which cameras have video (" + std::to_string(cameras.headers) +
@@ -690,6 +692,8 @@ platform::Result<void> Scan::CarvedCameras()
         const SecondCameras cameras =
             head.ok ? CamerasOfSecond(second, audioArea, head.vol) : SecondCameras{{1, 1, 1, 1}, false, 0};
         r.entry.videoPresent = cameras.video;
+        if (head.ok && audioArea)
+            r.entry.audioPresent = SoundCamerasOfArea(second);
         if (!cameras.clear)
             Note(r.id + ": its first second does not say which cameras have video (" + std::to_string(cameras.headers) +
                  " stream headers): all four are taken");

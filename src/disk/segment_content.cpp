@@ -73,6 +73,26 @@ SegmentHead CheckSegmentHead(std::span<const uint8_t> bytes, bool audioArea)
     return head;
 }
 
+std::array<uint8_t, kChannelFlags> SoundCamerasOfArea(std::span<const uint8_t> area)
+{
+    std::array<uint8_t, kChannelFlags> sound{};
+    if (area.size() < RecordReader::kAudioAreaBytes)
+        return sound;
+    std::array<uint8_t, RecordReader::kAudioBlockBytes> block{};
+    for (int channel = 0; channel < 4; ++channel) {
+        if (!RecordReader::AudioBlockFromArea(area, channel, block))
+            continue;
+        // Each of the 16 sub-blocks: predictor (2 bytes), step index, then codes.
+        for (size_t sub = 0; sub < 16 && !sound[channel]; ++sub)
+            for (size_t i = sub * 255 + 3; i < (sub + 1) * 255; ++i)
+                if (block[i] != 0) {
+                    sound[channel] = 1;
+                    break;
+                }
+    }
+    return sound;
+}
+
 SecondCameras CamerasOfSecond(std::span<const uint8_t> segment, bool audioArea, const VolHeader& vol)
 {
     SecondCameras cameras;

@@ -59,4 +59,9 @@ struct SecondCameras {
 // picture left uncoded. Anything else sets all four, unclear.
 SecondCameras CamerasOfSecond(std::span<const uint8_t> segment, bool audioArea, const VolHeader& vol);
 
+// The cameras with sound in a 16,384-byte audio area: a channel whose block
+// holds a code other than 0 (silence codes to zeros). None when the area is
+// shorter.
+std::array<uint8_t, kChannelFlags> SoundCamerasOfArea(std::span<const uint8_t> area);
+
 }  // namespace disk

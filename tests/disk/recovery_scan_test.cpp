@@ -151,6 +151,9 @@ TEST_F(RecoveryScanTest, AWipedEntryLeavesAnIndexRunWithItsFormatFromTheStreamAn
     // Camera 3 sends no pictures: its intra picture is left uncoded.
     EXPECT_EQ((std::vector<uint8_t>(i.entry.videoPresent.begin(), i.entry.videoPresent.begin() + 4)),
               (std::vector<uint8_t>{1, 1, 0, 1}));
+    // Only camera 1 records sound; the others' blocks are silence.
+    EXPECT_EQ((std::vector<uint8_t>(i.entry.audioPresent.begin(), i.entry.audioPresent.begin() + 4)),
+              (std::vector<uint8_t>{1, 0, 0, 0}));
     EXPECT_TRUE(i.notes.empty());
     ASSERT_TRUE(i.bound);
     EXPECT_EQ(disk::FormatRecordTime(i.bound->earliest), "2023/01/01 10:10:03");
@@ -181,6 +184,8 @@ TEST_F(RecoveryScanTest, AWipedEntryAndIndexLeaveCarvedSecondsExactlyAsWritten)
     EXPECT_EQ(c.entry.height, 288);
     EXPECT_EQ(c.entry.frameRate, 25);
     EXPECT_EQ(c.entry.videoPresent[2], 0);
+    EXPECT_EQ(c.entry.audioPresent[0], 1);
+    EXPECT_EQ(c.entry.audioPresent[1], 0);
     ASSERT_TRUE(c.bound);
     EXPECT_EQ(disk::FormatRecordTime(c.bound->earliest), "2023/01/01 10:10:03");
     EXPECT_EQ(MapSectors(recovery, SectorKind::Carved),
