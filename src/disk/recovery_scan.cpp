@@ -218,8 +218,8 @@ platform::Result<void> Scan::ReadIndexArea()
         entries = kMaxIndexEntries;
     }
     index.resize(static_cast<size_t>(entries));
-    std::vector<uint8_t> chunk(size_t(kChunkSectors) * kSectorBytes);
     const uint64_t sectors = entries * 4 / kSectorBytes;
+    std::vector<uint8_t> chunk(size_t(std::min<uint64_t>(kChunkSectors, sectors)) * kSectorBytes);
     for (uint64_t done = 0; done < sectors;) {
         if (Cancelled())
             return Error{ErrorKind::Cancelled, "the recovery scan was cancelled"};
@@ -500,7 +500,7 @@ platform::Result<void> Scan::CheckHeads()
     }
     std::stable_sort(heads.begin(), heads.end(), [](const Head& a, const Head& b) { return a.first < b.first; });
 
-    std::vector<uint8_t> buffer(size_t(kChunkSectors) * kSectorBytes);
+    std::vector<uint8_t> buffer(size_t(std::min<uint64_t>(kChunkSectors, diskSectors)) * kSectorBytes);
     bool unreadableNoted = false;
     auto judge = [&](const Head& h, std::span<const uint8_t> bytes) {
         RecoveredRecording& r = *h.recording;
@@ -564,7 +564,7 @@ platform::Result<void> Scan::Carve()
     const uint32_t need = SegmentHeadSectors(audioArea);
     // A start is judged with as much of what follows as a head check reads.
     const uint32_t look = SegmentHeadReadSectors(audioArea);
-    const uint32_t capacity = kChunkSectors + look;
+    const uint32_t capacity = static_cast<uint32_t>(std::min<uint64_t>(kChunkSectors, diskSectors)) + look;
     std::vector<uint8_t> buffer(size_t(capacity) * kSectorBytes);
     bool open = false;
     CarvedSecond current;
