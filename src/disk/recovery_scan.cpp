@@ -51,6 +51,19 @@ bool Before(const RecordTime& a, const RecordTime& b)
            std::tie(b.year, b.month, b.day, b.hour, b.minute, b.second);
 }
 
+// The quick look before a whole audio area check: every sub-block's step
+// index (the second row of each 1,024-byte sub-block, two bytes a channel).
+bool StepIndexesPlausible(std::span<const uint8_t> area)
+{
+    if (area.size() < size_t(kScanAudioAreaSectors) * kSectorBytes)
+        return false;
+    for (size_t sub = 0; sub < 16; ++sub)
+        for (size_t channel = 0; channel < 4; ++channel)
+            if (area[sub * 1024 + 8 + 2 * channel] > 88)
+                return false;
+    return true;
+}
+
 std::string SectorSpan(uint64_t first, uint64_t end)
 {
     return "sectors " + std::to_string(first) + " to " + std::to_string(end - 1);
@@ -73,10 +86,13 @@ public:
 
 private:
     bool Cancelled() const { return control.cancelled && control.cancelled(); }
-    void Progress(uint64_t sector, const std::string& what) const
+    // The share passed never falls back: the last reads (carved runs'
+    // first seconds) go back over sectors already counted.
+    void Progress(uint64_t sector, const std::string& what)
     {
+        passed = std::max(passed, std::min(sector, diskSectors));
         if (control.progress)
-            control.progress(diskSectors ? double(std::min(sector, diskSectors)) / double(diskSectors) : 1.0, what);
+            control.progress(diskSectors ? double(passed) / double(diskSectors) : 1.0, what);
     }
     void Note(std::string text)
     {
@@ -114,6 +130,7 @@ private:
     const uint64_t diskSectors;
     const bool audioArea;
     Recovery out;
+    uint64_t passed = 0;  // sectors, for the progress
 
     uint64_t tableSlots = 0;
     std::vector<uint8_t> table;
@@ -201,8 +218,8 @@ platform::Result<void> Scan::ReadIndexArea()
         entries = kMaxIndexEntries;
     }
     index.resize(static_cast<size_t>(entries));
-    std::vector<uint8_t> chunk(size_t(kChunkSectors) * kSectorBytes);
     const uint64_t sectors = entries * 4 / kSectorBytes;
+    std::vector<uint8_t> chunk(size_t(std::min<uint64_t>(kChunkSectors, sectors)) * kSectorBytes);
     for (uint64_t done = 0; done < sectors;) {
         if (Cancelled())
             return Error{ErrorKind::Cancelled, "the recovery scan was cancelled"};
@@ -414,6 +431,8 @@ platform::Result<void> Scan::CheckIndexRunStarts()
         r.entry.frameRate = static_cast<int32_t>(head.vol.FrameRate());
         const SecondCameras cameras = CamerasOfSecond(second, audioArea, head.vol);
         r.entry.videoPresent = cameras.video;
+        if (audioArea)
+            r.entry.audioPresent = SoundCamerasOfArea(second);
         r.id = "i" + std::to_string(taken.size() + 1);
         if (!cameras.clear)
             Note(r.id + ": its first second does not say which cameras have video (" + std::to_string(cameras.headers) +
@@ -462,6 +481,7 @@ platform::Result<void> Scan::CheckHeads()
         uint64_t first;
         RecoveredRecording* recording;
         uint32_t segment;
+        uint32_t sectors;  // read of it: its head, or all of a shorter second
     };
     std::vector<Head> heads;
     const uint32_t need = SegmentHeadSectors(audioArea);
@@ -474,12 +494,13 @@ platform::Result<void> Scan::CheckHeads()
                 SegmentNoteFor(*r, j, "too short to hold a second");
                 continue;
             }
-            heads.push_back({r->sectorIndex[j], r, j});
+            const uint32_t length = r->sectorIndex[j + 1] - r->sectorIndex[j];
+            heads.push_back({r->sectorIndex[j], r, j, std::min(length, SegmentHeadReadSectors(audioArea))});
         }
     }
     std::stable_sort(heads.begin(), heads.end(), [](const Head& a, const Head& b) { return a.first < b.first; });
 
-    std::vector<uint8_t> buffer(size_t(kChunkSectors) * kSectorBytes);
+    std::vector<uint8_t> buffer(size_t(std::min<uint64_t>(kChunkSectors, diskSectors)) * kSectorBytes);
     bool unreadableNoted = false;
     auto judge = [&](const Head& h, std::span<const uint8_t> bytes) {
         RecoveredRecording& r = *h.recording;
@@ -497,27 +518,27 @@ platform::Result<void> Scan::CheckHeads()
         if (Cancelled())
             return Error{ErrorKind::Cancelled, "the recovery scan was cancelled"};
         const uint64_t groupFirst = heads[g].first;
-        uint64_t groupEnd = groupFirst + need;
+        uint64_t groupEnd = groupFirst + heads[g].sectors;
         size_t last = g + 1;
         while (last < heads.size() && heads[last].first <= groupEnd + kHeadGroupGapSectors &&
-               heads[last].first + need - groupFirst <= kChunkSectors) {
-            groupEnd = std::max<uint64_t>(groupEnd, heads[last].first + need);
+               heads[last].first + heads[last].sectors - groupFirst <= kChunkSectors) {
+            groupEnd = std::max<uint64_t>(groupEnd, heads[last].first + heads[last].sectors);
             ++last;
         }
         const std::span<const uint8_t> bytes(buffer);
         if (Read(groupFirst, static_cast<uint32_t>(groupEnd - groupFirst), buffer)) {
             for (size_t k = g; k < last; ++k)
-                judge(heads[k],
-                      bytes.subspan(size_t(heads[k].first - groupFirst) * kSectorBytes, size_t(need) * kSectorBytes));
+                judge(heads[k], bytes.subspan(size_t(heads[k].first - groupFirst) * kSectorBytes,
+                                              size_t(heads[k].sectors) * kSectorBytes));
         } else {
             for (size_t k = g; k < last; ++k) {
-                if (Read(heads[k].first, need, buffer)) {
-                    judge(heads[k], bytes.first(size_t(need) * kSectorBytes));
+                if (Read(heads[k].first, heads[k].sectors, buffer)) {
+                    judge(heads[k], bytes.first(size_t(heads[k].sectors) * kSectorBytes));
                     continue;
                 }
                 heads[k].recording->status[heads[k].segment] = SegmentStatus::Damaged;
                 SegmentNoteFor(*heads[k].recording, heads[k].segment,
-                               SectorSpan(heads[k].first, heads[k].first + need) + " cannot be read");
+                               SectorSpan(heads[k].first, heads[k].first + heads[k].sectors) + " cannot be read");
                 if (!unreadableNoted)
                     Note("some recovered seconds cannot be read (the first at sector " +
                          std::to_string(heads[k].first) + "): they are damaged");
@@ -541,7 +562,9 @@ platform::Result<void> Scan::CheckHeads()
 platform::Result<void> Scan::Carve()
 {
     const uint32_t need = SegmentHeadSectors(audioArea);
-    const uint32_t capacity = kChunkSectors + need;
+    // A start is judged with as much of what follows as a head check reads.
+    const uint32_t look = SegmentHeadReadSectors(audioArea);
+    const uint32_t capacity = static_cast<uint32_t>(std::min<uint64_t>(kChunkSectors, diskSectors)) + look;
     std::vector<uint8_t> buffer(size_t(capacity) * kSectorBytes);
     bool open = false;
     CarvedSecond current;
@@ -568,7 +591,7 @@ platform::Result<void> Scan::Carve()
         for (uint64_t k = gapFirst; k < gapEnd && !capped;) {
             if (Cancelled())
                 return Error{ErrorKind::Cancelled, "the recovery scan was cancelled"};
-            if (bufFirst + have < gapEnd && k + need > bufFirst + have) {
+            if (bufFirst + have < gapEnd && k + look > bufFirst + have) {
                 const uint64_t shift = k - bufFirst;
                 std::memmove(buffer.data(), buffer.data() + shift * kSectorBytes, (have - shift) * kSectorBytes);
                 have -= static_cast<uint32_t>(shift);
@@ -588,14 +611,17 @@ platform::Result<void> Scan::Carve()
                 Progress(at + n, "carving sectors no index covers");
             }
             const uint64_t bufEnd = bufFirst + have;
-            // Sector k is judged once its first need sectors are in the buffer.
-            const uint64_t limit = bufEnd == gapEnd ? gapEnd : bufEnd - need + 1;
+            // Sector k is judged once look sectors from it are in the buffer.
+            const uint64_t limit = bufEnd == gapEnd ? gapEnd : bufEnd - look + 1;
             for (; k < limit && !capped; ++k) {
-                const std::span<const uint8_t> here =
-                    std::span<const uint8_t>(buffer).subspan(size_t(k - bufFirst) * kSectorBytes);
+                const std::span<const uint8_t> here = std::span<const uint8_t>(buffer).subspan(
+                    size_t(k - bufFirst) * kSectorBytes, size_t(std::min<uint64_t>(look, bufEnd - k)) * kSectorBytes);
                 const size_t videoAt = audioArea ? size_t(kScanAudioAreaSectors) * kSectorBytes : 0;
-                if (k + need <= gapEnd && HasVoVolAt(here, videoAt)) {
-                    const SegmentHead head = CheckSegmentHead(here.first(size_t(need) * kSectorBytes), audioArea);
+                // A second holds at least need sectors: no other starts inside them.
+                const bool inside = open && k < current.first + need;
+                if (!inside && k + need <= gapEnd &&
+                    (HasVoVolAt(here, videoAt) || (audioArea && StepIndexesPlausible(here)))) {
+                    const SegmentHead head = CheckSegmentHead(here, audioArea);
                     if (head.ok) {
                         close(k);
                         open = true;
@@ -666,6 +692,8 @@ platform::Result<void> Scan::CarvedCameras()
         const SecondCameras cameras =
             head.ok ? CamerasOfSecond(second, audioArea, head.vol) : SecondCameras{{1, 1, 1, 1}, false, 0};
         r.entry.videoPresent = cameras.video;
+        if (head.ok && audioArea)
+            r.entry.audioPresent = SoundCamerasOfArea(second);
         if (!cameras.clear)
             Note(r.id + ": its first second does not say which cameras have video (" + std::to_string(cameras.headers) +
                  " stream headers): all four are taken");

@@ -1,5 +1,7 @@
 #include "disk/segment_content.h"
 
+#include <algorithm>
+#include <cstdint>
 #include <vector>
 
 #include "disk/raw_disk.h"
@@ -38,11 +40,30 @@ SegmentHead CheckSegmentHead(std::span<const uint8_t> bytes, bool audioArea)
         head.failure = "its audio area is not one the recorder writes";
         return head;
     }
-    if (!HasVoVolAt(bytes, videoStart)) {
-        head.failure = "no stream header at its video start";
-        return head;
+    size_t header = videoStart;
+    if (!HasVoVolAt(bytes, header)) {
+        // The last picture of the second before ran on into this segment
+        // (and the pictures cut off with it): picture data and picture
+        // start codes, no zero run and no other start code, up to the header.
+        header = SIZE_MAX;
+        const size_t end = std::min<size_t>(bytes.size(), videoStart + kContinuationBytes + 8);
+        for (size_t i = videoStart; audioArea && i + 4 <= end; ++i) {
+            if (bytes[i] != 0 || bytes[i + 1] != 0 || bytes[i + 2] > 1)
+                continue;
+            if (bytes[i + 2] == 1 && bytes[i + 3] == 0xB6) {
+                i += 3;
+                continue;
+            }
+            if (HasVoVolAt(bytes, i))
+                header = i;
+            break;
+        }
+        if (header == SIZE_MAX) {
+            head.failure = "no stream header at its video start";
+            return head;
+        }
     }
-    VolParse vol = ParseVolHeader(bytes.subspan(videoStart + kVolOffset));
+    VolParse vol = ParseVolHeader(bytes.subspan(header + kVolOffset));
     if (!vol.header) {
         head.failure = "its stream header cannot be read: " + vol.failure;
         return head;
@@ -50,6 +71,26 @@ SegmentHead CheckSegmentHead(std::span<const uint8_t> bytes, bool audioArea)
     head.ok = true;
     head.vol = *vol.header;
     return head;
+}
+
+std::array<uint8_t, kChannelFlags> SoundCamerasOfArea(std::span<const uint8_t> area)
+{
+    std::array<uint8_t, kChannelFlags> sound{};
+    if (area.size() < RecordReader::kAudioAreaBytes)
+        return sound;
+    std::array<uint8_t, RecordReader::kAudioBlockBytes> block{};
+    for (int channel = 0; channel < 4; ++channel) {
+        if (!RecordReader::AudioBlockFromArea(area, channel, block))
+            continue;
+        // Each of the 16 sub-blocks: predictor (2 bytes), step index, then codes.
+        for (size_t sub = 0; sub < 16 && !sound[channel]; ++sub)
+            for (size_t i = sub * 255 + 3; i < (sub + 1) * 255; ++i)
+                if (block[i] != 0) {
+                    sound[channel] = 1;
+                    break;
+                }
+    }
+    return sound;
 }
 
 SecondCameras CamerasOfSecond(std::span<const uint8_t> segment, bool audioArea, const VolHeader& vol)

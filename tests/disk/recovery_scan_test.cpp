@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "disk/recovered_recording.h"
+#include "disk/vol_header.h"
 #include "recovery_disk.h"
 
 using disk::RecoverySource;
@@ -34,6 +35,8 @@ mkdisk::DiskPlan Plan()
             record.format = mkdisk::PictureFormat::k352x288;
             record.videoCameras = 0x0B;  // cameras 1, 2 and 4
             record.kind = mkdisk::RecordKind::B;
+            // Pictures of seconds 1 and 2 run on into the next segment.
+            record.straddles = {{0, 0, false}, {1, 2, true}};
         }
         plan.records.push_back(record);
     }
@@ -148,6 +151,9 @@ TEST_F(RecoveryScanTest, AWipedEntryLeavesAnIndexRunWithItsFormatFromTheStreamAn
     // Camera 3 sends no pictures: its intra picture is left uncoded.
     EXPECT_EQ((std::vector<uint8_t>(i.entry.videoPresent.begin(), i.entry.videoPresent.begin() + 4)),
               (std::vector<uint8_t>{1, 1, 0, 1}));
+    // Only camera 1 records sound; the others' blocks are silence.
+    EXPECT_EQ((std::vector<uint8_t>(i.entry.audioPresent.begin(), i.entry.audioPresent.begin() + 4)),
+              (std::vector<uint8_t>{1, 0, 0, 0}));
     EXPECT_TRUE(i.notes.empty());
     ASSERT_TRUE(i.bound);
     EXPECT_EQ(disk::FormatRecordTime(i.bound->earliest), "2023/01/01 10:10:03");
@@ -163,6 +169,9 @@ TEST_F(RecoveryScanTest, AWipedEntryAndIndexLeaveCarvedSecondsExactlyAsWritten)
     UnlistTheMiddleRecord();
     disk.ZeroSlot(4);
     disk.ZeroIndex(2);
+    // Second 2 opens with the pictures second 1 ran on with, not with its header.
+    const std::span<const uint8_t> second2(disk.bytes.data() + uint64_t(disk.Boundaries(2)[1]) * 512, 32768);
+    ASSERT_FALSE(disk::HasVoVolAt(second2, 16384));
     const disk::Recovery recovery = MustScan();
     ASSERT_EQ(recovery.recordings.size(), 1u);
     const disk::RecoveredRecording& c = recovery.recordings[0];
@@ -175,6 +184,8 @@ TEST_F(RecoveryScanTest, AWipedEntryAndIndexLeaveCarvedSecondsExactlyAsWritten)
     EXPECT_EQ(c.entry.height, 288);
     EXPECT_EQ(c.entry.frameRate, 25);
     EXPECT_EQ(c.entry.videoPresent[2], 0);
+    EXPECT_EQ(c.entry.audioPresent[0], 1);
+    EXPECT_EQ(c.entry.audioPresent[1], 0);
     ASSERT_TRUE(c.bound);
     EXPECT_EQ(disk::FormatRecordTime(c.bound->earliest), "2023/01/01 10:10:03");
     EXPECT_EQ(MapSectors(recovery, SectorKind::Carved),
@@ -272,11 +283,14 @@ TEST_F(RecoveryScanTest, EntriesThatAreNotPlausibleAreNotTaken)
 TEST_F(RecoveryScanTest, ProgressRisesToTheWholeDiskAndACancelEndsTheScan)
 {
     disk.SetRecordCount(3);
-    double last = -1;
+    // Carved seconds too: their first seconds are read again at the end.
+    disk.ZeroSlot(4);
+    disk.ZeroIndex(3);
+    double last = 0;
     bool falling = false;
     disk::ScanControl control;
     control.progress = [&](double fraction, const std::string&) {
-        falling = falling || fraction < 0 || fraction > 1;
+        falling = falling || fraction < last || fraction > 1;
         last = fraction;
     };
     ASSERT_TRUE(testing_support::Succeeded(Scan(disk.bytes, control)));

@@ -95,6 +95,7 @@ protected:
             "play " + disk + r + " --speed 16 --seconds 1",
             "export " + disk + r + " --from 0 --to 0 -o " + out + ".mpg",
             "hash " + disk + r,
+            "recover " + disk + " --json --segments",
         };
         // A sanitizer report ends the run with a status of its own. The
         // commands run side by side: most of their time is waiting.
@@ -237,6 +238,26 @@ std::vector<Variant> DamagedDiskSweep::Variants()
                          std::fill(b.begin() + std::ptrdiff_t(dataBegin + (row + 1) * 8),
                                    b.begin() + std::ptrdiff_t(dataBegin + (row + 1) * 8 + 8), 0xFF);
                  }});
+    // Record 2 unlisted, its entry wiped (an orphan index run), its index
+    // wiped too (carved seconds), and then damaged on top.
+    const size_t second = layout.EntryAt(1);
+    const auto unlist = [](Image& b) { b[24] = 0, b[25] = 1; };
+    const auto wipeEntry = [second](Image& b) { std::fill_n(b.begin() + std::ptrdiff_t(second), 32, 0); };
+    const auto wipeIndex = [](Image& b) {
+        for (uint32_t j = 0; j <= 2; ++j)
+            PutBe32(b, IndexEntryAt(1, j), 0);
+    };
+    v.push_back({"record 2 unlisted", unlist});
+    v.push_back({"record 2 orphaned", [=](Image& b) { unlist(b), wipeEntry(b); }});
+    v.push_back({"record 2 carved", [=](Image& b) { unlist(b), wipeEntry(b), wipeIndex(b); }});
+    for (int k = 0; k < 6; ++k) {
+        const size_t at = pick(size_t(SegmentSector(1, 0)) * 512, clean.size());
+        const uint8_t value = uint8_t(pick(0, 256));
+        v.push_back({"record 2 carved, byte " + std::to_string(at) + " = " + std::to_string(value), [=](Image& b) {
+                         unlist(b), wipeEntry(b), wipeIndex(b);
+                         b[at] = value;
+                     }});
+    }
     return v;
 }
 
