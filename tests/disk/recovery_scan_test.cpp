@@ -162,6 +162,13 @@ TEST_F(RecoveryScanTest, AWipedEntryLeavesAnIndexRunWithItsFormatFromTheStreamAn
     EXPECT_NE(i.bound->reason.find("record 3"), std::string::npos) << i.bound->reason;
     EXPECT_EQ(MapSectors(recovery, SectorKind::IndexRunData),
               uint64_t(disk.Boundaries(2).back() - disk.Boundaries(2).front()));
+
+    // The record stored after it set to begin before the one stored before
+    // it: the seconds around it are not in time order, so no bound.
+    disk.bytes.at(disk.Slot(3) + 2) = 9;
+    const disk::Recovery unordered = MustScan();
+    ASSERT_EQ(unordered.recordings.size(), 1u);
+    EXPECT_FALSE(unordered.recordings[0].bound);
 }
 
 TEST_F(RecoveryScanTest, AWipedEntryAndIndexLeaveCarvedSecondsExactlyAsWritten)
