@@ -710,13 +710,17 @@ void Scan::SetBounds()
         std::string name;
         RecordTime begin;
         const std::vector<uint32_t>* index;
+        // An unlisted recording's seconds: only the intact ones are still
+        // stored where its index says.
+        const std::vector<SegmentStatus>* status;
+        bool Stored(size_t j) const { return !status || (*status)[j] == SegmentStatus::Intact; }
     };
     std::vector<Timed> timed;
     for (uint32_t r = 0; r < listed.size(); ++r)
         if (listed[r].index.size() >= 2)
-            timed.push_back({"record " + std::to_string(r + 1), listed[r].begin, &listed[r].index});
+            timed.push_back({"record " + std::to_string(r + 1), listed[r].begin, &listed[r].index, nullptr});
     for (const RecoveredRecording& r : unlisted)
-        timed.push_back({r.id, r.entry.beginTime, &r.sectorIndex});
+        timed.push_back({r.id, r.entry.beginTime, &r.sectorIndex, &r.status});
     const uint64_t untimed = runs.size() + carved.size();
     if (untimed * std::max<uint64_t>(timed.size(), 1) > kMaxBoundWork) {
         Note("too many recordings to bound their times: no bounds were set");
@@ -735,18 +739,18 @@ void Scan::SetBounds()
             const std::vector<uint32_t>& e = *t.index;
             const auto starts = std::span<const uint32_t>(e).first(e.size() - 1);
             // The last second beginning below the recording's first sector.
-            auto it = std::lower_bound(starts.begin(), starts.end(), first);
-            if (it != starts.begin()) {
-                const uint32_t j = static_cast<uint32_t>(it - starts.begin() - 1);
-                if (!before.found || starts[j] > before.sector)
-                    before = {true, starts[j], &t, j};
-            }
+            size_t j = static_cast<size_t>(std::lower_bound(starts.begin(), starts.end(), first) - starts.begin());
+            while (j > 0 && !t.Stored(j - 1))
+                --j;
+            if (j > 0 && (!before.found || starts[j - 1] > before.sector))
+                before = {true, starts[j - 1], &t, static_cast<uint32_t>(j - 1)};
             // The first second beginning at or after its end.
-            it = std::lower_bound(starts.begin(), starts.end(), end);
-            if (it != starts.end()) {
-                const uint32_t j = static_cast<uint32_t>(it - starts.begin());
+            j = static_cast<size_t>(std::lower_bound(starts.begin(), starts.end(), end) - starts.begin());
+            while (j < starts.size() && !t.Stored(j))
+                ++j;
+            if (j < starts.size()) {
                 if (!after.found || starts[j] < after.sector)
-                    after = {true, starts[j], &t, j};
+                    after = {true, starts[j], &t, static_cast<uint32_t>(j)};
             }
         }
         if (!before.found || !after.found)

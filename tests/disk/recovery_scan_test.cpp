@@ -162,6 +162,13 @@ TEST_F(RecoveryScanTest, AWipedEntryLeavesAnIndexRunWithItsFormatFromTheStreamAn
     EXPECT_NE(i.bound->reason.find("record 3"), std::string::npos) << i.bound->reason;
     EXPECT_EQ(MapSectors(recovery, SectorKind::IndexRunData),
               uint64_t(disk.Boundaries(2).back() - disk.Boundaries(2).front()));
+
+    // The record stored after it set to begin before the one stored before
+    // it: the seconds around it are not in time order, so no bound.
+    disk.bytes.at(disk.Slot(3) + 2) = 9;
+    const disk::Recovery unordered = MustScan();
+    ASSERT_EQ(unordered.recordings.size(), 1u);
+    EXPECT_FALSE(unordered.recordings[0].bound);
 }
 
 TEST_F(RecoveryScanTest, AWipedEntryAndIndexLeaveCarvedSecondsExactlyAsWritten)
@@ -231,6 +238,30 @@ TEST_F(RecoveryScanTest, TheLaterOfTwoRecordingsOverTheSameSectorsKeepsThem)
     ASSERT_TRUE(i1);
     EXPECT_EQ(i1->sectorIndex, disk.Boundaries(0));
     EXPECT_FALSE(i1->bound);  // nothing timed stands before it
+}
+
+TEST_F(RecoveryScanTest, SecondsOverwrittenSinceDoNotBoundATime)
+{
+    // Record 2 alone listed; record 3's entry wiped (an orphan run between
+    // records 2 and 4 on the disk); slot 1 names record 4's seconds with an
+    // earlier time, and loses them to slot 4 (the later entry).
+    disk.SetFirstEntry(2);
+    disk.SetRecordCount(1);
+    disk.ZeroSlot(3);
+    disk.CopySlot(4, 1);
+    disk.bytes.at(disk.Slot(1) + 2) = 8;
+    const disk::Recovery recovery = MustScan();
+    const disk::RecoveredRecording* u1 = recovery.Find("u1");
+    const disk::RecoveredRecording* i2 = recovery.Find("i2");
+    ASSERT_TRUE(u1 && i2);
+    EXPECT_EQ(u1->Count(SegmentStatus::Overwritten), 4u);
+    EXPECT_EQ(i2->sectorIndex, disk.Boundaries(2));
+    // Bounded by record 2's last second and u2's first, never by u1's
+    // overwritten one (08:30, out of time order).
+    ASSERT_TRUE(i2->bound);
+    EXPECT_EQ(disk::FormatRecordTime(i2->bound->earliest), "2023/01/01 10:10:03");
+    EXPECT_EQ(disk::FormatRecordTime(i2->bound->latest), "2023/01/01 10:29:59");
+    EXPECT_NE(i2->bound->reason.find("u2"), std::string::npos) << i2->bound->reason;
 }
 
 TEST_F(RecoveryScanTest, SecondsThatDoNotHoldTheEntrysFormatAreDamaged)
