@@ -1,0 +1,2 @@
+// The target that owns the tests' precompiled headers (support/precompiled.h).
+int main() { return 0; }
