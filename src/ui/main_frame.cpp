@@ -13,6 +13,7 @@
 #include "export/segment_exporter.h"
 #include "playback/playback_engine.h"
 #include "ui/app_context.h"
+#include "ui/disk_recovery.h"
 #include "ui/export_progress_dialog.h"
 #include "ui/main_skin.h"
 #include "ui/video_view.h"
@@ -24,7 +25,7 @@ const char* const CMainFrame::kVersionCaption = "Quillon PlayBack";
 
 CMainFrame::CMainFrame(AppContext& appContext, playback::PlaybackEngine& playbackEngine)
     : MainWindow(appContext.skin), context(appContext), engine(playbackEngine), positionSlider(appContext.skin),
-      messages(TextTablePath(appContext.appDirectory), this)
+      messages(TextTablePath(appContext.appDirectory), this), recovery(std::make_unique<DiskRecovery>())
 {
     move(kLeft, kTop);
     SetEvents(this);

@@ -27,6 +27,7 @@ struct ExportOutcome;
 namespace ui {
 
 class ExportProgressDialog;
+class DiskRecovery;
 struct AppContext;
 class VideoView;
 
@@ -64,6 +65,9 @@ public:
     exporter::SegmentExporter* Exporter() { return exporter.get(); }
     ui::ExportProgressDialog* ExportDialog() { return exportDialog.get(); }
     bool MouseIgnoredForTest() { return MouseIgnored(); }
+    // The search of the loaded disk for the recordings its table no longer
+    // lists, started by every load of a disk.
+    DiskRecovery& Recovery() { return *recovery; }
 
 protected:
     // The dialogs that choose a drive and a record: the chosen number, or -1
@@ -113,6 +117,7 @@ private:
     SkinPositionSlider positionSlider;
     FreshUiTextMessages messages;
     platform::GlobalHotKey hotKey;
+    std::unique_ptr<DiskRecovery> recovery;
     bool volumePending = true;
     bool closeAfterExport = false;
     // The dialog holds the stop flag the exporter reads: it goes last.

@@ -9,6 +9,7 @@
 #include "platform/drive_table.h"
 #include "playback/playback_engine.h"
 #include "ui/app_context.h"
+#include "ui/disk_recovery.h"
 #include "ui/main_frame.h"
 #include "ui/message_box.h"
 #include "ui/video_view.h"
@@ -114,6 +115,9 @@ void CMainFrame::ChooseDisk()
     const bool sameDisk = !shownDisk.empty() && platform::DrivePath(drive) == shownDisk;
     if (context.volume.Load(drive)) {
         context.currentDrive = drive;
+        // The search for what the record table no longer lists runs beside
+        // whatever the user does next; the record list shows its rows.
+        recovery->Start(context.volume.Shared());
         ChooseRecord(true);
         if (context.volume.OpenRecordNumber() >= 0)
             return;  // a record was opened, or the list failed to open one and left the window idle
@@ -140,6 +144,11 @@ void CMainFrame::ChooseRecord(bool setVolume)
 bool CMainFrame::OpenRecord(int record, bool setVolume)
 {
     context.currentRecord = record;
+    // Once the disk search is done the volume that numbers its recordings
+    // after the listed records takes the loaded one's place: the same open
+    // disk, the listed records numbered alike.
+    if (auto found = recovery->VolumeFor(context.volume.Shared()); found && found != context.volume.Shared())
+        context.volume.Attach(found);
     if (engine.Attach(&videoView->Surface(), &context.volume, record, context.currentDrive) != 1)
         return false;
     if (setVolume && volumePending) {

@@ -2,6 +2,7 @@
 #include "ui/main_frame.h"
 
 #include "ui/app_context.h"
+#include "ui/disk_recovery.h"
 #include "ui/disk_select_dialog.h"
 #include "ui/record_list_dialog.h"
 
@@ -18,7 +19,7 @@ int CMainFrame::RunDiskSelectDialog()
 int CMainFrame::RunRecordListDialog()
 {
     ui::RecordListDialog dialog(this, context.volume, context.currentDrive, context.decoder, &engine, &positionSlider,
-                                &Surface());
+                                &Surface(), recovery.get());
     if (dialog.exec() != QDialog::Accepted)
         return -1;
     return dialog.SelectedRecord();

@@ -6,6 +6,7 @@
 
 #include "disk/record_entry.h"
 #include "disk/record_time.h"
+#include "disk/recovered_recording.h"
 #include "platform/app_directory.h"
 #include "ui/dialog_layout.h"
 #include "ui/message_box.h"
@@ -14,6 +15,37 @@ namespace ui {
 namespace {
 
 constexpr int kNoPicturesText = 23;
+// The recovered recordings' rows: a brown apart from the listed records' black.
+const QColor kRecoveredColour(150, 75, 0);
+
+QString RecoveredToolTip(const disk::RecoveredRecording& found)
+{
+    const uint32_t seconds = found.SegmentCount();
+    QString where;
+    switch (found.source) {
+    case disk::RecoverySource::TableSlot: where = QStringLiteral("table slot %1").arg(found.slot); break;
+    case disk::RecoverySource::IndexRun: where = QStringLiteral("index run at entry %1").arg(found.indexOffset); break;
+    case disk::RecoverySource::Carved: where = QStringLiteral("carved from sector %1").arg(found.firstSector); break;
+    }
+    QString text = QStringLiteral("%1: not in the record table (%2), %3 second%4: %5 intact")
+                       .arg(QString::fromStdString(found.id), where)
+                       .arg(seconds)
+                       .arg(seconds == 1 ? "" : "s")
+                       .arg(found.Count(disk::SegmentStatus::Intact));
+    if (const uint32_t n = found.Count(disk::SegmentStatus::Overwritten))
+        text += QStringLiteral(", %1 overwritten").arg(n);
+    if (const uint32_t n = found.Count(disk::SegmentStatus::Damaged))
+        text += QStringLiteral(", %1 damaged").arg(n);
+    if (!found.timeRecorded) {
+        text += QStringLiteral("\nIts time was not recorded");
+        if (found.bound)
+            text += QStringLiteral("; it lies between %1 and %2 (%3)")
+                        .arg(QString::fromStdString(disk::FormatRecordTime(found.bound->earliest)),
+                             QString::fromStdString(disk::FormatRecordTime(found.bound->latest)),
+                             QString::fromStdString(found.bound->reason));
+    }
+    return text;
+}
 
 // The main window's position slider as the preview may use it: the thumb
 // follows the preview (the main engine puts it back on Cancel), but the
@@ -36,13 +68,14 @@ private:
 
 RecordListDialog::RecordListDialog(QWidget* mainWindow, disk::RecorderVolume& volume, int drive,
                                    playback::VideoDecoder& decoder, playback::PlaybackEngine* engine,
-                                   playback::PositionSlider* slider, platform::WindowSurface* mainWindowSurface)
+                                   playback::PositionSlider* slider, platform::WindowSurface* mainWindowSurface,
+                                   DiskRecovery* diskRecovery)
     : QDialog(mainWindow), previewEngine(decoder),
       previewSlider(slider ? std::make_unique<PreviewSlider>(*slider) : nullptr), mainVolume(volume),
-      currentDrive(drive), mainEngine(engine), okButton(QStringLiteral("OK"), this),
+      currentDrive(drive), mainEngine(engine), recovery(diskRecovery), okButton(QStringLiteral("OK"), this),
       cancelButton(QStringLiteral("Cancel"), this),
-      list(this, {{"No.", 39}, {"Record", 55}, {"Begin Time", 136}, {"End Time", 136}}), previewFrame(this),
-      previewView(&previewFrame, 1, 1)
+      list(this, {{"No.", 39}, {"Record", 55}, {"Begin Time", 136}, {"End Time", 136}}), searchStatus(this),
+      previewFrame(this), previewView(&previewFrame, 1, 1)
 {
     previewEngine.SetHosts(previewSlider.get(), nullptr, mainWindowSurface);
 
@@ -52,6 +85,7 @@ RecordListDialog::RecordListDialog(QWidget* mainWindow, disk::RecorderVolume& vo
     okButton.setGeometry(units.Rect(319, 194, 50, 14));
     cancelButton.setGeometry(units.Rect(379, 194, 50, 14));
     list.setGeometry(units.Rect(7, 7, 222, 201));
+    searchStatus.setGeometry(units.Rect(238, 196, 76, 10));
     okButton.setDefault(true);
     connect(&okButton, &QPushButton::clicked, this, &RecordListDialog::accept);
     connect(&cancelButton, &QPushButton::clicked, this, &RecordListDialog::reject);
@@ -72,6 +106,11 @@ RecordListDialog::RecordListDialog(QWidget* mainWindow, disk::RecorderVolume& vo
     PlaceFromWindow(*this, mainWindow, QPoint(-80, 53));
 
     ListRecords();
+    listedRows = list.Rows();
+    if (recovery) {
+        recovery->OnChange([this] { ShowSearch(); });
+        ShowSearch();
+    }
     // The preview reads the main volume's disk through a reader of its own:
     // the disk is loaded once. A drive other than the one the main volume
     // came from has nothing to preview.
@@ -81,7 +120,11 @@ RecordListDialog::RecordListDialog(QWidget* mainWindow, disk::RecorderVolume& vo
     list.OnMarkChanged([this](int row) { SelectRow(row); });
 }
 
-RecordListDialog::~RecordListDialog() = default;
+RecordListDialog::~RecordListDialog()
+{
+    if (recovery)
+        recovery->OnChange({});
+}
 
 void RecordListDialog::ListRecords()
 {
@@ -101,6 +144,52 @@ void RecordListDialog::ListRecords()
         list.SetText(row, 2, QString::fromStdString(disk::FormatRecordTime(begin)));
         list.SetText(row, 3, QString::fromStdString(disk::FormatRecordTime(disk::RecordEndTime(begin, segments))));
         more = mainVolume.NextRecord(begin, segments);
+    }
+}
+
+void RecordListDialog::ShowSearch()
+{
+    // Only the search of the disk this list shows has anything to say here.
+    const std::shared_ptr<const disk::Volume> shown = mainVolume.Shared();
+    const bool ours = shown && (recovery->Scanned() == shown || recovery->VolumeFor(shown));
+    const QString text = ours ? QString::fromStdString(recovery->StatusText()) : QString();
+    searchStatus.setText(text);
+    searchStatus.setToolTip(text);
+    if (recovered || !ours || recovery->CurrentState() != DiskRecovery::State::Done)
+        return;
+    recovered = recovery->VolumeFor(shown);
+    if (recovered)
+        ListRecovered(*recovered);
+}
+
+void RecordListDialog::ListRecovered(const disk::Volume& found)
+{
+    // A row is its recording's number: the recovered ones follow the listed
+    // records only when every listed record has its row.
+    if (list.Rows() != static_cast<int>(found.RecordCount()))
+        return;
+    for (uint32_t n = found.RecordCount(); n < found.RecordingCount(); ++n) {
+        const disk::RecoveredRecording* r = found.Recovered(n);
+        if (!r)
+            break;
+        const int row = list.AddRow();
+        list.SetText(row, 0, QString::fromStdString(r->id));
+        QString kind = r->source == disk::RecoverySource::TableSlot
+                           ? QString(QChar::fromLatin1(disk::KindLetter(r->entry.kind)))
+                           : QStringLiteral("-");
+        if (r->Count(disk::SegmentStatus::Intact) < r->SegmentCount())
+            kind += QStringLiteral(" !");
+        list.SetText(row, 1, kind);
+        if (r->timeRecorded) {
+            const disk::RecordTime& begin = r->entry.beginTime;
+            list.SetText(row, 2, QString::fromStdString(disk::FormatRecordTime(begin)));
+            list.SetText(row, 3,
+                         QString::fromStdString(disk::FormatRecordTime(disk::RecordEndTime(begin, r->SegmentCount()))));
+        } else {
+            list.SetText(row, 2, QStringLiteral("unknown"));
+            list.SetText(row, 3, QStringLiteral("unknown"));
+        }
+        list.SetRowLook(row, kRecoveredColour, RecoveredToolTip(*r));
     }
 }
 
@@ -138,6 +227,10 @@ void RecordListDialog::SelectRow(int row)
     selectedRow = row;
     if (!previewLoaded)
         return;
+    // A recovered recording is read through the volume that numbers it (the
+    // same open disk).
+    if (row >= listedRows && recovered && previewVolume.Shared() != recovered)
+        previewVolume.Attach(recovered);
     previewEngine.Attach(&previewView.Surface(), &previewVolume, row, currentDrive);
     if (PreviewHasPictures()) {
         previewEngine.GotoStart();

@@ -4,6 +4,13 @@
 // The preview reads the main volume's loaded disk (its shared Volume)
 // through a reader and an engine of its own, so the main playback state is
 // left as it was.
+//
+// Below the listed records, in a colour of their own, the recordings the
+// disk search found that the record table no longer lists (their ids in
+// the first column; "unknown" where their time was not recorded). Their
+// rows are their recording numbers, after the listed records'. While the
+// search runs its progress shows beside the buttons, and its rows are
+// added when it ends.
 #include <QDialog>
 #include <QFrame>
 #include <QPushButton>
@@ -13,6 +20,9 @@
 
 #include "disk/recorder_volume.h"
 #include "playback/playback_engine.h"
+#include <QLabel>
+
+#include "ui/disk_recovery.h"
 #include "ui/report_list.h"
 #include "ui/surface_view.h"
 #include "ui/ui_text_table.h"
@@ -26,10 +36,11 @@ namespace ui {
 class RecordListDialog : public QDialog {
 public:
     // mainVolume must be loaded; currentDrive is the drive it was loaded
-    // from. mainEngine, slider and mainWindowSurface may be null.
+    // from. mainEngine, slider, mainWindowSurface and recovery may be null.
     RecordListDialog(QWidget* mainWindow, disk::RecorderVolume& mainVolume, int currentDrive,
                      playback::VideoDecoder& decoder, playback::PlaybackEngine* mainEngine,
-                     playback::PositionSlider* slider, platform::WindowSurface* mainWindowSurface);
+                     playback::PositionSlider* slider, platform::WindowSurface* mainWindowSurface,
+                     DiskRecovery* recovery = nullptr);
     ~RecordListDialog() override;
 
     // The marked record (its list row); -1 before the dialog was shown.
@@ -40,6 +51,9 @@ public:
     void SetUiTextPath(std::string path) { uiTextPath = std::move(path); }
 
     ReportList& List() { return list; }
+    // Rows of the listed records; the recovered recordings' follow.
+    int ListedRows() const { return listedRows; }
+    QString SearchStatus() const { return searchStatus.text(); }
     bool PreviewLoaded() const { return previewLoaded; }
     platform::WindowSurface& PreviewSurface() { return previewView.Surface(); }
     playback::PlaybackEngine& PreviewEngine() { return previewEngine; }
@@ -53,6 +67,9 @@ protected:
 
 private:
     void ListRecords();
+    // The disk search's state beside the buttons, and its rows once done.
+    void ShowSearch();
+    void ListRecovered(const disk::Volume& found);
     void SelectRow(int row);
     bool PreviewHasPictures() const;
     void ShowNoPictures();
@@ -69,10 +86,15 @@ private:
     disk::RecorderVolume& mainVolume;
     int currentDrive;
     playback::PlaybackEngine* mainEngine;
+    DiskRecovery* recovery;
+    // The main volume with the recordings found (null until listed).
+    std::shared_ptr<const disk::Volume> recovered;
+    int listedRows = 0;
 
     QPushButton okButton;
     QPushButton cancelButton;
     ReportList list;
+    QLabel searchStatus;
     QFrame previewFrame;
     ui::SurfaceView previewView;
 

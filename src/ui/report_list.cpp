@@ -16,6 +16,8 @@ int ReportTexts::AddRow()
     const int row = static_cast<int>(rows.size());
     beginInsertRows(QModelIndex(), row, row);
     rows.emplace_back(titles.size());
+    colours.emplace_back();
+    toolTips.emplace_back();
     endInsertRows();
     return row;
 }
@@ -27,6 +29,17 @@ void ReportTexts::SetText(int row, int column, const QString& text)
     rows[size_t(row)][size_t(column)] = text;
     emit dataChanged(index(row, column), index(row, column));
 }
+
+void ReportTexts::SetRowLook(int row, const QColor& colour, const QString& toolTip)
+{
+    if (row < 0 || row >= rowCount())
+        return;
+    colours[size_t(row)] = colour;
+    toolTips[size_t(row)] = toolTip;
+    emit dataChanged(index(row, 0), index(row, Columns() - 1));
+}
+
+QColor ReportTexts::RowColour(int row) const { return row >= 0 && row < rowCount() ? colours[size_t(row)] : QColor(); }
 
 QString ReportTexts::Text(int row, int column) const
 {
@@ -55,6 +68,10 @@ QVariant ReportTexts::data(const QModelIndex& index, int role) const
         return Text(index.row(), index.column());
     if (role == Qt::TextAlignmentRole)
         return QVariant::fromValue(Qt::Alignment(Qt::AlignCenter));
+    if (role == Qt::ForegroundRole && colours[size_t(index.row())].isValid())
+        return colours[size_t(index.row())];
+    if (role == Qt::ToolTipRole && !toolTips[size_t(index.row())].isEmpty())
+        return toolTips[size_t(index.row())];
     return {};
 }
 

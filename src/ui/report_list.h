@@ -3,6 +3,7 @@
 // widths, centred texts, grid lines, whole rows selected one at a time, no
 // editing. Its "selection mark" is the current row.
 #include <QAbstractTableModel>
+#include <QColor>
 #include <QString>
 #include <QTableView>
 
@@ -24,6 +25,9 @@ public:
 
     int AddRow();
     void SetText(int row, int column, const QString& text);
+    // The row's text colour (invalid: the list's own) and its tooltip.
+    void SetRowLook(int row, const QColor& colour, const QString& toolTip);
+    QColor RowColour(int row) const;
     QString Text(int row, int column) const;
     QString Title(int column) const;
     int Columns() const { return static_cast<int>(titles.size()); }
@@ -36,6 +40,8 @@ public:
 private:
     std::vector<QString> titles;
     std::vector<std::vector<QString>> rows;
+    std::vector<QColor> colours;    // one per row
+    std::vector<QString> toolTips;  // one per row
 };
 
 class ReportList final : public QTableView {
@@ -46,6 +52,8 @@ public:
     // Appends an empty row; its number.
     int AddRow() { return texts.AddRow(); }
     void SetText(int row, int column, const QString& text) { texts.SetText(row, column, text); }
+    void SetRowLook(int row, const QColor& colour, const QString& toolTip) { texts.SetRowLook(row, colour, toolTip); }
+    QColor RowColour(int row) const { return texts.RowColour(row); }
     QString Text(int row, int column) const { return texts.Text(row, column); }
     QString Title(int column) const { return texts.Title(column); }
     int Rows() const { return texts.rowCount(); }

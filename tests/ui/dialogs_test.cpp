@@ -18,8 +18,10 @@
 #include "platform/window_surface.h"
 #include "playback/playback_engine.h"
 #include "playback/video_decoder.h"
+#include "support/event_wait.h"
 #include "support/succeeded.h"
 #include "support/temp_dir.h"
+#include "tools/mkdisk/disk_plan.h"
 #include "tools/mkdisk/disk_writer.h"
 #include "tools/mkdisk/frame_code.h"
 #include "tools/mkdisk/volume_writer.h"
@@ -498,6 +500,72 @@ TEST_F(RecordListTest, ClosingTheWindowCancels)
     dialog->close();
     EXPECT_EQ(dialog->result(), QDialog::Rejected);
     EXPECT_FALSE(dialog->isVisible());
+}
+
+// The recordings the disk search found follow the listed records in a colour
+// of their own, with their ids, their recorded times or "unknown", and a
+// mark where a second is lost; each previews like a record.
+TEST_F(RecordListTest, TheDiskSearchsRecordingsFollowTheListedOnesAndPreviewLikeRecords)
+{
+    testing_support::TempDir dir;
+    WriteOrFail(mkdisk::RecoverDemoPlan(), dir.File("recover.img"));
+    platform::SetDriveImages({dir.File("recover.img")});
+    disk::RecorderVolume disk;
+    ASSERT_TRUE(disk.Load(0));
+    ui::DiskRecovery search(playback::JobRunner::Priority::Normal);
+    search.Start(disk.Shared());
+
+    ui::RecordListDialog dialog(nullptr, disk, 0, decoder, nullptr, nullptr, nullptr, &search);
+    dialog.SetUiTextPath(dir.File("none.ini"));
+    dialog.show();
+    // Open while the search runs: the listed records only, and its progress.
+    ui::ReportList& list = dialog.List();
+    EXPECT_EQ(dialog.ListedRows(), 2);
+    EXPECT_EQ(list.Rows(), 2);
+    EXPECT_TRUE(dialog.SearchStatus().startsWith("Searching the disk: ")) << dialog.SearchStatus().toStdString();
+
+    ASSERT_TRUE(testing_support::ProcessEventsUntil(
+        [&] { return search.CurrentState() != ui::DiskRecovery::State::Scanning; }));
+    ASSERT_EQ(search.CurrentState(), ui::DiskRecovery::State::Done) << search.StatusText();
+    EXPECT_EQ(dialog.SearchStatus().toStdString(), "5 unlisted recordings found");
+    const std::vector<std::vector<std::string>> rows = {
+        {"1", "A", "2024/06/01 08:20:00", "2024/06/01 08:20:03"},
+        {"2", "S", "2024/06/01 08:40:00", "2024/06/01 08:40:02"},
+        {"u1", "A", "2024/06/01 08:00:00", "2024/06/01 08:00:02"},
+        {"u2", "A !", "2024/06/01 08:10:00", "2024/06/01 08:10:03"},  // two seconds overwritten
+        {"u3", "B", "2024/06/01 08:30:00", "2024/06/01 08:30:02"},
+        {"i1", "-", "unknown", "unknown"},
+        {"c1", "-", "unknown", "unknown"},
+    };
+    ASSERT_EQ(list.Rows(), int(rows.size()));
+    for (int r = 0; r < list.Rows(); ++r)
+        for (int c = 0; c < 4; ++c)
+            EXPECT_EQ(list.Text(r, c).toStdString(), rows[size_t(r)][size_t(c)]) << "row " << r << " column " << c;
+    const QColor recovered = list.RowColour(2);
+    EXPECT_TRUE(recovered.isValid());
+    EXPECT_NE(recovered, list.palette().color(QPalette::Text));
+    for (int r = 0; r < list.Rows(); ++r)
+        EXPECT_EQ(list.RowColour(r), r < 2 ? QColor() : recovered) << "row " << r;
+    const QString tip = list.model()->data(list.model()->index(3, 0), Qt::ToolTipRole).toString();
+    EXPECT_TRUE(tip.contains("table slot 2") && tip.contains("2 intact, 2 overwritten")) << tip.toStdString();
+    EXPECT_TRUE(list.model()->data(list.model()->index(6, 2), Qt::ToolTipRole).toString().contains("not recorded"));
+
+    // The carved run: its row is its number, its three seconds preview from
+    // its own first frame, and OK takes it.
+    MarkRow(list, 6);
+    EXPECT_EQ(dialog.SelectedRecord(), 6);
+    EXPECT_EQ(dialog.PreviewEngine().Length(), 3);
+    EXPECT_EQ(PreviewCode(dialog, 0), (mkdisk::FrameCode{0, 0, 0}));
+    EXPECT_EQ(dialog.PreviewEngine().CurrentStamp().Text(disk::StampStyle::Panel), "c1 +00:00:00");
+    // Back to a listed record: read through the same volume, numbered alike.
+    MarkRow(list, 1);
+    EXPECT_EQ(dialog.PreviewEngine().Length(), 3);
+    EXPECT_EQ(dialog.PreviewEngine().CurrentStamp().Text(disk::StampStyle::List), "2024/06/01 08:40:00");
+    MarkRow(list, 3);
+    Button(dialog, "OK")->click();
+    EXPECT_EQ(dialog.result(), QDialog::Accepted);
+    EXPECT_EQ(dialog.SelectedRecord(), 3);
+    EXPECT_TRUE(messages.shown.empty());
 }
 
 // A record whose index lies beyond the disk can't be opened; the record

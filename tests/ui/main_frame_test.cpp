@@ -15,8 +15,10 @@
 #include "disk/record_time.h"
 #include "export/segment_exporter.h"
 #include "playback/engine_harness.h"
+#include "support/event_wait.h"
 #include "support/succeeded.h"
 #include "ui/app_context.h"
+#include "ui/disk_recovery.h"
 #include "ui/export_end_message.h"
 #include "ui/export_progress_dialog.h"
 #include "ui/main_frame.h"
@@ -165,6 +167,51 @@ TEST_F(MainFrameTest, StartsFramelessWithTheVideoViewInPlace)
     frame->show();
     EXPECT_EQ(frame->View().Surface().Copy().pixel(320, 240), ui::VideoView::kIdleColour) << "no record: dark red";
     EXPECT_TRUE(shown.empty());
+}
+
+TEST_F(MainFrameTest, LoadingADiskSearchesItAndItsRecoveredRecordingsOpenLikeRecords)
+{
+    ASSERT_TRUE(testing_support::Succeeded(mkdisk::WriteDisk(mkdisk::RecoverDemoPlan(), dir->File("recover.img"))));
+    platform::SetDriveImages({dir->File("recover.img")});
+    Open();
+    ui::DiskRecovery& search = frame->Recovery();
+    EXPECT_EQ(search.CurrentState(), ui::DiskRecovery::State::Scanning) << "beside the record just opened";
+    EXPECT_EQ(search.Scanned(), context->volume.Shared());
+    ASSERT_TRUE(testing_support::ProcessEventsUntil(
+        [&] { return search.CurrentState() != ui::DiskRecovery::State::Scanning; }));
+    ASSERT_EQ(search.StatusText(), "5 unlisted recordings found");
+    EXPECT_EQ(context->volume.OpenRecordNumber(), 0) << "playback left alone";
+
+    // The carved run (the list's seventh row): it plays, and its time, never
+    // recorded, is its id and position.
+    frame->recordChoice = 6;
+    frame->RunCommand("list");
+    ASSERT_EQ(context->volume.OpenRecordNumber(), 6);
+    EXPECT_EQ(context->volume.Shared()->RecordingName(6), "c1");
+    EXPECT_EQ(engine->Length(), 3);
+    EXPECT_EQ(engine->CurrentStamp().Text(disk::StampStyle::Panel), "c1 +00:00:00");
+    frame->RunCommand("play");
+    timer->Fire(25);
+    EXPECT_EQ(engine->Position(), 1);
+    EXPECT_EQ(engine->CurrentStamp().Text(disk::StampStyle::Panel), "c1 +00:00:01");
+    EXPECT_EQ(CodeIn(engine->Cells()[2]), (mkdisk::FrameCode{2, 1, 0}));
+
+    // A listed record again, through the same volume.
+    frame->recordChoice = 1;
+    frame->RunCommand("list");
+    ASSERT_EQ(context->volume.OpenRecordNumber(), 1);
+    EXPECT_EQ(engine->CurrentStamp().Text(disk::StampStyle::List), "2024/06/01 08:40:00");
+
+    // Another disk: the search starts again for it; the old one's recordings
+    // are not offered for it.
+    platform::SetDriveImages({dir->File("frame.img")});
+    frame->recordChoice = 0;
+    frame->RunCommand("hdd");
+    EXPECT_EQ(search.Scanned(), context->volume.Shared());
+    EXPECT_EQ(search.VolumeFor(context->volume.Shared()), nullptr);
+    ASSERT_TRUE(testing_support::ProcessEventsUntil(
+        [&] { return search.CurrentState() != ui::DiskRecovery::State::Scanning; }));
+    EXPECT_EQ(search.StatusText(), "No unlisted recording found");
 }
 
 TEST_F(MainFrameTest, BeforeADiskOnlyListComplainsAndNothingPlays)
