@@ -85,7 +85,8 @@ RecordListDialog::RecordListDialog(QWidget* mainWindow, disk::RecorderVolume& vo
     okButton.setGeometry(units.Rect(319, 194, 50, 14));
     cancelButton.setGeometry(units.Rect(379, 194, 50, 14));
     list.setGeometry(units.Rect(7, 7, 222, 201));
-    searchStatus.setGeometry(units.Rect(238, 196, 76, 10));
+    searchStatus.setGeometry(units.Rect(238, 190, 78, 20));
+    searchStatus.setWordWrap(true);
     okButton.setDefault(true);
     connect(&okButton, &QPushButton::clicked, this, &RecordListDialog::accept);
     connect(&cancelButton, &QPushButton::clicked, this, &RecordListDialog::reject);
