@@ -1,7 +1,8 @@
 #include "disk/record_time.h"
 
 #include <chrono>
-#include <cstdio>
+
+#include "disk/position_stamp.h"
 
 namespace disk {
 
@@ -42,10 +43,9 @@ RecordTime RecordEndTime(const RecordTime& begin, uint32_t segments)
 
 std::string FormatRecordTime(const RecordTime& time)
 {
-    char text[64];
-    std::snprintf(text, sizeof text, "%d/%02d/%02d %02d:%02d:%02d", time.year, time.month, time.day, time.hour,
-                  time.minute, time.second);
-    return text;
+    PositionStamp stamp;
+    stamp.time = time;
+    return stamp.Text(StampStyle::List);
 }
 
 }  // namespace disk

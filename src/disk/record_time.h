@@ -27,7 +27,8 @@ RecordTime AddMilliseconds(const RecordTime& time, int64_t milliseconds);
 // shows its end; a record without segments ends where it begins.
 RecordTime RecordEndTime(const RecordTime& begin, uint32_t segments);
 
-// "%d/%02d/%02d %02d:%02d:%02d", the format of the record list.
+// "2026/12/08 04:10:05", as the record list shows a time: the List style of
+// a position's stamp.
 std::string FormatRecordTime(const RecordTime& time);
 
 }  // namespace disk

@@ -156,38 +156,61 @@ Json ReadsJson(const std::vector<SegmentRead>& list)
     return reads;
 }
 
-Json RecoveredJson(const RecoveredReport& r)
+// A recovered recording's bound on its time, or null when the scan gave none.
+Json TimeBoundJson(const RecoveredReport& r)
 {
+    if (r.boundEarliest.empty())
+        return nullptr;
     Json j;
-    j["id"] = r.id;
-    j["source"] = r.source;
-    if (r.source == "table slot")
-        j["slot"] = r.slot;
-    if (r.source != "carved")
-        j["index_offset"] = r.indexOffset;
-    j["first_sector"] = r.firstSector;
-    j["sector_count"] = r.sectorCount;
-    j["times"] = r.timeRecorded ? "recorded" : "unknown";
-    if (!r.boundEarliest.empty()) {
-        Json bound;
-        bound["earliest"] = r.boundEarliest;
-        bound["latest"] = r.boundLatest;
-        bound["reason"] = r.boundReason;
-        j["time_bound"] = std::move(bound);
-    } else {
-        j["time_bound"] = nullptr;
-    }
-    Json segments = Json::array();
-    for (const SegmentStatusRun& run : r.segments) {
+    j["earliest"] = r.boundEarliest;
+    j["latest"] = r.boundLatest;
+    j["reason"] = r.boundReason;
+    return j;
+}
+
+Json SegmentRunsJson(const std::vector<SegmentStatusRun>& list)
+{
+    Json runs = Json::array();
+    for (const SegmentStatusRun& run : list) {
         Json entry;
         entry["first_position"] = run.firstPosition;
         entry["last_position"] = run.lastPosition;
         entry["status"] = run.status;
         entry["note"] = TextOrNull(run.note);
-        segments.push_back(std::move(entry));
+        runs.push_back(std::move(entry));
     }
-    j["segments"] = std::move(segments);
-    return j;
+    return runs;
+}
+
+Json RecoveredJson(const RecoveredReport& r)
+{
+    Json recovered;
+    recovered["id"] = r.id;
+    recovered["source"] = r.source;
+    if (r.source == "table slot")
+        recovered["slot"] = r.slot;
+    if (r.source != "carved")
+        recovered["index_offset"] = r.indexOffset;
+    recovered["first_sector"] = r.firstSector;
+    recovered["sector_count"] = r.sectorCount;
+    recovered["times"] = r.timeRecorded ? "recorded" : "unknown";
+    recovered["time_bound"] = TimeBoundJson(r);
+    recovered["segments"] = SegmentRunsJson(r.segments);
+    return recovered;
+}
+
+Json SegmentJson(const SegmentReport& s)
+{
+    Json segment;
+    segment["begin_mark"] = s.beginMark;
+    segment["end_mark"] = s.endMark;
+    segment["begin_time"] = s.beginTime;
+    segment["end_time"] = s.endTime;
+    segment["view"] = s.view;
+    segment["sound_camera"] = s.soundCamera > 0 ? Json(s.soundCamera) : Json(nullptr);
+    segment["first_position_written"] = s.firstPosition;
+    segment["last_position_written"] = s.lastPosition;
+    return segment;
 }
 
 }  // namespace
@@ -368,16 +391,7 @@ std::string ReportJson(const ExportReport& r)
     if (r.record.recovered.present)
         j["recovered"] = RecoveredJson(r.record.recovered);
 
-    Json segment;
-    segment["begin_mark"] = r.segment.beginMark;
-    segment["end_mark"] = r.segment.endMark;
-    segment["begin_time"] = r.segment.beginTime;
-    segment["end_time"] = r.segment.endTime;
-    segment["view"] = r.segment.view;
-    segment["sound_camera"] = r.segment.soundCamera > 0 ? Json(r.segment.soundCamera) : Json(nullptr);
-    segment["first_position_written"] = r.segment.firstPosition;
-    segment["last_position_written"] = r.segment.lastPosition;
-    j["segment"] = std::move(segment);
+    j["segment"] = SegmentJson(r.segment);
 
     j["reads"] = ReadsJson(r.reads);
     Json lost = Json::array();

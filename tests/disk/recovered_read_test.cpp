@@ -7,7 +7,6 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <fstream>
 #include <iterator>
 #include <string>
 #include <tuple>
@@ -19,6 +18,8 @@
 #include "disk/recovered_recording.h"
 #include "disk/volume.h"
 #include "evidence/export_report.h"
+#include "support/file_bytes.h"
+#include "support/record_cuts.h"
 #include "support/succeeded.h"
 #include "support/temp_dir.h"
 #include "tools/mkdisk/disk_writer.h"
@@ -27,58 +28,12 @@ using disk::RecordReader;
 using disk::RecoveredRecording;
 using disk::SegmentStatus;
 using disk::Volume;
+using testing_support::Cut;
+using testing_support::InSegment;
+using testing_support::ReadAll;
+using testing_support::Reading;
 
 namespace {
-
-struct Cut {
-    std::vector<uint8_t> bytes;
-    std::vector<uint8_t> sound;
-    uint32_t segment = 0;
-    bool operator==(const Cut&) const = default;
-};
-
-struct Reading {
-    std::vector<Cut> frames;
-    std::vector<uint8_t> streamHeader;
-    int stopsAtLoss = 0;
-};
-
-// Every frame of a recording from second `from` (as after a seek) by calls
-// in camera order until it ends, taking camera 0's sound at each segment's
-// start.
-Reading ReadAll(RecordReader& reader, uint32_t record, uint32_t from = 0)
-{
-    Reading out;
-    EXPECT_TRUE(reader.OpenRecord(record));
-    EXPECT_TRUE(reader.SelectSegment(from));
-    reader.ResetFrameAssembly();
-    std::vector<uint8_t> frame(RecordReader::kMaxFrameBytes), block(RecordReader::kAudioBlockBytes);
-    for (int failures = 0; failures < 2;) {
-        uint32_t n = 0;
-        int delivered = 0;
-        if (reader.NextFrame(frame, n, false, 0, block, &delivered)) {
-            Cut cut{{frame.begin(), frame.begin() + n}, {}, reader.CurrentSegment()};
-            if (delivered)
-                cut.sound.assign(block.begin(), block.end());
-            out.frames.push_back(std::move(cut));
-            failures = 0;
-        } else {
-            out.stopsAtLoss += reader.FrameStoppedAtLoss() ? 1 : 0;
-            failures = reader.FrameStoppedAtLoss() ? 0 : failures + 1;
-        }
-    }
-    const auto header = reader.StreamHeader();
-    out.streamHeader.assign(header.begin(), header.end());
-    return out;
-}
-
-std::vector<Cut> InSegment(const std::vector<Cut>& frames, uint32_t segment)
-{
-    std::vector<Cut> out;
-    std::copy_if(frames.begin(), frames.end(), std::back_inserter(out),
-                 [segment](const Cut& c) { return c.segment == segment; });
-    return out;
-}
 
 // Records every selection, read and loss the reader tells.
 struct Tap : disk::SegmentReadTap {
@@ -122,8 +77,7 @@ protected:
         plan.records.push_back(second);
         const std::string path = dir->File("recovered.img");
         ASSERT_TRUE(testing_support::Succeeded(mkdisk::WriteDisk(plan, path)));
-        std::ifstream in(path, std::ios::binary);
-        bytes.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+        bytes = testing_support::ReadBytes(path);
         ASSERT_GT(bytes.size(), 0u);
     }
     static void TearDownTestSuite()

@@ -4,8 +4,6 @@
 // engine's volume never moves the engine's cursor.
 #include <gtest/gtest.h>
 
-#include <fstream>
-#include <iterator>
 #include <string>
 #include <thread>
 #include <tuple>
@@ -15,74 +13,30 @@
 #include "disk/recorder_volume.h"
 #include "disk/volume.h"
 #include "platform/drive_table.h"
+#include "support/file_bytes.h"
+#include "support/record_cuts.h"
+#include "support/staggered_plan.h"
 #include "support/succeeded.h"
 #include "support/temp_dir.h"
 #include "tools/mkdisk/disk_writer.h"
 
 using disk::RecordReader;
 using disk::Volume;
+using testing_support::ReadAll;
+using testing_support::Reading;
 
 namespace {
-
-// One cut frame with the sound block delivered with it, and where it was cut.
-struct Cut {
-    std::vector<uint8_t> bytes;
-    std::vector<uint8_t> sound;
-    uint32_t segment = 0;
-    bool operator==(const Cut&) const = default;
-};
-
-struct RecordCuts {
-    std::vector<Cut> frames;
-    std::vector<uint8_t> streamHeader;
-    bool operator==(const RecordCuts&) const = default;
-};
-
-// Every frame of a record, by calls in camera order until it ends, taking
-// camera 0's sound at each segment's start.
-RecordCuts ReadRecord(RecordReader& reader, uint32_t record)
-{
-    RecordCuts out;
-    EXPECT_TRUE(reader.OpenRecord(record));
-    EXPECT_TRUE(reader.SelectSegment(0));
-    reader.ResetFrameAssembly();
-    std::vector<uint8_t> frame(RecordReader::kMaxFrameBytes), block(RecordReader::kAudioBlockBytes);
-    for (int failures = 0; failures < 2;) {
-        uint32_t n = 0;
-        int delivered = 0;
-        if (reader.NextFrame(frame, n, false, 0, block, &delivered)) {
-            Cut cut{{frame.begin(), frame.begin() + n}, {}, reader.CurrentSegment()};
-            if (delivered)
-                cut.sound.assign(block.begin(), block.end());
-            out.frames.push_back(std::move(cut));
-            failures = 0;
-        } else {
-            ++failures;
-        }
-    }
-    const auto header = reader.StreamHeader();
-    out.streamHeader.assign(header.begin(), header.end());
-    return out;
-}
 
 class SharedVolumeTest : public ::testing::Test {
 protected:
     static void SetUpTestSuite()
     {
         dir = std::make_unique<testing_support::TempDir>();
-        mkdisk::DiskPlan plan;
-        for (uint32_t r = 0; r < 3; ++r) {
-            mkdisk::RecordPlan record;
-            record.seconds = 3 + r;
-            record.begin.minute = static_cast<int>(10 * r);
-            record.audioCameras = 0x3;
-            plan.records.push_back(record);
-        }
+        mkdisk::DiskPlan plan = testing_support::StaggeredPlan(3, {}, 0x3);
         plan.records[1].straddles = {{0, 2}, {1, 0}};
         path = dir->File("shared.img");
         ASSERT_TRUE(testing_support::Succeeded(mkdisk::WriteDisk(plan, path)));
-        std::ifstream in(path, std::ios::binary);
-        bytes.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+        bytes = testing_support::ReadBytes(path);
         ASSERT_GT(bytes.size(), 0u);
     }
     static void TearDownTestSuite() { dir.reset(); }
@@ -142,9 +96,9 @@ TEST_F(SharedVolumeTest, AVolumeFromBytesIsTheVolumeFromTheSameBytesInAFile)
         EXPECT_FALSE(cm.Damaged());
         EXPECT_EQ(cm.readableSegments, cf.readableSegments);
 
-        const RecordCuts inMemory = ReadRecord(fromMemory, r);
+        const Reading inMemory = ReadAll(fromMemory, r);
         EXPECT_GT(inMemory.frames.size(), 4u * (3 + r));
-        EXPECT_TRUE(inMemory == ReadRecord(fromFile, r)) << "the same frames, sound and stream header";
+        EXPECT_TRUE(inMemory == ReadAll(fromFile, r)) << "the same frames, sound and stream header";
     }
     EXPECT_EQ(memory.Record(3).segmentCount, 0u) << "past the table: an all-zero entry";
 }
@@ -181,18 +135,18 @@ TEST_F(SharedVolumeTest, TwoReadersOnTwoThreadsCutWhatOneReaderCutsAlone)
 {
     const auto volume = FromFile();
     ASSERT_TRUE(volume);
-    std::vector<RecordCuts> alone;
+    std::vector<Reading> alone;
     {
         RecordReader reader(volume);
         for (uint32_t r = 0; r < 3; ++r)
-            alone.push_back(ReadRecord(reader, r));
+            alone.push_back(ReadAll(reader, r));
     }
     const std::vector<uint32_t> orderA{0, 2, 1, 0}, orderB{1, 0, 2, 2};
-    std::vector<RecordCuts> cutsA, cutsB;
-    auto run = [&volume](const std::vector<uint32_t>& order, std::vector<RecordCuts>& out) {
+    std::vector<Reading> cutsA, cutsB;
+    auto run = [&volume](const std::vector<uint32_t>& order, std::vector<Reading>& out) {
         RecordReader reader(volume);
         for (uint32_t r : order)
-            out.push_back(ReadRecord(reader, r));
+            out.push_back(ReadAll(reader, r));
     };
     std::thread a(run, std::cref(orderA), std::ref(cutsA));
     std::thread b(run, std::cref(orderB), std::ref(cutsB));
@@ -225,7 +179,7 @@ TEST_F(SharedVolumeTest, AReaderAttachedToTheEnginesVolumeLeavesItsCursorAlone)
     EXPECT_EQ(preview.Shared(), engine.Shared()) << "the disk is loaded once";
     EXPECT_EQ(preview.LoadedDrive(), 0);
     EXPECT_EQ(preview.OpenRecordNumber(), -1) << "a reader of its own: no record open yet";
-    const RecordCuts previewed = ReadRecord(preview, 2);
+    const Reading previewed = ReadAll(preview, 2);
     EXPECT_FALSE(previewed.frames.empty());
 
     EXPECT_EQ(engine.OpenRecordNumber(), 0);
@@ -237,7 +191,7 @@ TEST_F(SharedVolumeTest, AReaderAttachedToTheEnginesVolumeLeavesItsCursorAlone)
     EXPECT_FALSE(engine.IsLoaded());
     EXPECT_EQ(engine.OpenRecordNumber(), -1);
     RecordReader again(preview.Shared());
-    EXPECT_TRUE(ReadRecord(again, 2) == previewed);
+    EXPECT_TRUE(ReadAll(again, 2) == previewed);
 }
 
 }  // namespace

@@ -5,6 +5,7 @@
 #include <fstream>
 
 #include "disk/load_helper.h"
+#include "disk/position_stamp.h"
 #include "disk/raw_disk.h"
 
 using disk::RawDisk;
@@ -227,6 +228,41 @@ TEST(RecordTimeTest, MillisecondArithmeticCrossesTheCalendar)
     // A damaged entry's impossible date is shown as stored.
     const RecordTime damaged{2006, 13, 0, 40, 25, 0, 0, 0};
     EXPECT_EQ(disk::AddMilliseconds(damaged, 1000), damaged);
+}
+
+// Each style's bytes, for a recorded clock (a short year and a damaged date
+// are written as stored) and for a position without one; the record list's
+// time is the List style.
+TEST(RecordTimeTest, EveryStampStyleWritesItsOwnBytes)
+{
+    using disk::StampStyle;
+    const disk::PositionStamp clock = disk::PositionStamp::At({2026, 12, 0, 8, 4, 10, 0, 0}, true, "c1", 5);
+    EXPECT_EQ(clock.Text(StampStyle::List), "2026/12/08 04:10:05");
+    EXPECT_EQ(clock.Text(StampStyle::Panel), "2026/12/08  04:10:05");
+    EXPECT_EQ(clock.Text(StampStyle::Iso), "2026-12-08T04:10:05Z");
+    EXPECT_EQ(clock.Text(StampStyle::NameDigits), "20261208_041005");
+    EXPECT_EQ(clock.Text(StampStyle::NameUnderscores), "2026_12_08_04_10_05");
+    const disk::PositionStamp shortYear = disk::PositionStamp::At({987, 1, 0, 2, 3, 4, 5, 0}, true, "", 0);
+    EXPECT_EQ(shortYear.Text(StampStyle::List), "987/01/02 03:04:05");
+    EXPECT_EQ(shortYear.Text(StampStyle::Iso), "0987-01-02T03:04:05Z");
+    EXPECT_EQ(shortYear.Text(StampStyle::NameDigits), "9870102_030405");
+    const RecordTime damaged{2006, 13, 0, 40, 25, 61, 99, 0};
+    EXPECT_EQ(disk::FormatRecordTime(damaged), "2006/13/40 25:61:99");
+    EXPECT_EQ(disk::PositionStamp::At(damaged, true, "", 0).Text(StampStyle::Panel), "2006/13/40  25:61:99");
+    EXPECT_EQ(disk::FormatRecordTime(clock.time), clock.Text(StampStyle::List));
+
+    const disk::PositionStamp unknown = disk::PositionStamp::At({}, false, "i12", 3 * 3600 + 25 * 60 + 7);
+    EXPECT_EQ(unknown.Text(StampStyle::List), "i12 +03:25:07");
+    EXPECT_EQ(unknown.Text(StampStyle::Panel), "i12 +03:25:07");
+    EXPECT_EQ(unknown.Text(StampStyle::Iso), "");
+    EXPECT_EQ(unknown.Text(StampStyle::NameDigits), "i12_03-25-07");
+    EXPECT_EQ(unknown.Text(StampStyle::NameUnderscores), "i12_03_25_07");
+    EXPECT_EQ(disk::PositionStamp::At({}, false, "c1", -4).Text(), "c1 +00:00:00") << "before the start stays 0";
+    EXPECT_EQ(disk::PositionStamp::At({}, false, "c1", 100 * 3600).Text(), "c1 +100:00:00");
+    // A style value no build knows writes nothing, and says so by its length.
+    char text[32] = "stale";
+    EXPECT_EQ(clock.Format(text, static_cast<StampStyle>(9)), 0u);
+    EXPECT_EQ(std::string(text), "");
 }
 
 }  // namespace

@@ -309,6 +309,75 @@ TEST(ReportReaderTest, AFieldGivenTwiceIsRefused)
 
 namespace {
 
+// The recovered section byte for byte as reports already written carry it
+// (and verify reads it): its fields in their order, the bound as an object,
+// each run of seconds with its note or null.
+TEST(ReportReaderTest, TheRecoveredSectionKeepsItsBytes)
+{
+    evidence::ExportReport report = SampleReport();
+    evidence::RecoveredReport& recovered = report.record.recovered;
+    recovered.present = true;
+    recovered.id = "u2";
+    recovered.source = "table slot";
+    recovered.slot = 41;
+    recovered.indexOffset = 77;
+    recovered.firstSector = 4096;
+    recovered.sectorCount = 300;
+    recovered.timeRecorded = true;
+    recovered.boundEarliest = "2023/01/01 10:10:03";
+    recovered.boundLatest = "2023/01/01 10:29:59";
+    recovered.boundReason = "after second 3 of u1";
+    recovered.segments = {{0, 3, "intact", ""}, {4, 4, "damaged", "sector 9 unreadable"}};
+    const auto Section = [](const std::string& text) {
+        const size_t from = text.find("\n  \"recovered\": "), to = text.find("\n  \"segment\": ");
+        return from < to && to != std::string::npos ? text.substr(from, to - from) : std::string("(not found)");
+    };
+    EXPECT_EQ(Section(evidence::ReportJson(report)), "\n"
+                                                     R"(  "recovered": {
+    "id": "u2",
+    "source": "table slot",
+    "slot": 41,
+    "index_offset": 77,
+    "first_sector": 4096,
+    "sector_count": 300,
+    "times": "recorded",
+    "time_bound": {
+      "earliest": "2023/01/01 10:10:03",
+      "latest": "2023/01/01 10:29:59",
+      "reason": "after second 3 of u1"
+    },
+    "segments": [
+      {
+        "first_position": 0,
+        "last_position": 3,
+        "status": "intact",
+        "note": null
+      },
+      {
+        "first_position": 4,
+        "last_position": 4,
+        "status": "damaged",
+        "note": "sector 9 unreadable"
+      }
+    ]
+  },)");
+
+    recovered.source = "carved";
+    recovered.timeRecorded = false;
+    recovered.boundEarliest.clear();
+    recovered.segments.clear();
+    EXPECT_EQ(Section(evidence::ReportJson(report)), "\n"
+                                                     R"(  "recovered": {
+    "id": "u2",
+    "source": "carved",
+    "first_sector": 4096,
+    "sector_count": 300,
+    "times": "unknown",
+    "time_bound": null,
+    "segments": []
+  },)");
+}
+
 // A report of a recovered recording: the id and source come back for
 // verify to name; carved seconds have no index to hash and none is asked
 // for; anything else in their place is refused.

@@ -10,11 +10,11 @@
 
 #include <algorithm>
 #include <filesystem>
-#include <fstream>
-#include <iterator>
 #include <nlohmann/json.hpp>
 
+#include "support/file_bytes.h"
 #include "support/run_tool.h"
+#include "support/staggered_plan.h"
 #include "support/succeeded.h"
 #include "support/temp_dir.h"
 #include "tools/mkdisk/disk_plan.h"
@@ -30,24 +30,16 @@ protected:
     static void SetUpTestSuite()
     {
         dir = std::make_unique<testing_support::TempDir>();
-        mkdisk::DiskPlan plan;
-        for (uint32_t r = 0; r < 3; ++r) {
-            mkdisk::RecordPlan record;
-            record.begin = {2006, 3, 15, 10, static_cast<int>(10 * r), 0};
-            record.seconds = 3 + r;
-            record.audioCameras = 0x1;
-            plan.records.push_back(record);
-        }
+        const mkdisk::DiskPlan plan = testing_support::StaggeredPlan(3, {2006, 3, 15, 10, 0, 0}, 0x1);
         ASSERT_TRUE(testing_support::Succeeded(mkdisk::WriteDisk(plan, Listed())));
-        std::ifstream in(Listed(), std::ios::binary);
-        std::vector<char> bytes{std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+        std::vector<uint8_t> bytes = testing_support::ReadBytes(Listed());
         ASSERT_GT(bytes.size(), 512u);
         // The header's record count (big-endian, bytes 24 and 25): one fewer.
-        ASSERT_EQ(static_cast<uint8_t>(bytes[24]), 0);
-        ASSERT_EQ(static_cast<uint8_t>(bytes[25]), 3);
+        ASSERT_EQ(bytes[24], 0);
+        ASSERT_EQ(bytes[25], 3);
         bytes[25] = 2;
-        firstEntryPosition = static_cast<uint8_t>(bytes[38]) << 8 | static_cast<uint8_t>(bytes[39]);
-        std::ofstream(Unlisted(), std::ios::binary).write(bytes.data(), std::streamsize(bytes.size()));
+        firstEntryPosition = bytes[38] << 8 | bytes[39];
+        ASSERT_TRUE(testing_support::WriteBytes(Unlisted(), bytes));
     }
     static void TearDownTestSuite() { dir.reset(); }
     static std::string Listed() { return dir->File("listed.img"); }

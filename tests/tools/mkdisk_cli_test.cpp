@@ -18,31 +18,14 @@
 #include "tools/mkdisk/plan_options.h"
 
 using namespace mkdisk;
+using mkdisk_test::Exit;
 using mkdisk_test::TempPath;
 
 namespace {
 
 const std::string kTool = std::string(QUILLON_BIN_DIR) + "/quillon-mkdisk";
 
-int Exit(const std::string& args)
-{
-    const int status = std::system((kTool + " " + args + " >/dev/null 2>&1").c_str());
-    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-}
-
-std::string Output(const std::string& args)
-{
-    struct Close {
-        void operator()(std::FILE* f) const { pclose(f); }
-    };
-    std::unique_ptr<std::FILE, Close> p(popen((kTool + " " + args).c_str(), "r"));
-    std::string out;
-    char buf[4096];
-    size_t n;
-    while (p && (n = std::fread(buf, 1, sizeof buf, p.get())) > 0)
-        out.append(buf, n);
-    return out;
-}
+std::string Output(const std::string& args) { return mkdisk_test::Capture(kTool + " " + args).out; }
 
 }  // namespace
 

@@ -18,6 +18,8 @@ using mkdisk_test::Be16;
 using mkdisk_test::Be32;
 using mkdisk_test::ReadBytes;
 using mkdisk_test::TempPath;
+using mkdisk_test::Write;
+using mkdisk_test::Written;
 
 namespace {
 
@@ -32,20 +34,6 @@ bool HasStartCode(const uint8_t* p, size_t n)
 uint32_t Crc(const std::vector<uint8_t>& b)
 {
     return static_cast<uint32_t>(crc32(crc32(0L, Z_NULL, 0), b.data(), static_cast<uInt>(b.size())));
-}
-
-struct Written {
-    std::vector<uint8_t> image;
-    Manifest manifest;
-};
-
-Written Write(const DiskPlan& plan)
-{
-    TempPath path(".img");
-    Written w;
-    EXPECT_TRUE(testing_support::Succeeded(WriteDisk(plan, path.str(), &w.manifest)));
-    w.image = ReadBytes(path.str());
-    return w;
 }
 
 RecordPlan Short(PictureFormat f, uint32_t seconds)

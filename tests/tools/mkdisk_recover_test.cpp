@@ -25,26 +25,17 @@
 using namespace mkdisk;
 using mkdisk_test::Be16;
 using mkdisk_test::Be32;
+using mkdisk_test::Capture;
+using mkdisk_test::Exit;
 using mkdisk_test::ReadBytes;
 using mkdisk_test::TempPath;
+using mkdisk_test::ToolRun;
+using mkdisk_test::Write;
+using mkdisk_test::Written;
 
 namespace {
 
 const std::string kTool = std::string(QUILLON_BIN_DIR) + "/quillon-mkdisk";
-
-struct Written {
-    std::vector<uint8_t> image;
-    Manifest manifest;
-};
-
-Written Write(const DiskPlan& plan)
-{
-    TempPath path(".img");
-    Written w;
-    EXPECT_TRUE(testing_support::Succeeded(WriteDisk(plan, path.str(), &w.manifest)));
-    w.image = ReadBytes(path.str());
-    return w;
-}
 
 // A segment's sectors as they stand in the image.
 std::vector<uint8_t> Sectors(const std::vector<uint8_t>& image, const ManifestSegment& s)
@@ -72,32 +63,6 @@ RecordPlan Seconds(uint32_t n, Placement p = Placement::Listed)
     r.seconds = n;
     r.placement = p;
     return r;
-}
-
-int Exit(const std::string& args)
-{
-    const int status = std::system((kTool + " " + args + " >/dev/null 2>&1").c_str());
-    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-}
-
-struct ToolRun {
-    int status = -1;
-    std::string out;
-};
-
-ToolRun Capture(const std::string& command)
-{
-    ToolRun run;
-    std::FILE* raw = popen(command.c_str(), "r");
-    if (!raw)
-        return run;
-    char buf[4096];
-    size_t n;
-    while ((n = std::fread(buf, 1, sizeof buf, raw)) > 0)
-        run.out.append(buf, n);
-    const int status = pclose(raw);
-    run.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-    return run;
 }
 
 std::vector<std::vector<std::string>> ManifestLines(const std::string& path, const std::string& kind)

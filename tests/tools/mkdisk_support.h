@@ -1,10 +1,15 @@
 #pragma once
-// Helpers for the writer's tests: temporary files, reading images by hand, and
-// pulling one camera's elementary stream out of an image with the manifest.
+// Helpers for the writer's tests: temporary files, a plan written with its
+// manifest, the tool run as a process, reading images by hand, and pulling
+// one camera's elementary stream out of an image with the manifest.
+#include <gtest/gtest.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <atomic>
 #include <cstdint>
+#include <cstdio>
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
@@ -13,6 +18,8 @@
 
 #include "support/byte_order.h"
 #include "support/file_bytes.h"
+#include "support/succeeded.h"
+#include "tools/mkdisk/disk_writer.h"
 #include "tools/mkdisk/manifest.h"
 
 namespace mkdisk_test {
@@ -43,6 +50,52 @@ public:
 private:
     std::string path_;
 };
+
+// A plan written to a temporary file: the image's bytes and the manifest.
+struct Written {
+    std::vector<uint8_t> image;
+    mkdisk::Manifest manifest;
+};
+
+inline Written Write(const mkdisk::DiskPlan& plan)
+{
+    TempPath path(".img");
+    Written w;
+    EXPECT_TRUE(testing_support::Succeeded(mkdisk::WriteDisk(plan, path.str(), &w.manifest)));
+    w.image = ReadBytes(path.str());
+    return w;
+}
+
+// quillon-mkdisk run with args, its output discarded: its exit status, or -1
+// when it did not exit.
+inline int Exit(const std::string& args)
+{
+    const std::string tool = std::string(QUILLON_BIN_DIR) + "/quillon-mkdisk";
+    const int status = std::system((tool + " " + args + " >/dev/null 2>&1").c_str());
+    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+
+struct ToolRun {
+    int status = -1;
+    std::string out;
+};
+
+// A command run under /bin/sh: its stdout and exit status (-1 when it could
+// not be started or did not exit); its stderr is left as it is.
+inline ToolRun Capture(const std::string& command)
+{
+    ToolRun run;
+    std::FILE* raw = ::popen(command.c_str(), "r");
+    if (!raw)
+        return run;
+    char buf[4096];
+    size_t n;
+    while ((n = std::fread(buf, 1, sizeof buf, raw)) > 0)
+        run.out.append(buf, n);
+    const int status = ::pclose(raw);
+    run.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    return run;
+}
 
 inline const uint8_t* SegmentBytes(const std::vector<uint8_t>& image, const mkdisk::ManifestRecord& r, uint32_t seg)
 {

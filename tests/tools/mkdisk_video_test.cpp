@@ -92,10 +92,7 @@ std::pair<int, int> MeanChroma(const Picture& p)
     return {int(su / n), int(sv / n)};
 }
 
-struct Disk {
-    std::vector<uint8_t> image;
-    Manifest manifest;
-};
+using Disk = mkdisk_test::Written;
 
 Disk WriteOne(PictureFormat format, uint32_t seconds, uint8_t video = 0x0F)
 {
@@ -105,11 +102,7 @@ Disk WriteOne(PictureFormat format, uint32_t seconds, uint8_t video = 0x0F)
     r.seconds = seconds;
     r.videoCameras = video;
     plan.records = {r};
-    TempPath path(".img");
-    Disk d;
-    EXPECT_TRUE(testing_support::Succeeded(WriteDisk(plan, path.str(), &d.manifest)));
-    d.image = mkdisk_test::ReadBytes(path.str());
-    return d;
+    return mkdisk_test::Write(plan);
 }
 
 bool HaveTool(const char* name)
@@ -117,21 +110,7 @@ bool HaveTool(const char* name)
     return std::system((std::string("command -v ") + name + " >/dev/null 2>&1").c_str()) == 0;
 }
 
-std::string Capture(const std::string& command)
-{
-    std::string out;
-    struct Close {
-        void operator()(std::FILE* f) const { pclose(f); }
-    };
-    std::unique_ptr<std::FILE, Close> p(popen(command.c_str(), "r"));
-    if (!p)
-        return out;
-    char buf[4096];
-    size_t n;
-    while ((n = std::fread(buf, 1, sizeof buf, p.get())) > 0)
-        out.append(buf, n);
-    return out;
-}
+std::string Capture(const std::string& command) { return mkdisk_test::Capture(command).out; }
 
 }  // namespace
 
