@@ -22,6 +22,7 @@
 #include <vector>
 
 #include "platform/drive_table.h"
+#include "platform/thread_priority.h"
 #include "playback/decode_record_job.h"
 #include "playback/job_runner.h"
 #include "support/succeeded.h"
@@ -222,23 +223,30 @@ TEST_F(JobRunnerTest, AFailingJobsReasonArrives)
     EXPECT_EQ(playback::DecodeRecordFlatOut(unopened, decoder, control).text, "no record is open");
 }
 
-// Background jobs run below the owner's priority; Normal ones as the owner.
+// Background jobs run below the owner's priority, for the CPU and the disk;
+// Normal ones as the owner.
 TEST_F(JobRunnerTest, BackgroundJobsRunAtALowerPriority)
 {
-    const int owner = getpriority(PRIO_PROCESS, static_cast<id_t>(::syscall(SYS_gettid)));
+    const auto self = [] { return static_cast<id_t>(::syscall(SYS_gettid)); };
+    const auto diskPriority = [&] { return static_cast<int>(::syscall(SYS_ioprio_get, 1, self())); };
+    const int owner = getpriority(PRIO_PROCESS, self());
+    const int ownerDisk = diskPriority();
     for (const auto priority : {JobRunner::Priority::Background, JobRunner::Priority::Normal}) {
         JobRunner runner({}, priority);
-        const auto id = runner.Start("nice",
-                                     [](JobControl&) {
-                                         return JobOutcome::Done(
-                                             "", getpriority(PRIO_PROCESS, static_cast<id_t>(::syscall(SYS_gettid))));
-                                     },
-                                     {});
-        const int nice = std::any_cast<int>(runner.Wait(id).value);
-        if (priority == JobRunner::Priority::Background)
+        const auto id =
+            runner.Start("nice",
+                         [&](JobControl&) {
+                             return JobOutcome::Done("", std::pair{getpriority(PRIO_PROCESS, self()), diskPriority()});
+                         },
+                         {});
+        const auto [nice, disk] = std::any_cast<std::pair<int, int>>(runner.Wait(id).value);
+        if (priority == JobRunner::Priority::Background) {
             EXPECT_EQ(nice, std::max(owner, 10));
-        else
+            EXPECT_EQ(disk, 2 << 13 | platform::kBackgroundDiskLevel) << "best effort, lowest level";
+        } else {
             EXPECT_EQ(nice, owner);
+            EXPECT_EQ(disk, ownerDisk);
+        }
     }
 }
 
