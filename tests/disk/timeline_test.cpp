@@ -2,6 +2,7 @@
 // engine shows, spans, gaps, overlaps and where a second was recorded.
 #include <gtest/gtest.h>
 
+#include "disk/camera_timeline.h"
 #include "disk/record_time.h"
 #include "disk/timeline.h"
 
@@ -142,6 +143,39 @@ TEST(TimelineTest, ListsABoundedNumberOfOverlaps)
     EXPECT_EQ(t.overlaps.size() + t.overlapsNotListed, 200u * 199u / 2u);
     ASSERT_EQ(t.spans.size(), 1u);
     EXPECT_EQ(t.recorded, seconds{4'000'000'000LL});
+}
+
+// Per camera: a recovered recording shows only where no listed record
+// holds the second; a record without the camera's video is not recorded
+// video, and two of them at once still overlap; empty recordings are not
+// on the clock.
+TEST(CameraTimelineTest, EachRowJoinsRunsOfOneKindAndListedRecordsHideRecoveredOnes)
+{
+    using disk::CameraSecond;
+    const std::vector<disk::CameraSpan> spans = {
+        {At("2024-02-29 14:00:00"), 4, 0x0F, false},
+        {At("2024-02-29 14:00:04"), 2, 0x0E, false},  // back to back; camera 1 without video
+        {At("2024-02-29 13:59:58"), 10, 0x0F, true},  // recovered, under both and past them
+        {At("2024-02-29 14:00:05"), 1, 0x0E, false},  // overlaps the second on every camera
+        {At("2024-02-29 15:00:00"), 0, 0x0F, false},  // no seconds
+    };
+    const disk::CameraTimeline t = disk::BuildCameraTimeline(spans);
+    auto row = [&](int camera) {
+        std::string text;
+        for (const disk::CameraRun& r : t.rows[size_t(camera)])
+            text += disk::FormatClockTime(r.begin).substr(14) + "-" + disk::FormatClockTime(r.end).substr(14) + " " +
+                    disk::CameraSecondName(r.kind) + "; ";
+        return text;
+    };
+    EXPECT_EQ(row(0), "59:58-00:00 recovered; 00:00-00:04 recorded; 00:04-00:05 no video; 00:05-00:06 records overlap; "
+                      "00:06-00:08 recovered; ");
+    EXPECT_EQ(row(1), "59:58-00:00 recovered; 00:00-00:05 recorded; 00:05-00:06 records overlap; "
+                      "00:06-00:08 recovered; ");
+    EXPECT_EQ(t.rows[2].size(), t.rows[1].size());
+    ASSERT_TRUE(t.first && t.end);
+    EXPECT_EQ(*t.first, At("2024-02-29 13:59:58"));
+    EXPECT_EQ(*t.end, At("2024-02-29 14:00:08"));
+    EXPECT_FALSE(disk::BuildCameraTimeline({}).first) << "nothing on the clock";
 }
 
 }  // namespace

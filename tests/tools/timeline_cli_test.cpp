@@ -121,3 +121,73 @@ TEST_F(TimelineCliTest, DamagedEntriesAreListedApart)
 }
 
 }  // namespace
+
+namespace {
+
+// The timeline as a picture, read back by ImageMagick: each camera's row
+// at the middle of chosen seconds, 10 pixels a second.
+TEST_F(TimelineCliTest, ThePictureShowsEachCamerasSecondsGapsAndOverlapsInTheirColours)
+{
+    const std::string disk = dir->File("cameras.img");
+    const testing_support::ToolRun made = testing_support::RunTool(
+        std::string(QUILLON_BIN_DIR) + "/quillon-mkdisk -o " + disk +
+            " --record seconds=5,time=2024-02-29T14:00:00,video=123,q=31"  // camera 4 without video
+            " --record seconds=3,time=2024-02-29T14:00:05,q=31"            // back to back
+            " --record seconds=4,time=2024-02-29T14:00:20,q=31"            // after a gap
+            " --record seconds=4,time=2024-02-29T14:00:22,q=31",           // two seconds overlap
+        dir->File("mkdisk.txt"));
+    ASSERT_EQ(made.status, 0) << made.err;
+    const std::string png = dir->File("timeline.png");
+    // 30 seconds over a plot of 300 pixels: 78 for the names, 12 on the right.
+    const auto run = Cli("timeline " + disk + " --png " + png +
+                         " --from-time '2024-02-29 14:00:00' --to-time '2024-02-29 14:00:29' --width 390");
+    ASSERT_EQ(run.status, 0) << run.err;
+    EXPECT_EQ(run.out, "png\t" + png + "\t390x208\t2024-02-29 14:00:00\t2024-02-29 14:00:29\n");
+
+    const std::vector<int> seconds = {2, 6, 10, 21, 22, 23, 24, 27};
+    std::string format;
+    for (int camera = 0; camera < 4; ++camera)
+        for (const int s : seconds)
+            format +=
+                "%[hex:p{" + std::to_string(78 + s * 10 + 5) + "," + std::to_string(53 + 32 * camera + 13) + "}] ";
+    const auto pixels =
+        testing_support::RunTool("convert " + png + " -format '" + format + "' info:", dir->File("convert.txt"));
+    ASSERT_EQ(pixels.status, 0) << pixels.err;
+    const std::string rec = "0078A0", none = "969696", gap = "ECECEC", both = "CD1E1E";
+    const std::string cameras123 =
+        rec + " " + rec + " " + gap + " " + rec + " " + both + " " + both + " " + rec + " " + gap + " ";
+    const std::string camera4 =
+        none + " " + rec + " " + gap + " " + rec + " " + both + " " + both + " " + rec + " " + gap + " ";
+    EXPECT_EQ(pixels.out, cameras123 + cameras123 + cameras123 + camera4);
+
+    // Refusals say why.
+    EXPECT_NE(Cli("timeline " + disk + " --png " + png + " --from-time yesterday").err.find("--from-time must be"),
+              std::string::npos);
+    EXPECT_NE(Cli("timeline " + disk + " --from-time '2024-02-29 14:00:00'").status, 0) << "only with --png";
+    EXPECT_NE(Cli("timeline " + disk + " --png " + png + " --width 5").err.find("--width must be"), std::string::npos);
+}
+
+// Recovered recordings with a recorded time are drawn, beneath the listed
+// records, when the disk is scanned for them.
+TEST_F(TimelineCliTest, ThePictureShowsRecoveredRecordingsWhenAsked)
+{
+    const std::string disk = dir->File("recover.img");
+    ASSERT_EQ(testing_support::RunTool(std::string(QUILLON_BIN_DIR) + "/quillon-mkdisk -o " + disk + " --recover-demo",
+                                       dir->File("mkdisk.txt"))
+                  .status,
+              0);
+    const std::string png = dir->File("recovered.png");
+    // u1 holds 08:00:00 to 08:00:02; 5 seconds over 300 pixels.
+    auto pixel = [&](bool recovered) {
+        const auto run = Cli("timeline " + disk + " --png " + png + (recovered ? " --recovered" : "") +
+                             " --from-time '2024-06-01 08:00:00' --to-time '2024-06-01 08:00:04' --width 390");
+        EXPECT_EQ(run.status, 0) << run.err;
+        return testing_support::RunTool("convert " + png + " -format '%[hex:p{108,66}] %[hex:p{318,66}]' info:",
+                                        dir->File("convert.txt"))
+            .out;
+    };
+    EXPECT_EQ(pixel(true), "964B00 ECECEC");
+    EXPECT_EQ(pixel(false), "ECECEC ECECEC");
+}
+
+}  // namespace

@@ -15,9 +15,6 @@ namespace cli {
 using platform::Error;
 using platform::ErrorKind;
 
-namespace {
-
-// Fonts for the time and speed read-outs need a GUI application; no display.
 void EnsureGuiApplication()
 {
     if (QGuiApplication::instance())
@@ -35,8 +32,6 @@ void EnsureGuiApplication()
     static char* argv[] = {name, nullptr};
     static QGuiApplication app(argc, argv);
 }
-
-}  // namespace
 
 HeadlessEngine::HeadlessEngine(bool soundDevice)
 {

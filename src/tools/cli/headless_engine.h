@@ -14,6 +14,10 @@
 
 namespace cli {
 
+// Text drawn into pictures (the time and speed read-outs, the timeline)
+// needs a GUI application: one without a display, made at the first call.
+void EnsureGuiApplication();
+
 class HeadlessEngine {
 public:
     static constexpr int kViewWidth = 640;

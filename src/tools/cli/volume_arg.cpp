@@ -67,9 +67,32 @@ bool IsRecoveredId(std::string_view text)
 
 namespace {
 
-// The disk scanned once and the volume made again with what was found; the
-// recording named id, or why there is none.
+// The recording named id in the volume the scan made, or why there is none.
 platform::Result<uint32_t> FindRecovered(const std::string& id, disk::RecorderVolume& volume)
+{
+    auto scanned = ScanLoadedVolume(volume);
+    if (!scanned)
+        return scanned.Failure();
+    const std::shared_ptr<const disk::Volume> recovered = *scanned;
+    const disk::Recovery& recovery = *recovered->RecoveryFound();
+    // What was found, for a refusal: the first ten ids and how many more.
+    std::string found;
+    const size_t count = recovery.recordings.size();
+    for (size_t i = 0; i < std::min<size_t>(count, 10); ++i)
+        found += (found.empty() ? "" : ", ") + recovery.recordings[i].id;
+    if (count > 10)
+        found += " and " + std::to_string(count - 10) + " more";
+    uint32_t record = 0;
+    if (!recovered->FindRecording(id, record))
+        return Error{ErrorKind::NotFound, "no recovered recording " + id + " on this disk (the scan found " +
+                                              (found.empty() ? std::string("none") : found) + ")"};
+    volume.Attach(recovered);
+    return record;
+}
+
+}  // namespace
+
+platform::Result<std::shared_ptr<const disk::Volume>> ScanLoadedVolume(const disk::RecorderVolume& volume)
 {
     const std::shared_ptr<const disk::Volume> listed = volume.Shared();
     if (!listed)
@@ -83,26 +106,11 @@ platform::Result<uint32_t> FindRecovered(const std::string& id, disk::RecorderVo
     bar.Clear();
     if (!scanned)
         return Error{scanned.Failure().kind, "the recovery scan failed: " + scanned.Detail()};
-    auto recovery = std::make_shared<const disk::Recovery>(std::move(*scanned));
-    // What was found, for a refusal: the first ten ids and how many more.
-    std::string found;
-    const size_t count = recovery->recordings.size();
-    for (size_t i = 0; i < std::min<size_t>(count, 10); ++i)
-        found += (found.empty() ? "" : ", ") + recovery->recordings[i].id;
-    if (count > 10)
-        found += " and " + std::to_string(count - 10) + " more";
-    auto recovered = disk::Volume::WithRecovery(listed, std::move(recovery));
+    auto recovered = disk::Volume::WithRecovery(listed, std::make_shared<const disk::Recovery>(std::move(*scanned)));
     if (!recovered)
         return Error{ErrorKind::ReadFailed, "out of memory for the recovered recordings"};
-    uint32_t record = 0;
-    if (!recovered->FindRecording(id, record))
-        return Error{ErrorKind::NotFound, "no recovered recording " + id + " on this disk (the scan found " +
-                                              (found.empty() ? std::string("none") : found) + ")"};
-    volume.Attach(std::move(recovered));
-    return record;
+    return recovered;
 }
-
-}  // namespace
 
 platform::Result<uint32_t> OpenRecordOption(Options& options, disk::RecorderVolume& volume)
 {

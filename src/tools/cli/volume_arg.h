@@ -1,6 +1,7 @@
 #pragma once
 // The DISK argument of the commands: an image path or a drive number.
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <string_view>
 
@@ -39,6 +40,11 @@ platform::Result<uint32_t> LoadRecord(Options& options, disk::RecorderVolume& vo
 // disk::Volume::WithRecovery) and the recording opened; its number is
 // given.
 platform::Result<uint32_t> OpenRecordOption(Options& options, disk::RecorderVolume& volume);
+
+// The loaded volume scanned for the recordings its record table no longer
+// lists (a progress bar on a terminal meanwhile) and made again with them
+// numbered after its records; the loaded volume is left as it was.
+platform::Result<std::shared_ptr<const disk::Volume>> ScanLoadedVolume(const disk::RecorderVolume& volume);
 
 // The record as people name it: "3" (from 1), or a recovered recording's id.
 std::string RecordName(const disk::RecorderVolume& volume, uint32_t record);
