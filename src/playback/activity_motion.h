@@ -39,7 +39,7 @@ struct FrameShare {
 class MotionModel {
 public:
     // Pictures up to this size each way are taken; larger ones are refused.
-    static constexpr int32_t kMaxSide = 8192;
+    static constexpr int32_t kMaxSide = 4096;
 
     // camera 0..3 picks the region of parameters. Bad parameters or camera
     // are told by every Feed.

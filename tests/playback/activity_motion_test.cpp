@@ -201,6 +201,38 @@ TEST(ActivityMotionTest, FlickerDoesNotMakeASecondActive)
         }
 }
 
+TEST(ActivityMotionTest, SecondsOfMovementBecomeOneEvent)
+{
+    // Eight seconds of 25 frames on camera 2; the square crosses in seconds
+    // 4 and 5 only. With a pad of one second the event is seconds 3 to 6.
+    const ActivityParameters parameters;
+    Scene scene(6);
+    MotionModel model(parameters, 1);
+    playback::SecondTally tally(parameters);
+    playback::ActivitySeconds seconds(parameters, 3);
+    std::vector<uint32_t> peaks;
+    for (int64_t second = 0; second < 8; ++second) {
+        for (int frame = 0; frame < 25; ++frame) {
+            const bool moving = second == 4 || second == 5;
+            const Square square{20 + 5 * (static_cast<int>(second - 4) * 25 + frame), 150, 48, 20};
+            tally.Add(Fed(model, scene.Picture(moving ? square : Square{})));
+        }
+        const playback::CameraSecond verdict = tally.End();
+        peaks.push_back(verdict.peakPermille);
+        ASSERT_TRUE(seconds.Add(1, second, verdict.peakPermille, verdict.active).Ok());
+    }
+    EXPECT_EQ(seconds.ActiveSeconds(), 2u) << ::testing::PrintToString(peaks);
+    const auto events = seconds.Events(7);
+    ASSERT_EQ(events.size(), 1u) << ::testing::PrintToString(peaks);
+    EXPECT_EQ(events[0].record, 3u);
+    EXPECT_EQ(events[0].camera, 1);
+    EXPECT_EQ(events[0].begin, 3);
+    EXPECT_EQ(events[0].end, 6);
+    // The square is 2.7 % of the picture.
+    EXPECT_GE(events[0].peak, 20u);
+    EXPECT_LE(events[0].peak, 38u);
+}
+
 TEST(ActivityMotionTest, SamePicturesGiveTheSameSharesBitForBit)
 {
     const ActivityParameters parameters;
