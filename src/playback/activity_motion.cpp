@@ -1,0 +1,226 @@
+#include "playback/activity_motion.h"
+
+#include <algorithm>
+#include <array>
+#include <cstdlib>
+#include <string>
+
+namespace playback {
+
+namespace {
+
+// Histograms for the frame's global change: a difference in whole levels
+// (-255..255) and a gain in 1/128 (0..4).
+constexpr int kOffsetBins = 511;
+constexpr int kGainBins = 512;
+// Cells darker than this (in levels) say nothing reliable about a gain.
+constexpr int32_t kGainMinimumLevel = 16;
+// The variance a cell starts with: two levels' standard deviation.
+constexpr int64_t kStartVariance = int64_t{2 * 256} * (2 * 256);
+// A foreground cell is kept when at least this many of its eight
+// neighbours are foreground too.
+constexpr int kMinNeighbours = 2;
+// How much slower a foreground cell's background learns.
+constexpr int64_t kForegroundSlowdown = 16;
+
+platform::Error Refusal(std::string text) { return platform::Error{platform::ErrorKind::Refused, std::move(text)}; }
+
+std::string Size(int64_t w, int64_t h) { return std::to_string(w) + "x" + std::to_string(h); }
+
+// The middle of a histogram of count entries.
+template <std::size_t N>
+int MedianBin(const std::array<uint32_t, N>& histogram, uint32_t count)
+{
+    const uint32_t half = (count + 1) / 2;
+    uint32_t seen = 0;
+    for (std::size_t bin = 0; bin < N; ++bin) {
+        seen += histogram[bin];
+        if (seen >= half)
+            return static_cast<int>(bin);
+    }
+    return static_cast<int>(N / 2);
+}
+
+}  // namespace
+
+MotionModel::MotionModel(const ActivityParameters& parameters, int camera)
+    : parameters(parameters), camera(camera), usable(Validate(parameters))
+{
+    if (usable && (camera < 0 || camera >= static_cast<int>(parameters.regions.size())))
+        usable = Refusal("There is no camera " + std::to_string(camera + 1) + "; cameras are 1 to 4.");
+}
+
+platform::Result<void> MotionModel::Start(int32_t pictureWidth, int32_t pictureHeight)
+{
+    const auto d = static_cast<int32_t>(parameters.downscale);
+    if (pictureWidth < d || pictureHeight < d)
+        return Refusal("The picture of camera " + std::to_string(camera + 1) + " (" +
+                       Size(pictureWidth, pictureHeight) + ") is smaller than one " + Size(d, d) + " cell.");
+    const ActivityRegion& r = parameters.regions[static_cast<std::size_t>(camera)];
+    int32_t left = 0, top = 0, right = pictureWidth / d, bottom = pictureHeight / d;
+    if (!r.WholePicture()) {
+        if (int64_t{r.x} + r.width > pictureWidth || int64_t{r.y} + r.height > pictureHeight)
+            return Refusal("The region of camera " + std::to_string(camera + 1) + " (" + std::to_string(r.x) + "," +
+                           std::to_string(r.y) + " " + Size(r.width, r.height) + ") lies outside its " +
+                           Size(pictureWidth, pictureHeight) + " picture.");
+        left = r.x / d;
+        top = r.y / d;
+        right = std::min(right, static_cast<int32_t>((int64_t{r.x} + r.width + d - 1) / d));
+        bottom = std::min(bottom, static_cast<int32_t>((int64_t{r.y} + r.height + d - 1) / d));
+        if (left >= right || top >= bottom)
+            return Refusal("The region of camera " + std::to_string(camera + 1) + " (" + std::to_string(r.x) + "," +
+                           std::to_string(r.y) + " " + Size(r.width, r.height) +
+                           ") lies beyond the last whole cell of " + Size(d, d) + " pixels.");
+    }
+    width = pictureWidth;
+    height = pictureHeight;
+    columns = pictureWidth / d;
+    rows = pictureHeight / d;
+    regionLeft = left;
+    regionTop = top;
+    regionRight = right;
+    regionBottom = bottom;
+    const auto cells = static_cast<std::size_t>(columns) * static_cast<std::size_t>(rows);
+    rowSums.assign(static_cast<std::size_t>(columns), 0);
+    luma.assign(cells, 0);
+    mean.assign(cells, 0);
+    variance.assign(cells, kStartVariance);
+    mask.assign(cells, 0);
+    return {};
+}
+
+void MotionModel::Reduce(std::span<const uint8_t> picture, int32_t pictureWidth)
+{
+    const auto d = static_cast<std::size_t>(parameters.downscale);
+    const auto stride = static_cast<std::size_t>(pictureWidth) * 2;
+    const uint32_t area = static_cast<uint32_t>(d * d);
+    for (int32_t cy = 0; cy < rows; ++cy) {
+        std::fill(rowSums.begin(), rowSums.end(), 0u);
+        for (std::size_t dy = 0; dy < d; ++dy) {
+            const uint8_t* line = picture.data() + (static_cast<std::size_t>(cy) * d + dy) * stride;
+            for (std::size_t cx = 0; cx < rowSums.size(); ++cx) {
+                const uint8_t* p = line + cx * d * 2;
+                uint32_t sum = 0;
+                for (std::size_t dx = 0; dx < d; ++dx)
+                    sum += p[dx * 2];
+                rowSums[cx] += sum;
+            }
+        }
+        int32_t* out = luma.data() + static_cast<std::size_t>(cy) * rowSums.size();
+        for (std::size_t cx = 0; cx < rowSums.size(); ++cx)
+            out[cx] = static_cast<int32_t>((rowSums[cx] * 256 + area / 2) / area);
+    }
+}
+
+int32_t MotionModel::Residual(std::size_t cell, bool useGain) const
+{
+    if (useGain)
+        return luma[cell] - static_cast<int32_t>((int64_t{mean[cell]} * gain + 64) / 128);
+    return luma[cell] - mean[cell] - offset;
+}
+
+uint32_t MotionModel::CountRaw(bool useGain) const
+{
+    const int64_t floor = int64_t{parameters.floorLevels} * 256;
+    const int64_t k2 = int64_t{parameters.kTenths} * parameters.kTenths;
+    uint32_t count = 0;
+    for (std::size_t cell = 0; cell < luma.size(); ++cell) {
+        const int64_t r = Residual(cell, useGain);
+        if (std::abs(r) > floor && r * r * 100 > k2 * variance[cell])
+            ++count;
+    }
+    return count;
+}
+
+platform::Result<FrameShare> MotionModel::Feed(std::span<const uint8_t> picture, int32_t pictureWidth,
+                                               int32_t pictureHeight)
+{
+    if (!usable)
+        return usable.Failure();
+    if (pictureWidth <= 0 || pictureHeight <= 0 || pictureWidth > kMaxSide || pictureHeight > kMaxSide ||
+        pictureWidth % 2 != 0)
+        return Refusal("A picture of " + Size(pictureWidth, pictureHeight) + " from camera " +
+                       std::to_string(camera + 1) + " is refused: its width must be even and both sides from 1 to " +
+                       std::to_string(kMaxSide) + ".");
+    const uint64_t needed = uint64_t{static_cast<uint32_t>(pictureWidth)} * static_cast<uint32_t>(pictureHeight) * 2;
+    if (picture.size() < needed)
+        return Refusal("A " + Size(pictureWidth, pictureHeight) + " picture from camera " + std::to_string(camera + 1) +
+                       " has " + std::to_string(picture.size()) + " bytes, not " + std::to_string(needed) + ".");
+    if (frames == 0) {
+        if (auto started = Start(pictureWidth, pictureHeight); !started)
+            return started.Failure();
+    } else if (pictureWidth != width || pictureHeight != height) {
+        return Refusal("Camera " + std::to_string(camera + 1) + " changed its picture from " + Size(width, height) +
+                       " to " + Size(pictureWidth, pictureHeight) + " within one record.");
+    }
+
+    Reduce(picture, pictureWidth);
+    FrameShare share;
+    share.cells = static_cast<uint32_t>((regionRight - regionLeft) * (regionBottom - regionTop));
+    if (frames == 0) {
+        std::copy(luma.begin(), luma.end(), mean.begin());
+        frames = 1;
+        share.warmingUp = true;  // nothing to compare with yet
+        return share;
+    }
+
+    // The whole picture's change since the background: its median
+    // difference and its median gain. Whichever leaves fewer cells
+    // standing out is taken as the frame's lighting, not motion.
+    std::array<uint32_t, kOffsetBins> offsets{};
+    std::array<uint32_t, kGainBins> gains{};
+    uint32_t gainCells = 0;
+    for (std::size_t cell = 0; cell < luma.size(); ++cell) {
+        const int32_t diff = luma[cell] - mean[cell];
+        const int32_t bin = std::clamp((diff + 128) >> 8, -255, 255) + 255;
+        ++offsets[static_cast<std::size_t>(bin)];
+        if (mean[cell] >= kGainMinimumLevel * 256) {
+            const int64_t ratio = (int64_t{luma[cell]} * 128 + mean[cell] / 2) / mean[cell];
+            ++gains[static_cast<std::size_t>(std::min<int64_t>(ratio, kGainBins - 1))];
+            ++gainCells;
+        }
+    }
+    offset = (MedianBin(offsets, static_cast<uint32_t>(luma.size())) - 255) * 256;
+    gain = gainCells > 0 ? MedianBin(gains, gainCells) : 128;
+    const bool useGain = gainCells > 0 && CountRaw(true) < CountRaw(false);
+
+    const bool warming = frames < parameters.warmupFrames;
+    const int64_t floor = int64_t{parameters.floorLevels} * 256;
+    const int64_t k2 = int64_t{parameters.kTenths} * parameters.kTenths;
+    // Early on the background is the plain average of the frames so far;
+    // then it follows at the learning rate, a foreground cell 16 times
+    // slower: something passing leaves no trail, something that stays is
+    // learnt in the end.
+    const int64_t rate = int64_t{1} << parameters.learningShift;
+    const int64_t warmDivisor = std::min<int64_t>(static_cast<int64_t>(frames) + 1, rate);
+    for (std::size_t cell = 0; cell < luma.size(); ++cell) {
+        const int64_t r = Residual(cell, useGain);
+        const bool foreground = std::abs(r) > floor && r * r * 100 > k2 * variance[cell];
+        mask[cell] = foreground ? 1 : 0;
+        const int64_t divisor = warming ? warmDivisor : foreground ? rate * kForegroundSlowdown : rate;
+        mean[cell] += static_cast<int32_t>((luma[cell] - mean[cell]) / divisor);
+        variance[cell] += (r * r - variance[cell]) / divisor;
+    }
+    ++frames;
+    if (warming) {
+        share.warmingUp = true;
+        return share;
+    }
+
+    // Lone cells (noise, a compression block) do not count.
+    for (int32_t y = regionTop; y < regionBottom; ++y) {
+        for (int32_t x = regionLeft; x < regionRight; ++x) {
+            if (!mask[static_cast<std::size_t>(y) * columns + x])
+                continue;
+            int neighbours = 0;
+            for (int32_t ny = std::max(y - 1, 0); ny <= std::min(y + 1, rows - 1); ++ny)
+                for (int32_t nx = std::max(x - 1, 0); nx <= std::min(x + 1, columns - 1); ++nx)
+                    neighbours += mask[static_cast<std::size_t>(ny) * columns + nx];
+            if (neighbours - 1 >= kMinNeighbours)
+                ++share.foreground;
+        }
+    }
+    return share;
+}
+
+}  // namespace playback
