@@ -118,6 +118,13 @@ TEST(MkdiskActivity, ObjectMovesAndLightChangesOnlyInTheirSeconds)
                           ActivityAt(motion, lighting, flickers, layout, 1, s, f, rate).brightnessPermille);
                 before = now;
             }
+        // However many events stack up, the brightness saturates and never wraps.
+        const std::vector<LightingRamp> ramps(300, LightingRamp{0x01, {0, 0}});
+        const std::vector<Flicker> flashes(300, Flicker{0x01, 0});
+        const int stacked = ActivityAt({}, ramps, flashes, layout, 0, 1, 0, rate).brightnessPermille;
+        EXPECT_GE(stacked, 1000);
+        EXPECT_LE(stacked, 10000);
+        EXPECT_EQ(10000, ActivityAt({}, {}, flashes, layout, 0, 0, FlickerFirstFrame(rate), rate).brightnessPermille);
         // The object crosses between the clock plate and the frame code band.
         EXPECT_GE(layout.objectTop, layout.clock.y1);
         EXPECT_LE(layout.objectBottom, layout.frameCode.y0);
@@ -222,6 +229,10 @@ TEST(MkdiskActivity, ManifestListsMotionLightingAndMasks)
 
 TEST(MkdiskActivity, DemoPlanHoldsEveryKindOfActivity)
 {
+    const std::string help = kUsage;
+    for (const char* option : {"--activity-demo", "scene=", "motion=", "lighting=", "flicker=", "mask"})
+        EXPECT_NE(std::string::npos, help.find(option)) << option;
+
     CommandLine cmd;
     ASSERT_TRUE(testing_support::Succeeded(ParseCommandLine({"-o", "x.img", "--activity-demo"}, cmd)));
     ASSERT_TRUE(testing_support::Succeeded(ValidatePlan(cmd.plan)));

@@ -36,6 +36,13 @@ SceneLayout LayoutFor(int width, int height)
     return l;
 }
 
+namespace {
+
+// Many ramps or flickers at once only saturate the picture.
+constexpr int64_t kMaxPermille = 10000;
+
+}  // namespace
+
 int FlickerFirstFrame(int frameRate) { return std::max(0, frameRate / 3); }
 
 ActivityState ActivityAt(const std::vector<MotionEvent>& motion, const std::vector<LightingRamp>& lighting,
@@ -73,12 +80,13 @@ ActivityState ActivityAt(const std::vector<MotionEvent>& motion, const std::vect
         if (ramp.cameras & (1u << camera)) {
             const int64_t total = (int64_t{ramp.seconds.last} - ramp.seconds.first + 1) * rate;
             const int64_t done = framesIn(ramp.seconds);
-            permille = permille * (1000 + (kLightingRampPercent * 10 - 1000) * done / total) / 1000;
+            permille =
+                std::min(kMaxPermille, permille * (1000 + (kLightingRampPercent * 10 - 1000) * done / total) / 1000);
         }
     const int first = FlickerFirstFrame(rate);
     for (const Flicker& f : flickers)
         if ((f.cameras & (1u << camera)) && f.second == second && frame >= first && frame < first + kFlickerFrames)
-            permille = permille * kFlickerPercent / 100;
+            permille = std::min(kMaxPermille, permille * kFlickerPercent / 100);
     state.brightnessPermille = static_cast<int>(permille);
     return state;
 }
