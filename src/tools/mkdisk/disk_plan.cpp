@@ -103,6 +103,35 @@ DiskPlan RecoverDemoPlan()
     return plan;
 }
 
+DiskPlan ActivityDemoPlan()
+{
+    DiskPlan plan;
+    plan.audioAreas = true;
+
+    RecordPlan a;
+    a.begin = {2025, 3, 8, 21, 14, 0};
+    a.seconds = 40;
+    a.format = PictureFormat::k352x240;
+    a.kind = RecordKind::M;
+    a.scene = Scene::Textured;
+    a.motion = {{0, {5, 9}}, {0, {30, 33}}, {1, {15, 20}}, {2, {36, 38}}};
+    a.lighting = {{0x04, {10, 19}}};
+    a.flickers = {{0x08, 25}};
+
+    RecordPlan b;
+    b.begin = {2025, 3, 8, 22, 0, 0};
+    b.seconds = 12;
+    b.format = PictureFormat::k720x288;
+    b.kind = RecordKind::A;
+    b.audioCameras = 0x00;
+    b.scene = Scene::Textured;
+    b.motion = {{1, {3, 6}}};
+    b.lighting = {{0x0F, {8, 10}}};
+
+    plan.records = {a, b};
+    return plan;
+}
+
 DiskPlan AllListed(DiskPlan plan)
 {
     for (RecordPlan& r : plan.records) {
@@ -111,6 +140,45 @@ DiskPlan AllListed(DiskPlan plan)
     }
     return plan;
 }
+
+namespace {
+
+platform::Result<void> ValidateActivity(const RecordPlan& r)
+{
+    auto refuse = [](std::string why) { return platform::Error{platform::ErrorKind::Refused, std::move(why)}; };
+    if (r.scene == Scene::Flat && (!r.motion.empty() || !r.lighting.empty() || !r.flickers.empty()))
+        return refuse("motion, lighting and flicker need scene=textured");
+    auto span = [&](const SecondSpan& s, const char* what) -> platform::Result<void> {
+        if (s.first > s.last || s.last >= r.seconds)
+            return refuse(std::string(what) + " seconds " + std::to_string(s.first) + "-" + std::to_string(s.last) +
+                          " are not within the record's 0-" +
+                          (r.seconds == 0 ? std::string("(none)") : std::to_string(r.seconds - 1)));
+        return {};
+    };
+    for (const MotionEvent& m : r.motion) {
+        if (m.camera < 0 || m.camera > 3)
+            return refuse("motion on camera " + std::to_string(m.camera + 1) + ": cameras are 1 to 4");
+        if (!(r.videoCameras & (1u << m.camera)))
+            return refuse("motion on camera " + std::to_string(m.camera + 1) + ", which has no video");
+        if (auto ok = span(m.seconds, "motion"); !ok)
+            return ok;
+    }
+    for (const LightingRamp& l : r.lighting) {
+        if ((l.cameras & 0x0F) == 0 || (l.cameras & ~0x0F) != 0)
+            return refuse("lighting needs cameras among 1 to 4");
+        if (auto ok = span(l.seconds, "lighting"); !ok)
+            return ok;
+    }
+    for (const Flicker& f : r.flickers) {
+        if ((f.cameras & 0x0F) == 0 || (f.cameras & ~0x0F) != 0)
+            return refuse("flicker needs cameras among 1 to 4");
+        if (f.second >= r.seconds)
+            return refuse("flicker in second " + std::to_string(f.second) + ", beyond the record");
+    }
+    return {};
+}
+
+}  // namespace
 
 platform::Result<void> ValidatePlan(const DiskPlan& plan)
 {
@@ -161,6 +229,8 @@ platform::Result<void> ValidatePlan(const DiskPlan& plan)
                 return platform::Error{platform::ErrorKind::Refused,
                                        name + "huge frame outside the record, or over 8,000,000 bytes"};
             }
+        if (auto activity = ValidateActivity(r); !activity)
+            return platform::Error{platform::ErrorKind::Refused, name + activity.Detail()};
         if (r.overwrittenSeconds == 0)
             continue;
         if (r.placement == Placement::Listed) {

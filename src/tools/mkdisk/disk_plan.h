@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "tools/mkdisk/activity.h"
 #include "tools/mkdisk/placement.h"
 #include "tools/mkdisk/volume_writer.h"
 
@@ -53,6 +54,13 @@ struct RecordPlan {
     int qscale = 4;
     // Off: a still scene whose predicted frames can code to 100 bytes or less.
     bool sensorNoise = true;
+    // Flat keeps the pictures above byte for byte; motion, lighting and flicker
+    // need the textured scene (its noise is everywhere; sensorNoise is the flat
+    // scene's corner only).
+    Scene scene = Scene::Flat;
+    std::vector<MotionEvent> motion;
+    std::vector<LightingRamp> lighting;
+    std::vector<Flicker> flickers;
     std::vector<StraddleSpec> straddles;
     std::vector<HugeFrameSpec> hugeFrames;
     std::vector<uint32_t> emptySegments;  // seconds left out: their index entries are equal
@@ -94,6 +102,14 @@ DiskPlan RecoverDemoPlan();
 // The same plan with every record listed and nothing overwritten: the same
 // streams in the same order, for comparing what is read of each.
 DiskPlan AllListed(DiskPlan plan);
+
+// A disk for the activity search: one record of 40 seconds at 352x240, textured,
+//   camera 1 moving in seconds 5-9 and 30-33, camera 2 in 15-20, camera 3 in
+//   36-38 with its lighting ramping up over 10-19, camera 4 never moving and
+//   flickering in second 25;
+// and one of 12 seconds at 720x288, textured, camera 2 moving in 3-6, all
+//   cameras' lighting ramping over 8-10.
+DiskPlan ActivityDemoPlan();
 
 // Checks a plan before anything is written.
 platform::Result<void> ValidatePlan(const DiskPlan& plan);

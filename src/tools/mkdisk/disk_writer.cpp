@@ -272,6 +272,10 @@ platform::Result<void> WriteDisk(const DiskPlan& plan, const std::string& path, 
             mr->width = FormatWidth(r.format);
             mr->height = FormatHeight(r.format);
             mr->frameRate = FormatFrameRate(r.format);
+            mr->scene = r.scene;
+            mr->motion = r.motion;
+            mr->lighting = r.lighting;
+            mr->flickers = r.flickers;
         }
         RecordWriter writer(plan, r, volume, mr);
         auto written = volume.BeginRecord(i);

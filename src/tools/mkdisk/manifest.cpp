@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <memory>
+#include <utility>
 
 #include "platform/unique_fd.h"
 
@@ -68,6 +69,33 @@ void NoteOverwrites(Manifest& m)
     }
 }
 
+namespace {
+
+void WriteActivity(std::FILE* o, size_t number, const ManifestRecord& rec)
+{
+    const SceneLayout l = LayoutFor(rec.width, rec.height);
+    std::fprintf(o, "scene\t%zu\t%s\t%d\n", number, SceneName(rec.scene), kSceneNoiseLuma);
+    for (const auto& [name, box] : {std::pair{"clock", l.clock}, std::pair{"frame code", l.frameCode}})
+        std::fprintf(o, "mask\t%zu\t%s\t%d\t%d\t%d\t%d\n", number, name, box.x0, box.y0, box.x1, box.y1);
+    for (int c = 0; c < 4; ++c) {
+        for (const MotionEvent& e : rec.motion)
+            if (e.camera == c)
+                std::fprintf(o, "motion\t%zu\t%d\t%u-%u\t%d\t%d\t%d\t%d\n", number, c + 1, e.seconds.first,
+                             e.seconds.last, l.objectTop, l.objectBottom, l.objectWidth, l.objectStep);
+        for (const LightingRamp& e : rec.lighting)
+            if (e.cameras & (1u << c))
+                std::fprintf(o, "lighting\t%zu\t%d\t%u-%u\t%d\n", number, c + 1, e.seconds.first, e.seconds.last,
+                             kLightingRampPercent);
+        for (const Flicker& e : rec.flickers)
+            if (e.cameras & (1u << c))
+                std::fprintf(
+                    o, "flicker\t%zu\t%d\t%u\t%d\t%d\t%d\n", number, c + 1, e.second, FlickerFirstFrame(rec.frameRate),
+                    std::min(kFlickerFrames, rec.frameRate - FlickerFirstFrame(rec.frameRate)), kFlickerPercent);
+    }
+}
+
+}  // namespace
+
 platform::Result<void> WriteManifestText(const Manifest& m, const std::string& path)
 {
     platform::UniqueFile f(std::fopen(path.c_str(), "w"));
@@ -86,6 +114,15 @@ platform::Result<void> WriteManifestText(const Manifest& m, const std::string& p
     std::fprintf(o, "# "
                     "frame\trecord\tsegment\toffset\tlength\tbytes_in_"
                     "segment\tcamera\tsecond\tframe\tintra\tvideo\theader_offset\tcrc32\n");
+    const bool activity =
+        std::any_of(m.records.begin(), m.records.end(), [](const ManifestRecord& r) { return r.scene != Scene::Flat; });
+    if (activity) {
+        std::fprintf(o, "# scene\trecord\tscene\tnoise_luma\n");
+        std::fprintf(o, "# mask\trecord\tname\tx0\ty0\tx1\ty1\n");
+        std::fprintf(o, "# motion\trecord\tcamera\tseconds\tobject_y0\tobject_y1\tobject_width\tstep\n");
+        std::fprintf(o, "# lighting\trecord\tcamera\tseconds\tpercent\n");
+        std::fprintf(o, "# flicker\trecord\tcamera\tsecond\tfirst_frame\tframes\tpercent\n");
+    }
     std::fprintf(o, "volume\t%u\t%u\t%u\n", m.tableSector, m.indexSector, m.totalSectors);
     std::fprintf(o, "area\theader\t0\t1\n");
     std::fprintf(o, "area\trecord table\t%u\t%u\n", m.tableSector, m.tableSectors);
@@ -114,6 +151,8 @@ platform::Result<void> WriteManifestText(const Manifest& m, const std::string& p
             else
                 std::fprintf(o, "state\t%zu\t%zu\t%s\t-\t-\n", r + 1, s, SegmentStateName(seg.state));
         }
+        if (rec.scene != Scene::Flat)
+            WriteActivity(o, r + 1, rec);
         for (const ManifestFrame& fr : rec.frames)
             std::fprintf(o, "frame\t%zu\t%u\t%u\t%u\t%u\t%d\t%u\t%d\t%d\t%d\t%lld\t%08x\n", r + 1, fr.segment,
                          fr.offset, fr.length, fr.bytesInSegment, fr.camera, fr.second, fr.frame, fr.intra ? 1 : 0,

@@ -4,6 +4,7 @@
 #include <string>
 #include <vector>
 
+#include "tools/mkdisk/activity.h"
 #include "tools/mkdisk/placement.h"
 #include "tools/mkdisk/volume_writer.h"
 
@@ -57,6 +58,11 @@ struct ManifestRecord {
     std::vector<uint8_t> voVol;  // the VO + VOL before every intra VOP of the record
     std::vector<ManifestSegment> segments;
     std::vector<ManifestFrame> frames;  // in stream order
+    // What the pictures show, as planned.
+    Scene scene = Scene::Flat;
+    std::vector<MotionEvent> motion;
+    std::vector<LightingRamp> lighting;
+    std::vector<Flicker> flickers;
 };
 
 struct Manifest {
@@ -81,7 +87,12 @@ void NoteOverwrites(Manifest& manifest);
 // (intact, overwritten or empty; for an overwritten one the record that
 // overwrote it and that record's segments there, else "-"), and its "frame"
 // lines. The frame lines of an overwritten segment say what was written there
-// before it was overwritten.
+// before it was overwritten. A record with a textured scene also has a "scene"
+// line, a "mask" line each for the clock plate and the frame code band (what
+// changes in every picture without being motion), and per camera a "motion",
+// "lighting" and "flicker" line for each such event (seconds FIRST-LAST,
+// both included); the column comments for them stand only in a manifest with
+// a textured record.
 platform::Result<void> WriteManifestText(const Manifest& manifest, const std::string& path);
 
 }  // namespace mkdisk

@@ -59,26 +59,37 @@ Yuv RgbToYuv(Rgb c)
 
 Yuv CameraYuv(int camera) { return RgbToYuv(kCameraColours[static_cast<size_t>(camera & 3)]); }
 
+void DrawCameraNumber(const Yuv420View& pic, int camera)
+{
+    // As the user counts (1..4), large, centred.
+    const int w = pic.y.width;
+    const int h = pic.y.height;
+    const int big = h / 16;
+    const char number[2] = {static_cast<char>('1' + (camera & 3)), 0};
+    DrawText(pic, number, w / 2 - 5 * big / 2, h / 4, big, kWhite);
+}
+
+void DrawClockPlate(const Yuv420View& pic, const RecordTime& time)
+{
+    // Date and time on a black plate, top left (SceneLayout::clock).
+    const int dot = std::max(2, pic.y.height / 80);
+    char date[16];
+    char clock[16];
+    std::snprintf(date, sizeof date, "%04d-%02d-%02d", time.year, time.month, time.day);
+    std::snprintf(clock, sizeof clock, "%02d:%02d:%02d", time.hour, time.minute, time.second);
+    FillRect(pic, 0, 0, 2 * dot + 60 * dot, 2 * dot + 17 * dot, kBlack);
+    DrawText(pic, date, dot * 2, dot * 2, dot, kWhite);
+    DrawText(pic, clock, dot * 2, dot * 11, dot, kWhite);
+}
+
 void DrawPicture(const Yuv420View& pic, const PictureContent& content)
 {
     const int w = pic.y.width;
     const int h = pic.y.height;
     FillRect(pic, 0, 0, w, h, CameraYuv(content.camera));
 
-    // Camera number as the user counts (1..4), large, centred.
-    const int big = h / 16;
-    const char number[2] = {static_cast<char>('1' + (content.camera & 3)), 0};
-    DrawText(pic, number, w / 2 - 5 * big / 2, h / 4, big, kWhite);
-
-    // Date and time on a black plate, top left.
-    const int dot = std::max(2, h / 80);
-    char date[16];
-    char clock[16];
-    std::snprintf(date, sizeof date, "%04d-%02d-%02d", content.time.year, content.time.month, content.time.day);
-    std::snprintf(clock, sizeof clock, "%02d:%02d:%02d", content.time.hour, content.time.minute, content.time.second);
-    FillRect(pic, 0, 0, 2 * dot + 60 * dot, 2 * dot + 17 * dot, kBlack);
-    DrawText(pic, date, dot * 2, dot * 2, dot, kWhite);
-    DrawText(pic, clock, dot * 2, dot * 11, dot, kWhite);
+    DrawCameraNumber(pic, content.camera);
+    DrawClockPlate(pic, content.time);
 
     // A marker crossing the picture once a second gives the predicted frames motion.
     const int rate = std::max(1, content.frameRate);

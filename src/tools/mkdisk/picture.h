@@ -32,4 +32,8 @@ struct PictureContent {
 
 void DrawPicture(const Yuv420View& pic, const PictureContent& content);
 
+// The pieces every scene shares.
+void DrawCameraNumber(const Yuv420View& pic, int camera);
+void DrawClockPlate(const Yuv420View& pic, const RecordTime& time);
+
 }  // namespace mkdisk

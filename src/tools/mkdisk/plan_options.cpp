@@ -3,11 +3,12 @@
 #include <algorithm>
 #include <charconv>
 #include <cstdio>
+#include <utility>
 
 namespace mkdisk {
 
 const char* const kUsage =
-    "usage: quillon-mkdisk -o OUT.img (--demo | --recover-demo | --record KEYS...) [options]\n"
+    "usage: quillon-mkdisk -o OUT.img (--demo | --recover-demo | --activity-demo | --record KEYS...) [options]\n"
     "       quillon-mkdisk OUT.img ... (the same, the image named without -o)\n"
     "Writes a recorder disk image: header, record table, index area and one-second\n"
     "segments with four-camera MPEG-4 video and IMA ADPCM sound. Same options, same bytes.\n"
@@ -22,6 +23,11 @@ const char* const kUsage =
     "                        overwritten by 3, listed (slot 3); 4 deleted (slot 5); 5 listed\n"
     "                        (slot 4); 6 index-only (slot 6 zeroed); 7 unindexed (slot 7\n"
     "                        and its index entries zeroed)\n"
+    "  --activity-demo       textured footage with known motion: record 1 (40 s, 352x240)\n"
+    "                        camera 1 moves in seconds 5-9 and 30-33, camera 2 in 15-20,\n"
+    "                        camera 3 in 36-38 and its lighting ramps over 10-19, camera 4\n"
+    "                        never moves and flickers in 25; record 2 (12 s, 720x288)\n"
+    "                        camera 2 moves in 3-6, every camera's lighting ramps over 8-10\n"
     "  --record KEYS         add a record; KEYS is comma-separated KEY=VALUE:\n"
     "      format=WxH          352x240 (30 fps, default), 720x240 (15), 352x288 (25), 720x288 (12)\n"
     "      seconds=N           length in one-second segments (default 3; 0 allowed)\n"
@@ -34,6 +40,15 @@ const char* const kUsage =
     "      q=N                 MPEG-4 quantiser 1 (best) to 31 (default 4)\n"
     "      noise=0|1           sensor noise in a corner (default 1); 0: a still scene whose\n"
     "                          predicted frames can be 100 bytes or less\n"
+    "      scene=flat|textured flat (default): a flat field with a marker crossing it each\n"
+    "                          second; textured: a still texture, noise over the whole\n"
+    "                          picture, nothing moving but the objects of motion=\n"
+    "      motion=C/F-L:...    (textured) an object crosses camera C's picture (C 1-4) in\n"
+    "                          seconds F to L; elsewhere it stands still where it stopped\n"
+    "      lighting=[CAMS/]F-L:...  (textured) brightness ramps up by 25 % over seconds F\n"
+    "                          to L and stays (CAMS digits 1-4, default every camera)\n"
+    "      flicker=[CAMS/]S:...  (textured) a few frames of second S 40 % brighter\n"
+    "                          (motion, lighting, flicker may be repeated and add up)\n"
     "      straddle=S[/K][/early]:...  the stream of segment S is cut at a sector boundary\n"
     "                          inside its last frame (or K frames earlier) and goes on in\n"
     "                          S + 1: at the frame's last boundary (continuation < 512\n"
@@ -59,7 +74,9 @@ const char* const kUsage =
     "                        in the same order, to compare with an image with unlisted ones\n"
     "  --manifest FILE       write what went where: tab-separated volume, area (header,\n"
     "                        table, index), record, placement, segment, state (intact, overwritten and by which\n"
-    "                        record, or empty) and frame lines\n"
+    "                        record, or empty) and frame lines; for a textured record also\n"
+    "                        scene, mask (clock plate, frame code band: x0 y0 x1 y1),\n"
+    "                        motion, lighting and flicker lines per camera\n"
     "  -h, --help            this text\n"
     "\n"
     "Segments and seconds count from 0, cameras from 1.\n";
@@ -112,6 +129,50 @@ bool Time(std::string_view text, RecordTime& t)
     return true;
 }
 
+// "F-L" or "S", seconds of the record.
+bool Seconds(std::string_view text, SecondSpan& span)
+{
+    const size_t dash = text.find('-');
+    if (dash == std::string_view::npos) {
+        if (!Number(text, span.first))
+            return false;
+        span.last = span.first;
+        return true;
+    }
+    return Number(text.substr(0, dash), span.first) && Number(text.substr(dash + 1), span.last);
+}
+
+// The events of one motion=, lighting= or flicker= value; empty, or why it is refused.
+std::string Activity(std::string_view key, std::string_view value, RecordPlan& r)
+{
+    for (std::string_view one : Split(value, ':')) {
+        const std::string what = std::string(key) + " '" + std::string(one) + "': ";
+        const size_t slash = one.find('/');
+        const std::string_view cams = slash == std::string_view::npos ? std::string_view{} : one.substr(0, slash);
+        const std::string_view when = slash == std::string_view::npos ? one : one.substr(slash + 1);
+        uint8_t mask = 0x0F;
+        if (slash != std::string_view::npos && (!Cameras(cams, mask) || mask == 0))
+            return what + "cameras are digits 1 to 4";
+        SecondSpan span;
+        if (key == "flicker") {
+            if (!Number(when, span.first))
+                return what + "give the second as a number";
+            r.flickers.push_back({mask, span.first});
+            continue;
+        }
+        if (!Seconds(when, span) || span.first > span.last)
+            return what + "give seconds as FIRST-LAST with FIRST <= LAST";
+        if (key == "lighting") {
+            r.lighting.push_back({mask, span});
+            continue;
+        }
+        if (slash == std::string_view::npos || cams.size() != 1)
+            return what + "give one camera: C/FIRST-LAST";
+        r.motion.push_back({cams[0] - '1', span});
+    }
+    return {};
+}
+
 }  // namespace
 
 platform::Result<void> ParseRecordSpec(std::string_view text, RecordPlan& r)
@@ -155,6 +216,16 @@ platform::Result<void> ParseRecordSpec(std::string_view text, RecordPlan& r)
         } else if (key == "noise") {
             ok = value == "0" || value == "1";
             r.sensorNoise = value == "1";
+        } else if (key == "scene") {
+            const auto scene = ParseScene(value);
+            if (!scene) {
+                return platform::Error{platform::ErrorKind::Refused,
+                                       "scene '" + std::string(value) + "': flat or textured"};
+            }
+            r.scene = *scene;
+        } else if (key == "motion" || key == "lighting" || key == "flicker") {
+            if (const std::string why = Activity(key, value, r); !why.empty())
+                return platform::Error{platform::ErrorKind::Refused, why};
         } else if (key == "straddle") {
             for (std::string_view one : Split(value, ':')) {
                 const auto parts = Split(one, '/');
@@ -211,6 +282,7 @@ platform::Result<void> ParseCommandLine(const std::vector<std::string_view>& arg
 {
     bool demo = false;
     bool recoverDemo = false;
+    bool activityDemo = false;
     bool allListed = false;
     bool firstEntryGiven = false;
     std::vector<std::string_view> records;
@@ -235,6 +307,8 @@ platform::Result<void> ParseCommandLine(const std::vector<std::string_view>& arg
             demo = true;
         } else if (a == "--recover-demo") {
             recoverDemo = true;
+        } else if (a == "--activity-demo") {
+            activityDemo = true;
         } else if (a == "--all-listed") {
             allListed = true;
         } else if (a == "--record") {
@@ -269,20 +343,30 @@ platform::Result<void> ParseCommandLine(const std::vector<std::string_view>& arg
     if (out.output.empty()) {
         return platform::Error{platform::ErrorKind::Refused, "no output file: give -o OUT.img"};
     }
-    if (int{demo} + int{recoverDemo} + int{!records.empty()} != 1) {
-        if (records.empty() && !demo && !recoverDemo) {
+    const int demos = int{demo} + int{recoverDemo} + int{activityDemo};
+    if (demos + int{!records.empty()} != 1) {
+        if (records.empty() && demos == 0) {
             return platform::Error{platform::ErrorKind::Refused, "nothing to write: give --demo or --record"};
         }
-        if (demo && recoverDemo) {
-            return platform::Error{platform::ErrorKind::Refused, "give one of --demo and --recover-demo"};
+        if (demos > 1) {
+            std::vector<std::string> given;
+            for (const auto& [on, name] : {std::pair{demo, "--demo"}, std::pair{recoverDemo, "--recover-demo"},
+                                           std::pair{activityDemo, "--activity-demo"}})
+                if (on)
+                    given.push_back(name);
+            std::string names = given[0];
+            for (size_t k = 1; k < given.size(); ++k)
+                names += (k + 1 == given.size() ? " and " : ", ") + given[k];
+            return platform::Error{platform::ErrorKind::Refused, "give one of " + names};
         }
-        return platform::Error{platform::ErrorKind::Refused, demo ? "--demo writes its own records; leave out --record"
-                                                                  : "--recover-demo writes its own records; leave "
-                                                                    "out --record"};
+        return platform::Error{platform::ErrorKind::Refused, std::string(demo          ? "--demo"
+                                                                         : recoverDemo ? "--recover-demo"
+                                                                                       : "--activity-demo") +
+                                                                 " writes its own records; leave out --record"};
     }
-    if (demo || recoverDemo) {
+    if (demos == 1) {
         const DiskPlan base = out.plan;
-        out.plan = demo ? DemoPlan() : RecoverDemoPlan();
+        out.plan = demo ? DemoPlan() : recoverDemo ? RecoverDemoPlan() : ActivityDemoPlan();
         if (firstEntryGiven)
             out.plan.fields.firstEntryPosition = base.fields.firstEntryPosition;
         out.plan.fields.recordCount = base.fields.recordCount;

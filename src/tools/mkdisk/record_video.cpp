@@ -83,7 +83,10 @@ platform::Result<void> RecordVideo::Open(const RecordPlan& plan)
         encoders_[static_cast<size_t>(c)] = std::make_unique<CameraEncoder>();
         if (auto done = encoders_[static_cast<size_t>(c)]->Open(settings_); !done)
             return done.Failure();
+        if (plan.scene == Scene::Textured)
+            scenes_[static_cast<size_t>(c)].Build(c, SceneSeed(plan.begin, c), settings_.width, settings_.height);
     }
+    layout_ = LayoutFor(settings_.width, settings_.height);
     return {};
 }
 
@@ -109,7 +112,13 @@ platform::Result<void> RecordVideo::EncodeSecond(uint32_t second, SecondStream& 
                 Yuv420View pic;
                 if (auto done = encoder->Picture(pic); !done)
                     return done.Failure();
-                DrawPicture(pic, {c, time, second, f, rate, plan_.sensorNoise});
+                const PictureContent content{c, time, second, f, rate, plan_.sensorNoise};
+                if (plan_.scene == Scene::Textured)
+                    scenes_[static_cast<size_t>(c)].Draw(
+                        pic, content,
+                        ActivityAt(plan_.motion, plan_.lighting, plan_.flickers, layout_, c, second, f, rate));
+                else
+                    DrawPicture(pic, content);
                 if (auto done = encoder->Encode(int64_t{second} * rate + f, intra, encoded_); !done)
                     return done.Failure();
                 if (intra)

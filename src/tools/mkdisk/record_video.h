@@ -11,6 +11,7 @@
 
 #include "tools/mkdisk/camera_encoder.h"
 #include "tools/mkdisk/disk_plan.h"
+#include "tools/mkdisk/textured_scene.h"
 
 namespace mkdisk {
 
@@ -51,6 +52,8 @@ private:
     std::array<std::unique_ptr<CameraEncoder>, 4> encoders_;
     std::vector<uint8_t> voVol_;
     EncodedFrame encoded_;
+    SceneLayout layout_;
+    std::array<TexturedScene, 4> scenes_;  // built for the textured scene only
 };
 
 }  // namespace mkdisk
