@@ -42,7 +42,8 @@ platform::Result<void> Validate(const ActivityParameters& p)
         {"size warm-up frames", p.sizeWarmupFrames, 1, 100000},
         {"score (hundredths)", p.scoreHundredths, 1, 100000},
         {"gap (seconds)", p.gapSeconds, 0, 86400},
-        {"pad (seconds)", p.padSeconds, 0, 86400},
+        {"seconds before", p.beforeSeconds, 0, 86400},
+        {"seconds after", p.afterSeconds, 0, 86400},
         {"minimum event (seconds)", p.minEventSeconds, 1, 86400},
     };
     for (const Range& r : ranges) {
@@ -84,7 +85,8 @@ std::string Describe(const ActivityParameters& p)
            " downscale=" + std::to_string(p.downscale) + " warmup=" + std::to_string(p.warmupFrames) + " roi=" + roi +
            " size-window=" + std::to_string(p.sizeWindow) + " size-warmup=" + std::to_string(p.sizeWarmupFrames) +
            " score>=" + Fixed(p.scoreHundredths, 100, 2) + " gap=" + std::to_string(p.gapSeconds) +
-           " pad=" + std::to_string(p.padSeconds) + " min-event=" + std::to_string(p.minEventSeconds);
+           " before=" + std::to_string(p.beforeSeconds) + " after=" + std::to_string(p.afterSeconds) +
+           " min-event=" + std::to_string(p.minEventSeconds);
 }
 
 }  // namespace playback

@@ -52,16 +52,21 @@ struct ActivityParameters {
     // --- fast: the baseline of a camera's predicted-frame sizes is the
     // median of its last sizeWindow predicted frames (about ten seconds),
     // and a second scores active when its median lies scoreHundredths
-    // (robust z-score, 400 = 4.00) above it.
+    // (robust z-score, 15 = 0.15) above it. A small object moving in front
+    // of a noisy camera moves a second's median by a fraction of the
+    // frames' own spread: on written footage with known motion its seconds
+    // score 0.2 to 0.4, still seconds below 0.07.
     uint32_t sizeWindow = 250;
     uint32_t sizeWarmupFrames = 25;
-    uint32_t scoreHundredths = 400;
+    uint32_t scoreHundredths = 15;
 
     // --- events: active seconds of a camera at most gapSeconds apart join
     // into one event; an event shorter than minEventSeconds (its active
-    // span) is dropped; padSeconds are kept before and after each.
+    // span) is dropped; beforeSeconds are kept before each and
+    // afterSeconds after it.
     uint32_t gapSeconds = 2;
-    uint32_t padSeconds = 1;
+    uint32_t beforeSeconds = 1;
+    uint32_t afterSeconds = 1;
     uint32_t minEventSeconds = 1;
 };
 
@@ -71,7 +76,7 @@ platform::Result<void> Validate(const ActivityParameters& parameters);
 
 // Every value in one line, e.g. "share>=1.0% frames>=2 learn=1/32 k=3.0
 // floor=10 downscale=4 warmup=25 roi=all,all,all,all size-window=250
-// size-warmup=25 score>=4.00 gap=2 pad=1 min-event=1".
+// size-warmup=25 score>=0.15 gap=2 before=1 after=1 min-event=1".
 std::string Describe(const ActivityParameters& parameters);
 
 }  // namespace playback

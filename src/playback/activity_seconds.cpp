@@ -29,7 +29,8 @@ CameraSecond SecondTally::End()
 }
 
 ActivitySeconds::ActivitySeconds(const ActivityParameters& parameters, uint32_t record)
-    : gap(parameters.gapSeconds), pad(parameters.padSeconds), minEvent(parameters.minEventSeconds), record(record)
+    : gap(parameters.gapSeconds), before(parameters.beforeSeconds), after(parameters.afterSeconds),
+      minEvent(parameters.minEventSeconds), record(record)
 {
 }
 
@@ -82,8 +83,8 @@ std::vector<ActivityEvent> ActivitySeconds::Events(int64_t lastPosition) const
             i = j;
             if (last - first + 1 < static_cast<int64_t>(minEvent) || first > lastPosition)
                 continue;
-            ActivityEvent event{record, static_cast<int>(camera), std::max<int64_t>(0, first - pad),
-                                std::min(lastPosition, last > INT64_MAX - pad ? INT64_MAX : last + pad), peak};
+            ActivityEvent event{record, static_cast<int>(camera), std::max<int64_t>(0, first - before),
+                                std::min(lastPosition, last > INT64_MAX - after ? INT64_MAX : last + after), peak};
             if (!events.empty() && events.back().camera == event.camera && event.begin <= events.back().end + 1) {
                 events.back().end = std::max(events.back().end, event.end);
                 events.back().peak = std::max(events.back().peak, event.peak);

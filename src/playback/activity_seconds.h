@@ -72,7 +72,8 @@ private:
         uint32_t score;
     };
     uint32_t gap;
-    uint32_t pad;
+    uint32_t before;
+    uint32_t after;
     uint32_t minEvent;
     uint32_t record;
     std::array<std::vector<Active>, 4> active;

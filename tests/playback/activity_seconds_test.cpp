@@ -76,6 +76,7 @@ TEST(ActivitySizeBaselineTest, SecondsWithoutPredictedFramesAreNotScored)
 {
     ActivityParameters parameters;
     parameters.sizeWarmupFrames = 8;
+    parameters.scoreHundredths = 400;  // a threshold far above what the floor lets a few bytes score
     SizeBaseline baseline(parameters);
     for (int i = 0; i < 10; ++i)
         baseline.Feed(500, false);
@@ -114,16 +115,17 @@ TEST(ActivityParametersTest, DefaultsPassAndEveryValueIsInTheText)
 {
     ActivityParameters parameters;
     EXPECT_TRUE(Validate(parameters).Ok());
-    EXPECT_EQ(Describe(parameters), "share>=1.0% frames>=2 learn=1/32 k=3.0 floor=10 downscale=4 warmup=25 "
-                                    "roi=all,all,all,all size-window=250 size-warmup=25 score>=4.00 gap=2 pad=1 "
-                                    "min-event=1");
+    EXPECT_EQ(Describe(parameters),
+              "share>=1.0% frames>=2 learn=1/32 k=3.0 floor=10 downscale=4 warmup=25 "
+              "roi=all,all,all,all size-window=250 size-warmup=25 score>=0.15 gap=2 before=1 after=1 "
+              "min-event=1");
     parameters.sharePermille = 5;
     parameters.kTenths = 25;
     parameters.scoreHundredths = 1205;
     parameters.regions[1] = {8, 16, 100, 60};
     EXPECT_EQ(Describe(parameters), "share>=0.5% frames>=2 learn=1/32 k=2.5 floor=10 downscale=4 warmup=25 "
                                     "roi=all,8:16:100x60,all,all size-window=250 size-warmup=25 score>=12.05 gap=2 "
-                                    "pad=1 min-event=1");
+                                    "before=1 after=1 min-event=1");
 }
 
 TEST(ActivityParametersTest, OutOfRangeValuesAreRefusedByName)
@@ -185,7 +187,7 @@ TEST(ActivitySecondsTest, ActiveSecondsJoinIntoEvents)
 {
     ActivityParameters parameters;
     parameters.gapSeconds = 2;
-    parameters.padSeconds = 1;
+    parameters.beforeSeconds = parameters.afterSeconds = 1;
     parameters.minEventSeconds = 2;
     ActivitySeconds seconds(parameters, 7);
     auto add = [&](int camera, int64_t position, uint32_t score, bool active = true) {
@@ -219,17 +221,24 @@ TEST(ActivitySecondsTest, ActiveSecondsJoinIntoEvents)
     // A gap of 0 joins only adjacent seconds.
     parameters.gapSeconds = 0;
     parameters.minEventSeconds = 1;
-    parameters.padSeconds = 0;
+    parameters.beforeSeconds = parameters.afterSeconds = 0;
     ActivitySeconds strict(parameters, 1);
     for (int64_t p : {3, 4, 6})
         ASSERT_TRUE(strict.Add(1, p, 9, true).Ok());
     EXPECT_EQ(playback::CanonicalText(strict.Events()), "1 2 3 4 9\n1 2 6 6 9\n");
     // Padded, those two runs overlap and are one event.
-    parameters.padSeconds = 1;
+    parameters.beforeSeconds = parameters.afterSeconds = 1;
     ActivitySeconds padded(parameters, 1);
     for (int64_t p : {6, 3, 4})
         ASSERT_TRUE(padded.Add(1, p, p == 6 ? 11 : 9, true).Ok());
     EXPECT_EQ(playback::CanonicalText(padded.Events()), "1 2 2 7 11\n");
+    // Seconds kept before and after are each their own.
+    parameters.beforeSeconds = 2;
+    parameters.afterSeconds = 0;
+    ActivitySeconds leading(parameters, 1);
+    for (int64_t p : {3, 4, 6})
+        ASSERT_TRUE(leading.Add(1, p, 9, true).Ok());
+    EXPECT_EQ(playback::CanonicalText(leading.Events()), "1 2 1 6 9\n");
 }
 
 TEST(ActivitySecondsTest, CanonicalTextIgnoresOrderAndBadInputIsRefused)

@@ -25,6 +25,7 @@ Command HashCommand();
 Command ConvertCommand();
 Command SkinPreviewCommand();
 Command RecoverCommand();
+Command ActivityCommand();
 
 // DISK: an image path or a drive number.
 Argument DeclareDisk();

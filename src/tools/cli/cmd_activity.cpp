@@ -1,0 +1,344 @@
+// quillon-cli activity DISK: where something moves, per camera and second,
+// from the disk itself: events of active seconds, and with --json one
+// document with every parameter and the events' SHA-256.
+#include <cstdio>
+#include <nlohmann/json.hpp>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "disk/recorder_volume.h"
+#include "disk/timeline.h"
+#include "evidence/digest.h"
+#include "playback/activity_search.h"
+#include "tools/cli/commands.h"
+#include "tools/cli/options.h"
+#include "tools/cli/progress_bar.h"
+#include "tools/cli/volume_arg.h"
+
+namespace cli {
+namespace {
+
+using nlohmann::json;
+using playback::ActivityMode;
+
+// The document's form; a reader that knows another refuses it.
+constexpr int kActivityVersion = 1;
+
+// "2.5" as 25 tenths (decimals = 1) or 250 hundredths (decimals = 2);
+// nothing for any other text, more decimals, or above max.
+std::optional<uint32_t> Decimal(const std::string& text, int decimals, uint32_t max)
+{
+    uint64_t whole = 0, part = 0;
+    int partDigits = 0;
+    bool point = false, digits = false;
+    for (const char c : text) {
+        if (c == '.' && !point) {
+            point = true;
+        } else if (c >= '0' && c <= '9') {
+            digits = true;
+            if (point) {
+                if (++partDigits > decimals)
+                    return std::nullopt;
+                part = part * 10 + uint64_t(c - '0');
+            } else if ((whole = whole * 10 + uint64_t(c - '0')) > max) {
+                return std::nullopt;
+            }
+        } else {
+            return std::nullopt;
+        }
+    }
+    if (!digits)
+        return std::nullopt;
+    for (; partDigits < decimals; ++partDigits)
+        part *= 10;
+    uint64_t scale = 1;
+    for (int i = 0; i < decimals; ++i)
+        scale *= 10;
+    const uint64_t value = whole * scale + part;
+    return value <= uint64_t{max} * scale ? std::optional<uint32_t>(uint32_t(value)) : std::nullopt;
+}
+
+// "C:x,y,w,h": camera C's region of interest in the record's pixels.
+bool Region(const std::string& text, playback::ActivityParameters& parameters)
+{
+    int camera = 0;
+    long x = 0, y = 0, w = 0, h = 0;
+    char end = 0;
+    if (std::sscanf(text.c_str(), "%d:%ld,%ld,%ld,%ld%c", &camera, &x, &y, &w, &h, &end) != 5 || camera < 1 ||
+        camera > 4 || x < 0 || y < 0 || w <= 0 || h <= 0 || x > 4096 || y > 4096 || w > 4096 || h > 4096)
+        return false;
+    parameters.regions[size_t(camera - 1)] = {int32_t(x), int32_t(y), int32_t(w), int32_t(h)};
+    return true;
+}
+
+// A position's time: the recorder's clock, or the id and position when the
+// recording's time was not recorded.
+std::string TimeAt(const disk::RecordReader& reader, int64_t position)
+{
+    const disk::PositionStamp stamp = reader.StampAt(position);
+    if (const auto begin = disk::ToClockSeconds(reader.OpenRecordTime());
+        begin && reader.Shared()->TimeRecorded(uint32_t(reader.OpenRecordNumber())))
+        return disk::FormatClockTime(disk::SecondAt(*begin, uint32_t(position)));
+    return stamp.Text(disk::StampStyle::List);
+}
+
+struct Searched {
+    std::string name;  // as people name the record
+    playback::RecordActivity activity;
+    std::vector<std::string> beginTimes, endTimes;  // per event
+};
+
+platform::Result<playback::ActivityRequest> Request(Options& options)
+{
+    using platform::Error;
+    using platform::ErrorKind;
+    playback::ActivityRequest request;
+    const std::string mode = options.Value("--mode").value_or("exact");
+    if (mode != "fast" && mode != "exact")
+        return Error{ErrorKind::Refused, "--mode is fast or exact, not " + mode};
+    request.mode = mode == "fast" ? ActivityMode::Fast : ActivityMode::Exact;
+    playback::ActivityParameters& p = request.parameters;
+    if (const auto threshold = options.Value("--threshold")) {
+        const bool fast = request.mode == ActivityMode::Fast;
+        const auto value = Decimal(*threshold, fast ? 2 : 1, fast ? 1000 : 100);
+        if (!value || *value == 0)
+            return Error{ErrorKind::Refused,
+                         fast ? "--threshold is a score above 0 with up to two decimals (0.15 by default)"
+                              : "--threshold is a share of the picture in percent above 0, up to 100, with one "
+                                "decimal (1.0 by default)"};
+        (fast ? p.scoreHundredths : p.sharePermille) = *value;
+    }
+    int64_t minimum = p.minEventSeconds, before = p.beforeSeconds, after = p.afterSeconds;
+    if (!options.Number("--min-seconds", 1, 86400, minimum, minimum) ||
+        !options.Number("--before", 0, 86400, before, before) || !options.Number("--after", 0, 86400, after, after))
+        return Error{ErrorKind::Refused, options.error};
+    p.minEventSeconds = uint32_t(minimum);
+    p.beforeSeconds = uint32_t(before);
+    p.afterSeconds = uint32_t(after);
+    for (const std::string& roi : options.Values("--roi"))
+        if (!Region(roi, p))
+            return Error{ErrorKind::Refused, "--roi is C:x,y,w,h (camera 1 to 4, a rectangle in the record's "
+                                             "pixels), not " +
+                                                 roi};
+    const std::vector<std::string> cameras = options.Values("--camera");
+    if (!cameras.empty()) {
+        request.cameras = {false, false, false, false};
+        for (const std::string& c : cameras) {
+            if (c.size() != 1 || c[0] < '1' || c[0] > '4')
+                return Error{ErrorKind::Refused, "--camera is 1 to 4, not " + c};
+            request.cameras[size_t(c[0] - '1')] = true;
+        }
+    }
+    if (const auto valid = playback::Validate(p); !valid)
+        return valid.Failure();
+    return request;
+}
+
+json ParametersJson(const playback::ActivityRequest& request)
+{
+    const playback::ActivityParameters& p = request.parameters;
+    json regions = json::array();
+    for (const playback::ActivityRegion& r : p.regions)
+        regions.push_back(r.WholePicture() ? json(nullptr) : json{r.x, r.y, r.width, r.height});
+    json cameras = json::array();
+    for (int c = 0; c < 4; ++c)
+        if (request.cameras[size_t(c)])
+            cameras.push_back(c + 1);
+    return {{"cameras", cameras},
+            {"from", request.from},
+            {"to", request.to},
+            {"share_permille", p.sharePermille},
+            {"min_frames_per_second", p.minFramesPerSecond},
+            {"learning_shift", p.learningShift},
+            {"k_tenths", p.kTenths},
+            {"floor_levels", p.floorLevels},
+            {"downscale", p.downscale},
+            {"warmup_frames", p.warmupFrames},
+            {"regions", regions},
+            {"size_window", p.sizeWindow},
+            {"size_warmup_frames", p.sizeWarmupFrames},
+            {"score_hundredths", p.scoreHundredths},
+            {"gap_seconds", p.gapSeconds},
+            {"before_seconds", p.beforeSeconds},
+            {"after_seconds", p.afterSeconds},
+            {"min_event_seconds", p.minEventSeconds},
+            {"text", playback::Describe(p)}};
+}
+
+int Run(Options& options)
+{
+    auto request = Request(options);
+    if (!request)
+        return Fail(request.Detail());
+    disk::RecorderVolume volume;
+    if (const auto loaded = LoadVolume(options.positional[0], volume); !loaded)
+        return Fail(loaded.Detail());
+
+    // The records searched: one (a number or a recovered id), or every
+    // listed one.
+    std::vector<uint32_t> records;
+    const std::string which = options.Value("--record").value_or("all");
+    if (which == "all") {
+        if (options.Has("--from") || options.Has("--to"))
+            return Fail("--from and --to need one --record");
+        for (uint32_t r = 0; r < std::min(volume.RecordCount(), disk::Volume::kRecordSlots); ++r)
+            records.push_back(r);
+    } else {
+        const auto opened = OpenRecordOption(options, volume);
+        if (!opened)
+            return Fail(opened.Detail());
+        records.push_back(*opened);
+        const int64_t length = volume.SegmentCount();
+        int64_t from = 0, to = length - 1;
+        if (!options.Number("--from", 0, std::max<int64_t>(0, length - 1), 0, from) ||
+            !options.Number("--to", from, std::max<int64_t>(from, length - 1), to, to))
+            return Fail(options.error);
+        request->from = from;
+        request->to = options.Has("--to") ? to : -1;
+    }
+
+    std::unique_ptr<playback::VideoDecoder> decoder;
+    if (request->mode == ActivityMode::Exact) {
+        decoder = std::make_unique<playback::VideoDecoder>();
+        if (!decoder->IsLoaded())
+            return Fail("no video decoding: " + decoder->Failure());
+    }
+    const bool perSecond = options.Has("--per-second");
+    const bool asJson = options.Has("--json");
+    std::vector<Searched> searched;
+    ProgressBar bar("activity");
+    for (size_t i = 0; i < records.size(); ++i) {
+        const uint32_t record = records[i];
+        if (volume.OpenRecordNumber() != int32_t(record) && !volume.OpenRecord(record)) {
+            bar.Clear();
+            std::fprintf(stderr, "quillon-cli: record %s cannot be opened: left out\n",
+                         RecordName(volume, record).c_str());
+            continue;
+        }
+        playback::JobControl control([&](playback::JobProgress p) {
+            bar.Update(uint64_t((double(i) + p.fraction) * 1000), uint64_t(records.size()) * 1000);
+        });
+        const std::string name = RecordName(volume, record);
+        const auto outcome = playback::SearchRecordActivity(
+            volume, decoder.get(), *request, control, [&](const playback::ActivityScore& s) {
+                if (!perSecond || asJson)
+                    return;
+                bar.Clear();
+                std::printf("second\t%s\t%d\t%lld\t%u\n", name.c_str(), s.camera + 1,
+                            static_cast<long long>(s.position), s.score);
+            });
+        if (outcome.status != playback::JobOutcome::Status::Done) {
+            bar.Clear();
+            return Fail("record " + name + ": " + outcome.text);
+        }
+        Searched s{name, std::any_cast<playback::RecordActivity>(outcome.value), {}, {}};
+        for (const playback::ActivityEvent& e : s.activity.events) {
+            s.beginTimes.push_back(TimeAt(volume, e.begin));
+            s.endTimes.push_back(TimeAt(volume, e.end));
+        }
+        for (int c = 0; c < 4; ++c)
+            if (s.activity.withoutVideo[size_t(c)]) {
+                bar.Clear();
+                std::fprintf(stderr, "quillon-cli: record %s: camera %d has no video: left out\n", name.c_str(), c + 1);
+            }
+        searched.push_back(std::move(s));
+    }
+    bar.Clear();
+
+    // The events' canonical form: one line each, as the JSON lists them,
+    // 'record camera begin_position end_position peak' separated by tabs.
+    std::string canonical;
+    for (const Searched& s : searched)
+        for (const playback::ActivityEvent& e : s.activity.events)
+            canonical += s.name + "\t" + std::to_string(e.camera + 1) + "\t" + std::to_string(e.begin) + "\t" +
+                         std::to_string(e.end) + "\t" + std::to_string(e.peak) + "\n";
+    evidence::Digest digest(evidence::DigestKind::Sha256);
+    digest.Update(std::span(reinterpret_cast<const uint8_t*>(canonical.data()), canonical.size()));
+    const std::string sha256 = digest.IsValid() ? digest.FinishHex() : std::string();
+    if (sha256.empty())
+        return Fail("libcrypto could not hash the events");
+
+    if (asJson) {
+        json events = json::array();
+        json names = json::array();
+        for (const Searched& s : searched) {
+            names.push_back(s.name);
+            for (size_t k = 0; k < s.activity.events.size(); ++k) {
+                const playback::ActivityEvent& e = s.activity.events[k];
+                events.push_back({{"record", s.name},
+                                  {"camera", e.camera + 1},
+                                  {"begin_position", e.begin},
+                                  {"end_position", e.end},
+                                  {"begin_time", s.beginTimes[k]},
+                                  {"end_time", s.endTimes[k]},
+                                  {"peak", e.peak}});
+            }
+        }
+        const json doc = {{"version", kActivityVersion},
+                          {"mode", playback::ActivityModeName(request->mode)},
+                          {"parameters", ParametersJson(*request)},
+                          {"records", names},
+                          {"events", events},
+                          {"events_sha256", sha256}};
+        std::printf("%s\n", doc.dump(2).c_str());
+    } else {
+        for (const Searched& s : searched)
+            for (size_t k = 0; k < s.activity.events.size(); ++k) {
+                const playback::ActivityEvent& e = s.activity.events[k];
+                std::printf("event\t%s\t%d\t%lld\t%lld\t%s\t%s\t%u\n", s.name.c_str(), e.camera + 1,
+                            static_cast<long long>(e.begin), static_cast<long long>(e.end), s.beginTimes[k].c_str(),
+                            s.endTimes[k].c_str(), e.peak);
+            }
+    }
+    if (std::fflush(stdout) != 0)
+        return Fail("cannot write the output");
+    return 0;
+}
+
+}  // namespace
+
+Command ActivityCommand()
+{
+    return {
+        .name = "activity",
+        .summary = "where something moves, per camera and second, as events",
+        .description = "Searches records for movement in front of each camera and lists it as events, one line each:\n"
+                       "'event record camera begin_position end_position begin_time end_time peak' (positions of the\n"
+                       "first and last second, the seconds kept before and after included; peak: the largest share of\n"
+                       "the picture that moved, in tenths of a percent, or in fast mode the largest score in\n"
+                       "hundredths). exact (the default) decodes every frame, follows each camera's background\n"
+                       "(slow lighting changes, noise) and counts a frame when at least the threshold share of its\n"
+                       "picture (or region) moved; a second is active when 2 or more of its frames do. fast decodes\n"
+                       "nothing: each second's predicted-frame sizes against the camera's running baseline, a first\n"
+                       "pass over a whole disk. Active seconds at most 2 apart are one event. Cameras without video\n"
+                       "are left out, said on stderr. --json gives one document with every parameter, the events and\n"
+                       "events_sha256 (the SHA-256 of the events in a canonical form): the same disk, parameters and\n"
+                       "version give the same bytes.\n",
+        .arguments = {DeclareDisk()},
+        .options =
+            {{.name = "--record",
+              .value = "N|ID|all",
+              .help = "one record, from 1, or a recovered recording's id; all: every\n"
+                      "listed record (the default)"},
+             {.name = "--camera", .value = "C", .help = "search this camera (1 to 4; default all)", .repeatable = true},
+             {.name = "--from", .value = "S", .help = "the first position searched", .needs = "--record"},
+             {.name = "--to", .value = "E", .help = "the last position searched", .needs = "--record"},
+             {.name = "--mode", .value = "fast|exact", .help = "exact (default) or fast"},
+             {.name = "--threshold",
+              .value = "X",
+              .help = "exact: the share of the picture in percent (1.0); fast: the score\n"
+                      "(0.15)"},
+             {.name = "--min-seconds", .value = "M", .help = "the shortest event's active seconds (1)"},
+             {.name = "--before", .value = "B", .help = "seconds kept before each event (1)"},
+             {.name = "--after", .value = "A", .help = "seconds kept after each event (1)"},
+             {.name = "--roi",
+              .value = "C:x,y,w,h",
+              .help = "search only this rectangle of camera C's picture",
+              .repeatable = true},
+             {.name = "--per-second", .help = "also 'second record camera position score' per camera-second"},
+             {.name = "--json", .help = "one JSON document instead of lines"}},
+        .run = Run};
+}
+
+}  // namespace cli

@@ -1,0 +1,194 @@
+// quillon-cli activity on disks quillon-mkdisk wrote with known motion: its
+// manifest says which seconds of which camera move, which only change
+// their lighting, and which flicker.
+#include <gtest/gtest.h>
+
+#include <fstream>
+#include <map>
+#include <memory>
+#include <nlohmann/json.hpp>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "support/run_tool.h"
+#include "support/temp_dir.h"
+
+namespace {
+
+using testing_support::RunTool;
+using testing_support::ToolRun;
+
+struct Event {
+    std::string record;
+    int camera = 0;
+    int begin = 0;
+    int end = 0;
+};
+
+class ActivityCliTest : public ::testing::Test {
+protected:
+    static void SetUpTestSuite()
+    {
+        dir = std::make_unique<testing_support::TempDir>();
+        const ToolRun made = RunTool(std::string(QUILLON_BIN_DIR) + "/quillon-mkdisk -o " + Disk() +
+                                         " --activity-demo --manifest " + dir->File("manifest.tsv"),
+                                     dir->File("mkdisk.txt"));
+        ASSERT_EQ(made.status, 0) << made.err;
+        std::istringstream manifest(RunTool("cat " + dir->File("manifest.tsv"), dir->File("cat.txt")).out);
+        for (std::string line; std::getline(manifest, line);) {
+            std::istringstream fields(line);
+            std::string kind, record, seconds;
+            int camera = 0;
+            fields >> kind >> record >> camera >> seconds;
+            if (kind == "motion" && record == "1")
+                motion.push_back(
+                    {record, camera, std::stoi(seconds), std::stoi(seconds.substr(seconds.find('-') + 1))});
+        }
+        ASSERT_EQ(motion.size(), 4u) << "record 1 of the demo moves four times";
+    }
+    static void TearDownTestSuite() { dir.reset(); }
+    static std::string Disk() { return dir->File("activity.img"); }
+    static ToolRun Cli(const std::string& args)
+    {
+        return RunTool(std::string(QUILLON_BIN_DIR) + "/quillon-cli activity " + args, dir->File("err.txt"));
+    }
+    static std::vector<Event> Events(const std::string& out)
+    {
+        std::vector<Event> events;
+        std::istringstream lines(out);
+        for (std::string line; std::getline(lines, line);) {
+            std::istringstream fields(line);
+            std::string kind;
+            Event e;
+            fields >> kind >> e.record >> e.camera >> e.begin >> e.end;
+            if (kind == "event")
+                events.push_back(e);
+        }
+        return events;
+    }
+
+    static inline std::unique_ptr<testing_support::TempDir> dir;
+    static inline std::vector<Event> motion;  // record 1's, from the manifest
+};
+
+// Fast mode decodes nothing: each motion the manifest lists is one event,
+// a second kept each side; the lighting ramp and the flicker are none.
+TEST_F(ActivityCliTest, FastModeFindsEachMotionAndNothingElseInTheFirstRecord)
+{
+    const ToolRun run = Cli(Disk() + " --record 1 --mode fast");
+    ASSERT_EQ(run.status, 0) << run.err;
+    const std::vector<Event> events = Events(run.out);
+    ASSERT_EQ(events.size(), motion.size()) << run.out;
+    for (size_t i = 0; i < motion.size(); ++i) {
+        SCOPED_TRACE(i);
+        EXPECT_EQ(events[i].camera, motion[i].camera);
+        EXPECT_EQ(events[i].begin, motion[i].begin - 1);
+        // A motion's last second, cut short where the object stops, may
+        // score below the threshold; the event never runs on past it.
+        EXPECT_GE(events[i].end, motion[i].end);
+        EXPECT_LE(events[i].end, motion[i].end + 1);
+    }
+    // The times are the recorder's clock at those positions.
+    EXPECT_NE(run.out.find("\t2025-03-08 21:14:04\t2025-03-08 21:14:10\t"), std::string::npos) << run.out;
+    // No seconds kept around the events, and a longer minimum.
+    const std::vector<Event> bare = Events(Cli(Disk() + " --record 1 --mode fast --before 0 --after 0").out);
+    ASSERT_EQ(bare.size(), motion.size());
+    EXPECT_EQ(bare[0].begin, motion[0].begin);
+    EXPECT_EQ(bare[0].end, motion[0].end);
+    EXPECT_EQ(Events(Cli(Disk() + " --record 1 --mode fast --min-seconds 5").out).size(), 2u)
+        << "only the two motions of five seconds or more";
+    // One camera, and a range that holds only its second motion.
+    const std::vector<Event> late =
+        Events(Cli(Disk() + " --record 1 --mode fast --camera 1 --from 20 --to 39 --before 0 --after 0").out);
+    ASSERT_EQ(late.size(), 1u);
+    EXPECT_EQ(late[0].begin, motion[1].begin);
+}
+
+// Exact mode decodes every picture: every moving second is inside an event
+// of its camera (the clock and the frame-code bar are left out by regions).
+TEST_F(ActivityCliTest, ExactModeCoversEveryMovingSecondOfItsCamera)
+{
+    std::string regions;
+    for (int c = 1; c <= 4; ++c)
+        regions += " --roi " + std::to_string(c) + ":0,57,352,135";
+    const ToolRun run = Cli(Disk() + " --record 1" + regions);
+    ASSERT_EQ(run.status, 0) << run.err;
+    const std::vector<Event> events = Events(run.out);
+    for (const Event& m : motion)
+        for (int s = m.begin; s <= m.end; ++s) {
+            bool covered = false;
+            for (const Event& e : events)
+                covered = covered || (e.camera == m.camera && e.begin <= s && s <= e.end);
+            EXPECT_TRUE(covered) << "camera " << m.camera << " second " << s << "\n" << run.out;
+        }
+    // A region away from the moving object sees nothing of camera 2.
+    EXPECT_TRUE(Events(Cli(Disk() + " --record 1 --camera 2 --roi 2:0,60,60,40").out).empty());
+}
+
+// The JSON names every parameter; its events' SHA-256 is that of their
+// lines as the document lists them (sha256sum agrees), and a second run
+// gives the same bytes.
+TEST_F(ActivityCliTest, TheJsonIsReproducibleAndItsDigestIsTheEventsLines)
+{
+    const ToolRun first = Cli(Disk() + " --mode fast --json");
+    ASSERT_EQ(first.status, 0) << first.err;
+    EXPECT_EQ(Cli(Disk() + " --mode fast --json").out, first.out);
+    const nlohmann::json doc = nlohmann::json::parse(first.out);
+    EXPECT_EQ(doc["version"], 1);
+    EXPECT_EQ(doc["mode"], "fast");
+    EXPECT_EQ(doc["records"], nlohmann::json::array({"1", "2"}));
+    for (const char* key : {"cameras", "share_permille", "score_hundredths", "gap_seconds", "before_seconds",
+                            "after_seconds", "min_event_seconds", "regions", "text"})
+        EXPECT_TRUE(doc["parameters"].contains(key)) << key;
+    std::string lines;
+    for (const auto& e : doc["events"])
+        lines += e["record"].get<std::string>() + "\t" + std::to_string(e["camera"].get<int>()) + "\t" +
+                 std::to_string(e["begin_position"].get<int>()) + "\t" + std::to_string(e["end_position"].get<int>()) +
+                 "\t" + std::to_string(e["peak"].get<int>()) + "\n";
+    ASSERT_FALSE(doc["events"].empty());
+    {
+        std::ofstream(dir->File("events.txt"), std::ios::binary) << lines;
+    }
+    const ToolRun sum = RunTool("sha256sum " + dir->File("events.txt"), dir->File("sum.txt"));
+    EXPECT_EQ(sum.out.substr(0, 64), doc["events_sha256"].get<std::string>());
+}
+
+TEST_F(ActivityCliTest, BadOptionsAreRefusedWithTheirReason)
+{
+    const std::map<std::string, std::string> refusals = {
+        {" --mode slow", "--mode is fast or exact"},
+        {" --threshold 0", "--threshold is a share"},
+        {" --mode fast --threshold 1.234", "--threshold is a score"},
+        {" --roi 5:0,0,10,10", "--roi is C:x,y,w,h"},
+        {" --camera 7", "--camera is 1 to 4"},
+        {" --record all --from 3", "--from and --to need one --record"},
+        {" --record 1 --from 9 --to 3", "--to"},
+        {" --record 9", "record"},
+        {" --record 1 --roi 1:300,200,100,100", "region"},
+    };
+    for (const auto& [options, reason] : refusals) {
+        const ToolRun run = Cli(Disk() + options);
+        EXPECT_EQ(run.status, 1) << options;
+        EXPECT_NE(run.err.find(reason), std::string::npos) << options << ": " << run.err;
+        EXPECT_TRUE(run.out.empty()) << options;
+    }
+}
+
+// A camera without video is left out, and said so once.
+TEST_F(ActivityCliTest, ACameraWithoutVideoIsLeftOutAndSaidOnce)
+{
+    const std::string disk = dir->File("three.img");
+    ASSERT_EQ(
+        RunTool(std::string(QUILLON_BIN_DIR) + "/quillon-mkdisk -o " + disk + " --record seconds=3,video=123,q=31",
+                dir->File("mkdisk3.txt"))
+            .status,
+        0);
+    const ToolRun run = Cli(disk + " --mode fast");
+    ASSERT_EQ(run.status, 0) << run.err;
+    const std::string said = "record 1: camera 4 has no video: left out";
+    ASSERT_NE(run.err.find(said), std::string::npos) << run.err;
+    EXPECT_EQ(run.err.find(said, run.err.find(said) + 1), std::string::npos) << "once";
+}
+
+}  // namespace
