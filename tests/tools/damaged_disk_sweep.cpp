@@ -1,9 +1,10 @@
 // A seeded sweep over damaged copies of a small written disk: flips in the
 // header, the record table, the index and the data, truncations,
 // implausible counts and indexes, start-code floods and damaged audio
-// areas, each run through every quillon-cli command. Each run must end in
-// time with status 0 or 1, a refusal must say why, and a sanitizer build
-// must report nothing (its report exits with a status of its own).
+// areas, each run through every quillon-cli command that reads a disk.
+// Each run must end in time with status 0 or 1, a refusal must say why,
+// and a sanitizer build must report nothing (its report exits with a
+// status of its own).
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -96,6 +97,9 @@ protected:
             "export " + disk + r + " --from 0 --to 0 -o " + out + ".mpg",
             "hash " + disk + r,
             "recover " + disk + " --json --segments",
+            "activity " + disk + r + " --json",
+            "activity " + disk + " --mode fast --per-second",
+            "timeline " + disk + " --png " + out + "-timeline.png",
         };
         // A sanitizer report ends the run with a status of its own. The
         // commands run side by side: most of their time is waiting.
@@ -124,7 +128,7 @@ protected:
             EXPECT_EQ(err.find("Sanitizer"), std::string::npos) << what << "\n" << err;
             EXPECT_EQ(err.find("runtime error"), std::string::npos) << what << "\n" << err;
         }
-        for (const char* ext : {".wav", ".png", ".jpg", ".mpg", ".mpg.report.json"})
+        for (const char* ext : {".wav", ".png", ".jpg", ".mpg", ".mpg.report.json", "-timeline.png"})
             std::filesystem::remove(out + ext);
     }
 
