@@ -191,4 +191,46 @@ TEST_F(ActivityCliTest, ACameraWithoutVideoIsLeftOutAndSaidOnce)
     EXPECT_EQ(run.err.find(said, run.err.find(said) + 1), std::string::npos) << "once";
 }
 
+// verify searches again from the document: the same events pass; an edited
+// event, a changed parameter or a damaged document do not.
+TEST_F(ActivityCliTest, VerifySearchesAgainFromTheDocument)
+{
+    const ToolRun made = Cli(Disk() + " --record 1 --mode fast --json");
+    ASSERT_EQ(made.status, 0) << made.err;
+    auto write = [&](const std::string& name, const std::string& text) {
+        std::ofstream(dir->File(name), std::ios::binary) << text;
+        return RunTool(std::string(QUILLON_BIN_DIR) + "/quillon-cli verify " + dir->File(name), dir->File("v.txt"));
+    };
+    const ToolRun same = write("activity.json", made.out);
+    EXPECT_EQ(same.status, 0) << same.out << same.err;
+    EXPECT_NE(same.out.find("events\tok\t4 found again, 4 listed"), std::string::npos) << same.out;
+    EXPECT_NE(same.out.find("summary\t3 checks\tall match"), std::string::npos) << same.out;
+
+    nlohmann::json doc = nlohmann::json::parse(made.out);
+    nlohmann::json edited = doc;
+    edited["events"][0]["end_position"] = edited["events"][0]["end_position"].get<int>() + 1;
+    const ToolRun moved = write("moved.json", edited.dump());
+    EXPECT_EQ(moved.status, 1);
+    EXPECT_NE(moved.out.find("document\tMISMATCH"), std::string::npos) << moved.out;
+    EXPECT_NE(moved.out.find("events\tMISMATCH"), std::string::npos) << moved.out;
+    EXPECT_EQ(moved.out.find("all match"), std::string::npos);
+
+    // Another threshold finds other events than the ones listed, however
+    // well the list and its digest agree.
+    nlohmann::json stricter = doc;
+    stricter["parameters"]["score_hundredths"] = 30;
+    const ToolRun other = write("stricter.json", stricter.dump());
+    EXPECT_EQ(other.status, 1) << other.out;
+    EXPECT_NE(other.out.find("document\tok"), std::string::npos) << other.out;
+    EXPECT_NE(other.out.find("events\tMISMATCH"), std::string::npos) << other.out;
+
+    nlohmann::json missing = doc;
+    missing["parameters"].erase("gap_seconds");
+    const ToolRun refused = write("missing.json", missing.dump());
+    EXPECT_EQ(refused.status, 1);
+    EXPECT_NE(refused.err.find("parameters.gap_seconds"), std::string::npos) << refused.err;
+    EXPECT_TRUE(refused.out.empty());
+    EXPECT_EQ(write("broken.json", made.out.substr(0, made.out.size() / 2)).status, 1);
+}
+
 }  // namespace

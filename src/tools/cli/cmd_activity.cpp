@@ -9,8 +9,10 @@
 
 #include "disk/recorder_volume.h"
 #include "disk/timeline.h"
+#include "evidence/activity_document.h"
 #include "evidence/digest.h"
 #include "playback/activity_search.h"
+#include "tools/cli/activity_run.h"
 #include "tools/cli/commands.h"
 #include "tools/cli/options.h"
 #include "tools/cli/progress_bar.h"
@@ -21,9 +23,6 @@ namespace {
 
 using nlohmann::json;
 using playback::ActivityMode;
-
-// The document's form; a reader that knows another refuses it.
-constexpr int kActivityVersion = 1;
 
 // "2.5" as 25 tenths (decimals = 1) or 250 hundredths (decimals = 2);
 // nothing for any other text, more decimals, or above max.
@@ -71,23 +70,6 @@ bool Region(const std::string& text, playback::ActivityParameters& parameters)
     parameters.regions[size_t(camera - 1)] = {int32_t(x), int32_t(y), int32_t(w), int32_t(h)};
     return true;
 }
-
-// A position's time: the recorder's clock, or the id and position when the
-// recording's time was not recorded.
-std::string TimeAt(const disk::RecordReader& reader, int64_t position)
-{
-    const disk::PositionStamp stamp = reader.StampAt(position);
-    if (const auto begin = disk::ToClockSeconds(reader.OpenRecordTime());
-        begin && reader.Shared()->TimeRecorded(uint32_t(reader.OpenRecordNumber())))
-        return disk::FormatClockTime(disk::SecondAt(*begin, uint32_t(position)));
-    return stamp.Text(disk::StampStyle::List);
-}
-
-struct Searched {
-    std::string name;  // as people name the record
-    playback::RecordActivity activity;
-    std::vector<std::string> beginTimes, endTimes;  // per event
-};
 
 platform::Result<playback::ActivityRequest> Request(Options& options)
 {
@@ -204,57 +186,15 @@ int Run(Options& options)
         if (!decoder->IsLoaded())
             return Fail("no video decoding: " + decoder->Failure());
     }
-    const bool perSecond = options.Has("--per-second");
     const bool asJson = options.Has("--json");
-    std::vector<Searched> searched;
-    ProgressBar bar("activity");
-    for (size_t i = 0; i < records.size(); ++i) {
-        const uint32_t record = records[i];
-        if (volume.OpenRecordNumber() != int32_t(record) && !volume.OpenRecord(record)) {
-            bar.Clear();
-            std::fprintf(stderr, "quillon-cli: record %s cannot be opened: left out\n",
-                         RecordName(volume, record).c_str());
-            continue;
-        }
-        playback::JobControl control([&](playback::JobProgress p) {
-            bar.Update(uint64_t((double(i) + p.fraction) * 1000), uint64_t(records.size()) * 1000);
-        });
-        const std::string name = RecordName(volume, record);
-        const auto outcome = playback::SearchRecordActivity(
-            volume, decoder.get(), *request, control, [&](const playback::ActivityScore& s) {
-                if (!perSecond || asJson)
-                    return;
-                bar.Clear();
-                std::printf("second\t%s\t%d\t%lld\t%u\n", name.c_str(), s.camera + 1,
-                            static_cast<long long>(s.position), s.score);
-            });
-        if (outcome.status != playback::JobOutcome::Status::Done) {
-            bar.Clear();
-            return Fail("record " + name + ": " + outcome.text);
-        }
-        Searched s{name, std::any_cast<playback::RecordActivity>(outcome.value), {}, {}};
-        for (const playback::ActivityEvent& e : s.activity.events) {
-            s.beginTimes.push_back(TimeAt(volume, e.begin));
-            s.endTimes.push_back(TimeAt(volume, e.end));
-        }
-        for (int c = 0; c < 4; ++c)
-            if (s.activity.withoutVideo[size_t(c)]) {
-                bar.Clear();
-                std::fprintf(stderr, "quillon-cli: record %s: camera %d has no video: left out\n", name.c_str(), c + 1);
-            }
-        searched.push_back(std::move(s));
-    }
-    bar.Clear();
-
-    // The events' canonical form: one line each, as the JSON lists them,
-    // 'record camera begin_position end_position peak' separated by tabs.
-    std::string canonical;
-    for (const Searched& s : searched)
-        for (const playback::ActivityEvent& e : s.activity.events)
-            canonical += s.name + "\t" + std::to_string(e.camera + 1) + "\t" + std::to_string(e.begin) + "\t" +
-                         std::to_string(e.end) + "\t" + std::to_string(e.peak) + "\n";
+    const auto found = SearchRecords(volume, records, *request, options.Has("--per-second") && !asJson);
+    if (!found)
+        return Fail(found.Detail());
+    const std::vector<SearchedRecord>& searched = *found;
+    const std::vector<evidence::ActivityDocumentEvent> listed = DocumentEvents(searched);
+    const std::string lines = evidence::ActivityEventLines(listed);
     evidence::Digest digest(evidence::DigestKind::Sha256);
-    digest.Update(std::span(reinterpret_cast<const uint8_t*>(canonical.data()), canonical.size()));
+    digest.Update(std::span(reinterpret_cast<const uint8_t*>(lines.data()), lines.size()));
     const std::string sha256 = digest.IsValid() ? digest.FinishHex() : std::string();
     if (sha256.empty())
         return Fail("libcrypto could not hash the events");
@@ -262,7 +202,7 @@ int Run(Options& options)
     if (asJson) {
         json events = json::array();
         json names = json::array();
-        for (const Searched& s : searched) {
+        for (const SearchedRecord& s : searched) {
             names.push_back(s.name);
             for (size_t k = 0; k < s.activity.events.size(); ++k) {
                 const playback::ActivityEvent& e = s.activity.events[k];
@@ -275,15 +215,16 @@ int Run(Options& options)
                                   {"peak", e.peak}});
             }
         }
-        const json doc = {{"version", kActivityVersion},
+        const json doc = {{"version", evidence::ActivityDocument::kVersion},
                           {"mode", playback::ActivityModeName(request->mode)},
+                          {"disk", {{"path", volume.DiskIdentity().path}}},
                           {"parameters", ParametersJson(*request)},
                           {"records", names},
                           {"events", events},
                           {"events_sha256", sha256}};
         std::printf("%s\n", doc.dump(2).c_str());
     } else {
-        for (const Searched& s : searched)
+        for (const SearchedRecord& s : searched)
             for (size_t k = 0; k < s.activity.events.size(); ++k) {
                 const playback::ActivityEvent& e = s.activity.events[k];
                 std::printf("event\t%s\t%d\t%lld\t%lld\t%s\t%s\t%u\n", s.name.c_str(), e.camera + 1,
@@ -312,9 +253,10 @@ Command ActivityCommand()
                        "picture (or region) moved; a second is active when 2 or more of its frames do. fast decodes\n"
                        "nothing: each second's predicted-frame sizes against the camera's running baseline, a first\n"
                        "pass over a whole disk. Active seconds at most 2 apart are one event. Cameras without video\n"
-                       "are left out, said on stderr. --json gives one document with every parameter, the events and\n"
-                       "events_sha256 (the SHA-256 of the events in a canonical form): the same disk, parameters and\n"
-                       "version give the same bytes.\n",
+                       "are left out, said on stderr. --json gives one document with the disk, every parameter, the\n"
+                       "events and events_sha256, the SHA-256 of the events as lines 'record camera begin_position\n"
+                       "end_position peak' (tab-separated, in the document's order); 'quillon-cli verify' searches\n"
+                       "again from such a document and says whether it finds the same.\n",
         .arguments = {DeclareDisk()},
         .options =
             {{.name = "--record",

@@ -13,10 +13,12 @@
 #include <sstream>
 #include <string>
 
+#include "evidence/activity_document.h"
 #include "evidence/digest.h"
 #include "evidence/export_report.h"
 #include "evidence/range_hasher.h"
 #include "evidence/report_reader.h"
+#include "tools/cli/activity_run.h"
 #include "tools/cli/commands.h"
 #include "tools/cli/options.h"
 #include "tools/cli/progress_bar.h"
@@ -130,6 +132,67 @@ void PrintSource(const evidence::ReportToCheck& report, const disk::RawDisk& raw
                 platform::IdentityText(now).c_str());
 }
 
+// An activity document: the search run again from what it names, on the
+// disk it names (or --disk), and its events compared, line by line and by
+// their SHA-256.
+int VerifyActivity(Options& options, const std::string& text)
+{
+    const auto parsed = evidence::ParseActivityDocument(text);
+    if (!parsed)
+        return Fail(parsed.Detail());
+    const evidence::ActivityDocument& document = *parsed;
+    const auto request = RequestOf(document);
+    if (!request)
+        return Fail("the activity document's parameters cannot be searched with: " + request.Detail());
+    std::printf("activity\t%s\t%zu records\t%zu events\n", document.mode.c_str(), document.records.size(),
+                document.events.size());
+    const std::string lines = evidence::ActivityEventLines(document.events);
+    evidence::Digest digest(evidence::DigestKind::Sha256);
+    digest.Update(std::span(reinterpret_cast<const uint8_t*>(lines.data()), lines.size()));
+    const std::string listedSha = digest.IsValid() ? digest.FinishHex() : std::string();
+    if (listedSha.empty())
+        return Fail("libcrypto could not hash the events");
+    const bool intact = listedSha == document.eventsSha256;
+    std::printf("document\t%s\tevents_sha256 %s the events it lists\n", intact ? "ok" : "MISMATCH",
+                intact ? "is that of" : "is not that of");
+
+    disk::RecorderVolume volume;
+    if (const auto loaded = LoadVolume(options.Value("--disk").value_or(document.diskPath), volume); !loaded)
+        return Fail(loaded.Detail());
+    std::vector<uint32_t> records;
+    for (const std::string& name : document.records) {
+        if (IsRecoveredId(name) && !volume.Shared()->RecoveryFound()) {
+            auto scanned = ScanLoadedVolume(volume);
+            if (!scanned)
+                return Fail(scanned.Detail());
+            volume.Attach(*scanned);
+        }
+        uint32_t record = 0;
+        if (!volume.Shared()->FindRecording(name, record))
+            return Fail("the disk has no record " + name + " to search again");
+        records.push_back(record);
+    }
+    const auto found = SearchRecords(volume, records, *request, false);
+    if (!found)
+        return Fail(found.Detail());
+    const std::vector<evidence::ActivityDocumentEvent> again = DocumentEvents(*found);
+    size_t same = 0;
+    while (same < again.size() && same < document.events.size() && again[same] == document.events[same])
+        ++same;
+    const bool match = same == again.size() && same == document.events.size();
+    const std::string againLines = evidence::ActivityEventLines(again);
+    digest.Update(std::span(reinterpret_cast<const uint8_t*>(againLines.data()), againLines.size()));
+    const std::string againSha = digest.FinishHex();
+    std::printf("events\t%s\t%zu found again, %zu listed%s\n", match ? "ok" : "MISMATCH", again.size(),
+                document.events.size(),
+                match ? "" : (", the first difference at event " + std::to_string(same + 1)).c_str());
+    std::printf("events_sha256\t%s\t%s\n", againSha == document.eventsSha256 ? "ok" : "MISMATCH", againSha.c_str());
+    if (!intact || !match || againSha != document.eventsSha256)
+        return Fail("the search again does not find what the document lists");
+    std::printf("summary\t3 checks\tall match\n");
+    return 0;
+}
+
 int Run(Options& options)
 {
     const std::string reportPath = options.positional[0];
@@ -137,6 +200,9 @@ int Run(Options& options)
     if (!read)
         return Fail(read.Detail());
     const std::string& text = *read;
+    // An activity document has no output beside it, and its events' digest.
+    if (!reportPath.ends_with(evidence::kReportSuffix) && text.find("\"events_sha256\"") != std::string::npos)
+        return VerifyActivity(options, text);
     // The report belongs to the file it sits beside: X for X.report.json.
     const std::string suffix = evidence::kReportSuffix;
     const std::string reportName = std::filesystem::path(reportPath).filename().string();
@@ -239,20 +305,22 @@ int Run(Options& options)
 Command VerifyCommand()
 {
     return {.name = "verify",
-            .summary = "an export checked against its report, range by range",
+            .summary = "an export checked against its report, range by range, or an activity search run again",
             .description = "Checks an export against its report: every sector range the report lists is read again\n"
                            "and hashed, and the file the report sits beside (X for X.report.json, which must be the\n"
                            "output the report names) is hashed. One line per check ('what', ok, MISMATCH or\n"
                            "UNCHECKED, detail), then a summary. A progress bar with the time left shows on a\n"
                            "terminal. A report that is damaged or edited (not JSON, a field missing, twice or of\n"
                            "the wrong type) is refused unchecked.\n"
+                           "An activity document (quillon-cli activity --json) is searched again from the parameters\n"
+                           "it names, on the disk it names or DISK: its events and their SHA-256 must be the same.\n"
                            "\n"
                            "Exit status:\n"
                            "  0    every check matches and the export was complete\n"
                            "  1    a mismatch, something left unchecked (no output, a range without a hash), a\n"
                            "       disk or file that cannot be read, or a refused report\n"
                            "  2    every check matches, but the report says the export is incomplete\n",
-            .arguments = {{"REPORT", "the export's report, OUTPUT.report.json beside OUTPUT"}},
+            .arguments = {{"REPORT", "the export's report, OUTPUT.report.json beside OUTPUT, or an activity document"}},
             .options = {{"--disk", "DISK", "read this disk instead of the one the report names"}},
             .run = Run};
 }
