@@ -238,8 +238,9 @@ TEST_P(DemoRecordTest, EveryTickShowsEachCamerasNextFrame)
 {
     // Straddling frames, a camera without video, all four picture formats.
     const std::string path = dir->File("demo.img");
-    if (!std::filesystem::exists(path))
+    if (!std::filesystem::exists(path)) {
         ASSERT_TRUE(testing_support::Succeeded(mkdisk::WriteDisk(mkdisk::DemoPlan(), path)));
+    }
     platform::SetDriveImages({path});
     disk::RecorderVolume demo;
     ASSERT_TRUE(demo.Load(0));
