@@ -2,6 +2,8 @@
 
 #include <nlohmann/json.hpp>
 
+#include "evidence/digest.h"
+
 namespace evidence {
 namespace {
 
@@ -135,6 +137,16 @@ std::string ActivityEventLines(const std::vector<ActivityDocumentEvent>& events)
         lines += e.record + "\t" + std::to_string(e.camera) + "\t" + std::to_string(e.begin) + "\t" +
                  std::to_string(e.end) + "\t" + std::to_string(e.peak) + "\n";
     return lines;
+}
+
+std::string ActivityEventsSha256(const std::vector<ActivityDocumentEvent>& events)
+{
+    const std::string lines = ActivityEventLines(events);
+    Digest digest(DigestKind::Sha256);
+    if (!digest.IsValid())
+        return {};
+    digest.Update(std::span(reinterpret_cast<const uint8_t*>(lines.data()), lines.size()));
+    return digest.FinishHex();
 }
 
 }  // namespace evidence

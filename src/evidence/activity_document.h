@@ -50,5 +50,8 @@ platform::Result<ActivityDocument> ParseActivityDocument(std::string_view text);
 // The lines events_sha256 is taken over: "record camera begin end peak",
 // tab-separated, one per event in the document's order.
 std::string ActivityEventLines(const std::vector<ActivityDocumentEvent>& events);
+// The SHA-256 of those lines, in lower-case hex; empty when libcrypto
+// could not hash.
+std::string ActivityEventsSha256(const std::vector<ActivityDocumentEvent>& events);
 
 }  // namespace evidence

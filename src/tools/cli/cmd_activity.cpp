@@ -10,7 +10,6 @@
 #include "disk/recorder_volume.h"
 #include "disk/timeline.h"
 #include "evidence/activity_document.h"
-#include "evidence/digest.h"
 #include "playback/activity_search.h"
 #include "tools/cli/activity_run.h"
 #include "tools/cli/commands.h"
@@ -192,10 +191,7 @@ int Run(Options& options)
         return Fail(found.Detail());
     const std::vector<SearchedRecord>& searched = *found;
     const std::vector<evidence::ActivityDocumentEvent> listed = DocumentEvents(searched);
-    const std::string lines = evidence::ActivityEventLines(listed);
-    evidence::Digest digest(evidence::DigestKind::Sha256);
-    digest.Update(std::span(reinterpret_cast<const uint8_t*>(lines.data()), lines.size()));
-    const std::string sha256 = digest.IsValid() ? digest.FinishHex() : std::string();
+    const std::string sha256 = evidence::ActivityEventsSha256(listed);
     if (sha256.empty())
         return Fail("libcrypto could not hash the events");
 

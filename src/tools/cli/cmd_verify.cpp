@@ -146,10 +146,7 @@ int VerifyActivity(Options& options, const std::string& text)
         return Fail("the activity document's parameters cannot be searched with: " + request.Detail());
     std::printf("activity\t%s\t%zu records\t%zu events\n", document.mode.c_str(), document.records.size(),
                 document.events.size());
-    const std::string lines = evidence::ActivityEventLines(document.events);
-    evidence::Digest digest(evidence::DigestKind::Sha256);
-    digest.Update(std::span(reinterpret_cast<const uint8_t*>(lines.data()), lines.size()));
-    const std::string listedSha = digest.IsValid() ? digest.FinishHex() : std::string();
+    const std::string listedSha = evidence::ActivityEventsSha256(document.events);
     if (listedSha.empty())
         return Fail("libcrypto could not hash the events");
     const bool intact = listedSha == document.eventsSha256;
@@ -180,9 +177,7 @@ int VerifyActivity(Options& options, const std::string& text)
     while (same < again.size() && same < document.events.size() && again[same] == document.events[same])
         ++same;
     const bool match = same == again.size() && same == document.events.size();
-    const std::string againLines = evidence::ActivityEventLines(again);
-    digest.Update(std::span(reinterpret_cast<const uint8_t*>(againLines.data()), againLines.size()));
-    const std::string againSha = digest.FinishHex();
+    const std::string againSha = evidence::ActivityEventsSha256(again);
     std::printf("events\t%s\t%zu found again, %zu listed%s\n", match ? "ok" : "MISMATCH", again.size(),
                 document.events.size(),
                 match ? "" : (", the first difference at event " + std::to_string(same + 1)).c_str());
