@@ -81,7 +81,11 @@ protected:
 
     static std::vector<Variant> Variants();
 
-    void RunEveryCommand(const std::string& name, const std::string& disk, int record)
+    // leakCheck: whether the leak checker runs at each command's exit (under
+    // AddressSanitizer). It costs about a third of a short command's time;
+    // the sweep's own concern is memory errors on damaged input, so a
+    // quarter of the variants check for leaks as well.
+    void RunEveryCommand(const std::string& name, const std::string& disk, int record, bool leakCheck)
     {
         const std::string r = " --record " + std::to_string(record);
         const std::string out = dir->File("out-" + std::to_string(GetParam()));
@@ -103,7 +107,9 @@ protected:
         };
         // A sanitizer report ends the run with a status of its own. The
         // commands run side by side: most of their time is waiting.
-        const std::string env = "ASAN_OPTIONS=\"${ASAN_OPTIONS:+$ASAN_OPTIONS:}exitcode=86\" "
+        const std::string env = "ASAN_OPTIONS=\"${ASAN_OPTIONS:+$ASAN_OPTIONS:}exitcode=86" +
+                                std::string(leakCheck ? "" : ":detect_leaks=0") +
+                                "\" "
                                 "UBSAN_OPTIONS=\"${UBSAN_OPTIONS:+$UBSAN_OPTIONS:}halt_on_error=1:exitcode=87\" ";
         std::string script;
         for (size_t k = 0; k < commands.size(); ++k) {
@@ -277,7 +283,7 @@ TEST_P(DamagedDiskSweep, EveryCommandEndsInTimeAndSaysWhy)
         variants[i].damage(image);
         std::ofstream(disk, std::ios::binary | std::ios::trunc)
             .write(reinterpret_cast<const char*>(image.data()), std::streamsize(image.size()));
-        RunEveryCommand(variants[i].name, disk, 1 + int(i % 2));
+        RunEveryCommand(variants[i].name, disk, 1 + int(i % 2), (i / kShards) % 4 == 0);
     }
     std::filesystem::remove(disk);
 }
