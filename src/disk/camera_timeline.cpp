@@ -99,23 +99,38 @@ CameraTimeline BuildCameraTimeline(std::span<const CameraSpan> spans)
 std::vector<CameraSpan> CameraSpans(const Volume& volume)
 {
     std::vector<CameraSpan> spans;
-    auto add = [&spans](const RecordEntry& entry, uint32_t seconds, bool recovered) {
+    auto add = [&spans](const RecordEntry& entry, uint32_t seconds, bool recovered, uint32_t record) {
         const std::optional<ClockSeconds> begin = ToClockSeconds(entry.beginTime);
         if (!begin || seconds == 0)
             return;
         uint8_t cameras = 0;
         for (int c = 0; c < CameraTimeline::kCameras; ++c)
             cameras |= uint8_t((entry.videoPresent[size_t(c)] ? 1 : 0) << c);
-        spans.push_back({*begin, seconds, cameras, recovered});
+        spans.push_back({*begin, seconds, cameras, recovered, record});
     };
     // The record table as the record list reads it: no slot past the table.
     const uint32_t listed = std::min(volume.RecordCount(), Volume::kRecordSlots);
     for (uint32_t r = 0; r < listed; ++r)
-        add(volume.Record(r), volume.Record(r).segmentCount, false);
+        add(volume.Record(r), volume.Record(r).segmentCount, false, r);
     for (uint32_t n = volume.RecordCount(); n < volume.RecordingCount(); ++n)
         if (const RecoveredRecording* found = volume.Recovered(n); found && found->timeRecorded)
-            add(found->entry, found->SegmentCount(), true);
+            add(found->entry, found->SegmentCount(), true, n);
     return spans;
+}
+
+std::optional<SpanPosition> SpanAt(std::span<const CameraSpan> spans, ClockSeconds second)
+{
+    std::optional<SpanPosition> best;
+    for (const CameraSpan& s : spans) {
+        if (second < s.begin || second >= s.begin + std::chrono::seconds{s.seconds})
+            continue;
+        const SpanPosition here{s.record, static_cast<uint32_t>((second - s.begin).count()), s.recovered};
+        const bool better = !best || (best->recovered && !here.recovered) ||
+                            (best->recovered == here.recovered && here.record < best->record);
+        if (better)
+            best = here;
+    }
+    return best;
 }
 
 }  // namespace disk

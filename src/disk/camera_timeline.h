@@ -40,6 +40,9 @@ struct CameraSpan {
     uint32_t seconds = 0;
     uint8_t videoCameras = 0;
     bool recovered = false;
+    // Its number on the volume: a listed record's index from 0, or a
+    // recovered recording's number after the listed ones.
+    uint32_t record = 0;
 };
 
 struct CameraTimeline {
@@ -59,5 +62,16 @@ CameraTimeline BuildCameraTimeline(std::span<const CameraSpan> spans);
 // them) and, for a volume made WithRecovery, every recovered recording
 // whose time was recorded.
 std::vector<CameraSpan> CameraSpans(const Volume& volume);
+
+// The recording a timeline shows at `second` in camera's row (0..3): the
+// lowest-numbered listed record holding it (as the go-to-time dialog
+// picks), else the first recovered recording; its position is the second's
+// offset in it. Nothing when none holds it.
+struct SpanPosition {
+    uint32_t record = 0;
+    uint32_t position = 0;
+    bool recovered = false;
+};
+std::optional<SpanPosition> SpanAt(std::span<const CameraSpan> spans, ClockSeconds second);
 
 }  // namespace disk

@@ -16,6 +16,7 @@
 #include "ui/disk_recovery.h"
 #include "ui/export_progress_dialog.h"
 #include "ui/main_skin.h"
+#include "ui/timeline_window.h"
 #include "ui/video_view.h"
 
 namespace ui {
@@ -35,6 +36,7 @@ CMainFrame::CMainFrame(AppContext& appContext, playback::PlaybackEngine& playbac
     BuildSkin(SkinDirectory(context.appDirectory), TextTablePath(context.appDirectory));
     engine.SetHosts(&positionSlider, &messages, &Surface());
     addAction(QString(), this, [this] { GoToTime(); })->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_G));
+    addAction(QString(), this, [this] { ShowTimeline(); })->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_T));
     // The box is opened from the event loop, not from inside the key's
     // native event filter.
     hotKey.Register(kHotKeyId, platform::GlobalHotKey::kModAlt | platform::GlobalHotKey::kModControl, kHotKeyVirtualKey,

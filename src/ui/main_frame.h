@@ -28,6 +28,7 @@ namespace ui {
 
 class ExportProgressDialog;
 class DiskRecovery;
+class TimelineWindow;
 struct AppContext;
 class VideoView;
 
@@ -50,6 +51,15 @@ public:
     // Ctrl+G (main_frame_goto.cpp): the record and position holding a time
     // chosen in the go-to-time dialog. Nothing happens while an export runs.
     void GoToTime();
+    // The record at the position, opened as the go-to-time dialog's OK
+    // opens it (the record list's way when it is not the one shown).
+    // Nothing happens while an export runs.
+    void GoToRecordPosition(int record, int position);
+    // Ctrl+T (main_frame_timeline.cpp): the timeline window, made at the
+    // first use.
+    void ShowTimeline();
+    // Null until the first ShowTimeline.
+    TimelineWindow* Timeline() { return timeline.get(); }
     // The volume thumb at v percent of its track, and the sound output's volume.
     void SetVolume(int percent);
     // The message that Ctrl+Alt+V shows.
@@ -118,6 +128,7 @@ private:
     FreshUiTextMessages messages;
     platform::GlobalHotKey hotKey;
     std::unique_ptr<DiskRecovery> recovery;
+    std::unique_ptr<TimelineWindow> timeline;
     bool volumePending = true;
     bool closeAfterExport = false;
     // The dialog holds the stop flag the exporter reads: it goes last.

@@ -31,6 +31,15 @@ void CMainFrame::GoToTime()
     int record = -1, position = -1;
     if (!RunGotoTimeDialog(record, position) || record < 0 || position < 0)
         return;
+    GoToRecordPosition(record, position);
+}
+
+void CMainFrame::GoToRecordPosition(int record, int position)
+{
+    if (engine.exporting.load() || !context.volume.IsLoaded() || record < 0 || position < 0)
+        return;
+    engine.Halt();
+    engine.KillTimer();
     const bool shown = engine.IsReady() && context.volume.OpenRecordNumber() == record;
     if (!shown && !OpenRecord(record, false))
         return;

@@ -1,0 +1,234 @@
+// The timeline window over a written disk and a real engine: Ctrl+T, the
+// rows as the disk holds them, zoom about the pointer, panning, Home, the
+// quad at the pointer's second decoded in the background, a click opening
+// that second in the player and the player's line following. Headless
+// (offscreen); QUILLON_SCREENSHOTS=DIR keeps the window's pictures.
+#include <QAction>
+#include <QApplication>
+#include <QElapsedTimer>
+#include <QMouseEvent>
+#include <QWheelEvent>
+
+#include <cstdlib>
+#include <filesystem>
+
+#include "disk/timeline.h"
+#include "playback/engine_harness.h"
+#include "support/succeeded.h"
+#include "ui/app_context.h"
+#include "ui/disk_recovery.h"
+#include "ui/main_frame.h"
+#include "ui/message_box.h"
+#include "ui/timeline_window.h"
+#include "ui_test_support.h"
+
+namespace {
+
+using playback::PlaybackEngine;
+
+disk::ClockSeconds At(const char* text) { return disk::ParseClockTime(text).value_or(disk::ClockSeconds{}); }
+
+class TimelineFrame : public ui::CMainFrame {
+public:
+    using CMainFrame::CMainFrame;
+
+protected:
+    int RunDiskSelectDialog() override { return 0; }
+    int RunRecordListDialog() override { return 0; }
+};
+
+class TimelineWindowTest : public ::testing::Test {
+protected:
+    static void SetUpTestSuite()
+    {
+        ui_test::App();
+        setenv("SDL_AUDIODRIVER", "dummy", 1);
+        dir = std::make_unique<testing_support::TempDir>();
+        // Record 1 at 10:00:00 for 6 s; record 2 right after it (4 s, camera
+        // 3 without video); record 3 overlapping record 2 by two seconds;
+        // record 4 an hour later.
+        mkdisk::DiskPlan plan;
+        mkdisk::RecordPlan first, second, third, fourth;
+        first.begin = {2024, 2, 29, 10, 0, 0};
+        first.seconds = 6;
+        second.begin = {2024, 2, 29, 10, 0, 6};
+        second.seconds = 4;
+        second.videoCameras = 0x0B;
+        third.begin = {2024, 2, 29, 10, 0, 8};
+        third.seconds = 3;
+        fourth.begin = {2024, 2, 29, 11, 0, 0};
+        fourth.seconds = 2;
+        plan.records = {first, second, third, fourth};
+        for (auto& r : plan.records)
+            r.qscale = 31;
+        ASSERT_TRUE(testing_support::Succeeded(mkdisk::WriteDisk(plan, dir->File("timeline.img"))));
+        const std::string app = dir->File("app");
+        std::filesystem::create_directory(app);
+        std::filesystem::copy(QUILLON_SOURCE_DIR "/skin/bmp", app + "/bmp");
+        std::filesystem::copy_file(QUILLON_SOURCE_DIR "/skin/Tooltip.ini", app + "/Tooltip.ini");
+        std::filesystem::copy_file(QUILLON_BIN_DIR "/libquillon_decode.so", app + "/libquillon_decode.so");
+    }
+    static void TearDownTestSuite() { dir.reset(); }
+
+    void SetUp() override
+    {
+        platform::SetDriveImages({dir->File("timeline.img")});
+        ui::SetMessagePresenter([](ui::MessageKind, QWidget*, const QString&) {});
+        context = std::make_unique<ui::AppContext>(dir->File("app"));
+        engine = std::make_unique<PlaybackEngine>(context->decoder, std::make_unique<engine_test::ManualTimer>());
+        frame = std::make_unique<TimelineFrame>(*context, *engine);
+    }
+    void TearDown() override
+    {
+        frame.reset();
+        engine.reset();
+        context.reset();
+        ui::SetMessagePresenter({});
+    }
+
+    ui::TimelineWindow& OpenTimeline()
+    {
+        frame->RunCommand("hdd");
+        for (QAction* action : frame->actions())
+            if (action->shortcut() == QKeySequence(Qt::CTRL | Qt::Key_T))
+                action->trigger();
+        EXPECT_TRUE(frame->Timeline()) << "Ctrl+T is bound on the main window";
+        return *frame->Timeline();
+    }
+    static QImage Shot(ui::TimelineWindow& window, const char* name)
+    {
+        const QImage image = window.grab().toImage().convertToFormat(QImage::Format_RGB32);
+        if (const char* keep = std::getenv("QUILLON_SCREENSHOTS"))
+            image.save(QString::fromUtf8(keep) + "/" + name + ".png");
+        return image;
+    }
+    static void Pump(const std::function<bool()>& done)
+    {
+        QElapsedTimer clock;
+        clock.start();
+        while (!done() && clock.elapsed() < 20000)
+            QApplication::processEvents(QEventLoop::AllEvents, 20);
+    }
+
+    static inline std::unique_ptr<testing_support::TempDir> dir;
+    std::unique_ptr<ui::AppContext> context;
+    std::unique_ptr<PlaybackEngine> engine;
+    std::unique_ptr<TimelineFrame> frame;
+};
+
+TEST_F(TimelineWindowTest, RowsZoomPanAndHomeFollowThePointer)
+{
+    ui::TimelineWindow& window = OpenTimeline();
+    window.resize(1200, window.height());
+    window.ShowWhole();
+    EXPECT_EQ(window.From(), At("2024-02-29 10:00:00"));
+    EXPECT_EQ(window.To(), At("2024-02-29 11:00:02"));
+
+    // Close to the first records: each second's colour in each row.
+    const ui::TimelineLayout whole = window.Layout();
+    const int x = whole.Column(At("2024-02-29 10:00:05"));
+    const disk::ClockSeconds pointed = window.SecondAt(x);
+    for (int notch = 0; notch < 40; ++notch) {
+        QWheelEvent wheel(QPointF(x, whole.RowTop(0) + 5), QPointF(), QPoint(), QPoint(0, 120), Qt::NoButton,
+                          Qt::NoModifier, Qt::NoScrollPhase, false);
+        QApplication::sendEvent(&window, &wheel);
+    }
+    EXPECT_EQ(window.To() - window.From(), std::chrono::seconds{ui::TimelineWindow::kMinSeconds});
+    EXPECT_EQ(window.SecondAt(x), pointed) << "the second under the pointer stays there";
+    window.PanBy(-10000);
+    ASSERT_EQ(window.From(), At("2024-02-29 10:00:00")) << "panning stops at the disk's first second";
+    const QImage close = Shot(window, "timeline-close");
+    const ui::TimelineLayout layout = window.Layout();
+    auto colour = [&](const char* second, int camera) {
+        const int column = layout.Column(At(second)) + 3;
+        return QColor(close.pixel(column, layout.RowTop(camera) + ui::TimelineLayout::kRowHeight / 2));
+    };
+    using disk::CameraSecond;
+    EXPECT_EQ(colour("2024-02-29 10:00:02", 0), ui::TimelineColour(CameraSecond::Recorded));
+    EXPECT_EQ(colour("2024-02-29 10:00:07", 2), ui::TimelineColour(CameraSecond::NoVideo));
+    EXPECT_EQ(colour("2024-02-29 10:00:07", 1), ui::TimelineColour(CameraSecond::Recorded));
+    EXPECT_EQ(colour("2024-02-29 10:00:09", 0), ui::TimelineColour(CameraSecond::Overlap));
+
+    // Dragging right shows earlier seconds; Home the whole disk again.
+    window.PanBy(3 * layout.PlotWidth() / 10);
+    EXPECT_EQ(window.From(), At("2024-02-29 10:00:03"));
+    QMouseEvent press(QEvent::MouseButtonPress, QPointF(600, 100), QPointF(600, 100), Qt::LeftButton, Qt::LeftButton,
+                      Qt::NoModifier);
+    QMouseEvent move(QEvent::MouseMove, QPointF(600 + layout.PlotWidth() / 5, 100),
+                     QPointF(600 + layout.PlotWidth() / 5, 100), Qt::NoButton, Qt::LeftButton, Qt::NoModifier);
+    QMouseEvent release(QEvent::MouseButtonRelease, QPointF(600 + layout.PlotWidth() / 5, 100),
+                        QPointF(600 + layout.PlotWidth() / 5, 100), Qt::LeftButton, Qt::NoButton, Qt::NoModifier);
+    QApplication::sendEvent(&window, &press);
+    QApplication::sendEvent(&window, &move);
+    QApplication::sendEvent(&window, &release);
+    EXPECT_EQ(window.From(), At("2024-02-29 10:00:01"));
+    EXPECT_EQ(context->volume.OpenRecordNumber(), 0) << "a drag opens nothing";
+    QKeyEvent home(QEvent::KeyPress, Qt::Key_Home, Qt::NoModifier);
+    QApplication::sendEvent(&window, &home);
+    EXPECT_EQ(window.From(), At("2024-02-29 10:00:00"));
+    EXPECT_EQ(window.To(), At("2024-02-29 11:00:02"));
+}
+
+TEST_F(TimelineWindowTest, HoverShowsTheQuadAndAClickPlaysThatSecond)
+{
+    ui::TimelineWindow& window = OpenTimeline();
+    window.resize(1200, window.height());
+    window.ZoomAbout(ui::TimelineLayout::kLeft, 0.0);  // the first ten seconds
+    const ui::TimelineLayout layout = window.Layout();
+    const int x = layout.Column(At("2024-02-29 10:00:07")) + 5;
+    window.HoverAt(x);
+    ASSERT_TRUE(window.Hovered());
+    EXPECT_EQ(window.Hovered()->second, At("2024-02-29 10:00:07"));
+    ASSERT_TRUE(window.Hovered()->held);
+    EXPECT_EQ(window.Hovered()->held->record, 1u);
+    EXPECT_EQ(window.Hovered()->held->position, 1u);
+    Shot(window, "timeline-hover-asked");  // the paint asks for the picture
+    const ui::TimelineThumbnails::Entry* entry = nullptr;
+    Pump([&] { return (entry = window.Thumbnails().Find(1, 1)) != nullptr; });
+    ASSERT_TRUE(entry) << "the quad is decoded in the background";
+    ASSERT_FALSE(entry->picture.isNull()) << entry->failure;
+    // Camera 3 has no video in record 2: its cell stays black, the others not.
+    const QImage& quad = entry->picture;
+    auto cellMean = [&](int cell) {
+        const int x0 = (cell % 2) * quad.width() / 2, y0 = (cell / 2) * quad.height() / 2;
+        int64_t sum = 0;
+        for (int y = y0; y < y0 + quad.height() / 2; y += 4)
+            for (int xx = x0; xx < x0 + quad.width() / 2; xx += 4)
+                sum += qGray(quad.pixel(xx, y));
+        return sum / ((quad.height() / 8) * (quad.width() / 8));
+    };
+    EXPECT_GT(cellMean(0), 20);
+    EXPECT_GT(cellMean(1), 20);
+    EXPECT_EQ(cellMean(2), 0);
+    EXPECT_GT(cellMean(3), 20);
+    window.HoverAt(x);  // the pointer stays (the offscreen screen may have said it left)
+    const QImage hover = Shot(window, "timeline-hover");
+    EXPECT_NE(hover.pixel(x, layout.Height() + 30 + quad.height() / 4), QColor(248, 248, 248).rgb())
+        << "the quad is drawn below the pointer";
+
+    // A click opens record 2 at its second 1; the player's line follows.
+    QMouseEvent press(QEvent::MouseButtonPress, QPointF(x, layout.RowTop(0) + 5), QPointF(x, layout.RowTop(0) + 5),
+                      Qt::LeftButton, Qt::LeftButton, Qt::NoModifier);
+    QMouseEvent release(QEvent::MouseButtonRelease, QPointF(x, layout.RowTop(0) + 5), QPointF(x, layout.RowTop(0) + 5),
+                        Qt::LeftButton, Qt::NoButton, Qt::NoModifier);
+    QApplication::sendEvent(&window, &press);
+    QApplication::sendEvent(&window, &release);
+    EXPECT_EQ(context->volume.OpenRecordNumber(), 1);
+    EXPECT_EQ(engine->Position(), 1);
+    window.Refresh();
+    const QImage played = Shot(window, "timeline-played");
+    const int line = layout.Column(At("2024-02-29 10:00:07"));
+    EXPECT_EQ(QColor(played.pixel(line, layout.RowTop(3) + 3)), QColor(255, 160, 0));
+
+    // Where nothing was recorded there is nothing to open.
+    window.ShowWhole();
+    const int gap = window.Layout().Column(At("2024-02-29 10:30:00"));
+    window.HoverAt(gap);
+    ASSERT_TRUE(window.Hovered());
+    EXPECT_FALSE(window.Hovered()->held);
+    window.ClickAt(gap);
+    EXPECT_EQ(context->volume.OpenRecordNumber(), 1);
+    EXPECT_EQ(engine->Position(), 1);
+}
+
+}  // namespace
