@@ -1,0 +1,2 @@
+add_executable(timeline_bench ${CMAKE_CURRENT_LIST_DIR}/timeline_bench.cpp)
+target_link_libraries(timeline_bench PRIVATE quillon_ui_timeline_window quillon_mkdisk_lib quillon_platform_drives)
