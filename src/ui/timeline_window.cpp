@@ -1,5 +1,6 @@
 #include "ui/timeline_window.h"
 
+#include <QFont>
 #include <QKeyEvent>
 #include <QMouseEvent>
 #include <QPainter>
@@ -32,6 +33,7 @@ TimelineWindow::TimelineWindow(Hooks windowHooks, QWidget* parent)
     setMinimumSize(TimelineLayout::kMinWidth, height);
     resize(kInitialWidth, height);
     thumbnails.OnReady([this](uint32_t, uint32_t) { update(); });
+    activity.OnChange([this] { update(); });
     follow.setInterval(250);
     connect(&follow, &QTimer::timeout, this, [this] { Refresh(); });
     follow.start();
@@ -50,6 +52,7 @@ void TimelineWindow::Refresh()
         spans = volume ? disk::CameraSpans(*volume) : std::vector<disk::CameraSpan>{};
         timeline = disk::BuildCameraTimeline(spans);
         thumbnails.SetVolume(volume);
+        activity.Show(volume);
         hovered.reset();
         // Another disk starts whole; the same disk with its recovered
         // recordings added keeps the range the user looks at.
@@ -158,17 +161,50 @@ void TimelineWindow::paintEvent(QPaintEvent*)
     painter.drawImage(0, 0, DrawTimelinePicture(timeline, layout));
     const int rowsTop = layout.RowTop(0);
     const int rowsBottom = layout.RowTop(disk::CameraTimeline::kCameras - 1) + TimelineLayout::kRowHeight;
-    if (player && *player >= from && *player < to) {
-        const int x = layout.Column(*player);
-        painter.fillRect(QRect(x - 1, rowsTop - 4, 3, rowsBottom - rowsTop + 8), QColor(255, 160, 0));
-    }
+    DrawActivity(painter, layout);
     if (hovered) {
         const int x = layout.Column(hovered->second);
         painter.setPen(QPen(Qt::black, 1, Qt::DashLine));
         painter.drawLine(x, rowsTop - 4, x, rowsBottom + 4);
     }
+    // The player's line over the pointer's.
+    if (player && *player >= from && *player < to) {
+        const int x = layout.Column(*player);
+        painter.fillRect(QRect(x - 1, rowsTop - 4, 3, rowsBottom - rowsTop + 8), QColor(255, 160, 0));
+    }
     painter.fillRect(QRect(0, layout.Height(), width(), height() - layout.Height()), QColor(248, 248, 248));
     DrawPreview(painter, layout.Height());
+}
+
+QColor TimelineWindow::ActivityColour() { return QColor(255, 200, 0); }
+
+void TimelineWindow::DrawActivity(QPainter& painter, const TimelineLayout& layout)
+{
+    const int right = TimelineLayout::kLeft + layout.PlotWidth();
+    QFont font = painter.font();
+    font.setPixelSize(11);  // the picture's own
+    painter.setFont(font);
+    painter.setPen(Qt::black);
+    painter.drawText(QRect(right - 420, 4, 420, 18), Qt::AlignRight | Qt::AlignVCenter,
+                     QString::fromStdString(activity.StatusText()));
+    const playback::ActivityHeat* heat = activity.Heat();
+    if (!heat)
+        return;
+    // Beside the legend of the runs.
+    const int legendY = layout.Height() - TimelineLayout::kLegendHeight + 8;
+    painter.fillRect(QRect(right - 150, legendY + 7, 14, kStripHeight), ActivityColour());
+    painter.drawText(QRect(right - 130, legendY - 2, 130, 18), Qt::AlignLeft | Qt::AlignVCenter,
+                     QStringLiteral("activity (fast)"));
+    for (int c = 0; c < disk::CameraTimeline::kCameras; ++c) {
+        const int y = layout.RowTop(c) + TimelineLayout::kRowHeight - kStripHeight;
+        for (const playback::ActivityHeat::Run& run : heat->runs[size_t(c)]) {
+            if (run.end <= from || run.begin >= to)
+                continue;
+            const int x0 = layout.Column(std::max(run.begin, from));
+            const int x1 = std::min(right, std::max(x0 + 1, layout.Column(std::min(run.end, to))));
+            painter.fillRect(QRect(x0, y, x1 - x0, kStripHeight), ActivityColour());
+        }
+    }
 }
 
 void TimelineWindow::DrawPreview(QPainter& painter, int top)

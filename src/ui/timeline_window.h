@@ -22,6 +22,7 @@
 #include "disk/camera_timeline.h"
 #include "disk/volume.h"
 #include "playback/quad_thumbnail_job.h"
+#include "ui/timeline_activity.h"
 #include "ui/timeline_picture.h"
 #include "ui/timeline_thumbnails.h"
 
@@ -76,6 +77,10 @@ public:
     // Opens what column x shows (as a click does).
     void ClickAt(int x);
     TimelineThumbnails& Thumbnails() { return thumbnails; }
+    TimelineActivity& Activity() { return activity; }
+    // The heat strips' colour, drawn along the bottom of each camera's row.
+    static QColor ActivityColour();
+    static constexpr int kStripHeight = 7;
 
 protected:
     void paintEvent(QPaintEvent* event) override;
@@ -89,9 +94,11 @@ protected:
 private:
     void SetRange(int64_t first, int64_t seconds);
     void DrawPreview(QPainter& painter, int top);
+    void DrawActivity(QPainter& painter, const TimelineLayout& layout);
 
     Hooks hooks;
     TimelineThumbnails thumbnails;
+    TimelineActivity activity;
     QTimer follow;
     std::shared_ptr<const disk::Volume> volume;
     std::vector<disk::CameraSpan> spans;

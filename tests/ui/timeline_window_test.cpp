@@ -12,6 +12,7 @@
 #include <cstdlib>
 #include <filesystem>
 
+#include "disk/recorder_volume.h"
 #include "disk/timeline.h"
 #include "playback/engine_harness.h"
 #include "support/succeeded.h"
@@ -25,6 +26,15 @@
 namespace {
 
 using playback::PlaybackEngine;
+
+// Runs the event loop until done (at most 20 s).
+void PumpUntil(const std::function<bool()>& done)
+{
+    QElapsedTimer clock;
+    clock.start();
+    while (!done() && clock.elapsed() < 20000)
+        QApplication::processEvents(QEventLoop::AllEvents, 20);
+}
 
 disk::ClockSeconds At(const char* text) { return disk::ParseClockTime(text).value_or(disk::ClockSeconds{}); }
 
@@ -102,13 +112,7 @@ protected:
             image.save(QString::fromUtf8(keep) + "/" + name + ".png");
         return image;
     }
-    static void Pump(const std::function<bool()>& done)
-    {
-        QElapsedTimer clock;
-        clock.start();
-        while (!done() && clock.elapsed() < 20000)
-            QApplication::processEvents(QEventLoop::AllEvents, 20);
-    }
+    static void Pump(const std::function<bool()>& done) { PumpUntil(done); }
 
     static inline std::unique_ptr<testing_support::TempDir> dir;
     std::unique_ptr<ui::AppContext> context;
@@ -229,6 +233,77 @@ TEST_F(TimelineWindowTest, HoverShowsTheQuadAndAClickPlaysThatSecond)
     window.ClickAt(gap);
     EXPECT_EQ(context->volume.OpenRecordNumber(), 1);
     EXPECT_EQ(engine->Position(), 1);
+}
+
+}  // namespace
+
+namespace {
+
+// The heat strips, over the first record of the footage with known motion
+// (camera 1 moves in seconds 5-9 and 30-33, camera 4 never moves but
+// flickers in second 25).
+class TimelineActivityTest : public ::testing::Test {
+protected:
+    static void SetUpTestSuite()
+    {
+        ui_test::App();
+        dir = std::make_unique<testing_support::TempDir>();
+        mkdisk::DiskPlan plan = mkdisk::ActivityDemoPlan();
+        plan.records.resize(1);
+        ASSERT_TRUE(testing_support::Succeeded(mkdisk::WriteDisk(plan, dir->File("activity.img"))));
+        platform::SetDriveImages({dir->File("activity.img")});
+        volume = std::make_unique<disk::RecorderVolume>();
+        ASSERT_TRUE(volume->Load(0));
+    }
+    static void TearDownTestSuite()
+    {
+        volume.reset();
+        dir.reset();
+    }
+    static inline std::unique_ptr<testing_support::TempDir> dir;
+    static inline std::unique_ptr<disk::RecorderVolume> volume;
+};
+
+TEST_F(TimelineActivityTest, StripsShowTheMovingSecondsOnceSearchedInTheBackground)
+{
+    ui::TimelineWindow::Hooks hooks;
+    const std::shared_ptr<const disk::Volume> shared = volume->Shared();
+    hooks.volume = [shared] { return shared; };
+    ui::TimelineWindow window(hooks);
+    window.resize(1200, window.height());
+    EXPECT_TRUE(window.Activity().Searching()) << "the search starts with the window";
+    EXPECT_EQ(window.Activity().StatusText().rfind("Searching for activity: ", 0), 0u);
+    PumpUntil([&] { return window.Activity().Heat() != nullptr; });
+    const playback::ActivityHeat* heat = window.Activity().Heat();
+    ASSERT_TRUE(heat) << window.Activity().StatusText();
+    EXPECT_EQ(heat->recordings, 1u);
+    EXPECT_EQ(heat->failed, 0u);
+    const disk::ClockSeconds begin = window.Model().first.value();
+    auto active = [&](int camera, int second) {
+        for (const auto& run : heat->runs[size_t(camera)])
+            if (begin + std::chrono::seconds{second} >= run.begin && begin + std::chrono::seconds{second} < run.end)
+                return true;
+        return false;
+    };
+    EXPECT_TRUE(active(0, 7));
+    EXPECT_TRUE(active(0, 31));
+    EXPECT_FALSE(active(0, 20));
+    EXPECT_TRUE(heat->runs[3].empty()) << "a flicker is not activity";
+
+    const QImage shot = window.grab().toImage();
+    if (const char* keep = std::getenv("QUILLON_SCREENSHOTS"))
+        shot.save(QString::fromUtf8(keep) + "/timeline-activity.png");
+    const ui::TimelineLayout layout = window.Layout();
+    const int stripY = layout.RowTop(0) + ui::TimelineLayout::kRowHeight - 2;
+    EXPECT_EQ(QColor(shot.pixel(layout.Column(begin + std::chrono::seconds{7}) + 2, stripY)),
+              ui::TimelineWindow::ActivityColour());
+    EXPECT_EQ(QColor(shot.pixel(layout.Column(begin + std::chrono::seconds{20}) + 2, stripY)),
+              ui::TimelineColour(disk::CameraSecond::Recorded));
+    EXPECT_EQ(window.Activity().StatusText(), "Activity (fast search): 1 recording searched");
+
+    // The same volume again is not searched again.
+    window.Refresh();
+    EXPECT_FALSE(window.Activity().Searching());
 }
 
 }  // namespace
