@@ -1,5 +1,6 @@
 #include "ui/record_list_dialog.h"
 
+#include <QAction>
 #include <QCloseEvent>
 #include <QShowEvent>
 #include <QTimer>
@@ -90,6 +91,12 @@ RecordListDialog::RecordListDialog(QWidget* mainWindow, disk::RecorderVolume& vo
     okButton.setDefault(true);
     connect(&okButton, &QPushButton::clicked, this, &RecordListDialog::accept);
     connect(&cancelButton, &QPushButton::clicked, this, &RecordListDialog::reject);
+    // The timeline shows the disk's records on the clock beside the player;
+    // the list, modal, gives way to it.
+    addAction(QString(), this, [this] {
+        timelineAsked = true;
+        reject();
+    })->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_T));
 
     // A black frame with a sunken edge; the preview engine draws inside it.
     previewFrame.setGeometry(units.Rect(238, 7, 270, 181));

@@ -45,6 +45,8 @@ public:
 
     // The marked record (its list row); -1 before the dialog was shown.
     int SelectedRecord() const { return selectedRow; }
+    // Ctrl+T closed the dialog (as Cancel does) for the timeline window.
+    bool TimelineAsked() const { return timelineAsked; }
 
     // Where the UI texts are read from (Tooltip.ini beside the executable
     // unless set).
@@ -99,6 +101,7 @@ private:
     ui::SurfaceView previewView;
 
     bool previewLoaded = false;
+    bool timelineAsked = false;
     bool firstShow = true;
     int selectedRow = -1;
 };

@@ -2,6 +2,7 @@
 // by the project's disk writer.
 #include <gtest/gtest.h>
 
+#include <QAction>
 #include <QApplication>
 #include <QLabel>
 #include <QPushButton>
@@ -497,9 +498,19 @@ TEST_F(RecordListTest, CancelPutsTheMainPlaybackBackWhereItWas)
 TEST_F(RecordListTest, ClosingTheWindowCancels)
 {
     auto dialog = Open();
+    EXPECT_FALSE(dialog->TimelineAsked());
     dialog->close();
     EXPECT_EQ(dialog->result(), QDialog::Rejected);
     EXPECT_FALSE(dialog->isVisible());
+    EXPECT_FALSE(dialog->TimelineAsked());
+
+    // Ctrl+T cancels the list for the timeline window.
+    auto another = Open();
+    for (QAction* action : another->actions())
+        if (action->shortcut() == QKeySequence(Qt::CTRL | Qt::Key_T))
+            action->trigger();
+    EXPECT_EQ(another->result(), QDialog::Rejected);
+    EXPECT_TRUE(another->TimelineAsked());
 }
 
 // The recordings the disk search found follow the listed records in a colour
