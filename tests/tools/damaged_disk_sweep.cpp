@@ -104,6 +104,7 @@ protected:
             "activity " + disk + r + " --json",
             "activity " + disk + " --mode fast --per-second",
             "timeline " + disk + " --png " + out + "-timeline.png",
+            "case create " + out + ".case --disk " + disk,
         };
         // A sanitizer report ends the run with a status of its own. The
         // commands run side by side: most of their time is waiting.
@@ -134,7 +135,8 @@ protected:
             EXPECT_EQ(err.find("Sanitizer"), std::string::npos) << what << "\n" << err;
             EXPECT_EQ(err.find("runtime error"), std::string::npos) << what << "\n" << err;
         }
-        for (const char* ext : {".wav", ".png", ".jpg", ".mpg", ".mpg.report.json", "-timeline.png"})
+        for (const char* ext :
+             {".wav", ".png", ".jpg", ".mpg", ".mpg.report.json", "-timeline.png", ".case", ".case-wal", ".case-shm"})
             std::filesystem::remove(out + ext);
     }
 

@@ -5,9 +5,10 @@ namespace cli {
 const std::vector<Command>& Commands()
 {
     static const std::vector<Command> commands = {
-        DisksCommand(),  RecordsCommand(), RecoverCommand(), ActivityCommand(),    TimelineCommand(), LocateCommand(),
-        AudioCommand(),  FramesCommand(),  PlayCommand(),    StillCommand(),       SnapshotCommand(), ExportCommand(),
-        VerifyCommand(), HashCommand(),    ConvertCommand(), SkinPreviewCommand(),
+        DisksCommand(),       RecordsCommand(),    RecoverCommand(),      ActivityCommand(),  TimelineCommand(),
+        LocateCommand(),      AudioCommand(),      FramesCommand(),       PlayCommand(),      StillCommand(),
+        SnapshotCommand(),    ExportCommand(),     VerifyCommand(),       HashCommand(),      ConvertCommand(),
+        SkinPreviewCommand(), CaseCreateCommand(), CaseBookmarkCommand(), CaseClockCommand(), CaseShowCommand(),
     };
     return commands;
 }

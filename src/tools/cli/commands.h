@@ -26,6 +26,10 @@ Command ConvertCommand();
 Command SkinPreviewCommand();
 Command RecoverCommand();
 Command ActivityCommand();
+Command CaseCreateCommand();
+Command CaseBookmarkCommand();
+Command CaseClockCommand();
+Command CaseShowCommand();
 
 // DISK: an image path or a drive number.
 Argument DeclareDisk();

@@ -73,20 +73,40 @@ int main(int argc, char** argv)
         std::printf("quillon-cli %s\n", QUILLON_VERSION);
         return FinishOutput(0);
     }
-    cli::Args args(argv + 2, argv + argc);
-    for (const auto& c : cli::Commands())
-        if (c.name == name) {
-            if (AsksForHelp(args)) {
-                std::fputs(cli::HelpText(c).c_str(), stdout);
-                return FinishOutput(0);
-            }
-            // Parsed against the declaration before the command runs: an
-            // option it does not know or a missing argument is refused here.
-            cli::Options options;
-            if (!options.Parse(c, args))
-                return cli::Fail(options.error);
-            return FinishOutput(c.run(options));
+    // A command's name is one word or two ("case create"): the longest
+    // name the words match.
+    const cli::Command* command = nullptr;
+    int words = 0;
+    for (const auto& c : cli::Commands()) {
+        const bool two = argc > 2 && c.name == std::string(name) + " " + argv[2];
+        if (two || (c.name == name && words < 2)) {
+            command = &c;
+            words = two ? 2 : 1;
         }
+    }
+    if (command) {
+        const cli::Command& c = *command;
+        const cli::Args args(argv + 1 + words, argv + argc);
+        if (AsksForHelp(args)) {
+            std::fputs(cli::HelpText(c).c_str(), stdout);
+            return FinishOutput(0);
+        }
+        // Parsed against the declaration before the command runs: an
+        // option it does not know or a missing argument is refused here.
+        cli::Options options;
+        if (!options.Parse(c, args))
+            return cli::Fail(options.error);
+        return FinishOutput(c.run(options));
+    }
+    // The first word of two-word commands alone: their usages.
+    std::string family;
+    for (const auto& c : cli::Commands())
+        if (c.name.starts_with(std::string(name) + " "))
+            family += "\n  quillon-cli " + cli::Usage(c);
+    if (!family.empty()) {
+        std::fprintf(stderr, "quillon-cli: %s needs one of:%s\n", argv[1], family.c_str());
+        return 1;
+    }
     std::fprintf(stderr, "quillon-cli: unknown command '%s'\n", argv[1]);
     return 1;
 }
