@@ -135,7 +135,7 @@ TEST_F(ActivityCliTest, TheJsonIsReproducibleAndItsDigestIsTheEventsLines)
     ASSERT_EQ(first.status, 0) << first.err;
     EXPECT_EQ(Cli(Disk() + " --mode fast --json").out, first.out);
     const nlohmann::json doc = nlohmann::json::parse(first.out);
-    EXPECT_EQ(doc["version"], 1);
+    EXPECT_EQ(doc["version"], 2);
     EXPECT_EQ(doc["mode"], "fast");
     EXPECT_EQ(doc["records"], nlohmann::json::array({"1", "2"}));
     for (const char* key : {"cameras", "share_permille", "score_hundredths", "gap_seconds", "before_seconds",

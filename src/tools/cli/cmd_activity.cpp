@@ -87,7 +87,7 @@ platform::Result<playback::ActivityRequest> Request(Options& options)
             return Error{ErrorKind::Refused,
                          fast ? "--threshold is a score above 0 with up to two decimals (0.15 by default)"
                               : "--threshold is a share of the picture in percent above 0, up to 100, with one "
-                                "decimal (1.0 by default)"};
+                                "decimal (0.5 by default)"};
         (fast ? p.scoreHundredths : p.sharePermille) = *value;
     }
     int64_t minimum = p.minEventSeconds, before = p.beforeSeconds, after = p.afterSeconds;
@@ -136,6 +136,9 @@ json ParametersJson(const playback::ActivityRequest& request)
             {"floor_levels", p.floorLevels},
             {"downscale", p.downscale},
             {"warmup_frames", p.warmupFrames},
+            {"global_permille", p.globalPermille},
+            {"moving_cells", p.movingCells},
+            {"absorb_frames", p.absorbFrames},
             {"regions", regions},
             {"size_window", p.sizeWindow},
             {"size_warmup_frames", p.sizeWarmupFrames},
@@ -245,8 +248,13 @@ Command ActivityCommand()
                        "first and last second, the seconds kept before and after included; peak: the largest share of\n"
                        "the picture that moved, in tenths of a percent, or in fast mode the largest score in\n"
                        "hundredths). exact (the default) decodes every frame, follows each camera's background\n"
-                       "(slow lighting changes, noise) and counts a frame when at least the threshold share of its\n"
-                       "picture (or region) moved; a second is active when 2 or more of its frames do. fast decodes\n"
+                       "(slow lighting, noise: a cell of 4x4 pixels stands out at 3.0 standard deviations and 10 luma\n"
+                       "levels) and counts a frame when at least the threshold share of its picture (or region) lies\n"
+                       "in moving patches: foreground that changed since the frame before in 3 or more cells. What\n"
+                       "stands still (where an object stood, an object that stopped, a burnt-in clock once its digit\n"
+                       "is drawn) does not count, and is taken into the background after 15 frames; a frame in which\n"
+                       "40 % or more of the picture changed at once (a flicker, the camera's exposure) counts as\n"
+                       "still. A second is active when 2 or more of its frames count. fast decodes\n"
                        "nothing: each second's predicted-frame sizes against the camera's running baseline, a first\n"
                        "pass over a whole disk. Active seconds at most 2 apart are one event. Cameras without video\n"
                        "are left out, said on stderr. --json gives one document with the disk, every parameter, the\n"
@@ -265,7 +273,7 @@ Command ActivityCommand()
              {.name = "--mode", .value = "fast|exact", .help = "exact (default) or fast"},
              {.name = "--threshold",
               .value = "X",
-              .help = "exact: the share of the picture in percent (1.0); fast: the score\n"
+              .help = "exact: the share of the picture in percent (0.5); fast: the score\n"
                       "(0.15)"},
              {.name = "--min-seconds", .value = "M", .help = "the shortest event's active seconds (1)"},
              {.name = "--before", .value = "B", .help = "seconds kept before each event (1)"},
