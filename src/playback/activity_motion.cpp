@@ -123,7 +123,8 @@ void MotionModel::Reduce(std::span<const uint8_t> picture, int32_t pictureWidth)
 
 int32_t MotionModel::Residual(std::size_t cell) const
 {
-    return luma[cell] - static_cast<int32_t>((int64_t{mean[cell]} * gain + 128) / 256) - offset;
+    // Within 32 bits: mean < 2^16 and gain < 2^10.
+    return luma[cell] - (mean[cell] * gain + 128) / 256 - offset;
 }
 
 void MotionModel::FitLight()
@@ -136,15 +137,16 @@ void MotionModel::FitLight()
         for (std::size_t cell = 0; cell < luma.size(); ++cell) {
             if (mean[cell] < kGainMinimumLevel * 256)
                 continue;
-            const int64_t ratio = (int64_t{luma[cell] - offset} * 256 + mean[cell] / 2) / mean[cell];
-            ++gains[static_cast<std::size_t>(std::clamp<int64_t>(ratio, 0, kGainBins - 1))];
+            // Within 32 bits: |luma - offset| < 2^17 and mean >= 2^12.
+            const int32_t ratio = ((luma[cell] - offset) * 256 + mean[cell] / 2) / mean[cell];
+            ++gains[static_cast<std::size_t>(std::clamp(ratio, 0, kGainBins - 1))];
             ++gainCells;
         }
         if (gainCells > 0)
             gain = MedianBin(gains, gainCells);
         std::array<uint32_t, kOffsetBins> offsets{};
         for (std::size_t cell = 0; cell < luma.size(); ++cell) {
-            const int32_t diff = luma[cell] - static_cast<int32_t>((int64_t{mean[cell]} * gain + 128) / 256);
+            const int32_t diff = luma[cell] - (mean[cell] * gain + 128) / 256;
             ++offsets[static_cast<std::size_t>(std::clamp((diff + 128) >> 8, -255, 255) + 255)];
         }
         offset = (MedianBin(offsets, static_cast<uint32_t>(luma.size())) - 255) * 256;
