@@ -19,13 +19,24 @@ constexpr int32_t kGainMinimumLevel = 16;
 // gain held: two bring a gain about black (a lamp, an exposure) within a
 // level.
 constexpr int kLightRounds = 2;
+// The light is fitted to every third cell: the medians of a third of the
+// picture are as sure, at a third of the divisions.
+constexpr std::size_t kLightSample = 3;
 // The variance a cell starts with: two levels' standard deviation.
 constexpr int64_t kStartVariance = int64_t{2 * 256} * (2 * 256);
 // A foreground cell is kept when at least this many of its eight
 // neighbours are foreground too.
 constexpr int kMinNeighbours = 2;
-// How much slower a foreground cell's background learns.
-constexpr int64_t kForegroundSlowdown = 16;
+// How much slower a foreground cell's background learns: 2^4 = 16 times.
+constexpr uint32_t kForegroundSlowdownShift = 4;
+
+// value / 2^shift rounded toward zero, as the division does, without one.
+template <typename T>
+T DivideByPowerOfTwo(T value, uint32_t shift)
+{
+    const T bias = value < 0 ? (T{1} << shift) - 1 : T{0};
+    return (value + bias) >> shift;
+}
 
 platform::Error Refusal(std::string text) { return platform::Error{platform::ErrorKind::Refused, std::move(text)}; }
 
@@ -98,6 +109,28 @@ platform::Result<void> MotionModel::Start(int32_t pictureWidth, int32_t pictureH
     return {};
 }
 
+namespace {
+
+// The luma (every other byte) of d pixels of a YUY2 line; D: d known when
+// compiled (the default 4), 0: d at run time.
+template <std::size_t D>
+uint32_t LumaSum(const uint8_t* p, std::size_t d)
+{
+    uint32_t sum = 0;
+    for (std::size_t dx = 0; dx < (D ? D : d); ++dx)
+        sum += p[dx * 2];
+    return sum;
+}
+
+template <std::size_t D>
+void SumRow(const uint8_t* line, std::size_t d, std::vector<uint32_t>& rowSums)
+{
+    for (std::size_t cx = 0; cx < rowSums.size(); ++cx)
+        rowSums[cx] += LumaSum<D>(line + cx * d * 2, d);
+}
+
+}  // namespace
+
 void MotionModel::Reduce(std::span<const uint8_t> picture, int32_t pictureWidth)
 {
     const auto d = static_cast<std::size_t>(parameters.downscale);
@@ -107,13 +140,10 @@ void MotionModel::Reduce(std::span<const uint8_t> picture, int32_t pictureWidth)
         std::fill(rowSums.begin(), rowSums.end(), 0u);
         for (std::size_t dy = 0; dy < d; ++dy) {
             const uint8_t* line = picture.data() + (static_cast<std::size_t>(cy) * d + dy) * stride;
-            for (std::size_t cx = 0; cx < rowSums.size(); ++cx) {
-                const uint8_t* p = line + cx * d * 2;
-                uint32_t sum = 0;
-                for (std::size_t dx = 0; dx < d; ++dx)
-                    sum += p[dx * 2];
-                rowSums[cx] += sum;
-            }
+            if (d == 4)
+                SumRow<4>(line, d, rowSums);
+            else
+                SumRow<0>(line, d, rowSums);
         }
         int32_t* out = luma.data() + static_cast<std::size_t>(cy) * rowSums.size();
         for (std::size_t cx = 0; cx < rowSums.size(); ++cx)
@@ -121,7 +151,7 @@ void MotionModel::Reduce(std::span<const uint8_t> picture, int32_t pictureWidth)
     }
 }
 
-int32_t MotionModel::Residual(std::size_t cell) const
+inline int32_t MotionModel::Residual(std::size_t cell) const
 {
     // Within 32 bits: mean < 2^16 and gain < 2^10.
     return luma[cell] - (mean[cell] * gain + 128) / 256 - offset;
@@ -134,7 +164,7 @@ void MotionModel::FitLight()
     for (int round = 0; round < kLightRounds; ++round) {
         std::array<uint32_t, kGainBins> gains{};
         uint32_t gainCells = 0;
-        for (std::size_t cell = 0; cell < luma.size(); ++cell) {
+        for (std::size_t cell = 0; cell < luma.size(); cell += kLightSample) {
             if (mean[cell] < kGainMinimumLevel * 256)
                 continue;
             // Within 32 bits: |luma - offset| < 2^17 and mean >= 2^12.
@@ -145,11 +175,13 @@ void MotionModel::FitLight()
         if (gainCells > 0)
             gain = MedianBin(gains, gainCells);
         std::array<uint32_t, kOffsetBins> offsets{};
-        for (std::size_t cell = 0; cell < luma.size(); ++cell) {
+        uint32_t offsetCells = 0;
+        for (std::size_t cell = 0; cell < luma.size(); cell += kLightSample) {
             const int32_t diff = luma[cell] - (mean[cell] * gain + 128) / 256;
             ++offsets[static_cast<std::size_t>(std::clamp((diff + 128) >> 8, -255, 255) + 255)];
+            ++offsetCells;
         }
-        offset = (MedianBin(offsets, static_cast<uint32_t>(luma.size())) - 255) * 256;
+        offset = (MedianBin(offsets, offsetCells) - 255) * 256;
     }
 }
 
@@ -271,9 +303,14 @@ platform::Result<FrameShare> MotionModel::Feed(std::span<const uint8_t> picture,
             still[cell] = 0;
             continue;
         }
-        const int64_t divisor = warming ? warmDivisor : foreground ? rate * kForegroundSlowdown : rate;
-        mean[cell] += static_cast<int32_t>((luma[cell] - mean[cell]) / divisor);
-        variance[cell] += (r * r - variance[cell]) / divisor;
+        if (warming) {
+            mean[cell] += static_cast<int32_t>((luma[cell] - mean[cell]) / warmDivisor);
+            variance[cell] += (r * r - variance[cell]) / warmDivisor;
+            continue;
+        }
+        const uint32_t shift = parameters.learningShift + (foreground ? kForegroundSlowdownShift : 0);
+        mean[cell] += DivideByPowerOfTwo(luma[cell] - mean[cell], shift);
+        variance[cell] += DivideByPowerOfTwo(r * r - variance[cell], shift);
     }
     if (warming) {
         share.warmingUp = true;
