@@ -25,12 +25,16 @@ struct ActivityDocumentEvent {
 };
 
 struct ActivityDocument {
-    static constexpr int kVersion = 1;
+    // 2: the exact mode's moving patches, light fit and absorption, with
+    // their three parameters; a document of version 1 was searched by a
+    // model this program no longer has.
+    static constexpr int kVersion = 2;
     // The whole-number parameters, each of which must be there.
-    static constexpr std::array<const char*, 14> kNumbers = {
-        "share_permille", "min_frames_per_second", "learning_shift", "k_tenths",           "floor_levels",
-        "downscale",      "warmup_frames",         "size_window",    "size_warmup_frames", "score_hundredths",
-        "gap_seconds",    "before_seconds",        "after_seconds",  "min_event_seconds"};
+    static constexpr std::array<const char*, 17> kNumbers = {
+        "share_permille", "min_frames_per_second", "learning_shift",   "k_tenths",     "floor_levels",
+        "downscale",      "warmup_frames",         "global_permille",  "moving_cells", "absorb_frames",
+        "size_window",    "size_warmup_frames",    "score_hundredths", "gap_seconds",  "before_seconds",
+        "after_seconds",  "min_event_seconds"};
 
     std::string mode;               // "fast" or "exact"
     std::string diskPath;           // the disk searched, as it was named

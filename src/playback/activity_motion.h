@@ -2,9 +2,16 @@
 // The exact activity measure of one camera: each decoded picture reduced to
 // luma cells (a box of downscale x downscale pixels), compared with a
 // background that follows slow changes (a running mean and variance per
-// cell), after taking out a change of the whole picture at once (lighting,
-// flicker, the camera's own exposure), with lone foreground cells dropped;
-// the result is the share of the camera's region that is foreground.
+// cell), after taking out a change of the whole picture's light (a gain and
+// an offset fitted to the cells by medians). Lone foreground cells are
+// dropped; the rest are joined into patches (8-connected), and a patch
+// counts only while enough of its cells changed since the frame before: the
+// place an object left, an object that stopped, or a burnt-in clock's new
+// digit stand still, and what stands still in the foreground for
+// absorbFrames is taken into the background. A frame in which most of the
+// picture changed at once (a flicker, the camera's exposure) counts as
+// still and is not learnt. The result is the share of the camera's region
+// in moving patches.
 //
 // Integer arithmetic throughout: the same pictures give the same shares bit
 // for bit whatever the machine, thread or order of cameras. Buffers are
@@ -25,6 +32,8 @@ struct FrameShare {
     uint32_t cells = 0;
     // True while the background is still being learnt: foreground is 0.
     bool warmingUp = false;
+    // True when the frame changed as a whole (light, not motion): foreground is 0.
+    bool lightChange = false;
 
     double Share() const { return cells == 0 ? 0.0 : static_cast<double>(foreground) / cells; }
     // The share in tenths of a percent, rounded down.
@@ -59,10 +68,13 @@ public:
 private:
     platform::Result<void> Start(int32_t width, int32_t height);
     void Reduce(std::span<const uint8_t> picture, int32_t width);
-    // The residual of a cell (in 1/256 luma levels) after the frame's
-    // global change of the chosen kind.
-    int32_t Residual(std::size_t cell, bool useGain) const;
-    uint32_t CountRaw(bool useGain) const;
+    // The frame's light against the background: gain and offset.
+    void FitLight();
+    // The residual of a cell (in 1/256 luma levels) after the frame's light.
+    int32_t Residual(std::size_t cell) const;
+    // Foreground cells of the region (after the lone-cell filter) in
+    // patches with at least movingCells changed cells.
+    uint32_t CountMoving();
 
     ActivityParameters parameters;
     int camera;
@@ -80,10 +92,15 @@ private:
     std::vector<int32_t> luma;      // this picture's cells, 1/256 levels
     std::vector<int32_t> mean;      // background mean, 1/256 levels
     std::vector<int64_t> variance;  // background variance, (1/256 levels)^2
+    std::vector<int32_t> previous;  // the frame before's cells, 1/256 levels
     std::vector<uint8_t> mask;      // foreground before the lone-cell filter
-    // This frame's global change: an offset (1/256 levels) and a gain (1/128).
+    std::vector<uint8_t> changed;   // differs from the frame before
+    std::vector<uint8_t> kept;      // foreground after the filter; 2: counted in a patch
+    std::vector<uint32_t> still;    // frames each cell has been foreground without changing
+    std::vector<uint32_t> stack;    // cells of the patch being followed
+    // This frame's light: luma = mean * gain / 256 + offset (1/256 levels).
     int32_t offset = 0;
-    int32_t gain = 128;
+    int32_t gain = 256;
 };
 
 }  // namespace playback

@@ -38,6 +38,9 @@ platform::Result<void> Validate(const ActivityParameters& p)
         {"floor (luma levels)", p.floorLevels, 0, 255},
         {"downscale", p.downscale, 1, 16},
         {"warm-up frames", p.warmupFrames, 0, 1000000},
+        {"global change (permille)", p.globalPermille, 1, 1000},
+        {"moving cells", p.movingCells, 1, 1000000},
+        {"absorb (frames)", p.absorbFrames, 1, 1000000},
         {"size window (frames)", p.sizeWindow, 8, 100000},
         {"size warm-up frames", p.sizeWarmupFrames, 1, 100000},
         {"score (hundredths)", p.scoreHundredths, 1, 100000},
@@ -82,7 +85,9 @@ std::string Describe(const ActivityParameters& p)
     return "share>=" + Fixed(p.sharePermille, 10, 1) + "% frames>=" + std::to_string(p.minFramesPerSecond) +
            " learn=1/" + std::to_string(1u << std::min<uint32_t>(p.learningShift, 31)) +
            " k=" + Fixed(p.kTenths, 10, 1) + " floor=" + std::to_string(p.floorLevels) +
-           " downscale=" + std::to_string(p.downscale) + " warmup=" + std::to_string(p.warmupFrames) + " roi=" + roi +
+           " downscale=" + std::to_string(p.downscale) + " warmup=" + std::to_string(p.warmupFrames) +
+           " global>=" + Fixed(p.globalPermille, 10, 1) + "% moving-cells=" + std::to_string(p.movingCells) +
+           " absorb=" + std::to_string(p.absorbFrames) + " roi=" + roi +
            " size-window=" + std::to_string(p.sizeWindow) + " size-warmup=" + std::to_string(p.sizeWarmupFrames) +
            " score>=" + Fixed(p.scoreHundredths, 100, 2) + " gap=" + std::to_string(p.gapSeconds) +
            " before=" + std::to_string(p.beforeSeconds) + " after=" + std::to_string(p.afterSeconds) +

@@ -27,11 +27,13 @@ struct ActivityRegion {
 
 struct ActivityParameters {
     // --- exact: a frame counts as moving when at least this share of the
-    // region is foreground, in tenths of a percent (10 = 1.0 %): a person
-    // across a room covers a few percent of a camera's picture.
-    uint32_t sharePermille = 10;
+    // region is in moving patches, in tenths of a percent (5 = 0.5 %): a
+    // person across a room covers a few percent of a camera's picture, one
+    // far off about one; what does not move counts nothing at all.
+    uint32_t sharePermille = 5;
     // A second is active when at least this many of its frames count: one
-    // frame alone is a flicker or a decoding fault, not something moving.
+    // frame alone is a decoding fault or a burnt-in clock's digit the frame
+    // it is drawn, not something moving.
     uint32_t minFramesPerSecond = 2;
     // The background follows each cell by 1/2^learningShift of the
     // difference per frame (5: 1/32, about a second at 25 pictures a second;
@@ -47,6 +49,19 @@ struct ActivityParameters {
     uint32_t downscale = 4;
     // Frames each camera's background learns from before any share counts.
     uint32_t warmupFrames = 25;
+    // A frame in which at least this share of the whole picture (tenths of
+    // a percent: 400 = 40 %) changed since the frame before is a change of
+    // light (a flicker, a lamp, the camera's exposure), not something
+    // moving: it counts as still and the background does not learn it.
+    uint32_t globalPermille = 400;
+    // A patch of foreground counts only while at least this many of its
+    // cells changed since the frame before: the place an object left and an
+    // object standing still (and a clock's digit once drawn) do not move.
+    uint32_t movingCells = 3;
+    // A foreground cell that has not changed for this many frames is taken
+    // into the background at once: the ghost of where something stood, or
+    // something that stopped, leaves no trail.
+    uint32_t absorbFrames = 15;
     std::array<ActivityRegion, 4> regions{};
 
     // --- fast: the baseline of a camera's predicted-frame sizes is the
@@ -74,8 +89,9 @@ struct ActivityParameters {
 // with the value and its range.
 platform::Result<void> Validate(const ActivityParameters& parameters);
 
-// Every value in one line, e.g. "share>=1.0% frames>=2 learn=1/32 k=3.0
-// floor=10 downscale=4 warmup=25 roi=all,all,all,all size-window=250
+// Every value in one line, e.g. "share>=0.5% frames>=2 learn=1/32 k=3.0
+// floor=10 downscale=4 warmup=25 global>=40.0% moving-cells=3 absorb=15
+// roi=all,all,all,all size-window=250
 // size-warmup=25 score>=0.15 gap=2 before=1 after=1 min-event=1".
 std::string Describe(const ActivityParameters& parameters);
 

@@ -233,6 +233,71 @@ TEST(ActivityMotionTest, SecondsOfMovementBecomeOneEvent)
     EXPECT_LE(events[0].peak, 38u);
 }
 
+// A square that stood in the scene since the start walks off and stops
+// elsewhere: only its walk counts. Neither the place it left (the
+// background there held the square) nor the square standing at its new
+// place leaves a trail, and once taken into the background it is seen to
+// move again.
+TEST(ActivityMotionTest, WhatStandsStillLeavesNoTrail)
+{
+    const ActivityParameters parameters;
+    Scene scene(6);
+    MotionModel model(parameters, 0);
+    const Square start{40, 100, 48, 20};
+    for (uint32_t i = 0; i < parameters.warmupFrames + 60; ++i)
+        Fed(model, scene.Picture(start));
+    Square square = start;
+    for (int i = 1; i <= 30; ++i) {
+        square.x = start.x + 6 * i;
+        const FrameShare share = Fed(model, scene.Picture(square));
+        EXPECT_TRUE(share.Reaches(parameters.sharePermille)) << "walking, frame " << i << ": " << share.foreground;
+    }
+    // Still at x = 220 from here on: one frame of the last step, then nothing.
+    Fed(model, scene.Picture(square));
+    for (int i = 0; i < 60; ++i)
+        ASSERT_EQ(Fed(model, scene.Picture(square)).foreground, 0u) << "standing, frame " << i;
+    for (int i = 1; i <= 10; ++i) {
+        square.x -= 6;
+        EXPECT_TRUE(Fed(model, scene.Picture(square)).Reaches(parameters.sharePermille)) << "back, frame " << i;
+    }
+}
+
+// A burnt-in clock: a plate whose digits are drawn anew once a second
+// (every 25 frames) in the corner of a still scene. The frame a digit
+// changes may count; the second never does, however long the clock runs.
+TEST(ActivityMotionTest, ABurntInClockDoesNotMakeASecondActive)
+{
+    const ActivityParameters parameters;
+    Scene scene(6);
+    MotionModel model(parameters, 0);
+    playback::SecondTally tally(parameters);
+    std::vector<uint8_t> picture;
+    auto withClock = [&](int second) {
+        const auto base = scene.Picture();
+        picture.assign(base.begin(), base.end());
+        // Eight digits of 20x40 pixels on a dark plate (as large as a
+        // recorder's date and time): each digit a pattern of bars that the
+        // second picks.
+        for (int32_t y = 4; y < 52; ++y)
+            for (int32_t x = 4; x < 180; ++x) {
+                const int digit = (x - 4) / 22;
+                const int value = (second / (digit % 2 ? 1 : 10) + digit) % 10;
+                const bool bar = y >= 8 && y < 48 && (x - 4) % 22 < 20 && ((x - 4) % 22 / 4 + value + y / 8) % 3 == 0;
+                picture[(static_cast<std::size_t>(y) * kWidth + static_cast<std::size_t>(x)) * 2] = bar ? 235 : 16;
+            }
+        return std::span<const uint8_t>(picture);
+    };
+    for (uint32_t i = 0; i < parameters.warmupFrames; ++i)
+        Fed(model, withClock(0));
+    for (int second = 1; second <= 12; ++second) {
+        for (int frame = 0; frame < 25; ++frame)
+            tally.Add(Fed(model, withClock(second)));
+        const playback::CameraSecond verdict = tally.End();
+        EXPECT_FALSE(verdict.active) << "second " << second << ": " << verdict.framesReaching << " frames, peak "
+                                     << verdict.peakPermille;
+    }
+}
+
 TEST(ActivityMotionTest, SamePicturesGiveTheSameSharesBitForBit)
 {
     const ActivityParameters parameters;

@@ -116,15 +116,20 @@ TEST(ActivityParametersTest, DefaultsPassAndEveryValueIsInTheText)
     ActivityParameters parameters;
     EXPECT_TRUE(Validate(parameters).Ok());
     EXPECT_EQ(Describe(parameters),
-              "share>=1.0% frames>=2 learn=1/32 k=3.0 floor=10 downscale=4 warmup=25 "
-              "roi=all,all,all,all size-window=250 size-warmup=25 score>=0.15 gap=2 before=1 after=1 "
+              "share>=0.5% frames>=2 learn=1/32 k=3.0 floor=10 downscale=4 warmup=25 global>=40.0% "
+              "moving-cells=3 absorb=15 roi=all,all,all,all size-window=250 size-warmup=25 score>=0.15 gap=2 before=1 "
+              "after=1 "
               "min-event=1");
-    parameters.sharePermille = 5;
+    parameters.sharePermille = 12;
     parameters.kTenths = 25;
+    parameters.globalPermille = 655;
+    parameters.movingCells = 1;
+    parameters.absorbFrames = 90;
     parameters.scoreHundredths = 1205;
     parameters.regions[1] = {8, 16, 100, 60};
-    EXPECT_EQ(Describe(parameters), "share>=0.5% frames>=2 learn=1/32 k=2.5 floor=10 downscale=4 warmup=25 "
-                                    "roi=all,8:16:100x60,all,all size-window=250 size-warmup=25 score>=12.05 gap=2 "
+    EXPECT_EQ(Describe(parameters), "share>=1.2% frames>=2 learn=1/32 k=2.5 floor=10 downscale=4 warmup=25 "
+                                    "global>=65.5% moving-cells=1 absorb=90 roi=all,8:16:100x60,all,all "
+                                    "size-window=250 size-warmup=25 score>=12.05 gap=2 "
                                     "before=1 after=1 min-event=1");
 }
 
@@ -143,6 +148,10 @@ TEST(ActivityParametersTest, OutOfRangeValuesAreRefusedByName)
         {[](ActivityParameters& p) { p.downscale = 0; }, "downscale is 0"},
         {[](ActivityParameters& p) { p.floorLevels = 256; }, "floor (luma levels) is 256"},
         {[](ActivityParameters& p) { p.sizeWindow = 4; }, "size window (frames) is 4"},
+        {[](ActivityParameters& p) { p.globalPermille = 0; }, "global change (permille) is 0"},
+        {[](ActivityParameters& p) { p.globalPermille = 1001; }, "global change (permille) is 1001"},
+        {[](ActivityParameters& p) { p.movingCells = 0; }, "moving cells is 0"},
+        {[](ActivityParameters& p) { p.absorbFrames = 0; }, "absorb (frames) is 0"},
         {[](ActivityParameters& p) { p.minEventSeconds = 0; }, "minimum event (seconds) is 0"},
         {[](ActivityParameters& p) { p.sizeWarmupFrames = 300; }, "longer than the size window"},
         {[](ActivityParameters& p) {
@@ -164,6 +173,7 @@ TEST(ActivitySecondsTest, TallyNeedsEnoughFramesAtTheShare)
 {
     ActivityParameters parameters;
     parameters.minFramesPerSecond = 3;
+    parameters.sharePermille = 10;
     playback::SecondTally tally(parameters);
     // 1.0 % of 1000 cells is 10: 9 does not reach it, 10 does.
     tally.Add({500, 1000, true});  // warming up: not measured

@@ -104,6 +104,9 @@ platform::Result<playback::ActivityRequest> RequestOf(const evidence::ActivityDo
     p.floorLevels = n.at("floor_levels");
     p.downscale = n.at("downscale");
     p.warmupFrames = n.at("warmup_frames");
+    p.globalPermille = n.at("global_permille");
+    p.movingCells = n.at("moving_cells");
+    p.absorbFrames = n.at("absorb_frames");
     p.sizeWindow = n.at("size_window");
     p.sizeWarmupFrames = n.at("size_warmup_frames");
     p.scoreHundredths = n.at("score_hundredths");

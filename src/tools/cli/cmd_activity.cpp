@@ -87,7 +87,7 @@ platform::Result<playback::ActivityRequest> Request(Options& options)
             return Error{ErrorKind::Refused,
                          fast ? "--threshold is a score above 0 with up to two decimals (0.15 by default)"
                               : "--threshold is a share of the picture in percent above 0, up to 100, with one "
-                                "decimal (1.0 by default)"};
+                                "decimal (0.5 by default)"};
         (fast ? p.scoreHundredths : p.sharePermille) = *value;
     }
     int64_t minimum = p.minEventSeconds, before = p.beforeSeconds, after = p.afterSeconds;
@@ -136,6 +136,9 @@ json ParametersJson(const playback::ActivityRequest& request)
             {"floor_levels", p.floorLevels},
             {"downscale", p.downscale},
             {"warmup_frames", p.warmupFrames},
+            {"global_permille", p.globalPermille},
+            {"moving_cells", p.movingCells},
+            {"absorb_frames", p.absorbFrames},
             {"regions", regions},
             {"size_window", p.sizeWindow},
             {"size_warmup_frames", p.sizeWarmupFrames},
@@ -240,19 +243,26 @@ Command ActivityCommand()
     return {
         .name = "activity",
         .summary = "where something moves, per camera and second, as events",
-        .description = "Searches records for movement in front of each camera and lists it as events, one line each:\n"
-                       "'event record camera begin_position end_position begin_time end_time peak' (positions of the\n"
-                       "first and last second, the seconds kept before and after included; peak: the largest share of\n"
-                       "the picture that moved, in tenths of a percent, or in fast mode the largest score in\n"
-                       "hundredths). exact (the default) decodes every frame, follows each camera's background\n"
-                       "(slow lighting changes, noise) and counts a frame when at least the threshold share of its\n"
-                       "picture (or region) moved; a second is active when 2 or more of its frames do. fast decodes\n"
-                       "nothing: each second's predicted-frame sizes against the camera's running baseline, a first\n"
-                       "pass over a whole disk. Active seconds at most 2 apart are one event. Cameras without video\n"
-                       "are left out, said on stderr. --json gives one document with the disk, every parameter, the\n"
-                       "events and events_sha256, the SHA-256 of the events as lines 'record camera begin_position\n"
-                       "end_position peak' (tab-separated, in the document's order); 'quillon-cli verify' searches\n"
-                       "again from such a document and says whether it finds the same.\n",
+        .description =
+            "Searches records for movement in front of each camera and lists it as events, one line each:\n"
+            "'event record camera begin_position end_position begin_time end_time peak' (positions of the\n"
+            "first and last second, the seconds kept before and after included; peak: the largest share of\n"
+            "the picture that moved, in tenths of a percent, or in fast mode the largest score in\n"
+            "hundredths). exact (the default) decodes every frame, follows each camera's background (slow\n"
+            "lighting, noise: learnt over the first 25 frames, then 1/32 of each new frame; a cell of 4x4\n"
+            "pixels stands out at 3.0 standard deviations and 10 luma levels) and counts a frame when at\n"
+            "least the threshold share of its picture (or region) lies in moving patches: foreground that\n"
+            "changed since the frame before in 3 or more cells. What stands still (where an object stood, an\n"
+            "object that stopped, a burnt-in clock once its digit is drawn) does not count, and is taken into\n"
+            "the background after 15 frames; a frame in which 40 % or more of the picture changed at once (a\n"
+            "flicker, the camera's exposure) counts as still. A second is active when 2 or more of its frames\n"
+            "count. fast decodes nothing: each second's predicted-frame sizes against the camera's running\n"
+            "baseline (the median of its last 250 predicted frames, after 25), a first pass over a whole\n"
+            "disk. Active seconds at most 2 apart are one event. Cameras without video are left out, said on\n"
+            "stderr. --json gives one document with the disk, every parameter, the events and events_sha256,\n"
+            "the SHA-256 of the events as lines 'record camera begin_position end_position peak'\n"
+            "(tab-separated, in the document's order); 'quillon-cli verify' searches again from such a\n"
+            "document and says whether it finds the same.\n",
         .arguments = {DeclareDisk()},
         .options =
             {{.name = "--record",
@@ -265,7 +275,7 @@ Command ActivityCommand()
              {.name = "--mode", .value = "fast|exact", .help = "exact (default) or fast"},
              {.name = "--threshold",
               .value = "X",
-              .help = "exact: the share of the picture in percent (1.0); fast: the score\n"
+              .help = "exact: the share of the picture in percent (0.5); fast: the score\n"
                       "(0.15)"},
              {.name = "--min-seconds", .value = "M", .help = "the shortest event's active seconds (1)"},
              {.name = "--before", .value = "B", .help = "seconds kept before each event (1)"},
