@@ -4,6 +4,7 @@
 #include <QCloseEvent>
 #include <QMessageBox>
 #include <QMetaObject>
+#include <QTimer>
 
 #include <algorithm>
 #include <chrono>
@@ -11,11 +12,14 @@
 #include <thread>
 
 #include "export/segment_exporter.h"
+#include "platform/decode_api.h"
 #include "playback/playback_engine.h"
+#include "ui/activity_events.h"
 #include "ui/app_context.h"
 #include "ui/disk_recovery.h"
 #include "ui/export_progress_dialog.h"
 #include "ui/main_skin.h"
+#include "ui/tooltip_window.h"
 #include "ui/video_view.h"
 
 namespace ui {
@@ -25,8 +29,17 @@ const char* const CMainFrame::kVersionCaption = "Quillon PlayBack";
 
 CMainFrame::CMainFrame(AppContext& appContext, playback::PlaybackEngine& playbackEngine)
     : MainWindow(appContext.skin), context(appContext), engine(playbackEngine), positionSlider(appContext.skin),
-      messages(TextTablePath(appContext.appDirectory), this), recovery(std::make_unique<DiskRecovery>())
+      messages(TextTablePath(appContext.appDirectory), this), recovery(std::make_unique<DiskRecovery>()),
+      activity(std::make_unique<ActivityEvents>(appContext.appDirectory + "/" + platform::decodeapi::kLibraryFile)),
+      noticeTimer(std::make_unique<QTimer>())
 {
+    notice = ToolTipWindow::Create(this);
+    noticeTimer->setSingleShot(true);
+    QObject::connect(noticeTimer.get(), &QTimer::timeout, this, [this] {
+        if (notice)
+            notice->Hide();
+    });
+    activity->OnChange([this] { OnActivityChange(); });
     move(kLeft, kTop);
     SetEvents(this);
     videoView = std::make_unique<VideoView>(this, engine);
@@ -46,6 +59,7 @@ CMainFrame::CMainFrame(AppContext& appContext, playback::PlaybackEngine& playbac
 
 CMainFrame::~CMainFrame()
 {
+    activity->OnChange({});
     WaitForExport();
     // The engine outlives the window: nothing of it may be drawn into after this.
     engine.Halt();

@@ -32,9 +32,12 @@ void CMainFrame::GoToTime()
     if (!RunGotoTimeDialog(record, position) || record < 0 || position < 0)
         return;
     const bool shown = engine.IsReady() && context.volume.OpenRecordNumber() == record;
-    if (!shown && !OpenRecord(record, false))
+    if (!shown && !OpenRecord(record, false)) {
+        RefreshActivityMarks();
         return;
+    }
     engine.ShowPosition(position, true, true);
+    RefreshActivityMarks();
 }
 
 bool CMainFrame::RunGotoTimeDialog(int& record, int& position)
