@@ -151,7 +151,8 @@ int Run(Options& options)
     if (options.Has("--event"))
         return RunEvent(options);
     if (!options.Has("--record") || !options.Has("--from") || !options.Has("--to"))
-        return Fail("--record, --from and --to are needed (or --event ACTIVITY.json:N)");
+        return Fail("--record, --from and --to are needed without --event\nusage: quillon-cli " +
+                    Usage(ExportCommand()));
     return Export(options, std::nullopt);
 }
 
