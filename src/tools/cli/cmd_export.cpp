@@ -151,8 +151,7 @@ int Run(Options& options)
     if (options.Has("--event"))
         return RunEvent(options);
     if (!options.Has("--record") || !options.Has("--from") || !options.Has("--to"))
-        return Fail("--record, --from and --to are needed without --event\nusage: quillon-cli " +
-                    Usage(ExportCommand()));
+        return Fail("usage: quillon-cli " + Usage(ExportCommand()) + " (--record, --from and --to, or --event)");
     return Export(options, std::nullopt);
 }
 
