@@ -243,6 +243,14 @@ static  // The activity event an export names: every field there and of its type
         return r.Fail("activity_event.record is not a record's name");
     if (camera < 1)
         return r.Fail("activity_event.camera is not a camera 1 to 4");
+    // The record the report exported: its number, or a recovered recording's id.
+    std::string exported = out.recoveredId;
+    if (const auto rec = j.find("record"); exported.empty() && rec != j.end() && rec->is_object()) {
+        if (const auto number = rec->find("number"); number != rec->end() && number->is_number_unsigned())
+            exported = std::to_string(number->get<uint64_t>());
+    }
+    if (!exported.empty() && record != exported)
+        return r.Fail("activity_event.record (" + record + ") is not the record exported (" + exported + ")");
     if (mode != "fast" && mode != "exact")
         return r.Fail("activity_event.mode is neither fast nor exact");
     if (begin > end)

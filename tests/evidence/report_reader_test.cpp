@@ -449,6 +449,7 @@ namespace {
 evidence::ExportReport EventReport()
 {
     evidence::ExportReport r = SampleReport();
+    r.record.number = 1;
     r.segment.beginMark = 14;
     r.segment.endMark = 20;
     r.activityEvent = evidence::ActivityEventReport{
@@ -497,6 +498,7 @@ TEST(ReportReaderTest, TheActivityEventAnExportWasMadeFromComesBackOrIsRefused)
         {"no parameters", [](Json& j) { j["activity_event"].erase("parameters"); }, "parameters is missing"},
         {"empty record", [](Json& j) { j["activity_event"]["record"] = ""; }, "record's name"},
         {"marks outside", [](Json& j) { j["segment"]["end_mark"] = 22; }, "does not hold the segment's marks"},
+        {"another record", [](Json& j) { j["activity_event"]["record"] = "2"; }, "not the record exported (1)"},
     };
     for (const Case& c : cases) {
         const std::string reason = Refusal(EventEdited(c.edit));
