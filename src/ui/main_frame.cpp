@@ -140,6 +140,10 @@ void CMainFrame::closeEvent(QCloseEvent* event)
         return;
     }
     StopPlayback();
+    // A notice still up would outlive the window by a few seconds.
+    noticeTimer->stop();
+    if (notice)
+        notice->Hide();
     MainWindow::closeEvent(event);
 }
 

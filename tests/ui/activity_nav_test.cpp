@@ -267,6 +267,9 @@ TEST_F(ActivityNavTest, ARecordWithoutActivitySaysSo)
     EXPECT_EQ(engine->Position(), 0);
     EXPECT_EQ(frame->Activity().SearchesStarted(), 1);
     EXPECT_TRUE(shown.empty()) << "no message box";
+    EXPECT_TRUE(frame->NoticeShown());
+    frame->close();
+    EXPECT_FALSE(frame->NoticeShown()) << "the notice goes with the window";
 }
 
 TEST_F(ActivityNavTest, AnExportWithinAnEventNamesItInItsReport)
