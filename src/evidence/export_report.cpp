@@ -213,6 +213,21 @@ Json SegmentJson(const SegmentReport& s)
     return segment;
 }
 
+Json ActivityEventJson(const ActivityEventReport& e)
+{
+    Json event;
+    event["record"] = e.record;
+    event["camera"] = e.camera;
+    event["begin_position"] = e.beginPosition;
+    event["end_position"] = e.endPosition;
+    event["begin_time"] = e.beginTime;
+    event["end_time"] = e.endTime;
+    event["peak"] = e.peak;
+    event["mode"] = e.mode;
+    event["parameters"] = e.parameters;
+    return event;
+}
+
 }  // namespace
 
 std::string QuillonVersion() { return QUILLON_VERSION; }
@@ -392,6 +407,8 @@ std::string ReportJson(const ExportReport& r)
         j["recovered"] = RecoveredJson(r.record.recovered);
 
     j["segment"] = SegmentJson(r.segment);
+    if (r.activityEvent)
+        j["activity_event"] = ActivityEventJson(*r.activityEvent);
 
     j["reads"] = ReadsJson(r.reads);
     Json lost = Json::array();

@@ -91,6 +91,18 @@ struct SegmentReport {
     int firstPosition = -1, lastPosition = -1;  // whose pictures were written
 };
 
+// The activity event an export was made from: an event of the activity
+// search whose span holds the export's marks, named as the search named it.
+struct ActivityEventReport {
+    std::string record;                          // as people name the record: "3", "u2"
+    uint32_t camera = 0;                         // 1..4
+    int64_t beginPosition = 0, endPosition = 0;  // both included, the pads too
+    std::string beginTime, endTime;
+    uint32_t peak = 0;
+    std::string mode;        // "fast" or "exact"
+    std::string parameters;  // every parameter of the search, in one line
+};
+
 struct OutputReport {
     bool present = false;  // false when no file was left
     std::string file;      // the file name, without its folder
@@ -110,6 +122,8 @@ struct ExportReport {
     SourceReport source;
     RecordReport record;
     SegmentReport segment;
+    // Absent when the export was not made from an activity event.
+    std::optional<ActivityEventReport> activityEvent;
     std::vector<SegmentRead> reads;
     // Seconds that could not be read whole: exported as seconds without
     // picture (or not at all); any makes the export incomplete.

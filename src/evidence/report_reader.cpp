@@ -217,7 +217,54 @@ bool Recovered(Reader& r, const Json& j, ReportToCheck& out)
 }  // namespace
 
 // The whole check, field by field; error says what was refused.
-static bool ParseInto(std::string_view text, ReportToCheck& out, std::string& error)
+static  // The activity event an export names: every field there and of its type, a
+    // camera 1 to 4, a known mode, and a span holding the segment's marks.
+    bool
+    ActivityEvent(Reader& r, const Json& j, ReportToCheck& out)
+{
+    const auto it = j.find("activity_event");
+    if (it == j.end())
+        return true;
+    const Json& e = *it;
+    const std::string where = "activity_event";
+    std::string record, beginTime, endTime, mode, parameters;
+    uint64_t camera = 0, begin = 0, end = 0, peak = 0, beginMark = 0, endMark = 0;
+    const Json* segment = nullptr;
+    if (!r.Text(e, "record", where, record) || !r.Number(e, "camera", where, 4, camera) ||
+        !r.Number(e, "begin_position", where, kMaxPosition, begin) ||
+        !r.Number(e, "end_position", where, kMaxPosition, end) || !r.Text(e, "begin_time", where, beginTime) ||
+        !r.Text(e, "end_time", where, endTime) || !r.Number(e, "peak", where, UINT32_MAX, peak) ||
+        !r.Text(e, "mode", where, mode) || !r.Text(e, "parameters", where, parameters) ||
+        !(segment = r.Field(j, "segment", "report")) ||
+        !r.Number(*segment, "begin_mark", "segment", kMaxPosition, beginMark) ||
+        !r.Number(*segment, "end_mark", "segment", kMaxPosition, endMark))
+        return false;
+    if (record.empty() || record.size() > 16)
+        return r.Fail("activity_event.record is not a record's name");
+    if (camera < 1)
+        return r.Fail("activity_event.camera is not a camera 1 to 4");
+    // The record the report exported: its number, or a recovered recording's id.
+    std::string exported = out.recoveredId;
+    if (const auto rec = j.find("record"); exported.empty() && rec != j.end() && rec->is_object()) {
+        if (const auto number = rec->find("number"); number != rec->end() && number->is_number_unsigned())
+            exported = std::to_string(number->get<uint64_t>());
+    }
+    if (!exported.empty() && record != exported)
+        return r.Fail("activity_event.record (" + record + ") is not the record exported (" + exported + ")");
+    if (mode != "fast" && mode != "exact")
+        return r.Fail("activity_event.mode is neither fast nor exact");
+    if (begin > end)
+        return r.Fail("activity_event ends before it begins");
+    if (beginMark < begin || endMark > end)
+        return r.Fail("activity_event (positions " + std::to_string(begin) + " to " + std::to_string(end) +
+                      ") does not hold the segment's marks (" + std::to_string(beginMark) + " to " +
+                      std::to_string(endMark) + ")");
+    out.activityEvent = "record " + record + ", camera " + std::to_string(camera) + ", positions " +
+                        std::to_string(begin) + " to " + std::to_string(end) + ", " + mode;
+    return true;
+}
+
+bool ParseInto(std::string_view text, ReportToCheck& out, std::string& error)
 {
     out = {};
     if (text.size() > kMaxReportBytes) {
@@ -337,6 +384,7 @@ static bool ParseInto(std::string_view text, ReportToCheck& out, std::string& er
     out.format = static_cast<int>(format);
     if (format >= 2)
         ok = ok && OpenedDiskAndSideReads(r, j, *source, out);
+    ok = ok && ActivityEvent(r, j, out);
     if (ok && !output->is_null()) {
         out.hasOutput = true;
         ok = r.Text(*output, "file", "output", out.outputFile) &&

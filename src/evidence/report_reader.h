@@ -41,6 +41,10 @@ struct ReportToCheck {
     std::string recoveredId, recoveredSource;
     // The disk as it was opened for the export (source.identity).
     platform::DriveIdentity sourceIdentity;
+    // The activity event the export was made from (activity_event), in one
+    // line: "record 1, camera 2, positions 14 to 20, exact"; empty when the
+    // report names none. Its span holds the segment's marks.
+    std::string activityEvent;
     bool hasOutput = false;
     std::string outputFile;
     uint64_t outputBytes = 0;

@@ -203,6 +203,7 @@ void SegmentExporter::WriteReport(ExportOutcome& outcome)
     report.segment.soundCamera = engine.HasAudio(soundCamera) ? soundCamera + 1 : 0;
     report.segment.firstPosition = outcome.firstPosition;
     report.segment.lastPosition = outcome.lastPosition;
+    report.activityEvent = reportEvent;
     report.reads.assign(readLog.Reads().begin(), readLog.Reads().end());
     AddLostSeconds(report);
     if (run.mode == ExportMode::Master)

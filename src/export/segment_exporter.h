@@ -24,10 +24,12 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 #include <thread>
 #include <vector>
 
+#include "evidence/export_report.h"
 #include "evidence/read_log.h"
 #include "export/encode_stage.h"
 #include "export/picture_composer.h"
@@ -151,6 +153,11 @@ public:
     // out), and the report says the export is incomplete and why. Set on the
     // window's thread between runs.
     void SetKeepGoing(bool on) { keepGoing = on; }
+    // The activity event the next runs are made from, named in their
+    // report (activity_event); nothing for an export that is not. The
+    // caller decides that the marks lie within it. Set on the window's
+    // thread between runs.
+    void SetReportEvent(std::optional<evidence::ActivityEventReport> event) { reportEvent = std::move(event); }
 
 private:
     struct Run {
@@ -225,6 +232,7 @@ private:
     std::function<void(int, int)> frameTap;
     disk::RecorderVolume* reportVolume = nullptr;
     bool keepGoing = false;
+    std::optional<evidence::ActivityEventReport> reportEvent;
     evidence::ReadLog readLog;
     platform::DriveIdentity reportSource;  // the volume's disk as opened, when the run was prepared
     PrepareFailure prepareFailure = PrepareFailure::None;

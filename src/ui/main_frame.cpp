@@ -4,6 +4,7 @@
 #include <QCloseEvent>
 #include <QMessageBox>
 #include <QMetaObject>
+#include <QTimer>
 
 #include <algorithm>
 #include <chrono>
@@ -11,12 +12,15 @@
 #include <thread>
 
 #include "export/segment_exporter.h"
+#include "platform/decode_api.h"
 #include "playback/playback_engine.h"
+#include "ui/activity_events.h"
 #include "ui/app_context.h"
 #include "ui/disk_recovery.h"
 #include "ui/export_progress_dialog.h"
 #include "ui/main_skin.h"
 #include "ui/timeline_window.h"
+#include "ui/tooltip_window.h"
 #include "ui/video_view.h"
 
 namespace ui {
@@ -26,8 +30,17 @@ const char* const CMainFrame::kVersionCaption = "Quillon PlayBack";
 
 CMainFrame::CMainFrame(AppContext& appContext, playback::PlaybackEngine& playbackEngine)
     : MainWindow(appContext.skin), context(appContext), engine(playbackEngine), positionSlider(appContext.skin),
-      messages(TextTablePath(appContext.appDirectory), this), recovery(std::make_unique<DiskRecovery>())
+      messages(TextTablePath(appContext.appDirectory), this), recovery(std::make_unique<DiskRecovery>()),
+      activity(std::make_unique<ActivityEvents>(appContext.appDirectory + "/" + platform::decodeapi::kLibraryFile)),
+      noticeTimer(std::make_unique<QTimer>())
 {
+    notice = ToolTipWindow::Create(this);
+    noticeTimer->setSingleShot(true);
+    QObject::connect(noticeTimer.get(), &QTimer::timeout, this, [this] {
+        if (notice)
+            notice->Hide();
+    });
+    activity->OnChange([this] { OnActivityChange(); });
     move(kLeft, kTop);
     SetEvents(this);
     videoView = std::make_unique<VideoView>(this, engine);
@@ -48,6 +61,7 @@ CMainFrame::CMainFrame(AppContext& appContext, playback::PlaybackEngine& playbac
 
 CMainFrame::~CMainFrame()
 {
+    activity->OnChange({});
     WaitForExport();
     // The engine outlives the window: nothing of it may be drawn into after this.
     engine.Halt();
@@ -128,6 +142,10 @@ void CMainFrame::closeEvent(QCloseEvent* event)
         return;
     }
     StopPlayback();
+    // A notice still up would outlive the window by a few seconds.
+    noticeTimer->stop();
+    if (notice)
+        notice->Hide();
     MainWindow::closeEvent(event);
 }
 

@@ -6,6 +6,8 @@
 // Everything here runs on the GUI thread. The engine's timer thread draws
 // into the video view, the time panel and the position slider through their
 // backing images and never calls into this class.
+#include <QString>
+
 #include <memory>
 #include <optional>
 #include <string>
@@ -19,6 +21,16 @@ namespace playback {
 class PlaybackEngine;
 }
 
+namespace disk {
+class Volume;
+}
+
+class QTimer;
+
+namespace evidence {
+struct ActivityEventReport;
+}
+
 namespace exporter {
 class SegmentExporter;
 struct ExportOutcome;
@@ -29,6 +41,8 @@ namespace ui {
 class ExportProgressDialog;
 class DiskRecovery;
 class TimelineWindow;
+class ActivityEvents;
+class ToolTipWindow;
 struct AppContext;
 class VideoView;
 
@@ -79,6 +93,26 @@ public:
     // lists, started by every load of a disk.
     DiskRecovery& Recovery() { return *recovery; }
 
+    // N and Shift+N (main_frame_activity.cpp): the open record at the begin
+    // of the next activity event of the shown cameras after the position,
+    // or of the last one before it (inside an event: that event's begin).
+    // The record's first jump starts its search in the background and says
+    // so; a jump seeks as a drag of the position thumb does, playing on if
+    // it was playing. Nothing happens while an export runs.
+    void JumpToActivity(bool forward);
+    // The activity events of the loaded disk's records, searched once each.
+    ActivityEvents& Activity() { return *activity; }
+    // The disk the activity events are kept for: the volume as loaded, also
+    // once the one numbering its recovered recordings has taken its place.
+    std::shared_ptr<const disk::Volume> ActivityDisk() const;
+    // The short line last shown above the position slider ("Searching for
+    // activity: 35 %", "No activity found"), and whether it still shows.
+    QString NoticeText() const { return noticeText; }
+    bool NoticeShown() const;
+    // The activity event the marked segment lies within, for the export's
+    // report; nothing when there is none (or the search has not run).
+    std::optional<evidence::ActivityEventReport> MarkedEvent();
+
 protected:
     // The dialogs that choose a drive and a record: the chosen number, or -1
     // when cancelled. Tests put their own choices here.
@@ -117,6 +151,13 @@ private:
     void SetButtonState(const char* name, int state);
     void StopPlayback();
     void OnExportFinished(const exporter::ExportOutcome& outcome);
+    // The position slider's activity marks: the open record's events of
+    // the shown cameras, none without them.
+    void RefreshActivityMarks();
+    // Called when the search's state or text changes.
+    void OnActivityChange();
+    // text in the small window above the position slider, for a few seconds.
+    void ShowNotice(const std::string& text);
     bool DeferCloseForExport();
     // Stops a running export and waits for it, serving its completion call.
     void WaitForExport();
@@ -129,6 +170,12 @@ private:
     platform::GlobalHotKey hotKey;
     std::unique_ptr<DiskRecovery> recovery;
     std::unique_ptr<TimelineWindow> timeline;
+    std::unique_ptr<ActivityEvents> activity;
+    std::unique_ptr<ToolTipWindow> notice;
+    std::unique_ptr<QTimer> noticeTimer;
+    QString noticeText;
+    // An N was pressed while the search ran: its progress and end are shown.
+    bool noticeFollowsSearch = false;
     bool volumePending = true;
     bool closeAfterExport = false;
     // The dialog holds the stop flag the exporter reads: it goes last.

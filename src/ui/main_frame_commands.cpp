@@ -8,6 +8,7 @@
 #include "export/snapshot.h"
 #include "platform/drive_table.h"
 #include "playback/playback_engine.h"
+#include "ui/activity_events.h"
 #include "ui/app_context.h"
 #include "ui/disk_recovery.h"
 #include "ui/main_frame.h"
@@ -43,6 +44,7 @@ void CMainFrame::RunCommand(const std::string& name)
         QMetaObject::invokeMethod(this, "close", Qt::QueuedConnection);
     } else if (name == "hdd") {
         ChooseDisk();
+        RefreshActivityMarks();
     } else if (name == "list") {
         engine.Halt();
         if (!context.volume.IsLoaded()) {
@@ -50,6 +52,7 @@ void CMainFrame::RunCommand(const std::string& name)
             return;
         }
         ChooseRecord(false);
+        RefreshActivityMarks();
     } else if (name == "play") {
         engine.PlayForward();
     } else if (name == "next") {
@@ -67,9 +70,11 @@ void CMainFrame::RunCommand(const std::string& name)
     } else if (name == "quad") {
         SelectViewButton("quad");
         engine.SetView(PlaybackEngine::kQuadView, 0);
+        RefreshActivityMarks();
     } else if (name == "ch1" || name == "ch2" || name == "ch3" || name == "ch4") {
         SelectViewButton(name.c_str());
         engine.SetView(PlaybackEngine::kSingleView, name[2] - '1');
+        RefreshActivityMarks();
     } else if (name == "snap") {
         if (engine.IsReady()) {
             engine.Halt();
@@ -115,6 +120,8 @@ void CMainFrame::ChooseDisk()
     const bool sameDisk = !shownDisk.empty() && platform::DrivePath(drive) == shownDisk;
     if (context.volume.Load(drive)) {
         context.currentDrive = drive;
+        // Another disk, or the same one loaded again: its events are searched anew.
+        activity->Drop();
         // The search for what the record table no longer lists runs beside
         // whatever the user does next; the record list shows its rows.
         recovery->Start(context.volume.Shared());
@@ -183,6 +190,7 @@ void CMainFrame::OnViewClick(int x, int y)
     if (engine.ViewMode() == PlaybackEngine::kSingleView) {
         SelectViewButton("quad");
         engine.SetView(PlaybackEngine::kQuadView, 0);
+        RefreshActivityMarks();
         return;
     }
     const auto& cells = engine.Cells();
@@ -191,6 +199,7 @@ void CMainFrame::OnViewClick(int x, int y)
         if (cell.left < x && x < cell.right && cell.top < y && y < cell.bottom) {
             SelectViewButton(kViewButtons[static_cast<std::size_t>(camera) + 1]);
             engine.SetView(PlaybackEngine::kSingleView, camera);
+            RefreshActivityMarks();
             return;
         }
     }

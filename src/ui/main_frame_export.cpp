@@ -5,6 +5,7 @@
 #include <QMetaObject>
 
 #include "disk/record_time.h"
+#include "evidence/export_report.h"
 #include "export/segment_exporter.h"
 #include "playback/playback_engine.h"
 #include "ui/app_context.h"
@@ -50,6 +51,8 @@ void CMainFrame::StartExport()
             });
     }
     exporter->SetReportVolume(&context.volume);
+    // An export whose marks lie within an activity event names it.
+    exporter->SetReportEvent(MarkedEvent());
     engine.Halt();
     const auto path = RunExportSaveDialog(exporter::DefaultExportName(engine));
     if (!path)

@@ -41,9 +41,12 @@ void CMainFrame::GoToRecordPosition(int record, int position)
     engine.Halt();
     engine.KillTimer();
     const bool shown = engine.IsReady() && context.volume.OpenRecordNumber() == record;
-    if (!shown && !OpenRecord(record, false))
+    if (!shown && !OpenRecord(record, false)) {
+        RefreshActivityMarks();
         return;
+    }
     engine.ShowPosition(position, true, true);
+    RefreshActivityMarks();
 }
 
 bool CMainFrame::RunGotoTimeDialog(int& record, int& position)

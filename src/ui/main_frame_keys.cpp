@@ -1,7 +1,8 @@
 // The program's keys, after the habits of common players. A key whose
 // action a skin button has runs that button's command; the few without a
 // button (a picture back, a second forward, the first and last seconds)
-// drive the engine as the slider and the step buttons do.
+// drive the engine as the slider and the step buttons do. N and Shift+N go
+// from activity event to activity event (main_frame_activity.cpp).
 #include <QKeyEvent>
 
 #include <string>
@@ -58,6 +59,10 @@ bool CMainFrame::RunKey(int key, Qt::KeyboardModifiers modifiers)
     }
     const Qt::KeyboardModifiers held = modifiers & ~Qt::KeypadModifier;
     const bool plain = held == Qt::NoModifier;
+    if (key == Qt::Key_N && (plain || held == Qt::ShiftModifier)) {
+        JumpToActivity(plain);
+        return true;
+    }
     const bool secondForward = held == Qt::ShiftModifier && key == Qt::Key_Right;
     if (!secondForward && !(plain && (key == Qt::Key_Left || key == Qt::Key_Home || key == Qt::Key_End)))
         return false;

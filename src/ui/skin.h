@@ -6,7 +6,7 @@
 //
 // Threads: the window's (GUI) thread owns everything except the sliders'
 // drawing state. The slider lock guards each slider's current thumb position
-// and strip and the two mark offsets; DrawPosition is also called from the
+// and strip, the two mark offsets and the activity marks; DrawPosition is also called from the
 // playback timer thread. Lock order: any caller's lock (the engine's stream
 // lock), then the slider lock, then the window's backing image (innermost).
 // Loading happens once, on the GUI thread, before any other thread draws.
@@ -15,6 +15,8 @@
 #include <memory>
 #include <mutex>
 #include <string>
+#include <utility>
+#include <vector>
 
 #include <QPoint>
 
@@ -114,6 +116,13 @@ public:
     void ClearMarks();
     int BeginMark() const;
     int EndMark() const;
+    // The activity events on the position slider: spans of its track
+    // (offsets from the track's left, first and last), drawn along the axis
+    // under the thumb; empty for none. Offsets outside the track are cut.
+    void SetActivityMarks(std::vector<std::pair<int, int>> spans);
+    std::vector<std::pair<int, int>> ActivityMarks() const;
+    // The colour they are drawn in.
+    static constexpr unsigned kActivityMarkRgb = 0xFFE8A000;
 
     // For the engine and the main window: geometry is fixed after loading.
     const SkinSlider& Slider(SliderId slider) const
@@ -155,8 +164,9 @@ private:
     bool positionDrag = false;
     bool volumeDrag = false;
     std::unique_ptr<ToolTipWindow> tooltip;
-    int beginMark = -1;  // slider lock
-    int endMark = -1;    // slider lock
+    int beginMark = -1;                              // slider lock
+    int endMark = -1;                                // slider lock
+    std::vector<std::pair<int, int>> activityMarks;  // slider lock
     SkinPicture beginMarkPicture;
     SkinPicture endMarkPicture;
     mutable std::mutex sliderLock;

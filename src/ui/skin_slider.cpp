@@ -9,6 +9,11 @@
 #include "ui/skin_window.h"
 
 namespace ui {
+namespace {
+
+constexpr int kActivityMarkHeight = 3;
+
+}  // namespace
 
 bool Skin::DrawSlider(SkinSlider& slider, bool withMarks, int offset, QImage* context)
 {
@@ -34,6 +39,13 @@ bool Skin::DrawSlider(SkinSlider& slider, bool withMarks, int offset, QImage* co
     {
         QPainter painter(&slider.strip);
         slider.axis.Draw(painter, 0, 0);
+        // Activity along the lower edge of the axis, where the thumb's
+        // line does not run; the thumb goes over them.
+        if (withMarks)
+            for (const auto& [first, last] : activityMarks)
+                painter.fillRect(QRect(slider.trackLeft + first - slider.x, height - kActivityMarkHeight,
+                                       last - first + 1, kActivityMarkHeight),
+                                 QColor::fromRgb(kActivityMarkRgb));
         slider.thumb.DrawTransparent(painter, c - slider.thumb.Width() / 2 - slider.x, 0);
         if (withMarks) {
             if (beginMark != -1 && beginMarkPicture.Present())
@@ -90,6 +102,25 @@ void Skin::ClearMarks()
     std::lock_guard lock(sliderLock);
     beginMark = -1;
     endMark = -1;
+}
+
+void Skin::SetActivityMarks(std::vector<std::pair<int, int>> spans)
+{
+    std::lock_guard lock(sliderLock);
+    const int range = positionSlider.trackRight - positionSlider.trackLeft;
+    activityMarks.clear();
+    for (auto [first, last] : spans) {
+        first = std::max(first, 0);
+        last = std::min(last, range);
+        if (range >= 0 && first <= last)
+            activityMarks.emplace_back(first, last);
+    }
+}
+
+std::vector<std::pair<int, int>> Skin::ActivityMarks() const
+{
+    std::lock_guard lock(sliderLock);
+    return activityMarks;
 }
 
 int Skin::BeginMark() const

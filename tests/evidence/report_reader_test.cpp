@@ -441,3 +441,67 @@ TEST(ReportReaderTest, ARecoveredRecordingIsNamedAndCarvedSecondsNeedNoIndex)
 }
 
 }  // namespace
+
+// An export made from an activity event names it; verify reads it back and
+// refuses an event object that is damaged or does not hold the marks.
+namespace {
+
+evidence::ExportReport EventReport()
+{
+    evidence::ExportReport r = SampleReport();
+    r.record.number = 1;
+    r.segment.beginMark = 14;
+    r.segment.endMark = 20;
+    r.activityEvent = evidence::ActivityEventReport{
+        "1", 2, 13, 21, "2025-03-08 21:14:13", "2025-03-08 21:14:21", 36, "exact", "share>=1.0% frames>=2"};
+    return r;
+}
+
+std::string EventEdited(const std::function<void(Json&)>& edit)
+{
+    Json j = Json::parse(evidence::ReportJson(EventReport()));
+    edit(j);
+    return j.dump();
+}
+
+}  // namespace
+
+TEST(ReportReaderTest, TheActivityEventAnExportWasMadeFromComesBackOrIsRefused)
+{
+    const std::string text = evidence::ReportJson(EventReport());
+    const Json j = Json::parse(text);
+    ASSERT_TRUE(j.contains("activity_event"));
+    EXPECT_EQ(j["activity_event"]["camera"], 2);
+    EXPECT_EQ(j["activity_event"]["parameters"], "share>=1.0% frames>=2");
+    evidence::ReportToCheck out;
+    std::string error;
+    ASSERT_TRUE(Parse(text, out, error)) << error;
+    EXPECT_EQ(out.activityEvent, "record 1, camera 2, positions 13 to 21, exact");
+    ASSERT_TRUE(Parse(evidence::ReportJson(SampleReport()), out, error)) << error;
+    EXPECT_EQ(out.activityEvent, "") << "a report without one reads as before";
+    EXPECT_EQ(Json::parse(evidence::ReportJson(SampleReport())).count("activity_event"), 0u);
+
+    struct Case {
+        const char* what;
+        std::function<void(Json&)> edit;
+        const char* reason;
+    };
+    const std::vector<Case> cases = {
+        {"not an object", [](Json& j) { j["activity_event"] = 3; }, "activity_event is not an object"},
+        {"no camera", [](Json& j) { j["activity_event"].erase("camera"); }, "activity_event.camera is missing"},
+        {"camera 0", [](Json& j) { j["activity_event"]["camera"] = 0; }, "camera 1 to 4"},
+        {"camera 5", [](Json& j) { j["activity_event"]["camera"] = 5; }, "camera is out of range"},
+        {"negative begin", [](Json& j) { j["activity_event"]["begin_position"] = -1; }, "begin_position"},
+        {"ends before it begins", [](Json& j) { j["activity_event"]["end_position"] = 12; }, "ends before"},
+        {"odd mode", [](Json& j) { j["activity_event"]["mode"] = "guess"; }, "neither fast nor exact"},
+        {"peak as text", [](Json& j) { j["activity_event"]["peak"] = "36"; }, "peak"},
+        {"no parameters", [](Json& j) { j["activity_event"].erase("parameters"); }, "parameters is missing"},
+        {"empty record", [](Json& j) { j["activity_event"]["record"] = ""; }, "record's name"},
+        {"marks outside", [](Json& j) { j["segment"]["end_mark"] = 22; }, "does not hold the segment's marks"},
+        {"another record", [](Json& j) { j["activity_event"]["record"] = "2"; }, "not the record exported (1)"},
+    };
+    for (const Case& c : cases) {
+        const std::string reason = Refusal(EventEdited(c.edit));
+        EXPECT_NE(reason.find(c.reason), std::string::npos) << c.what << ": " << reason;
+    }
+}

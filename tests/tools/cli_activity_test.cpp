@@ -371,4 +371,72 @@ TEST_F(ActivityCliTest, VerifySearchesAgainFromTheDocument)
     EXPECT_EQ(write("broken.json", made.out.substr(0, made.out.size() / 2)).status, 1);
 }
 
+// export --event: an event of an activity document exported in its
+// camera's view from its first to its last position, the report naming it,
+// verify passing on it and refusing it once its event object is edited.
+TEST_F(ActivityCliTest, ExportOfAnEventNamesItAndVerifyChecksIt)
+{
+    const ToolRun made = Cli(Disk() + " --record 1 --mode fast --json");
+    ASSERT_EQ(made.status, 0) << made.err;
+    {
+        std::ofstream(dir->File("events.json")) << made.out;
+    }
+    const nlohmann::json doc = nlohmann::json::parse(made.out);
+    ASSERT_GE(doc["events"].size(), 2u);
+    const nlohmann::json& listed = doc["events"][1];
+    const std::string cli = std::string(QUILLON_BIN_DIR) + "/quillon-cli ";
+    const std::string out = dir->File("event.mkv");
+    const ToolRun exported =
+        RunTool(cli + "export " + Disk() + " --event " + dir->File("events.json") + ":2 -o " + out, dir->File("e.txt"));
+    ASSERT_EQ(exported.status, 0) << exported.err;
+    std::ifstream in(out + ".report.json");
+    const nlohmann::json report = nlohmann::json::parse(in);
+    const nlohmann::json& e = report["activity_event"];
+    EXPECT_EQ(e["record"], listed["record"]);
+    EXPECT_EQ(e["camera"], listed["camera"]);
+    EXPECT_EQ(e["begin_position"], listed["begin_position"]);
+    EXPECT_EQ(e["end_position"], listed["end_position"]);
+    EXPECT_EQ(e["peak"], listed["peak"]);
+    EXPECT_EQ(e["mode"], "fast");
+    EXPECT_NE(e["parameters"].get<std::string>().find("score>=0.15"), std::string::npos);
+    EXPECT_EQ(report["segment"]["begin_mark"], listed["begin_position"]);
+    EXPECT_EQ(report["segment"]["end_mark"], listed["end_position"]);
+    EXPECT_EQ(report["segment"]["view"], std::to_string(listed["camera"].get<int>()));
+    // The master holds the event's seconds and the one after: ffprobe counts them.
+    const ToolRun probe =
+        RunTool("ffprobe -v error -show_entries format=duration -of csv=p=0 '" + out + "'", dir->File("probe.txt"));
+    if (probe.status == 0) {
+        const double seconds = std::stod(probe.out);
+        const int expected = listed["end_position"].get<int>() - listed["begin_position"].get<int>() + 2;
+        EXPECT_NEAR(seconds, expected, 1.0) << probe.out;
+    }
+
+    const ToolRun verified = RunTool(cli + "verify " + out + ".report.json", dir->File("v.txt"));
+    EXPECT_EQ(verified.status, 0) << verified.out << verified.err;
+    EXPECT_NE(verified.out.find("activity event\trecord 1, camera"), std::string::npos) << verified.out;
+    EXPECT_NE(verified.out.find("all match"), std::string::npos);
+
+    // An event object that no longer holds the marks is refused, with why.
+    nlohmann::json edited = report;
+    edited["activity_event"]["end_position"] = listed["end_position"].get<int>() - 1;
+    std::ofstream(out + ".report.json") << edited.dump();
+    const ToolRun refused = RunTool(cli + "verify " + out + ".report.json", dir->File("r.txt"));
+    EXPECT_EQ(refused.status, 1);
+    EXPECT_NE(refused.err.find("does not hold the segment's marks"), std::string::npos) << refused.err;
+
+    // --event goes alone, and names an event the document lists.
+    const auto refusal = [&](const std::string& args) {
+        const ToolRun r =
+            RunTool(cli + "export " + Disk() + " " + args + " -o " + dir->File("no.mpg"), dir->File("n.txt"));
+        EXPECT_EQ(r.status, 1) << args;
+        EXPECT_FALSE(std::ifstream(dir->File("no.mpg")).good()) << args;
+        return r.err;
+    };
+    EXPECT_NE(refusal("--event " + dir->File("events.json") + ":99").find("lists"), std::string::npos);
+    EXPECT_NE(refusal("--event " + dir->File("events.json") + ":0").find("from 1"), std::string::npos);
+    EXPECT_NE(refusal("--event " + dir->File("events.json") + ":1 --record 1").find("without --record"),
+              std::string::npos);
+    EXPECT_NE(refusal("--record 1 --from 2").find("--to"), std::string::npos);
+}
+
 }  // namespace

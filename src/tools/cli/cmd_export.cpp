@@ -8,10 +8,19 @@
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
+#include <fstream>
+#include <optional>
+#include <sstream>
 #include <string>
+#include <vector>
 
+#include <sys/stat.h>
+
+#include "evidence/activity_document.h"
+#include "evidence/export_report.h"
 #include "export/export_progress.h"
 #include "export/segment_exporter.h"
+#include "tools/cli/activity_run.h"
 #include "tools/cli/commands.h"
 #include "tools/cli/headless_engine.h"
 #include "tools/cli/options.h"
@@ -57,7 +66,96 @@ const char* EndName(exporter::ExportOutcome::End end)
     return "?";
 }
 
+// Activity documents are a few kilobytes; this is far past any.
+constexpr uint64_t kMaxDocumentBytes = 64u << 20;
+
+// --event DOCUMENT:N: the N-th event (from 1) the activity document lists,
+// named as the report names it. The document is read as verify reads it:
+// a damaged or edited one is refused with the reason.
+platform::Result<evidence::ActivityEventReport> ChosenEvent(const std::string& value)
+{
+    using platform::Error;
+    using platform::ErrorKind;
+    const size_t colon = value.rfind(':');
+    const std::string path = colon == std::string::npos ? value : value.substr(0, colon);
+    const std::string number = colon == std::string::npos ? std::string() : value.substr(colon + 1);
+    if (path.empty() || number.empty() || number.size() > 9 ||
+        number.find_first_not_of("0123456789") != std::string::npos || std::stoul(number) == 0)
+        return Error{ErrorKind::Refused, "--event takes ACTIVITY.json:N, N the event's number from 1: " + value};
+    struct stat info {};
+    if (::stat(path.c_str(), &info) != 0 || !S_ISREG(info.st_mode))
+        return Error{ErrorKind::NotFound, "no such activity document: " + path};
+    if (static_cast<uint64_t>(info.st_size) > kMaxDocumentBytes)
+        return Error{ErrorKind::Damaged, "damaged or edited activity document: larger than any this program writes"};
+    std::ifstream in(path, std::ios::binary);
+    std::ostringstream text;
+    text << in.rdbuf();
+    if (!in && !in.eof())
+        return Error{ErrorKind::ReadFailed, "cannot read the activity document " + path};
+    const auto document = evidence::ParseActivityDocument(text.str());
+    if (!document)
+        return document.Failure();
+    const auto request = RequestOf(*document);
+    if (!request)
+        return Error{ErrorKind::Damaged, "the activity document's parameters: " + request.Detail()};
+    const size_t index = std::stoul(number);
+    if (index > document->events.size())
+        return Error{ErrorKind::Refused, "the activity document lists " + std::to_string(document->events.size()) +
+                                             " events, not " + number};
+    const evidence::ActivityDocumentEvent& e = document->events[index - 1];
+    evidence::ActivityEventReport event;
+    event.record = e.record;
+    event.camera = e.camera;
+    event.beginPosition = e.begin;
+    event.endPosition = e.end;
+    event.peak = e.peak;
+    event.mode = document->mode;
+    event.parameters = playback::Describe(request->parameters);
+    return event;
+}
+
+int Export(Options& options, const std::optional<evidence::ActivityEventReport>& event);
+
+// With --event: the export of the event's record from its first to its
+// last position in its camera's view (unless --view says otherwise), as if
+// they had been given.
+int RunEvent(Options& options)
+{
+    if (options.Has("--record") || options.Has("--from") || options.Has("--to"))
+        return Fail("--event names the record and the positions: give it without --record, --from and --to");
+    auto event = ChosenEvent(*options.Value("--event"));
+    if (!event)
+        return Fail(event.Detail());
+    const std::vector<std::string> words = {options.positional.at(0),
+                                            "--record",
+                                            event->record,
+                                            "--from",
+                                            std::to_string(event->beginPosition),
+                                            "--to",
+                                            std::to_string(event->endPosition),
+                                            "--view",
+                                            options.Value("--view").value_or(std::to_string(event->camera)),
+                                            "-o",
+                                            *options.Value("-o")};
+    Args args(words.begin(), words.end());
+    if (options.Has("--keep-going"))
+        args.push_back("--keep-going");
+    Options chosen;
+    if (!chosen.Parse(ExportCommand(), args))
+        return Fail(chosen.error);
+    return Export(chosen, *event);
+}
+
 int Run(Options& options)
+{
+    if (options.Has("--event"))
+        return RunEvent(options);
+    if (!options.Has("--record") || !options.Has("--from") || !options.Has("--to"))
+        return Fail("usage: quillon-cli " + Usage(ExportCommand()) + " (--record, --from and --to, or --event)");
+    return Export(options, std::nullopt);
+}
+
+int Export(Options& options, const std::optional<evidence::ActivityEventReport>& event)
 {
     const auto out = options.Value("-o");
     exporter::ExportMode mode{};
@@ -80,6 +178,12 @@ int Run(Options& options)
     exporter::SegmentExporter exporter(engine, progress, [&outcome](const exporter::ExportOutcome& o) { outcome = o; });
     exporter.SetReportVolume(&volume);
     exporter.SetKeepGoing(options.Has("--keep-going"));
+    if (event) {
+        evidence::ActivityEventReport named = *event;
+        named.beginTime = engine.StampAt(static_cast<int>(named.beginPosition)).Text();
+        named.endTime = engine.StampAt(static_cast<int>(named.endPosition)).Text();
+        exporter.SetReportEvent(named);
+    }
     if (!exporter.PrepareExport(*out, from, from, static_cast<int>(to), mode))
         return Fail(exporter.LastError());
     interrupted = &progress;
@@ -118,6 +222,14 @@ int Run(Options& options)
     return 0;
 }
 
+// --record, needed without --event only.
+Option OptionalRecord()
+{
+    Option record = DeclareRecord();
+    record.required = false;
+    return record;
+}
+
 }  // namespace
 
 Command ExportCommand()
@@ -129,11 +241,17 @@ Command ExportCommand()
                            "last_position end' (end: completed, stopped or record-ended). A progress bar with the\n"
                            "time left shows on a terminal; Ctrl+C stops the export with the file closed properly.\n"
                            "An error leaves no file. A second that cannot be read from the disk fails the export\n"
-                           "(status 1, the position and the error on stderr) unless --keep-going is given.\n",
+                           "(status 1, the position and the error on stderr) unless --keep-going is given.\n"
+                           "--event exports an event of 'quillon-cli activity --json': its record, positions and\n"
+                           "camera, and names it in the report (activity_event).\n",
             .arguments = {DeclareDisk()},
-            .options = {DeclareRecord(),
-                        {.name = "--from", .value = "B", .help = "the begin mark's position", .required = true},
-                        {.name = "--to", .value = "E", .help = "the end mark's position", .required = true},
+            .options = {OptionalRecord(),
+                        {.name = "--from", .value = "B", .help = "the begin mark's position (needed without --event)"},
+                        {.name = "--to", .value = "E", .help = "the end mark's position (needed without --event)"},
+                        {.name = "--event",
+                         .value = "ACTIVITY.json:N",
+                         .help = "the N-th event (from 1) of an activity document, in place of\n"
+                                 "--record, --from and --to; --view is its camera unless given"},
                         DeclareView(),
                         {"--keep-going", "",
                          "write a second that cannot be read as a second without picture\n"

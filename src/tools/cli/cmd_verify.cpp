@@ -215,6 +215,8 @@ int Run(Options& options)
     if (!report.recoveredId.empty())
         std::printf("recording\t%s\trecovered (%s): the record table does not list it\n", report.recoveredId.c_str(),
                     report.recoveredSource.c_str());
+    if (!report.activityEvent.empty())
+        std::printf("activity event\t%s\n", report.activityEvent.c_str());
     ProgressBar bar("verify");
     const uint64_t work = WorkSectors(report);
     uint64_t worked = 0;
