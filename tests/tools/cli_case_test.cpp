@@ -152,6 +152,42 @@ TEST_F(CaseCliTest, RefusalsSayWhyAndWriteNothing)
     }
 }
 
+TEST_F(CaseCliTest, ExportsAndSearchesMadeWithTheCaseAreKeptWithTheirHashes)
+{
+    const std::string disk = dir.File("demo.img"), kase = dir.File("k.case"), out = dir.File("part.mpg");
+    ASSERT_EQ(Cli("case create " + kase + " --disk " + disk).status, 0);
+    ToolRun r = Cli("export " + disk + " --record 1 --from 1 --to 2 -o " + out + " --case " + kase);
+    ASSERT_EQ(r.status, 0) << r.err;
+    r = Cli("activity " + disk + " --record 1 --mode fast --json --case " + kase);
+    ASSERT_EQ(r.status, 0) << r.err;
+    const nlohmann::json search = nlohmann::json::parse(r.out);
+
+    r = Cli("case show " + kase + " --json");
+    ASSERT_EQ(r.status, 0) << r.err;
+    const nlohmann::json doc = nlohmann::json::parse(r.out);
+    ASSERT_EQ(doc["exports"].size(), 1u);
+    EXPECT_EQ(doc["exports"][0]["path"], out);
+    EXPECT_EQ(doc["exports"][0]["report_path"], out + ".report.json");
+    EXPECT_EQ(doc["exports"][0]["output_sha256"], Sha256(out));
+    ASSERT_EQ(doc["searches"].size(), 1u);
+    EXPECT_EQ(doc["searches"][0]["events_sha256"], search["events_sha256"]);
+    EXPECT_EQ(doc["searches"][0]["parameters"].get<std::string>().rfind("mode=fast records=1 ", 0), 0u)
+        << doc["searches"][0]["parameters"];
+
+    // A case of another disk: refused before anything is written.
+    const std::string other = dir.File("other.case"), refused = dir.File("refused.mpg");
+    ASSERT_EQ(Cli("case create " + other + " --disk " + dir.File("recover-demo.img")).status, 0);
+    r = Cli("export " + disk + " --record 1 --from 1 --to 2 -o " + refused + " --case " + other);
+    EXPECT_EQ(r.status, 1);
+    EXPECT_NE(r.err.find("is not the disk of case"), std::string::npos) << r.err;
+    EXPECT_FALSE(std::ifstream(refused).good());
+    r = Cli("activity " + disk + " --record 1 --mode fast --case " + other);
+    EXPECT_EQ(r.status, 1);
+    EXPECT_TRUE(r.out.empty()) << r.out;
+    EXPECT_EQ(Sql(other, "SELECT count(*) FROM exports").out + Sql(other, "SELECT count(*) FROM searches").out,
+              "0\n0\n");
+}
+
 TEST_F(CaseCliTest, AKilledWriterLosesNoReturnedBookmarkAndTwoWritersBothLand)
 {
     const std::string disk = dir.File("demo.img"), kase = dir.File("k.case");

@@ -12,6 +12,7 @@
 #include "evidence/activity_document.h"
 #include "playback/activity_search.h"
 #include "tools/cli/activity_run.h"
+#include "tools/cli/case_option.h"
 #include "tools/cli/commands.h"
 #include "tools/cli/options.h"
 #include "tools/cli/progress_bar.h"
@@ -158,6 +159,9 @@ int Run(Options& options)
     disk::RecorderVolume volume;
     if (const auto loaded = LoadVolume(options.positional[0], volume); !loaded)
         return Fail(loaded.Detail());
+    auto kase = OpenCaseOption(options, volume);
+    if (!kase)
+        return Fail(kase.Detail());
 
     // The records searched: one (a number or a recovered id), or every
     // listed one.
@@ -233,6 +237,20 @@ int Run(Options& options)
     }
     if (std::fflush(stdout) != 0)
         return Fail("cannot write the output");
+    if (*kase) {
+        casefile::SearchEntry entry;
+        std::string names;
+        for (const SearchedRecord& s : searched)
+            names += (names.empty() ? "" : ",") + s.name;
+        entry.parameters = std::string("mode=") + playback::ActivityModeName(request->mode) + " records=" + names;
+        if (request->from != 0 || request->to >= 0)
+            entry.parameters += " from=" + std::to_string(request->from) +
+                                " to=" + (request->to >= 0 ? std::to_string(request->to) : std::string("end"));
+        entry.parameters += " " + playback::Describe(request->parameters);
+        entry.eventsSha256 = sha256;
+        if (const auto added = (*kase)->AddSearch(entry); !added)
+            return Fail("the search was made but not added to the case: " + added.Detail());
+    }
     return 0;
 }
 
@@ -285,7 +303,8 @@ Command ActivityCommand()
               .help = "search only this rectangle of camera C's picture",
               .repeatable = true},
              {.name = "--per-second", .help = "also 'second record camera position score' per camera-second"},
-             {.name = "--json", .help = "one JSON document instead of lines"}},
+             {.name = "--json", .help = "one JSON document instead of lines"},
+             DeclareCaseOption()},
         .run = Run};
 }
 

@@ -17,10 +17,12 @@
 #include <sys/stat.h>
 
 #include "evidence/activity_document.h"
+#include "evidence/digest.h"
 #include "evidence/export_report.h"
 #include "export/export_progress.h"
 #include "export/segment_exporter.h"
 #include "tools/cli/activity_run.h"
+#include "tools/cli/case_option.h"
 #include "tools/cli/commands.h"
 #include "tools/cli/headless_engine.h"
 #include "tools/cli/options.h"
@@ -172,6 +174,9 @@ int Export(Options& options, const std::optional<evidence::ActivityEventReport>&
     const int from = engine.Position();
     if (to < from)
         return Fail("--to (" + std::to_string(to) + ") lies before --from (" + std::to_string(from) + ")");
+    auto kase = OpenCaseOption(options, volume);
+    if (!kase)
+        return Fail(kase.Detail());
 
     TerminalProgress progress;
     exporter::ExportOutcome outcome;
@@ -219,6 +224,18 @@ int Export(Options& options, const std::optional<evidence::ActivityEventReport>&
                      outcome.lastPosition);
     std::printf("%s\t%lld\t%d\t%d\t%s\n", out->c_str(), static_cast<long long>(outcome.framesWritten),
                 outcome.firstPosition, outcome.lastPosition, EndName(outcome.end));
+    if (*kase) {
+        const auto digest = evidence::HashFile(*out);
+        if (!digest)
+            return Fail("the export was written but not added to the case: " + digest.Detail());
+        casefile::ExportEntry entry;
+        std::error_code ec;
+        entry.path = std::filesystem::absolute(*out, ec).string();
+        entry.reportPath = std::filesystem::absolute(outcome.reportPath, ec).string();
+        entry.outputSha256 = digest->sha256;
+        if (const auto added = (*kase)->AddExport(entry); !added)
+            return Fail("the export was written but not added to the case: " + added.Detail());
+    }
     return 0;
 }
 
@@ -253,6 +270,7 @@ Command ExportCommand()
                          .help = "the N-th event (from 1) of an activity document, in place of\n"
                                  "--record, --from and --to; --view is its camera unless given"},
                         DeclareView(),
+                        DeclareCaseOption(),
                         {"--keep-going", "",
                          "write a second that cannot be read as a second without picture\n"
                          "(its time stamped; the master leaves it out) and go on; the\n"
