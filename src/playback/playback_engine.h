@@ -121,6 +121,10 @@ public:
 
     // --- queries ---
     int Position() const { return position.load(); }
+    // The picture shown within its second, from 0 (the second's intra
+    // pictures), as exact stepping counts them; the window's thread, the
+    // engine halted.
+    int PictureInSecond() const { return intraSegment == position.load() ? framesAfterIntra : 0; }
     int Length() const;
     bool IsPlaying() const { return playing.load(); }
     bool IsReverse() const { return reverse.load(); }

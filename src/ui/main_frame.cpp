@@ -16,6 +16,8 @@
 #include "playback/playback_engine.h"
 #include "ui/activity_events.h"
 #include "ui/app_context.h"
+#include "ui/bookmarks_window.h"
+#include "ui/case_session.h"
 #include "ui/disk_recovery.h"
 #include "ui/export_progress_dialog.h"
 #include "ui/main_skin.h"
@@ -31,6 +33,7 @@ const char* const CMainFrame::kVersionCaption = "Quillon PlayBack";
 CMainFrame::CMainFrame(AppContext& appContext, playback::PlaybackEngine& playbackEngine)
     : MainWindow(appContext.skin), context(appContext), engine(playbackEngine), positionSlider(appContext.skin),
       messages(TextTablePath(appContext.appDirectory), this), recovery(std::make_unique<DiskRecovery>()),
+      caseSession(std::make_unique<CaseSession>()),
       activity(std::make_unique<ActivityEvents>(appContext.appDirectory + "/" + platform::decodeapi::kLibraryFile)),
       noticeTimer(std::make_unique<QTimer>())
 {

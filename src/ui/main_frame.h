@@ -31,6 +31,10 @@ namespace evidence {
 struct ActivityEventReport;
 }
 
+namespace casefile {
+struct Bookmark;
+}
+
 namespace exporter {
 class SegmentExporter;
 struct ExportOutcome;
@@ -41,6 +45,8 @@ namespace ui {
 class ExportProgressDialog;
 class DiskRecovery;
 class TimelineWindow;
+class CaseSession;
+class BookmarksWindow;
 class ActivityEvents;
 class ToolTipWindow;
 struct AppContext;
@@ -69,6 +75,16 @@ public:
     // opens it (the record list's way when it is not the one shown).
     // Nothing happens while an export runs.
     void GoToRecordPosition(int record, int position);
+    // The case (main_frame_case.cpp): opened at start (quillon --case CASE);
+    // a failure is said in a message and the program goes on without it.
+    bool OpenCase(const std::string& path);
+    // B: the picture shown bookmarked in the case with a note (asked for);
+    // Ctrl+B: the case's bookmarks, a double click goes there.
+    void BookmarkShownPicture();
+    void ShowBookmarks();
+    void GoToBookmark(const casefile::Bookmark& bookmark);
+    CaseSession& Case() { return *caseSession; }
+    BookmarksWindow* Bookmarks() { return bookmarks.get(); }
     // Ctrl+T (main_frame_timeline.cpp): the timeline window, made at the
     // first use.
     void ShowTimeline();
@@ -128,6 +144,8 @@ protected:
     virtual void StartExport();
     // The export's save dialog: the chosen path, or nothing when cancelled.
     virtual std::optional<std::string> RunExportSaveDialog(const std::string& defaultName);
+    // The note of a new bookmark; nothing when cancelled.
+    virtual std::optional<std::string> RunBookmarkNoteDialog(const QString& where);
 
     void closeEvent(QCloseEvent* event) override;
     void keyPressEvent(QKeyEvent* event) override;
@@ -170,6 +188,13 @@ private:
     platform::GlobalHotKey hotKey;
     std::unique_ptr<DiskRecovery> recovery;
     std::unique_ptr<TimelineWindow> timeline;
+    std::unique_ptr<CaseSession> caseSession;
+    std::unique_ptr<BookmarksWindow> bookmarks;
+    // The file of the export running or last run, for the case.
+    std::string exportedPath;
+    // A disk was loaded: the case says whether it is its disk.
+    void CheckCaseDisk();
+    void RecordExportInCase(const exporter::ExportOutcome& outcome);
     std::unique_ptr<ActivityEvents> activity;
     std::unique_ptr<ToolTipWindow> notice;
     std::unique_ptr<QTimer> noticeTimer;

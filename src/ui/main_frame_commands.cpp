@@ -125,6 +125,7 @@ void CMainFrame::ChooseDisk()
         // The search for what the record table no longer lists runs beside
         // whatever the user does next; the record list shows its rows.
         recovery->Start(context.volume.Shared());
+        CheckCaseDisk();
         ChooseRecord(true);
         if (context.volume.OpenRecordNumber() >= 0)
             return;  // a record was opened, or the list failed to open one and left the window idle

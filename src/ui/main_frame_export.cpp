@@ -63,6 +63,7 @@ void CMainFrame::StartExport()
         ShowWindowMessage(this, UiString(Texts().Text(kTextCannotStart)));
         return;
     }
+    exportedPath = *path;
     exporter->StartWorker();
     // With the exporting flag set, the view shows that it is exporting.
     videoView->Invalidate();
@@ -82,6 +83,7 @@ void CMainFrame::OnExportFinished(const exporter::ExportOutcome& outcome)
     // The file is there but cannot be checked against the disk without it.
     if (!outcome.reportError.empty() && outcome.end != End::NothingRead)
         ShowWindowMessage(this, UiString("The export's report could not be written: " + outcome.reportError));
+    RecordExportInCase(outcome);
     videoView->update();
     // The worker ends right after this returns: close once it has.
     if (closeAfterExport)

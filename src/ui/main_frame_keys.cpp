@@ -63,6 +63,15 @@ bool CMainFrame::RunKey(int key, Qt::KeyboardModifiers modifiers)
         JumpToActivity(plain);
         return true;
     }
+    if (key == Qt::Key_B && (plain || held == Qt::ControlModifier)) {
+        if (!engine.exporting.load()) {
+            if (plain)
+                BookmarkShownPicture();
+            else
+                ShowBookmarks();
+        }
+        return true;
+    }
     const bool secondForward = held == Qt::ShiftModifier && key == Qt::Key_Right;
     if (!secondForward && !(plain && (key == Qt::Key_Left || key == Qt::Key_Home || key == Qt::Key_End)))
         return false;

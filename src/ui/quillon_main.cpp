@@ -24,11 +24,14 @@
 
 namespace {
 
-const char* const kUsage = "usage: quillon [IMAGE...] [Qt options such as -platform NAME]\n"
+const char* const kUsage = "usage: quillon [--case CASE] [IMAGE...] [Qt options such as -platform NAME]\n"
                            "Plays and exports what a four-camera video recorder wrote on its hard disk.\n"
                            "The disk image files given come first in the drive table (drives 0, 1, ...),\n"
                            "then the machine's whole disks. Everything is opened read-only.\n"
                            "\n"
+                           "  --case CASE   work in the case file CASE (quillon-cli case create makes one):\n"
+                           "                B bookmarks the picture shown, Ctrl+B lists the bookmarks, and\n"
+                           "                exports are added to it\n"
                            "  -h, --help    this text\n"
                            "  --version     the program's version\n"
                            "\n"
@@ -73,8 +76,13 @@ int main(int argc, char* argv[])
     // Ties the windows to the installed menu entry (Wayland's app id).
     QApplication::setDesktopFileName(QStringLiteral("org.quillon.Quillon"));
     std::vector<std::string> images;
-    for (int i = 1; i < argc; ++i)
-        images.emplace_back(argv[i]);
+    std::string casePath;
+    for (int i = 1; i < argc; ++i) {
+        if (std::string_view(argv[i]) == "--case" && i + 1 < argc)
+            casePath = argv[++i];
+        else
+            images.emplace_back(argv[i]);
+    }
     platform::SetDriveImages(std::move(images));
 
     // One copy at a time: a second start only brings the first to the front.
@@ -83,5 +91,7 @@ int main(int argc, char* argv[])
 
     ui::CMainFrame frame(context, engine);
     frame.show();
+    if (!casePath.empty())
+        frame.OpenCase(casePath);
     return app.exec();
 }

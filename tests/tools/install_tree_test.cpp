@@ -132,7 +132,7 @@ TEST_F(InstallTreeTest, InstalledProgramsWorkFromTheirLinks)
     }
     const ToolRun help = Run("quillon --help");
     EXPECT_EQ(help.status, 0);
-    EXPECT_TRUE(help.out.starts_with("usage: quillon [IMAGE...]")) << help.out;
+    EXPECT_TRUE(help.out.starts_with("usage: quillon [--case CASE] [IMAGE...]")) << help.out;
 }
 
 }  // namespace
