@@ -91,10 +91,7 @@ protected:
         ASSERT_TRUE(testing_support::Succeeded(mkdisk::WriteDisk(other, dir->File("other.img"))));
         // The program's directory: our skin and texts, and the decoding library.
         const std::string app = dir->File("app");
-        std::filesystem::create_directory(app);
-        std::filesystem::copy(QUILLON_SOURCE_DIR "/skin/bmp", app + "/bmp");
-        std::filesystem::copy_file(QUILLON_SOURCE_DIR "/skin/Tooltip.ini", app + "/Tooltip.ini");
-        std::filesystem::copy_file(QUILLON_BIN_DIR "/libquillon_decode.so", app + "/libquillon_decode.so");
+        ui_test::MakeAppDirectory(app);
     }
     static void TearDownTestSuite() { dir.reset(); }
 

@@ -10,6 +10,7 @@
 
 #include <cstdint>
 #include <cstring>
+#include <filesystem>
 #include <memory>
 #include <string>
 #include <vector>
@@ -96,5 +97,15 @@ public:
     int moves = 0;
     QWidget* owner = nullptr;
 };
+
+// The program's directory for a test: the skin, its texts and the decoding
+// library, as an installed program finds them beside its executable.
+inline void MakeAppDirectory(const std::string& app)
+{
+    std::filesystem::create_directory(app);
+    std::filesystem::copy(QUILLON_SOURCE_DIR "/skin/bmp", app + "/bmp");
+    std::filesystem::copy_file(QUILLON_SOURCE_DIR "/skin/Tooltip.ini", app + "/Tooltip.ini");
+    std::filesystem::copy_file(QUILLON_BIN_DIR "/libquillon_decode.so", app + "/libquillon_decode.so");
+}
 
 }  // namespace ui_test
