@@ -3,6 +3,8 @@
 // into a file or pipe.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include <regex>
 #include <set>
 #include <sstream>
@@ -60,7 +62,15 @@ TEST_F(CliHelpTest, EachCommandsHelpGivesItsUsageAndExplainsEveryOption)
     const std::vector<std::string> usages = UsageLines(list.out);
     ASSERT_GE(usages.size(), 12u) << list.out;
     for (const std::string& usage : usages) {
-        const std::string name = usage.substr(0, usage.find(' '));
+        // The command's name: its leading words in lower case ("records",
+        // "case create"), before the arguments and options.
+        std::string name;
+        std::istringstream words(usage);
+        for (std::string word;
+             words >> word &&
+             std::all_of(word.begin(), word.end(), [](char c) { return (c >= 'a' && c <= 'z') || c == '-'; }) &&
+             word[0] != '-';)
+            name += (name.empty() ? "" : " ") + word;
         for (const char* flag : {" --help", " -h", " DISK --help"}) {
             const ToolRun run = Cli(name + flag);
             EXPECT_EQ(run.status, 0) << name << flag << ": " << run.err;
