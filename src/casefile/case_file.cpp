@@ -221,6 +221,14 @@ Result<void> CaseFile::CheckDisk(const DiskIdentity& other) const
                  other.path + " is not the disk of case " + path + " (" + disk.path + "): " + differs};
 }
 
+Result<void> CaseFile::CheckVolume(const disk::Volume& volume, const std::string& diskPath) const
+{
+    const Result<DiskIdentity> identity = IdentifyDisk(volume, diskPath);
+    if (!identity)
+        return identity.Failure();
+    return CheckDisk(*identity);
+}
+
 Result<int64_t> CaseFile::AddBookmark(Bookmark b)
 {
     b.author = Account();
@@ -293,57 +301,62 @@ Result<CaseContents> CaseFile::Read()
     contents.schemaVersion = int(*version);
     contents.disk = disk;
     // One read transaction: the rows as they stood at one moment.
-    const Result<void> read = database.Transaction([&]() -> Result<void> {
-        auto head = database.Prepare("SELECT number, title, examiner, notes, created FROM case_header WHERE id = 1");
-        if (!head)
-            return head.Failure();
-        const Result<bool> found = head->Step();
-        if (!found)
-            return found.Failure();
-        if (!*found)
-            return Error{ErrorKind::Damaged, "the case has no header"};
-        contents.header = {head->Text(0), head->Text(1), head->Text(2), head->Text(3), head->Text(4)};
-        auto each = [&](const char* sql, auto add) -> Result<void> {
-            auto rows = database.Prepare(sql);
-            if (!rows)
-                return rows.Failure();
-            for (;;) {
-                const Result<bool> row = rows->Step();
-                if (!row)
-                    return row.Failure();
-                if (!*row)
-                    return {};
-                add(*rows);
-            }
-        };
-        using Row = platform::SqliteStatement;
-        if (auto r = each(
-                "SELECT id, record, position, picture, view, note, author, created FROM bookmarks ORDER BY id",
-                [&](Row& q) {
-                    contents.bookmarks.push_back({q.Integer(0), q.Text(1), uint32_t(q.Integer(2)),
-                                                  uint32_t(q.Integer(3)), q.Text(4), q.Text(5), q.Text(6), q.Text(7)});
-                });
-            !r)
-            return r;
-        if (auto r = each("SELECT id, recorder, reference, offset_seconds, note, author, created "
-                          "FROM clock_observations ORDER BY id",
-                          [&](Row& q) {
-                              contents.clocks.push_back(
-                                  {q.Integer(0), q.Text(1), q.Text(2), q.Integer(3), q.Text(4), q.Text(5), q.Text(6)});
-                          });
-            !r)
-            return r;
-        if (auto r = each("SELECT id, path, report_path, output_sha256, created FROM exports ORDER BY id",
-                          [&](Row& q) {
-                              contents.exports.push_back({q.Integer(0), q.Text(1), q.Text(2), q.Text(3), q.Text(4)});
-                          });
-            !r)
-            return r;
-        return each("SELECT id, parameters, events_sha256, document_path, created FROM searches ORDER BY id",
-                    [&](Row& q) {
-                        contents.searches.push_back({q.Integer(0), q.Text(1), q.Text(2), q.Text(3), q.Text(4)});
-                    });
-    });
+    const Result<void> read = database.Transaction(
+        [&]() -> Result<void> {
+            auto head =
+                database.Prepare("SELECT number, title, examiner, notes, created FROM case_header WHERE id = 1");
+            if (!head)
+                return head.Failure();
+            const Result<bool> found = head->Step();
+            if (!found)
+                return found.Failure();
+            if (!*found)
+                return Error{ErrorKind::Damaged, "the case has no header"};
+            contents.header = {head->Text(0), head->Text(1), head->Text(2), head->Text(3), head->Text(4)};
+            auto each = [&](const char* sql, auto add) -> Result<void> {
+                auto rows = database.Prepare(sql);
+                if (!rows)
+                    return rows.Failure();
+                for (;;) {
+                    const Result<bool> row = rows->Step();
+                    if (!row)
+                        return row.Failure();
+                    if (!*row)
+                        return {};
+                    add(*rows);
+                }
+            };
+            using Row = platform::SqliteStatement;
+            if (auto r =
+                    each("SELECT id, record, position, picture, view, note, author, created FROM bookmarks ORDER BY id",
+                         [&](Row& q) {
+                             contents.bookmarks.push_back({q.Integer(0), q.Text(1), uint32_t(q.Integer(2)),
+                                                           uint32_t(q.Integer(3)), q.Text(4), q.Text(5), q.Text(6),
+                                                           q.Text(7)});
+                         });
+                !r)
+                return r;
+            if (auto r = each("SELECT id, recorder, reference, offset_seconds, note, author, created "
+                              "FROM clock_observations ORDER BY id",
+                              [&](Row& q) {
+                                  contents.clocks.push_back({q.Integer(0), q.Text(1), q.Text(2), q.Integer(3),
+                                                             q.Text(4), q.Text(5), q.Text(6)});
+                              });
+                !r)
+                return r;
+            if (auto r =
+                    each("SELECT id, path, report_path, output_sha256, created FROM exports ORDER BY id",
+                         [&](Row& q) {
+                             contents.exports.push_back({q.Integer(0), q.Text(1), q.Text(2), q.Text(3), q.Text(4)});
+                         });
+                !r)
+                return r;
+            return each("SELECT id, parameters, events_sha256, document_path, created FROM searches ORDER BY id",
+                        [&](Row& q) {
+                            contents.searches.push_back({q.Integer(0), q.Text(1), q.Text(2), q.Text(3), q.Text(4)});
+                        });
+        },
+        platform::SqliteDatabase::Access::Read);
     if (!read)
         return Error{read.Failure().kind, path + ": " + read.Detail()};
     return contents;

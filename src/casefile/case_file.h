@@ -89,6 +89,9 @@ public:
     // Nothing when disk is the case's disk (its size, sector 0 and record
     // table); otherwise what differs.
     platform::Result<void> CheckDisk(const DiskIdentity& disk) const;
+    // The same for a loaded volume (path: as the user named it): its
+    // identity taken, then checked.
+    platform::Result<void> CheckVolume(const disk::Volume& volume, const std::string& path) const;
     const DiskIdentity& Disk() const { return disk; }
 
     // Each adds one row in a transaction of its own; the row's id. Author

@@ -68,9 +68,12 @@ public:
     Result<int64_t> Integer(std::string_view sql);
     int64_t LastInsertId() const;
 
-    // BEGIN IMMEDIATE ... COMMIT around body; rolled back when body fails.
+    // Write: BEGIN IMMEDIATE (the write lock taken first, waited for);
+    // Read: a deferred BEGIN, one snapshot of the rows that blocks no writer.
+    enum class Access { Read, Write };
+    // body between BEGIN and COMMIT; rolled back when body fails.
     template <typename Body>
-    auto Transaction(Body&& body) -> decltype(body());
+    auto Transaction(Body&& body, Access access = Access::Write) -> decltype(body());
 
 private:
     struct Close {
@@ -82,9 +85,9 @@ private:
 };
 
 template <typename Body>
-auto SqliteDatabase::Transaction(Body&& body) -> decltype(body())
+auto SqliteDatabase::Transaction(Body&& body, Access access) -> decltype(body())
 {
-    if (auto begun = Execute("BEGIN IMMEDIATE"); !begun)
+    if (auto begun = Execute(access == Access::Write ? "BEGIN IMMEDIATE" : "BEGIN"); !begun)
         return begun.Failure();
     auto result = body();
     if (!result) {

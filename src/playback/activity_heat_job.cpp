@@ -1,30 +1,14 @@
 #include "playback/activity_heat_job.h"
 
 #include <algorithm>
-#include <optional>
 #include <string>
+#include <vector>
 
-#include "disk/recovered_recording.h"
-#include "disk/timeline.h"
+#include "disk/camera_timeline.h"
 #include "playback/activity_search.h"
 #include "playback/job_volume.h"
 
 namespace playback {
-namespace {
-
-// The time a recording began, when it has one on the clock.
-std::optional<std::chrono::sys_seconds> BeginOf(const disk::Volume& volume, uint32_t number)
-{
-    if (number < volume.RecordCount())
-        return number < disk::Volume::kRecordSlots ? disk::ToClockSeconds(volume.Record(number).beginTime)
-                                                   : std::nullopt;
-    const disk::RecoveredRecording* found = volume.Recovered(number);
-    if (!found || !found->timeRecorded)
-        return std::nullopt;
-    return disk::ToClockSeconds(found->entry.beginTime);
-}
-
-}  // namespace
 
 JobFunction ActivityHeatJob(std::shared_ptr<const disk::Volume> volume)
 {
@@ -32,17 +16,18 @@ JobFunction ActivityHeatJob(std::shared_ptr<const disk::Volume> volume)
         if (!volume)
             return JobOutcome::Failed("no disk is loaded");
         ActivityHeat heat;
-        const uint32_t count = volume->RecordingCount();
+        // The recordings on the clock, as the timeline places them.
+        const std::vector<disk::CameraSpan> spans = disk::CameraSpans(*volume);
+        const size_t count = spans.size();
         ActivityRequest request;
         request.mode = ActivityMode::Fast;
-        for (uint32_t n = 0; n < count; ++n) {
-            control.Report(double(n) / double(count),
-                           "recording " + std::to_string(n + 1) + " of " + std::to_string(count));
+        for (size_t k = 0; k < count; ++k) {
+            control.Report(double(k) / double(count),
+                           "recording " + std::to_string(k + 1) + " of " + std::to_string(count));
             if (control.StopRequested())
-                return JobOutcome::Cancelled("stopped at recording " + std::to_string(n + 1), heat);
-            const std::optional<std::chrono::sys_seconds> begin = BeginOf(*volume, n);
-            if (!begin)
-                continue;
+                return JobOutcome::Cancelled("stopped at recording " + std::to_string(k + 1), heat);
+            const uint32_t n = spans[k].record;
+            const std::chrono::sys_seconds begin = spans[k].begin;
             const auto reader = OpenJobReader(volume, n);
             if (!reader) {
                 ++heat.failed;
@@ -52,7 +37,7 @@ JobFunction ActivityHeatJob(std::shared_ptr<const disk::Volume> volume)
             const ScoreSink sink = [&](const ActivityScore& s) {
                 if (!s.active || s.camera < 0 || s.camera > 3)
                     return;
-                const auto second = *begin + std::chrono::seconds{s.position};
+                const auto second = begin + std::chrono::seconds{s.position};
                 auto& runs = heat.runs[size_t(s.camera)];
                 if (!runs.empty() && runs.back().end == second) {
                     runs.back().end = second + std::chrono::seconds{1};
@@ -63,7 +48,7 @@ JobFunction ActivityHeatJob(std::shared_ptr<const disk::Volume> volume)
             };
             const JobOutcome searched = SearchRecordActivity(**reader, nullptr, request, control, sink);
             if (searched.status == JobOutcome::Status::Cancelled)
-                return JobOutcome::Cancelled("stopped at recording " + std::to_string(n + 1), heat);
+                return JobOutcome::Cancelled("stopped at recording " + std::to_string(k + 1), heat);
             if (searched.status == JobOutcome::Status::Failed)
                 ++heat.failed;
             else

@@ -1,46 +1,21 @@
-// The quad thumbnail: one second's intra frames, decoded and shrunk.
+// The quad thumbnail: one second's intra frames, decoded and drawn.
 #include "playback/quad_thumbnail_job.h"
 
 #include <algorithm>
 
+#include "platform/window_surface.h"
 #include "playback/job_volume.h"
+#include "playback/surface_renderer.h"
 #include "playback/video_decoder.h"
+#include "playback/view_layout.h"
 
 namespace playback {
 namespace {
 
-constexpr int kCameras = 4;
 // A frame this short stands for a camera without picture.
 constexpr uint32_t kNoPictureBytes = 100;
 
-uint8_t Clamp(int v) { return static_cast<uint8_t>(std::clamp(v, 0, 255)); }
-
 }  // namespace
-
-void ShrinkIntoCell(std::span<const uint8_t> yuy2, int32_t width, int32_t height, int cell, QuadThumbnail& into)
-{
-    if (width < 2 || height < 1 || cell < 0 || cell >= kCameras || yuy2.size() < size_t(width) * size_t(height) * 2)
-        return;
-    const int x0 = (cell % 2) * QuadThumbnail::kCellWidth;
-    const int y0 = (cell / 2) * QuadThumbnail::kCellHeight;
-    for (int y = 0; y < QuadThumbnail::kCellHeight; ++y) {
-        const int64_t sy = (int64_t{2 * y + 1} * height) / (2 * QuadThumbnail::kCellHeight);
-        const uint8_t* row = yuy2.data() + size_t(sy) * size_t(width) * 2;
-        uint8_t* out = into.rgb.data() + (size_t(y0 + y) * QuadThumbnail::kWidth + size_t(x0)) * 3;
-        for (int x = 0; x < QuadThumbnail::kCellWidth; ++x) {
-            const int64_t sx = (int64_t{2 * x + 1} * width) / (2 * QuadThumbnail::kCellWidth);
-            const uint8_t* pair = row + size_t(sx / 2) * 4;  // Y0 U Y1 V
-            const int luma = pair[sx % 2 == 0 ? 0 : 2];
-            const int c = 298 * (luma - 16);
-            const int d = pair[1] - 128;
-            const int e = pair[3] - 128;
-            out[0] = Clamp((c + 409 * e + 128) >> 8);
-            out[1] = Clamp((c - 100 * d - 208 * e + 128) >> 8);
-            out[2] = Clamp((c + 516 * d + 128) >> 8);
-            out += 3;
-        }
-    }
-}
 
 JobFunction QuadThumbnailJob(std::shared_ptr<const disk::Volume> volume, uint32_t record, uint32_t position,
                              std::string decoderLibrary)
@@ -67,6 +42,12 @@ JobFunction QuadThumbnailJob(std::shared_ptr<const disk::Volume> volume, uint32_
         std::vector<uint8_t> frame(disk::RecordReader::kMaxFrameBytes);
         std::vector<uint8_t> picture(VideoDecoder::kPictureBytes);
         const size_t pictureBytes = size_t(width) * size_t(height) * 2;
+        // Drawn as the player draws its quad, into a surface of its own.
+        platform::WindowSurface surface(QuadThumbnail::kWidth, QuadThumbnail::kHeight);
+        SurfaceRenderer renderer;
+        if (renderer.Create(&surface) != 0)
+            return JobOutcome::Failed("the thumbnail's picture could not be set up");
+        const auto cells = QuadCells(QuadThumbnail::kWidth, QuadThumbnail::kHeight);
         QuadThumbnail thumbnail;
         thumbnail.record = record;
         thumbnail.position = position;
@@ -84,9 +65,10 @@ JobFunction QuadThumbnailJob(std::shared_ptr<const disk::Volume> volume, uint32_
             if (decoder->DecodeFrame(c, std::span<const uint8_t>(frame.data(), length), picture, width, height,
                                      reader.StreamHeader()) == 0)
                 continue;
-            ShrinkIntoCell(std::span<const uint8_t>(picture.data(), pictureBytes), width, height, c, thumbnail);
-            thumbnail.shown[size_t(c)] = true;
+            thumbnail.shown[size_t(c)] = renderer.Present(std::span<const uint8_t>(picture.data(), pictureBytes), width,
+                                                          height, cells[size_t(c)]) == 1;
         }
+        thumbnail.picture = surface.Copy();
         const auto shown = std::count(thumbnail.shown.begin(), thumbnail.shown.end(), true);
         return JobOutcome::Done(std::to_string(shown) + " of 4 cameras at second " + std::to_string(position),
                                 std::move(thumbnail));

@@ -3,7 +3,6 @@
 #include <filesystem>
 #include <system_error>
 
-#include "casefile/disk_identity.h"
 #include "evidence/digest.h"
 
 namespace ui {
@@ -28,10 +27,7 @@ platform::Result<void> CaseSession::DiskLoaded(const disk::Volume* volume)
     diskMatches = false;
     if (!file || !volume)
         return {};
-    const auto identity = casefile::IdentifyDisk(*volume, volume->DiskIdentity().path);
-    if (!identity)
-        return identity.Failure();
-    if (auto same = file->CheckDisk(*identity); !same)
+    if (auto same = file->CheckVolume(*volume, volume->DiskIdentity().path); !same)
         return same;
     diskMatches = true;
     return {};

@@ -169,6 +169,9 @@ private:
     void SetButtonState(const char* name, int state);
     void StopPlayback();
     void OnExportFinished(const exporter::ExportOutcome& outcome);
+    // A disk was loaded: the case says whether it is its disk.
+    void CheckCaseDisk();
+    void RecordExportInCase(const exporter::ExportOutcome& outcome);
     // The position slider's activity marks: the open record's events of
     // the shown cameras, none without them.
     void RefreshActivityMarks();
@@ -192,9 +195,6 @@ private:
     std::unique_ptr<BookmarksWindow> bookmarks;
     // The file of the export running or last run, for the case.
     std::string exportedPath;
-    // A disk was loaded: the case says whether it is its disk.
-    void CheckCaseDisk();
-    void RecordExportInCase(const exporter::ExportOutcome& outcome);
     std::unique_ptr<ActivityEvents> activity;
     std::unique_ptr<ToolTipWindow> notice;
     std::unique_ptr<QTimer> noticeTimer;

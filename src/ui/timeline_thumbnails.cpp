@@ -1,7 +1,6 @@
 #include "ui/timeline_thumbnails.h"
 
 #include <any>
-#include <cstring>
 
 #include "playback/quad_thumbnail_job.h"
 #include "ui/qt_job_delivery.h"
@@ -65,11 +64,7 @@ void TimelineThumbnails::Finished(uint64_t made, Key key, const playback::JobOut
     Entry entry;
     const auto* thumbnail = std::any_cast<playback::QuadThumbnail>(&outcome.value);
     if (outcome.status == playback::JobOutcome::Status::Done && thumbnail) {
-        QImage picture(playback::QuadThumbnail::kWidth, playback::QuadThumbnail::kHeight, QImage::Format_RGB888);
-        const size_t row = size_t(playback::QuadThumbnail::kWidth) * 3;
-        for (int y = 0; y < picture.height(); ++y)
-            std::memcpy(picture.scanLine(y), thumbnail->rgb.data() + size_t(y) * row, row);
-        entry.picture = std::move(picture);
+        entry.picture = thumbnail->picture;
     } else {
         entry.failure = outcome.text;
     }

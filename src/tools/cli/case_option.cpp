@@ -1,7 +1,5 @@
 #include "tools/cli/case_option.h"
 
-#include "casefile/disk_identity.h"
-
 namespace cli {
 
 Option DeclareCaseOption() { return {"--case", "CASE", "the case file to add this to (its disk must be DISK)"}; }
@@ -14,10 +12,7 @@ platform::Result<std::optional<casefile::CaseFile>> OpenCaseOption(Options& opti
     auto file = casefile::CaseFile::Open(*path);
     if (!file)
         return file.Failure();
-    const auto identity = casefile::IdentifyDisk(*volume.Shared(), options.positional.at(0));
-    if (!identity)
-        return identity.Failure();
-    if (const auto same = file->CheckDisk(*identity); !same)
+    if (const auto same = file->CheckVolume(*volume.Shared(), options.positional.at(0)); !same)
         return same.Failure();
     return std::optional<casefile::CaseFile>(std::move(*file));
 }

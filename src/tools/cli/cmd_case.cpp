@@ -34,10 +34,7 @@ platform::Result<void> LoadCaseDisk(const casefile::CaseFile& file, disk::Record
     const std::string& path = named.resolvedPath.empty() ? named.path : named.resolvedPath;
     if (const auto loaded = LoadVolume(path, volume); !loaded)
         return Error{loaded.Failure().kind, "the case's disk: " + loaded.Detail()};
-    const auto identity = casefile::IdentifyDisk(*volume.Shared(), named.path);
-    if (!identity)
-        return identity.Failure();
-    return file.CheckDisk(*identity);
+    return file.CheckVolume(*volume.Shared(), named.path);
 }
 
 int Create(Options& options)
