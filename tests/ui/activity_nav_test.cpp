@@ -12,6 +12,7 @@
 
 #include "evidence/report_reader.h"
 #include "export/segment_exporter.h"
+#include "frame_harness.h"
 #include "playback/engine_harness.h"
 #include "support/succeeded.h"
 #include "tools/mkdisk/disk_plan.h"
@@ -37,7 +38,7 @@ protected:
     std::optional<std::string> RunExportSaveDialog(const std::string&) override { return exportPath; }
 };
 
-class ActivityNavTest : public ::testing::Test {
+class ActivityNavTest : public ::testing::Test, protected ui_test::FrameHarness<NavFrame> {
 protected:
     static void SetUpTestSuite()
     {
@@ -61,20 +62,10 @@ protected:
 
     void SetUp() override
     {
-        platform::SetDriveImages({dir->File("motion.img")});
-        ui::SetMessagePresenter([this](ui::MessageKind, QWidget*, const QString& text) { shown.push_back(text); });
-        context = std::make_unique<ui::AppContext>(dir->File("app"));
+        Start(dir->File("motion.img"), dir->File("app"));
         ASSERT_TRUE(context->decoder.IsLoaded());
-        engine = std::make_unique<PlaybackEngine>(context->decoder, std::make_unique<engine_test::ManualTimer>());
-        frame = std::make_unique<NavFrame>(*context, *engine);
     }
-    void TearDown() override
-    {
-        frame.reset();
-        engine.reset();
-        context.reset();
-        ui::SetMessagePresenter({});
-    }
+    void TearDown() override { Stop(); }
 
     void Key(bool shift)
     {
@@ -111,10 +102,6 @@ protected:
     }
 
     static inline std::unique_ptr<testing_support::TempDir> dir;
-    std::unique_ptr<ui::AppContext> context;
-    std::unique_ptr<PlaybackEngine> engine;
-    std::unique_ptr<NavFrame> frame;
-    std::vector<QString> shown;
 };
 
 TEST_F(ActivityNavTest, FirstNSearchesInTheBackgroundThenNJumpsBetweenTheShownCamerasEvents)

@@ -12,6 +12,7 @@
 #include "casefile/disk_identity.h"
 #include "evidence/digest.h"
 #include "export/segment_exporter.h"
+#include "frame_harness.h"
 #include "playback/engine_harness.h"
 #include "support/succeeded.h"
 #include "ui/app_context.h"
@@ -43,7 +44,7 @@ protected:
     std::optional<std::string> RunExportSaveDialog(const std::string&) override { return savePath; }
 };
 
-class CaseWindowTest : public ::testing::Test {
+class CaseWindowTest : public ::testing::Test, protected ui_test::FrameHarness<CaseFrame> {
 protected:
     static void SetUpTestSuite()
     {
@@ -67,21 +68,8 @@ protected:
     }
     static void TearDownTestSuite() { dir.reset(); }
 
-    void SetUp() override
-    {
-        platform::SetDriveImages({dir->File("case.img")});
-        ui::SetMessagePresenter([this](ui::MessageKind, QWidget*, const QString& text) { shown.push_back(text); });
-        context = std::make_unique<ui::AppContext>(dir->File("app"));
-        engine = std::make_unique<PlaybackEngine>(context->decoder, std::make_unique<engine_test::ManualTimer>());
-        frame = std::make_unique<CaseFrame>(*context, *engine);
-    }
-    void TearDown() override
-    {
-        frame.reset();
-        engine.reset();
-        context.reset();
-        ui::SetMessagePresenter({});
-    }
+    void SetUp() override { Start(dir->File("case.img"), dir->File("app")); }
+    void TearDown() override { Stop(); }
     // A new case for the image at path.
     static std::string MakeCase(const std::string& image, const std::string& name)
     {
@@ -106,10 +94,6 @@ protected:
     }
 
     static inline std::unique_ptr<testing_support::TempDir> dir;
-    std::unique_ptr<ui::AppContext> context;
-    std::unique_ptr<PlaybackEngine> engine;
-    std::unique_ptr<CaseFrame> frame;
-    std::vector<QString> shown;
 };
 
 TEST_F(CaseWindowTest, BMarksThePictureShownAndTheListGoesBackThere)

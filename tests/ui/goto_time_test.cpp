@@ -7,6 +7,7 @@
 #include <filesystem>
 
 #include "disk/timeline.h"
+#include "frame_harness.h"
 #include "playback/engine_harness.h"
 #include "support/succeeded.h"
 #include "ui/app_context.h"
@@ -42,7 +43,7 @@ protected:
     }
 };
 
-class GotoTimeTest : public ::testing::Test {
+class GotoTimeTest : public ::testing::Test, protected ui_test::FrameHarness<GotoFrame> {
 protected:
     static void SetUpTestSuite()
     {
@@ -69,21 +70,8 @@ protected:
     }
     static void TearDownTestSuite() { dir.reset(); }
 
-    void SetUp() override
-    {
-        platform::SetDriveImages({dir->File("goto.img")});
-        ui::SetMessagePresenter([this](ui::MessageKind, QWidget*, const QString& text) { shown.push_back(text); });
-        context = std::make_unique<ui::AppContext>(dir->File("app"));
-        engine = std::make_unique<PlaybackEngine>(context->decoder, std::make_unique<engine_test::ManualTimer>());
-        frame = std::make_unique<GotoFrame>(*context, *engine);
-    }
-    void TearDown() override
-    {
-        frame.reset();
-        engine.reset();
-        context.reset();
-        ui::SetMessagePresenter({});
-    }
+    void SetUp() override { Start(dir->File("goto.img"), dir->File("app")); }
+    void TearDown() override { Stop(); }
     // The shown frame code of camera 1 (the quad's top-left cell).
     std::optional<mkdisk::FrameCode> TopLeftCode() const
     {
@@ -99,10 +87,6 @@ protected:
     }
 
     static inline std::unique_ptr<testing_support::TempDir> dir;
-    std::unique_ptr<ui::AppContext> context;
-    std::unique_ptr<PlaybackEngine> engine;
-    std::unique_ptr<GotoFrame> frame;
-    std::vector<QString> shown;
 };
 
 std::vector<disk::PlacedRecord> Records()

@@ -14,6 +14,7 @@
 
 #include "disk/recorder_volume.h"
 #include "disk/timeline.h"
+#include "frame_harness.h"
 #include "playback/engine_harness.h"
 #include "support/succeeded.h"
 #include "ui/app_context.h"
@@ -47,7 +48,7 @@ protected:
     int RunRecordListDialog() override { return 0; }
 };
 
-class TimelineWindowTest : public ::testing::Test {
+class TimelineWindowTest : public ::testing::Test, protected ui_test::FrameHarness<TimelineFrame> {
 protected:
     static void SetUpTestSuite()
     {
@@ -77,21 +78,8 @@ protected:
     }
     static void TearDownTestSuite() { dir.reset(); }
 
-    void SetUp() override
-    {
-        platform::SetDriveImages({dir->File("timeline.img")});
-        ui::SetMessagePresenter([](ui::MessageKind, QWidget*, const QString&) {});
-        context = std::make_unique<ui::AppContext>(dir->File("app"));
-        engine = std::make_unique<PlaybackEngine>(context->decoder, std::make_unique<engine_test::ManualTimer>());
-        frame = std::make_unique<TimelineFrame>(*context, *engine);
-    }
-    void TearDown() override
-    {
-        frame.reset();
-        engine.reset();
-        context.reset();
-        ui::SetMessagePresenter({});
-    }
+    void SetUp() override { Start(dir->File("timeline.img"), dir->File("app")); }
+    void TearDown() override { Stop(); }
 
     ui::TimelineWindow& OpenTimeline()
     {
@@ -112,9 +100,6 @@ protected:
     static void Pump(const std::function<bool()>& done) { PumpUntil(done); }
 
     static inline std::unique_ptr<testing_support::TempDir> dir;
-    std::unique_ptr<ui::AppContext> context;
-    std::unique_ptr<PlaybackEngine> engine;
-    std::unique_ptr<TimelineFrame> frame;
 };
 
 TEST_F(TimelineWindowTest, RowsZoomPanAndHomeFollowThePointer)
