@@ -1,9 +1,10 @@
 // Export cost beside the ffmpeg command line: quillon-cli export of a whole
-// four-camera quad record to MPEG-1 and to AVI, and ffmpeg doing the same job
+// four-camera quad record to MPEG-1, AVI and MP4, and ffmpeg doing the same job
 // from the same record's camera streams (decode four streams, scale each into
 // a 2 x 2 quad, draw the recorder time, 30 pictures a second, the same codecs
 // with comparable settings, camera 1's sound). Runs alternate, so both meet
-// the same load; best and median wall time of each. Then the master (.mkv)
+// the same load; best and median wall time of each, the runs' spread, and a
+// lead claimed only when the difference is larger than the spread. Then the master (.mkv)
 // of the same segment, which decodes nothing: its CPU time beside the
 // MPEG-1 export's.
 //
@@ -205,14 +206,16 @@ bool WriteCameraStreams(const std::string& image, const mkdisk::ManifestRecord& 
     return true;
 }
 
-enum class Case { Mpeg, Avi };
+enum class Case { Mpeg, Avi, Mp4 };
 
 // The peer of quillon-cli export. MPEG-1 mirrors libquillon_mpeg1's encoder:
 // a 9,000 kbit/s cap (300 kbit a picture), the average aimed at 7/8 of it,
 // half a second of decoder buffer starting 3/4 full, quantiser 2 to 31,
 // 15-picture GOPs, no B-pictures, MP2 mono 32 kHz at 96 kbit/s. AVI mirrors
 // the AVI writer: the fixed quantiser of the export's quality, a key frame
-// every 10 pictures, no B-frames, PCM 16-bit mono at 8 kHz.
+// every 10 pictures, no B-frames, PCM 16-bit mono at 8 kHz. MP4 mirrors the
+// MP4 writer: libx264 preset fast, high profile, rate factor 19, a key frame
+// every 60 pictures, two encoder threads, AAC mono 48 kHz at 96 kbit/s.
 std::vector<std::string> FfmpegCommand(Case c, const std::vector<std::string>& cameras, const std::string& wav,
                                        long long epoch, const std::string& out)
 {
@@ -238,6 +241,10 @@ std::vector<std::string> FfmpegCommand(Case c, const std::vector<std::string>& c
              "3375k", "-qmin",      "2",    "-qmax", "31",       "-g",    "15",       "-bf",   "0",
              "-c:a",  "mp2",        "-b:a", "96k",   "-ar",      "32000", "-ac",      "1",     "-f",
              "mpeg",  out});
+    } else if (c == Case::Mp4) {
+        argv.insert(argv.end(), {"-c:v", "libx264",  "-preset", "fast",     "-profile:v", "high", "-crf", "19",   "-g",
+                                 "60",   "-threads", "2",       "-pix_fmt", "yuv420p",    "-c:a", "aac",  "-b:a", "96k",
+                                 "-ar",  "48000",    "-ac",     "1",        "-f",         "mp4",  out});
     } else {
         const int quantiser = exporter::AviWriter::QuantiserFor(exporter::SegmentExporter::kAviQuality);
         argv.insert(argv.end(), {"-c:v", "mpeg4", "-vtag", "XVID", "-q:v", std::to_string(quantiser), "-g",
@@ -257,6 +264,7 @@ struct Timing {
         cpu.push_back(run.cpu);
     }
     double Best() const { return *std::min_element(wall.begin(), wall.end()); }
+    double Spread() const { return *std::max_element(wall.begin(), wall.end()) - Best(); }
     double BestCpu() const { return cpu[size_t(std::min_element(wall.begin(), wall.end()) - wall.begin())]; }
     double Median() const
     {
@@ -266,6 +274,22 @@ struct Timing {
         return n % 2 ? sorted[n / 2] : (sorted[n / 2 - 1] + sorted[n / 2]) / 2;
     }
 };
+
+// "lead" only when quillon-cli's best is ahead by more than either side's
+// spread (slowest minus fastest run); "behind" likewise; otherwise the runs
+// cannot tell the two apart.
+const char* Verdict(const Timing& q, const Timing& f)
+{
+    const double spread = std::max(q.Spread(), f.Spread());
+    const double lead = f.Best() - q.Best();
+    if (q.wall.size() < 2 || f.wall.size() < 2)
+        return "one run";
+    if (lead > spread)
+        return "lead";
+    if (-lead > spread)
+        return "behind";
+    return "no lead";
+}
 
 bool ParseArgs(int argc, char** argv, int& seconds, int& runs)
 {
@@ -352,7 +376,7 @@ bool Prepare(const testing_support::TempDir& temp, Setup& setup)
 bool TimeCase(Case c, const testing_support::TempDir& temp, const Setup& setup, std::string& row, bool& sameCount,
               double& ourCpu)
 {
-    const std::string ext = c == Case::Mpeg ? ".mpg" : ".avi";
+    const std::string ext = c == Case::Mpeg ? ".mpg" : c == Case::Avi ? ".avi" : ".mp4";
     const std::string ours = temp.File("quillon" + ext);
     const std::string theirs = temp.File("ffmpeg" + ext);
     const std::vector<std::string> quillon{
@@ -387,10 +411,14 @@ bool TimeCase(Case c, const testing_support::TempDir& temp, const Setup& setup, 
         return false;
     char text[512];
     std::snprintf(
-        text, sizeof text, "%-6s %8.2f %8.2f %8.2f %10.2f %8.2f %8.2f %7.2f %12llu %12llu %7ld %7ld  (%ld %d..%d %s)",
-        c == Case::Mpeg ? "MPEG-1" : "AVI", q.Best(), q.Median(), q.BestCpu(), f.Best(), f.Median(), f.BestCpu(),
-        q.Best() / f.Best(), static_cast<unsigned long long>(ourBytes), static_cast<unsigned long long>(theirBytes),
-        ourFrames, theirFrames, reported, first, last, end.c_str());
+        text, sizeof text,
+        "%-6s %8.2f %8.2f %8.2f %10.2f %8.2f %8.2f %7.2f %7.2f  %-9s %12llu %12llu %7ld %7ld  (%ld %d..%d %s)",
+        c == Case::Mpeg  ? "MPEG-1"
+        : c == Case::Avi ? "AVI"
+                         : "MP4",
+        q.Best(), q.Median(), q.BestCpu(), f.Best(), f.Median(), f.BestCpu(), q.Best() / f.Best(),
+        std::max(q.Spread(), f.Spread()), Verdict(q, f), static_cast<unsigned long long>(ourBytes),
+        static_cast<unsigned long long>(theirBytes), ourFrames, theirFrames, reported, first, last, end.c_str());
     row = text;
     sameCount = ourFrames == theirFrames && reported == ourFrames;
     ourCpu = q.BestCpu();
@@ -457,19 +485,24 @@ int main(int argc, char** argv)
     std::printf("record: %d s, 4 cameras 352x240 at 30 fps, sound on camera 1; %d runs each, alternating; "
                 "load average %.2f at start\n",
                 setup.seconds, setup.runs, load[0]);
-    std::string rows[2], master;
-    bool same[2] = {};
-    double cpu[2] = {};
+    std::string rows[3], master;
+    bool same[3] = {};
+    double cpu[3] = {};
     if (!TimeCase(Case::Mpeg, temp, setup, rows[0], same[0], cpu[0]) ||
-        !TimeCase(Case::Avi, temp, setup, rows[1], same[1], cpu[1]) || !TimeMaster(temp, setup, cpu[0], master))
+        !TimeCase(Case::Avi, temp, setup, rows[1], same[1], cpu[1]) ||
+        !TimeCase(Case::Mp4, temp, setup, rows[2], same[2], cpu[2]) || !TimeMaster(temp, setup, cpu[0], master))
         return 1;
-    std::printf("\n%-6s %8s %8s %8s %10s %8s %8s %7s %12s %12s %7s %7s  %s\n", "case", "Q best", "Q median", "Q CPU",
-                "ff best", "ff med", "ff CPU", "ratio", "Q bytes", "ff bytes", "Q pics", "ff pics",
-                "(quillon-cli: frames first..last end)");
-    std::printf("%s\n%s\n", rows[0].c_str(), rows[1].c_str());
-    std::printf("seconds of wall time; CPU = user + system of the best run; ratio = Q best / ff best (goal < 1); "
-                "pictures counted by ffprobe -count_frames\n");
-    if (!same[0] || !same[1])
+    getloadavg(load, 1);
+    std::printf("\n%-6s %8s %8s %8s %10s %8s %8s %7s %7s  %-9s %12s %12s %7s %7s  %s\n", "case", "Q best", "Q median",
+                "Q CPU", "ff best", "ff med", "ff CPU", "ratio", "spread", "verdict", "Q bytes", "ff bytes", "Q pics",
+                "ff pics", "(quillon-cli: frames first..last end)");
+    std::printf("%s\n%s\n%s\n", rows[0].c_str(), rows[1].c_str(), rows[2].c_str());
+    std::printf("seconds of wall time; CPU = user + system of the best run; ratio = Q best / ff best (goal 0.7 or "
+                "less); spread = the larger of the two sides' slowest minus fastest run; a lead is claimed only when "
+                "the difference is larger than the spread; pictures counted by ffprobe -count_frames; load average "
+                "%.2f at the end\n",
+                load[0]);
+    if (!same[0] || !same[1] || !same[2])
         std::printf("note: the picture counts differ\n");
     std::printf("\n%-6s %8s %8s\n%s\n", "case", "Q best", "Q median", master.c_str());
     return 0;

@@ -4,6 +4,7 @@
 #include <thread>
 
 #include "export/avi_riff_layout.h"
+#include "platform/yuv_planes.h"
 
 namespace exporter {
 
@@ -139,6 +140,8 @@ int AviWriter::Open(const std::string& filePath, const picture::BmpInfoHeader* p
         return kVideoStreamNotCreated;
     }
     frameSize = uint32_t(size);
+    pictureWidth = width;
+    pictureHeight = height;
 
     AviVideoStream video;
     video.handler = kXvid;  // players look for the codec here as well as in strf
@@ -203,7 +206,11 @@ bool AviWriter::DrainPackets(bool padToFrames)
     return true;
 }
 
-int AviWriter::WriteVideoFrame(const uint8_t* frame)
+int AviWriter::WriteVideoFrame(const uint8_t* frame) { return WritePicture(frame, false); }
+
+int AviWriter::WriteVideoPlanes(const uint8_t* planes) { return WritePicture(planes, true); }
+
+int AviWriter::WritePicture(const uint8_t* frame, bool planes)
 {
     const int s = state.load();
     if (s != kStateOpen)
@@ -219,7 +226,10 @@ int AviWriter::WriteVideoFrame(const uint8_t* frame)
         return BusyCode(expected);
 
     bool ok = !failed;
-    if (ok && !compressor.Send(std::span(frame, frameSize)))
+    const bool sent =
+        planes ? compressor.SendPlanes(std::span(frame, platform::YuvPlanesBytes(pictureWidth, pictureHeight)))
+               : compressor.Send(std::span(frame, frameSize));
+    if (ok && !sent)
         ok = Fail(compressor.LastError());
     if (ok) {
         ++framesWritten;

@@ -73,6 +73,9 @@ public:
                  const picture::BmpInfoHeader* videoFormat, const PcmFormat* audioFormat, uint32_t audioHint);
     // 0, or 100, 101, 102, 105, 403, 607, 206, 200.
     int WriteVideoFrame(const uint8_t* frame);
+    // The same picture in YUV 4:2:0 (platform/yuv_planes.h's layout, the
+    // opened width and height); the same codes.
+    int WriteVideoPlanes(const uint8_t* planes);
     // One chunk of sound. 0, or 100, 101, 102, 105, 403, 608, 206, 200.
     int WriteAudioChunk(const uint8_t* data, uint32_t byteCount);
     // Finishes the file with frameRate pictures per second (x 100 in the
@@ -92,6 +95,7 @@ public:
     void SetRiffLimits(const AviRiffLimits& riffLimits) { limits = riffLimits; }
 
 private:
+    int WritePicture(const uint8_t* frame, bool planes);
     int Open(const std::string& path, const picture::BmpInfoHeader* videoFormat, const PcmFormat* audioFormat,
              uint32_t audioHint);
     bool DrainPackets(bool padToFrames);
@@ -107,6 +111,8 @@ private:
     int height = 0;
     int depth = 0;
     uint32_t frameSize = 0;
+    int pictureWidth = 0;
+    int pictureHeight = 0;
     picture::BmpInfoHeader videoFormat;
     uint32_t videoIndex = 0;  // next video chunk
     uint32_t audioIndex = 0;  // next audio chunk

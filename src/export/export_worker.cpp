@@ -9,6 +9,7 @@
 #include "disk/record_reader.h"
 #include "export/avi_writer.h"
 #include "export/export_progress.h"
+#include "export/picture_composer.h"
 #include "export/segment_exporter.h"
 #include "export/snapshot.h"
 #include "export/sound_stretch.h"
@@ -35,11 +36,12 @@ bool SegmentExporter::ComposeFrame(int framePosition, int copies)
     if (!composer.IsSetUp() && !composer.Setup(width, height, exporter::kSnapshotBackground))
         return false;
     const std::span<uint8_t> frame = stage.AcquireFrame();
+    bool composed = false;
     {
         auto lock = engine.LockStream();
-        composer.Compose(engine, engine.StampAt(framePosition), exporter::PictureComposer::Stamp::FrameCorner);
+        composed = composer.Compose(engine, engine.StampAt(framePosition), frame);
     }
-    if (!composer.CopyOut(frame, std::size_t(width) * 3, true)) {
+    if (!composed) {
         stage.ReturnFrame(frame);
         return false;
     }
@@ -214,12 +216,11 @@ int SegmentExporter::ExportWorker()
     std::atomic<int64_t> frames{0};
     if (run.mode != ExportMode::Master)
         stage.Start(
-            std::size_t(width) * height * 3,
+            platform::YuvPlanesBytes(width, height),
             [this, &frames](const uint8_t* frame) {
-                const bool ok = run.mode == ExportMode::Mpeg
-                                    ? mpeg->EncodeVideoFrame(reinterpret_cast<const char*>(frame))
-                                : run.mode == ExportMode::Mp4 ? mp4->EncodePicture(frame)
-                                                              : avi->WriteVideoFrame(frame) == 0;
+                const bool ok = run.mode == ExportMode::Mpeg  ? mpeg->EncodeVideoPlanes(frame)
+                                : run.mode == ExportMode::Mp4 ? mp4->EncodePlanes(frame)
+                                                              : avi->WriteVideoPlanes(frame) == 0;
                 frames += ok ? 1 : 0;
                 return ok;
             },

@@ -17,6 +17,7 @@
 #include "disk/recorder_volume.h"
 #include "evidence/export_report.h"
 #include "export/export_progress.h"
+#include "export/picture_composer.h"
 #include "export/segment_exporter.h"
 #include "platform/master_writer.h"
 #include "playback/playback_engine.h"

@@ -32,7 +32,7 @@
 #include "evidence/export_report.h"
 #include "evidence/read_log.h"
 #include "export/encode_stage.h"
-#include "export/picture_composer.h"
+#include "export/frame_composer.h"
 #include "platform/drive_identity.h"
 #include "platform/error.h"
 
@@ -222,7 +222,7 @@ private:
     // moves for the master.
     std::unique_ptr<disk::RecordReader> masterReader;
     Run run;
-    exporter::PictureComposer composer;
+    FrameComposer composer;
     EncodeStage stage;
     std::vector<int16_t> stretched;  // kSoundBufferBytes
     int32_t width = 0;

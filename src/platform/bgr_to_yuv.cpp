@@ -1,8 +1,11 @@
 #include "platform/bgr_to_yuv.h"
 
 extern "C" {
+#include <libavutil/imgutils.h>
 #include <libavutil/opt.h>
 }
+
+#include "platform/yuv_planes.h"
 
 namespace platform::av {
 
@@ -48,6 +51,20 @@ bool BgrToYuv::Convert(const std::uint8_t* bgrBottomUp, AVFrame& picture)
     source->data[0] = const_cast<std::uint8_t*>(bgrBottomUp) + std::ptrdiff_t(height - 1) * stride;
     source->linesize[0] = -stride;
     return sws_scale_frame(context.get(), &picture, source.get()) >= 0;
+}
+
+bool CopyYuvPlanes(const std::uint8_t* yuv, AVFrame& picture)
+{
+    if (!yuv || picture.format != AV_PIX_FMT_YUV420P || picture.width <= 0 || picture.height <= 0)
+        return false;
+    const int w = picture.width, h = picture.height;
+    const int cw = ChromaSide(w), ch = ChromaSide(h);
+    const std::uint8_t* u = yuv + std::size_t(w) * h;
+    const std::uint8_t* v = u + std::size_t(cw) * ch;
+    av_image_copy_plane(picture.data[0], picture.linesize[0], yuv, w, w, h);
+    av_image_copy_plane(picture.data[1], picture.linesize[1], u, cw, cw, ch);
+    av_image_copy_plane(picture.data[2], picture.linesize[2], v, cw, cw, ch);
+    return true;
 }
 
 }  // namespace platform::av

@@ -27,4 +27,8 @@ private:
     int height = 0;
 };
 
+// A picture already in YUV 4:2:0 (platform/yuv_planes.h's layout, the
+// frame's size) copied into picture (yuv420p, writable) without conversion.
+bool CopyYuvPlanes(const std::uint8_t* yuv, AVFrame& picture);
+
 }  // namespace platform::av

@@ -133,6 +133,20 @@ bool EncodedFile::EncodePicture(const uint8_t* bgrBottomUp)
         return Fail("out of memory", err);
     if (!convert.Convert(bgrBottomUp, *picture))
         return Fail("the picture conversion failed", 0);
+    return SendPicture();
+}
+
+bool EncodedFile::EncodePlanes(const uint8_t* yuv)
+{
+    if (const int err = av_frame_make_writable(picture.get()); err < 0)
+        return Fail("out of memory", err);
+    if (!CopyYuvPlanes(yuv, *picture))
+        return Fail("no picture given", 0);
+    return SendPicture();
+}
+
+bool EncodedFile::SendPicture()
+{
     picture->pts = picturesIn++;
     if (const int err = avcodec_send_frame(video.get(), picture.get()); err < 0)
         return Fail(texts.videoFailed, err);

@@ -20,6 +20,8 @@ public:
 
     // width x height BGR triplets, bottom row first, rows of 3 x width bytes.
     bool EncodePicture(const uint8_t* bgrBottomUp);
+    // The same picture already in YUV 4:2:0 (platform/yuv_planes.h's layout).
+    bool EncodePlanes(const uint8_t* yuv);
     // Little-endian 16-bit samples at the input rate; an even count.
     bool PushSound(std::span<const uint8_t> bytes) { return Kept(soundFrames.Push(bytes, *this)); }
     // What the resampler and the encoders hold, then the muxer's trailer.
@@ -79,6 +81,7 @@ protected:
 private:
     Result<void> EncodeSound(AVFrame& frame) override;
     bool Drain(AVCodecContext& codec, AVStream& stream);
+    bool SendPicture();
 
     Texts texts;
     int64_t picturesIn = 0;

@@ -52,6 +52,17 @@ bool Writer::EncodePicture(const uint8_t* bgrBottomUp)
     return ok || Fail(file->Error());
 }
 
+bool Writer::EncodePlanes(const uint8_t* yuv)
+{
+    if (!file || failed)
+        return false;
+    if (!yuv)
+        return Fail("MP4 export: no picture given");
+    const bool ok = file->EncodePlanes(yuv);
+    picturesWritten = file->PicturesWritten();
+    return ok || Fail(file->Error());
+}
+
 bool Writer::EncodeSound(std::span<const uint8_t> pcm)
 {
     if (!file || failed)

@@ -35,6 +35,8 @@ public:
     // One picture: 3 bytes blue, green, red per pixel, bottom row first, rows
     // of 3 x width bytes.
     bool EncodePicture(const uint8_t* bgrBottomUp);
+    // The same picture in YUV 4:2:0 (platform/yuv_planes.h's layout).
+    bool EncodePlanes(const uint8_t* yuv);
     // Little-endian signed 16-bit mono samples at 8,000 a second.
     bool EncodeSound(std::span<const uint8_t> pcm);
     // Flushes the encoders, writes the index at the front and closes the

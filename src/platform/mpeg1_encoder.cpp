@@ -67,6 +67,17 @@ bool CMPEG1Encoder::EncodeVideoFrame(const char* frame)
     return ok || Fail(state->Error());
 }
 
+bool CMPEG1Encoder::EncodeVideoPlanes(const unsigned char* planes)
+{
+    if (!Usable())
+        return false;
+    if (!planes)
+        return Fail("MPEG-1 export: no picture given");
+    const bool ok = state->EncodePlanes(planes);
+    framesWritten = state->PicturesWritten();
+    return ok || Fail(state->Error());
+}
+
 bool CMPEG1Encoder::EncodeAudioData(const char* pcm, int byteCount)
 {
     if (!Usable())

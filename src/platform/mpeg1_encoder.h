@@ -42,6 +42,10 @@ public:
     // One picture: width x height pixels of 3 bytes blue, green, red; the
     // bottom row first, rows of 3 x width bytes without padding.
     bool EncodeVideoFrame(const char* frame);
+    // The same picture in YUV 4:2:0, BT.601 studio range: the luma plane,
+    // then blue and red chroma at half the width and height, rows without
+    // padding, one after the other.
+    bool EncodeVideoPlanes(const unsigned char* planes);
     // Signed 16-bit little-endian mono samples at 11,200 per second; byteCount
     // bytes, an even count (0 is fine).
     bool EncodeAudioData(const char* pcm, int byteCount);

@@ -8,6 +8,7 @@ extern "C" {
 }
 #include "platform/av_handles.h"
 #include "platform/bgr_to_yuv.h"
+#include "platform/yuv_planes.h"
 
 namespace platform {
 
@@ -105,17 +106,29 @@ bool XvidCompressor::Send(std::span<const std::uint8_t> bgrBottomUp)
 {
     if (!codec)
         return Fail("not open", 0);
+    if (bgrBottomUp.size() < std::size_t(codec->width) * 3 * codec->height)
+        return Fail("picture buffer too small", 0);
+    return SendPicture(bgrBottomUp.data(), false);
+}
+
+bool XvidCompressor::SendPlanes(std::span<const std::uint8_t> yuv)
+{
+    if (!codec)
+        return Fail("not open", 0);
+    if (yuv.size() < YuvPlanesBytes(codec->width, codec->height))
+        return Fail("picture buffer too small", 0);
+    return SendPicture(yuv.data(), true);
+}
+
+bool XvidCompressor::SendPicture(const std::uint8_t* bytes, bool planes)
+{
     if (codec->flushed)
         return Fail("picture after the end of the stream", 0);
-    const int stride = codec->width * 3;
-    if (bgrBottomUp.size() < std::size_t(stride) * codec->height)
-        return Fail("picture buffer too small", 0);
     AVFrame& picture = *codec->picture;
     // Allocates only while the encoder still holds the previous picture.
     if (const int err = av_frame_make_writable(&picture); err < 0)
         return Fail("cannot reuse the picture", err);
-
-    if (!codec->convert.Convert(bgrBottomUp.data(), picture))
+    if (planes ? !av::CopyYuvPlanes(bytes, picture) : !codec->convert.Convert(bytes, picture))
         return Fail("colour conversion failed", 0);
 
     picture.pts = codec->nextPts++;

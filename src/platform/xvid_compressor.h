@@ -34,6 +34,8 @@ public:
     // One picture: width * height BGR triplets, bottom row first, rows of
     // 3 * width bytes. Collect its packets with Next until kNone.
     bool Send(std::span<const std::uint8_t> bgrBottomUp);
+    // The same picture in YUV 4:2:0 (platform/yuv_planes.h's layout).
+    bool SendPlanes(std::span<const std::uint8_t> yuv);
     // No more pictures: Next then yields what the encoder held back.
     bool Flush();
     Receive Next(Packet& packet);
@@ -43,6 +45,7 @@ public:
 private:
     struct Codec;
     bool Fail(const char* what, int averror);
+    bool SendPicture(const std::uint8_t* bytes, bool planes);
 
     std::unique_ptr<Codec> codec;
     std::string lastError;

@@ -247,6 +247,48 @@ TEST(Mpeg1EncoderTest, ColoursAndRowOrderComeBackRight)
     EXPECT_TRUE(near(320, 420, {0, 255, 0}));  // bottom quarter
 }
 
+// Pictures handed over as YUV planes (the export's own composition): the
+// planes in the order luma, blue, red, rows without padding. A swapped
+// chroma pair turns red into blue, a wrong plane size smears the bands.
+TEST(Mpeg1EncoderTest, PlanesComeBackInTheirOrder)
+{
+    testing_support::TempDir dir;
+    const std::string path = dir.File("planes.mpg");
+    const size_t luma = size_t{kWidth} * kHeight, chroma = luma / 4;
+    std::vector<unsigned char> planes(luma + 2 * chroma);
+    // The top half red (81, 90, 240), the bottom half green (145, 54, 34).
+    for (int row = 0; row < kHeight; ++row)
+        std::memset(planes.data() + size_t(row) * kWidth, row < kHeight / 2 ? 81 : 145, kWidth);
+    for (int row = 0; row < kHeight / 2; ++row) {
+        std::memset(planes.data() + luma + size_t(row) * kWidth / 2, row < kHeight / 4 ? 90 : 54, kWidth / 2);
+        std::memset(planes.data() + luma + chroma + size_t(row) * kWidth / 2, row < kHeight / 4 ? 240 : 34, kWidth / 2);
+    }
+    CMPEG1Encoder encoder;
+    ASSERT_TRUE(encoder.Init(kWidth, kHeight, path.c_str(), 32, 300)) << encoder.LastError();
+    for (int i = 0; i < 5; ++i)
+        ASSERT_TRUE(encoder.EncodeVideoPlanes(planes.data())) << encoder.LastError();
+    EXPECT_FALSE(encoder.EncodeVideoPlanes(nullptr));
+    EXPECT_TRUE(encoder.Failed());
+    encoder.Close();
+
+    // A refused call fails the encoder from there on; a clean run is checked.
+    CMPEG1Encoder clean;
+    ASSERT_TRUE(clean.Init(kWidth, kHeight, path.c_str(), 32, 300)) << clean.LastError();
+    for (int i = 0; i < 5; ++i)
+        ASSERT_TRUE(clean.EncodeVideoPlanes(planes.data())) << clean.LastError();
+    ASSERT_TRUE(clean.Close()) << clean.LastError();
+    const auto rgb = Shell("ffmpeg -v error -i '" + path + "' -frames:v 1 -f rawvideo -pix_fmt rgb24 -");
+    ASSERT_TRUE(rgb && rgb->size() == kPictureBytes);
+    const auto near = [&](int x, int y, std::array<int, 3> want) {
+        for (int i = 0; i < 3; ++i)
+            if (std::abs(uint8_t((*rgb)[(size_t(y) * kWidth + x) * 3 + i]) - want[i]) > 12)
+                return false;
+        return true;
+    };
+    EXPECT_TRUE(near(320, 100, {255, 0, 0}) && near(10, 10, {255, 0, 0}));
+    EXPECT_TRUE(near(320, 400, {0, 255, 0}) && near(630, 470, {0, 255, 0}));
+}
+
 TEST(Mpeg1EncoderTest, RefusesWhatItCannotDoAndLeavesNothingBehind)
 {
     testing_support::TempDir dir;
