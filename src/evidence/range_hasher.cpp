@@ -1,6 +1,8 @@
 #include "evidence/range_hasher.h"
 
 #include <algorithm>
+#include <condition_variable>
+#include <mutex>
 #include <system_error>
 #include <thread>
 
@@ -11,12 +13,15 @@ namespace evidence {
 namespace {
 
 // One digest kind's state: the whole pass and the run being read. With a
-// single run the two are the same and the bytes are hashed once.
+// single run the two are the same and the bytes are hashed once. Touched
+// only by the lane's own thread while the pass runs.
 struct Lane {
     Lane(DigestKind kind, bool perRun) : total(kind), run(kind), perRun(perRun) {}
     Digest total;
     Digest run;
     bool perRun;
+    std::thread thread;
+    bool inlined = false;  // no thread could be made: the reader hashes for it
     void Add(std::span<const uint8_t> bytes)
     {
         total.Update(bytes);
@@ -31,13 +36,12 @@ struct Chunk {
     bool lastOfRun = false;
 };
 
-}  // namespace
+struct Slot {
+    Chunk chunk;
+    int pending = 0;  // lanes that have not hashed it yet
+};
 
-RangeHasher::RangeHasher()
-{
-    for (auto& b : buffers)
-        b.resize(std::size_t(kChunkSectors) * disk::kSectorBytes);
-}
+}  // namespace
 
 platform::Result<HashResult> RangeHasher::Hash(disk::RawDisk& disk, std::span<const SectorRun> runs, bool md5,
                                                const HashProgress& progress)
@@ -47,6 +51,7 @@ platform::Result<HashResult> RangeHasher::Hash(disk::RawDisk& disk, std::span<co
     HashResult result;
     result.runs.resize(runs.size());
     uint64_t totalSectors = 0;
+    uint64_t largest = 0;
     const uint64_t diskSectors = disk.SectorCount();
     for (const SectorRun& r : runs) {
         if (r.first > diskSectors || r.count > diskSectors - r.first) {
@@ -55,6 +60,7 @@ platform::Result<HashResult> RangeHasher::Hash(disk::RawDisk& disk, std::span<co
                                                  std::to_string(diskSectors) + " sectors)"};
         }
         totalSectors += r.count;
+        largest = std::max(largest, r.count);
     }
     const bool perRun = runs.size() > 1;
     std::vector<Lane> lanes;
@@ -66,29 +72,57 @@ platform::Result<HashResult> RangeHasher::Hash(disk::RawDisk& disk, std::span<co
         if (!lane.total.IsValid() || !lane.run.IsValid())
             return Error{ErrorKind::Unsupported, "libcrypto could not set up the hash"};
 
+    const std::size_t chunkBytes = std::size_t(std::min<uint64_t>(kChunkSectors, largest)) * disk::kSectorBytes;
+    if (chunkBytes > bufferBytes) {
+        for (auto& b : buffers)
+            b.reset();
+        for (auto& b : buffers)
+            b = std::make_unique_for_overwrite<uint8_t[]>(chunkBytes);
+        bufferBytes = chunkBytes;
+    }
+
+    std::mutex lock;
+    std::condition_variable changed;
+    Slot slots[kRing];
+    uint64_t published = 0;  // chunks handed to the lanes
+    bool ended = false;      // no more will come
+
     const auto finishRun = [&](Lane& lane, std::size_t run) {
         if (!lane.perRun)
             return;
         (lane.total.Kind() == DigestKind::Sha256 ? result.runs[run].sha256 : result.runs[run].md5) =
             lane.run.FinishHex();
     };
-    // Hashes a chunk in every lane, each on a thread of its own.
-    const auto hashChunk = [&](const Chunk& c, const std::vector<uint8_t>& buffer, std::vector<std::thread>& threads) {
-        const std::span<const uint8_t> bytes(buffer.data(), c.bytes);
-        for (std::size_t i = 0; i < lanes.size(); ++i) {
-            const auto work = [&, i, c, bytes] {
-                lanes[i].Add(bytes);
-                if (c.lastOfRun)
-                    finishRun(lanes[i], c.run);
-            };
-            // Without a thread to spare, the lane is hashed here: slower, never lost.
-            try {
-                threads.emplace_back(work);
-            } catch (const std::system_error&) {
-                work();
+    // Hashes chunk k of the ring, then gives its slot back.
+    const auto hashChunk = [&](Lane& lane, uint64_t k, const Chunk& c) {
+        lane.Add(std::span<const uint8_t>(buffers[k % kRing].get(), c.bytes));
+        if (c.lastOfRun)
+            finishRun(lane, c.run);
+        std::lock_guard guard(lock);
+        if (--slots[k % kRing].pending == 0)
+            changed.notify_all();
+    };
+    const auto laneBody = [&](Lane& lane) {
+        for (uint64_t k = 0;; ++k) {
+            Chunk c;
+            {
+                std::unique_lock guard(lock);
+                changed.wait(guard, [&] { return published > k || ended; });
+                if (published <= k)
+                    return;
+                c = slots[k % kRing].chunk;
             }
+            hashChunk(lane, k, c);
         }
     };
+    for (Lane& lane : lanes) {
+        // Without a thread to spare, the lane is hashed by the reader: slower, never lost.
+        try {
+            lane.thread = std::thread(laneBody, std::ref(lane));
+        } catch (const std::system_error&) {
+            lane.inlined = true;
+        }
+    }
 
     std::size_t run = 0;
     uint64_t offset = 0;  // within the run
@@ -114,38 +148,48 @@ platform::Result<HashResult> RangeHasher::Hash(disk::RawDisk& disk, std::span<co
         return true;
     };
 
-    std::vector<std::thread> threads;
-    threads.reserve(lanes.size());
-    const auto join = [&] {
-        for (auto& t : threads)
-            t.join();
-        threads.clear();
-    };
-    int current = 0;
-    bool ok = true;
     std::string error;
-    for (;;) {
+    for (uint64_t k = 0;; ++k) {
         Chunk c;
         uint64_t first = 0;
         uint32_t count = 0;
-        const bool more = nextChunk(c, first, count);
+        if (!nextChunk(c, first, count))
+            break;
+        Slot& slot = slots[k % kRing];
+        {
+            std::unique_lock guard(lock);
+            changed.wait(guard, [&] { return slot.pending == 0; });
+        }
+        // The slot is the reader's alone until published.
         std::string why;
-        if (more && !disk.ReadSectorRun(first, count, buffers[current], why)) {
+        if (!disk.ReadSectorRun(first, count, std::span<uint8_t>(buffers[k % kRing].get(), c.bytes), why)) {
             error = "cannot read sectors " + std::to_string(first) + " to " + std::to_string(first + count - 1) + ": " +
                     why;
-            ok = false;
-        }
-        join();
-        if (!ok || !more)
             break;
-        hashChunk(c, buffers[current], threads);
+        }
+        {
+            std::lock_guard guard(lock);
+            slot.chunk = c;
+            slot.pending = int(lanes.size());
+            ++published;
+            changed.notify_all();
+        }
+        for (Lane& lane : lanes)
+            if (lane.inlined)
+                hashChunk(lane, k, c);
         done += count;
         if (progress)
             progress(done, totalSectors);
-        current ^= 1;
     }
-    join();
-    if (!ok)
+    {
+        std::lock_guard guard(lock);
+        ended = true;
+        changed.notify_all();
+    }
+    for (Lane& lane : lanes)
+        if (lane.thread.joinable())
+            lane.thread.join();
+    if (!error.empty())
         return Error{ErrorKind::ReadFailed, error};
     result.total.sha256 = lanes[0].total.FinishHex();
     if (md5)

@@ -62,8 +62,8 @@ void StampOverlay::Render(const char* text)
             alpha[i] = uint8_t(a);
             // Premultiplied full-range RGB to studio-range luma, times 255:
             // 16 a + 255 (0.256788 r + 0.504129 g + 0.097906 b).
-            luma[i] = uint16_t(std::min(65535.0, 16.0 * a + 65.481 * qRed(p) + 128.553 * qGreen(p) +
-                                                     24.966 * qBlue(p) + 0.5));
+            luma[i] = uint16_t(
+                std::min(65535.0, 16.0 * a + 65.481 * qRed(p) + 128.553 * qGreen(p) + 24.966 * qBlue(p) + 0.5));
             if (a) {
                 left = std::min(left, x);
                 right = std::max(right, x + 1);

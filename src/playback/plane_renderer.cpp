@@ -114,8 +114,8 @@ bool PlaneRenderer::Render(std::span<const uint8_t> picture, int32_t width, int3
         if (width != dstWidth || height != dstHeight)
             w.scale.reset(sws_getContext(width, height, AV_PIX_FMT_YUV420P, dstWidth, dstHeight, AV_PIX_FMT_YUV420P,
                                          SWS_FAST_BILINEAR, nullptr, nullptr, nullptr));
-        if (!w.unpack || (!w.scale && (width != dstWidth || height != dstHeight)) || !w.unpacked.Layout(width, height) ||
-            !w.scaled.Layout(dstWidth, dstHeight))
+        if (!w.unpack || (!w.scale && (width != dstWidth || height != dstHeight)) ||
+            !w.unpacked.Layout(width, height) || !w.scaled.Layout(dstWidth, dstHeight))
             return false;
         w.srcWidth = width;
         w.srcHeight = height;

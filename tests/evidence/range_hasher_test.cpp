@@ -1,6 +1,8 @@
 // The range hasher on a disk past 2 TiB (a sparse 3 TiB image costs
 // nothing): runs past sector 2^32 and across it hash as dd and sha256sum /
-// md5sum read them, and a run past the end is refused with its reason.
+// md5sum read them, and a run past the end is refused with its reason. Many
+// runs of every size through the ring of buffers, and a read that fails in
+// the middle of a pass.
 #include <gtest/gtest.h>
 
 #include <filesystem>
@@ -88,6 +90,61 @@ TEST_F(RangeHasherTest, RunsPast2TiBHashAsDdReadsThem)
     std::vector<uint8_t> eight(8 * 512);
     EXPECT_FALSE(disk.ReadSectorRun(past.first, 8, eight, error));
     EXPECT_NE(error.find("past the disk's end"), std::string::npos) << error;
+}
+
+// More chunks than the ring has slots, in runs of every size (empty, one
+// sector, exactly a chunk, a chunk and a bit, several chunks), each hashed
+// as dd and the coreutils read it; then a disk that shrinks under the pass.
+TEST(RangeHasherRingTest, ManyRunsHashAsDdReadsThemAndAFailedReadEndsThePass)
+{
+    testing_support::TempDir dir;
+    const std::string image = dir.File("ring.img");
+    constexpr uint64_t kSectors = 48 * 1024;  // 24 MiB
+    ASSERT_TRUE(Shell("head -c " + std::to_string(kSectors * 512) + " /dev/urandom > '" + image + "'"));
+    platform::SetDriveImages({image});
+    disk::RawDisk disk;
+    ASSERT_TRUE(disk.Open(0));
+    constexpr uint32_t chunk = evidence::RangeHasher::kChunkSectors;
+    const std::vector<evidence::SectorRun> runs = {
+        {0, 1},  {5, 0},  {7, chunk},    {100, chunk + 1}, {3, 3 * chunk + 17},       {kSectors - 1, 1}, {9, 4096},
+        {11, 0}, {13, 1}, {40000, 5000}, {0, 2 * chunk},   {kSectors - chunk, chunk}, {17, 5000},        {19, 8000},
+    };
+    const auto Dd = [&](const evidence::SectorRun& r, const char* sum) {
+        return FirstWord(Shell("dd if='" + image + "' bs=512 skip=" + std::to_string(r.first) +
+                               " count=" + std::to_string(r.count) + " status=none | " + sum));
+    };
+    evidence::RangeHasher hasher;
+    uint64_t lastDone = 0, calls = 0;
+    const auto hashed = hasher.Hash(disk, runs, true, [&](uint64_t done, uint64_t) {
+        EXPECT_GT(done, lastDone);
+        lastDone = done;
+        ++calls;
+    });
+    ASSERT_TRUE(hashed) << hashed.Detail();
+    uint64_t total = 0;
+    for (std::size_t i = 0; i < runs.size(); ++i) {
+        EXPECT_EQ(hashed->runs[i].sha256, Dd(runs[i], "sha256sum")) << i;
+        EXPECT_EQ(hashed->runs[i].md5, Dd(runs[i], "md5sum")) << i;
+        total += runs[i].count;
+    }
+    EXPECT_EQ(lastDone, total);
+    EXPECT_GT(calls, uint64_t(evidence::RangeHasher::kRing));
+    // The whole pass is the runs one after the other.
+    std::string joined = "{ ";
+    for (const auto& r : runs)
+        joined += "dd if='" + image + "' bs=512 skip=" + std::to_string(r.first) + " count=" + std::to_string(r.count) +
+                  " status=none; ";
+    EXPECT_EQ(hashed->total.sha256, FirstWord(Shell(joined + "} | sha256sum")));
+
+    // The image loses its second half after it was opened: the pass stops at
+    // the first chunk it cannot read, says which, and leaves no thread behind.
+    ASSERT_TRUE(Shell("truncate -s " + std::to_string(kSectors * 256) + " '" + image + "'"));
+    const evidence::SectorRun whole{0, kSectors};
+    const auto failed = hasher.Hash(disk, std::span(&whole, 1), true, {});
+    ASSERT_FALSE(failed);
+    EXPECT_EQ(failed.Failure().kind, platform::ErrorKind::ReadFailed);
+    EXPECT_NE(failed.Detail().find("cannot read sectors 24576 to"), std::string::npos) << failed.Detail();
+    platform::SetDriveImages({});
 }
 
 }  // namespace

@@ -151,14 +151,14 @@ TEST(PlaneRendererTest, ACellNeverSpillsAndBadPicturesAreRefused)
         }
     for (int y = 0; y < frame.chromaHeight; ++y)
         for (int x = 0; x < frame.chromaWidth; ++x) {
-            const bool in = x >= drawn.left / 2 && x < (drawn.right + 1) / 2 && y >= drawn.top / 2 &&
-                            y < (drawn.bottom + 1) / 2;
+            const bool in =
+                x >= drawn.left / 2 && x < (drawn.right + 1) / 2 && y >= drawn.top / 2 && y < (drawn.bottom + 1) / 2;
             ASSERT_EQ(frame.u[y * frame.chromaWidth + x], in ? 50 : 7) << x << "," << y;
             ASSERT_EQ(frame.v[y * frame.chromaWidth + x], in ? 200 : 7) << x << "," << y;
         }
     const std::vector<uint8_t> before(bytes);
-    EXPECT_FALSE(renderer.Render(picture, 35, 20, cell, frame));                                  // odd width
-    EXPECT_FALSE(renderer.Render(std::span(picture).first(100), 36, 20, cell, frame));            // too short
+    EXPECT_FALSE(renderer.Render(picture, 35, 20, cell, frame));                                 // odd width
+    EXPECT_FALSE(renderer.Render(std::span(picture).first(100), 36, 20, cell, frame));           // too short
     EXPECT_FALSE(renderer.Render(picture, 36, 20, playback::CellRect{200, 0, 300, 10}, frame));  // outside
     EXPECT_EQ(bytes, before);
 }
