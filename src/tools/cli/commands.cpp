@@ -9,6 +9,7 @@ const std::vector<Command>& Commands()
         LocateCommand(),      AudioCommand(),      FramesCommand(),       PlayCommand(),      StillCommand(),
         SnapshotCommand(),    ExportCommand(),     VerifyCommand(),       HashCommand(),      ConvertCommand(),
         SkinPreviewCommand(), CaseCreateCommand(), CaseBookmarkCommand(), CaseClockCommand(), CaseShowCommand(),
+        ReportCommand(),
     };
     return commands;
 }

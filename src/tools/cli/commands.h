@@ -30,6 +30,7 @@ Command CaseCreateCommand();
 Command CaseBookmarkCommand();
 Command CaseClockCommand();
 Command CaseShowCommand();
+Command ReportCommand();
 
 // DISK: an image path or a drive number.
 Argument DeclareDisk();
