@@ -94,13 +94,18 @@ std::string Sectors(const CheckedRange& r)
 }  // namespace
 
 ExportCheck CheckExport(const ReportToCheck& report, const std::string& reportPath, disk::RawDisk* disk,
-                        const std::string& diskName, const HashProgress& progress)
+                        const std::string& diskName, const HashProgress& progress, const CheckLineSink& sink)
 {
     ExportCheck check;
+    const auto add = [&check, &sink](ExportCheckLine made) {
+        check.lines.push_back(std::move(made));
+        if (sink)
+            sink(check.lines.back());
+    };
     check.complete = report.complete;
     check.why = report.end + (report.reason.empty() ? "" : ": " + report.reason);
-    const auto line = [&check](const std::string& what, bool ok, const std::string& detail) {
-        check.lines.push_back({what, ok ? Verdict::Ok : Verdict::Mismatch, detail});
+    const auto line = [&add](const std::string& what, bool ok, const std::string& detail) {
+        add({what, ok ? Verdict::Ok : Verdict::Mismatch, detail});
     };
     const uint64_t work = WorkSectors(report);
     uint64_t worked = 0;
@@ -142,19 +147,18 @@ ExportCheck CheckExport(const ReportToCheck& report, const std::string& reportPa
         if (report.complete)
             line("lost second", false, lost + " (the report says the export is complete)");
         else
-            check.lines.push_back({"lost second", Verdict::Lost, lost + " (not read when exported)"});
+            add({"lost second", Verdict::Lost, lost + " (not read when exported)"});
     }
 
     for (const std::string& what : report.unhashed)
-        check.lines.push_back(
-            {what, Verdict::Unchecked, "the report has no hash for it (unreadable when the export was made)"});
+        add({what, Verdict::Unchecked, "the report has no hash for it (unreadable when the export was made)"});
 
     const std::string reportName = std::filesystem::path(reportPath).filename().string();
     const auto outputPath = OutputBesideReport(reportPath);
     const std::string outputName =
         outputPath ? std::filesystem::path(*outputPath).filename().string() : std::string("(none)");
     if (!report.hasOutput) {
-        check.lines.push_back({"output " + outputName, Verdict::Unchecked, "the report names no output file"});
+        add({"output " + outputName, Verdict::Unchecked, "the report names no output file"});
     } else if (!outputPath) {
         line("output name", false, outputPath.Detail());
     } else {

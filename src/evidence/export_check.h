@@ -4,6 +4,7 @@
 // ranges without a hash told, and the output the report sits beside hashed.
 // quillon-cli verify prints it; the case report states it.
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -47,10 +48,14 @@ struct ExportCheck {
 // report is not named after an output.
 platform::Result<std::string> OutputBesideReport(const std::string& reportPath);
 
+// Told of each line as soon as it is made (a caller prints while the rest
+// is checked).
+using CheckLineSink = std::function<void(const ExportCheckLine& line)>;
+
 // report (read from reportPath) checked against disk: null when the disk
 // (diskName) could not be opened, which is a failed check, never a skipped
 // one.
 ExportCheck CheckExport(const ReportToCheck& report, const std::string& reportPath, disk::RawDisk* disk,
-                        const std::string& diskName, const HashProgress& progress);
+                        const std::string& diskName, const HashProgress& progress, const CheckLineSink& sink = {});
 
 }  // namespace evidence

@@ -28,11 +28,9 @@ namespace {
 
 constexpr int kIncomplete = 2;
 
-// One line per check, then the summary; the exit status.
-int PrintCheck(const evidence::ExportCheck& check)
+// The summary after the check lines; the exit status.
+int PrintSummary(const evidence::ExportCheck& check)
 {
-    for (const evidence::ExportCheckLine& line : check.lines)
-        std::printf("%s\t%s\t%s\n", line.what.c_str(), evidence::VerdictText(line.verdict), line.detail.c_str());
     const int failures = check.Failures();
     if (failures == 0 && check.complete) {
         std::printf("summary\t%d checks\tall match\n", check.Checks());
@@ -158,11 +156,16 @@ int Run(Options& options)
     const auto disk = ResolveDrive(diskArg);
     const bool opened = disk && raw.Open(disk->table, disk->driveNumber);
     PrintSource(report, raw);
-    const evidence::ExportCheck check =
-        evidence::CheckExport(report, reportPath, opened ? &raw : nullptr, diskArg,
-                              [&bar](uint64_t done, uint64_t total) { bar.Update(done, total); });
+    // Each line as it is checked, the bar taken off its line first.
+    const evidence::ExportCheck check = evidence::CheckExport(
+        report, reportPath, opened ? &raw : nullptr, diskArg,
+        [&bar](uint64_t done, uint64_t total) { bar.Update(done, total); },
+        [&bar](const evidence::ExportCheckLine& line) {
+            bar.Clear();
+            std::printf("%s\t%s\t%s\n", line.what.c_str(), evidence::VerdictText(line.verdict), line.detail.c_str());
+        });
     bar.Done();
-    return PrintCheck(check);
+    return PrintSummary(check);
 }
 
 }  // namespace
