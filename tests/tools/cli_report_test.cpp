@@ -118,6 +118,28 @@ TEST_F(ReportCliTest, PdfAndHtmlStateEveryBookmarkExportAndHashAndTheSidecarsChe
     EXPECT_GT(most, 0.25) << "no page shows a picture";
 }
 
+TEST_F(ReportCliTest, TheWholeDiskHashedIntoTheCaseIsStatedAndAChangedDiskRefused)
+{
+    ToolRun r = Cli("case hash " + kase);
+    ASSERT_EQ(r.status, 0) << r.err;
+    const std::string whole = Sha256Of("cat " + disk);
+    EXPECT_EQ(r.out, "disk " + disk + ": 15429120 bytes, SHA-256 " + whole + "\n");
+    r = Cli("case hash " + kase);
+    EXPECT_EQ(r.status, 0) << "the same hash again: " << r.err;
+    ASSERT_EQ(Cli("report " + kase + " -o " + dir.File("x.html")).status, 0);
+    const std::string page = Read(dir.File("x.html"));
+    EXPECT_NE(page.find(whole), std::string::npos);
+    EXPECT_EQ(page.find("The whole disk was not hashed."), std::string::npos);
+
+    // A byte of the data area changed: the header and table still name the
+    // case's disk, the whole no longer hashes the same.
+    ASSERT_EQ(Sh("printf 'X' | dd of=" + disk + " bs=1 seek=2000000 conv=notrunc status=none").status, 0);
+    r = Cli("case hash " + kase);
+    EXPECT_EQ(r.status, 1);
+    EXPECT_NE(r.err.find("holds SHA-256 " + whole), std::string::npos) << r.err;
+    EXPECT_EQ(Sh("sqlite3 -readonly " + kase + " 'SELECT disk_sha256 FROM disk'").out, whole + "\n");
+}
+
 TEST_F(ReportCliTest, HtmlIsOneFileThatABrowserDraws)
 {
     const std::string html = dir.File("x.html");

@@ -29,6 +29,7 @@ Command ActivityCommand();
 Command CaseCreateCommand();
 Command CaseBookmarkCommand();
 Command CaseClockCommand();
+Command CaseHashCommand();
 Command CaseShowCommand();
 Command ReportCommand();
 
