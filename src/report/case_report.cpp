@@ -6,7 +6,9 @@
 #include <cstdio>
 #include <filesystem>
 
+#include "disk/index_check.h"
 #include "disk/record_entry.h"
+#include "disk/recovered_recording.h"
 #include "disk/timeline.h"
 #include "evidence/activity_document.h"
 #include "evidence/digest.h"
@@ -69,6 +71,14 @@ std::vector<Anomaly> Anomalies(disk::RecorderVolume& volume, const casefile::Cas
                                                 disk::FormatRecordTime(entry.beginTime) + ", " +
                                                 Seconds(entry.segmentCount) + ") cannot be placed in time"});
     }
+    // Records whose index is damaged, as the record list marks them.
+    for (uint32_t record = 0; record < volume.RecordCount(); ++record) {
+        disk::IndexCheck check;
+        if (!volume.CheckRecordIndex(record, check))
+            found.push_back({"damaged record", "record " + std::to_string(record + 1) + ": its index cannot be read"});
+        else if (check.Damaged())
+            found.push_back({"damaged record", disk::IndexCheckText(record, check)});
+    }
     // Recovered recordings: those the case names, as the volume the
     // bookmarks were drawn from found them.
     const std::shared_ptr<const disk::Volume> shared = volume.Shared();
@@ -91,7 +101,8 @@ std::vector<Anomaly> Anomalies(disk::RecorderVolume& volume, const casefile::Cas
         for (disk::SegmentStatus status : recording->status)
             notIntact += status == disk::SegmentStatus::Intact ? 0 : 1;
         found.push_back({"recovered recording",
-                         id + ": not listed in the record table, found from sector " +
+                         id + ": not listed in the record table, found (" +
+                             disk::RecoverySourceName(recording->source) + ") from sector " +
                              std::to_string(recording->firstSector) + ", " +
                              Seconds(int64_t(recording->status.size())) +
                              (notIntact ? ", " + std::to_string(notIntact) + " of them not intact (lost)" : "")});

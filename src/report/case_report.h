@@ -34,7 +34,9 @@ struct ShownTime {
 ShownTime Corrected(const std::string& recorder, std::optional<int64_t> offsetSeconds);
 
 struct Anomaly {
-    std::string kind;  // "gap", "overlap", "overlaps not listed", "unplaced record", "recovered recording"
+    // "gap", "overlap", "overlaps not listed", "unplaced record", "damaged
+    // record", "recovered recording"
+    std::string kind;
     std::string text;  // one line of plain fact
 };
 

@@ -130,7 +130,7 @@ std::string ReportMarkup(const CaseReport& r, const PictureSource& source)
     else
         m.Paragraph("The timeline could not be drawn: " + r.timelineProblem);
     if (r.anomalies.empty()) {
-        m.Paragraph("No gap, overlap, unplaced record or recovered recording.");
+        m.Paragraph("No gap, overlap, unplaced or damaged record, or recovered recording.");
     } else {
         m.BeginTable();
         m.HeaderRow({"Kind", "What"});

@@ -140,6 +140,24 @@ TEST_F(ReportCliTest, TheWholeDiskHashedIntoTheCaseIsStatedAndAChangedDiskRefuse
     EXPECT_EQ(Sh("sqlite3 -readonly " + kase + " 'SELECT disk_sha256 FROM disk'").out, whole + "\n");
 }
 
+TEST_F(ReportCliTest, ARecoveredRecordingTheCaseNamesIsListedAndStampedByIdAndPosition)
+{
+    const std::string recovered = dir.File("recover.img"), other = dir.File("r.case");
+    ASSERT_EQ(RunTool(Bin() + "/quillon-mkdisk -o " + recovered + " --recover-demo", dir.File("mk.txt")).status, 0);
+    ASSERT_EQ(Cli("case create " + other + " --disk " + recovered).status, 0);
+    ASSERT_EQ(Cli("case bookmark " + other + " --record c1 --at 0 --note carved").status, 0);
+    ASSERT_EQ(Cli("case clock " + other + " --recorder '2024-06-01 08:00:00' --reference '2024-06-01 08:01:00'").status,
+              0);
+    ToolRun r = Cli("report " + other + " -o " + dir.File("r.html"));
+    ASSERT_EQ(r.status, 0) << r.err;
+    const std::string page = Read(dir.File("r.html"));
+    EXPECT_NE(page.find("c1: not listed in the record table, found (carved) from sector "), std::string::npos);
+    // No recorded time: the stamp by id and position, never a corrected clock.
+    EXPECT_NE(page.find(">c1 +00:00:00</td>"), std::string::npos);
+    EXPECT_NE(page.find("data:image/png;base64,"), std::string::npos);
+    EXPECT_EQ(page.find("No picture:"), std::string::npos);
+}
+
 TEST_F(ReportCliTest, HtmlIsOneFileThatABrowserDraws)
 {
     const std::string html = dir.File("x.html");
