@@ -58,9 +58,12 @@ TEST_F(ReportCliTest, PdfAndHtmlStateEveryBookmarkExportAndHashAndTheSidecarsChe
 {
     const std::string pdf = dir.File("x.pdf"), html = dir.File("x.html");
     const std::string diskBefore = Sha256Of("cat " + disk);
-    ToolRun r = Cli("report " + kase + " -o " + pdf);
+    ToolRun r = Cli("activity " + disk + " --record 1 --mode fast --json --case " + kase);
     ASSERT_EQ(r.status, 0) << r.err;
-    EXPECT_EQ(r.out, "report\t" + pdf + "\t2 bookmarks\t1 exports, 1 verified\t0 searches\n");
+    const std::string eventsSha = r.out.substr(r.out.find("\"events_sha256\": \"") + 18, 64);
+    r = Cli("report " + kase + " -o " + pdf);
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(r.out, "report\t" + pdf + "\t2 bookmarks\t1 exports, 1 verified\t1 searches\n");
     r = Cli("report " + kase + " -o " + html);
     ASSERT_EQ(r.status, 0) << r.err;
     const std::string text = Sh("pdftotext -layout " + pdf + " -").out;
@@ -87,6 +90,8 @@ TEST_F(ReportCliTest, PdfAndHtmlStateEveryBookmarkExportAndHashAndTheSidecarsChe
         Sha256Of("head -c 512 " + disk),
         "2026/41",
         "A. Example",
+        eventsSha,
+        "mode=fast records=1",
     };
     for (const std::string& fact : facts) {
         EXPECT_NE(text.find(fact), std::string::npos) << "the PDF lacks: " << fact;
