@@ -62,6 +62,8 @@ public:
                 "\"></p>\n";
     }
     void Raw(const std::string& text) { html += text; }
+    // A new page when printed (and in the PDF); nothing on a screen.
+    void PageBreak() { html += "<div style=\"page-break-before: always\"></div>\n"; }
     std::string html;
 
 private:
@@ -139,11 +141,16 @@ std::string ReportMarkup(const CaseReport& r, const PictureSource& source)
         m.EndTable();
     }
 
+    m.PageBreak();
     m.Heading(2, "Bookmarks");
     if (r.bookmarks.empty())
         m.Paragraph("The case holds no bookmark.");
     for (const BookmarkFacts& f : r.bookmarks) {
         const casefile::Bookmark& b = f.bookmark;
+        // Printed, each bookmark after the first begins a page: its
+        // heading, picture and facts are never parted.
+        if (&f != &r.bookmarks.front())
+            m.PageBreak();
         m.Heading(3, "Bookmark " + std::to_string(b.id));
         if (!f.picture.isNull())
             m.Picture(source(f.picture, "bookmark" + std::to_string(b.id) + ".png"), 480,
