@@ -67,9 +67,11 @@ std::vector<Anomaly> Anomalies(disk::RecorderVolume& volume, const casefile::Cas
                                                     " further pairs of overlapping records are counted, not listed"});
     for (uint32_t record : records.unplaced) {
         const disk::RecordEntry& entry = volume.Record(record);
+        const auto begin = disk::ToClockSeconds(entry.beginTime);
         found.push_back({"unplaced record", "record " + std::to_string(record + 1) + " (begins " +
-                                                disk::FormatRecordTime(entry.beginTime) + ", " +
-                                                Seconds(entry.segmentCount) + ") cannot be placed in time"});
+                                                (begin ? disk::FormatClockTime(*begin)
+                                                       : "\"" + disk::FormatRecordTime(entry.beginTime) + "\"") +
+                                                ", " + Seconds(entry.segmentCount) + ") cannot be placed in time"});
     }
     // Records whose index is damaged, as the record list marks them.
     for (uint32_t record = 0; record < volume.RecordCount(); ++record) {

@@ -230,6 +230,17 @@ TEST_F(ReportCliTest, ACaseAgainstAnotherDiskIsRefusedAndAMovedDiskIsNamed)
     EXPECT_NE(r.err.find("is not the disk of case"), std::string::npos) << r.err;
     EXPECT_FALSE(std::filesystem::exists(dir.File("z.pdf")));
     EXPECT_FALSE(std::filesystem::exists(dir.File("z.pdf.sha256")));
+    // Never over the evidence or the case, whatever name leads to them.
+    const std::string diskSha = Sha256Of("cat " + moved), caseSha = Sha256Of("cat " + kase);
+    for (const std::string& onto : {moved, kase}) {
+        std::filesystem::remove(dir.File("link.pdf"));
+        std::filesystem::create_symlink(onto, dir.File("link.pdf"));
+        r = Cli("report " + kase + " --disk " + moved + " -o " + dir.File("link.pdf"));
+        EXPECT_EQ(r.status, 1) << onto;
+        EXPECT_NE(r.err.find("the report is never written over it"), std::string::npos) << r.err;
+    }
+    EXPECT_EQ(Sha256Of("cat " + moved), diskSha);
+    EXPECT_EQ(Sha256Of("cat " + kase), caseSha);
     r = Cli("report " + kase + " -o " + dir.File("z.txt"));
     EXPECT_EQ(r.status, 1);
     EXPECT_NE(r.err.find("must end in .html or .pdf"), std::string::npos) << r.err;

@@ -5,6 +5,7 @@
 #include <QImage>
 
 #include <cstdio>
+#include <filesystem>
 #include <string>
 
 #include "casefile/case_file.h"
@@ -94,6 +95,18 @@ int Run(Options& options)
     const casefile::DiskIdentity& named = contents->disk;
     const std::string diskArg =
         options.Value("--disk").value_or(named.resolvedPath.empty() ? named.path : named.resolvedPath);
+    // The report and its sidecar go where the user says, never over the
+    // evidence, the case or into the device directory.
+    std::error_code ec;
+    for (const std::string& target : {out, out + ".sha256"}) {
+        const std::filesystem::path parent = std::filesystem::absolute(target, ec).parent_path();
+        if (parent == "/dev" || parent.string().starts_with("/dev/"))
+            return Fail(target + ": a report is never written among the devices");
+        for (const std::string& kept : {diskArg, casePath})
+            if (std::filesystem::exists(target, ec) && std::filesystem::equivalent(target, kept, ec))
+                return Fail(target + " is " + (kept == casePath ? "the case file" : "the case's disk") +
+                            "; the report is never written over it");
+    }
     disk::RecorderVolume volume;
     if (const auto loaded = LoadVolume(diskArg, volume); !loaded)
         return Fail("the case's disk: " + loaded.Detail());
