@@ -205,6 +205,34 @@ Result<void> CaseFile::LoadDisk()
     return {};
 }
 
+Result<void> CaseFile::SetDiskSha256(const std::string& sha256)
+{
+    if (sha256.size() != 64 || sha256.find_first_not_of("0123456789abcdef") != std::string::npos)
+        return Error{ErrorKind::Refused, "not a SHA-256 in lower-case hex: " + sha256};
+    if (auto loaded = LoadDisk(); !loaded)
+        return loaded;
+    if (disk.diskSha256 == sha256)
+        return {};
+    if (!disk.diskSha256.empty())
+        return Error{ErrorKind::Refused, "the whole disk now hashes to " + sha256 + ", but case " + path +
+                                             " holds SHA-256 " + disk.diskSha256 + " for it"};
+    const Result<void> stored = database.Transaction([&]() -> Result<void> {
+        auto row = database.Prepare("UPDATE disk SET disk_sha256 = ? WHERE id = 1 AND disk_sha256 = ''");
+        if (!row)
+            return row.Failure();
+        return row->Bind(1, sha256).Run();
+    });
+    if (!stored)
+        return stored;
+    if (auto loaded = LoadDisk(); !loaded)
+        return loaded;
+    // Another program may have stored its hash first.
+    if (disk.diskSha256 != sha256)
+        return Error{ErrorKind::Refused, "the whole disk now hashes to " + sha256 + ", but case " + path +
+                                             " holds SHA-256 " + disk.diskSha256 + " for it"};
+    return {};
+}
+
 Result<void> CaseFile::CheckDisk(const DiskIdentity& other) const
 {
     std::string differs;

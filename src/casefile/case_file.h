@@ -103,6 +103,12 @@ public:
 
     platform::Result<CaseContents> Read();
 
+    // The SHA-256 of the whole disk, hashed by the caller from the disk
+    // checked against the case, kept in the disk's row. Refused when the
+    // case already holds another (the disk changed, or it is not the one
+    // hashed before); the same again changes nothing.
+    platform::Result<void> SetDiskSha256(const std::string& sha256);
+
 private:
     CaseFile(platform::SqliteDatabase database, std::string path) : database(std::move(database)), path(std::move(path))
     {

@@ -13,8 +13,10 @@
 #include "casefile/disk_identity.h"
 #include "disk/recorder_volume.h"
 #include "disk/timeline.h"
+#include "evidence/range_hasher.h"
 #include "tools/cli/commands.h"
 #include "tools/cli/options.h"
+#include "tools/cli/progress_bar.h"
 #include "tools/cli/volume_arg.h"
 
 namespace cli {
@@ -102,6 +104,41 @@ int AddBookmark(Options& options)
         return Fail(added.Detail());
     std::printf("bookmark %lld: record %s, position %u, picture %u, view %s\n", static_cast<long long>(*added),
                 bookmark.record.c_str(), bookmark.position, bookmark.picture, bookmark.view.c_str());
+    return 0;
+}
+
+int HashDisk(Options& options)
+{
+    auto file = casefile::CaseFile::Open(options.positional[0]);
+    if (!file)
+        return Fail(file.Detail());
+    const casefile::DiskIdentity& named = file->Disk();
+    const std::string diskArg =
+        options.Value("--disk").value_or(named.resolvedPath.empty() ? named.path : named.resolvedPath);
+    disk::RecorderVolume volume;
+    if (const auto loaded = LoadVolume(diskArg, volume); !loaded)
+        return Fail("the case's disk: " + loaded.Detail());
+    if (const auto checked = file->CheckVolume(*volume.Shared(), named.path); !checked)
+        return Fail(checked.Detail());
+    const auto resolved = ResolveDrive(diskArg);
+    if (!resolved)
+        return Fail(resolved.Detail());
+    disk::RawDisk raw;
+    if (!raw.Open(resolved->table, resolved->driveNumber))
+        return Fail("cannot open " + diskArg + " for reading");
+    const evidence::SectorRun whole{0, raw.SectorCount()};
+    evidence::RangeHasher hasher;
+    ProgressBar bar("hash");
+    const auto hashed = hasher.Hash(raw, std::span(&whole, 1), false,
+                                    [&bar](uint64_t done, uint64_t total) { bar.Update(done, total); });
+    bar.Done();
+    if (!hashed)
+        return Fail(diskArg + ": " + hashed.Detail());
+    const std::string& sha256 = hashed->total.sha256;
+    if (const auto stored = file->SetDiskSha256(sha256); !stored)
+        return Fail(stored.Detail());
+    std::printf("disk %s: %llu bytes, SHA-256 %s\n", diskArg.c_str(),
+                static_cast<unsigned long long>(raw.SectorCount() * disk::kSectorBytes), sha256.c_str());
     return 0;
 }
 
@@ -283,6 +320,18 @@ Command CaseClockCommand()
                          .required = true},
                         {"--note", "TEXT", "how the times were taken"}},
             .run = AddClock};
+}
+
+Command CaseHashCommand()
+{
+    return {.name = "case hash",
+            .summary = "hashes the case's whole disk and keeps the SHA-256 in the case",
+            .description = "Reads the whole of the case's disk (checked against the case first) and keeps its\n"
+                           "SHA-256 in CASE, for the report. A case that holds another SHA-256 for its disk is\n"
+                           "refused. A progress bar with the time left shows on a terminal.\n",
+            .arguments = {DeclareCase()},
+            .options = {{"--disk", "DISK", "the case's disk, when it is no longer where the case names it"}},
+            .run = HashDisk};
 }
 
 Command CaseShowCommand()

@@ -5,16 +5,14 @@
 // export was complete, 2 when everything matches but the report says the
 // export is incomplete, 1 for any mismatch, anything left unchecked or a
 // report refused.
-#include <sys/stat.h>
 
 #include <cstdio>
 #include <filesystem>
-#include <fstream>
-#include <sstream>
 #include <string>
 
 #include "evidence/activity_document.h"
 #include "evidence/digest.h"
+#include "evidence/export_check.h"
 #include "evidence/export_report.h"
 #include "evidence/range_hasher.h"
 #include "evidence/report_reader.h"
@@ -30,85 +28,22 @@ namespace {
 
 constexpr int kIncomplete = 2;
 
-class Checks {
-public:
-    explicit Checks(ProgressBar& bar) : bar(bar) {}
-    void Line(const std::string& what, bool ok, const std::string& detail)
-    {
-        Print(what, ok ? "ok" : "MISMATCH", ok, detail);
-    }
-    // A second the export passed over: shown, never a match, and the
-    // summary says incomplete (the report does too).
-    void Lost(const std::string& detail)
-    {
-        bar.Clear();
-        std::printf("lost second\tLOST\t%s\n", detail.c_str());
-    }
-    // Something the report claims that cannot be checked: never a match.
-    void Unchecked(const std::string& what, const std::string& detail) { Print(what, "UNCHECKED", false, detail); }
-    int Summary(bool complete, const std::string& why) const
-    {
-        bar.Done();
-        if (failures == 0 && complete) {
-            std::printf("summary\t%d checks\tall match\n", count);
-            return 0;
-        }
-        if (failures == 0) {
-            std::printf("summary\t%d checks\tbytes match\tINCOMPLETE export: %s\n", count, why.c_str());
-            std::fprintf(stderr, "quillon-cli: the bytes match their report, but the export is incomplete: %s\n",
-                         why.c_str());
-            return kIncomplete;
-        }
-        std::printf("summary\t%d checks\t%d failed\tfirst: %s\n", count, failures, firstFailure.c_str());
-        return Fail("verification failed; first mismatch: " + firstFailure);
-    }
-
-private:
-    void Print(const std::string& what, const char* verdict, bool ok, const std::string& detail)
-    {
-        bar.Clear();
-        ++count;
-        std::printf("%s\t%s\t%s\n", what.c_str(), verdict, detail.c_str());
-        if (!ok && firstFailure.empty())
-            firstFailure = what + ": " + detail;
-        failures += ok ? 0 : 1;
-    }
-
-    ProgressBar& bar;
-    int count = 0;
-    int failures = 0;
-    std::string firstFailure;
-};
-
-platform::Result<std::string> ReadReportText(const std::string& path)
+// The summary after the check lines; the exit status.
+int PrintSummary(const evidence::ExportCheck& check)
 {
-    struct stat info {};
-    if (::stat(path.c_str(), &info) != 0 || !S_ISREG(info.st_mode))
-        return platform::Error{platform::ErrorKind::NotFound, "no such report: " + path};
-    if (static_cast<uint64_t>(info.st_size) > evidence::kMaxReportBytes)
-        return platform::Error{platform::ErrorKind::Damaged,
-                               "damaged or edited report: larger than any report this program writes"};
-    std::ifstream in(path, std::ios::binary);
-    std::ostringstream s;
-    s << in.rdbuf();
-    if (!in && !in.eof())
-        return platform::Error{platform::ErrorKind::ReadFailed, "cannot read the report " + path};
-    return s.str();
-}
-
-// The work of a verification in sectors: the ranges to read again and the
-// output to hash. Saturating: the counts come from the report.
-uint64_t WorkSectors(const evidence::ReportToCheck& report)
-{
-    uint64_t total = report.hasOutput ? report.outputBytes / disk::kSectorBytes : 0;
-    for (const evidence::CheckedRange& range : report.ranges)
-        total = range.sectorCount > UINT64_MAX - total ? UINT64_MAX : total + range.sectorCount;
-    return total;
-}
-
-std::string Sectors(const evidence::CheckedRange& r)
-{
-    return "sectors " + std::to_string(r.firstSector) + " to " + std::to_string(r.firstSector + r.sectorCount - 1);
+    const int failures = check.Failures();
+    if (failures == 0 && check.complete) {
+        std::printf("summary\t%d checks\tall match\n", check.Checks());
+        return 0;
+    }
+    if (failures == 0) {
+        std::printf("summary\t%d checks\tbytes match\tINCOMPLETE export: %s\n", check.Checks(), check.why.c_str());
+        std::fprintf(stderr, "quillon-cli: the bytes match their report, but the export is incomplete: %s\n",
+                     check.why.c_str());
+        return kIncomplete;
+    }
+    std::printf("summary\t%d checks\t%d failed\tfirst: %s\n", check.Checks(), failures, check.FirstFailure().c_str());
+    return Fail("verification failed; first mismatch: " + check.FirstFailure());
 }
 
 // The disk the export read, as it was opened then, and whether the disk
@@ -191,7 +126,7 @@ int VerifyActivity(Options& options, const std::string& text)
 int Run(Options& options)
 {
     const std::string reportPath = options.positional[0];
-    const auto read = ReadReportText(reportPath);
+    const auto read = evidence::ReadReportText(reportPath);
     if (!read)
         return Fail(read.Detail());
     const std::string& text = *read;
@@ -203,8 +138,6 @@ int Run(Options& options)
     const std::string reportName = std::filesystem::path(reportPath).filename().string();
     if (reportName.size() <= suffix.size() || !reportName.ends_with(suffix))
         return Fail("a report is named after its output, OUTPUT" + suffix + ", beside it: " + reportPath);
-    const std::string outputPath = reportPath.substr(0, reportPath.size() - suffix.size());
-    const std::string outputName = reportName.substr(0, reportName.size() - suffix.size());
     const auto parsed = evidence::ParseReport(text);
     if (!parsed)
         return Fail(parsed.Detail());
@@ -218,83 +151,21 @@ int Run(Options& options)
     if (!report.activityEvent.empty())
         std::printf("activity event\t%s\n", report.activityEvent.c_str());
     ProgressBar bar("verify");
-    const uint64_t work = WorkSectors(report);
-    uint64_t worked = 0;
-    Checks checks(bar);
     const std::string diskArg = options.Value("--disk").value_or(report.diskPath);
     disk::RawDisk raw;
     const auto disk = ResolveDrive(diskArg);
-    if (!disk || !raw.Open(disk->table, disk->driveNumber)) {
-        PrintSource(report, raw);
-        checks.Line("disk", false, "cannot open " + diskArg + " for reading");
-    } else {
-        bar.Clear();
-        PrintSource(report, raw);
-        const uint64_t bytes = raw.SectorCount() * disk::kSectorBytes;
-        checks.Line("disk size", bytes == report.diskBytes,
-                    diskArg + ": " + std::to_string(bytes) + " bytes" +
-                        (bytes == report.diskBytes ? "" : ", the report says " + std::to_string(report.diskBytes)));
-        evidence::RangeHasher hasher;
-        for (const evidence::CheckedRange& range : report.ranges) {
-            if (range.firstSector + range.sectorCount > raw.SectorCount()) {
-                checks.Line(range.what, false, Sectors(range) + " lie past the disk's end");
-                continue;
-            }
-            const evidence::SectorRun run{range.firstSector, range.sectorCount};
-            const auto progress = [&](uint64_t done, uint64_t) { bar.Update(worked + done, work); };
-            const auto hashed = hasher.Hash(raw, std::span(&run, 1), false, progress);
-            worked += range.sectorCount;
-            if (!hashed) {
-                checks.Line(range.what, false, Sectors(range) + ": " + hashed.Detail());
-                continue;
-            }
-            const evidence::HashResult& result = *hashed;
-            const bool same = result.total.sha256 == range.sha256;
-            checks.Line(range.what, same,
-                        Sectors(range) +
-                            (same ? "" : ": sha256 " + result.total.sha256 + ", the report says " + range.sha256));
-        }
-    }
-
-    // A second the export could not read is not in the output: the export
-    // is incomplete however its bytes check, and a report that lists one yet
-    // calls itself complete contradicts itself.
-    for (const std::string& lost : report.lostSeconds) {
-        if (report.complete)
-            checks.Line("lost second", false, lost + " (the report says the export is complete)");
-        else
-            checks.Lost(lost + " (not read when exported)");
-    }
-
-    for (const std::string& what : report.unhashed)
-        checks.Unchecked(what, "the report has no hash for it (unreadable when the export was made)");
-
-    if (!report.hasOutput) {
-        checks.Unchecked("output " + outputName, "the report names no output file");
-    } else {
-        if (report.outputFile != outputName)
-            checks.Line("output name", false,
-                        "the report is for " + report.outputFile + ", but sits beside " + outputName);
-        const auto hashed = evidence::HashFile(outputPath);
-        bar.Update(work, work);
-        if (!hashed) {
-            checks.Line("output " + outputName, false, "missing or unreadable: " + hashed.Detail());
-        } else {
-            const std::string& sha = hashed->sha256;
-            const std::string& md5 = hashed->md5;
-            const uint64_t size = hashed->sizeBytes;
-            std::string detail = std::to_string(size) + " bytes";
-            if (size != report.outputBytes)
-                detail += ", the report says " + std::to_string(report.outputBytes);
-            if (sha != report.outputSha256)
-                detail += "; sha256 " + sha + ", the report says " + report.outputSha256;
-            if (md5 != report.outputMd5)
-                detail += "; md5 " + md5 + ", the report says " + report.outputMd5;
-            checks.Line("output " + outputName,
-                        size == report.outputBytes && sha == report.outputSha256 && md5 == report.outputMd5, detail);
-        }
-    }
-    return checks.Summary(report.complete, report.end + (report.reason.empty() ? "" : ": " + report.reason));
+    const bool opened = disk && raw.Open(disk->table, disk->driveNumber);
+    PrintSource(report, raw);
+    // Each line as it is checked, the bar taken off its line first.
+    const evidence::ExportCheck check = evidence::CheckExport(
+        report, reportPath, opened ? &raw : nullptr, diskArg,
+        [&bar](uint64_t done, uint64_t total) { bar.Update(done, total); },
+        [&bar](const evidence::ExportCheckLine& line) {
+            bar.Clear();
+            std::printf("%s\t%s\t%s\n", line.what.c_str(), evidence::VerdictText(line.verdict), line.detail.c_str());
+        });
+    bar.Done();
+    return PrintSummary(check);
 }
 
 }  // namespace

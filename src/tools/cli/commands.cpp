@@ -8,7 +8,8 @@ const std::vector<Command>& Commands()
         DisksCommand(),       RecordsCommand(),    RecoverCommand(),      ActivityCommand(),  TimelineCommand(),
         LocateCommand(),      AudioCommand(),      FramesCommand(),       PlayCommand(),      StillCommand(),
         SnapshotCommand(),    ExportCommand(),     VerifyCommand(),       HashCommand(),      ConvertCommand(),
-        SkinPreviewCommand(), CaseCreateCommand(), CaseBookmarkCommand(), CaseClockCommand(), CaseShowCommand(),
+        SkinPreviewCommand(), CaseCreateCommand(), CaseBookmarkCommand(), CaseClockCommand(), CaseHashCommand(),
+        CaseShowCommand(),    ReportCommand(),
     };
     return commands;
 }

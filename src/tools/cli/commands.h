@@ -29,7 +29,9 @@ Command ActivityCommand();
 Command CaseCreateCommand();
 Command CaseBookmarkCommand();
 Command CaseClockCommand();
+Command CaseHashCommand();
 Command CaseShowCommand();
+Command ReportCommand();
 
 // DISK: an image path or a drive number.
 Argument DeclareDisk();
