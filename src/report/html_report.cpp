@@ -213,13 +213,20 @@ std::string ReportMarkup(const CaseReport& r, const PictureSource& source)
 
 platform::Result<void> WriteHtmlReport(const CaseReport& report, const std::string& path)
 {
-    const std::string html = ReportMarkup(report, [](const QImage& picture, const std::string&) {
+    std::string unsaved;  // the first picture that could not be encoded
+    const std::string html = ReportMarkup(report, [&unsaved](const QImage& picture, const std::string& name) {
         QByteArray png;
         QBuffer buffer(&png);
-        buffer.open(QIODevice::WriteOnly);
-        picture.save(&buffer, "PNG");
+        if (!buffer.open(QIODevice::WriteOnly) || !picture.save(&buffer, "PNG") || png.isEmpty()) {
+            if (unsaved.empty())
+                unsaved = name.empty() ? "a picture" : name;
+            return std::string();
+        }
         return "data:image/png;base64," + png.toBase64().toStdString();
     });
+    // A report without one of its pictures is not written at all.
+    if (!unsaved.empty())
+        return platform::Error{platform::ErrorKind::WriteFailed, unsaved + " could not be encoded as PNG"};
     return platform::WriteWholeFile(path, [&html](const std::string& temporary) {
         std::FILE* f = std::fopen(temporary.c_str(), "wb");
         if (!f)
