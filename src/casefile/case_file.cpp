@@ -20,7 +20,7 @@ using platform::Result;
 constexpr int64_t kApplicationId = 0x51434153;
 
 // Each step brings a case from version k to k + 1, in one transaction.
-const std::array<const char*, 1> kMigrations = {
+const std::array<const char*, 2> kMigrations = {
     R"(CREATE TABLE case_header (
            id INTEGER PRIMARY KEY CHECK (id = 1),
            number TEXT NOT NULL, title TEXT NOT NULL, examiner TEXT NOT NULL, notes TEXT NOT NULL,
@@ -45,6 +45,7 @@ const std::array<const char*, 1> kMigrations = {
            id INTEGER PRIMARY KEY AUTOINCREMENT,
            parameters TEXT NOT NULL, events_sha256 TEXT NOT NULL, document_path TEXT NOT NULL,
            created TEXT NOT NULL);)",
+    "ALTER TABLE disk ADD COLUMN imaging_notes TEXT NOT NULL DEFAULT ''",
 };
 static_assert(kMigrations.size() == CaseFile::kSchemaVersion);
 
@@ -128,11 +129,12 @@ Result<CaseFile> CaseFile::Create(const std::string& path, const DiskIdentity& i
             if (auto done = head->Bind(5, header.created).Run(); !done)
                 return done;
             auto row = database.Prepare("INSERT INTO disk (id, path, resolved_path, bytes, sector0_sha256, "
-                                        "table_sha256, disk_sha256) VALUES (1, ?, ?, ?, ?, ?, ?)");
+                                        "table_sha256, disk_sha256, imaging_notes) VALUES (1, ?, ?, ?, ?, ?, ?, ?)");
             if (!row)
                 return row.Failure();
             row->Bind(1, identity.path).Bind(2, identity.resolvedPath).Bind(3, int64_t(identity.bytes));
             row->Bind(4, identity.sector0Sha256).Bind(5, identity.tableSha256).Bind(6, identity.diskSha256);
+            row->Bind(7, identity.imagingNotes);
             return row->Run();
         });
     if (!made) {
@@ -193,7 +195,8 @@ Result<CaseFile> CaseFile::Open(const std::string& path)
 Result<void> CaseFile::LoadDisk()
 {
     auto row = database.Prepare(
-        "SELECT path, resolved_path, bytes, sector0_sha256, table_sha256, disk_sha256 FROM disk WHERE id = 1");
+        "SELECT path, resolved_path, bytes, sector0_sha256, table_sha256, disk_sha256, imaging_notes FROM disk "
+        "WHERE id = 1");
     if (!row)
         return row.Failure();
     const Result<bool> found = row->Step();
@@ -201,7 +204,8 @@ Result<void> CaseFile::LoadDisk()
         return found.Failure();
     if (!*found)
         return Error{ErrorKind::Damaged, "the case names no disk"};
-    disk = {row->Text(0), row->Text(1), uint64_t(row->Integer(2)), row->Text(3), row->Text(4), row->Text(5)};
+    disk = {row->Text(0), row->Text(1), uint64_t(row->Integer(2)), row->Text(3), row->Text(4),
+            row->Text(5), row->Text(6)};
     return {};
 }
 

@@ -79,7 +79,7 @@ struct CaseContents {
 
 class CaseFile {
 public:
-    static constexpr int kSchemaVersion = 1;
+    static constexpr int kSchemaVersion = 2;
 
     // A new case file at path (never over an existing file) for disk.
     static platform::Result<CaseFile> Create(const std::string& path, const DiskIdentity& disk, CaseHeader header);

@@ -21,6 +21,10 @@ struct DiskIdentity {
     std::string sector0Sha256;
     std::string tableSha256;  // empty for a disk whose header lists no record
     std::string diskSha256;   // empty until the whole disk was hashed
+    // How the disk or its image was taken, as the examiner wrote it (the
+    // imager, write blocker, the image's own hashes); not part of the
+    // identity and never compared.
+    std::string imagingNotes;
 };
 
 // The loaded volume's identity (path: as the user gave it); a sector that

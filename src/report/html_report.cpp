@@ -109,6 +109,8 @@ std::string ReportMarkup(const CaseReport& r, const PictureSource& source)
     m.Row("SHA-256 of the record table", r.disk.tableSha256.empty() ? "(no record listed)" : r.disk.tableSha256);
     m.Row("SHA-256 of the whole disk",
           r.disk.diskSha256.empty() ? "The whole disk was not hashed." : r.disk.diskSha256);
+    if (!r.disk.imagingNotes.empty())
+        m.Row("Imaging notes", r.disk.imagingNotes);
     m.EndTable();
 
     m.Heading(2, "Recorder clock");

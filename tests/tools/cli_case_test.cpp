@@ -45,7 +45,8 @@ TEST_F(CaseCliTest, ACaseHoldsItsDiskBookmarksAndClockAndSqliteReadsTheSame)
     const std::string disk = dir.File("recover-demo.img"), kase = dir.File("one.case");
     const std::string before = Sha256(disk);
     ToolRun r = Cli("case create " + kase + " --disk " + disk +
-                    " --number 2026/117 --title 'Van at the gate' --examiner 'A. Example'");
+                    " --number 2026/117 --title 'Van at the gate' --examiner 'A. Example' --imaging-notes "
+                    "'imaged behind a write blocker, image MD5 given by the imager'");
     ASSERT_EQ(r.status, 0) << r.err;
     EXPECT_NE(r.out.find("sector 0 SHA-256 "), std::string::npos) << r.out;
     r = Cli("case bookmark " + kase + " --record 1 --at 2 --picture 3 --view 2 --note 'the van enters'");
@@ -66,6 +67,8 @@ TEST_F(CaseCliTest, ACaseHoldsItsDiskBookmarksAndClockAndSqliteReadsTheSame)
     const nlohmann::json doc = nlohmann::json::parse(r.out);
     EXPECT_EQ(doc["case"]["number"], "2026/117");
     EXPECT_EQ(doc["case"]["examiner"], "A. Example");
+    EXPECT_EQ(doc["schema"], 2);
+    EXPECT_EQ(doc["disk"]["imaging_notes"], "imaged behind a write blocker, image MD5 given by the imager");
     EXPECT_EQ(doc["disk"]["path"], disk);
     EXPECT_EQ(doc["disk"]["sector0_sha256"],
               RunTool("head -c 512 " + disk + " | sha256sum", dir.File("h.txt")).out.substr(0, 64));
@@ -87,6 +90,21 @@ TEST_F(CaseCliTest, ACaseHoldsItsDiskBookmarksAndClockAndSqliteReadsTheSame)
     EXPECT_EQ(Sql(kase, "SELECT recorder, reference, offset_seconds FROM clock_observations").out,
               "2023-05-14 09:31:00|2023-05-14 09:28:55|-125\n");
     EXPECT_EQ(Sha256(disk), before) << "the evidence disk is never written";
+
+    // A case of the first schema (no imaging notes) is brought up to date
+    // on opening and keeps everything it held.
+    const std::string old = dir.File("old.case");
+    r = RunTool("cp " + kase + " " + old + " && sqlite3 " + old +
+                    " 'ALTER TABLE disk DROP COLUMN imaging_notes; PRAGMA user_version = 1'",
+                dir.File("s.txt"));
+    ASSERT_EQ(r.status, 0) << r.err;
+    r = Cli("case show " + old + " --json");
+    ASSERT_EQ(r.status, 0) << r.err;
+    const nlohmann::json migrated = nlohmann::json::parse(r.out);
+    EXPECT_EQ(migrated["schema"], 2);
+    EXPECT_EQ(migrated["disk"]["imaging_notes"], "");
+    EXPECT_EQ(migrated["bookmarks"].size(), 2u);
+    EXPECT_EQ(Sql(old, "PRAGMA user_version").out, "2\n");
 
     // From another directory the case still finds its disk.
     r = RunTool("cd / && " + Bin() + "/quillon-cli case bookmark " + kase + " --record 2 --at 0 --note x",

@@ -27,7 +27,8 @@ protected:
     {
         ASSERT_EQ(RunTool(Bin() + "/quillon-mkdisk -o " + disk + " --demo", dir.File("mk.txt")).status, 0);
         const std::vector<std::string> steps = {
-            "case create " + kase + " --disk " + disk + " --number 2026/41 --title 'Gate' --examiner 'A. Example'",
+            "case create " + kase + " --disk " + disk +
+                " --number 2026/41 --title 'Gate' --examiner 'A. Example' --imaging-notes 'blocked by WB-7'",
             "case bookmark " + kase + " --record 1 --at 2 --note 'the van enters'",
             "case bookmark " + kase + " --record 1 --at 3 --picture 2 --view 2 --note 'a face at the window'",
             "case clock " + kase + " --recorder '2026-01-01 00:00:00' --reference '2025-12-31 23:58:35'",
@@ -90,6 +91,7 @@ TEST_F(ReportCliTest, PdfAndHtmlStateEveryBookmarkExportAndHashAndTheSidecarsChe
         Sha256Of("head -c 512 " + disk),
         "2026/41",
         "A. Example",
+        "blocked by WB-7",
         eventsSha,
         "mode=fast records=1",
     };

@@ -54,9 +54,10 @@ int Create(Options& options)
     disk::RecorderVolume volume;
     if (const auto loaded = LoadVolume(diskArg, volume); !loaded)
         return Fail(loaded.Detail());
-    const auto identity = casefile::IdentifyDisk(*volume.Shared(), diskArg);
+    auto identity = casefile::IdentifyDisk(*volume.Shared(), diskArg);
     if (!identity)
         return Fail(identity.Detail());
+    identity->imagingNotes = options.Value("--imaging-notes").value_or("");
     casefile::CaseHeader header;
     header.number = options.Value("--number").value_or("");
     header.title = options.Value("--title").value_or("");
@@ -187,7 +188,8 @@ nlohmann::ordered_json Json(const casefile::CaseContents& c)
                    {"bytes", c.disk.bytes},
                    {"sector0_sha256", c.disk.sector0Sha256},
                    {"table_sha256", c.disk.tableSha256},
-                   {"disk_sha256", c.disk.diskSha256}};
+                   {"disk_sha256", c.disk.diskSha256},
+                   {"imaging_notes", c.disk.imagingNotes}};
     doc["bookmarks"] = nlohmann::ordered_json::array();
     for (const auto& b : c.bookmarks) {
         // A listed record by its number, a recovered recording by its id.
@@ -250,6 +252,8 @@ int Show(Options& options)
     std::printf("disk\t%s\t%llu bytes\tsector 0 %s\ttable %s\n", c.disk.path.c_str(),
                 static_cast<unsigned long long>(c.disk.bytes), c.disk.sector0Sha256.c_str(),
                 c.disk.tableSha256.empty() ? "-" : c.disk.tableSha256.c_str());
+    if (!c.disk.imagingNotes.empty())
+        std::printf("imaging\t%s\n", c.disk.imagingNotes.c_str());
     for (const auto& o : c.clocks)
         std::printf("clock\t%lld\trecorder %s\treference %s\toffset %+lld s\t%s\n", static_cast<long long>(o.id),
                     o.recorder.c_str(), o.reference.c_str(), static_cast<long long>(o.offsetSeconds), o.note.c_str());
@@ -270,21 +274,23 @@ int Show(Options& options)
 
 Command CaseCreateCommand()
 {
-    return {.name = "case create",
-            .summary = "a new case file for a disk",
-            .description = "Creates the case file CASE (SQLite; never over an existing file) naming DISK by its\n"
-                           "path, size and the SHA-256 of sector 0 and of the record table.\n",
-            .arguments = {DeclareCase()},
-            .options = {{.name = "--disk",
-                         .value = "DISK",
-                         .help = "the recorder disk (an image or a drive number)",
-                         .required = true,
-                         .whenMissing = "--disk DISK is required"},
-                        {"--number", "N", "the case number"},
-                        {"--title", "T", "the case title"},
-                        {"--examiner", "E", "the examiner's name"},
-                        {"--notes", "TEXT", "notes on the case"}},
-            .run = Create};
+    return {
+        .name = "case create",
+        .summary = "a new case file for a disk",
+        .description = "Creates the case file CASE (SQLite; never over an existing file) naming DISK by its\n"
+                       "path, size and the SHA-256 of sector 0 and of the record table.\n",
+        .arguments = {DeclareCase()},
+        .options = {{.name = "--disk",
+                     .value = "DISK",
+                     .help = "the recorder disk (an image or a drive number)",
+                     .required = true,
+                     .whenMissing = "--disk DISK is required"},
+                    {"--number", "N", "the case number"},
+                    {"--title", "T", "the case title"},
+                    {"--examiner", "E", "the examiner's name"},
+                    {"--notes", "TEXT", "notes on the case"},
+                    {"--imaging-notes", "TEXT", "how the disk or its image was taken (imager, write blocker, hashes)"}},
+        .run = Create};
 }
 
 Command CaseBookmarkCommand()
