@@ -30,14 +30,25 @@ int SegmentExporter::Repeats(int iteration) const
     }
 }
 
+disk::PositionStamp SegmentExporter::Stamp(int position) const
+{
+    // An export by time reads records other than the one open in playback.
+    return run.range.pieces.empty() ? engine.StampAt(position) : engine.ExportStampAt(position);
+}
+
 bool SegmentExporter::ComposeFrame(int framePosition, int copies)
+{
+    return ComposeStamped(framePosition, Stamp(framePosition), copies);
+}
+
+bool SegmentExporter::ComposeStamped(int framePosition, const disk::PositionStamp& stamp, int copies)
 {
     if (!composer.IsSetUp() && !composer.Setup(width, height, exporter::kSnapshotBackground))
         return false;
     const std::span<uint8_t> frame = stage.AcquireFrame();
     {
         auto lock = engine.LockStream();
-        composer.Compose(engine, engine.StampAt(framePosition), exporter::PictureComposer::Stamp::FrameCorner);
+        composer.Compose(engine, stamp, exporter::PictureComposer::Stamp::FrameCorner);
     }
     if (!composer.CopyOut(frame, std::size_t(width) * 3, true)) {
         stage.ReturnFrame(frame);
@@ -98,7 +109,7 @@ SegmentExporter::GroupRead SegmentExporter::ReadCameras(bool intraOnly, int soun
 std::string SegmentExporter::LossText(const disk::SegmentLoss& loss) const
 {
     char stamp[64];
-    exporter::FormatStamp(engine.StampAt(static_cast<int>(loss.segment)), stamp);
+    exporter::FormatStamp(Stamp(static_cast<int>(loss.segment)), stamp);
     return "position " + std::to_string(loss.segment) + " (" + stamp + "): " + loss.error;
 }
 
@@ -228,7 +239,8 @@ int SegmentExporter::ExportWorker()
     // through one the engine opens for them (its own reader never moves).
     const bool opened = run.mode == ExportMode::Master || engine.OpenExportReader();
     TapReads(true);
-    if (!opened || !SelectBegin()) {
+    // An export by time selects each record's part itself.
+    if (!opened || (run.range.pieces.empty() && !SelectBegin())) {
         TapReads(false);
         engine.CloseExportReader();
         outcome.end = ExportOutcome::End::NothingRead;
@@ -238,7 +250,9 @@ int SegmentExporter::ExportWorker()
         std::filesystem::remove(run.path, ignored);
         progress.Hide();
     } else {
-        outcome.end = run.mode == ExportMode::Master ? MasterLoop(outcome) : ReadLoop(outcome);
+        outcome.end = run.mode == ExportMode::Master ? MasterLoop(outcome)
+                      : run.range.pieces.empty()     ? ReadLoop(outcome)
+                                                     : RangeLoop(outcome);
         TapReads(false);
         const platform::Result<void> finishing = FinishOutput();
         if (outcome.end == ExportOutcome::End::ReadFailed) {

@@ -116,16 +116,28 @@ bool PlaybackEngine::ReadCamera(int camera, int soundCamera)
 bool PlaybackEngine::OpenExportReader()
 {
     std::lock_guard lock(streamLock);
+    return OpenExportReader(volume ? volume->OpenRecordNumber() : -1);
+}
+
+bool PlaybackEngine::OpenExportReader(int recordNumber)
+{
+    std::lock_guard lock(streamLock);
     exportReader.reset();
-    if (!volume || !volume->Shared() || volume->OpenRecordNumber() < 0)
+    if (!volume || !volume->Shared() || recordNumber < 0)
         return false;
     auto reader = std::make_unique<disk::RecordReader>(volume->Shared());
-    if (!reader->OpenRecord(static_cast<uint32_t>(volume->OpenRecordNumber())))
+    if (!reader->OpenRecord(static_cast<uint32_t>(recordNumber)))
         return false;
     disk::RecordReader::StreamHeaderSource origin;
-    exportHeaderFromEngine = volume->StreamHeaderOrigin(origin);
+    exportHeaderFromEngine = recordNumber == volume->OpenRecordNumber() && volume->StreamHeaderOrigin(origin);
     exportReader = std::move(reader);
     return true;
+}
+
+disk::PositionStamp PlaybackEngine::ExportStampAt(int at) const
+{
+    std::lock_guard lock(streamLock);
+    return exportReader ? exportReader->StampAt(at) : StampAt(at);
 }
 
 const disk::RecordReader* PlaybackEngine::ExportHeaderReader() const
