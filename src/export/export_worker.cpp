@@ -132,9 +132,18 @@ bool SegmentExporter::PassLostSecond(ExportOutcome& outcome)
 
 void SegmentExporter::ShowProgress(std::chrono::steady_clock::time_point started, int iterations, int position)
 {
-    const int span = run.endPosition - run.beginPosition;
-    const int done = position - run.beginPosition;
-    int percent = span > 0 ? static_cast<int>(int64_t(done) * 100 / span) : (done > 0 ? 100 : 0);
+    int64_t span = run.endPosition - run.beginPosition;
+    int64_t done = position - run.beginPosition;
+    int64_t remaining = std::max(run.endPosition + 1 - position, 0);
+    if (!run.range.pieces.empty()) {
+        // An export by time: the seconds of the whole range, this piece's
+        // after those done before it.
+        started = run.rangeStarted;
+        done = run.rangeSecondsDone + std::clamp<int64_t>(done, 0, span + 2);
+        span = run.rangeSeconds;
+        remaining = std::max<int64_t>(span - done, 0);
+    }
+    int percent = span > 0 ? static_cast<int>(done * 100 / span) : (done > 0 ? 100 : 0);
     percent = std::clamp(percent, 0, 100);
     if (percent == run.lastPercent)
         return;
@@ -143,10 +152,9 @@ void SegmentExporter::ShowProgress(std::chrono::steady_clock::time_point started
     // (within the first second, from the frames read) times the seconds
     // still to read.
     const double elapsed = std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
-    const int remaining = std::max(run.endPosition + 1 - position, 0);
     const double perSecond =
-        done > 0 ? elapsed / done : elapsed / std::max(iterations, 1) * std::max(engine.FrameRate(), 1);
-    const long left = std::lround(perSecond * remaining);
+        done > 0 ? elapsed / double(done) : elapsed / std::max(iterations, 1) * std::max(engine.FrameRate(), 1);
+    const long left = std::lround(perSecond * double(remaining));
     progress.SetProgress(percent, std::to_string(percent) + " %", std::to_string(left) + " ");
 }
 
@@ -271,6 +279,10 @@ int SegmentExporter::ExportWorker()
         progress.Hide();
         if (outcome.end != ExportOutcome::End::NothingRead && outcome.end != ExportOutcome::End::ReadFailed)
             WriteReport(outcome);
+        // An export by time ends on its last record: the pictures shown
+        // are read again from the played one.
+        if (run.mode != ExportMode::Master && !run.range.pieces.empty())
+            engine.OpenExportReader();
         if (run.mode != ExportMode::Master)
             engine.ReturnFromExport(run.returnPosition);
         else if (run.returnPosition != engine.Position())

@@ -194,6 +194,11 @@ private:
         int lastPercent = -1;
         TimeRangePlan range;            // an export by time; no pieces for a single record's
         std::vector<int> pieceFormats;  // the format code of each piece's record (0 for a gap)
+        // The progress over the whole range: its seconds, those of the
+        // pieces done, and when the first began.
+        int64_t rangeSeconds = 0;
+        int64_t rangeSecondsDone = 0;
+        std::chrono::steady_clock::time_point rangeStarted;
     };
 
     bool ComposeFrame(int framePosition, int copies);

@@ -18,6 +18,9 @@ ExportOutcome::End SegmentExporter::RangeLoop(ExportOutcome& outcome)
     outcome.firstPosition = -1;
     outcome.lastPosition = -1;
     outcome.parts.reserve(run.range.pieces.size());
+    run.rangeSeconds = (run.range.to - run.range.from).count() + 1;
+    run.rangeSecondsDone = 0;
+    run.rangeStarted = std::chrono::steady_clock::now();
     for (std::size_t i = 0; i < run.range.pieces.size(); ++i) {
         const TimePiece& piece = run.range.pieces[i];
         PartWritten& part = outcome.parts.emplace_back();
@@ -41,6 +44,8 @@ ExportOutcome::End SegmentExporter::RangeLoop(ExportOutcome& outcome)
             part.readCount = readLog.Reads().size() - part.firstRead;
         }
         part.lossCount = outcome.lostSeconds.size() - part.firstLoss;
+        run.rangeSecondsDone += piece.Seconds();
+        ShowProgress(run.rangeStarted, 1, run.beginPosition);  // the piece whole, however it ended
         if (end != End::Completed)
             return end;
         if (stage.Failed())
@@ -67,7 +72,6 @@ ExportOutcome::End SegmentExporter::RecordPiece(const TimePiece& piece, ExportOu
     }
     run.beginPosition = first;
     run.endPosition = static_cast<int>(piece.lastPosition) - 1;
-    run.lastPercent = -1;
     if (!opened || !engine.SelectForExport(first)) {
         outcome.error = "nothing could be read in record " + std::to_string(record + 1) + " at position " +
                         std::to_string(first) + " (" + disk::FormatClockTime(piece.from) + ")";
@@ -96,10 +100,14 @@ bool SegmentExporter::GapSeconds(const TimePiece& piece)
     using std::chrono::seconds;
     const disk::RecordTime begin = disk::ToRecordTime(piece.from);
     engine.ForgetPictures(0);
+    // Progress counts the gap's seconds as positions from 0.
+    run.beginPosition = 0;
+    run.endPosition = static_cast<int>(piece.Seconds()) - 1;
     for (int64_t k = 0; k < piece.Seconds(); ++k) {
         WriteAudio(silence);
         if (!ComposeStamped(-1, disk::PositionStamp::At(begin, true, {}, k), kOutputRate))
             return false;
+        ShowProgress(run.rangeStarted, static_cast<int>(k) + 1, static_cast<int>(k) + 1);
         if (stage.Failed() || progress.StopRequested())
             return true;
     }

@@ -205,7 +205,9 @@ void PlaybackEngine::ReturnFromExport(int returnPosition)
     const std::unique_ptr<disk::RecordReader> reader = std::move(exportReader);
     if (!volume)
         return;
-    if (reader && returnPosition == Position()) {
+    // An export by time may have left the reader on another record: its
+    // frames are no replay of the pictures shown.
+    if (reader && returnPosition == Position() && reader->OpenRecordNumber() == volume->OpenRecordNumber()) {
         reader->SetReadTap(nullptr);
         if (volume->CurrentSegmentLost()) {
             ShowLostSecond();
