@@ -317,6 +317,14 @@ void SegmentExporter::WriteReport(ExportOutcome& outcome)
                         " were exported: the end mark's second and the one after it are included.");
         else
             p.push_back(RangeText(run.range));
+        if (!outcome.emptySeconds.empty()) {
+            std::string list;
+            for (const std::string& second : outcome.emptySeconds)
+                list += (list.empty() ? "" : "; ") + second;
+            p.push_back("The disk holds no frames for these seconds (the recorder stored nothing for them): " + list +
+                        ". Each is written as a second without picture (the no-picture colour) with its time "
+                        "stamped, and silence.");
+        }
         p.push_back("The time burnt into each picture is the recorder's clock as recorded with the picture; its "
                     "offset from true time is unknown.");
         if (report.segment.soundCamera == 0)

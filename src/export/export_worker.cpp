@@ -91,7 +91,10 @@ SegmentExporter::GroupRead SegmentExporter::ReadCameras(bool intraOnly, int soun
         const bool read = engine.ReadForExport(camera, intraOnly, soundCamera, delivered);
         const int position = engine.ExportPosition();
         if (position > soundPosition && position <= run.endPosition + 1) {
-            soundPosition = position;
+            // Seconds passed over without a frame get silence, as their
+            // pictures are seconds without picture.
+            while (++soundPosition < position)
+                WriteAudio(silence);
             WriteAudio(delivered ? engine.ExportSound() : std::span<const uint8_t>(silence));
         }
         if (!read && engine.ReadStoppedAtLoss()) {
@@ -128,6 +131,21 @@ bool SegmentExporter::PassLostSecond(ExportOutcome& outcome)
     if (ComposeFrame(position, kOutputRate))
         outcome.lastPosition = position;
     return true;
+}
+
+void SegmentExporter::PassEmptySeconds(int lastWritten, int framePosition, ExportOutcome& outcome)
+{
+    const int last = std::min(framePosition - 1, run.endPosition + 1);
+    if (lastWritten < 0 || lastWritten >= last)
+        return;
+    engine.ForgetPictures(0);
+    for (int position = lastWritten + 1; position <= last; ++position) {
+        char stamp[64];
+        exporter::FormatStamp(Stamp(position), stamp);
+        outcome.emptySeconds.push_back("position " + std::to_string(position) + " (" + stamp + ")");
+        if (ComposeFrame(position, kOutputRate))
+            outcome.lastPosition = position;
+    }
 }
 
 void SegmentExporter::ShowProgress(std::chrono::steady_clock::time_point started, int iterations, int position)
@@ -172,11 +190,18 @@ ExportOutcome::End SegmentExporter::ReadLoop(ExportOutcome& outcome)
     // The first group, and the first after a lost second, starts at the
     // second's intra frames (as a seek does), so each camera keeps its cell.
     bool intraOnly = true;
+    bool lostBefore = false;  // the last group met a lost second and wrote it
     for (int iteration = 0; engine.ExportPosition() <= run.endPosition + 1; ++iteration) {
         // The pictures belong to the segment the group starts in: the last
         // camera's read already enters the next one. Standing on a lost
         // second, the group starts in the one after it.
+        const int lastWritten = framePosition;
         framePosition = engine.ExportPosition() + (engine.ExportSecondLost() ? 1 : 0);
+        // A second the record holds no frame for (an empty segment) was
+        // passed over by the last read.
+        if (iteration > 0 && !lostBefore)
+            PassEmptySeconds(std::max(lastWritten, outcome.lastPosition), framePosition, outcome);
+        lostBefore = false;
         if (framePosition > run.endPosition + 1)
             break;
         GroupRead read = ReadCameras(intraOnly, soundCamera);
@@ -198,6 +223,7 @@ ExportOutcome::End SegmentExporter::ReadLoop(ExportOutcome& outcome)
             if (!PassLostSecond(outcome))
                 return End::ReadFailed;
             intraOnly = true;
+            lostBefore = true;
         }
         ShowProgress(started, iteration + 1, engine.ExportPosition());
         if (stage.Failed())

@@ -109,6 +109,11 @@ struct ExportOutcome {
     // The lost seconds passed with keep-going, one line each ("position 7
     // (2006/03/15 23:59:37): sectors ... could not be read").
     std::vector<std::string> lostSeconds;
+    // Seconds within the export the record holds no frames for (an empty
+    // segment), written as seconds without picture with their time stamped,
+    // one line each ("position 7 (2006/03/15 23:59:37)"); an export by time
+    // names the record first ("record 2, position 7 (...)").
+    std::vector<std::string> emptySeconds;
     std::string reportPath;   // the report written beside the output; empty when none
     std::string reportError;  // why the report could not be written; empty when it was
     // An export by time: one entry per piece written, in the plan's order
@@ -217,6 +222,10 @@ private:
     enum class GroupRead { Whole, Ended, Lost, LostFirst, NoneRead };
     GroupRead ReadCameras(bool intraOnly, int soundCamera);
     bool PassLostSecond(ExportOutcome& outcome);
+    // The seconds after the one last written up to framePosition (not
+    // included) that the reader passed over without a frame: each written
+    // without picture with its time stamped.
+    void PassEmptySeconds(int lastWritten, int framePosition, ExportOutcome& outcome);
     std::string LossText(const disk::SegmentLoss& loss) const;
     int Repeats(int iteration) const;
     void ShowProgress(std::chrono::steady_clock::time_point started, int iterations, int position);

@@ -85,6 +85,8 @@ ExportOutcome::End SegmentExporter::RecordPiece(const TimePiece& piece, ExportOu
         outcome.firstPosition = one.firstPosition;
     outcome.lastPosition = one.lastPosition;
     outcome.lostSeconds.insert(outcome.lostSeconds.end(), one.lostSeconds.begin(), one.lostSeconds.end());
+    for (const std::string& empty : one.emptySeconds)
+        outcome.emptySeconds.push_back("record " + std::to_string(record + 1) + ", " + empty);
     if (!one.error.empty())
         outcome.error = "record " + std::to_string(record + 1) + ": " + one.error;
     if (reportVolume) {

@@ -33,12 +33,15 @@ protected:
         WriteDisk("gap.img", {{{2006, 3, 15, 10, 0, 0}, 6}, {{2006, 3, 15, 10, 0, 9}, 6}});
         // The clock set back: record 2 repeats 10:00:05 to 10:00:09.
         WriteDisk("overlap.img", {{{2006, 3, 15, 10, 0, 0}, 10}, {{2006, 3, 15, 10, 0, 5}, 6}});
+        // Record 2 holds no frames for its second 1 (10:00:05): an empty segment.
+        WriteDisk("empty.img", {{{2006, 3, 15, 10, 0, 0}, 4}, {{2006, 3, 15, 10, 0, 4}, 4, {1}}});
     }
     static void TearDownTestSuite() { dir.reset(); }
 
     struct Planned {
         mkdisk::RecordTime begin;
         uint32_t seconds;
+        std::vector<uint32_t> empty = {};
     };
     static void WriteDisk(const std::string& name, const std::vector<Planned>& records)
     {
@@ -47,6 +50,7 @@ protected:
             mkdisk::RecordPlan r;
             r.begin = p.begin;
             r.seconds = p.seconds;
+            r.emptySegments = p.empty;
             if (!plan.records.empty())
                 r.kind = mkdisk::RecordKind::B;
             plan.records.push_back(r);
@@ -211,6 +215,44 @@ TEST_F(CliTimeRangeTest, SecondsNoRecordHoldsAreTheNoPictureColourWithTheirTimeS
     EXPECT_EQ(parts[1]["note"], "no record holds these seconds");
     EXPECT_EQ(report["complete"], true) << "a gap is no second lost";
     ExpectVerified("gap.mp4");
+}
+
+// A second the record holds no frames for keeps its place in time: a
+// second without picture with its time stamped, in a single record's export
+// as in an export by time (it used to be dropped, the file a second short).
+TEST_F(CliTimeRangeTest, ASecondWithoutFramesIsWrittenWithoutPictureNeverLeftOut)
+{
+    const ToolRun one = OneRecord("empty.img", 2, 0, 1, "empty1.mpg");
+    ASSERT_EQ(one.status, 0) << one.err;
+    EXPECT_NE(one.err.find("no frames for position 1 (2006/03/15 10:00:05)"), std::string::npos) << one.err;
+    EXPECT_EQ(Frames("empty1.mpg"), "90") << "positions 0 to 2";
+
+    const ToolRun run = ByTime("empty.img", "2006-03-15 10:00:02", "2006-03-15 10:00:06", "empty.mpg");
+    ASSERT_EQ(run.status, 0) << run.err;
+    EXPECT_NE(run.err.find("no frames for record 2, position 1 (2006/03/15 10:00:05)"), std::string::npos) << run.err;
+    EXPECT_EQ(Frames("empty.mpg"), "150");
+    const Codes codes = export_test::CodesIn(dir->File("empty.mpg"), 0, 0, 320, 240);
+    ASSERT_EQ(codes.size(), 150u);
+    for (std::size_t i = 0; i < codes.size(); ++i) {
+        if (i / 30 == 3) {
+            EXPECT_FALSE(codes[i]) << "frame " << i << " of the empty second shows no picture";
+            continue;
+        }
+        if (i == 59)
+            continue;  // record 1's very last group
+        ASSERT_TRUE(codes[i]) << "frame " << i;
+        EXPECT_EQ(codes[i]->second, std::vector<uint32_t>({2, 3, 0, 1, 2})[i / 30]) << "frame " << i;
+    }
+    // Sound runs in step: five seconds of it.
+    EXPECT_NEAR(std::stod(export_test::Probe(dir->File("empty.mpg"), "a:0")["duration"]), 5.0, 0.1);
+    const auto report = Report("empty.mpg");
+    ASSERT_FALSE(report.is_discarded());
+    bool named = false;
+    for (const auto& line : report["processing"])
+        named = named || line.get<std::string>().find("no frames for these seconds (the recorder stored nothing "
+                                                      "for them): record 2, position 1") != std::string::npos;
+    EXPECT_TRUE(named) << report["processing"];
+    ExpectVerified("empty.mpg");
 }
 
 TEST_F(CliTimeRangeTest, RangesThatCannotBeExportedAreRefusedAndLeaveNothing)

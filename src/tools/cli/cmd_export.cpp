@@ -285,6 +285,8 @@ int Export(Options& options, const std::optional<evidence::ActivityEventReport>&
                     outcome.firstPosition, outcome.lastPosition, EndName(outcome.end));
         return Fail("the export was written but not its report: " + outcome.reportError);
     }
+    for (const std::string& empty : outcome.emptySeconds)
+        std::fprintf(stderr, "quillon-cli: the disk holds no frames for %s: written without picture\n", empty.c_str());
     for (const std::string& lost : outcome.lostSeconds)
         std::fprintf(stderr, "quillon-cli: a second could not be read (the report lists it): %s\n", lost.c_str());
     if (range) {
