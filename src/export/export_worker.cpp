@@ -180,7 +180,15 @@ ExportOutcome::End SegmentExporter::ReadLoop(ExportOutcome& outcome)
 {
     using End = ExportOutcome::End;
     int soundCamera = engine.ViewMode() == playback::PlaybackEngine::kQuadView ? 0 : engine.SelectedCamera();
-    if (!engine.HasAudio(soundCamera))
+    bool audio = engine.HasAudio(soundCamera);
+    if (!run.range.pieces.empty()) {
+        // An export by time: the sound of the record being read.
+        auto lock = engine.LockStream();
+        const disk::RecordReader* reader = engine.ExportReader();
+        audio = reader && soundCamera >= 0 && soundCamera < playback::kCameras &&
+                reader->OpenRecordEntry().audioPresent[static_cast<std::size_t>(soundCamera)] != 0;
+    }
+    if (!audio)
         soundCamera = -1;
     const auto started = std::chrono::steady_clock::now();
     int framePosition = engine.ExportPosition();

@@ -11,6 +11,7 @@
 #include "disk/timeline.h"
 #include "export/export_progress.h"
 #include "export/segment_exporter.h"
+#include "export_tools.h"
 #include "playback/engine_harness.h"
 #include "support/succeeded.h"
 
@@ -40,7 +41,9 @@ protected:
         mkdisk::RecordPlan r;
         r.begin = {2006, 3, 15, 10, 0, 0};
         r.seconds = 6;
+        r.audioCameras = 0;  // silent; the next one has camera 1's sound
         plan.records.push_back(r);
+        r.audioCameras = 0x1;
         r.begin = {2006, 3, 15, 10, 0, 6};
         r.qscale = 20;
         r.kind = mkdisk::RecordKind::B;
@@ -119,6 +122,19 @@ TEST_F(TimeRangeExportTest, PiecesFollowInTimeOrderAndPlaybackKeepsItsRecordAndP
     EXPECT_EQ(outcome.parts[2].readCount, 0u) << "a gap reads nothing";
     EXPECT_TRUE(outcome.parts[3].streamHeader.captured);
     EXPECT_FALSE(outcome.reportPath.empty()) << outcome.reportError;
+    // Record 0 has no sound, record 1 camera 1's: each part has its own
+    // record's (the played record's sound flags are not the others').
+    const std::vector<int16_t> sound = export_test::Sound(path, 8000);
+    ASSERT_GE(sound.size(), 13u * 8000);
+    const auto loudest = [&](int second) {
+        int peak = 0;
+        for (std::size_t i = std::size_t(second) * 8000 + 800; i < std::size_t(second + 1) * 8000 - 800; ++i)
+            peak = std::max(peak, std::abs(int(sound[i])));
+        return peak;
+    };
+    EXPECT_LT(loudest(1), 300) << "record 0 is silent";
+    EXPECT_GT(loudest(6), 1000) << "record 1's tone";
+    EXPECT_LT(loudest(11), 300) << "the gap is silent";
 
     ASSERT_FALSE(progress.percents.empty());
     EXPECT_TRUE(std::is_sorted(progress.percents.begin(), progress.percents.end())) << "never back at a new piece";
