@@ -156,6 +156,45 @@ Json ReadsJson(const std::vector<SegmentRead>& list)
     return reads;
 }
 
+// An export by time's pieces: each record's part with where it was read, and
+// the seconds no record holds.
+Json TimeRangeJson(const TimeRangeReport& range)
+{
+    Json parts = Json::array();
+    for (const RangePartReport& p : range.parts) {
+        Json part;
+        part["from_time"] = p.fromTime;
+        part["to_time"] = p.toTime;
+        part["seconds"] = p.seconds;
+        part["written"] = p.written;
+        if (p.gap) {
+            part["part"] = "gap";
+            part["note"] = "no record holds these seconds";
+            parts.push_back(std::move(part));
+            continue;
+        }
+        part["part"] = "record";
+        part["record"] = p.record.number;
+        part["kind"] = std::string(1, p.record.kind);
+        part["record_begin_time"] = p.record.beginTime;
+        part["record_end_time"] = p.record.endTime;
+        part["first_position"] = p.firstPosition;
+        part["last_position"] = p.lastPosition;
+        part["first_position_written"] = p.writtenFirst;
+        part["last_position_written"] = p.writtenLast;
+        part["record_index"] = RangeJson(p.recordIndex);
+        part["stream_header"] = StreamHeaderJson(p.streamHeader);
+        part["first_read"] = p.firstRead;
+        part["read_count"] = p.readCount;
+        parts.push_back(std::move(part));
+    }
+    Json j;
+    j["from_time"] = range.fromTime;
+    j["to_time"] = range.toTime;
+    j["parts"] = std::move(parts);
+    return j;
+}
+
 // A recovered recording's bound on its time, or null when the scan gave none.
 Json TimeBoundJson(const RecoveredReport& r)
 {
@@ -410,6 +449,8 @@ std::string ReportJson(const ExportReport& r)
     if (r.activityEvent)
         j["activity_event"] = ActivityEventJson(*r.activityEvent);
 
+    if (r.timeRange)
+        j["time_range"] = TimeRangeJson(*r.timeRange);
     j["reads"] = ReadsJson(r.reads);
     Json lost = Json::array();
     for (const disk::SegmentLoss& loss : r.lost) {

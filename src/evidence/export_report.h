@@ -113,6 +113,28 @@ struct OutputReport {
     double seconds = 0;
 };
 
+// One piece of an export by time, in time order: a record's part (the
+// record's entry, the positions planned and written, the index and stream
+// header it was read with, its entries in the report's reads) or seconds
+// that no record holds.
+struct RangePartReport {
+    bool gap = false;
+    std::string fromTime, toTime;  // its first and last second, both included
+    int64_t seconds = 0;
+    RecordReport record;  // a record's part: number, kind, times, sizes
+    uint32_t firstPosition = 0, lastPosition = 0;
+    int writtenFirst = -1, writtenLast = -1;  // whose pictures were written; -1 for none
+    HashedRange recordIndex;
+    StreamHeaderReport streamHeader;
+    std::size_t firstRead = 0, readCount = 0;  // its entries in ExportReport::reads
+    bool written = false;                      // false: the run ended before it
+};
+
+struct TimeRangeReport {
+    std::string fromTime, toTime;  // both included
+    std::vector<RangePartReport> parts;
+};
+
 struct ExportReport {
     std::string quillonVersion;
     std::string createdUtc;
@@ -124,6 +146,8 @@ struct ExportReport {
     SegmentReport segment;
     // Absent when the export was not made from an activity event.
     std::optional<ActivityEventReport> activityEvent;
+    // Absent for a single record's export.
+    std::optional<TimeRangeReport> timeRange;
     std::vector<SegmentRead> reads;
     // Seconds that could not be read whole: exported as seconds without
     // picture (or not at all); any makes the export incomplete.

@@ -214,6 +214,115 @@ bool Recovered(Reader& r, const Json& j, ReportToCheck& out)
     return true;
 }
 
+// "2006/03/15 23:59:50", the record list's shape, which sorts as it reads.
+bool ListTime(Reader& r, const Json& object, const char* name, const std::string& where, std::string& out)
+{
+    if (!r.Text(object, name, where, out))
+        return false;
+    static constexpr std::string_view kShape = "dddd/dd/dd dd:dd:dd";
+    bool shaped = out.size() == kShape.size();
+    for (std::size_t i = 0; shaped && i < out.size(); ++i)
+        shaped = kShape[i] == 'd' ? out[i] >= '0' && out[i] <= '9' : out[i] == kShape[i];
+    return shaped || r.Fail(where + "." + name + " is not a time YYYY/MM/DD HH:MM:SS");
+}
+
+// One record's part of an export by time: its record, positions and
+// seconds; the index and stream header it was read with join the ranges to
+// check, and its reads (readsAt onwards in out.ranges) are named with the
+// record. nextRead is where the next part's reads may begin.
+bool RangeRecordPart(Reader& r, const Json& part, const std::string& where, std::size_t readsAt, std::size_t readCount,
+                     std::size_t& nextRead, ReportToCheck& out)
+{
+    uint64_t record = 0, first = 0, last = 0, firstRead = 0, count = 0;
+    if (!r.Number(part, "record", where, kMaxPosition, record) ||
+        !r.Number(part, "first_position", where, kMaxPosition, first) ||
+        !r.Number(part, "last_position", where, kMaxPosition, last) ||
+        !r.Number(part, "first_read", where, kMaxRanges, firstRead) ||
+        !r.Number(part, "read_count", where, kMaxRanges, count))
+        return false;
+    if (record == 0 || last < first)
+        return r.Fail(where + " is not a record's positions");
+    if (firstRead < nextRead || firstRead + count > readCount)
+        return r.Fail(where + " names reads the report does not list in order");
+    nextRead = firstRead + count;
+    const std::string name = "record " + std::to_string(record);
+    for (std::size_t i = firstRead; i < firstRead + count; ++i)
+        out.ranges[readsAt + i].what = name + ", " + out.ranges[readsAt + i].what;
+    const Json* index = r.Field(part, "record_index", where);
+    if (!index)
+        return false;
+    if (index->is_object() && index->contains("sha256") && (*index)["sha256"].is_null()) {
+        out.unhashed.push_back(name + " index");
+    } else {
+        CheckedRange checked;
+        if (!r.Range(*index, name + " index", where + ".record_index", checked))
+            return false;
+        out.ranges.push_back(std::move(checked));
+    }
+    const Json* header = r.Field(part, "stream_header", where);
+    if (!header)
+        return false;
+    if (header->is_object() && header->contains("sha256") && (*header)["sha256"].is_null()) {
+        out.unhashed.push_back(name + " stream header");
+    } else if (!header->is_null()) {
+        uint64_t position = 0;
+        CheckedRange checked;
+        if (!r.Number(*header, "position", where + ".stream_header", kMaxPosition, position) ||
+            !r.Range(*header, name + " stream header (captured at position " + std::to_string(position) + ")",
+                     where + ".stream_header", checked))
+            return false;
+        out.ranges.push_back(std::move(checked));
+    }
+    out.rangeParts.push_back(name + "\tpositions " + std::to_string(first) + " to " + std::to_string(last));
+    return true;
+}
+
+// An export by time (time_range), when the report is of one: its pieces in
+// time order, each a record's part or seconds no record holds.
+bool TimeRange(Reader& r, const Json& j, std::size_t readsAt, std::size_t readCount, ReportToCheck& out)
+{
+    const auto it = j.find("time_range");
+    if (it == j.end())
+        return true;
+    const std::string where = "time_range";
+    std::string from, to;
+    const Json* parts = nullptr;
+    if (!ListTime(r, *it, "from_time", where, from) || !ListTime(r, *it, "to_time", where, to) ||
+        !(parts = r.Field(*it, "parts", where)))
+        return false;
+    if (!parts->is_array() || parts->empty() || parts->size() > kMaxRanges)
+        return r.Fail("time_range.parts is not a list of parts");
+    if (to < from)
+        return r.Fail("time_range ends before it begins");
+    out.timeRange = from + " to " + to;
+    std::string previous;  // the last second of the part before
+    std::size_t nextRead = 0;
+    for (std::size_t i = 0; i < parts->size(); ++i) {
+        const Json& part = (*parts)[i];
+        const std::string at = where + ".parts[" + std::to_string(i) + "]";
+        std::string kind, first, last;
+        uint64_t seconds = 0;
+        if (!r.Text(part, "part", at, kind) || !ListTime(r, part, "from_time", at, first) ||
+            !ListTime(r, part, "to_time", at, last) || !r.Number(part, "seconds", at, kMaxRanges, seconds))
+            return false;
+        if (last < first || first < from || last > to || (!previous.empty() && first <= previous))
+            return r.Fail(at + " does not lie within the range after the part before it");
+        previous = last;
+        const std::string times = first + " to " + last;
+        if (kind == "gap") {
+            out.rangeParts.push_back("gap\t" + times + " (" + std::to_string(seconds) +
+                                     " s): no record holds these seconds; written without picture");
+        } else if (kind == "record") {
+            if (!RangeRecordPart(r, part, at, readsAt, readCount, nextRead, out))
+                return false;
+            out.rangeParts.back() += ", " + times;
+        } else {
+            return r.Fail(at + ".part is neither record nor gap");
+        }
+    }
+    return true;
+}
+
 }  // namespace
 
 // The whole check, field by field; error says what was refused.
@@ -356,6 +465,7 @@ bool ParseInto(std::string_view text, ReportToCheck& out, std::string& error)
         ok = r.Fail("report.reads is not a list");
     if (ok && reads->size() > kMaxRanges)
         ok = r.Fail("report.reads has more entries than any record has segments");
+    const std::size_t readsAt = out.ranges.size();
     for (std::size_t i = 0; ok && i < reads->size(); ++i) {
         const std::string where = "reads[" + std::to_string(i) + "]";
         uint64_t position = 0;
@@ -385,6 +495,7 @@ bool ParseInto(std::string_view text, ReportToCheck& out, std::string& error)
     if (format >= 2)
         ok = ok && OpenedDiskAndSideReads(r, j, *source, out);
     ok = ok && ActivityEvent(r, j, out);
+    ok = ok && TimeRange(r, j, readsAt, ok ? reads->size() : 0, out);
     if (ok && !output->is_null()) {
         out.hasOutput = true;
         ok = r.Text(*output, "file", "output", out.outputFile) &&

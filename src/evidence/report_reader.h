@@ -45,6 +45,13 @@ struct ReportToCheck {
     // line: "record 1, camera 2, positions 14 to 20, exact"; empty when the
     // report names none. Its span holds the segment's marks.
     std::string activityEvent;
+    // An export by time (time_range): "FROM to TO", and its pieces in time
+    // order, one line each ("record 2\tpositions 0 to 4, 2006/03/16 00:00:00
+    // to ..." or "gap\t2006/03/15 10:00:06 to ...: no record holds these
+    // seconds"); empty for a single record's export. Its reads are named
+    // with their record in `ranges`.
+    std::string timeRange;
+    std::vector<std::string> rangeParts;
     bool hasOutput = false;
     std::string outputFile;
     uint64_t outputBytes = 0;

@@ -72,7 +72,79 @@ const char* OutputFormat(ExportMode mode)
     return "unknown";
 }
 
+// An export by time's pieces in words.
+std::string RangeText(const TimeRangePlan& plan)
+{
+    std::string text = "The seconds from " + disk::FormatClockTime(plan.from) + " to " +
+                       disk::FormatClockTime(plan.to) +
+                       " on the recorder's clock (both included) were exported into this one file in time order: ";
+    for (std::size_t i = 0; i < plan.pieces.size(); ++i) {
+        const TimePiece& piece = plan.pieces[i];
+        text += i == 0 ? "" : "; ";
+        if (piece.gap)
+            text += "the seconds " + disk::FormatClockTime(piece.from) + " to " + disk::FormatClockTime(piece.to) +
+                    ", which no record holds, as pictures without picture (the no-picture colour) with their time "
+                    "stamped and silence";
+        else
+            text += "record " + std::to_string(piece.record + 1) + ", positions " +
+                    std::to_string(piece.firstPosition) + " to " + std::to_string(piece.lastPosition) + " (" +
+                    disk::FormatClockTime(piece.from) + " to " + disk::FormatClockTime(piece.to) + ")";
+    }
+    return text + ". Each record's part is written as an export of that record's positions writes them.";
+}
+
 }  // namespace
+
+// An export by time: each piece of the plan, and what was written of it.
+// Here the top-level segment names the range and the first record's part.
+void SegmentExporter::DescribeRange(const ExportOutcome& outcome, evidence::ExportReport& report)
+{
+    evidence::TimeRangeReport range;
+    range.fromTime = disk::FormatRecordTime(disk::ToRecordTime(run.range.from));
+    range.toTime = disk::FormatRecordTime(disk::ToRecordTime(run.range.to));
+    bool headerSet = false;
+    for (std::size_t i = 0; i < run.range.pieces.size(); ++i) {
+        const TimePiece& piece = run.range.pieces[i];
+        evidence::RangePartReport part;
+        part.gap = piece.gap;
+        part.fromTime = disk::FormatRecordTime(disk::ToRecordTime(piece.from));
+        part.toTime = disk::FormatRecordTime(disk::ToRecordTime(piece.to));
+        part.seconds = piece.Seconds();
+        part.written = i < outcome.parts.size();
+        if (!piece.gap) {
+            evidence::DescribeRecord(*reportVolume, piece.record, part.record);
+            part.firstPosition = piece.firstPosition;
+            part.lastPosition = piece.lastPosition;
+            evidence::SourceReport source;
+            {
+                auto lock = engine.LockStream();
+                evidence::DescribeSource(*reportVolume, reportSource.path, piece.record, source);
+            }
+            part.recordIndex = source.recordIndex;
+            if (part.written) {
+                const PartWritten& written = outcome.parts[i];
+                part.writtenFirst = written.firstPosition;
+                part.writtenLast = written.lastPosition;
+                part.firstRead = written.firstRead;
+                part.readCount = written.readCount;
+                part.streamHeader = written.streamHeader;
+                if (part.streamHeader.captured && !part.streamHeader.matches) {
+                    report.complete = false;
+                    report.reason = "the stream header's sectors of record " + std::to_string(piece.record + 1) +
+                                    ", read again, do not hold the bytes the export used";
+                }
+                if (!headerSet) {
+                    report.streamHeader = part.streamHeader;
+                    headerSet = true;
+                }
+            }
+        }
+        range.parts.push_back(std::move(part));
+    }
+    report.segment.beginTime = range.fromTime;
+    report.segment.endTime = range.toTime;
+    report.timeRange = std::move(range);
+}
 
 // The master's processing in words: what was copied, what was decoded.
 void SegmentExporter::DescribeMaster(evidence::ExportReport& report) const
@@ -116,16 +188,23 @@ void SegmentExporter::DescribeMaster(evidence::ExportReport& report) const
 
 // The seconds of the exported span that could not be read whole: each is
 // listed, and the export is not complete.
-void SegmentExporter::AddLostSeconds(evidence::ExportReport& report) const
+void SegmentExporter::AddLostSeconds(evidence::ExportReport& report, const ExportOutcome& outcome) const
 {
     std::string list;
+    const bool range = !run.range.pieces.empty();
     for (const disk::SegmentLoss& loss : readLog.Losses()) {
         const int position = static_cast<int>(loss.segment);
-        if (position < run.beginPosition || position > run.endPosition + 1)
+        // An export by time read only its parts' seconds, each record's
+        // named in the outcome's lines.
+        if (!range && (position < run.beginPosition || position > run.endPosition + 1))
             continue;
         report.lost.push_back(loss);
-        list += (list.empty() ? "" : "; ") + LossText(loss);
+        if (!range)
+            list += (list.empty() ? "" : "; ") + LossText(loss);
     }
+    if (range)
+        for (const std::string& line : outcome.lostSeconds)
+            list += (list.empty() ? "" : "; ") + line;
     if (report.lost.empty())
         return;
     const std::string what = std::to_string(report.lost.size()) + (report.lost.size() == 1 ? " second" : " seconds") +
@@ -145,7 +224,10 @@ void SegmentExporter::TapReads(bool on)
     auto lock = engine.LockStream();
     disk::RecordReader* reader = run.mode == ExportMode::Master ? masterReader.get() : engine.ExportReader();
     if (on) {
-        readLog.Reset(static_cast<std::size_t>(run.endPosition - run.beginPosition) + 4);
+        std::size_t expected = static_cast<std::size_t>(run.endPosition - run.beginPosition) + 4;
+        for (const TimePiece& piece : run.range.pieces)
+            expected += piece.gap ? 0 : static_cast<std::size_t>(piece.Seconds()) + 4;
+        readLog.Reset(expected);
         if (reader)
             reader->SetReadTap(&readLog);
     } else {
@@ -187,25 +269,35 @@ void SegmentExporter::WriteReport(ExportOutcome& outcome)
         report.reason = "the stream header's sectors, read again, do not hold the bytes the export used";
     }
     evidence::DescribeRecord(*reportVolume, record, report.record);
+    // The marks; an export by time's are its first record part's first and
+    // last positions (that record is the one open).
+    int beginMark = run.beginPosition, endMark = run.endPosition;
+    for (const TimePiece& piece : run.range.pieces)
+        if (!piece.gap) {
+            beginMark = static_cast<int>(piece.firstPosition);
+            endMark = static_cast<int>(piece.lastPosition);
+            break;
+        }
     // The seconds the export reads: the marks' and the one after the end
     // mark (a recording's end cuts the span).
     if (reportVolume->IsLoaded())
-        evidence::DescribeRecovered(*reportVolume->Shared(), record, run.beginPosition, run.endPosition + 1,
-                                    report.record);
+        evidence::DescribeRecovered(*reportVolume->Shared(), record, beginMark, endMark + 1, report.record);
 
     const bool quad = engine.ViewMode() == playback::PlaybackEngine::kQuadView;
     const int soundCamera = quad ? 0 : engine.SelectedCamera();
-    report.segment.beginMark = run.beginPosition;
-    report.segment.endMark = run.endPosition;
-    report.segment.beginTime = engine.StampAt(run.beginPosition).Text();
-    report.segment.endTime = engine.StampAt(run.endPosition).Text();
+    report.segment.beginMark = beginMark;
+    report.segment.endMark = endMark;
+    report.segment.beginTime = engine.StampAt(beginMark).Text();
+    report.segment.endTime = engine.StampAt(endMark).Text();
     report.segment.view = quad ? "quad" : std::to_string(engine.SelectedCamera() + 1);
     report.segment.soundCamera = engine.HasAudio(soundCamera) ? soundCamera + 1 : 0;
     report.segment.firstPosition = outcome.firstPosition;
     report.segment.lastPosition = outcome.lastPosition;
     report.activityEvent = reportEvent;
     report.reads.assign(readLog.Reads().begin(), readLog.Reads().end());
-    AddLostSeconds(report);
+    AddLostSeconds(report, outcome);
+    if (!run.range.pieces.empty())
+        DescribeRange(outcome, report);
     if (run.mode == ExportMode::Master)
         report.soundReads = soundReads;
 
@@ -219,8 +311,20 @@ void SegmentExporter::WriteReport(ExportOutcome& outcome)
                     " a picture of " + std::to_string(width) + " x " + std::to_string(height) +
                     " pixels, as the player's window shows them.");
         p.push_back(RepetitionText(run.formatCode, engine.FrameRate()));
-        p.push_back("Positions " + std::to_string(run.beginPosition) + " to " + std::to_string(run.endPosition + 1) +
-                    " were exported: the end mark's second and the one after it are included.");
+        if (run.range.pieces.empty())
+            p.push_back("Positions " + std::to_string(run.beginPosition) + " to " +
+                        std::to_string(run.endPosition + 1) +
+                        " were exported: the end mark's second and the one after it are included.");
+        else
+            p.push_back(RangeText(run.range));
+        if (!outcome.emptySeconds.empty()) {
+            std::string list;
+            for (const std::string& second : outcome.emptySeconds)
+                list += (list.empty() ? "" : "; ") + second;
+            p.push_back("The disk holds no frames for these seconds (the recorder stored nothing for them): " + list +
+                        ". Each is written as a second without picture (the no-picture colour) with its time "
+                        "stamped, and silence.");
+        }
         p.push_back("The time burnt into each picture is the recorder's clock as recorded with the picture; its "
                     "offset from true time is unknown.");
         if (report.segment.soundCamera == 0)

@@ -31,7 +31,18 @@ int SegmentExporter::Repeats(int iteration) const
     }
 }
 
+disk::PositionStamp SegmentExporter::Stamp(int position) const
+{
+    // An export by time reads records other than the one open in playback.
+    return run.range.pieces.empty() ? engine.StampAt(position) : engine.ExportStampAt(position);
+}
+
 bool SegmentExporter::ComposeFrame(int framePosition, int copies)
+{
+    return ComposeStamped(framePosition, Stamp(framePosition), copies);
+}
+
+bool SegmentExporter::ComposeStamped(int framePosition, const disk::PositionStamp& stamp, int copies)
 {
     if (!composer.IsSetUp() && !composer.Setup(width, height, exporter::kSnapshotBackground))
         return false;
@@ -39,7 +50,7 @@ bool SegmentExporter::ComposeFrame(int framePosition, int copies)
     bool composed = false;
     {
         auto lock = engine.LockStream();
-        composed = composer.Compose(engine, engine.StampAt(framePosition), frame);
+        composed = composer.Compose(engine, stamp, frame);
     }
     if (!composed) {
         stage.ReturnFrame(frame);
@@ -82,7 +93,10 @@ SegmentExporter::GroupRead SegmentExporter::ReadCameras(bool intraOnly, int soun
         const bool read = engine.ReadForExport(camera, intraOnly, soundCamera, delivered);
         const int position = engine.ExportPosition();
         if (position > soundPosition && position <= run.endPosition + 1) {
-            soundPosition = position;
+            // Seconds passed over without a frame get silence, as their
+            // pictures are seconds without picture.
+            while (++soundPosition < position)
+                WriteAudio(silence);
             WriteAudio(delivered ? engine.ExportSound() : std::span<const uint8_t>(silence));
         }
         if (!read && engine.ReadStoppedAtLoss()) {
@@ -100,7 +114,7 @@ SegmentExporter::GroupRead SegmentExporter::ReadCameras(bool intraOnly, int soun
 std::string SegmentExporter::LossText(const disk::SegmentLoss& loss) const
 {
     char stamp[64];
-    exporter::FormatStamp(engine.StampAt(static_cast<int>(loss.segment)), stamp);
+    exporter::FormatStamp(Stamp(static_cast<int>(loss.segment)), stamp);
     return "position " + std::to_string(loss.segment) + " (" + stamp + "): " + loss.error;
 }
 
@@ -121,11 +135,35 @@ bool SegmentExporter::PassLostSecond(ExportOutcome& outcome)
     return true;
 }
 
+void SegmentExporter::PassEmptySeconds(int lastWritten, int framePosition, ExportOutcome& outcome)
+{
+    const int last = std::min(framePosition - 1, run.endPosition + 1);
+    if (lastWritten < 0 || lastWritten >= last)
+        return;
+    engine.ForgetPictures(0);
+    for (int position = lastWritten + 1; position <= last; ++position) {
+        char stamp[64];
+        exporter::FormatStamp(Stamp(position), stamp);
+        outcome.emptySeconds.push_back("position " + std::to_string(position) + " (" + stamp + ")");
+        if (ComposeFrame(position, kOutputRate))
+            outcome.lastPosition = position;
+    }
+}
+
 void SegmentExporter::ShowProgress(std::chrono::steady_clock::time_point started, int iterations, int position)
 {
-    const int span = run.endPosition - run.beginPosition;
-    const int done = position - run.beginPosition;
-    int percent = span > 0 ? static_cast<int>(int64_t(done) * 100 / span) : (done > 0 ? 100 : 0);
+    int64_t span = run.endPosition - run.beginPosition;
+    int64_t done = position - run.beginPosition;
+    int64_t remaining = std::max(run.endPosition + 1 - position, 0);
+    if (!run.range.pieces.empty()) {
+        // An export by time: the seconds of the whole range, this piece's
+        // after those done before it.
+        started = run.rangeStarted;
+        done = run.rangeSecondsDone + std::clamp<int64_t>(done, 0, span + 2);
+        span = run.rangeSeconds;
+        remaining = std::max<int64_t>(span - done, 0);
+    }
+    int percent = span > 0 ? static_cast<int>(done * 100 / span) : (done > 0 ? 100 : 0);
     percent = std::clamp(percent, 0, 100);
     if (percent == run.lastPercent)
         return;
@@ -134,10 +172,9 @@ void SegmentExporter::ShowProgress(std::chrono::steady_clock::time_point started
     // (within the first second, from the frames read) times the seconds
     // still to read.
     const double elapsed = std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
-    const int remaining = std::max(run.endPosition + 1 - position, 0);
     const double perSecond =
-        done > 0 ? elapsed / done : elapsed / std::max(iterations, 1) * std::max(engine.FrameRate(), 1);
-    const long left = std::lround(perSecond * remaining);
+        done > 0 ? elapsed / double(done) : elapsed / std::max(iterations, 1) * std::max(engine.FrameRate(), 1);
+    const long left = std::lround(perSecond * double(remaining));
     progress.SetProgress(percent, std::to_string(percent) + " %", std::to_string(left) + " ");
 }
 
@@ -145,7 +182,15 @@ ExportOutcome::End SegmentExporter::ReadLoop(ExportOutcome& outcome)
 {
     using End = ExportOutcome::End;
     int soundCamera = engine.ViewMode() == playback::PlaybackEngine::kQuadView ? 0 : engine.SelectedCamera();
-    if (!engine.HasAudio(soundCamera))
+    bool audio = engine.HasAudio(soundCamera);
+    if (!run.range.pieces.empty()) {
+        // An export by time: the sound of the record being read.
+        auto lock = engine.LockStream();
+        const disk::RecordReader* reader = engine.ExportReader();
+        audio = reader && soundCamera >= 0 && soundCamera < playback::kCameras &&
+                reader->OpenRecordEntry().audioPresent[static_cast<std::size_t>(soundCamera)] != 0;
+    }
+    if (!audio)
         soundCamera = -1;
     const auto started = std::chrono::steady_clock::now();
     int framePosition = engine.ExportPosition();
@@ -155,11 +200,18 @@ ExportOutcome::End SegmentExporter::ReadLoop(ExportOutcome& outcome)
     // The first group, and the first after a lost second, starts at the
     // second's intra frames (as a seek does), so each camera keeps its cell.
     bool intraOnly = true;
+    bool lostBefore = false;  // the last group met a lost second and wrote it
     for (int iteration = 0; engine.ExportPosition() <= run.endPosition + 1; ++iteration) {
         // The pictures belong to the segment the group starts in: the last
         // camera's read already enters the next one. Standing on a lost
         // second, the group starts in the one after it.
+        const int lastWritten = framePosition;
         framePosition = engine.ExportPosition() + (engine.ExportSecondLost() ? 1 : 0);
+        // A second the record holds no frame for (an empty segment) was
+        // passed over by the last read.
+        if (iteration > 0 && !lostBefore)
+            PassEmptySeconds(std::max(lastWritten, outcome.lastPosition), framePosition, outcome);
+        lostBefore = false;
         if (framePosition > run.endPosition + 1)
             break;
         GroupRead read = ReadCameras(intraOnly, soundCamera);
@@ -181,6 +233,7 @@ ExportOutcome::End SegmentExporter::ReadLoop(ExportOutcome& outcome)
             if (!PassLostSecond(outcome))
                 return End::ReadFailed;
             intraOnly = true;
+            lostBefore = true;
         }
         ShowProgress(started, iteration + 1, engine.ExportPosition());
         if (stage.Failed())
@@ -229,7 +282,8 @@ int SegmentExporter::ExportWorker()
     // through one the engine opens for them (its own reader never moves).
     const bool opened = run.mode == ExportMode::Master || engine.OpenExportReader();
     TapReads(true);
-    if (!opened || !SelectBegin()) {
+    // An export by time selects each record's part itself.
+    if (!opened || (run.range.pieces.empty() && !SelectBegin())) {
         TapReads(false);
         engine.CloseExportReader();
         outcome.end = ExportOutcome::End::NothingRead;
@@ -239,7 +293,9 @@ int SegmentExporter::ExportWorker()
         std::filesystem::remove(run.path, ignored);
         progress.Hide();
     } else {
-        outcome.end = run.mode == ExportMode::Master ? MasterLoop(outcome) : ReadLoop(outcome);
+        outcome.end = run.mode == ExportMode::Master ? MasterLoop(outcome)
+                      : run.range.pieces.empty()     ? ReadLoop(outcome)
+                                                     : RangeLoop(outcome);
         TapReads(false);
         const platform::Result<void> finishing = FinishOutput();
         if (outcome.end == ExportOutcome::End::ReadFailed) {
@@ -258,6 +314,10 @@ int SegmentExporter::ExportWorker()
         progress.Hide();
         if (outcome.end != ExportOutcome::End::NothingRead && outcome.end != ExportOutcome::End::ReadFailed)
             WriteReport(outcome);
+        // An export by time ends on its last record: the pictures shown
+        // are read again from the played one.
+        if (run.mode != ExportMode::Master && !run.range.pieces.empty())
+            engine.OpenExportReader();
         if (run.mode != ExportMode::Master)
             engine.ReturnFromExport(run.returnPosition);
         else if (run.returnPosition != engine.Position())

@@ -2,10 +2,12 @@
 // finishing. The worker's loop is in export_worker.cpp.
 #include "export/segment_exporter.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <filesystem>
 
 #include "disk/record_reader.h"
+#include "disk/recorder_volume.h"
 #include "export/avi_writer.h"
 #include "export/export_progress.h"
 #include "export/snapshot.h"
@@ -178,6 +180,55 @@ bool SegmentExporter::PrepareExport(const std::string& path, int returnPosition,
     // may have shifted.
     reportSource = reportVolume ? reportVolume->DiskIdentity() : platform::DriveIdentity();
     progress.Show();
+    return true;
+}
+
+bool SegmentExporter::PrepareTimeRange(const std::string& path, int returnPosition, TimeRangePlan plan, ExportMode mode)
+{
+    prepareFailure = PrepareFailure::None;
+    prepareError.clear();
+    if (mode == ExportMode::Master) {
+        Refuse(PrepareFailure::BadRange, "the master (.mkv) holds one record's frames: export a time range as .mpg, "
+                                         ".avi or .mp4, or each record's part on its own with --record");
+        return false;
+    }
+    const auto first = std::find_if(plan.pieces.begin(), plan.pieces.end(), [](const TimePiece& p) { return !p.gap; });
+    if (first == plan.pieces.end()) {
+        Refuse(PrepareFailure::BadRange, "no record holds a second of the time range");
+        return false;
+    }
+    if (!reportVolume || !reportVolume->IsLoaded() || reportVolume->OpenRecordNumber() != int32_t(first->record)) {
+        Refuse(PrepareFailure::NotReady, "the time range's first record is not open");
+        return false;
+    }
+    const disk::RecordEntry& opened = reportVolume->Record(first->record);
+    std::vector<int> formats;
+    formats.reserve(plan.pieces.size());
+    for (const TimePiece& piece : plan.pieces) {
+        if (piece.gap) {
+            formats.push_back(0);
+            continue;
+        }
+        if (piece.record >= reportVolume->RecordCount()) {
+            Refuse(PrepareFailure::BadRange, "the disk lists no record " + std::to_string(piece.record + 1));
+            return false;
+        }
+        const disk::RecordEntry& entry = reportVolume->Record(piece.record);
+        if (entry.width != opened.width || entry.height != opened.height) {
+            Refuse(PrepareFailure::BadRange,
+                   "records " + std::to_string(first->record + 1) + " (" + std::to_string(opened.width) + " x " +
+                       std::to_string(opened.height) + ") and " + std::to_string(piece.record + 1) + " (" +
+                       std::to_string(entry.width) + " x " + std::to_string(entry.height) +
+                       ") hold pictures of different sizes: export each record's part with --record");
+            return false;
+        }
+        formats.push_back(FormatCode(entry.width, entry.height, entry.frameRate));
+    }
+    if (!PrepareExport(path, returnPosition, static_cast<int>(first->firstPosition),
+                       static_cast<int>(first->lastPosition), mode))
+        return false;
+    run.pieceFormats = std::move(formats);
+    run.range = std::move(plan);
     return true;
 }
 

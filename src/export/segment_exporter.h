@@ -33,6 +33,7 @@
 #include "evidence/read_log.h"
 #include "export/encode_stage.h"
 #include "export/frame_composer.h"
+#include "export/time_range_plan.h"
 #include "platform/drive_identity.h"
 #include "platform/error.h"
 
@@ -75,6 +76,18 @@ enum class PrepareFailure {
     BadMarks,         // no begin mark, or the end before it
     BeginPastRecord,  // the begin mark lies past the record's last segment
     CannotOpen,       // the encoder or the file could not be set up
+    BadRange,         // a time range the export cannot write (the master, records of other sizes)
+};
+
+// What an export by time wrote of one piece of its plan, in the plan's
+// order: a record's positions (or nothing of a gap), the reads and the lost
+// seconds it added to the run's lists (indexes into the report's reads and
+// ExportOutcome::lostSeconds), and the stream header it decoded with.
+struct PartWritten {
+    int firstPosition = -1, lastPosition = -1;  // whose pictures were written; -1 for none
+    std::size_t firstRead = 0, readCount = 0;
+    std::size_t firstLoss = 0, lossCount = 0;
+    evidence::StreamHeaderReport streamHeader;
 };
 
 // How a run ended.
@@ -96,8 +109,16 @@ struct ExportOutcome {
     // The lost seconds passed with keep-going, one line each ("position 7
     // (2006/03/15 23:59:37): sectors ... could not be read").
     std::vector<std::string> lostSeconds;
+    // Seconds within the export the record holds no frames for (an empty
+    // segment), written as seconds without picture with their time stamped,
+    // one line each ("position 7 (2006/03/15 23:59:37)"); an export by time
+    // names the record first ("record 2, position 7 (...)").
+    std::vector<std::string> emptySeconds;
     std::string reportPath;   // the report written beside the output; empty when none
     std::string reportError;  // why the report could not be written; empty when it was
+    // An export by time: one entry per piece written, in the plan's order
+    // (fewer when the run ended early). Empty for a single record's.
+    std::vector<PartWritten> parts;
 };
 
 // Told once per run, on the worker thread, after the file is closed and
@@ -126,6 +147,13 @@ public:
     // the export cannot start (LastPrepareFailure and LastError say why).
     bool PrepareExport(const std::string& path, int returnPosition, int beginPosition, int endPosition,
                        ExportMode mode);
+    // An export by time: the plan's pieces one after the other into one
+    // output, each record's part as PrepareExport would write its first to
+    // last position, each gap as seconds without picture with their time
+    // stamped. The engine has the plan's first record open (its times and
+    // view are the export's). Not the master: refused (BadRange), as are
+    // records of another picture size than the first.
+    bool PrepareTimeRange(const std::string& path, int returnPosition, TimeRangePlan plan, ExportMode mode);
     PrepareFailure LastPrepareFailure() const { return prepareFailure; }
     const std::string& LastError() const { return prepareError; }
 
@@ -137,8 +165,9 @@ public:
     // The worker's body; 1.
     int ExportWorker();
 
-    // Sees the position whose pictures each composed frame shows, and how
-    // many output frames it became (tests, the command line).
+    // Sees the position whose pictures each composed frame shows (-1 for a
+    // second of a time range that no record holds), and how many output
+    // frames it became (tests, the command line).
     void SetFrameTap(std::function<void(int position, int copies)> tap) { frameTap = std::move(tap); }
 
     // The volume the engine plays from: with it, every run that leaves a file
@@ -168,9 +197,23 @@ private:
         int endPosition = 0;
         int formatCode = 0;
         int lastPercent = -1;
+        TimeRangePlan range;            // an export by time; no pieces for a single record's
+        std::vector<int> pieceFormats;  // the format code of each piece's record (0 for a gap)
+        // The progress over the whole range: its seconds, those of the
+        // pieces done, and when the first began.
+        int64_t rangeSeconds = 0;
+        int64_t rangeSecondsDone = 0;
+        std::chrono::steady_clock::time_point rangeStarted;
     };
 
     bool ComposeFrame(int framePosition, int copies);
+    bool ComposeStamped(int framePosition, const disk::PositionStamp& stamp, int copies);
+    // The stamp of a position of the record being read.
+    disk::PositionStamp Stamp(int position) const;
+    ExportOutcome::End RangeLoop(ExportOutcome& outcome);
+    ExportOutcome::End RecordPiece(const TimePiece& piece, ExportOutcome& outcome, PartWritten& part);
+    bool GapSeconds(const TimePiece& piece);
+    void DescribeRange(const ExportOutcome& outcome, evidence::ExportReport& report);
     void WriteAudio(std::span<const uint8_t> pcm);
     bool WriteStretchedSound(std::span<const uint8_t> pcm);
     ExportOutcome::End ReadLoop(ExportOutcome& outcome);
@@ -179,6 +222,10 @@ private:
     enum class GroupRead { Whole, Ended, Lost, LostFirst, NoneRead };
     GroupRead ReadCameras(bool intraOnly, int soundCamera);
     bool PassLostSecond(ExportOutcome& outcome);
+    // The seconds after the one last written up to framePosition (not
+    // included) that the reader passed over without a frame: each written
+    // without picture with its time stamped.
+    void PassEmptySeconds(int lastWritten, int framePosition, ExportOutcome& outcome);
     std::string LossText(const disk::SegmentLoss& loss) const;
     int Repeats(int iteration) const;
     void ShowProgress(std::chrono::steady_clock::time_point started, int iterations, int position);
@@ -191,7 +238,7 @@ private:
     void TapReads(bool on);
     void WriteReport(ExportOutcome& outcome);
     void DescribeMaster(evidence::ExportReport& report) const;
-    void AddLostSeconds(evidence::ExportReport& report) const;
+    void AddLostSeconds(evidence::ExportReport& report, const ExportOutcome& outcome) const;
     void Refuse(PrepareFailure failure, std::string error);
 
     playback::PlaybackEngine& engine;

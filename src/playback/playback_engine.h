@@ -163,6 +163,12 @@ public:
     // CloseExportReader); false without a record, or when the record cannot
     // be opened again. Every read below goes through it.
     bool OpenExportReader();
+    // The same on another record of the volume (an export by time across
+    // records): the stream header is then always the export reader's own.
+    bool OpenExportReader(int recordNumber);
+    // How a position of the record the export's reader has open is shown;
+    // StampAt when none is open. Under the stream lock.
+    disk::PositionStamp ExportStampAt(int position) const;
     // The export's reader (null when none is open), for its read tap. Under
     // the stream lock.
     disk::RecordReader* ExportReader() { return exportReader.get(); }

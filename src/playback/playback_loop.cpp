@@ -116,16 +116,28 @@ bool PlaybackEngine::ReadCamera(int camera, int soundCamera)
 bool PlaybackEngine::OpenExportReader()
 {
     std::lock_guard lock(streamLock);
+    return OpenExportReader(volume ? volume->OpenRecordNumber() : -1);
+}
+
+bool PlaybackEngine::OpenExportReader(int recordNumber)
+{
+    std::lock_guard lock(streamLock);
     exportReader.reset();
-    if (!volume || !volume->Shared() || volume->OpenRecordNumber() < 0)
+    if (!volume || !volume->Shared() || recordNumber < 0)
         return false;
     auto reader = std::make_unique<disk::RecordReader>(volume->Shared());
-    if (!reader->OpenRecord(static_cast<uint32_t>(volume->OpenRecordNumber())))
+    if (!reader->OpenRecord(static_cast<uint32_t>(recordNumber)))
         return false;
     disk::RecordReader::StreamHeaderSource origin;
-    exportHeaderFromEngine = volume->StreamHeaderOrigin(origin);
+    exportHeaderFromEngine = recordNumber == volume->OpenRecordNumber() && volume->StreamHeaderOrigin(origin);
     exportReader = std::move(reader);
     return true;
+}
+
+disk::PositionStamp PlaybackEngine::ExportStampAt(int at) const
+{
+    std::lock_guard lock(streamLock);
+    return exportReader ? exportReader->StampAt(at) : StampAt(at);
 }
 
 const disk::RecordReader* PlaybackEngine::ExportHeaderReader() const
@@ -193,7 +205,9 @@ void PlaybackEngine::ReturnFromExport(int returnPosition)
     const std::unique_ptr<disk::RecordReader> reader = std::move(exportReader);
     if (!volume)
         return;
-    if (reader && returnPosition == Position()) {
+    // An export by time may have left the reader on another record: its
+    // frames are no replay of the pictures shown.
+    if (reader && returnPosition == Position() && reader->OpenRecordNumber() == volume->OpenRecordNumber()) {
         reader->SetReadTap(nullptr);
         if (volume->CurrentSegmentLost()) {
             ShowLostSecond();

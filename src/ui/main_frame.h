@@ -12,6 +12,7 @@
 #include <optional>
 #include <string>
 
+#include "disk/timeline.h"
 #include "platform/x11_hot_key.h"
 #include "ui/fresh_ui_text_messages.h"
 #include "ui/main_window.h"
@@ -142,6 +143,12 @@ protected:
     // "output": the marked segment written to an MPEG-1 or AVI file by the
     // exporter, made at the first use and kept for the program's life.
     virtual void StartExport();
+    // The timeline's "Export this time range…" (main_frame_export.cpp): the
+    // seconds first to last of every record in time order into one file,
+    // asked for with the export's save dialog; the range's first record is
+    // opened in the player first. A range that cannot be exported is said
+    // in a message.
+    void StartTimeRangeExport(disk::ClockSeconds first, disk::ClockSeconds last);
     // The export's save dialog: the chosen path, or nothing when cancelled.
     virtual std::optional<std::string> RunExportSaveDialog(const std::string& defaultName);
     // The note of a new bookmark; nothing when cancelled.
@@ -169,6 +176,8 @@ private:
     void SetButtonState(const char* name, int state);
     void StopPlayback();
     void OnExportFinished(const exporter::ExportOutcome& outcome);
+    // The exporter and its progress dialog, made at the first export.
+    void EnsureExporter();
     // A disk was loaded: the case says whether it is its disk.
     void CheckCaseDisk();
     void RecordExportInCase(const exporter::ExportOutcome& outcome);

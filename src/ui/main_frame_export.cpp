@@ -3,8 +3,10 @@
 // why the file falls short of the end mark.
 #include <QCoreApplication>
 #include <QMetaObject>
+#include <algorithm>
 
 #include "disk/record_time.h"
+#include "disk/timeline.h"
 #include "evidence/export_report.h"
 #include "export/segment_exporter.h"
 #include "playback/playback_engine.h"
@@ -32,14 +34,8 @@ std::optional<std::string> CMainFrame::RunExportSaveDialog(const std::string& de
     return ui::ExportSaveDialog(this)(defaultName);
 }
 
-void CMainFrame::StartExport()
+void CMainFrame::EnsureExporter()
 {
-    if (!engine.IsReady() || engine.exporting.load())
-        return;
-    if (engine.MarkEnd() == -1) {
-        ShowWindowMessage(this, UiString(Texts().Text(kTextNoEndMark)));
-        return;
-    }
     if (!exporter) {
         exportDialog = std::make_unique<ui::ExportProgressDialog>(this);
         // The completion message is the window's: the worker waits for it,
@@ -50,6 +46,17 @@ void CMainFrame::StartExport()
                     this, [this, &outcome] { OnExportFinished(outcome); }, Qt::BlockingQueuedConnection);
             });
     }
+}
+
+void CMainFrame::StartExport()
+{
+    if (!engine.IsReady() || engine.exporting.load())
+        return;
+    if (engine.MarkEnd() == -1) {
+        ShowWindowMessage(this, UiString(Texts().Text(kTextNoEndMark)));
+        return;
+    }
+    EnsureExporter();
     exporter->SetReportVolume(&context.volume);
     // An export whose marks lie within an activity event names it.
     exporter->SetReportEvent(MarkedEvent());
@@ -66,6 +73,43 @@ void CMainFrame::StartExport()
     exportedPath = *path;
     exporter->StartWorker();
     // With the exporting flag set, the view shows that it is exporting.
+    videoView->Invalidate();
+}
+
+void CMainFrame::StartTimeRangeExport(disk::ClockSeconds first, disk::ClockSeconds last)
+{
+    if (engine.exporting.load() || !context.volume.IsLoaded())
+        return;
+    auto plan = exporter::PlanTimeRange(disk::ReadRecords(context.volume).placed, first, last);
+    if (!plan) {
+        ShowWindowMessage(this, UiString(plan.Detail()));
+        return;
+    }
+    // The export's view and times are the player's: its first record open
+    // at its first second.
+    const auto opening = std::find_if(plan->pieces.begin(), plan->pieces.end(),
+                                      [](const exporter::TimePiece& piece) { return !piece.gap; });
+    GoToRecordPosition(static_cast<int>(opening->record), static_cast<int>(opening->firstPosition));
+    if (!engine.IsReady() || context.volume.OpenRecordNumber() != int32_t(opening->record)) {
+        ShowWindowMessage(this, UiString("Record " + std::to_string(opening->record + 1) + " could not be opened."));
+        return;
+    }
+    EnsureExporter();
+    exporter->SetReportVolume(&context.volume);
+    exporter->SetReportEvent(std::nullopt);
+    engine.Halt();
+    const auto path = RunExportSaveDialog(exporter::DefaultExportName(engine));
+    if (!path)
+        return;
+    exporter::ExportMode mode{};
+    if (!exporter::ExportModeFor(*path, mode) ||
+        !exporter->PrepareTimeRange(*path, engine.Position(), std::move(*plan), mode)) {
+        const std::string why = exporter->LastError();
+        ShowWindowMessage(this, UiString(why.empty() ? Texts().Text(kTextCannotStart) : why));
+        return;
+    }
+    exportedPath = *path;
+    exporter->StartWorker();
     videoView->Invalidate();
 }
 

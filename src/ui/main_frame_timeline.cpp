@@ -1,7 +1,8 @@
 // Ctrl+T: the timeline window beside the player. It shows the loaded disk
 // (with the recordings the disk search found, once it is done) and the
 // second the player shows; a click in it opens that second here, as the
-// go-to-time dialog's OK does.
+// go-to-time dialog's OK does; a time range dragged out in it is exported
+// from here (main_frame_export.cpp).
 #include "disk/timeline.h"
 #include "platform/decode_api.h"
 #include "playback/playback_engine.h"
@@ -29,6 +30,9 @@ void CMainFrame::ShowTimeline()
         };
         hooks.open = [this](uint32_t record, uint32_t position) {
             GoToRecordPosition(static_cast<int>(record), static_cast<int>(position));
+        };
+        hooks.exportRange = [this](disk::ClockSeconds first, disk::ClockSeconds last) {
+            StartTimeRangeExport(first, last);
         };
         hooks.decoderLibrary = context.appDirectory + "/" + platform::decodeapi::kLibraryFile;
         timeline = std::make_unique<TimelineWindow>(std::move(hooks), this);

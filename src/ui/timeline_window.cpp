@@ -154,6 +154,77 @@ void TimelineWindow::ClickAt(int x)
         hooks.open(held->record, held->position);
 }
 
+bool TimelineWindow::OnAxisOrRows(int y) const
+{
+    const TimelineLayout layout = Layout();
+    const int axisTop = TimelineLayout::kTitleHeight;
+    return y >= axisTop && y < layout.RowTop(disk::CameraTimeline::kCameras - 1) + TimelineLayout::kRowHeight + 4;
+}
+
+void TimelineWindow::SelectBetween(int x0, int x1)
+{
+    const disk::ClockSeconds a = SecondAt(std::min(x0, x1));
+    const disk::ClockSeconds b = SecondAt(std::max(x0, x1));
+    selected = Selection{a, b};
+    update();
+}
+
+void TimelineWindow::ClearSelection()
+{
+    if (!selected)
+        return;
+    selected.reset();
+    update();
+}
+
+void TimelineWindow::OfferExport(const QPoint& at)
+{
+    if (!selected)
+        return;
+    if (!exportMenu) {
+        exportMenu = std::make_unique<QMenu>(this);
+        exportMenu->addAction(QStringLiteral("Export this time range\u2026"), this, [this] { ExportSelection(); });
+    }
+    exportMenu->popup(at);
+}
+
+void TimelineWindow::ExportSelection()
+{
+    if (selected && hooks.exportRange)
+        hooks.exportRange(selected->first, selected->last);
+}
+
+void TimelineWindow::DrawSelection(QPainter& painter, const TimelineLayout& layout)
+{
+    if (!selected || selected->last < from || selected->first >= to)
+        return;
+    const int right = TimelineLayout::kLeft + layout.PlotWidth();
+    const int x0 = layout.Column(std::max(selected->first, from));
+    const int x1 = std::min(right, std::max(x0 + 1, layout.Column(std::min(selected->last + seconds{1}, to))));
+    const int top = TimelineLayout::kTitleHeight;
+    const int bottom = layout.RowTop(disk::CameraTimeline::kCameras - 1) + TimelineLayout::kRowHeight;
+    painter.fillRect(QRect(x0, top, x1 - x0, bottom - top), SelectionColour());
+    painter.setPen(QPen(QColor(40, 80, 200), 1));
+    painter.drawLine(x0, top, x0, bottom);
+    painter.drawLine(x1 - 1, top, x1 - 1, bottom);
+    // Its times in the title band, kept inside the window.
+    const int64_t length = (selected->last - selected->first).count() + 1;
+    const QString text =
+        QString::fromStdString(disk::FormatClockTime(selected->first) + "  to  " +
+                               disk::FormatClockTime(selected->last) + "  (" + std::to_string(length) + " s)");
+    QFont font = painter.font();
+    font.setPixelSize(11);
+    painter.setFont(font);
+    const int textWidth = painter.fontMetrics().horizontalAdvance(text) + 8;
+    const int left = std::clamp(x0, 0, std::max(0, width() - textWidth));
+    const QRect box(left, 4, textWidth, 18);
+    painter.fillRect(box, QColor(255, 255, 255, 230));
+    painter.setPen(QColor(40, 80, 200));
+    painter.drawText(box, Qt::AlignCenter, text);
+}
+
+QColor TimelineWindow::SelectionColour() { return QColor(60, 110, 230, 70); }
+
 void TimelineWindow::paintEvent(QPaintEvent*)
 {
     QPainter painter(this);
@@ -162,6 +233,7 @@ void TimelineWindow::paintEvent(QPaintEvent*)
     const int rowsTop = layout.RowTop(0);
     const int rowsBottom = layout.RowTop(disk::CameraTimeline::kCameras - 1) + TimelineLayout::kRowHeight;
     DrawActivity(painter, layout);
+    DrawSelection(painter, layout);
     if (hovered) {
         const int x = layout.Column(hovered->second);
         painter.setPen(QPen(Qt::black, 1, Qt::DashLine));
@@ -217,8 +289,9 @@ void TimelineWindow::DrawPreview(QPainter& painter, int top)
     }
     if (!hovered) {
         painter.drawText(line, Qt::AlignLeft | Qt::AlignVCenter,
-                         QStringLiteral("Point at the rows to see that second; click to play it. "
-                                        "Wheel: zoom, drag: move, Home: the whole disk."));
+                         QStringLiteral("Point at the rows to see that second; click to play it; drag over them to "
+                                        "select a time range to export. Wheel: zoom; drag the title or with the "
+                                        "middle button: move; Home: the whole disk."));
         return;
     }
     QString text = QString::fromStdString(disk::FormatClockTime(hovered->second));
@@ -254,11 +327,12 @@ void TimelineWindow::wheelEvent(QWheelEvent* event)
 
 void TimelineWindow::mousePressEvent(QMouseEvent* event)
 {
-    if (event->button() != Qt::LeftButton)
+    if (event->button() != Qt::LeftButton && event->button() != Qt::MiddleButton)
         return;
     pressedAt = int(event->position().x());
     dragX = *pressedAt;
     dragging = false;
+    selecting = event->button() == Qt::LeftButton && OnAxisOrRows(int(event->position().y()));
     panCarry = 0;
 }
 
@@ -266,10 +340,12 @@ void TimelineWindow::mouseMoveEvent(QMouseEvent* event)
 {
     const int x = int(event->position().x());
     const int y = int(event->position().y());
-    if (pressedAt && (event->buttons() & Qt::LeftButton)) {
+    if (pressedAt && (event->buttons() & (Qt::LeftButton | Qt::MiddleButton))) {
         if (!dragging && std::abs(x - *pressedAt) >= kDragThreshold)
             dragging = true;
-        if (dragging) {
+        if (dragging && selecting) {
+            SelectBetween(*pressedAt, x);
+        } else if (dragging) {
             PanBy(dragX - x);  // the picture follows the pointer
             dragX = x;
         }
@@ -282,12 +358,18 @@ void TimelineWindow::mouseMoveEvent(QMouseEvent* event)
 
 void TimelineWindow::mouseReleaseEvent(QMouseEvent* event)
 {
-    if (event->button() != Qt::LeftButton || !pressedAt)
+    if ((event->button() != Qt::LeftButton && event->button() != Qt::MiddleButton) || !pressedAt)
         return;
-    if (!dragging)
+    const bool offer = dragging && selecting;
+    if (!dragging && event->button() == Qt::LeftButton) {
+        ClearSelection();
         ClickAt(*pressedAt);
+    }
     pressedAt.reset();
     dragging = false;
+    selecting = false;
+    if (offer)
+        OfferExport(event->globalPosition().toPoint());
 }
 
 void TimelineWindow::leaveEvent(QEvent*) { HoverAt(std::nullopt); }
@@ -302,7 +384,13 @@ void TimelineWindow::keyPressEvent(QKeyEvent* event)
     case Qt::Key_Minus: ZoomAbout(centre, 1 / kWheelStep); break;
     case Qt::Key_Left: PanBy(-Layout().PlotWidth() / 8); break;
     case Qt::Key_Right: PanBy(Layout().PlotWidth() / 8); break;
-    case Qt::Key_Escape: close(); break;
+    case Qt::Key_Escape:
+        // A selection goes first, then the window.
+        if (selected)
+            ClearSelection();
+        else
+            close();
+        break;
     default: QWidget::keyPressEvent(event); return;
     }
     event->accept();

@@ -505,3 +505,96 @@ TEST(ReportReaderTest, TheActivityEventAnExportWasMadeFromComesBackOrIsRefused)
         EXPECT_NE(reason.find(c.reason), std::string::npos) << c.what << ": " << reason;
     }
 }
+
+// An export by time: the sample's reads split over two records' parts with
+// a gap between them.
+evidence::ExportReport RangeReport()
+{
+    evidence::ExportReport r = SampleReport();
+    evidence::SegmentRead read;
+    read.segment = 0;
+    read.firstSector = 200;
+    read.sectorCount = 10;
+    r.reads.push_back(read);
+    evidence::TimeRangeReport range;
+    range.fromTime = "2006/03/15 23:59:58";
+    range.toTime = "2006/03/16 00:00:03";
+    evidence::RangePartReport first;
+    first.fromTime = "2006/03/15 23:59:58";
+    first.toTime = "2006/03/15 23:59:58";
+    first.seconds = 1;
+    first.record.number = 1;
+    first.firstPosition = first.lastPosition = 4;
+    first.recordIndex = {3, 1, kSha};
+    first.readCount = 1;
+    first.written = true;
+    evidence::RangePartReport gap;
+    gap.gap = true;
+    gap.fromTime = "2006/03/15 23:59:59";
+    gap.toTime = "2006/03/16 00:00:01";
+    gap.seconds = 3;
+    gap.written = true;
+    evidence::RangePartReport second = first;
+    second.fromTime = "2006/03/16 00:00:02";
+    second.toTime = "2006/03/16 00:00:03";
+    second.record.number = 2;
+    second.firstPosition = 0;
+    second.lastPosition = 1;
+    second.recordIndex = {5, 1, std::string()};
+    second.streamHeader = {true, 0, 16, {40, 1, kSha}, true};
+    second.firstRead = 1;
+    range.parts = {first, gap, second};
+    r.timeRange = range;
+    return r;
+}
+
+TEST(ReportReaderTest, AnExportByTimeNamesItsPartsGapsAndEachReadsRecord)
+{
+    const std::string text = evidence::ReportJson(RangeReport());
+    const Json j = Json::parse(text);
+    ASSERT_TRUE(j.contains("time_range"));
+    EXPECT_EQ(j["time_range"]["parts"][1]["part"], "gap");
+    EXPECT_EQ(j["time_range"]["parts"][1]["note"], "no record holds these seconds");
+    evidence::ReportToCheck out;
+    std::string error;
+    ASSERT_TRUE(Parse(text, out, error)) << error;
+    EXPECT_EQ(out.timeRange, "2006/03/15 23:59:58 to 2006/03/16 00:00:03");
+    ASSERT_EQ(out.rangeParts.size(), 3u);
+    EXPECT_EQ(out.rangeParts[0], "record 1\tpositions 4 to 4, 2006/03/15 23:59:58 to 2006/03/15 23:59:58");
+    EXPECT_EQ(out.rangeParts[1].rfind("gap\t2006/03/15 23:59:59 to 2006/03/16 00:00:01 (3 s): no record holds", 0), 0u)
+        << out.rangeParts[1];
+    std::vector<std::string> names;
+    for (const evidence::CheckedRange& range : out.ranges)
+        names.push_back(range.what);
+    EXPECT_EQ(names, (std::vector<std::string>{"sector 0", "record table", "record 1, read at position 4",
+                                               "record 2, read at position 0", "record 1 index",
+                                               "record 2 stream header (captured at position 0)"}));
+    EXPECT_EQ(out.unhashed, (std::vector<std::string>{"record index", "record 2 index"}));
+    ASSERT_TRUE(Parse(evidence::ReportJson(SampleReport()), out, error)) << error;
+    EXPECT_TRUE(out.timeRange.empty() && out.rangeParts.empty()) << "a single record's export has no parts";
+
+    struct Case {
+        const char* what;
+        std::function<void(Json&)> edit;
+        const char* reason;
+    };
+    const std::vector<Case> cases = {
+        {"no parts", [](Json& j) { j["time_range"]["parts"] = Json::array(); }, "not a list of parts"},
+        {"odd part", [](Json& j) { j["time_range"]["parts"][1]["part"] = "hole"; }, "neither record nor gap"},
+        {"record 0", [](Json& j) { j["time_range"]["parts"][0]["record"] = 0; }, "not a record's positions"},
+        {"reads past the list", [](Json& j) { j["time_range"]["parts"][2]["read_count"] = 2; }, "does not list"},
+        {"reads twice", [](Json& j) { j["time_range"]["parts"][2]["first_read"] = 0; }, "does not list in order"},
+        {"out of order", [](Json& j) { j["time_range"]["parts"][2]["from_time"] = "2006/03/15 23:59:58"; },
+         "after the part before"},
+        {"outside the range", [](Json& j) { j["time_range"]["parts"][2]["to_time"] = "2006/03/16 00:00:09"; },
+         "within the range"},
+        {"not a time", [](Json& j) { j["time_range"]["from_time"] = "yesterday"; }, "not a time"},
+        {"index edited", [](Json& j) { j["time_range"]["parts"][0]["record_index"]["sha256"] = "x"; }, "hex"},
+    };
+    for (const Case& c : cases) {
+        Json j = Json::parse(text);
+        c.edit(j);
+        const std::string reason = Refusal(j.dump());
+        EXPECT_NE(reason.find(c.reason), std::string::npos) << c.what << ": " << reason;
+    }
+}

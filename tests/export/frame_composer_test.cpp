@@ -110,8 +110,9 @@ TEST_F(FrameComposerTest, ACameraWithoutVideoIsTheNoPictureColourUnderTheTime)
     for (int y = 0; y < 240; ++y)
         for (int x = 0; x < 320; ++x) {
             const uint8_t l = p.y[y * kWidth + x];
-            if (y >= stampRows)
+            if (y >= stampRows) {
                 ASSERT_EQ(l, p.y[200 * kWidth + 300]) << x << "," << y;
+            }
             white += l > 200;
             const bool d = l != later[size_t(y) * kWidth + x];
             (y < stampRows ? differ : differBelow) += d;

@@ -99,6 +99,8 @@ protected:
             "snapshot " + disk + r + " --at 1 --view 2 -o " + out + ".jpg",
             "play " + disk + r + " --speed 16 --seconds 1",
             "export " + disk + r + " --from 0 --to 0 -o " + out + ".mpg",
+            "export " + disk + " --from-time '2023-05-14 09:30:01' --to-time '2023-05-14 09:30:04' -o " + out +
+                "-range.mpg",
             "hash " + disk + r,
             "recover " + disk + " --json --segments",
             "activity " + disk + r + " --json",
@@ -135,8 +137,8 @@ protected:
             EXPECT_EQ(err.find("Sanitizer"), std::string::npos) << what << "\n" << err;
             EXPECT_EQ(err.find("runtime error"), std::string::npos) << what << "\n" << err;
         }
-        for (const char* ext :
-             {".wav", ".png", ".jpg", ".mpg", ".mpg.report.json", "-timeline.png", ".case", ".case-wal", ".case-shm"})
+        for (const char* ext : {".wav", ".png", ".jpg", ".mpg", ".mpg.report.json", "-range.mpg",
+                                "-range.mpg.report.json", "-timeline.png", ".case", ".case-wal", ".case-shm"})
             std::filesystem::remove(out + ext);
     }
 

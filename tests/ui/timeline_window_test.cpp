@@ -14,8 +14,10 @@
 
 #include "disk/recorder_volume.h"
 #include "disk/timeline.h"
+#include "export/segment_exporter.h"
 #include "frame_harness.h"
 #include "playback/engine_harness.h"
+#include "support/file_bytes.h"
 #include "support/succeeded.h"
 #include "ui/app_context.h"
 #include "ui/disk_recovery.h"
@@ -42,10 +44,17 @@ disk::ClockSeconds At(const char* text) { return disk::ParseClockTime(text).valu
 class TimelineFrame : public ui::CMainFrame {
 public:
     using CMainFrame::CMainFrame;
+    std::string savePath;  // what the export's save dialog answers
+    std::string asked;     // the name it offered
 
 protected:
     int RunDiskSelectDialog() override { return 0; }
     int RunRecordListDialog() override { return 0; }
+    std::optional<std::string> RunExportSaveDialog(const std::string& defaultName) override
+    {
+        asked = defaultName;
+        return savePath;
+    }
 };
 
 class TimelineWindowTest : public ::testing::Test, protected ui_test::FrameHarness<TimelineFrame> {
@@ -135,20 +144,22 @@ TEST_F(TimelineWindowTest, RowsZoomPanAndHomeFollowThePointer)
     EXPECT_EQ(colour("2024-02-29 10:00:07", 1), ui::TimelineColour(CameraSecond::Recorded));
     EXPECT_EQ(colour("2024-02-29 10:00:09", 0), ui::TimelineColour(CameraSecond::Overlap));
 
-    // Dragging right shows earlier seconds; Home the whole disk again.
+    // Dragging the title band right shows earlier seconds (over the axis
+    // and the rows a drag selects); Home the whole disk again.
     window.PanBy(3 * layout.PlotWidth() / 10);
     EXPECT_EQ(window.From(), At("2024-02-29 10:00:03"));
-    QMouseEvent press(QEvent::MouseButtonPress, QPointF(600, 100), QPointF(600, 100), Qt::LeftButton, Qt::LeftButton,
+    QMouseEvent press(QEvent::MouseButtonPress, QPointF(600, 10), QPointF(600, 10), Qt::LeftButton, Qt::LeftButton,
                       Qt::NoModifier);
-    QMouseEvent move(QEvent::MouseMove, QPointF(600 + layout.PlotWidth() / 5, 100),
-                     QPointF(600 + layout.PlotWidth() / 5, 100), Qt::NoButton, Qt::LeftButton, Qt::NoModifier);
-    QMouseEvent release(QEvent::MouseButtonRelease, QPointF(600 + layout.PlotWidth() / 5, 100),
-                        QPointF(600 + layout.PlotWidth() / 5, 100), Qt::LeftButton, Qt::NoButton, Qt::NoModifier);
+    QMouseEvent move(QEvent::MouseMove, QPointF(600 + layout.PlotWidth() / 5, 10),
+                     QPointF(600 + layout.PlotWidth() / 5, 10), Qt::NoButton, Qt::LeftButton, Qt::NoModifier);
+    QMouseEvent release(QEvent::MouseButtonRelease, QPointF(600 + layout.PlotWidth() / 5, 10),
+                        QPointF(600 + layout.PlotWidth() / 5, 10), Qt::LeftButton, Qt::NoButton, Qt::NoModifier);
     QApplication::sendEvent(&window, &press);
     QApplication::sendEvent(&window, &move);
     QApplication::sendEvent(&window, &release);
     EXPECT_EQ(window.From(), At("2024-02-29 10:00:01"));
     EXPECT_EQ(context->volume.OpenRecordNumber(), 0) << "a drag opens nothing";
+    EXPECT_FALSE(window.Selected()) << "nor selects anything";
     QKeyEvent home(QEvent::KeyPress, Qt::Key_Home, Qt::NoModifier);
     QApplication::sendEvent(&window, &home);
     EXPECT_EQ(window.From(), At("2024-02-29 10:00:00"));
@@ -215,6 +226,77 @@ TEST_F(TimelineWindowTest, HoverShowsTheQuadAndAClickPlaysThatSecond)
     window.ClickAt(gap);
     EXPECT_EQ(context->volume.OpenRecordNumber(), 1);
     EXPECT_EQ(engine->Position(), 1);
+}
+
+// A left drag over the rows selects a time range, shaded with its times;
+// releasing offers to export it, and the export writes both back-to-back
+// records' seconds into one file with the report listing each. A range over
+// records sharing seconds is refused in a message; a plain click still
+// opens the second and drops the selection.
+TEST_F(TimelineWindowTest, DraggingOverTheRowsSelectsATimeRangeThatExportsAcrossRecords)
+{
+    ui::TimelineWindow& window = OpenTimeline();
+    window.resize(1200, window.height());
+    window.ZoomAbout(ui::TimelineLayout::kLeft, 0.0);  // the first ten seconds
+    const ui::TimelineLayout layout = window.Layout();
+    const int x0 = layout.Column(At("2024-02-29 10:00:04")) + 5;
+    const int x1 = layout.Column(At("2024-02-29 10:00:07")) + 5;
+    const int y = layout.RowTop(1) + 5;
+    auto mouse = [&](QEvent::Type type, int x, Qt::MouseButton button, Qt::MouseButtons buttons) {
+        QMouseEvent event(type, QPointF(x, y), QPointF(x, y), button, buttons, Qt::NoModifier);
+        QApplication::sendEvent(&window, &event);
+    };
+    mouse(QEvent::MouseButtonPress, x0, Qt::LeftButton, Qt::LeftButton);
+    mouse(QEvent::MouseMove, (x0 + x1) / 2, Qt::NoButton, Qt::LeftButton);
+    mouse(QEvent::MouseMove, x1, Qt::NoButton, Qt::LeftButton);
+    mouse(QEvent::MouseButtonRelease, x1, Qt::LeftButton, Qt::NoButton);
+    ASSERT_TRUE(window.Selected());
+    EXPECT_EQ(window.Selected()->first, At("2024-02-29 10:00:04"));
+    EXPECT_EQ(window.Selected()->last, At("2024-02-29 10:00:07"));
+    EXPECT_EQ(window.From(), At("2024-02-29 10:00:00")) << "the range did not move";
+    EXPECT_EQ(context->volume.OpenRecordNumber(), 0) << "a drag opens nothing";
+    ASSERT_TRUE(window.ExportMenu()) << "the release offers the export";
+    ASSERT_EQ(window.ExportMenu()->actions().size(), 1);
+    EXPECT_EQ(window.ExportMenu()->actions()[0]->text(), QStringLiteral("Export this time range\u2026"));
+    window.ExportMenu()->hide();
+    window.HoverAt(std::nullopt);
+    const QImage shot = Shot(window, "timeline-selected");
+    const int inside = layout.Column(At("2024-02-29 10:00:05")) + 3;
+    const int outside = layout.Column(At("2024-02-29 10:00:02")) + 3;
+    const int row = layout.RowTop(0) + ui::TimelineLayout::kRowHeight / 2;
+    EXPECT_NE(QColor(shot.pixel(inside, row)), ui::TimelineColour(disk::CameraSecond::Recorded)) << "shaded";
+    EXPECT_EQ(QColor(shot.pixel(outside, row)), ui::TimelineColour(disk::CameraSecond::Recorded));
+
+    frame->savePath = dir->File("range.mpg");
+    window.ExportMenu()->actions()[0]->trigger();
+    ASSERT_TRUE(frame->Exporter());
+    Pump([&] { return !engine->exporting.load(); });
+    frame->Exporter()->Wait();
+    EXPECT_EQ(frame->asked, "20240229_100004_Quad") << "named after the range's first second";
+    ASSERT_TRUE(std::filesystem::exists(dir->File("range.mpg"))) << (shown.empty() ? "" : shown.back().toStdString());
+    const std::string report = testing_support::ReadText(dir->File("range.mpg") + ".report.json");
+    EXPECT_NE(report.find("\"time_range\""), std::string::npos);
+    EXPECT_NE(report.find("\"record\": 2"), std::string::npos) << "both records' parts are listed";
+    EXPECT_EQ(context->volume.OpenRecordNumber(), 0) << "the player shows the range's first record";
+
+    // Records 2 and 3 share 10:00:08 and 10:00:09: refused, nothing written.
+    window.SelectBetween(layout.Column(At("2024-02-29 10:00:07")) + 5, layout.Column(At("2024-02-29 10:00:09")) + 5);
+    const std::size_t before = shown.size();
+    frame->savePath = dir->File("overlap.mpg");
+    window.ExportSelection();
+    ASSERT_EQ(shown.size(), before + 1);
+    EXPECT_NE(shown.back().toStdString().find("records 2 and 3"), std::string::npos) << shown.back().toStdString();
+    EXPECT_FALSE(std::filesystem::exists(dir->File("overlap.mpg")));
+
+    // A click opens its second and lets the selection go; Escape drops one.
+    mouse(QEvent::MouseButtonPress, x1, Qt::LeftButton, Qt::LeftButton);
+    mouse(QEvent::MouseButtonRelease, x1, Qt::LeftButton, Qt::NoButton);
+    EXPECT_FALSE(window.Selected());
+    EXPECT_EQ(context->volume.OpenRecordNumber(), 1);
+    window.SelectBetween(x0, x1);
+    QKeyEvent escape(QEvent::KeyPress, Qt::Key_Escape, Qt::NoModifier);
+    QApplication::sendEvent(&window, &escape);
+    EXPECT_FALSE(window.Selected());
 }
 
 }  // namespace

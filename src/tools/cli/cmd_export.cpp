@@ -2,6 +2,7 @@
 // the view chosen as the program's window would; the program's own exporter
 // and worker thread write the file. Ctrl+C stops the export as "Stop" does:
 // the file is closed properly.
+#include <algorithm>
 #include <atomic>
 #include <csignal>
 #include <cstdint>
@@ -21,12 +22,14 @@
 #include "evidence/export_report.h"
 #include "export/export_progress.h"
 #include "export/segment_exporter.h"
+#include "export/time_range_plan.h"
 #include "tools/cli/activity_run.h"
 #include "tools/cli/case_option.h"
 #include "tools/cli/commands.h"
 #include "tools/cli/headless_engine.h"
 #include "tools/cli/options.h"
 #include "tools/cli/progress_bar.h"
+#include "tools/cli/volume_arg.h"
 
 namespace cli {
 
@@ -116,7 +119,66 @@ platform::Result<evidence::ActivityEventReport> ChosenEvent(const std::string& v
     return event;
 }
 
-int Export(Options& options, const std::optional<evidence::ActivityEventReport>& event);
+int Export(Options& options, const std::optional<evidence::ActivityEventReport>& event,
+           const exporter::TimeRangePlan* range = nullptr);
+
+// With --from-time and --to-time: the seconds of every record within the
+// range, in time order, into one file; the seconds no record holds as
+// seconds without picture. The plan's first record is opened at its first
+// position, with the view and the options given.
+int RunTimeRange(Options& options)
+{
+    if (options.Has("--record") || options.Has("--from") || options.Has("--to") || options.Has("--event"))
+        return Fail("--from-time and --to-time choose the records themselves: give them without --record, --from, "
+                    "--to and --event");
+    if (!options.Has("--from-time") || !options.Has("--to-time"))
+        return Fail("an export by time needs both --from-time and --to-time");
+    disk::ClockSeconds bounds[2];
+    const char* names[2] = {"--from-time", "--to-time"};
+    for (int i = 0; i < 2; ++i) {
+        const std::string text = *options.Value(names[i]);
+        const auto parsed = disk::ParseClockTime(text);
+        if (!parsed)
+            return Fail(std::string(names[i]) + " must be a time \"YYYY-MM-DD HH:MM:SS\", not \"" + text + "\"");
+        bounds[i] = *parsed;
+    }
+    exporter::ExportMode mode{};
+    if (!exporter::ExportModeFor(*options.Value("-o"), mode))
+        return Fail("the output name must end in .mpg, .avi, .mkv or .mp4 (lower case): " + *options.Value("-o"));
+    if (mode == exporter::ExportMode::Master)
+        return Fail("the master (.mkv) holds one record's frames: export a time range as .mpg, .avi or .mp4, or "
+                    "each record's part on its own with --record");
+    disk::RecorderVolume volume;
+    if (const auto loaded = LoadVolume(options.positional.at(0), volume); !loaded)
+        return Fail(loaded.Detail());
+    const disk::VolumeRecords records = disk::ReadRecords(volume);
+    auto plan = exporter::PlanTimeRange(records.placed, bounds[0], bounds[1]);
+    if (!plan)
+        return Fail(plan.Detail());
+    const auto first = std::find_if(plan->pieces.begin(), plan->pieces.end(),
+                                    [](const exporter::TimePiece& piece) { return !piece.gap; });
+    std::vector<std::string> words = {options.positional.at(0),
+                                      "--record",
+                                      std::to_string(first->record + 1),
+                                      "--from",
+                                      std::to_string(first->firstPosition),
+                                      "--to",
+                                      std::to_string(first->lastPosition),
+                                      "-o",
+                                      *options.Value("-o")};
+    for (const char* name : {"--view", "--case"})
+        if (const auto value = options.Value(name)) {
+            words.push_back(name);
+            words.push_back(*value);
+        }
+    if (options.Has("--keep-going"))
+        words.push_back("--keep-going");
+    Args args(words.begin(), words.end());
+    Options chosen;
+    if (!chosen.Parse(ExportCommand(), args))
+        return Fail(chosen.error);
+    return Export(chosen, std::nullopt, &*plan);
+}
 
 // With --event: the export of the event's record from its first to its
 // last position in its camera's view (unless --view says otherwise), as if
@@ -150,14 +212,18 @@ int RunEvent(Options& options)
 
 int Run(Options& options)
 {
+    if (options.Has("--from-time") || options.Has("--to-time"))
+        return RunTimeRange(options);
     if (options.Has("--event"))
         return RunEvent(options);
     if (!options.Has("--record") || !options.Has("--from") || !options.Has("--to"))
-        return Fail("usage: quillon-cli " + Usage(ExportCommand()) + " (--record, --from and --to, or --event)");
+        return Fail("usage: quillon-cli " + Usage(ExportCommand()) +
+                    " (--record, --from and --to, or --event, or --from-time and --to-time)");
     return Export(options, std::nullopt);
 }
 
-int Export(Options& options, const std::optional<evidence::ActivityEventReport>& event)
+int Export(Options& options, const std::optional<evidence::ActivityEventReport>& event,
+           const exporter::TimeRangePlan* range)
 {
     const auto out = options.Value("-o");
     exporter::ExportMode mode{};
@@ -189,7 +255,9 @@ int Export(Options& options, const std::optional<evidence::ActivityEventReport>&
         named.endTime = engine.StampAt(static_cast<int>(named.endPosition)).Text();
         exporter.SetReportEvent(named);
     }
-    if (!exporter.PrepareExport(*out, from, from, static_cast<int>(to), mode))
+    const bool prepared = range ? exporter.PrepareTimeRange(*out, from, *range, mode)
+                                : exporter.PrepareExport(*out, from, from, static_cast<int>(to), mode);
+    if (!prepared)
         return Fail(exporter.LastError());
     interrupted = &progress;
     std::signal(SIGINT, StopOnSignal);
@@ -217,13 +285,28 @@ int Export(Options& options, const std::optional<evidence::ActivityEventReport>&
                     outcome.firstPosition, outcome.lastPosition, EndName(outcome.end));
         return Fail("the export was written but not its report: " + outcome.reportError);
     }
+    for (const std::string& empty : outcome.emptySeconds)
+        std::fprintf(stderr, "quillon-cli: the disk holds no frames for %s: written without picture\n", empty.c_str());
     for (const std::string& lost : outcome.lostSeconds)
         std::fprintf(stderr, "quillon-cli: a second could not be read (the report lists it): %s\n", lost.c_str());
-    if (outcome.end == End::RecordEnded && outcome.lastPosition < to)
-        std::fprintf(stderr, "quillon-cli: the record ends before --to: exported up to position %d\n",
-                     outcome.lastPosition);
-    std::printf("%s\t%lld\t%d\t%d\t%s\n", out->c_str(), static_cast<long long>(outcome.framesWritten),
-                outcome.firstPosition, outcome.lastPosition, EndName(outcome.end));
+    if (range) {
+        // An export by time: its range, and each second no record holds.
+        for (const exporter::TimePiece& piece : range->pieces)
+            if (piece.gap)
+                std::fprintf(stderr, "quillon-cli: no record holds %s to %s: written without picture\n",
+                             disk::FormatClockTime(piece.from).c_str(), disk::FormatClockTime(piece.to).c_str());
+        if (outcome.end == End::RecordEnded)
+            std::fprintf(stderr, "quillon-cli: a record ended before its part of the range; the report says where\n");
+        std::printf("%s\t%lld\t%s\t%s\t%s\n", out->c_str(), static_cast<long long>(outcome.framesWritten),
+                    disk::FormatClockTime(range->from).c_str(), disk::FormatClockTime(range->to).c_str(),
+                    EndName(outcome.end));
+    } else {
+        if (outcome.end == End::RecordEnded && outcome.lastPosition < to)
+            std::fprintf(stderr, "quillon-cli: the record ends before --to: exported up to position %d\n",
+                         outcome.lastPosition);
+        std::printf("%s\t%lld\t%d\t%d\t%s\n", out->c_str(), static_cast<long long>(outcome.framesWritten),
+                    outcome.firstPosition, outcome.lastPosition, EndName(outcome.end));
+    }
     if (*kase) {
         const auto digest = evidence::HashFile(*out);
         if (!digest)
@@ -260,7 +343,12 @@ Command ExportCommand()
                            "An error leaves no file. A second that cannot be read from the disk fails the export\n"
                            "(status 1, the position and the error on stderr) unless --keep-going is given.\n"
                            "--event exports an event of 'quillon-cli activity --json': its record, positions and\n"
-                           "camera, and names it in the report (activity_event).\n",
+                           "camera, and names it in the report (activity_event).\n"
+                           "--from-time and --to-time (without --record) export by time: every record's seconds\n"
+                           "within the range (both bounds included, on the recorder's clock), in time order, into\n"
+                           "one file; a second no record holds is written without picture with its time stamped.\n"
+                           "Refused when two records hold the same second of it (export one with --record) and\n"
+                           "when no record holds any; not for the master (.mkv). Prints 'path frames from to end'.\n",
             .arguments = {DeclareDisk()},
             .options = {OptionalRecord(),
                         {.name = "--from", .value = "B", .help = "the begin mark's position (needed without --event)"},
@@ -269,6 +357,12 @@ Command ExportCommand()
                          .value = "ACTIVITY.json:N",
                          .help = "the N-th event (from 1) of an activity document, in place of\n"
                                  "--record, --from and --to; --view is its camera unless given"},
+                        {.name = "--from-time",
+                         .value = "T",
+                         .help = "export by time from this second (\"YYYY-MM-DD HH:MM:SS\"; with\n"
+                                 "--to-time, without --record): the records' seconds in time\n"
+                                 "order, gaps stamped"},
+                        {.name = "--to-time", .value = "T", .help = "the last second of the export by time (included)"},
                         DeclareView(),
                         DeclareCaseOption(),
                         {"--keep-going", "",

@@ -150,6 +150,10 @@ int Run(Options& options)
                     report.recoveredSource.c_str());
     if (!report.activityEvent.empty())
         std::printf("activity event\t%s\n", report.activityEvent.c_str());
+    if (!report.timeRange.empty())
+        std::printf("time range\t%s\n", report.timeRange.c_str());
+    for (const std::string& part : report.rangeParts)
+        std::printf("range part\t%s\n", part.c_str());
     ProgressBar bar("verify");
     const std::string diskArg = options.Value("--disk").value_or(report.diskPath);
     disk::RawDisk raw;
