@@ -7,6 +7,7 @@
 #include <optional>
 
 #include "casefile/case_file.h"
+#include "disk/raw_disk.h"
 #include "disk/recorder_volume.h"
 #include "platform/error.h"
 #include "tools/cli/command.h"
@@ -20,5 +21,14 @@ Option DeclareCaseOption();
 // case or names another disk than the loaded volume's.
 platform::Result<std::optional<casefile::CaseFile>> OpenCaseOption(Options& options,
                                                                    const disk::RecorderVolume& volume);
+
+// The disk a case names as the commands reach it: --disk DISK when given
+// (the disk moved), else the path the case resolved when it was made.
+std::string CaseDiskArg(Options& options, const casefile::DiskIdentity& named);
+
+// That disk loaded into volume and opened for reading into raw, refused
+// when it cannot be, or when it is another disk than the case's.
+platform::Result<void> OpenCaseDisk(const std::string& diskArg, const casefile::CaseFile& file,
+                                    disk::RecorderVolume& volume, disk::RawDisk& raw);
 
 }  // namespace cli

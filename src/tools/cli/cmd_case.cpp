@@ -14,6 +14,7 @@
 #include "disk/recorder_volume.h"
 #include "disk/timeline.h"
 #include "evidence/range_hasher.h"
+#include "tools/cli/case_option.h"
 #include "tools/cli/commands.h"
 #include "tools/cli/options.h"
 #include "tools/cli/progress_bar.h"
@@ -113,20 +114,11 @@ int HashDisk(Options& options)
     auto file = casefile::CaseFile::Open(options.positional[0]);
     if (!file)
         return Fail(file.Detail());
-    const casefile::DiskIdentity& named = file->Disk();
-    const std::string diskArg =
-        options.Value("--disk").value_or(named.resolvedPath.empty() ? named.path : named.resolvedPath);
+    const std::string diskArg = CaseDiskArg(options, file->Disk());
     disk::RecorderVolume volume;
-    if (const auto loaded = LoadVolume(diskArg, volume); !loaded)
-        return Fail("the case's disk: " + loaded.Detail());
-    if (const auto checked = file->CheckVolume(*volume.Shared(), named.path); !checked)
-        return Fail(checked.Detail());
-    const auto resolved = ResolveDrive(diskArg);
-    if (!resolved)
-        return Fail(resolved.Detail());
     disk::RawDisk raw;
-    if (!raw.Open(resolved->table, resolved->driveNumber))
-        return Fail("cannot open " + diskArg + " for reading");
+    if (const auto loaded = OpenCaseDisk(diskArg, *file, volume, raw); !loaded)
+        return Fail(loaded.Detail());
     const evidence::SectorRun whole{0, raw.SectorCount()};
     evidence::RangeHasher hasher;
     ProgressBar bar("hash");

@@ -16,6 +16,7 @@
 #include "report/case_report.h"
 #include "report/html_report.h"
 #include "report/pdf_report.h"
+#include "tools/cli/case_option.h"
 #include "tools/cli/commands.h"
 #include "tools/cli/headless_engine.h"
 #include "tools/cli/options.h"
@@ -93,8 +94,7 @@ int Run(Options& options)
     // The disk where the case names it (an image by its absolute path), or
     // where --disk says it is now; either way it must be the case's disk.
     const casefile::DiskIdentity& named = contents->disk;
-    const std::string diskArg =
-        options.Value("--disk").value_or(named.resolvedPath.empty() ? named.path : named.resolvedPath);
+    const std::string diskArg = CaseDiskArg(options, named);
     // The report and its sidecar go where the user says, never over the
     // evidence, the case or into the device directory.
     std::error_code ec;
@@ -108,16 +108,9 @@ int Run(Options& options)
                             "; the report is never written over it");
     }
     disk::RecorderVolume volume;
-    if (const auto loaded = LoadVolume(diskArg, volume); !loaded)
-        return Fail("the case's disk: " + loaded.Detail());
-    if (const auto checked = file->CheckVolume(*volume.Shared(), named.path); !checked)
-        return Fail(checked.Detail());
-    const auto resolved = ResolveDrive(diskArg);
-    if (!resolved)
-        return Fail(resolved.Detail());
     disk::RawDisk raw;
-    if (!raw.Open(resolved->table, resolved->driveNumber))
-        return Fail("cannot open " + diskArg + " for reading");
+    if (const auto loaded = OpenCaseDisk(diskArg, *file, volume, raw); !loaded)
+        return Fail(loaded.Detail());
 
     // A recovered recording a bookmark names is found by one scan, whose
     // volume then tells its anomalies too.
