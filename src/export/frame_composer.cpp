@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <cmath>
-#include <cstring>
 
 #include "export/picture_composer.h"
 #include "playback/playback_engine.h"

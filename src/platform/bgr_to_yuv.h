@@ -17,6 +17,7 @@ public:
     static constexpr int kSlices = 2;
 
     bool Open(int width, int height);
+    bool IsOpen() const { return context != nullptr; }
     // Into picture (yuv420p, width x height, writable). False on failure.
     bool Convert(const std::uint8_t* bgrBottomUp, AVFrame& picture);
 

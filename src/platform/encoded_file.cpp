@@ -42,8 +42,6 @@ bool EncodedFile::WriteFailed(int averror)
 
 bool EncodedFile::OpenPictures()
 {
-    if (!convert.Open(width, height))
-        return Fail("cannot set up the picture conversion", 0);
     picture.reset(av_frame_alloc());
     if (!picture)
         return Fail("out of memory", AVERROR(ENOMEM));
@@ -131,6 +129,9 @@ bool EncodedFile::EncodePicture(const uint8_t* bgrBottomUp)
     // time; were it to hold on to one, libav would give a fresh one.
     if (const int err = av_frame_make_writable(picture.get()); err < 0)
         return Fail("out of memory", err);
+    // The conversion (and its slice threads) only for callers that hand over BGR.
+    if (!convert.IsOpen() && !convert.Open(width, height))
+        return Fail("cannot set up the picture conversion", 0);
     if (!convert.Convert(bgrBottomUp, *picture))
         return Fail("the picture conversion failed", 0);
     return SendPicture();

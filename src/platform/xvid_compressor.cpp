@@ -86,9 +86,6 @@ bool XvidCompressor::Open(int width, int height, int quantiser, int keyInterval)
     if (const int err = av_frame_get_buffer(&picture, 0); err < 0)
         return Fail("cannot allocate the picture", err);
 
-    if (!c->convert.Open(width, height))
-        return Fail("cannot convert BGR24 to YUV 4:2:0", 0);
-
     c->width = width;
     c->height = height;
     c->delay = (encoder->capabilities & AV_CODEC_CAP_DELAY) != 0;
@@ -128,6 +125,9 @@ bool XvidCompressor::SendPicture(const std::uint8_t* bytes, bool planes)
     // Allocates only while the encoder still holds the previous picture.
     if (const int err = av_frame_make_writable(&picture); err < 0)
         return Fail("cannot reuse the picture", err);
+    // The conversion (and its slice threads) only for callers that hand over BGR.
+    if (!planes && !codec->convert.IsOpen() && !codec->convert.Open(codec->width, codec->height))
+        return Fail("cannot convert BGR24 to YUV 4:2:0", 0);
     if (planes ? !av::CopyYuvPlanes(bytes, picture) : !codec->convert.Convert(bytes, picture))
         return Fail("colour conversion failed", 0);
 

@@ -178,6 +178,11 @@ private:
     void OnExportFinished(const exporter::ExportOutcome& outcome);
     // The exporter and its progress dialog, made at the first export.
     void EnsureExporter();
+    // The exporter made and told its volume and event, playback halted, and
+    // the output asked for; nothing when the user cancels.
+    std::optional<std::string> AskExportPath(std::optional<evidence::ActivityEventReport> event);
+    // Starts the prepared run on its worker.
+    void RunPreparedExport(const std::string& path);
     // A disk was loaded: the case says whether it is its disk.
     void CheckCaseDisk();
     void RecordExportInCase(const exporter::ExportOutcome& outcome);

@@ -56,12 +56,8 @@ void CMainFrame::StartExport()
         ShowWindowMessage(this, UiString(Texts().Text(kTextNoEndMark)));
         return;
     }
-    EnsureExporter();
-    exporter->SetReportVolume(&context.volume);
     // An export whose marks lie within an activity event names it.
-    exporter->SetReportEvent(MarkedEvent());
-    engine.Halt();
-    const auto path = RunExportSaveDialog(exporter::DefaultExportName(engine));
+    const auto path = AskExportPath(MarkedEvent());
     if (!path)
         return;
     exporter::ExportMode mode{};
@@ -70,7 +66,21 @@ void CMainFrame::StartExport()
         ShowWindowMessage(this, UiString(Texts().Text(kTextCannotStart)));
         return;
     }
-    exportedPath = *path;
+    RunPreparedExport(*path);
+}
+
+std::optional<std::string> CMainFrame::AskExportPath(std::optional<evidence::ActivityEventReport> event)
+{
+    EnsureExporter();
+    exporter->SetReportVolume(&context.volume);
+    exporter->SetReportEvent(std::move(event));
+    engine.Halt();
+    return RunExportSaveDialog(exporter::DefaultExportName(engine));
+}
+
+void CMainFrame::RunPreparedExport(const std::string& path)
+{
+    exportedPath = path;
     exporter->StartWorker();
     // With the exporting flag set, the view shows that it is exporting.
     videoView->Invalidate();
@@ -94,11 +104,7 @@ void CMainFrame::StartTimeRangeExport(disk::ClockSeconds first, disk::ClockSecon
         ShowWindowMessage(this, UiString("Record " + std::to_string(opening->record + 1) + " could not be opened."));
         return;
     }
-    EnsureExporter();
-    exporter->SetReportVolume(&context.volume);
-    exporter->SetReportEvent(std::nullopt);
-    engine.Halt();
-    const auto path = RunExportSaveDialog(exporter::DefaultExportName(engine));
+    const auto path = AskExportPath(std::nullopt);
     if (!path)
         return;
     exporter::ExportMode mode{};
@@ -108,9 +114,7 @@ void CMainFrame::StartTimeRangeExport(disk::ClockSeconds first, disk::ClockSecon
         ShowWindowMessage(this, UiString(why.empty() ? Texts().Text(kTextCannotStart) : why));
         return;
     }
-    exportedPath = *path;
-    exporter->StartWorker();
-    videoView->Invalidate();
+    RunPreparedExport(*path);
 }
 
 void CMainFrame::OnExportFinished(const exporter::ExportOutcome& outcome)

@@ -218,6 +218,21 @@ TEST(Mpeg1EncoderTest, NoiseNeverRunsTheBuffersDry)
     EXPECT_EQ(DecodesCleanly(path), "");
 }
 
+// The file's first picture as ffmpeg decodes it, red-green-blue rows.
+std::optional<std::string> FirstPictureRgb(const std::string& path)
+{
+    return Shell("ffmpeg -v error -i '" + path + "' -frames:v 1 -f rawvideo -pix_fmt rgb24 -");
+}
+
+// Whether the pixel at x, y is within 12 levels of want in each channel.
+bool NearRgb(const std::string& rgb, int x, int y, std::array<int, 3> want)
+{
+    for (int i = 0; i < 3; ++i)
+        if (std::abs(uint8_t(rgb[(size_t(y) * kWidth + x) * 3 + i]) - want[i]) > 12)
+            return false;
+    return true;
+}
+
 TEST(Mpeg1EncoderTest, ColoursAndRowOrderComeBackRight)
 {
     testing_support::TempDir dir;
@@ -234,14 +249,9 @@ TEST(Mpeg1EncoderTest, ColoursAndRowOrderComeBackRight)
         }
     };
     ASSERT_TRUE(WriteFile(path, 5, bands, [](int64_t) { return int16_t{0}; }));
-    const auto rgb = Shell("ffmpeg -v error -i '" + path + "' -frames:v 1 -f rawvideo -pix_fmt rgb24 -");
+    const auto rgb = FirstPictureRgb(path);
     ASSERT_TRUE(rgb && rgb->size() == kPictureBytes);
-    const auto near = [&](int x, int y, std::array<int, 3> want) {
-        for (int i = 0; i < 3; ++i)
-            if (std::abs(uint8_t((*rgb)[(size_t(y) * kWidth + x) * 3 + i]) - want[i]) > 12)
-                return false;
-        return true;
-    };
+    const auto near = [&](int x, int y, std::array<int, 3> want) { return NearRgb(*rgb, x, y, want); };
     EXPECT_TRUE(near(320, 120, {255, 0, 0}) && near(10, 10, {255, 0, 0}));  // top half
     EXPECT_TRUE(near(320, 300, {0, 0, 255}));
     EXPECT_TRUE(near(320, 420, {0, 255, 0}));  // bottom quarter
@@ -277,14 +287,9 @@ TEST(Mpeg1EncoderTest, PlanesComeBackInTheirOrder)
     for (int i = 0; i < 5; ++i)
         ASSERT_TRUE(clean.EncodeVideoPlanes(planes.data())) << clean.LastError();
     ASSERT_TRUE(clean.Close()) << clean.LastError();
-    const auto rgb = Shell("ffmpeg -v error -i '" + path + "' -frames:v 1 -f rawvideo -pix_fmt rgb24 -");
+    const auto rgb = FirstPictureRgb(path);
     ASSERT_TRUE(rgb && rgb->size() == kPictureBytes);
-    const auto near = [&](int x, int y, std::array<int, 3> want) {
-        for (int i = 0; i < 3; ++i)
-            if (std::abs(uint8_t((*rgb)[(size_t(y) * kWidth + x) * 3 + i]) - want[i]) > 12)
-                return false;
-        return true;
-    };
+    const auto near = [&](int x, int y, std::array<int, 3> want) { return NearRgb(*rgb, x, y, want); };
     EXPECT_TRUE(near(320, 100, {255, 0, 0}) && near(10, 10, {255, 0, 0}));
     EXPECT_TRUE(near(320, 400, {0, 255, 0}) && near(630, 470, {0, 255, 0}));
 }
