@@ -62,14 +62,12 @@ bool SegmentExporter::ComposeStamped(int framePosition, const disk::PositionStam
     return true;
 }
 
-// AVI and MP4 take the recorded second as it is; MPEG-1 takes it stretched
-// to 11,200 samples. Runs on the encode stage's thread.
+// AVI takes the recorded second as it is; MPEG-1 takes it stretched to
+// 11,200 samples. Runs on the encode stage's thread.
 bool SegmentExporter::WriteStretchedSound(std::span<const uint8_t> pcm)
 {
     if (run.mode == ExportMode::Avi)
         return avi->WriteAudioChunk(pcm.data(), static_cast<uint32_t>(pcm.size())) == 0;
-    if (run.mode == ExportMode::Mp4)
-        return mp4->EncodeSound(pcm);
     const std::size_t count = pcm.size() / 2;
     // The stage's slot is byte-aligned storage; copy to samples first.
     int16_t samples[EncodeStage::kSoundBytes / 2];
@@ -78,7 +76,20 @@ bool SegmentExporter::WriteStretchedSound(std::span<const uint8_t> pcm)
     return mpeg->EncodeAudioData(reinterpret_cast<const char*>(stretched.data()), static_cast<int>(made * 2));
 }
 
-void SegmentExporter::WriteAudio(std::span<const uint8_t> pcm) { stage.SubmitSound(pcm); }
+// MP4's sound is encoded here, on the worker, while the stage's thread
+// feeds libx264 (whose frame threads wait on that thread alone): its muxer
+// puts the two streams' packets in time order whichever comes first. A
+// failure shows in OutputFailed. The others' sound keeps its place among the
+// pictures on the stage.
+void SegmentExporter::WriteAudio(std::span<const uint8_t> pcm)
+{
+    if (run.mode == ExportMode::Mp4)
+        mp4->EncodeSound(pcm);
+    else
+        stage.SubmitSound(pcm);
+}
+
+bool SegmentExporter::OutputFailed() const { return stage.Failed() || (mp4 && mp4->Failed()); }
 
 // One frame of each camera in camera order. Each segment entered gets its
 // second of sound once, when its pictures will be written too: the sound
@@ -236,7 +247,7 @@ ExportOutcome::End SegmentExporter::ReadLoop(ExportOutcome& outcome)
             lostBefore = true;
         }
         ShowProgress(started, iteration + 1, engine.ExportPosition());
-        if (stage.Failed())
+        if (OutputFailed())
             return End::WriteFailed;
         if (read == GroupRead::Ended || (lost && static_cast<int>(engine.LastLoss().segment) > run.endPosition + 1)) {
             // The record's very last frame is never delivered: a read that

@@ -1,6 +1,7 @@
 #include "export/frame_composer.h"
 
 #include <algorithm>
+#include <array>
 #include <cmath>
 
 #include "export/picture_composer.h"
@@ -35,6 +36,34 @@ bool FrameComposer::Setup(int32_t frameWidth, int32_t frameHeight, uint32_t back
 
 void FrameComposer::Release() { width = height = 0; }
 
+bool FrameComposer::PicturesCover(const playback::PlaybackEngine& engine, bool quad,
+                                  const platform::YuvPlanes& frame) const
+{
+    std::array<playback::CellRect, playback::kCameras> drawn{};
+    std::size_t count = 0;
+    for (int camera = 0; camera < playback::kCameras; ++camera) {
+        if (!engine.IsShown(camera))
+            continue;
+        if (!engine.HasPicture(camera))
+            return false;
+        drawn[count++] =
+            playback::FrameCell(frame, quad ? engine.Cells()[camera] : playback::CellRect{0, 0, width, height});
+    }
+    // Cells that do not overlap and together hold as many pixels as the
+    // frame cover it.
+    int64_t area = 0;
+    for (std::size_t i = 0; i < count; ++i) {
+        const playback::CellRect& a = drawn[i];
+        area += int64_t{a.Width()} * a.Height();
+        for (std::size_t j = i + 1; j < count; ++j) {
+            const playback::CellRect& b = drawn[j];
+            if (a.left < b.right && b.left < a.right && a.top < b.bottom && b.top < a.bottom)
+                return false;
+        }
+    }
+    return area == int64_t{width} * height;
+}
+
 bool FrameComposer::Compose(const playback::PlaybackEngine& engine, const disk::PositionStamp& time,
                             std::span<uint8_t> out)
 {
@@ -42,8 +71,11 @@ bool FrameComposer::Compose(const playback::PlaybackEngine& engine, const disk::
     if (!frame.y)
         return false;
     const playback::CellRect whole{0, 0, width, height};
-    playback::FillCell(frame, whole, backY, backU, backV);
     const bool quad = engine.ViewMode() == playback::PlaybackEngine::kQuadView;
+    // The background only where pictures will not cover it (a cell whose
+    // picture fails to draw gets it below).
+    if (!PicturesCover(engine, quad, frame))
+        playback::FillCell(frame, whole, backY, backU, backV);
     for (int camera = 0; camera < playback::kCameras; ++camera) {
         if (!engine.IsShown(camera))
             continue;

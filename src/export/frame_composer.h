@@ -37,6 +37,10 @@ public:
     bool Compose(const playback::PlaybackEngine& engine, const disk::PositionStamp& time, std::span<uint8_t> out);
 
 private:
+    // Whether the shown cameras' pictures will cover the whole frame, so
+    // that no background shows.
+    bool PicturesCover(const playback::PlaybackEngine& engine, bool quad, const platform::YuvPlanes& frame) const;
+
     int32_t width = 0;
     int32_t height = 0;
     uint8_t backY = 16, backU = 128, backV = 128;

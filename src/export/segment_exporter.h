@@ -6,7 +6,8 @@
 // record from the begin mark, decodes the shown cameras, composes each frame
 // as the view shows it with the recorder time burnt in, repeats frames up to
 // 30 a second, and hands frames and the sound camera's seconds to the
-// encoder, which runs on a thread of its own (EncodeStage). The master's
+// encoder, which runs on a thread of its own (EncodeStage); MP4's sound is
+// encoded on the worker itself, beside libx264 on the stage. The master's
 // worker takes the frames as the volume cuts them and writes them itself
 // (master_export.cpp). Playback's reader never moves; its pictures are
 // shown again as they were.
@@ -215,6 +216,8 @@ private:
     bool GapSeconds(const TimePiece& piece);
     void DescribeRange(const ExportOutcome& outcome, evidence::ExportReport& report);
     void WriteAudio(std::span<const uint8_t> pcm);
+    // A picture or a second of sound could not be encoded or written.
+    bool OutputFailed() const;
     bool WriteStretchedSound(std::span<const uint8_t> pcm);
     ExportOutcome::End ReadLoop(ExportOutcome& outcome);
     // How a group of one frame per camera was read: whole, the record ended,

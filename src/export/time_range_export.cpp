@@ -48,7 +48,7 @@ ExportOutcome::End SegmentExporter::RangeLoop(ExportOutcome& outcome)
         ShowProgress(run.rangeStarted, 1, run.beginPosition);  // the piece whole, however it ended
         if (end != End::Completed)
             return end;
-        if (stage.Failed())
+        if (OutputFailed())
             return End::WriteFailed;
         if (progress.StopRequested())
             return End::Stopped;
@@ -110,7 +110,7 @@ bool SegmentExporter::GapSeconds(const TimePiece& piece)
         if (!ComposeStamped(-1, disk::PositionStamp::At(begin, true, {}, k), kOutputRate))
             return false;
         ShowProgress(run.rangeStarted, static_cast<int>(k) + 1, static_cast<int>(k) + 1);
-        if (stage.Failed() || progress.StopRequested())
+        if (OutputFailed() || progress.StopRequested())
             return true;
     }
     return true;

@@ -3,12 +3,17 @@
 #include "platform/encoded_file.h"
 
 #include <filesystem>
+#include <span>
+#include <tuple>
 #include <utility>
 
 extern "C" {
+#include <libavutil/buffer.h>
 #include <libavutil/dict.h>
 #include <libavutil/error.h>
 }
+
+#include "platform/yuv_planes.h"
 
 namespace platform::av {
 
@@ -23,15 +28,34 @@ std::string AvErrorText(int averror)
 
 }  // namespace
 
+void EncodedFile::SetError(std::string text)
+{
+    std::lock_guard hold(lock);
+    error = std::move(text);
+}
+
+std::string EncodedFile::Error() const
+{
+    std::lock_guard hold(lock);
+    return error;
+}
+
 bool EncodedFile::Fail(const char* what, int averror)
 {
-    error = std::string(texts.exportName) + ": " + what;
+    std::string text = std::string(texts.exportName) + ": " + what;
     if (averror < 0)
-        error += ": " + AvErrorText(averror);
+        text += ": " + AvErrorText(averror);
+    SetError(std::move(text));
     return false;
 }
 
 bool EncodedFile::WriteFailed(int averror)
+{
+    std::lock_guard hold(lock);
+    return WriteFailed_locked(averror);
+}
+
+bool EncodedFile::WriteFailed_locked(int averror)
 {
     // The muxer answers a failed write with its own code; the file's is the cause.
     if (muxer && muxer->pb && muxer->pb->error < 0)
@@ -53,7 +77,8 @@ bool EncodedFile::OpenPictures()
     if (const int err = av_frame_get_buffer(picture.get(), 0); err < 0)
         return Fail("out of memory", err);
     packet.reset(av_packet_alloc());
-    return packet ? true : Fail("out of memory", AVERROR(ENOMEM));
+    soundPacket.reset(av_packet_alloc());
+    return packet && soundPacket ? true : Fail("out of memory", AVERROR(ENOMEM));
 }
 
 bool EncodedFile::CreateMuxer(const char* format, const char* missing)
@@ -139,6 +164,8 @@ bool EncodedFile::EncodePicture(const uint8_t* bgrBottomUp)
 
 bool EncodedFile::EncodePlanes(const uint8_t* yuv)
 {
+    if (lending)
+        return SendLentPlanes(yuv);
     if (const int err = av_frame_make_writable(picture.get()); err < 0)
         return Fail("out of memory", err);
     if (!CopyYuvPlanes(yuv, *picture))
@@ -146,43 +173,108 @@ bool EncodedFile::EncodePlanes(const uint8_t* yuv)
     return SendPicture();
 }
 
+AVBufferRef* EncodedFile::LentBuffer(const uint8_t* yuv)
+{
+    for (std::size_t i = 0; i < lentCount; ++i)
+        if (lentBuffers[i].first == yuv)
+            return lentBuffers[i].second.get();
+    if (lentCount == kLentBuffers)
+        return nullptr;
+    // libav never frees the caller's memory: our reference outlives theirs.
+    AVBufferRef* made = av_buffer_create(
+        const_cast<uint8_t*>(yuv), YuvPlanesBytes(width, height), [](void*, uint8_t*) {}, nullptr,
+        AV_BUFFER_FLAG_READONLY);
+    if (!made)
+        return nullptr;
+    lentBuffers[lentCount] = {yuv, BufferRefPtr(made)};
+    return lentBuffers[lentCount++].second.get();
+}
+
+bool EncodedFile::SendLentPlanes(const uint8_t* yuv)
+{
+    if (!yuv)
+        return Fail("no picture given", 0);
+    if (!lent) {
+        lent.reset(av_frame_alloc());
+        if (!lent)
+            return Fail("out of memory", AVERROR(ENOMEM));
+    }
+    AVBufferRef* buffer = LentBuffer(yuv);
+    if (!buffer) {
+        // More buffers than are kept lent (or no memory for one): copied.
+        if (const int err = av_frame_make_writable(picture.get()); err < 0)
+            return Fail("out of memory", err);
+        return CopyYuvPlanes(yuv, *picture) ? SendPicture() : Fail("no picture given", 0);
+    }
+    AVFrame& frame = *lent;
+    av_frame_unref(&frame);
+    if (const int err = av_frame_copy_props(&frame, picture.get()); err < 0)
+        return Fail("out of memory", err);
+    frame.format = picture->format;
+    frame.width = width;
+    frame.height = height;
+    frame.buf[0] = av_buffer_ref(buffer);
+    if (!frame.buf[0])
+        return Fail("out of memory", AVERROR(ENOMEM));
+    const YuvPlanes planes = PlanesIn(std::span(buffer->data, buffer->size), width, height);
+    frame.data[0] = planes.y;
+    frame.data[1] = planes.u;
+    frame.data[2] = planes.v;
+    frame.linesize[0] = planes.width;
+    frame.linesize[1] = frame.linesize[2] = planes.chromaWidth;
+    frame.pts = picturesIn++;
+    const int err = avcodec_send_frame(video.get(), &frame);
+    av_frame_unref(&frame);
+    if (err < 0)
+        return Fail(texts.videoFailed, err);
+    const bool drained = Drain(*video, *videoStream, *packet);
+    // The encoder was to copy the picture; holding it, it would read what
+    // the caller writes next.
+    if (av_buffer_get_ref_count(buffer) != 1)
+        return Fail("the video encoder kept a picture it was lent", 0);
+    return drained;
+}
+
 bool EncodedFile::SendPicture()
 {
     picture->pts = picturesIn++;
     if (const int err = avcodec_send_frame(video.get(), picture.get()); err < 0)
         return Fail(texts.videoFailed, err);
-    return Drain(*video, *videoStream);
+    return Drain(*video, *videoStream, *packet);
 }
 
 Result<void> EncodedFile::EncodeSound(AVFrame& frame)
 {
     const int err = avcodec_send_frame(sound.get(), &frame);
-    const bool encoded = err < 0 ? Fail(texts.soundFailed, err) : Drain(*sound, *soundStream);
+    const bool encoded = err < 0 ? Fail(texts.soundFailed, err) : Drain(*sound, *soundStream, *soundPacket);
     if (!encoded)
-        return platform::Error{ErrorKind::WriteFailed, error};
+        return platform::Error{ErrorKind::WriteFailed, Error()};
     return {};
 }
 
 bool EncodedFile::Kept(const Result<void>& result)
 {
     if (!result)
-        error = result.Detail();
+        SetError(result.Detail());
     return result.Ok();
 }
 
-bool EncodedFile::Drain(AVCodecContext& codec, AVStream& stream)
+bool EncodedFile::Drain(AVCodecContext& codec, AVStream& stream, AVPacket& out)
 {
     for (;;) {
-        int err = avcodec_receive_packet(&codec, packet.get());
+        int err = avcodec_receive_packet(&codec, &out);
         if (err == AVERROR(EAGAIN) || err == AVERROR_EOF)
             return true;
         if (err < 0)
             return Fail(&stream == videoStream ? texts.videoFailed : texts.soundFailed, err);
-        av_packet_rescale_ts(packet.get(), codec.time_base, stream.time_base);
-        packet->stream_index = stream.index;
-        // Takes the packet's reference and leaves it blank for the next.
-        if ((err = av_interleaved_write_frame(muxer.get(), packet.get())) < 0)
-            return WriteFailed(err);
+        av_packet_rescale_ts(&out, codec.time_base, stream.time_base);
+        out.stream_index = stream.index;
+        // Takes the packet's reference and leaves it blank for the next. The
+        // muxer orders the streams' packets by time, whichever thread's
+        // packet comes first.
+        std::lock_guard hold(lock);
+        if ((err = av_interleaved_write_frame(muxer.get(), &out)) < 0)
+            return WriteFailed_locked(err);
         if (&stream == videoStream)
             ++picturesWritten;
     }
@@ -192,10 +284,11 @@ bool EncodedFile::Finish()
 {
     if (!Kept(soundFrames.Finish(*this)))
         return false;
-    for (auto [codec, stream] : {std::pair{sound.get(), soundStream}, std::pair{video.get(), videoStream}}) {
+    for (auto [codec, stream, out] : {std::tuple{sound.get(), soundStream, soundPacket.get()},
+                                      std::tuple{video.get(), videoStream, packet.get()}}) {
         if (const int err = avcodec_send_frame(codec, nullptr); err < 0)
             return Fail("flushing an encoder failed", err);
-        if (!Drain(*codec, *stream))
+        if (!Drain(*codec, *stream, *out))
             return false;
     }
     const int err = av_write_trailer(muxer.get());

@@ -3,9 +3,19 @@
 // picture frame, the packet, the muxer and the local file; pictures and sound
 // drained into their streams, the end of both, and the close. Each subclass
 // opens its own encoders and muxer and names the codecs in the texts.
+//
+// Threads: pictures (EncodePicture, EncodePlanes) and sound (PushSound) may
+// come from two threads at once, one thread each; everything else is called
+// with neither running. The video encoder, `picture`, `packet` and the
+// picture counts belong to the pictures' thread; the sound encoder,
+// `soundFrames` and `soundPacket` to the sound's. `lock` guards the muxer's
+// writes and `error`.
+#include <array>
 #include <cstdint>
+#include <mutex>
 #include <span>
 #include <string>
+#include <utility>
 
 #include "platform/av_handles.h"
 #include "platform/bgr_to_yuv.h"
@@ -33,7 +43,7 @@ public:
 
     int64_t PicturesWritten() const { return picturesWritten; }
     // Why the last call failed, one line.
-    const std::string& Error() const { return error; }
+    std::string Error() const;
 
 protected:
     // The start of every refusal ("MPEG-1 export") and what a failed
@@ -50,8 +60,15 @@ protected:
     // The sound path's result, its reason kept as this file's last error.
     bool Kept(const Result<void>& result);
     bool WriteFailed(int averror);
+    bool WriteFailed_locked(int averror);
     // Needs width and height; allocates the frame every picture refills.
     bool OpenPictures();
+    // From here on EncodePlanes hands the caller's planes to the video
+    // encoder as they are, without copying them into the frame. Only for an
+    // encoder that copies each picture before it returns (libx264 does); one
+    // that keeps a lent picture all the same fails the file, since the
+    // caller will write over it.
+    void LendPlanes() { lending = true; }
     // format is libavformat's muxer name; missing, the refusal when it has none.
     bool CreateMuxer(const char* format, const char* missing);
     // One stream per encoder, video first; both encoders open.
@@ -71,19 +88,32 @@ protected:
     BgrToYuv convert;
     FramePtr picture;  // refilled for every picture
     PacketPtr packet;
+    PacketPtr soundPacket;
     platform::mpeg1::SoundFrames soundFrames;
     OutputContextPtr muxer;
     IoContextPtr file;  // muxer->pb while open
     AVStream* videoStream = nullptr;
     AVStream* soundStream = nullptr;
-    std::string error;
 
 private:
     Result<void> EncodeSound(AVFrame& frame) override;
-    bool Drain(AVCodecContext& codec, AVStream& stream);
+    bool Drain(AVCodecContext& codec, AVStream& stream, AVPacket& out);
+    bool SendLentPlanes(const uint8_t* yuv);
+    // The caller's buffer as a reference the encoder can take: one made per
+    // distinct buffer (the export reuses a few), never freed by libav; null
+    // past kLentBuffers of them.
+    AVBufferRef* LentBuffer(const uint8_t* yuv);
+    void SetError(std::string text);
     bool SendPicture();
 
     Texts texts;
+    static constexpr std::size_t kLentBuffers = 8;
+    bool lending = false;
+    FramePtr lent;  // the caller's planes, while the encoder has them
+    std::array<std::pair<const uint8_t*, BufferRefPtr>, kLentBuffers> lentBuffers{};
+    std::size_t lentCount = 0;
+    mutable std::mutex lock;
+    std::string error;
     int64_t picturesIn = 0;
     int64_t picturesWritten = 0;
 };

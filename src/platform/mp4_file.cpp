@@ -47,7 +47,11 @@ bool File::Open(const std::string& outputPath, int pictureWidth, int pictureHeig
     path = outputPath;
     width = pictureWidth;
     height = pictureHeight;
-    return OpenVideo() && OpenSound() && OpenPictures() && OpenMuxer(creationTime) && OpenFile();
+    if (!(OpenVideo() && OpenSound() && OpenPictures() && OpenMuxer(creationTime) && OpenFile()))
+        return false;
+    // libx264 copies every picture into its own frames before it returns.
+    LendPlanes();
+    return true;
 }
 
 bool File::OpenVideo()

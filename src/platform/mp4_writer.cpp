@@ -12,20 +12,31 @@ Writer::~Writer() { Close(); }
 
 bool Writer::Fail(const std::string& message)
 {
-    if (!failed)
+    std::lock_guard hold(lock);
+    // The first failure is the cause; what fails after it follows from it.
+    if (!failed.exchange(true))
         lastError = message;
-    failed = true;
     return false;
+}
+
+std::string Writer::LastError() const
+{
+    std::lock_guard hold(lock);
+    return lastError;
 }
 
 bool Writer::Open(const std::string& path, int width, int height, const std::string& creationTime)
 {
     if (file) {
+        std::lock_guard hold(lock);
         lastError = "MP4 export: a file is already open";
         return false;
     }
     failed = false;
-    lastError.clear();
+    {
+        std::lock_guard hold(lock);
+        lastError.clear();
+    }
     picturesWritten = 0;
     if (path.empty())
         return Fail("MP4 export: no file name given");

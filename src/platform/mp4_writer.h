@@ -4,9 +4,14 @@
 // comes first (faststart), so that browsers play it while it loads. FFmpeg
 // stays behind this header.
 //
-// Calls come from one thread at a time (the exporter's encoder thread).
+// Threads: pictures (EncodePicture, EncodePlanes) come from one thread and
+// sound (EncodeSound) may come from another at the same time; Open and Close
+// with neither running. `failed` is shared; `lock` guards lastError;
+// picturesWritten is the pictures' thread's.
+#include <atomic>
 #include <cstdint>
 #include <memory>
+#include <mutex>
 #include <span>
 #include <string>
 
@@ -43,17 +48,18 @@ public:
     // file. False when anything failed since Open (the file is incomplete).
     bool Close();
 
-    bool Failed() const { return failed; }
-    const std::string& LastError() const { return lastError; }
+    bool Failed() const { return failed.load(); }
+    std::string LastError() const;
     int64_t PicturesWritten() const { return picturesWritten; }
 
 private:
     bool Fail(const std::string& message);
 
     std::unique_ptr<File> file;
+    mutable std::mutex lock;
     std::string lastError;
     int64_t picturesWritten = 0;
-    bool failed = false;
+    std::atomic<bool> failed{false};
 };
 
 }  // namespace platform::mp4

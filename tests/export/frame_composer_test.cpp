@@ -35,11 +35,12 @@ protected:
         ASSERT_TRUE(testing_support::Succeeded(mkdisk::WriteDisk(plan, dir->File("engine.img"))));
     }
 
-    std::vector<uint8_t> Yuv(int position)
+    // The frame composed over a buffer that held `before` in every byte.
+    std::vector<uint8_t> Yuv(int position, uint8_t before = 0, int width = kWidth, int height = kHeight)
     {
         exporter::FrameComposer composer;
-        EXPECT_TRUE(composer.Setup(kWidth, kHeight, exporter::kSnapshotBackground));
-        std::vector<uint8_t> out(composer.FrameBytes());
+        EXPECT_TRUE(composer.Setup(width, height, exporter::kSnapshotBackground));
+        std::vector<uint8_t> out(composer.FrameBytes(), before);
         EXPECT_TRUE(composer.Compose(*engine, engine->StampAt(position), out));
         return out;
     }
@@ -120,6 +121,30 @@ TEST_F(FrameComposerTest, ACameraWithoutVideoIsTheNoPictureColourUnderTheTime)
     EXPECT_GT(white, 20);
     EXPECT_GT(differ, 0);
     EXPECT_EQ(differBelow, 0);
+}
+
+// The background is left out where the pictures cover the frame: what a
+// reused frame buffer held before never shows, whatever the view, a camera
+// without video or cells of odd size.
+TEST_F(FrameComposerTest, NothingOfTheLastFrameShowsThrough)
+{
+    struct Case {
+        const char* name;
+        int record, view, camera, width, height;
+    };
+    for (const Case& c : {Case{"quad", 0, PlaybackEngine::kQuadView, 0, kWidth, kHeight},
+                          Case{"quad, odd size", 0, PlaybackEngine::kQuadView, 0, 642, 482},
+                          Case{"quad, camera 1 without video", 1, PlaybackEngine::kQuadView, 0, kWidth, kHeight},
+                          Case{"camera 2", 0, PlaybackEngine::kSingleView, 1, kWidth, kHeight},
+                          Case{"camera 1 without video", 1, PlaybackEngine::kSingleView, 0, kWidth, kHeight}}) {
+        SCOPED_TRACE(c.name);
+        Open(c.record);
+        engine->SetView(c.view, c.camera);
+        engine->ShowPosition(1, true, true);
+        const auto clean = Yuv(1, 0, c.width, c.height);
+        EXPECT_TRUE(clean == Yuv(1, 0xAB, c.width, c.height));
+        EXPECT_TRUE(clean == Yuv(1, 0x10, c.width, c.height));
+    }
 }
 
 // A cell at odd places inside a frame guarded all round: everything outside
