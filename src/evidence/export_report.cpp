@@ -453,8 +453,11 @@ std::string ReportJson(const ExportReport& r)
         j["time_range"] = TimeRangeJson(*r.timeRange);
     j["reads"] = ReadsJson(r.reads);
     Json lost = Json::array();
-    for (const disk::SegmentLoss& loss : r.lost) {
+    for (const LostSecond& second : r.lost) {
+        const disk::SegmentLoss& loss = second.loss;
         Json entry;
+        if (second.record > 0)
+            entry["record"] = second.record;
         entry["position"] = loss.segment;
         entry["first_sector"] = loss.firstSector;
         entry["sector_count"] = loss.sectorCount;

@@ -135,6 +135,14 @@ struct TimeRangeReport {
     std::vector<RangePartReport> parts;
 };
 
+// A second that could not be read whole. An export by time names the record
+// it lies in (from 1); a single record's leaves 0, its record being the
+// report's.
+struct LostSecond {
+    uint32_t record = 0;
+    disk::SegmentLoss loss;
+};
+
 struct ExportReport {
     std::string quillonVersion;
     std::string createdUtc;
@@ -151,7 +159,7 @@ struct ExportReport {
     std::vector<SegmentRead> reads;
     // Seconds that could not be read whole: exported as seconds without
     // picture (or not at all); any makes the export incomplete.
-    std::vector<disk::SegmentLoss> lost;
+    std::vector<LostSecond> lost;
     StreamHeaderReport streamHeader;
     std::vector<SegmentRead> soundReads;  // the master's sound areas, hashed as read
     std::vector<std::string> processing;

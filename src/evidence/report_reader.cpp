@@ -482,11 +482,16 @@ bool ParseInto(std::string_view text, ReportToCheck& out, std::string& error)
             ok = r.Fail("report.lost_seconds is not a list of seconds");
         for (std::size_t i = 0; ok && i < lost.size(); ++i) {
             const std::string where = "lost_seconds[" + std::to_string(i) + "]";
-            uint64_t position = 0;
+            uint64_t position = 0, record = 0;
             std::string reason;
             ok = r.Number(lost[i], "position", where, kMaxSector, position) && r.Text(lost[i], "error", where, reason);
+            // An export by time names each second's record.
+            if (ok && lost[i].is_object() && lost[i].contains("record"))
+                ok = r.Number(lost[i], "record", where, kMaxPosition, record) &&
+                     (record > 0 || r.Fail(where + ".record must be 1 or more"));
             if (ok)
-                out.lostSeconds.push_back("position " + std::to_string(position) + ": " + reason);
+                out.lostSeconds.push_back((record > 0 ? "record " + std::to_string(record) + ", " : std::string()) +
+                                          "position " + std::to_string(position) + ": " + reason);
         }
     }
     // Reports of format 1 predate the opened disk's identity and the

@@ -192,13 +192,15 @@ void SegmentExporter::AddLostSeconds(evidence::ExportReport& report, const Expor
 {
     std::string list;
     const bool range = !run.range.pieces.empty();
-    for (const disk::SegmentLoss& loss : readLog.Losses()) {
+    const std::span<const disk::SegmentLoss> losses = readLog.Losses();
+    for (std::size_t i = 0; i < losses.size(); ++i) {
+        const disk::SegmentLoss& loss = losses[i];
         const int position = static_cast<int>(loss.segment);
         // An export by time read only its parts' seconds, each record's
-        // named in the outcome's lines.
+        // named in the outcome's lines and in the report.
         if (!range && (position < run.beginPosition || position > run.endPosition + 1))
             continue;
-        report.lost.push_back(loss);
+        report.lost.push_back({range && i < run.lossRecords.size() ? run.lossRecords[i] : 0, loss});
         if (!range)
             list += (list.empty() ? "" : "; ") + LossText(loss);
     }

@@ -198,8 +198,9 @@ private:
         int endPosition = 0;
         int formatCode = 0;
         int lastPercent = -1;
-        TimeRangePlan range;            // an export by time; no pieces for a single record's
-        std::vector<int> pieceFormats;  // the format code of each piece's record (0 for a gap)
+        TimeRangePlan range;                // an export by time; no pieces for a single record's
+        std::vector<int> pieceFormats;      // the format code of each piece's record (0 for a gap)
+        std::vector<uint32_t> lossRecords;  // the record (from 1) of each lost second the read log holds
         // The progress over the whole range: its seconds, those of the
         // pieces done, and when the first began.
         int64_t rangeSeconds = 0;

@@ -42,6 +42,7 @@ ExportOutcome::End SegmentExporter::RangeLoop(ExportOutcome& outcome)
             auto lock = engine.LockStream();
             readLog.Finish();
             part.readCount = readLog.Reads().size() - part.firstRead;
+            run.lossRecords.resize(readLog.Losses().size(), piece.gap ? 0 : piece.record + 1);
         }
         part.lossCount = outcome.lostSeconds.size() - part.firstLoss;
         run.rangeSecondsDone += piece.Seconds();
@@ -84,7 +85,8 @@ ExportOutcome::End SegmentExporter::RecordPiece(const TimePiece& piece, ExportOu
     if (outcome.firstPosition < 0)
         outcome.firstPosition = one.firstPosition;
     outcome.lastPosition = one.lastPosition;
-    outcome.lostSeconds.insert(outcome.lostSeconds.end(), one.lostSeconds.begin(), one.lostSeconds.end());
+    for (const std::string& lost : one.lostSeconds)
+        outcome.lostSeconds.push_back("record " + std::to_string(record + 1) + ", " + lost);
     for (const std::string& empty : one.emptySeconds)
         outcome.emptySeconds.push_back("record " + std::to_string(record + 1) + ", " + empty);
     if (!one.error.empty())

@@ -275,4 +275,52 @@ TEST_F(CliTimeRangeTest, RangesThatCannotBeExportedAreRefusedAndLeaveNothing)
     ExpectVerified("before.avi");
 }
 
+// A second of the second record that cannot be read (the image ends inside
+// it): with --keep-going each lost second is named with its record, on the
+// command line, in the report's reason and list, and by verify.
+TEST_F(CliTimeRangeTest, ALostSecondNamesItsRecord)
+{
+    mkdisk::DiskPlan plan;
+    for (const mkdisk::RecordTime begin : {mkdisk::RecordTime{2006, 3, 15, 10, 0, 0}, {2006, 3, 15, 10, 0, 6}}) {
+        mkdisk::RecordPlan r;
+        r.begin = begin;
+        r.seconds = 6;
+        plan.records.push_back(r);
+    }
+    mkdisk::Manifest manifest;
+    const std::string whole = dir->File("lost-whole.img");
+    ASSERT_TRUE(testing_support::Succeeded(mkdisk::WriteDisk(plan, whole, &manifest)));
+    ASSERT_EQ(manifest.records.size(), 2u);
+    const mkdisk::ManifestSegment& cut = manifest.records[1].segments.at(2);
+    std::filesystem::copy_file(whole, dir->File("lost.img"));
+    std::filesystem::resize_file(dir->File("lost.img"), (uint64_t(cut.firstSector) + cut.sectors / 2) * 512);
+
+    const ToolRun run = ByTime("lost.img", "2006-03-15 10:00:03", "2006-03-15 10:00:08", "lost.mpg", "--keep-going");
+    ASSERT_EQ(run.status, 0) << run.err;
+    EXPECT_NE(run.err.find("could not be read (the report lists it): record 2, position 2 ("), std::string::npos)
+        << run.err;
+    const auto report = nlohmann::json::parse(ReadText(dir->File("lost.mpg.report.json")), nullptr, false);
+    ASSERT_FALSE(report.is_discarded());
+    EXPECT_EQ(report["complete"], false);
+    EXPECT_NE(report["reason"].get<std::string>().find("record 2, position 2 ("), std::string::npos)
+        << report["reason"];
+    const auto& lost = report["lost_seconds"];
+    ASSERT_GE(lost.size(), 1u) << lost;
+    EXPECT_EQ(lost[0]["position"], 2);
+    EXPECT_EQ(lost[0]["first_sector"], cut.firstSector);
+    for (const auto& second : lost)
+        EXPECT_EQ(second["record"], 2) << lost;
+    const ToolRun verify = Cli("verify '" + dir->File("lost.mpg.report.json") + "'");
+    EXPECT_EQ(verify.status, 2) << verify.out;
+    EXPECT_NE(verify.out.find("lost second\tLOST\trecord 2, position 2: "), std::string::npos) << verify.out;
+
+    // A single record's report names no record: the report's own is it.
+    const ToolRun single = OneRecord("lost.img", 2, 0, 3, "lost-single.mpg", "--keep-going");
+    ASSERT_EQ(single.status, 0) << single.err;
+    const auto one = nlohmann::json::parse(ReadText(dir->File("lost-single.mpg.report.json")), nullptr, false);
+    ASSERT_FALSE(one.is_discarded());
+    ASSERT_GE(one["lost_seconds"].size(), 1u);
+    EXPECT_FALSE(one["lost_seconds"][0].contains("record")) << one["lost_seconds"];
+}
+
 }  // namespace
