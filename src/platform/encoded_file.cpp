@@ -164,8 +164,10 @@ bool EncodedFile::EncodePicture(const uint8_t* bgrBottomUp)
 
 bool EncodedFile::EncodePlanes(const uint8_t* yuv)
 {
-    if (lending)
-        return SendLentPlanes(yuv);
+    // Past the buffers kept lent (or without memory for one), copied.
+    if (lending && yuv)
+        if (AVBufferRef* buffer = LentBuffer(yuv))
+            return SendLentPlanes(*buffer);
     if (const int err = av_frame_make_writable(picture.get()); err < 0)
         return Fail("out of memory", err);
     if (!CopyYuvPlanes(yuv, *picture))
@@ -190,21 +192,12 @@ AVBufferRef* EncodedFile::LentBuffer(const uint8_t* yuv)
     return lentBuffers[lentCount++].second.get();
 }
 
-bool EncodedFile::SendLentPlanes(const uint8_t* yuv)
+bool EncodedFile::SendLentPlanes(AVBufferRef& buffer)
 {
-    if (!yuv)
-        return Fail("no picture given", 0);
     if (!lent) {
         lent.reset(av_frame_alloc());
         if (!lent)
             return Fail("out of memory", AVERROR(ENOMEM));
-    }
-    AVBufferRef* buffer = LentBuffer(yuv);
-    if (!buffer) {
-        // More buffers than are kept lent (or no memory for one): copied.
-        if (const int err = av_frame_make_writable(picture.get()); err < 0)
-            return Fail("out of memory", err);
-        return CopyYuvPlanes(yuv, *picture) ? SendPicture() : Fail("no picture given", 0);
     }
     AVFrame& frame = *lent;
     av_frame_unref(&frame);
@@ -213,10 +206,10 @@ bool EncodedFile::SendLentPlanes(const uint8_t* yuv)
     frame.format = picture->format;
     frame.width = width;
     frame.height = height;
-    frame.buf[0] = av_buffer_ref(buffer);
+    frame.buf[0] = av_buffer_ref(&buffer);
     if (!frame.buf[0])
         return Fail("out of memory", AVERROR(ENOMEM));
-    const YuvPlanes planes = PlanesIn(std::span(buffer->data, buffer->size), width, height);
+    const YuvPlanes planes = PlanesIn(std::span(buffer.data, buffer.size), width, height);
     frame.data[0] = planes.y;
     frame.data[1] = planes.u;
     frame.data[2] = planes.v;
@@ -230,7 +223,7 @@ bool EncodedFile::SendLentPlanes(const uint8_t* yuv)
     const bool drained = Drain(*video, *videoStream, *packet);
     // The encoder was to copy the picture; holding it, it would read what
     // the caller writes next.
-    if (av_buffer_get_ref_count(buffer) != 1)
+    if (av_buffer_get_ref_count(&buffer) != 1)
         return Fail("the video encoder kept a picture it was lent", 0);
     return drained;
 }

@@ -98,7 +98,7 @@ protected:
 private:
     Result<void> EncodeSound(AVFrame& frame) override;
     bool Drain(AVCodecContext& codec, AVStream& stream, AVPacket& out);
-    bool SendLentPlanes(const uint8_t* yuv);
+    bool SendLentPlanes(AVBufferRef& buffer);
     // The caller's buffer as a reference the encoder can take: one made per
     // distinct buffer (the export reuses a few), never freed by libav; null
     // past kLentBuffers of them.
