@@ -84,7 +84,12 @@ bool FrameComposer::Compose(const playback::PlaybackEngine& engine, const disk::
         // shows in its cell.
         if (engine.HasPicture(camera)) {
             const playback::CellRect cell = quad ? engine.Cells()[camera] : whole;
-            if (!renderer.Render(engine.Picture(camera), engine.PictureWidth(), engine.PictureHeight(), cell, frame))
+            const bool drawn = engine.PictureIsPlanar(camera)
+                                   ? renderer.RenderPlanar(engine.Picture(camera), engine.PictureWidth(),
+                                                           engine.PictureHeight(), cell, frame)
+                                   : renderer.Render(engine.Picture(camera), engine.PictureWidth(),
+                                                     engine.PictureHeight(), cell, frame);
+            if (!drawn)
                 playback::FillCell(frame, cell, backY, backU, backV);
         }
     }

@@ -108,7 +108,9 @@ void PictureComposer::Compose(const playback::PlaybackEngine& engine, const disk
         // without one (no video, a frame that could not be read or decoded,
         // a lost second) gets the background, so that nothing of another
         // time stays in its cell and the stamp is drawn on a clean cell.
-        if (engine.HasPicture(camera)) {
+        // A planar picture is one an export read: it is composed by the
+        // export's frames, never here.
+        if (engine.HasPicture(camera) && !engine.PictureIsPlanar(camera)) {
             renderer->Present(engine.Picture(camera), engine.PictureWidth(), engine.PictureHeight(), cell);
         } else {
             FillCell(cell);

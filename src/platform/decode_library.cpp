@@ -1,4 +1,5 @@
-// libquillon_decode.so: MPEG-4 Part 2 decoding into YUY2 for 64 channels.
+// libquillon_decode.so: MPEG-4 Part 2 decoding into YUY2 (or planar 4:2:0)
+// for 64 channels.
 // Calls on different channels may run at once on different threads: all
 // state is the channel's own (its codec context, frame, packet, padded input
 // copy and converter), nothing is shared between channels, and libavcodec
@@ -8,6 +9,7 @@
 #include "platform/decode_api.h"
 
 #include <array>
+#include <cstddef>
 #include <cstring>
 #include <memory>
 
@@ -32,6 +34,8 @@ struct Channel {
     platform::av::BufferRefPtr input;
     platform::av::SwsContextPtr convert;
     int convertFormat = -1;
+    platform::av::SwsContextPtr planarConvert;  // other formats than 4:2:0
+    int planarFormat = -1;
 
     bool IsOpen() const { return codec != nullptr; }
     void Clear() { *this = Channel(); }
@@ -94,25 +98,41 @@ bool ConvertToYuy2(Channel& c, const AVFrame& frame, uint8_t* output)
     return sws_scale(c.convert.get(), frame.data, frame.linesize, 0, c.height, dst, dstStride) == c.height;
 }
 
-}  // namespace
-
-#define QUILLON_DECODE_EXPORT extern "C" __attribute__((visibility("default")))
-
-QUILLON_DECODE_EXPORT int32_t Init(int32_t format, int32_t width, int32_t height, int32_t channel)
+// The decoder's own 4:2:0 planes are copied as they are; any other format is
+// converted. YUY2 made from the same planes and unpacked again gives these
+// very bytes (each chroma row serves two luma rows, and two equal rows
+// average to themselves).
+bool ConvertToPlanar(Channel& c, const AVFrame& frame, uint8_t* output)
 {
-    (void)format;  // one stream kind only: MPEG-4 Part 2
-    if (!ValidChannel(channel))
-        return 0;
-    Channel& c = channels[channel];
-    c.Clear();
-    if (!ValidSize(width, height) || !OpenChannel(c, width, height)) {
-        c.Clear();
-        return 0;
+    if (frame.width != c.width || frame.height != c.height)
+        return false;
+    const platform::decodeapi::PlanarLayout l = platform::decodeapi::PlanarPicture(c.width, c.height);
+    if (l.bytes == 0)
+        return false;
+    uint8_t* dst[4] = {output, output + l.blueOffset, output + l.redOffset, nullptr};
+    const int dstStride[4] = {l.lumaStride, l.chromaStride, l.chromaStride, 0};
+    if (frame.format == AV_PIX_FMT_YUV420P) {
+        const int widths[3] = {c.width, l.chromaWidth, l.chromaWidth};
+        const int heights[3] = {c.height, l.chromaHeight, l.chromaHeight};
+        for (int p = 0; p < 3; ++p)
+            for (int r = 0; r < heights[p]; ++r)
+                std::memcpy(dst[p] + std::ptrdiff_t(r) * dstStride[p],
+                            frame.data[p] + std::ptrdiff_t(r) * frame.linesize[p], std::size_t(widths[p]));
+        return true;
     }
-    return 1;
+    if (!c.planarConvert || c.planarFormat != frame.format) {
+        c.planarConvert.reset(sws_getContext(c.width, c.height, static_cast<AVPixelFormat>(frame.format), c.width,
+                                             c.height, AV_PIX_FMT_YUV420P, SWS_POINT, nullptr, nullptr, nullptr));
+        c.planarFormat = frame.format;
+        if (!c.planarConvert)
+            return false;
+    }
+    return sws_scale(c.planarConvert.get(), frame.data, frame.linesize, 0, c.height, dst, dstStride) == c.height;
 }
 
-QUILLON_DECODE_EXPORT int32_t Decode(const uint8_t* input, uint8_t* output, int32_t length, int32_t channel)
+using Convert = bool (*)(Channel&, const AVFrame&, uint8_t*);
+
+int32_t DecodeInto(const uint8_t* input, uint8_t* output, int32_t length, int32_t channel, Convert convert)
 {
     if (!ValidChannel(channel) || !input || !output || length <= 0 || length > platform::decodeapi::kMaxInputBytes)
         return 0;
@@ -143,10 +163,38 @@ QUILLON_DECODE_EXPORT int32_t Decode(const uint8_t* input, uint8_t* output, int3
 
     int32_t written = 0;
     while (avcodec_receive_frame(c.codec.get(), c.frame.get()) == 0) {
-        written = ConvertToYuy2(c, *c.frame, output) ? 1 : written;
+        written = convert(c, *c.frame, output) ? 1 : written;
         av_frame_unref(c.frame.get());
     }
     return written;
+}
+
+}  // namespace
+
+#define QUILLON_DECODE_EXPORT extern "C" __attribute__((visibility("default")))
+
+QUILLON_DECODE_EXPORT int32_t Init(int32_t format, int32_t width, int32_t height, int32_t channel)
+{
+    (void)format;  // one stream kind only: MPEG-4 Part 2
+    if (!ValidChannel(channel))
+        return 0;
+    Channel& c = channels[channel];
+    c.Clear();
+    if (!ValidSize(width, height) || !OpenChannel(c, width, height)) {
+        c.Clear();
+        return 0;
+    }
+    return 1;
+}
+
+QUILLON_DECODE_EXPORT int32_t Decode(const uint8_t* input, uint8_t* output, int32_t length, int32_t channel)
+{
+    return DecodeInto(input, output, length, channel, ConvertToYuy2);
+}
+
+QUILLON_DECODE_EXPORT int32_t DecodePlanar(const uint8_t* input, uint8_t* output, int32_t length, int32_t channel)
+{
+    return DecodeInto(input, output, length, channel, ConvertToPlanar);
 }
 
 QUILLON_DECODE_EXPORT int32_t Release(int32_t channel)

@@ -9,6 +9,7 @@ extern "C" {
 #include <cstring>
 
 #include "platform/av_handles.h"
+#include "platform/decode_api.h"
 
 namespace playback {
 
@@ -55,13 +56,26 @@ void CopyRows(uint8_t* to, int toStride, const uint8_t* from, int fromStride, in
         std::memcpy(to + std::ptrdiff_t(r) * toStride, from + std::ptrdiff_t(r) * fromStride, std::size_t(width));
 }
 
+// libswscale writes its output rows in whole vectors, rounding a row's end
+// up to the next 32 bytes or less, and works fastest on 16-byte aligned rows.
+// It writes straight into the frame only where it can reach nothing outside
+// the cell.
+bool WritesInPlace(uint8_t* const dst[4], const int dstStride[4], int32_t lumaWidth, int32_t chromaWidth)
+{
+    for (int p = 0; p < 3; ++p)
+        if (reinterpret_cast<uintptr_t>(dst[p]) % 16 != 0 || dstStride[p] % 16 != 0)
+            return false;
+    return lumaWidth % 32 == 0 && chromaWidth % 32 == 0;
+}
+
 }  // namespace
 
 struct PlaneRenderer::Work {
-    int32_t srcWidth = 0, srcHeight = 0, dstWidth = 0, dstHeight = 0;
+    int32_t packedWidth = 0, packedHeight = 0;
     platform::av::SwsContextPtr unpack;
-    platform::av::SwsContextPtr scale;  // none when the sizes agree
     Planes unpacked;
+    int32_t srcWidth = 0, srcHeight = 0, dstWidth = 0, dstHeight = 0;
+    platform::av::SwsContextPtr scale;  // none when the sizes agree
     Planes scaled;
 };
 
@@ -99,49 +113,81 @@ bool PlaneRenderer::Render(std::span<const uint8_t> picture, int32_t width, int3
     if (!frame.y || width < 2 || width % 2 != 0 || height < 2 || width > kMaxSide || height > kMaxSide ||
         int64_t{width} * height * 2 > static_cast<int64_t>(picture.size()))
         return false;
+    if (!work)
+        work = std::make_unique<Work>();
+    Work& w = *work;
+    if (w.packedWidth != width || w.packedHeight != height) {
+        w.packedWidth = w.packedHeight = 0;
+        w.unpack.reset(sws_getContext(width, height, AV_PIX_FMT_YUYV422, width, height, AV_PIX_FMT_YUV420P, SWS_POINT,
+                                      nullptr, nullptr, nullptr));
+        if (!w.unpack || !w.unpacked.Layout(width, height))
+            return false;
+        w.packedWidth = width;
+        w.packedHeight = height;
+    }
+    const uint8_t* src[4] = {picture.data(), nullptr, nullptr, nullptr};
+    const int srcStride[4] = {width * 2, 0, 0, 0};
+    if (sws_scale(w.unpack.get(), src, srcStride, 0, height, w.unpacked.data, w.unpacked.stride) != height)
+        return false;
+    return Place(w.unpacked.data, w.unpacked.stride, width, height, cell, frame);
+}
+
+bool PlaneRenderer::RenderPlanar(std::span<const uint8_t> picture, int32_t width, int32_t height, CellRect cell,
+                                 const platform::YuvPlanes& frame)
+{
+    const platform::decodeapi::PlanarLayout l = platform::decodeapi::PlanarPicture(width, height);
+    if (!frame.y || height < 2 || l.bytes == 0 || l.bytes > picture.size())
+        return false;
+    if (!work)
+        work = std::make_unique<Work>();
+    const uint8_t* data = picture.data();
+    const uint8_t* const src[4] = {data, data + l.blueOffset, data + l.redOffset, nullptr};
+    const int srcStride[4] = {l.lumaStride, l.chromaStride, l.chromaStride, 0};
+    return Place(src, srcStride, width, height, cell, frame);
+}
+
+bool PlaneRenderer::Place(const uint8_t* const src[4], const int srcStride[4], int32_t width, int32_t height,
+                          CellRect cell, const platform::YuvPlanes& frame)
+{
     const CellRect c = FrameCell(frame, cell);
     const int32_t dstWidth = c.Width(), dstHeight = c.Height();
     if (dstWidth <= 0 || dstHeight <= 0)
         return false;
-    if (!work)
-        work = std::make_unique<Work>();
     Work& w = *work;
+    const bool scales = width != dstWidth || height != dstHeight;
     if (w.srcWidth != width || w.srcHeight != height || w.dstWidth != dstWidth || w.dstHeight != dstHeight) {
         w.srcWidth = w.srcHeight = w.dstWidth = w.dstHeight = 0;
-        w.unpack.reset(sws_getContext(width, height, AV_PIX_FMT_YUYV422, width, height, AV_PIX_FMT_YUV420P, SWS_POINT,
-                                      nullptr, nullptr, nullptr));
         w.scale.reset();
-        if (width != dstWidth || height != dstHeight)
+        if (scales)
             w.scale.reset(sws_getContext(width, height, AV_PIX_FMT_YUV420P, dstWidth, dstHeight, AV_PIX_FMT_YUV420P,
                                          SWS_FAST_BILINEAR, nullptr, nullptr, nullptr));
-        if (!w.unpack || (!w.scale && (width != dstWidth || height != dstHeight)) ||
-            !w.unpacked.Layout(width, height) || !w.scaled.Layout(dstWidth, dstHeight))
+        if ((scales && !w.scale) || !w.scaled.Layout(dstWidth, dstHeight))
             return false;
         w.srcWidth = width;
         w.srcHeight = height;
         w.dstWidth = dstWidth;
         w.dstHeight = dstHeight;
     }
-    const uint8_t* src[4] = {picture.data(), nullptr, nullptr, nullptr};
-    const int srcStride[4] = {width * 2, 0, 0, 0};
-    if (sws_scale(w.unpack.get(), src, srcStride, 0, height, w.unpacked.data, w.unpacked.stride) != height)
-        return false;
-    const Planes* planes = &w.unpacked;
-    if (w.scale) {
-        if (sws_scale(w.scale.get(), w.unpacked.data, w.unpacked.stride, 0, height, w.scaled.data, w.scaled.stride) !=
-            dstHeight)
-            return false;
-        planes = &w.scaled;
-    }
-    CopyRows(frame.y + std::ptrdiff_t(c.top) * frame.width + c.left, frame.width, planes->data[0], planes->stride[0],
-             dstWidth, dstHeight);
     const int cl = c.left / 2, ct = c.top / 2;
+    uint8_t* const cellPlanes[4] = {frame.y + std::ptrdiff_t(c.top) * frame.width + c.left,
+                                    frame.u + std::ptrdiff_t(ct) * frame.chromaWidth + cl,
+                                    frame.v + std::ptrdiff_t(ct) * frame.chromaWidth + cl, nullptr};
+    const int cellStrides[4] = {frame.width, frame.chromaWidth, frame.chromaWidth, 0};
+    const uint8_t* const* planes = src;
+    const int* strides = srcStride;
+    if (scales) {
+        if (WritesInPlace(cellPlanes, cellStrides, dstWidth, platform::ChromaSide(dstWidth)))
+            return sws_scale(w.scale.get(), src, srcStride, 0, height, cellPlanes, cellStrides) == dstHeight;
+        if (sws_scale(w.scale.get(), src, srcStride, 0, height, w.scaled.data, w.scaled.stride) != dstHeight)
+            return false;
+        planes = w.scaled.data;
+        strides = w.scaled.stride;
+    }
+    CopyRows(cellPlanes[0], frame.width, planes[0], strides[0], dstWidth, dstHeight);
     const int cw = std::min(platform::ChromaSide(dstWidth), frame.chromaWidth - cl);
     const int ch = std::min(platform::ChromaSide(dstHeight), frame.chromaHeight - ct);
-    CopyRows(frame.u + std::ptrdiff_t(ct) * frame.chromaWidth + cl, frame.chromaWidth, planes->data[1],
-             planes->stride[1], cw, ch);
-    CopyRows(frame.v + std::ptrdiff_t(ct) * frame.chromaWidth + cl, frame.chromaWidth, planes->data[2],
-             planes->stride[2], cw, ch);
+    CopyRows(cellPlanes[1], frame.chromaWidth, planes[1], strides[1], cw, ch);
+    CopyRows(cellPlanes[2], frame.chromaWidth, planes[2], strides[2], cw, ch);
     return true;
 }
 

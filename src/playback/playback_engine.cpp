@@ -130,6 +130,11 @@ bool PlaybackEngine::HasPicture(int camera) const
     return camera >= 0 && camera < kCameras && hasPicture[static_cast<size_t>(camera)];
 }
 
+bool PlaybackEngine::PictureIsPlanar(int camera) const
+{
+    return camera >= 0 && camera < kCameras && picturePlanar[static_cast<size_t>(camera)];
+}
+
 void PlaybackEngine::ShowLostSecond()
 {
     SyncPosition();
@@ -171,6 +176,7 @@ bool PlaybackEngine::DecodesInPlay(int camera, uint32_t length) const
 bool PlaybackEngine::DecodePicture(int camera, uint32_t length)
 {
     const auto frame = std::span<const uint8_t>(frameBuffers[camera]).first(length);
+    picturePlanar[static_cast<size_t>(camera)] = false;
     return decoder.DecodeFrame(camera, frame, pictureBuffers[camera], volume->OpenWidth(), volume->OpenHeight(),
                                volume->StreamHeader()) != 0;
 }
@@ -298,7 +304,9 @@ void PlaybackEngine::Redraw()
     if (!volume || volume->OpenRecordNumber() < 0)
         return;
     for (int camera = 0; camera < kCameras; ++camera) {
-        if (!IsShown(camera))
+        // An export's planar pictures are not the window's: it keeps what
+        // it shows until the export returns.
+        if (!IsShown(camera) || picturePlanar[static_cast<size_t>(camera)])
             continue;
         if (hasPicture[static_cast<size_t>(camera)])
             Present(camera, pictureBuffers[camera], volume->OpenWidth(), volume->OpenHeight());

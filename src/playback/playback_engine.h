@@ -14,7 +14,8 @@
 //   stream, frameBuffers, pictureBuffers, the sound buffers,
 //   lastShownPosition, where the shown pictures lie in their second
 //   (intraSegment, framesAfterIntra), which cameras' pictures belong to the
-//   position shown or read (hasPicture), resumeAfterLoss and exportReader
+//   position shown or read (hasPicture) and their layout (picturePlanar),
+//   resumeAfterLoss and exportReader
 //   (the export worker's while an export runs).
 // - The presenter's own lock is held by Present; the decoder's inside
 //   DecodeFrame. Order: streamLock first, never the reverse.
@@ -145,8 +146,11 @@ public:
     int32_t WindowWidth() const { return windowWidth; }
     int32_t WindowHeight() const { return windowHeight; }
     const std::array<CellRect, kCameras>& Cells() const { return cells; }
-    // The last decoded picture of a camera (YUY2), for snapshots and export.
+    // The last decoded picture of a camera, for snapshots and export: YUY2,
+    // or planar 4:2:0 (decodeapi::PlanarPicture) where PictureIsPlanar says
+    // so, as the export's reads leave them when the library can.
     std::span<const uint8_t> Picture(int camera) const;
+    bool PictureIsPlanar(int camera) const;
     // The open record's picture size; 0 without a volume.
     int32_t PictureWidth() const { return volume ? volume->OpenWidth() : 0; }
     int32_t PictureHeight() const { return volume ? volume->OpenHeight() : 0; }
@@ -283,6 +287,7 @@ private:
     std::array<uint32_t, kCameras> frameLengths{};
     std::array<std::vector<uint8_t>, kCameras> pictureBuffers;
     std::array<bool, kCameras> hasPicture{};
+    std::array<bool, kCameras> picturePlanar{};  // how pictureBuffers[c] is laid out
     bool resumeAfterLoss = false;
     std::unique_ptr<disk::RecordReader> exportReader;
     bool exportHeaderFromEngine = false;  // set by OpenExportReader

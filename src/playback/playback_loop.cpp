@@ -186,10 +186,16 @@ bool PlaybackEngine::ReadForExport(int camera, bool intraOnly, int soundCamera, 
     frameLengths[camera] = length;
     const bool decodes = intraOnly ? IsShown(camera) && length > kNoPictureBytes : DecodesInPlay(camera, length);
     if (decodes) {
+        // Planar where the library can: the export composes 4:2:0, and the
+        // same bytes need no trip through YUY2.
         const auto frame = std::span<const uint8_t>(frameBuffers[camera]).first(length);
+        const bool planar = decoder.DecodesPlanar();
+        picturePlanar[static_cast<size_t>(camera)] = planar;
+        const int32_t w = exportReader->OpenWidth(), h = exportReader->OpenHeight();
+        const auto header = ExportHeaderReader()->StreamHeader();
         hasPicture[static_cast<size_t>(camera)] =
-            decoder.DecodeFrame(camera, frame, pictureBuffers[camera], exportReader->OpenWidth(),
-                                exportReader->OpenHeight(), ExportHeaderReader()->StreamHeader()) != 0;
+            (planar ? decoder.DecodePlanar(camera, frame, pictureBuffers[camera], w, h, header)
+                    : decoder.DecodeFrame(camera, frame, pictureBuffers[camera], w, h, header)) != 0;
     }
     if (soundCamera >= 0 && delivered) {
         uint32_t bytes = 0;
@@ -203,6 +209,11 @@ void PlaybackEngine::ReturnFromExport(int returnPosition)
 {
     std::lock_guard lock(streamLock);
     const std::unique_ptr<disk::RecordReader> reader = std::move(exportReader);
+    // The export's planar pictures are no pictures of the window's.
+    for (std::size_t camera = 0; camera < kCameras; ++camera) {
+        hasPicture[camera] = hasPicture[camera] && !picturePlanar[camera];
+        picturePlanar[camera] = false;
+    }
     if (!volume)
         return;
     // An export by time may have left the reader on another record: its

@@ -46,6 +46,7 @@ void VideoDecoder::Load(const std::string& libraryPath)
     init = initFn;
     decode = decodeFn;
     release = releaseFn;
+    decodePlanar = reinterpret_cast<platform::decodeapi::DecodePlanarFn>(library.Symbol("DecodePlanar"));
 }
 
 int VideoDecoder::SetFormat(int channel, int32_t value)
@@ -60,12 +61,31 @@ int VideoDecoder::SetFormat(int channel, int32_t value)
 int VideoDecoder::DecodeFrame(int channel, std::span<const uint8_t> frame, std::span<uint8_t> picture, int32_t width,
                               int32_t height, std::span<const uint8_t> header)
 {
-    if (!IsLoaded() || channel < 0 || channel >= kChannels || frame.empty() || width <= 0 || height <= 0)
+    if (!IsLoaded() || width <= 0 || height <= 0)
         return 0;
     // The library writes width * height * 2 bytes and can't be told the
     // buffer's size: refuse what would not fit.
     const int64_t pictureBytes = int64_t{width} * height * 2;
     if (pictureBytes > static_cast<int64_t>(picture.size()) || pictureBytes > platform::decodeapi::kPictureBufferBytes)
+        return 0;
+    return DecodeWith(decode, channel, frame, picture, width, height, header);
+}
+
+int VideoDecoder::DecodePlanar(int channel, std::span<const uint8_t> frame, std::span<uint8_t> picture, int32_t width,
+                               int32_t height, std::span<const uint8_t> header)
+{
+    if (!DecodesPlanar())
+        return 0;
+    const std::size_t pictureBytes = platform::decodeapi::PlanarPicture(width, height).bytes;
+    if (pictureBytes == 0 || pictureBytes > picture.size())
+        return 0;
+    return DecodeWith(decodePlanar, channel, frame, picture, width, height, header);
+}
+
+int VideoDecoder::DecodeWith(platform::decodeapi::DecodeFn entry, int channel, std::span<const uint8_t> frame,
+                             std::span<uint8_t> picture, int32_t width, int32_t height, std::span<const uint8_t> header)
+{
+    if (channel < 0 || channel >= kChannels || frame.empty())
         return 0;
 
     const int32_t libraryChannel = lease.LibraryChannel(channel);
@@ -92,7 +112,7 @@ int VideoDecoder::DecodeFrame(int channel, std::span<const uint8_t> frame, std::
         std::memcpy(scratch->data() + header.size(), frame.data(), frame.size());
         input = scratch->data();
     }
-    return decode(input, picture.data(), static_cast<int32_t>(inputBytes), libraryChannel);
+    return entry(input, picture.data(), static_cast<int32_t>(inputBytes), libraryChannel);
 }
 
 void VideoDecoder::ReleaseChannel(int channel)

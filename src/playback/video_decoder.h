@@ -58,6 +58,12 @@ public:
     // The caller's frame is left untouched.
     int DecodeFrame(int channel, std::span<const uint8_t> frame, std::span<uint8_t> picture, int32_t width,
                     int32_t height, std::span<const uint8_t> header);
+    // Whether the library can give planar pictures (DecodePlanar).
+    bool DecodesPlanar() const { return IsLoaded() && decodePlanar; }
+    // As DecodeFrame, but picture gets YUV 4:2:0 in the layout of
+    // decodeapi::PlanarPicture(width, height); 0 without DecodesPlanar().
+    int DecodePlanar(int channel, std::span<const uint8_t> frame, std::span<uint8_t> picture, int32_t width,
+                     int32_t height, std::span<const uint8_t> header);
 
     // Frees the channel in the library if it is open.
     void ReleaseChannel(int channel);
@@ -71,6 +77,9 @@ private:
     };
 
     void Load(const std::string& libraryPath);
+    // The shared part of both decodes, with the picture's size checked.
+    int DecodeWith(platform::decodeapi::DecodeFn entry, int channel, std::span<const uint8_t> frame,
+                   std::span<uint8_t> picture, int32_t width, int32_t height, std::span<const uint8_t> header);
 
     DecoderChannels lease;
     std::string failure;
@@ -78,6 +87,7 @@ private:
     platform::decodeapi::InitFn init = nullptr;
     platform::decodeapi::DecodeFn decode = nullptr;
     platform::decodeapi::ReleaseFn release = nullptr;
+    platform::decodeapi::DecodePlanarFn decodePlanar = nullptr;
 
     std::mutex lock;
     std::array<Channel, kChannels> channels{};

@@ -10,6 +10,7 @@
 #include "export/frame_composer.h"
 #include "export/picture_composer.h"
 #include "export/snapshot.h"
+#include "platform/decode_api.h"
 #include "playback/engine_harness.h"
 #include "playback/plane_renderer.h"
 #include "support/succeeded.h"
@@ -144,6 +145,106 @@ TEST_F(FrameComposerTest, NothingOfTheLastFrameShowsThrough)
         const auto clean = Yuv(1, 0, c.width, c.height);
         EXPECT_TRUE(clean == Yuv(1, 0xAB, c.width, c.height));
         EXPECT_TRUE(clean == Yuv(1, 0x10, c.width, c.height));
+    }
+}
+
+// An export's reads leave planar pictures where the library gives them; the
+// frame composed of them is the frame composed of the window's YUY2
+// pictures of the same position, and after the export the window's pictures
+// are YUY2 again.
+TEST_F(FrameComposerTest, AnExportsPlanarPicturesComposeAsTheWindowsOwn)
+{
+    for (const int view : {PlaybackEngine::kQuadView, PlaybackEngine::kSingleView}) {
+        SCOPED_TRACE(view == PlaybackEngine::kQuadView ? "quad" : "camera 2");
+        Open(0);
+        engine->SetView(view, 1);
+        engine->ShowPosition(1, true, true);
+        const auto shown = Yuv(1);
+        ASSERT_TRUE(engine->OpenExportReader());
+        ASSERT_TRUE(engine->SelectForExport(1));
+        for (int camera = 0; camera < 4; ++camera) {
+            bool sound = false;
+            ASSERT_TRUE(engine->ReadForExport(camera, true, -1, sound));
+        }
+        ASSERT_TRUE(engine->HasPicture(1));
+        ASSERT_TRUE(engine->PictureIsPlanar(1));
+        EXPECT_TRUE(Yuv(1) == shown);
+        engine->ReturnFromExport(1);
+        for (int camera = 0; camera < 4; ++camera)
+            EXPECT_FALSE(engine->PictureIsPlanar(camera));
+        EXPECT_TRUE(Yuv(1) == shown);
+    }
+}
+
+// Planar and YUY2 pictures of the same bytes give the same cell, whether
+// scaled straight into the frame or through the renderer's own buffers, in
+// every picture format; nothing outside the cell is written.
+TEST(PlaneRendererTest, PlanarAndYuy2PicturesGiveTheSameCell)
+{
+    struct Size {
+        int width, height;
+    };
+    const playback::CellRect cells[] = {
+        {0, 0, 320, 240},   {320, 0, 640, 240}, {0, 240, 320, 480}, {320, 240, 640, 480},  // the quad
+        {0, 0, 640, 480},                                                                  // one camera
+        {34, 18, 331, 219},                                                                // odd
+    };
+    uint32_t seed = 12345;
+    const auto next = [&seed] {
+        seed = seed * 1664525u + 1013904223u;
+        return uint8_t(seed >> 24);
+    };
+    for (const Size s : {Size{352, 240}, Size{720, 240}, Size{352, 288}, Size{720, 288}}) {
+        const platform::decodeapi::PlanarLayout l = platform::decodeapi::PlanarPicture(s.width, s.height);
+        std::vector<uint8_t> planar(l.bytes, 0);
+        std::vector<uint8_t> packed(std::size_t(s.width) * s.height * 2);
+        for (int y = 0; y < s.height; ++y)
+            for (int x = 0; x < s.width; ++x)
+                planar[std::size_t(y) * l.lumaStride + x] = next();
+        for (const std::size_t offset : {l.blueOffset, l.redOffset})
+            for (int y = 0; y < l.chromaHeight; ++y)
+                for (int x = 0; x < l.chromaWidth; ++x)
+                    planar[offset + std::size_t(y) * l.chromaStride + x] = next();
+        for (int y = 0; y < s.height; ++y)
+            for (int x = 0; x < s.width; x += 2) {
+                uint8_t* pair = &packed[(std::size_t(y) * s.width + x) * 2];
+                const std::size_t c = std::size_t(y / 2) * l.chromaStride + x / 2;
+                pair[0] = planar[std::size_t(y) * l.lumaStride + x];
+                pair[1] = planar[l.blueOffset + c];
+                pair[2] = planar[std::size_t(y) * l.lumaStride + x + 1];
+                pair[3] = planar[l.redOffset + c];
+            }
+        // One frame, cells drawn in turn as the quad's are: a cell written
+        // past its end would show in a neighbour drawn before it.
+        std::vector<uint8_t> fromPacked(platform::YuvPlanesBytes(kWidth, kHeight), 0xA5);
+        std::vector<uint8_t> fromPlanar(fromPacked);
+        const platform::YuvPlanes a = platform::PlanesIn(fromPacked, kWidth, kHeight);
+        const platform::YuvPlanes b = platform::PlanesIn(fromPlanar, kWidth, kHeight);
+        playback::PlaneRenderer packedRenderer, planarRenderer;
+        for (const playback::CellRect cell : cells) {
+            SCOPED_TRACE(std::to_string(s.width) + "x" + std::to_string(s.height) + " into " +
+                         std::to_string(cell.Width()) + "x" + std::to_string(cell.Height()) + " at " +
+                         std::to_string(cell.left) + "," + std::to_string(cell.top));
+            std::vector<uint8_t> alone(fromPlanar.size(), 0xA5);
+            const platform::YuvPlanes c = platform::PlanesIn(alone, kWidth, kHeight);
+            ASSERT_TRUE(packedRenderer.Render(packed, s.width, s.height, cell, a));
+            ASSERT_TRUE(planarRenderer.RenderPlanar(planar, s.width, s.height, cell, b));
+            ASSERT_TRUE(planarRenderer.RenderPlanar(planar, s.width, s.height, cell, c));
+            ASSERT_TRUE(fromPacked == fromPlanar);
+            const playback::CellRect drawn = playback::FrameCell(c, cell);
+            int outside = 0;
+            for (int y = 0; y < kHeight; ++y)
+                for (int x = 0; x < kWidth; ++x) {
+                    const bool in = x >= drawn.left && x < drawn.right && y >= drawn.top && y < drawn.bottom;
+                    outside += !in && c.y[y * kWidth + x] != 0xA5;
+                    const bool chromaIn = x < c.chromaWidth && y < c.chromaHeight && x >= drawn.left / 2 &&
+                                          x < (drawn.right + 1) / 2 && y >= drawn.top / 2 && y < (drawn.bottom + 1) / 2;
+                    if (x < c.chromaWidth && y < c.chromaHeight && !chromaIn)
+                        outside += c.u[y * c.chromaWidth + x] != 0xA5 || c.v[y * c.chromaWidth + x] != 0xA5;
+                }
+            ASSERT_EQ(outside, 0);
+        }
+        EXPECT_FALSE(planarRenderer.RenderPlanar(std::span(planar).first(l.bytes - 1), s.width, s.height, cells[0], b));
     }
 }
 

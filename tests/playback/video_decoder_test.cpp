@@ -68,6 +68,48 @@ TEST(VideoDecoder, DecodesInterleavedCamerasInEveryFormat)
     }
 }
 
+// The planar pictures are the YUY2 pictures' own bytes: each luma byte, and
+// each chroma pair shared by the two rows it serves, in every format; a
+// buffer too small for the padded layout is refused and left alone.
+TEST(VideoDecoder, PlanarPicturesHoldTheYuy2PicturesBytes)
+{
+    VideoDecoder decoder(kLibrary);
+    ASSERT_TRUE(decoder.DecodesPlanar());
+    for (const Format& f : kFormats) {
+        SCOPED_TRACE(std::to_string(f.width) + "x" + std::to_string(f.height));
+        const platform::decodeapi::PlanarLayout l = platform::decodeapi::PlanarPicture(f.width, f.height);
+        ASSERT_GT(l.bytes, 0u);
+        ASSERT_LE(l.bytes, VideoDecoder::kPictureBytes);
+        const CameraStream cam = Encode(1, f.width, f.height, 8, 4);
+        auto packed = PictureBuffer();
+        auto planar = PictureBuffer();
+        for (int i = 0; i < 8; ++i) {
+            // The same stream on two channels, one decoded each way.
+            ASSERT_NE(decoder.DecodeFrame(0, cam.frames[i], packed, f.width, f.height, cam.header), 0);
+            ASSERT_NE(decoder.DecodePlanar(1, cam.frames[i], planar, f.width, f.height, cam.header), 0);
+            int differ = 0;
+            for (int y = 0; y < f.height; ++y)
+                for (int x = 0; x < f.width; ++x) {
+                    const uint8_t* pair = &packed[(std::size_t(y) * f.width + (x & ~1)) * 2];
+                    differ += planar[std::size_t(y) * l.lumaStride + x] != pair[(x & 1) * 2];
+                    if (x % 2 == 0) {
+                        const std::size_t c = std::size_t(y / 2) * l.chromaStride + x / 2;
+                        differ += planar[l.blueOffset + c] != pair[1];
+                        differ += planar[l.redOffset + c] != pair[3];
+                    }
+                }
+            ASSERT_EQ(differ, 0) << "frame " << i;
+        }
+        std::vector<uint8_t> small(l.bytes - 1, 0x5A);
+        EXPECT_EQ(decoder.DecodePlanar(1, cam.frames[0], small, f.width, f.height, cam.header), 0);
+        EXPECT_TRUE(std::all_of(small.begin(), small.end(), [](uint8_t b) { return b == 0x5A; }));
+        decoder.ReleaseChannel(0);
+        decoder.ReleaseChannel(1);
+    }
+    auto picture = PictureBuffer();
+    EXPECT_EQ(decoder.DecodePlanar(0, Encode(0, 352, 240, 1, 1).frames[0], picture, 1440, 1152, {}), 0);
+}
+
 // What reaches the library, call by call: Init with the channel's format and
 // size, the header in front of the first frame after each Init only, Release
 // before a re-Init and on ReleaseChannel of an open channel.
@@ -75,6 +117,7 @@ TEST(VideoDecoder, HeaderGoesOnlyWithTheFirstFrameAfterInit)
 {
     VideoDecoder decoder(FAKE_DECODE_LIBRARY);
     ASSERT_TRUE(decoder.IsLoaded());
+    EXPECT_FALSE(decoder.DecodesPlanar());  // a library with Decode alone
     platform::SharedLibrary fake;
     ASSERT_TRUE(fake.Open(FAKE_DECODE_LIBRARY));  // the same loaded copy
     using CallsFn = const FakeCall* (*)(int32_t*);
@@ -179,6 +222,8 @@ TEST(VideoDecoder, MissingLibraryOrEntryPointDecodesNothing)
         EXPECT_EQ(std::count(said.begin(), said.end(), '\n'), 1) << said;
         EXPECT_EQ(decoder.SetFormat(0, 1), 1);
         EXPECT_EQ(decoder.DecodeFrame(0, cam.frames[0], picture, 352, 240, cam.header), 0);
+        EXPECT_FALSE(decoder.DecodesPlanar());
+        EXPECT_EQ(decoder.DecodePlanar(0, cam.frames[0], picture, 352, 240, cam.header), 0);
         decoder.ReleaseChannel(0);
     }
 }
@@ -213,34 +258,42 @@ TEST(VideoDecoder, DamagedFramesStayInsideThePicture)
 {
     VideoDecoder decoder(kLibrary);
     const CameraStream cam = Encode(1, 352, 240, 6, 3);
-    const std::size_t pictureBytes = 352 * 240 * 2;
-    std::vector<uint8_t> buffer(VideoDecoder::kPictureBytes, 0xEE);
-    const std::span<uint8_t> picture(buffer);
-    auto canaryIntact = [&] {
-        return std::all_of(buffer.begin() + pictureBytes, buffer.end(), [](uint8_t b) { return b == 0xEE; });
-    };
-    uint32_t seed = 12345;
-    auto next = [&] { return seed = seed * 1103515245u + 12345u; };
-    for (int round = 0; round < 60; ++round) {
-        decoder.ReleaseChannel(0);
-        for (std::size_t i = 0; i < cam.frames.size(); ++i) {
-            std::vector<uint8_t> frame = cam.frames[i];
-            if (round % 2)
-                frame.resize(1 + next() % frame.size());
-            for (int flips = round % 5; flips > 0; --flips)
-                frame[next() % frame.size()] ^= static_cast<uint8_t>(1 + next() % 255);
-            const int result = decoder.DecodeFrame(0, frame, picture, 352, 240, cam.header);
-            EXPECT_TRUE(result == 0 || result == 1);
-        }
-        ASSERT_TRUE(canaryIntact()) << "round " << round;
-    }
-
-    // A stream of 720 x 288 pictures on a channel told 352 x 240.
     const CameraStream large = Encode(2, 720, 288, 2, 12);
-    decoder.ReleaseChannel(0);
-    EXPECT_EQ(decoder.DecodeFrame(0, large.frames[0], picture, 352, 240, large.header), 0);
-    EXPECT_EQ(decoder.DecodeFrame(0, large.frames[1], picture, 352, 240, large.header), 0);
-    EXPECT_TRUE(canaryIntact());
+    for (const bool planar : {false, true}) {
+        SCOPED_TRACE(planar ? "planar" : "YUY2");
+        const std::size_t pictureBytes = planar ? platform::decodeapi::PlanarPicture(352, 240).bytes : 352 * 240 * 2;
+        std::vector<uint8_t> buffer(VideoDecoder::kPictureBytes, 0xEE);
+        const std::span<uint8_t> picture(buffer);
+        auto canaryIntact = [&] {
+            return std::all_of(buffer.begin() + std::ptrdiff_t(pictureBytes), buffer.end(),
+                               [](uint8_t b) { return b == 0xEE; });
+        };
+        auto decode = [&](std::span<const uint8_t> frame, std::span<const uint8_t> header) {
+            return planar ? decoder.DecodePlanar(0, frame, picture, 352, 240, header)
+                          : decoder.DecodeFrame(0, frame, picture, 352, 240, header);
+        };
+        uint32_t seed = 12345;
+        auto next = [&] { return seed = seed * 1103515245u + 12345u; };
+        for (int round = 0; round < 60; ++round) {
+            decoder.ReleaseChannel(0);
+            for (std::size_t i = 0; i < cam.frames.size(); ++i) {
+                std::vector<uint8_t> frame = cam.frames[i];
+                if (round % 2)
+                    frame.resize(1 + next() % frame.size());
+                for (int flips = round % 5; flips > 0; --flips)
+                    frame[next() % frame.size()] ^= static_cast<uint8_t>(1 + next() % 255);
+                const int result = decode(frame, cam.header);
+                EXPECT_TRUE(result == 0 || result == 1);
+            }
+            ASSERT_TRUE(canaryIntact()) << "round " << round;
+        }
+
+        // A stream of 720 x 288 pictures on a channel told 352 x 240.
+        decoder.ReleaseChannel(0);
+        EXPECT_EQ(decode(large.frames[0], large.header), 0);
+        EXPECT_EQ(decode(large.frames[1], large.header), 0);
+        EXPECT_TRUE(canaryIntact());
+    }
 }
 
 // Our pictures against ffmpeg's own decoding of the same elementary stream
@@ -281,5 +334,48 @@ TEST(VideoDecoder, MatchesFfmpegByteForByte)
                 ++(k % 2 == 0 ? lumaDiffers : chromaDiffers);
         ASSERT_EQ(lumaDiffers + chromaDiffers, 0)
             << "frame " << i << ": " << lumaDiffers << " luma and " << chromaDiffers << " chroma bytes differ";
+    }
+}
+
+// The planar pictures against ffmpeg's own 4:2:0 output of the same stream.
+TEST(VideoDecoder, PlanarMatchesFfmpegByteForByte)
+{
+    if (std::system("ffmpeg -version > /dev/null 2>&1") != 0)
+        GTEST_SKIP() << "ffmpeg not installed";
+    const int w = 720, h = 240, frames = 10;
+    const CameraStream cam = Encode(2, w, h, frames, 4);
+    testing_support::TempDir dir;
+    const std::string stream = dir.File("camera.m4v");
+    const std::string raw = dir.File("camera.yuv");
+    {
+        std::ofstream out(stream, std::ios::binary);
+        out.write(reinterpret_cast<const char*>(cam.header.data()), std::streamsize(cam.header.size()));
+        for (const auto& f : cam.frames)
+            out.write(reinterpret_cast<const char*>(f.data()), std::streamsize(f.size()));
+    }
+    const std::string cmd = "ffmpeg -nostdin -loglevel error -threads 1 -f m4v -i '" + stream +
+                            "' -pix_fmt yuv420p -f rawvideo -y '" + raw + "'";
+    ASSERT_EQ(std::system(cmd.c_str()), 0) << cmd;
+    std::ifstream in(raw, std::ios::binary);
+    const std::vector<uint8_t> reference((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    const std::size_t pictureBytes = std::size_t(w) * h * 3 / 2;
+    ASSERT_EQ(reference.size(), pictureBytes * frames);
+
+    const platform::decodeapi::PlanarLayout l = platform::decodeapi::PlanarPicture(w, h);
+    VideoDecoder decoder(kLibrary);
+    auto picture = PictureBuffer();
+    for (int i = 0; i < frames; ++i) {
+        ASSERT_NE(decoder.DecodePlanar(0, cam.frames[i], picture, w, h, cam.header), 0);
+        const uint8_t* ref = &reference[i * pictureBytes];
+        int differ = 0;
+        for (int y = 0; y < h; ++y)
+            differ += std::memcmp(&picture[std::size_t(y) * l.lumaStride], ref + std::size_t(y) * w, w) != 0;
+        for (const std::size_t offset : {l.blueOffset, l.redOffset}) {
+            ref += offset == l.blueOffset ? std::size_t(w) * h : std::size_t(w / 2) * (h / 2);
+            for (int y = 0; y < h / 2; ++y)
+                differ += std::memcmp(&picture[offset + std::size_t(y) * l.chromaStride],
+                                      ref + std::size_t(y) * (w / 2), w / 2) != 0;
+        }
+        ASSERT_EQ(differ, 0) << "frame " << i << ": rows differ";
     }
 }
