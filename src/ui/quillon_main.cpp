@@ -3,12 +3,15 @@
 #include <QApplication>
 #include <QIcon>
 
+#include <algorithm>
 #include <cstdio>
+#include <filesystem>
 #include <span>
 #include <string>
 #include <string_view>
 #include <vector>
 
+#include "casefile/case_disk_image.h"
 #include "platform/app_directory.h"
 #include "platform/drive_table.h"
 #include "platform/window_system.h"
@@ -31,7 +34,8 @@ const char* const kUsage = "usage: quillon [--case CASE] [IMAGE...] [Qt options 
                            "\n"
                            "  --case CASE   work in the case file CASE (quillon-cli case create makes one):\n"
                            "                B bookmarks the picture shown, Ctrl+B lists the bookmarks, and\n"
-                           "                exports are added to it\n"
+                           "                exports are added to it; its disk image is offered among the\n"
+                           "                disks when it is still where the case says\n"
                            "  -h, --help    this text\n"
                            "  --version     the program's version\n"
                            "\n"
@@ -82,6 +86,16 @@ int main(int argc, char* argv[])
             casePath = argv[++i];
         else
             images.emplace_back(argv[i]);
+    }
+    // The case's own image is offered among the disks unless named already.
+    if (!casePath.empty()) {
+        const std::string caseImage = casefile::CaseDiskImage(casePath);
+        const auto same = [&caseImage](const std::string& image) {
+            std::error_code ec;
+            return std::filesystem::equivalent(image, caseImage, ec);
+        };
+        if (!caseImage.empty() && std::none_of(images.begin(), images.end(), same))
+            images.push_back(caseImage);
     }
     platform::SetDriveImages(std::move(images));
 

@@ -8,6 +8,7 @@
 
 #include <filesystem>
 
+#include "casefile/case_disk_image.h"
 #include "casefile/case_file.h"
 #include "casefile/disk_identity.h"
 #include "evidence/digest.h"
@@ -177,6 +178,20 @@ TEST_F(CaseWindowTest, AnExportIsAddedWithItsHashAndAnotherDiskAddsNothing)
     frame->RunKey(Qt::Key_B, Qt::NoModifier);
     EXPECT_EQ(shown.back().toStdString(), "This disk is not the case's disk.");
     EXPECT_TRUE(Contents(other).bookmarks.empty());
+}
+
+// Started with a case, the program offers the case's image among its disks:
+// the image's absolute path, never a moved image or a file that is no case.
+TEST_F(CaseWindowTest, TheCaseNamesItsImageForTheDisksOffered)
+{
+    const std::string image = dir->File("named.img");
+    std::filesystem::copy_file(dir->File("case.img"), image, std::filesystem::copy_options::overwrite_existing);
+    const std::string kase = MakeCase(image, "named.case");
+    EXPECT_EQ(casefile::CaseDiskImage(kase), std::filesystem::absolute(image).lexically_normal().string());
+    std::filesystem::rename(image, image + ".moved");
+    EXPECT_EQ(casefile::CaseDiskImage(kase), "");
+    EXPECT_EQ(casefile::CaseDiskImage(dir->File("case.img")), "");  // no case
+    EXPECT_EQ(casefile::CaseDiskImage(dir->File("none.case")), "");
 }
 
 }  // namespace
