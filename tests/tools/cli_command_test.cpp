@@ -14,6 +14,7 @@
 #include "tools/cli/commands.h"
 #include "tools/cli/options.h"
 #include "tools/cli/volume_arg.h"
+#include "tools/mkdisk/disk_plan.h"
 #include "tools/mkdisk/disk_writer.h"
 
 namespace {
@@ -168,6 +169,47 @@ TEST_F(CliCommandsTest, ADiskArgumentIsATableOfItsOwnAndLeavesTheProcessTableAlo
     ASSERT_FALSE(missing);
     EXPECT_EQ(missing.Failure().kind, platform::ErrorKind::NotFound);
     EXPECT_EQ(missing.Detail(), "no such disk image or drive: " + dir.File("missing.img"));
+}
+
+// A volume handed over loaded (the report's, for each bookmark) is neither
+// loaded again nor scanned again: a recovered recording is found among what
+// its scan found already. Here that scan's finding goes by an id no scan of
+// the disk gives, so it opens only if the scan is not made again.
+TEST_F(CliCommandsTest, ALoadedAndScannedVolumeIsNotLoadedOrScannedAgain)
+{
+    const std::string image = dir.File("recover.img");
+    ASSERT_TRUE(testing_support::Succeeded(mkdisk::WriteDisk(mkdisk::RecoverDemoPlan(), image)));
+    disk::RecorderVolume listed;
+    ASSERT_TRUE(cli::LoadVolume(image, listed));
+    auto scanned = cli::ScanLoadedVolume(listed);
+    ASSERT_TRUE(scanned) << scanned.Detail();
+    ASSERT_NE((*scanned)->RecoveryFound(), nullptr);
+    disk::Recovery renamed = *(*scanned)->RecoveryFound();
+    ASSERT_FALSE(renamed.recordings.empty());
+    const std::string kept = renamed.recordings[0].id;
+    renamed.recordings[0].id = "c99";
+    const auto shared =
+        disk::Volume::WithRecovery(listed.Shared(), std::make_shared<const disk::Recovery>(std::move(renamed)));
+    ASSERT_TRUE(shared);
+
+    const cli::Command still = cli::StillCommand();
+    for (const std::string& id : {std::string("c99"), kept, std::string("1")}) {
+        SCOPED_TRACE(id);
+        cli::Options options;
+        // The DISK named is no disk at all: it is not loaded.
+        ASSERT_TRUE(options.Parse(still, {dir.File("not-loaded.img"), "--record", id, "--at", "0", "-o", "-"}))
+            << options.error;
+        disk::RecorderVolume volume;
+        volume.Attach(shared);
+        const auto opened = cli::LoadRecord(options, volume);
+        if (id == kept) {
+            EXPECT_FALSE(opened) << "found again by a second scan";
+            continue;
+        }
+        ASSERT_TRUE(opened) << opened.Detail();
+        EXPECT_GT(volume.SegmentCount(), 0u);
+        EXPECT_EQ(volume.Shared(), shared);
+    }
 }
 
 }  // namespace

@@ -40,10 +40,13 @@ platform::Result<QImage> TimelinePicture(const disk::RecorderVolume& volume)
     return ui::DrawTimelinePicture(timeline, layout);
 }
 
-// The bookmark's moment as the program shows it: its record opened from the
-// disk as `still` opens one, the view chosen, the position sought and the
-// picture stepped to.
-platform::Result<report::BookmarkPicture> BookmarkPicture(const std::string& diskArg, const casefile::Bookmark& b)
+// The bookmark's moment as the program shows it: its record opened as
+// `still` opens one, the view chosen, the position sought and the picture
+// stepped to. It reads through a reader of its own over the report's loaded
+// (and, for recovered recordings, scanned) volume: the disk is neither
+// loaded nor scanned again for each bookmark.
+platform::Result<report::BookmarkPicture> BookmarkPicture(const disk::RecorderVolume& loaded,
+                                                          const std::string& diskArg, const casefile::Bookmark& b)
 {
     const Command still = StillCommand();
     const std::string at = std::to_string(b.position);
@@ -52,6 +55,7 @@ platform::Result<report::BookmarkPicture> BookmarkPicture(const std::string& dis
     if (!options.Parse(still, args))
         return Error{ErrorKind::Refused, "bookmark " + std::to_string(b.id) + ": " + options.error};
     disk::RecorderVolume volume;
+    volume.Attach(loaded.Shared());
     HeadlessEngine player(false);
     if (const auto opened = player.OpenFromOptions(options, volume, "--at"); !opened)
         return opened.Failure();
@@ -124,7 +128,7 @@ int Run(Options& options)
     }
     report::PictureSources sources;
     sources.timeline = [&volume] { return TimelinePicture(volume); };
-    sources.bookmark = [&diskArg](const casefile::Bookmark& b) { return BookmarkPicture(diskArg, b); };
+    sources.bookmark = [&volume, &diskArg](const casefile::Bookmark& b) { return BookmarkPicture(volume, diskArg, b); };
     const auto gathered = report::GatherCaseReport(*contents, volume, raw, diskArg, sources);
     if (!gathered)
         return Fail(gathered.Detail());

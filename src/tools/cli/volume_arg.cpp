@@ -48,6 +48,8 @@ platform::Result<void> LoadVolume(std::string_view diskArg, disk::RecorderVolume
 
 platform::Result<uint32_t> LoadRecord(Options& options, disk::RecorderVolume& volume)
 {
+    if (volume.IsLoaded())
+        return OpenRecordOption(options, volume);
     if (const auto loaded = LoadVolume(options.positional.at(0), volume); !loaded)
         return loaded.Failure();
     return OpenRecordOption(options, volume);
@@ -70,10 +72,14 @@ namespace {
 // The recording named id in the volume the scan made, or why there is none.
 platform::Result<uint32_t> FindRecovered(const std::string& id, disk::RecorderVolume& volume)
 {
-    auto scanned = ScanLoadedVolume(volume);
-    if (!scanned)
-        return scanned.Failure();
-    const std::shared_ptr<const disk::Volume> recovered = *scanned;
+    // A volume scanned already keeps what its scan found.
+    std::shared_ptr<const disk::Volume> recovered = volume.Shared();
+    if (!recovered || !recovered->RecoveryFound()) {
+        auto scanned = ScanLoadedVolume(volume);
+        if (!scanned)
+            return scanned.Failure();
+        recovered = *scanned;
+    }
     const disk::Recovery& recovery = *recovered->RecoveryFound();
     // What was found, for a refusal: the first ten ids and how many more.
     std::string found;

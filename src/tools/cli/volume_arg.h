@@ -26,7 +26,8 @@ platform::Result<ResolvedDisk> ResolveDrive(std::string_view diskArg);
 // reason).
 platform::Result<void> LoadVolume(std::string_view diskArg, disk::RecorderVolume& volume);
 
-// The command's one DISK argument loaded and its --record N opened: the
+// The command's one DISK argument loaded (unless the volume is loaded
+// already: a volume shared with the caller) and its --record N opened: the
 // record, from 0.
 platform::Result<uint32_t> LoadRecord(Options& options, disk::RecorderVolume& volume);
 
@@ -35,7 +36,8 @@ platform::Result<uint32_t> LoadRecord(Options& options, disk::RecorderVolume& vo
 // or is refused when none of it can be read.
 //
 // --record ID names a recording the record table no longer lists ("u2",
-// "i1", "c1"): the disk is scanned once, the volume is made again with
+// "i1", "c1"): the disk is scanned once (not again when the volume holds a
+// scan's findings already), the volume is made again with
 // what the scan found (the recordings numbered after the listed ones, see
 // disk::Volume::WithRecovery) and the recording opened; its number is
 // given.
