@@ -165,6 +165,38 @@ TEST_F(ReportCliTest, ARecoveredRecordingTheCaseNamesIsListedAndStampedByIdAndPo
     EXPECT_EQ(page.find("No picture:"), std::string::npos);
 }
 
+// An activity search written with -o is named in the case; the report reads
+// that document again and says whether its events are still the case's. The
+// document never goes over the disk, the case or a device.
+TEST_F(ReportCliTest, ASearchsDocumentIsNamedAndCheckedAgain)
+{
+    const std::string doc = dir.File("search.json"), html = dir.File("s.html");
+    ToolRun r = Cli("activity " + disk + " --record 1 --mode fast --json -o " + doc + " --case " + kase);
+    ASSERT_EQ(r.status, 0) << r.err;
+    ASSERT_TRUE(r.out.starts_with("document\t" + doc + "\t")) << r.out;
+    const std::string eventsSha = r.out.substr(r.out.size() - 65, 64);
+    EXPECT_EQ(Sh("jq -r .events_sha256 " + doc).out, eventsSha + "\n");
+    EXPECT_EQ(Sh("sqlite3 -readonly " + kase + " 'SELECT document_path, events_sha256 FROM searches'").out,
+              doc + "|" + eventsSha + "\n");
+    ASSERT_EQ(Cli("report " + kase + " -o " + html).status, 0);
+    EXPECT_NE(Read(html).find("the document&#39;s events still have this SHA-256"), std::string::npos);
+
+    // One event's peak changed: the report says the document no longer holds the case's events.
+    ASSERT_EQ(Sh("jq '.events[0].peak += 1' " + doc + " > " + doc + ".new && mv " + doc + ".new " + doc).status, 0);
+    ASSERT_EQ(Cli("report " + kase + " -o " + html).status, 0);
+    EXPECT_NE(Read(html).find("the document&#39;s events now have SHA-256 "), std::string::npos);
+
+    const std::string diskBefore = Sha256Of("cat " + disk), caseBefore = Sha256Of("cat " + kase);
+    for (const std::string& target : {disk, kase, std::string("/dev/null")}) {
+        r = Cli("activity " + disk + " --record 1 --mode fast --json --case " + kase + " -o " + target);
+        EXPECT_EQ(r.status, 1) << target;
+        EXPECT_NE(r.err.find("never written"), std::string::npos) << r.err;
+    }
+    EXPECT_EQ(Cli("activity " + disk + " --record 1 --mode fast -o " + doc).status, 1);  // -o needs --json
+    EXPECT_EQ(Sha256Of("cat " + disk), diskBefore);
+    EXPECT_EQ(Sha256Of("cat " + kase), caseBefore);
+}
+
 TEST_F(ReportCliTest, HtmlIsOneFileThatABrowserDraws)
 {
     const std::string html = dir.File("x.html");

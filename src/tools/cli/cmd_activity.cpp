@@ -2,6 +2,8 @@
 // from the disk itself: events of active seconds, and with --json one
 // document with every parameter and the events' SHA-256.
 #include <cstdio>
+#include <filesystem>
+#include <fstream>
 #include <nlohmann/json.hpp>
 #include <optional>
 #include <string>
@@ -10,6 +12,7 @@
 #include "disk/recorder_volume.h"
 #include "disk/timeline.h"
 #include "evidence/activity_document.h"
+#include "platform/whole_file.h"
 #include "playback/activity_search.h"
 #include "tools/cli/activity_run.h"
 #include "tools/cli/case_option.h"
@@ -151,11 +154,34 @@ json ParametersJson(const playback::ActivityRequest& request)
             {"text", playback::Describe(p)}};
 }
 
+// Where -o may write the document: never among the devices, over the disk
+// searched or over the case.
+platform::Result<void> CheckDocumentTarget(const std::string& out, const std::string& diskArg,
+                                           const std::string& casePath)
+{
+    using platform::Error;
+    using platform::ErrorKind;
+    std::error_code ec;
+    const std::filesystem::path parent = std::filesystem::absolute(out, ec).parent_path();
+    if (parent == "/dev" || parent.string().starts_with("/dev/"))
+        return Error{ErrorKind::Refused, out + ": a document is never written among the devices"};
+    for (const auto& [kept, what] : {std::pair{diskArg, "the disk searched"}, std::pair{casePath, "the case file"}})
+        if (!kept.empty() && std::filesystem::exists(out, ec) && std::filesystem::equivalent(out, kept, ec))
+            return Error{ErrorKind::Refused, out + " is " + what + "; the document is never written over it"};
+    return {};
+}
+
 int Run(Options& options)
 {
     auto request = Request(options);
     if (!request)
         return Fail(request.Detail());
+    const std::optional<std::string> out = options.Value("-o");
+    if (out) {
+        if (const auto target = CheckDocumentTarget(*out, options.positional[0], options.Value("--case").value_or(""));
+            !target)
+            return Fail(target.Detail());
+    }
     disk::RecorderVolume volume;
     if (const auto loaded = LoadVolume(options.positional[0], volume); !loaded)
         return Fail(loaded.Detail());
@@ -225,7 +251,20 @@ int Run(Options& options)
                           {"records", names},
                           {"events", events},
                           {"events_sha256", sha256}};
-        std::printf("%s\n", doc.dump(2).c_str());
+        const std::string text = doc.dump(2) + "\n";
+        if (out) {
+            const auto written = platform::WriteWholeFile(*out, [&text](const std::string& path) {
+                std::ofstream file(path, std::ios::binary);
+                file.write(text.data(), std::streamsize(text.size()));
+                file.close();
+                return !file.fail();
+            });
+            if (!written)
+                return Fail("the document could not be written: " + written.Detail());
+            std::printf("document\t%s\t%zu events\t%s\n", out->c_str(), listed.size(), sha256.c_str());
+        } else {
+            std::fputs(text.c_str(), stdout);
+        }
     } else {
         for (const SearchedRecord& s : searched)
             for (size_t k = 0; k < s.activity.events.size(); ++k) {
@@ -248,6 +287,10 @@ int Run(Options& options)
                                 " to=" + (request->to >= 0 ? std::to_string(request->to) : std::string("end"));
         entry.parameters += " " + playback::Describe(request->parameters);
         entry.eventsSha256 = sha256;
+        if (out) {
+            std::error_code ec;
+            entry.documentPath = std::filesystem::absolute(*out, ec).lexically_normal().string();
+        }
         if (const auto added = (*kase)->AddSearch(entry); !added)
             return Fail("the search was made but not added to the case: " + added.Detail());
     }
@@ -304,6 +347,11 @@ Command ActivityCommand()
               .repeatable = true},
              {.name = "--per-second", .help = "also 'second record camera position score' per camera-second"},
              {.name = "--json", .help = "one JSON document instead of lines"},
+             {.name = "-o",
+              .value = "OUT.json",
+              .help = "the --json document into OUT.json (written whole or not at all)\n"
+                      "instead of standard output; with --case the case names it",
+              .needs = "--json"},
              DeclareCaseOption()},
         .run = Run};
 }
