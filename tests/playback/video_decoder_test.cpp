@@ -43,6 +43,27 @@ CameraStream Encode(int camera, int width, int height, int frames, int gop)
     return s;
 }
 
+// ffmpeg's own decoding of the camera's elementary stream into raw pictures
+// (the options choose their format); empty when ffmpeg failed.
+std::vector<uint8_t> FfmpegPictures(const CameraStream& cam, const std::string& options)
+{
+    testing_support::TempDir dir;
+    const std::string stream = dir.File("camera.m4v");
+    const std::string raw = dir.File("camera.raw");
+    {
+        std::ofstream out(stream, std::ios::binary);
+        out.write(reinterpret_cast<const char*>(cam.header.data()), std::streamsize(cam.header.size()));
+        for (const auto& f : cam.frames)
+            out.write(reinterpret_cast<const char*>(f.data()), std::streamsize(f.size()));
+    }
+    const std::string cmd = "ffmpeg -nostdin -loglevel error -threads 1 -f m4v -i '" + stream + "' " + options +
+                            " -f rawvideo -y '" + raw + "'";
+    if (std::system(cmd.c_str()) != 0)
+        return {};
+    std::ifstream in(raw, std::ios::binary);
+    return std::vector<uint8_t>((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+}
+
 }  // namespace
 
 // Four cameras interleaved frame by frame on channels 0..3, as the playback
@@ -306,20 +327,7 @@ TEST(VideoDecoder, MatchesFfmpegByteForByte)
         GTEST_SKIP() << "ffmpeg not installed";
     const int w = 352, h = 288, frames = 12;
     const CameraStream cam = Encode(3, w, h, frames, 5);
-    testing_support::TempDir dir;
-    const std::string stream = dir.File("camera.m4v");
-    const std::string raw = dir.File("camera.yuyv");
-    {
-        std::ofstream out(stream, std::ios::binary);
-        out.write(reinterpret_cast<const char*>(cam.header.data()), std::streamsize(cam.header.size()));
-        for (const auto& f : cam.frames)
-            out.write(reinterpret_cast<const char*>(f.data()), std::streamsize(f.size()));
-    }
-    const std::string cmd = "ffmpeg -nostdin -loglevel error -threads 1 -f m4v -i '" + stream +
-                            "' -sws_flags neighbor -pix_fmt yuyv422 -f rawvideo -y '" + raw + "'";
-    ASSERT_EQ(std::system(cmd.c_str()), 0) << cmd;
-    std::ifstream in(raw, std::ios::binary);
-    const std::vector<uint8_t> reference((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    const std::vector<uint8_t> reference = FfmpegPictures(cam, "-sws_flags neighbor -pix_fmt yuyv422");
     const std::size_t pictureBytes = std::size_t(w) * h * 2;
     ASSERT_EQ(reference.size(), pictureBytes * frames);
 
@@ -344,20 +352,7 @@ TEST(VideoDecoder, PlanarMatchesFfmpegByteForByte)
         GTEST_SKIP() << "ffmpeg not installed";
     const int w = 720, h = 240, frames = 10;
     const CameraStream cam = Encode(2, w, h, frames, 4);
-    testing_support::TempDir dir;
-    const std::string stream = dir.File("camera.m4v");
-    const std::string raw = dir.File("camera.yuv");
-    {
-        std::ofstream out(stream, std::ios::binary);
-        out.write(reinterpret_cast<const char*>(cam.header.data()), std::streamsize(cam.header.size()));
-        for (const auto& f : cam.frames)
-            out.write(reinterpret_cast<const char*>(f.data()), std::streamsize(f.size()));
-    }
-    const std::string cmd = "ffmpeg -nostdin -loglevel error -threads 1 -f m4v -i '" + stream +
-                            "' -pix_fmt yuv420p -f rawvideo -y '" + raw + "'";
-    ASSERT_EQ(std::system(cmd.c_str()), 0) << cmd;
-    std::ifstream in(raw, std::ios::binary);
-    const std::vector<uint8_t> reference((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    const std::vector<uint8_t> reference = FfmpegPictures(cam, "-pix_fmt yuv420p");
     const std::size_t pictureBytes = std::size_t(w) * h * 3 / 2;
     ASSERT_EQ(reference.size(), pictureBytes * frames);
 
