@@ -169,7 +169,7 @@ Json TimeRangeJson(const TimeRangeReport& range)
         part["written"] = p.written;
         if (p.gap) {
             part["part"] = "gap";
-            part["note"] = "no record holds these seconds";
+            part["note"] = "no listed record holds these seconds";
             parts.push_back(std::move(part));
             continue;
         }

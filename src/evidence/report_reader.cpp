@@ -311,7 +311,7 @@ bool TimeRange(Reader& r, const Json& j, std::size_t readsAt, std::size_t readCo
         const std::string times = first + " to " + last;
         if (kind == "gap") {
             out.rangeParts.push_back("gap\t" + times + " (" + std::to_string(seconds) +
-                                     " s): no record holds these seconds; written without picture");
+                                     " s): no listed record holds these seconds; written without picture");
         } else if (kind == "record") {
             if (!RangeRecordPart(r, part, at, readsAt, readCount, nextRead, out))
                 return false;

@@ -82,9 +82,10 @@ std::string RangeText(const TimeRangePlan& plan)
         const TimePiece& piece = plan.pieces[i];
         text += i == 0 ? "" : "; ";
         if (piece.gap)
-            text += "the seconds " + disk::FormatClockTime(piece.from) + " to " + disk::FormatClockTime(piece.to) +
-                    ", which no record holds, as pictures without picture (the no-picture colour) with their time "
-                    "stamped and silence";
+            text +=
+                "the seconds " + disk::FormatClockTime(piece.from) + " to " + disk::FormatClockTime(piece.to) +
+                ", which no listed record holds, as pictures without picture (the no-picture colour) with their time "
+                "stamped and silence";
         else
             text += "record " + std::to_string(piece.record + 1) + ", positions " +
                     std::to_string(piece.firstPosition) + " to " + std::to_string(piece.lastPosition) + " (" +

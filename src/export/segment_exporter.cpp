@@ -194,7 +194,7 @@ bool SegmentExporter::PrepareTimeRange(const std::string& path, int returnPositi
     }
     const auto first = std::find_if(plan.pieces.begin(), plan.pieces.end(), [](const TimePiece& p) { return !p.gap; });
     if (first == plan.pieces.end()) {
-        Refuse(PrepareFailure::BadRange, "no record holds a second of the time range");
+        Refuse(PrepareFailure::BadRange, "no listed record holds a second of the time range");
         return false;
     }
     if (!reportVolume || !reportVolume->IsLoaded() || reportVolume->OpenRecordNumber() != int32_t(first->record)) {

@@ -37,7 +37,7 @@ platform::Result<TimeRangePlan> PlanTimeRange(std::span<const disk::PlacedRecord
         parts.push_back(part);
     }
     if (parts.empty())
-        return Error{ErrorKind::Refused, "no record holds a second from " + Shown(from) + " to " + Shown(to) +
+        return Error{ErrorKind::Refused, "no listed record holds a second from " + Shown(from) + " to " + Shown(to) +
                                              " (see quillon-cli timeline)"};
     std::stable_sort(parts.begin(), parts.end(), [](const TimePiece& a, const TimePiece& b) {
         return a.from < b.from || (a.from == b.from && a.record < b.record);

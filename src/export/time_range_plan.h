@@ -5,6 +5,8 @@
 // records hold the same second of the range (a clock set back: which one the
 // examiner means is theirs to say), when no record holds any of its seconds,
 // and when it is longer than an export by time is allowed to be.
+// The records are those the record table lists: recordings only a recovery
+// scan finds are not among them, and their seconds count as gaps.
 #include <cstdint>
 #include <span>
 #include <string>

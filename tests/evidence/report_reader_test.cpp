@@ -554,14 +554,15 @@ TEST(ReportReaderTest, AnExportByTimeNamesItsPartsGapsAndEachReadsRecord)
     const Json j = Json::parse(text);
     ASSERT_TRUE(j.contains("time_range"));
     EXPECT_EQ(j["time_range"]["parts"][1]["part"], "gap");
-    EXPECT_EQ(j["time_range"]["parts"][1]["note"], "no record holds these seconds");
+    EXPECT_EQ(j["time_range"]["parts"][1]["note"], "no listed record holds these seconds");
     evidence::ReportToCheck out;
     std::string error;
     ASSERT_TRUE(Parse(text, out, error)) << error;
     EXPECT_EQ(out.timeRange, "2006/03/15 23:59:58 to 2006/03/16 00:00:03");
     ASSERT_EQ(out.rangeParts.size(), 3u);
     EXPECT_EQ(out.rangeParts[0], "record 1\tpositions 4 to 4, 2006/03/15 23:59:58 to 2006/03/15 23:59:58");
-    EXPECT_EQ(out.rangeParts[1].rfind("gap\t2006/03/15 23:59:59 to 2006/03/16 00:00:01 (3 s): no record holds", 0), 0u)
+    EXPECT_EQ(
+        out.rangeParts[1].rfind("gap\t2006/03/15 23:59:59 to 2006/03/16 00:00:01 (3 s): no listed record holds", 0), 0u)
         << out.rangeParts[1];
     std::vector<std::string> names;
     for (const evidence::CheckedRange& range : out.ranges)

@@ -101,9 +101,10 @@ TEST(TimeRangePlanTest, RangesThatCannotBeExportedAreRefusedWithTheReason)
     EXPECT_NE(why.find("records 1 and 2"), std::string::npos) << why;
 
     why = Refusal(records, "2006-03-15 11:00:00", "2006-03-15 11:00:10");
-    EXPECT_NE(why.find("no record holds a second from 2006-03-15 11:00:00 to 2006-03-15 11:00:10"), std::string::npos)
+    EXPECT_NE(why.find("no listed record holds a second from 2006-03-15 11:00:00 to 2006-03-15 11:00:10"),
+              std::string::npos)
         << why;
-    EXPECT_NE(Refusal({}, "2006-03-15 11:00:00", "2006-03-15 11:00:10").find("no record"), std::string::npos);
+    EXPECT_NE(Refusal({}, "2006-03-15 11:00:00", "2006-03-15 11:00:10").find("no listed record"), std::string::npos);
     EXPECT_NE(Refusal(records, "2006-03-15 10:00:03", "2006-03-15 10:00:02").find("before"), std::string::npos);
     EXPECT_NE(Refusal(records, "2006-03-15 10:00:00", "2006-03-17 10:00:00").find("48 hours"), std::string::npos);
     EXPECT_EQ(Pieces(records, "2006-03-13 10:00:01", "2006-03-15 10:00:00").size(), 2u) << "48 hours exactly";

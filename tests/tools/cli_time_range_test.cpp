@@ -161,7 +161,8 @@ TEST_F(CliTimeRangeTest, SecondsNoRecordHoldsAreTheNoPictureColourWithTheirTimeS
 {
     const ToolRun run = ByTime("gap.img", "2006-03-15 10:00:04", "2006-03-15 10:00:11", "gap.mp4", "--view 2");
     ASSERT_EQ(run.status, 0) << run.err;
-    EXPECT_NE(run.err.find("no record holds 2006-03-15 10:00:06 to 2006-03-15 10:00:08"), std::string::npos) << run.err;
+    EXPECT_NE(run.err.find("no listed record holds 2006-03-15 10:00:06 to 2006-03-15 10:00:08"), std::string::npos)
+        << run.err;
     EXPECT_EQ(Frames("gap.mp4"), "240") << "eight seconds, three of them the gap's";
 
     // Camera 2 over the whole picture: record 1's seconds 4 and 5, the gap,
@@ -212,7 +213,7 @@ TEST_F(CliTimeRangeTest, SecondsNoRecordHoldsAreTheNoPictureColourWithTheirTimeS
     EXPECT_EQ(parts[1]["from_time"], "2006/03/15 10:00:06");
     EXPECT_EQ(parts[1]["to_time"], "2006/03/15 10:00:08");
     EXPECT_EQ(parts[1]["seconds"], 3);
-    EXPECT_EQ(parts[1]["note"], "no record holds these seconds");
+    EXPECT_EQ(parts[1]["note"], "no listed record holds these seconds");
     EXPECT_EQ(report["complete"], true) << "a gap is no second lost";
     ExpectVerified("gap.mp4");
 }
@@ -260,7 +261,7 @@ TEST_F(CliTimeRangeTest, RangesThatCannotBeExportedAreRefusedAndLeaveNothing)
     ExpectRefused(ByTime("overlap.img", "2006-03-15 10:00:00", "2006-03-15 10:00:12", "over.avi"), "over.avi",
                   {"records 1 and 2", "2006-03-15 10:00:05 to 2006-03-15 10:00:09", "--record"});
     ExpectRefused(ByTime("gap.img", "2006-03-15 11:00:00", "2006-03-15 11:00:10", "none.mpg"), "none.mpg",
-                  {"no record holds a second from 2006-03-15 11:00:00 to 2006-03-15 11:00:10"});
+                  {"no listed record holds a second from 2006-03-15 11:00:00 to 2006-03-15 11:00:10"});
     ExpectRefused(ByTime("gap.img", "2006-03-15 10:00:00", "2006-03-15 10:00:03", "master.mkv"), "master.mkv",
                   {"master (.mkv)", "--record"});
     ExpectRefused(ByTime("gap.img", "2006-03-15 10:00:03", "2006-03-15 10:00:00", "back.mpg"), "back.mpg",

@@ -290,10 +290,10 @@ int Export(Options& options, const std::optional<evidence::ActivityEventReport>&
     for (const std::string& lost : outcome.lostSeconds)
         std::fprintf(stderr, "quillon-cli: a second could not be read (the report lists it): %s\n", lost.c_str());
     if (range) {
-        // An export by time: its range, and each second no record holds.
+        // An export by time: its range, and each second no listed record holds.
         for (const exporter::TimePiece& piece : range->pieces)
             if (piece.gap)
-                std::fprintf(stderr, "quillon-cli: no record holds %s to %s: written without picture\n",
+                std::fprintf(stderr, "quillon-cli: no listed record holds %s to %s: written without picture\n",
                              disk::FormatClockTime(piece.from).c_str(), disk::FormatClockTime(piece.to).c_str());
         if (outcome.end == End::RecordEnded)
             std::fprintf(stderr, "quillon-cli: a record ended before its part of the range; the report says where\n");
@@ -336,19 +336,21 @@ Command ExportCommand()
 {
     return {.name = "export",
             .summary = "what the \"output\" button writes, with its report beside it",
-            .description = "What the \"output\" button writes: positions B to E+1, through the program's own\n"
-                           "exporter, with the report OUT.report.json beside it. Prints 'path frames first_position\n"
-                           "last_position end' (end: completed, stopped or record-ended). A progress bar with the\n"
-                           "time left shows on a terminal; Ctrl+C stops the export with the file closed properly.\n"
-                           "An error leaves no file. A second that cannot be read from the disk fails the export\n"
-                           "(status 1, the position and the error on stderr) unless --keep-going is given.\n"
-                           "--event exports an event of 'quillon-cli activity --json': its record, positions and\n"
-                           "camera, and names it in the report (activity_event).\n"
-                           "--from-time and --to-time (without --record) export by time: every record's seconds\n"
-                           "within the range (both bounds included, on the recorder's clock), in time order, into\n"
-                           "one file; a second no record holds is written without picture with its time stamped.\n"
-                           "Refused when two records hold the same second of it (export one with --record) and\n"
-                           "when no record holds any; not for the master (.mkv). Prints 'path frames from to end'.\n",
+            .description =
+                "What the \"output\" button writes: positions B to E+1, through the program's own\n"
+                "exporter, with the report OUT.report.json beside it. Prints 'path frames first_position\n"
+                "last_position end' (end: completed, stopped or record-ended). A progress bar with the\n"
+                "time left shows on a terminal; Ctrl+C stops the export with the file closed properly.\n"
+                "An error leaves no file. A second that cannot be read from the disk fails the export\n"
+                "(status 1, the position and the error on stderr) unless --keep-going is given.\n"
+                "--event exports an event of 'quillon-cli activity --json': its record, positions and\n"
+                "camera, and names it in the report (activity_event).\n"
+                "--from-time and --to-time (without --record) export by time: every record's seconds\n"
+                "within the range (both bounds included, on the recorder's clock), in time order, into\n"
+                "one file; a second no listed record holds is written without picture, its time stamped\n"
+                "(recordings the record table no longer lists are not searched: see recover). Refused when\n"
+                "two records hold the same second of it (export one with --record) and when no listed record\n"
+                "holds any; not for the master (.mkv). Prints 'path frames from to end'.\n",
             .arguments = {DeclareDisk()},
             .options = {OptionalRecord(),
                         {.name = "--from", .value = "B", .help = "the begin mark's position (needed without --event)"},
