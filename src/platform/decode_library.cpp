@@ -9,13 +9,13 @@
 #include "platform/decode_api.h"
 
 #include <array>
-#include <cstddef>
 #include <cstring>
 #include <memory>
 
 extern "C" {
 #include <libavcodec/avcodec.h>
 #include <libavutil/frame.h>
+#include <libavutil/imgutils.h>
 #include <libavutil/log.h>
 #include <libswscale/swscale.h>
 }
@@ -115,9 +115,7 @@ bool ConvertToPlanar(Channel& c, const AVFrame& frame, uint8_t* output)
         const int widths[3] = {c.width, l.chromaWidth, l.chromaWidth};
         const int heights[3] = {c.height, l.chromaHeight, l.chromaHeight};
         for (int p = 0; p < 3; ++p)
-            for (int r = 0; r < heights[p]; ++r)
-                std::memcpy(dst[p] + std::ptrdiff_t(r) * dstStride[p],
-                            frame.data[p] + std::ptrdiff_t(r) * frame.linesize[p], std::size_t(widths[p]));
+            av_image_copy_plane(dst[p], dstStride[p], frame.data[p], frame.linesize[p], widths[p], heights[p]);
         return true;
     }
     if (!c.planarConvert || c.planarFormat != frame.format) {

@@ -20,6 +20,7 @@
 #include "tools/cli/options.h"
 #include "tools/cli/progress_bar.h"
 #include "tools/cli/volume_arg.h"
+#include "tools/cli/write_target.h"
 
 namespace cli {
 namespace {
@@ -154,23 +155,6 @@ json ParametersJson(const playback::ActivityRequest& request)
             {"text", playback::Describe(p)}};
 }
 
-// Where -o may write the document: never among the devices, over the disk
-// searched or over the case.
-platform::Result<void> CheckDocumentTarget(const std::string& out, const std::string& diskArg,
-                                           const std::string& casePath)
-{
-    using platform::Error;
-    using platform::ErrorKind;
-    std::error_code ec;
-    const std::filesystem::path parent = std::filesystem::absolute(out, ec).parent_path();
-    if (parent == "/dev" || parent.string().starts_with("/dev/"))
-        return Error{ErrorKind::Refused, out + ": a document is never written among the devices"};
-    for (const auto& [kept, what] : {std::pair{diskArg, "the disk searched"}, std::pair{casePath, "the case file"}})
-        if (!kept.empty() && std::filesystem::exists(out, ec) && std::filesystem::equivalent(out, kept, ec))
-            return Error{ErrorKind::Refused, out + " is " + what + "; the document is never written over it"};
-    return {};
-}
-
 int Run(Options& options)
 {
     auto request = Request(options);
@@ -178,8 +162,10 @@ int Run(Options& options)
         return Fail(request.Detail());
     const std::optional<std::string> out = options.Value("-o");
     if (out) {
-        if (const auto target = CheckDocumentTarget(*out, options.positional[0], options.Value("--case").value_or(""));
-            !target)
+        const auto target = CheckWriteTarget(
+            *out, "document",
+            {{options.positional[0], "the disk searched"}, {options.Value("--case").value_or(""), "the case file"}});
+        if (!target)
             return Fail(target.Detail());
     }
     disk::RecorderVolume volume;

@@ -6,7 +6,6 @@
 #include <nlohmann/json.hpp>
 
 #include <cstdio>
-#include <filesystem>
 #include <string>
 
 #include "casefile/case_file.h"
@@ -19,6 +18,7 @@
 #include "tools/cli/options.h"
 #include "tools/cli/progress_bar.h"
 #include "tools/cli/volume_arg.h"
+#include "tools/cli/write_target.h"
 
 namespace cli {
 namespace {
@@ -46,12 +46,8 @@ int Create(Options& options)
     const std::string diskArg = *options.Value("--disk");
     // The case is written where the user says, never into the device
     // directory and never over the evidence.
-    std::error_code ec;
-    const std::filesystem::path parent = std::filesystem::absolute(casePath, ec).parent_path();
-    if (parent == "/dev" || parent.string().starts_with("/dev/"))
-        return Fail(casePath + ": a case is never written among the devices");
-    if (std::filesystem::exists(diskArg, ec) && std::filesystem::equivalent(casePath, diskArg, ec))
-        return Fail(casePath + " is the disk itself");
+    if (const auto checked = CheckWriteTarget(casePath, "case", {{diskArg, "the disk itself"}}); !checked)
+        return Fail(checked.Detail());
     disk::RecorderVolume volume;
     if (const auto loaded = LoadVolume(diskArg, volume); !loaded)
         return Fail(loaded.Detail());

@@ -5,7 +5,6 @@
 #include <QImage>
 
 #include <cstdio>
-#include <filesystem>
 #include <string>
 
 #include "casefile/case_file.h"
@@ -21,6 +20,7 @@
 #include "tools/cli/headless_engine.h"
 #include "tools/cli/options.h"
 #include "tools/cli/volume_arg.h"
+#include "tools/cli/write_target.h"
 #include "ui/timeline_picture.h"
 
 namespace cli {
@@ -101,16 +101,11 @@ int Run(Options& options)
     const std::string diskArg = CaseDiskArg(options, named);
     // The report and its sidecar go where the user says, never over the
     // evidence, the case or into the device directory.
-    std::error_code ec;
-    for (const std::string& target : {out, out + ".sha256"}) {
-        const std::filesystem::path parent = std::filesystem::absolute(target, ec).parent_path();
-        if (parent == "/dev" || parent.string().starts_with("/dev/"))
-            return Fail(target + ": a report is never written among the devices");
-        for (const std::string& kept : {diskArg, casePath})
-            if (std::filesystem::exists(target, ec) && std::filesystem::equivalent(target, kept, ec))
-                return Fail(target + " is " + (kept == casePath ? "the case file" : "the case's disk") +
-                            "; the report is never written over it");
-    }
+    for (const std::string& target : {out, out + ".sha256"})
+        if (const auto checked =
+                CheckWriteTarget(target, "report", {{diskArg, "the case's disk"}, {casePath, "the case file"}});
+            !checked)
+            return Fail(checked.Detail());
     disk::RecorderVolume volume;
     disk::RawDisk raw;
     if (const auto loaded = OpenCaseDisk(diskArg, *file, volume, raw); !loaded)
