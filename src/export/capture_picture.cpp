@@ -21,6 +21,9 @@ int CapturePicture(const playback::PlaybackEngine& engine, std::span<uint8_t> ou
         stride = rowBytes;
     if (height <= 0 || stride < rowBytes || out.size() < stride * (height - 1) + rowBytes)
         return 0;
+    // Without decoding every cell is background: no picture to save or print.
+    if (!engine.DecodingFailure().empty())
+        return 0;
     PictureComposer composer;
     if (!composer.Setup(width, height, background))
         return 0;

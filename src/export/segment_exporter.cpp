@@ -110,6 +110,12 @@ bool SegmentExporter::PrepareExport(const std::string& path, int returnPosition,
         Refuse(PrepareFailure::NotReady, "no record is open");
         return false;
     }
+    // Without the decoder every cell would be background under a true time
+    // stamp; the master copies the recorder's frames and needs none.
+    if (const std::string failure = engine.DecodingFailure(); !failure.empty() && mode != ExportMode::Master) {
+        Refuse(PrepareFailure::NoDecoding, failure);
+        return false;
+    }
     ExportMode byName{};
     if (!ExportModeFor(path, byName) || byName != mode) {
         Refuse(PrepareFailure::BadName, "the output name must end in .mpg, .avi, .mkv or .mp4 (lower case): " + path);

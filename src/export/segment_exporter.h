@@ -78,6 +78,7 @@ enum class PrepareFailure {
     BeginPastRecord,  // the begin mark lies past the record's last segment
     CannotOpen,       // the encoder or the file could not be set up
     BadRange,         // a time range the export cannot write (the master, records of other sizes)
+    NoDecoding,       // pictures are needed and the decoding library is not loaded
 };
 
 // What an export by time wrote of one piece of its plan, in the plan's

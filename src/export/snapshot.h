@@ -31,7 +31,8 @@ constexpr int kJpegQuality = 70;
 // Composes the engine's view (WindowWidth x WindowHeight) into out as 24-bit
 // blue-green-red pixels, top row first, rows `stride` bytes apart (0: 3 x
 // width, unpadded). background is 0xRRGGBB. 1 on success; 0 when the view is
-// empty, out too small or the scaler cannot be set up.
+// empty, out too small, the scaler cannot be set up or no picture can be
+// decoded (DecodingFailure).
 int CapturePicture(const playback::PlaybackEngine& engine, std::span<uint8_t> out, uint32_t background,
                    std::size_t stride = 0);
 

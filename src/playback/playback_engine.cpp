@@ -135,6 +135,14 @@ bool PlaybackEngine::PictureIsPlanar(int camera) const
     return camera >= 0 && camera < kCameras && picturePlanar[static_cast<size_t>(camera)];
 }
 
+std::string PlaybackEngine::DecodingFailure() const
+{
+    if (decoder.IsLoaded())
+        return {};
+    return "no video decoding: " +
+           (decoder.Failure().empty() ? std::string("the decoding library is not loaded") : decoder.Failure());
+}
+
 void PlaybackEngine::ShowLostSecond()
 {
     SyncPosition();

@@ -151,6 +151,10 @@ public:
     // so, as the export's reads leave them when the library can.
     std::span<const uint8_t> Picture(int camera) const;
     bool PictureIsPlanar(int camera) const;
+    // Why no picture can be decoded ("no video decoding: ..."), empty when
+    // the decoding library is loaded: what needs pictures refuses with it
+    // rather than write cells of background.
+    std::string DecodingFailure() const;
     // The open record's picture size; 0 without a volume.
     int32_t PictureWidth() const { return volume ? volume->OpenWidth() : 0; }
     int32_t PictureHeight() const { return volume ? volume->OpenHeight() : 0; }

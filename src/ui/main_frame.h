@@ -216,6 +216,7 @@ private:
     // An N was pressed while the search ran: its progress and end are shown.
     bool noticeFollowsSearch = false;
     bool volumePending = true;
+    bool toldNoDecoding = false;  // the missing decoding library was shown once
     bool closeAfterExport = false;
     // The dialog holds the stop flag the exporter reads: it goes last.
     std::unique_ptr<ui::ExportProgressDialog> exportDialog;

@@ -3,6 +3,7 @@
 #include <QPrinter>
 
 #include <array>
+#include <cctype>
 
 #include "export/print.h"
 #include "export/snapshot.h"
@@ -162,6 +163,14 @@ bool CMainFrame::OpenRecord(int record, bool setVolume)
     if (setVolume && volumePending) {
         SetVolume(engine.Sound().GetVolume());
         volumePending = false;
+    }
+    // Without the decoding library every camera stays dark: say so once,
+    // rather than let dark cells pass for cameras that recorded nothing.
+    if (std::string failure = engine.DecodingFailure(); !failure.empty() && !toldNoDecoding) {
+        toldNoDecoding = true;
+        failure[0] = char(std::toupper(static_cast<unsigned char>(failure[0])));
+        ShowWindowMessage(this, UiString(failure + ". The cameras stay dark: no snapshot or print, and only the "
+                                                   "master (.mkv) can be exported."));
     }
     // A new record opens in the quad view. Only a ready engine can be in the
     // one-camera view, and only a ready engine takes SetView.

@@ -126,6 +126,9 @@ protected:
         return runs;
     }
 
+    // The engine may run over a decoder of the test's own: it goes first.
+    void TearDown() override { engine.reset(); }
+
     RecordingProgress progress;
     exporter::PrepareFailure failure{};
     int returnPosition = 1;
@@ -320,6 +323,36 @@ TEST_F(SegmentExportTest, RefusalsLeaveNoFile)
     for (const char* name : {"late.mpg", "late.avi", "backwards.mpg", "capitals.MPG"})
         EXPECT_FALSE(std::filesystem::exists(dir->File(name))) << name;
     EXPECT_EQ(progress.shows, 0) << "the dialog is not shown";
+}
+
+// An installation that lost its decoding library must not write exports of
+// background cells under true time stamps and call them complete: what needs
+// pictures is refused and says why (snapshots and prints too); the master, a
+// copy of the recorder's frames, is still written.
+TEST_F(SegmentExportTest, WithoutTheDecodingLibraryOnlyTheMasterIsWritten)
+{
+    playback::VideoDecoder none(dir->File("no-such-library.so"));
+    ASSERT_FALSE(none.IsLoaded());
+    auto manual = std::make_unique<engine_test::ManualTimer>();
+    timer = manual.get();
+    engine = std::make_unique<PlaybackEngine>(none, std::move(manual));
+    engine->SetHosts(&slider, &messages, &mainWindow);
+    EXPECT_NE(engine->DecodingFailure().find("no-such-library.so"), std::string::npos) << engine->DecodingFailure();
+
+    for (const char* name : {"blind.mpg", "blind.avi", "blind.mp4"}) {
+        SCOPED_TRACE(name);
+        EXPECT_FALSE(Export(0, 0, 1, name).prepared);
+        EXPECT_EQ(failure, exporter::PrepareFailure::NoDecoding);
+        EXPECT_FALSE(std::filesystem::exists(dir->File(name)));
+    }
+    withReport = true;
+    const Result master = Export(0, 0, 1, "copy.mkv");
+    ASSERT_TRUE(master.prepared);
+    EXPECT_EQ(master.outcome.end, ExportOutcome::End::Completed) << master.outcome.error;
+    std::vector<uint8_t> pixels(size_t(engine->WindowWidth()) * engine->WindowHeight() * 3);
+    EXPECT_EQ(exporter::CapturePicture(*engine, pixels, exporter::kSnapshotBackground), 0)
+        << "no snapshot or print of dark cells";
+    engine.reset();
 }
 
 TEST_F(SegmentExportTest, AFullDiskIsAFailureNeverACompletion)

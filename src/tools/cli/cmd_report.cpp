@@ -59,8 +59,8 @@ platform::Result<report::BookmarkPicture> BookmarkPicture(const disk::RecorderVo
     HeadlessEngine player(false);
     if (const auto opened = player.OpenFromOptions(options, volume, "--at"); !opened)
         return opened.Failure();
-    if (!player.ShowsReadPicture())
-        return Error{ErrorKind::ReadFailed, "no picture could be read at position " + at + " of record " + b.record};
+    if (const auto shown = player.CheckReadPicture(at, b.record); !shown)
+        return shown.Failure();
     playback::PlaybackEngine& engine = player.Engine();
     for (uint32_t k = 0; k < b.picture && engine.PictureInSecond() < static_cast<int>(b.picture); ++k)
         if (engine.StepForward() != 1)

@@ -23,9 +23,8 @@ int Run(Options& options)
     HeadlessEngine player(false);
     if (const auto opened = player.OpenFromOptions(options, volume, "--at"); !opened)
         return Fail(opened.Detail());
-    if (!player.ShowsReadPicture())
-        return Fail("no picture could be read at position " + *options.Value("--at") + " of record " +
-                    *options.Value("--record"));
+    if (const auto shown = player.CheckReadPicture(*options.Value("--at"), *options.Value("--record")); !shown)
+        return Fail(shown.Detail());
     auto& engine = player.Engine();
     const auto choose = [&out](const std::string&) { return std::optional<std::string>(*out); };
     if (!exporter::TakeSnapshot(engine, choose))

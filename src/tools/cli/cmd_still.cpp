@@ -22,9 +22,8 @@ int Run(Options& options)
     HeadlessEngine player(false);
     if (const auto opened = player.OpenFromOptions(options, volume, "--at"); !opened)
         return Fail(opened.Detail());
-    if (!player.ShowsReadPicture())
-        return Fail("no picture could be read at position " + *options.Value("--at") + " of record " +
-                    *options.Value("--record"));
+    if (const auto shown = player.CheckReadPicture(*options.Value("--at"), *options.Value("--record")); !shown)
+        return Fail(shown.Detail());
     const QImage picture = player.Video().Copy();
     const platform::Result<void> written = platform::WriteWholeFile(
         *out, [&](const std::string& temporary) { return picture.save(QString::fromStdString(temporary), "PNG"); });

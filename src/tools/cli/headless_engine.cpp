@@ -84,6 +84,16 @@ platform::Result<void> HeadlessEngine::OpenFromOptions(Options& options, disk::R
     return {};
 }
 
+platform::Result<void> HeadlessEngine::CheckReadPicture(const std::string& at, const std::string& record) const
+{
+    if (std::string failure = engine->DecodingFailure(); !failure.empty())
+        return platform::Error{platform::ErrorKind::Unsupported, std::move(failure)};
+    if (!ShowsReadPicture())
+        return platform::Error{platform::ErrorKind::ReadFailed,
+                               "no picture could be read at position " + at + " of record " + record};
+    return {};
+}
+
 bool HeadlessEngine::ShowsReadPicture() const
 {
     // A seek passes over seconds it finds no picture in: a later second's

@@ -42,6 +42,9 @@ public:
     // camera with video could be read and decoded (a still of it would be
     // the no-picture colour passed off as a picture).
     bool ShowsReadPicture() const;
+    // ShowsReadPicture with the reason when not: no decoding library, or
+    // "no picture could be read at position <at> of record <record>".
+    platform::Result<void> CheckReadPicture(const std::string& at, const std::string& record) const;
 
     playback::PlaybackEngine& Engine() { return *engine; }
     platform::WindowSurface& Video() { return video; }
