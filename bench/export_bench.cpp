@@ -4,7 +4,8 @@
 // a 2 x 2 quad, draw the recorder time, 30 pictures a second, the same codecs
 // with comparable settings, camera 1's sound). Runs alternate, so both meet
 // the same load; best and median wall time of each, the runs' spread, and a
-// lead claimed only when the difference is larger than the spread. Then the master (.mkv)
+// lead claimed only when the difference is larger than the spread. Then
+// libx264 alone on the same pictures, the floor under MP4. Then the master (.mkv)
 // of the same segment, which decodes nothing: its CPU time beside the
 // MPEG-1 export's.
 //
@@ -208,6 +209,35 @@ bool WriteCameraStreams(const std::string& image, const mkdisk::ManifestRecord& 
 
 enum class Case { Mpeg, Avi, Mp4 };
 
+// The quad of the four camera streams with the recorder time drawn on it,
+// 30 pictures a second, as [v]; the sound, when there is a wav, as input 4.
+std::vector<std::string> FfmpegPictures(const std::vector<std::string>& cameras, long long epoch,
+                                        const std::string& wav)
+{
+    std::vector<std::string> argv{"ffmpeg", "-nostdin", "-hide_banner", "-loglevel", "error", "-y"};
+    for (const auto& camera : cameras)
+        argv.insert(argv.end(), {"-f", "m4v", "-framerate", "30", "-i", camera});
+    if (!wav.empty())
+        argv.insert(argv.end(), {"-i", wav});
+    // The inputs' rate and -r hold 30 a second: an fps filter would drop the
+    // last picture. %T rather than %H:%M:%S: a colon inside the expansion
+    // needs three levels of escaping.
+    const std::string graph = "[0:v]scale=320:240[a];[1:v]scale=320:240[b];[2:v]scale=320:240[c];[3:v]scale=320:240[d];"
+                              "[a][b][c][d]xstack=inputs=4:layout=0_0|w0_0|0_h0|w0_h0,"
+                              "drawtext=fontfile=" +
+                              std::string(kFont) +
+                              ":fontsize=12:fontcolor=white:x=8:y=8:"
+                              "text='%{pts\\:gmtime\\:" +
+                              std::to_string(epoch) + "\\:%Y/%m/%d %T}'[v]";
+    argv.insert(argv.end(), {"-filter_complex", graph, "-map", "[v]"});
+    return argv;
+}
+
+// The MP4 writer's picture settings.
+const std::vector<std::string> kX264Settings{"-c:v",     "libx264", "-preset",  "fast",   "-profile:v",
+                                             "high",     "-crf",    "19",       "-g",     "60",
+                                             "-threads", "2",       "-pix_fmt", "yuv420p"};
+
 // The peer of quillon-cli export. MPEG-1 mirrors libquillon_mpeg1's encoder:
 // a 9,000 kbit/s cap (300 kbit a picture), the average aimed at 7/8 of it,
 // half a second of decoder buffer starting 3/4 full, quantiser 2 to 31,
@@ -219,21 +249,8 @@ enum class Case { Mpeg, Avi, Mp4 };
 std::vector<std::string> FfmpegCommand(Case c, const std::vector<std::string>& cameras, const std::string& wav,
                                        long long epoch, const std::string& out)
 {
-    std::vector<std::string> argv{"ffmpeg", "-nostdin", "-hide_banner", "-loglevel", "error", "-y"};
-    for (const auto& camera : cameras)
-        argv.insert(argv.end(), {"-f", "m4v", "-framerate", "30", "-i", camera});
-    argv.insert(argv.end(), {"-i", wav});
-    // The inputs' rate and -r hold 30 a second: an fps filter would drop the
-    // last picture. %T rather than %H:%M:%S: a colon inside the expansion
-    // needs three levels of escaping.
-    const std::string graph = "[0:v]scale=320:240[a];[1:v]scale=320:240[b];[2:v]scale=320:240[c];[3:v]scale=320:240[d];"
-                              "[a][b][c][d]xstack=inputs=4:layout=0_0|w0_0|0_h0|w0_h0,"
-                              "drawtext=fontfile=" +
-                              std::string(kFont) +
-                              ":fontsize=12:fontcolor=white:x=8:y=8:"
-                              "text='%{pts\\:gmtime\\:" +
-                              std::to_string(epoch) + "\\:%Y/%m/%d %T}'[v]";
-    argv.insert(argv.end(), {"-filter_complex", graph, "-map", "[v]", "-map", "4:a", "-r", "30"});
+    std::vector<std::string> argv = FfmpegPictures(cameras, epoch, wav);
+    argv.insert(argv.end(), {"-map", "4:a", "-r", "30"});
     if (c == Case::Mpeg) {
         argv.insert(
             argv.end(),
@@ -242,9 +259,8 @@ std::vector<std::string> FfmpegCommand(Case c, const std::vector<std::string>& c
              "-c:a",  "mp2",        "-b:a", "96k",   "-ar",      "32000", "-ac",      "1",     "-f",
              "mpeg",  out});
     } else if (c == Case::Mp4) {
-        argv.insert(argv.end(), {"-c:v", "libx264",  "-preset", "fast",     "-profile:v", "high", "-crf", "19",   "-g",
-                                 "60",   "-threads", "2",       "-pix_fmt", "yuv420p",    "-c:a", "aac",  "-b:a", "96k",
-                                 "-ar",  "48000",    "-ac",     "1",        "-f",         "mp4",  out});
+        argv.insert(argv.end(), kX264Settings.begin(), kX264Settings.end());
+        argv.insert(argv.end(), {"-c:a", "aac", "-b:a", "96k", "-ar", "48000", "-ac", "1", "-f", "mp4", out});
     } else {
         const int quantiser = exporter::AviWriter::QuantiserFor(exporter::SegmentExporter::kAviQuality);
         argv.insert(argv.end(), {"-c:v", "mpeg4", "-vtag", "XVID", "-q:v", std::to_string(quantiser), "-g",
@@ -374,7 +390,7 @@ bool Prepare(const testing_support::TempDir& temp, Setup& setup)
 // Times one case, quillon-cli and ffmpeg in turn, and makes its table row;
 // false when a command failed.
 bool TimeCase(Case c, const testing_support::TempDir& temp, const Setup& setup, std::string& row, bool& sameCount,
-              double& ourCpu)
+              double& ourCpu, double& ourBest)
 {
     const std::string ext = c == Case::Mpeg ? ".mpg" : c == Case::Avi ? ".avi" : ".mp4";
     const std::string ours = temp.File("quillon" + ext);
@@ -422,6 +438,47 @@ bool TimeCase(Case c, const testing_support::TempDir& temp, const Setup& setup, 
     row = text;
     sameCount = ourFrames == theirFrames && reported == ourFrames;
     ourCpu = q.BestCpu();
+    ourBest = q.Best();
+    return true;
+}
+
+// libx264 alone with the MP4 writer's settings, on the peer's pictures read
+// from a raw file in the page cache (nothing decoded, scaled or drawn, no
+// sound): the floor under any MP4 export of this record on this machine.
+// The raw pictures take 28 MB a second, so up to two minutes only.
+constexpr int kEncoderAloneSeconds = 120;
+
+bool TimeEncoderAlone(const testing_support::TempDir& temp, const Setup& setup, double mp4Best, std::string& row)
+{
+    if (setup.seconds > kEncoderAloneSeconds) {
+        row = "libx264 alone: not measured (more than " + std::to_string(kEncoderAloneSeconds) + " s of pictures)";
+        return true;
+    }
+    const std::string raw = temp.File("pictures.yuv");
+    const std::string out = temp.File("alone.mp4");
+    std::vector<std::string> render = FfmpegPictures(setup.cameras, setup.epoch, "");
+    render.insert(render.end(), {"-r", "30", "-pix_fmt", "yuv420p", "-f", "rawvideo", raw});
+    std::vector<std::string> encode{"ffmpeg", "-nostdin", "-hide_banner", "-loglevel", "error", "-y",
+                                    "-f",     "rawvideo", "-pix_fmt",     "yuv420p",   "-s",    "640x480",
+                                    "-r",     "30",       "-i",           raw};
+    encode.insert(encode.end(), kX264Settings.begin(), kX264Settings.end());
+    encode.insert(encode.end(), {"-an", "-f", "mp4", out});
+    std::printf("raw: %s\nalone: %s\n", Joined(render).c_str(), Joined(encode).c_str());
+    if (!Check(render, setup.err))
+        return false;
+    Timing t;
+    for (int r = 0; r < setup.runs; ++r) {
+        Run run;
+        if (!Check(encode, setup.err, &run))
+            return false;
+        t.Add(run);
+    }
+    std::error_code ec;
+    fs::remove(raw, ec);
+    char text[256];
+    std::snprintf(text, sizeof text, "x264   %8.2f %8.2f %8.2f   MP4 export best / this %.2f (spread %.2f)", t.Best(),
+                  t.Median(), t.BestCpu(), mp4Best / t.Best(), t.Spread());
+    row = text;
     return true;
 }
 
@@ -485,12 +542,13 @@ int main(int argc, char** argv)
     std::printf("record: %d s, 4 cameras 352x240 at 30 fps, sound on camera 1; %d runs each, alternating; "
                 "load average %.2f at start\n",
                 setup.seconds, setup.runs, load[0]);
-    std::string rows[3], master;
+    std::string rows[3], alone, master;
     bool same[3] = {};
-    double cpu[3] = {};
-    if (!TimeCase(Case::Mpeg, temp, setup, rows[0], same[0], cpu[0]) ||
-        !TimeCase(Case::Avi, temp, setup, rows[1], same[1], cpu[1]) ||
-        !TimeCase(Case::Mp4, temp, setup, rows[2], same[2], cpu[2]) || !TimeMaster(temp, setup, cpu[0], master))
+    double cpu[3] = {}, best[3] = {};
+    if (!TimeCase(Case::Mpeg, temp, setup, rows[0], same[0], cpu[0], best[0]) ||
+        !TimeCase(Case::Avi, temp, setup, rows[1], same[1], cpu[1], best[1]) ||
+        !TimeCase(Case::Mp4, temp, setup, rows[2], same[2], cpu[2], best[2]) ||
+        !TimeEncoderAlone(temp, setup, best[2], alone) || !TimeMaster(temp, setup, cpu[0], master))
         return 1;
     getloadavg(load, 1);
     std::printf("\n%-6s %8s %8s %8s %10s %8s %8s %7s %7s  %-9s %12s %12s %7s %7s  %s\n", "case", "Q best", "Q median",
@@ -504,6 +562,9 @@ int main(int argc, char** argv)
                 load[0]);
     if (!same[0] || !same[1] || !same[2])
         std::printf("note: the picture counts differ\n");
+    std::printf("\n%-6s %8s %8s %8s\n%s\n", "alone", "best", "median", "CPU", alone.c_str());
+    std::printf("libx264 alone: ffmpeg encoding the peer's pictures from a raw file with the MP4 settings, no "
+                "sound; the floor under an MP4 export on this machine\n");
     std::printf("\n%-6s %8s %8s\n%s\n", "case", "Q best", "Q median", master.c_str());
     return 0;
 }
