@@ -328,6 +328,13 @@ void SegmentExporter::WriteReport(ExportOutcome& outcome)
                         ". Each is written as a second without picture (the no-picture colour) with its time "
                         "stamped, and silence.");
         }
+        if (!outcome.undecoded.empty()) {
+            std::string list;
+            for (const UndecodedPictures& pictures : outcome.undecoded)
+                list += (list.empty() ? "" : "; ") + UndecodedText(pictures);
+            p.push_back("These pictures were read from the disk but could not be decoded (damaged frames): " + list +
+                        ". Their cells show the no-picture colour in those frames.");
+        }
         p.push_back("The time burnt into each picture is the recorder's clock as recorded with the picture; its "
                     "offset from true time is unknown.");
         if (report.segment.soundCamera == 0)

@@ -99,9 +99,11 @@ bool SegmentExporter::OutputFailed() const { return stage.Failed() || (mp4 && mp
 SegmentExporter::GroupRead SegmentExporter::ReadCameras(bool intraOnly, int soundCamera)
 {
     bool anyRead = false;
+    groupUndecoded.fill(false);
     for (int camera = 0; camera < playback::kCameras; ++camera) {
         bool delivered = false;
         const bool read = engine.ReadForExport(camera, intraOnly, soundCamera, delivered);
+        groupUndecoded[static_cast<std::size_t>(camera)] = read && engine.ExportPictureUndecoded(camera);
         const int position = engine.ExportPosition();
         if (position > soundPosition && position <= run.endPosition + 1) {
             // Seconds passed over without a frame get silence, as their
@@ -119,6 +121,33 @@ SegmentExporter::GroupRead SegmentExporter::ReadCameras(bool intraOnly, int soun
         anyRead = anyRead || read;
     }
     return anyRead ? GroupRead::Whole : GroupRead::NoneRead;
+}
+
+void SegmentExporter::NoteUndecoded(int framePosition, ExportOutcome& outcome)
+{
+    for (int camera = 0; camera < playback::kCameras; ++camera) {
+        if (!groupUndecoded[static_cast<std::size_t>(camera)])
+            continue;
+        // One entry per camera and second: a later picture of the same
+        // second counts in. The second's entries are the last ones.
+        auto entry = outcome.undecoded.rbegin();
+        while (entry != outcome.undecoded.rend() && entry->position == framePosition && entry->camera != camera)
+            ++entry;
+        if (entry != outcome.undecoded.rend() && entry->position == framePosition) {
+            ++entry->count;
+            continue;
+        }
+        char stamp[64];
+        exporter::FormatStamp(Stamp(framePosition), stamp);
+        outcome.undecoded.push_back({-1, camera, framePosition, 1, stamp});
+    }
+}
+
+std::string UndecodedText(const UndecodedPictures& pictures)
+{
+    return (pictures.record >= 0 ? "record " + std::to_string(pictures.record + 1) + ", " : std::string()) + "camera " +
+           std::to_string(pictures.camera + 1) + " at position " + std::to_string(pictures.position) + " (" +
+           pictures.stamp + "): " + std::to_string(pictures.count) + (pictures.count == 1 ? " picture" : " pictures");
 }
 
 // "position 7 (2006/03/15 23:59:37): sectors ... could not be read"
@@ -226,6 +255,7 @@ ExportOutcome::End SegmentExporter::ReadLoop(ExportOutcome& outcome)
         if (framePosition > run.endPosition + 1)
             break;
         GroupRead read = ReadCameras(intraOnly, soundCamera);
+        NoteUndecoded(framePosition, outcome);
         intraOnly = false;
         // Past a lost second nothing more could be read: the record ends
         // there. (At the begin mark a frame without picture is written, as

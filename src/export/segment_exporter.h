@@ -93,6 +93,22 @@ struct PartWritten {
 };
 
 // How a run ended.
+// Pictures of a camera read in one second of an export that the decoder
+// could not make a picture of (damaged frames): their cells show the
+// no-picture colour. record: the record's number from 0 in an export by
+// time, -1 otherwise.
+struct UndecodedPictures {
+    int record = -1;
+    int camera = 0;  // from 0
+    int position = 0;
+    int count = 0;
+    std::string stamp;  // the position's time as stamped
+};
+
+// "camera 2 at position 7 (2006/03/15 23:59:37): 1 picture", with
+// "record 3, " before it in an export by time.
+std::string UndecodedText(const UndecodedPictures& pictures);
+
 struct ExportOutcome {
     enum class End {
         Completed,    // the end mark was passed
@@ -116,6 +132,8 @@ struct ExportOutcome {
     // one line each ("position 7 (2006/03/15 23:59:37)"); an export by time
     // names the record first ("record 2, position 7 (...)").
     std::vector<std::string> emptySeconds;
+    // Pictures read but not decoded, by camera and second, in reading order.
+    std::vector<UndecodedPictures> undecoded;
     std::string reportPath;   // the report written beside the output; empty when none
     std::string reportError;  // why the report could not be written; empty when it was
     // An export by time: one entry per piece written, in the plan's order
@@ -226,6 +244,8 @@ private:
     // a lost second met after the first camera or at it, nothing at all.
     enum class GroupRead { Whole, Ended, Lost, LostFirst, NoneRead };
     GroupRead ReadCameras(bool intraOnly, int soundCamera);
+    // Counts the pictures of the group just read that were not decoded.
+    void NoteUndecoded(int framePosition, ExportOutcome& outcome);
     bool PassLostSecond(ExportOutcome& outcome);
     // The seconds after the one last written up to framePosition (not
     // included) that the reader passed over without a frame: each written
@@ -279,7 +299,8 @@ private:
     std::vector<int16_t> stretched;  // kSoundBufferBytes
     int32_t width = 0;
     int32_t height = 0;
-    int soundPosition = -1;  // the last position whose second of sound was written
+    int soundPosition = -1;                                 // the last position whose second of sound was written
+    std::array<bool, playback::kCameras> groupUndecoded{};  // of the group ReadCameras read
     std::vector<uint8_t> silence;
     std::function<void(int, int)> frameTap;
     disk::RecorderVolume* reportVolume = nullptr;

@@ -89,6 +89,10 @@ ExportOutcome::End SegmentExporter::RecordPiece(const TimePiece& piece, ExportOu
         outcome.lostSeconds.push_back("record " + std::to_string(record + 1) + ", " + lost);
     for (const std::string& empty : one.emptySeconds)
         outcome.emptySeconds.push_back("record " + std::to_string(record + 1) + ", " + empty);
+    for (UndecodedPictures pictures : one.undecoded) {
+        pictures.record = static_cast<int>(record);
+        outcome.undecoded.push_back(std::move(pictures));
+    }
     if (!one.error.empty())
         outcome.error = "record " + std::to_string(record + 1) + ": " + one.error;
     if (reportVolume) {

@@ -15,6 +15,7 @@
 //   lastShownPosition, where the shown pictures lie in their second
 //   (intraSegment, framesAfterIntra), which cameras' pictures belong to the
 //   position shown or read (hasPicture) and their layout (picturePlanar),
+//   which of the export's reads failed to decode (exportUndecoded),
 //   resumeAfterLoss and exportReader
 //   (the export worker's while an export runs).
 // - The presenter's own lock is held by Present; the decoder's inside
@@ -195,6 +196,9 @@ public:
     // record, or a lost second (ReadStoppedAtLoss; ExportPosition() is the
     // lost second, and the next read goes on past it).
     bool ReadForExport(int camera, bool intraOnly, int soundCamera, bool& soundDelivered);
+    // The camera's last ReadForExport read a frame to decode and the decoder
+    // made no picture of it (a damaged frame): its cell shows no picture.
+    bool ExportPictureUndecoded(int camera) const;
     // The segment the export's reader stands on (0 without one).
     int ExportPosition() const;
     // The export's last read stopped at a lost second (see ReadForExport).
@@ -292,6 +296,7 @@ private:
     std::array<std::vector<uint8_t>, kCameras> pictureBuffers;
     std::array<bool, kCameras> hasPicture{};
     std::array<bool, kCameras> picturePlanar{};  // how pictureBuffers[c] is laid out
+    std::array<bool, kCameras> exportUndecoded{};
     bool resumeAfterLoss = false;
     std::unique_ptr<disk::RecordReader> exportReader;
     bool exportHeaderFromEngine = false;  // set by OpenExportReader

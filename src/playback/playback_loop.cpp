@@ -181,6 +181,7 @@ bool PlaybackEngine::ReadForExport(int camera, bool intraOnly, int soundCamera, 
     const bool read =
         exportReader->NextFrame(frameBuffers[camera], length, intraOnly, soundCamera, soundBlocks, &delivered);
     hasPicture[static_cast<size_t>(camera)] = false;
+    exportUndecoded[static_cast<size_t>(camera)] = false;
     if (!read)
         return false;
     frameLengths[camera] = length;
@@ -196,6 +197,7 @@ bool PlaybackEngine::ReadForExport(int camera, bool intraOnly, int soundCamera, 
         hasPicture[static_cast<size_t>(camera)] =
             (planar ? decoder.DecodePlanar(camera, frame, pictureBuffers[camera], w, h, header)
                     : decoder.DecodeFrame(camera, frame, pictureBuffers[camera], w, h, header)) != 0;
+        exportUndecoded[static_cast<size_t>(camera)] = !hasPicture[static_cast<size_t>(camera)];
     }
     if (soundCamera >= 0 && delivered) {
         uint32_t bytes = 0;
@@ -203,6 +205,12 @@ bool PlaybackEngine::ReadForExport(int camera, bool intraOnly, int soundCamera, 
         soundDelivered = true;
     }
     return true;
+}
+
+bool PlaybackEngine::ExportPictureUndecoded(int camera) const
+{
+    std::lock_guard lock(streamLock);
+    return camera >= 0 && camera < kCameras && exportUndecoded[static_cast<size_t>(camera)];
 }
 
 void PlaybackEngine::ReturnFromExport(int returnPosition)

@@ -464,6 +464,53 @@ TEST_F(SegmentExportTest, NoPictureOfThePausedPositionIsExportedForASecondWithou
             EXPECT_FALSE(code) << "camera " << code->camera + 1 << " of second " << code->second;
 }
 
+// A frame read whole whose picture the decoder cannot make (here camera 2's
+// fifth picture of second 1, zeroed after its start code as a wiped stretch
+// of a disk leaves it):
+// the cell shows no picture in that frame, and the outcome, the report and
+// the command line name the camera, the second and the count.
+TEST_F(SegmentExportTest, APictureThatCannotBeDecodedIsNamedNotPassedOver)
+{
+    mkdisk::DiskPlan plan;
+    mkdisk::RecordPlan record;
+    record.begin = {2006, 3, 15, 23, 59, 30};
+    record.seconds = 3;
+    plan.records.push_back(record);
+    const std::string image = dir->File("undecodable.img");
+    mkdisk::Manifest manifest;
+    ASSERT_TRUE(testing_support::Succeeded(mkdisk::WriteDisk(plan, image, &manifest)));
+    const mkdisk::ManifestRecord& written = manifest.records.at(0);
+    const auto frame = std::find_if(written.frames.begin(), written.frames.end(), [](const mkdisk::ManifestFrame& f) {
+        return f.camera == 1 && f.second == 1 && f.frame == 4 && f.video && !f.intra && f.bytesInSegment == f.length;
+    });
+    ASSERT_NE(frame, written.frames.end());
+    const uint64_t at = uint64_t(written.segments.at(frame->segment).firstSector) * mkdisk::kSectorSize + frame->offset;
+    {
+        std::fstream disk(image, std::ios::binary | std::ios::in | std::ios::out);
+        char code[4] = {};
+        disk.seekg(std::streamoff(at));
+        ASSERT_TRUE(disk.read(code, 4));
+        ASSERT_EQ(std::string(code, 4), std::string("\x00\x00\x01\xB6", 4)) << "a VOP start code";
+        disk.seekp(std::streamoff(at + 4));
+        ASSERT_TRUE(disk.write(std::string(frame->length - 4, '\0').data(), std::streamsize(frame->length - 4)));
+    }
+    platform::SetDriveImages({image});
+    ASSERT_TRUE(volume.Load(0));
+    withReport = true;
+    const Result r = Export(0, 0, 1, "undecodable.mpg");
+    ASSERT_TRUE(r.prepared);
+    EXPECT_EQ(r.outcome.end, ExportOutcome::End::Completed) << r.outcome.error;
+    ASSERT_EQ(r.outcome.undecoded.size(), 1u);
+    const exporter::UndecodedPictures& missing = r.outcome.undecoded[0];
+    EXPECT_EQ(missing.camera, 1);
+    EXPECT_EQ(missing.position, 1);
+    EXPECT_EQ(missing.count, 1);
+    EXPECT_EQ(exporter::UndecodedText(missing), "camera 2 at position 1 (2006/03/15 23:59:31): 1 picture");
+    std::ifstream report(r.outcome.reportPath);
+    const std::string text((std::istreambuf_iterator<char>(report)), std::istreambuf_iterator<char>());
+    EXPECT_NE(text.find("could not be decoded (damaged frames): camera 2 at position 1"), std::string::npos) << text;
+}
+
 // Playback paused with a frame half cut (its start carried over the end of
 // segment 1, its rest joined in segment 2) leaves nothing in the export: it
 // begins at segment 2 as a fresh one does, byte for byte.

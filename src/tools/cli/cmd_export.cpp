@@ -289,6 +289,9 @@ int Export(Options& options, const std::optional<evidence::ActivityEventReport>&
         std::fprintf(stderr, "quillon-cli: the disk holds no frames for %s: written without picture\n", empty.c_str());
     for (const std::string& lost : outcome.lostSeconds)
         std::fprintf(stderr, "quillon-cli: a second could not be read (the report lists it): %s\n", lost.c_str());
+    for (const exporter::UndecodedPictures& pictures : outcome.undecoded)
+        std::fprintf(stderr, "quillon-cli: read but not decoded (a damaged frame; written without picture): %s\n",
+                     exporter::UndecodedText(pictures).c_str());
     if (range) {
         // An export by time: its range, and each second no listed record holds.
         for (const exporter::TimePiece& piece : range->pieces)
