@@ -299,8 +299,9 @@ private:
     std::vector<int16_t> stretched;  // kSoundBufferBytes
     int32_t width = 0;
     int32_t height = 0;
-    int soundPosition = -1;                                 // the last position whose second of sound was written
-    std::array<bool, playback::kCameras> groupUndecoded{};  // of the group ReadCameras read
+    int soundPosition = -1;  // the last position whose second of sound was written
+    // The cameras whose picture the group ReadCameras read could not decode.
+    std::array<bool, playback::kCameras> groupUndecoded{};
     std::vector<uint8_t> silence;
     std::function<void(int, int)> frameTap;
     disk::RecorderVolume* reportVolume = nullptr;

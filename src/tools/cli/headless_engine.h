@@ -38,18 +38,18 @@ public:
                                            std::string_view positionOption);
 
     // Whether the position OpenFromOptions showed holds a picture read
-    // there: false when the seek had to go on to a later second, or no shown
-    // camera with video could be read and decoded (a still of it would be
-    // the no-picture colour passed off as a picture).
-    bool ShowsReadPicture() const;
-    // ShowsReadPicture with the reason when not: no decoding library, or
-    // "no picture could be read at position <at> of record <record>".
+    // there, and why not: no decoding library, or "no picture could be read
+    // at position <at> of record <record>" when the seek had to go on to a
+    // later second or no shown camera with video could be read and decoded
+    // (a still of it would be the no-picture colour passed off as a picture).
     platform::Result<void> CheckReadPicture(const std::string& at, const std::string& record) const;
 
     playback::PlaybackEngine& Engine() { return *engine; }
     platform::WindowSurface& Video() { return video; }
 
 private:
+    bool ShowsReadPicture() const;
+
     playback::VideoDecoder decoder;
     platform::WindowSurface video{kViewWidth, kViewHeight};
     platform::WindowSurface mainWindow{925, 640};
