@@ -32,4 +32,22 @@ std::optional<std::string> ExportEndMessage(const exporter::ExportOutcome& outco
     return "The export ended early" + why + ".\n" + written + " The exported file is incomplete.";
 }
 
+std::optional<std::string> UndecodedMessage(const exporter::ExportOutcome& outcome)
+{
+    constexpr std::size_t kNamed = 3;
+    if (outcome.undecoded.empty())
+        return std::nullopt;
+    int pictures = 0;
+    std::string named;
+    for (std::size_t i = 0; i < outcome.undecoded.size(); ++i) {
+        pictures += outcome.undecoded[i].count;
+        if (i < kNamed)
+            named += (named.empty() ? "" : "; ") + exporter::UndecodedText(outcome.undecoded[i]);
+    }
+    const std::size_t more = outcome.undecoded.size() > kNamed ? outcome.undecoded.size() - kNamed : 0;
+    return std::to_string(pictures) + (pictures == 1 ? " picture was" : " pictures were") +
+           " read but could not be decoded (damaged frames); the exported file shows no picture in their place:\n" +
+           named + (more ? "; and " + std::to_string(more) + " more (the export's report names them all)." : ".");
+}
+
 }  // namespace ui

@@ -17,4 +17,9 @@ std::optional<std::string> ExportEndMessage(const exporter::ExportOutcome& outco
                                             const std::function<std::string(int position)>& timeAt,
                                             const std::string& notWritten);
 
+// Said besides, whatever the end: the pictures the run read but could not
+// decode (damaged frames), the first few by camera and second; nothing when
+// every picture read was decoded.
+std::optional<std::string> UndecodedMessage(const exporter::ExportOutcome& outcome);
+
 }  // namespace ui

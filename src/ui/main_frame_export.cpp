@@ -128,6 +128,8 @@ void CMainFrame::OnExportFinished(const exporter::ExportOutcome& outcome)
         ShowWindowMessage(this, UiString(*early));
     else
         messages.ShowFreshUiText(kTextFinished);
+    if (const auto undecoded = UndecodedMessage(outcome))
+        ShowWindowMessage(this, UiString(*undecoded));
     // The file is there but cannot be checked against the disk without it.
     if (!outcome.reportError.empty() && outcome.end != End::NothingRead)
         ShowWindowMessage(this, UiString("The export's report could not be written: " + outcome.reportError));

@@ -742,6 +742,26 @@ TEST(ExportEndMessageTest, OnlyACompletedOrStoppedRunGetsTheCompletionMessage)
               "incomplete.");
 }
 
+// Pictures read but not decoded are said whatever the end, the first three
+// by name, the rest left to the report.
+TEST(ExportEndMessageTest, PicturesThatCouldNotBeDecodedAreSaid)
+{
+    exporter::ExportOutcome outcome;
+    EXPECT_FALSE(ui::UndecodedMessage(outcome));
+    outcome.undecoded.push_back({-1, 1, 7, 1, "2006/03/15 23:59:37"});
+    EXPECT_EQ(ui::UndecodedMessage(outcome),
+              "1 picture was read but could not be decoded (damaged frames); the exported file shows no picture in "
+              "their place:\ncamera 2 at position 7 (2006/03/15 23:59:37): 1 picture.");
+    for (int position = 8; position < 12; ++position)
+        outcome.undecoded.push_back({2, 0, position, 2, "T"});
+    const auto said = ui::UndecodedMessage(outcome);
+    ASSERT_TRUE(said);
+    EXPECT_EQ(said->substr(0, 15), "9 pictures were");
+    EXPECT_NE(said->find("record 3, camera 1 at position 9 (T): 2 pictures; and 2 more (the export's report"),
+              std::string::npos)
+        << *said;
+}
+
 TEST_F(MainFrameTest, ClosingHaltsCancelsTheTimerAndWaits)
 {
     Open();
