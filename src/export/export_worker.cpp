@@ -96,14 +96,15 @@ bool SegmentExporter::OutputFailed() const { return stage.Failed() || (mp4 && mp
 // camera's, or silence when there is none (or the disk has no sound for it),
 // so the sound track always runs in step with the pictures. A lost second
 // gets silence, and ends the group where it was met.
-SegmentExporter::GroupRead SegmentExporter::ReadCameras(bool intraOnly, int soundCamera)
+SegmentExporter::GroupRead SegmentExporter::ReadCameras(bool intraOnly, int soundCamera, int framePosition,
+                                                        ExportOutcome& outcome)
 {
     bool anyRead = false;
-    groupUndecoded.fill(false);
     for (int camera = 0; camera < playback::kCameras; ++camera) {
         bool delivered = false;
         const bool read = engine.ReadForExport(camera, intraOnly, soundCamera, delivered);
-        groupUndecoded[static_cast<std::size_t>(camera)] = read && engine.ExportPictureUndecoded(camera);
+        if (read && engine.ExportPictureUndecoded(camera))
+            NoteUndecoded(camera, framePosition, outcome);
         const int position = engine.ExportPosition();
         if (position > soundPosition && position <= run.endPosition + 1) {
             // Seconds passed over without a frame get silence, as their
@@ -123,24 +124,20 @@ SegmentExporter::GroupRead SegmentExporter::ReadCameras(bool intraOnly, int soun
     return anyRead ? GroupRead::Whole : GroupRead::NoneRead;
 }
 
-void SegmentExporter::NoteUndecoded(int framePosition, ExportOutcome& outcome)
+void SegmentExporter::NoteUndecoded(int camera, int framePosition, ExportOutcome& outcome)
 {
-    for (int camera = 0; camera < playback::kCameras; ++camera) {
-        if (!groupUndecoded[static_cast<std::size_t>(camera)])
-            continue;
-        // One entry per camera and second: a later picture of the same
-        // second counts in. The second's entries are the last ones.
-        auto entry = outcome.undecoded.rbegin();
-        while (entry != outcome.undecoded.rend() && entry->position == framePosition && entry->camera != camera)
-            ++entry;
-        if (entry != outcome.undecoded.rend() && entry->position == framePosition) {
-            ++entry->count;
-            continue;
-        }
-        char stamp[64];
-        exporter::FormatStamp(Stamp(framePosition), stamp);
-        outcome.undecoded.push_back({-1, camera, framePosition, 1, stamp});
+    // One entry per camera and second: a later picture of the same second
+    // counts in. The second's entries are the last ones.
+    auto entry = outcome.undecoded.rbegin();
+    while (entry != outcome.undecoded.rend() && entry->position == framePosition && entry->camera != camera)
+        ++entry;
+    if (entry != outcome.undecoded.rend() && entry->position == framePosition) {
+        ++entry->count;
+        return;
     }
+    char stamp[64];
+    exporter::FormatStamp(Stamp(framePosition), stamp);
+    outcome.undecoded.push_back({-1, camera, framePosition, 1, stamp});
 }
 
 std::string UndecodedText(const UndecodedPictures& pictures)
@@ -254,8 +251,7 @@ ExportOutcome::End SegmentExporter::ReadLoop(ExportOutcome& outcome)
         lostBefore = false;
         if (framePosition > run.endPosition + 1)
             break;
-        GroupRead read = ReadCameras(intraOnly, soundCamera);
-        NoteUndecoded(framePosition, outcome);
+        GroupRead read = ReadCameras(intraOnly, soundCamera, framePosition, outcome);
         intraOnly = false;
         // Past a lost second nothing more could be read: the record ends
         // there. (At the begin mark a frame without picture is written, as

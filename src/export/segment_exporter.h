@@ -92,7 +92,6 @@ struct PartWritten {
     evidence::StreamHeaderReport streamHeader;
 };
 
-// How a run ended.
 // Pictures of a camera read in one second of an export that the decoder
 // could not make a picture of (damaged frames): their cells show the
 // no-picture colour. record: the record's number from 0 in an export by
@@ -109,6 +108,7 @@ struct UndecodedPictures {
 // "record 3, " before it in an export by time.
 std::string UndecodedText(const UndecodedPictures& pictures);
 
+// How a run ended.
 struct ExportOutcome {
     enum class End {
         Completed,    // the end mark was passed
@@ -243,9 +243,10 @@ private:
     // How a group of one frame per camera was read: whole, the record ended,
     // a lost second met after the first camera or at it, nothing at all.
     enum class GroupRead { Whole, Ended, Lost, LostFirst, NoneRead };
-    GroupRead ReadCameras(bool intraOnly, int soundCamera);
-    // Counts the pictures of the group just read that were not decoded.
-    void NoteUndecoded(int framePosition, ExportOutcome& outcome);
+    // framePosition: the position the group's pictures belong to; a picture
+    // read but not decoded counts in outcome.undecoded there.
+    GroupRead ReadCameras(bool intraOnly, int soundCamera, int framePosition, ExportOutcome& outcome);
+    void NoteUndecoded(int camera, int framePosition, ExportOutcome& outcome);
     bool PassLostSecond(ExportOutcome& outcome);
     // The seconds after the one last written up to framePosition (not
     // included) that the reader passed over without a frame: each written
@@ -300,8 +301,6 @@ private:
     int32_t width = 0;
     int32_t height = 0;
     int soundPosition = -1;  // the last position whose second of sound was written
-    // The cameras whose picture the group ReadCameras read could not decode.
-    std::array<bool, playback::kCameras> groupUndecoded{};
     std::vector<uint8_t> silence;
     std::function<void(int, int)> frameTap;
     disk::RecorderVolume* reportVolume = nullptr;
